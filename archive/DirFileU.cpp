@@ -1,0 +1,2 @@
+// Filled in by the archive work.
+#include "archive/DirFileU.h"

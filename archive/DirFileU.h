@@ -1,0 +1,80 @@
+// TDirFile: one .DIR archive in memory. A .DIR file holds named entries (blocks of bytes)
+// followed by a directory block: a 1024-bucket hash table of name chains and one record
+// per entry. See ARCHITECTURE.md and README.md for the layout.
+#pragma once
+
+#include "archive/SetMemoryStreamU.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pelfry {
+
+// One entry of the archive.
+struct FileInfo {
+    std::string Name;     // 8-bit bytes as stored, compared exactly
+    ByteArray Data;       // the bytes when in memory; null before they are loaded
+    uint32_t Size = 0;    // length of the data, known before it is loaded
+    uint32_t Offset = 0;  // absolute position of the data in the archive file
+    int32_t RecordPos = 0;  // record position: absolute after loading, relative to the directory after saving
+    int32_t Next = 0;       // chain link as read; recomputed when saving
+    int32_t RecordSize = 0; // record length; 0 until computed by a save
+};
+
+using FileArray = std::vector<FileInfo>;
+
+// Bucket number 0..1023 of a name: for each byte, rotate left by one within 10 bits, then add the byte.
+uint32_t NameHash(std::string_view name);
+
+// Longest entry name the format can carry.
+constexpr size_t MaxEntryNameLength = 30;
+
+class TDirFile {
+public:
+    // An empty archive that belongs to no file.
+    TDirFile() = default;
+    virtual ~TDirFile() = default;
+
+    // Reads the archive `fileName`: every record at once, and every entry's data too when
+    // `loadAll`. Raises FileOpenError when the file cannot be opened and Error
+    // ("Invalid directory file %s") for a damaged file.
+    static std::unique_ptr<TDirFile> Create(const std::string& fileName, bool loadAll);
+
+    uint32_t Count() const { return static_cast<uint32_t>(Files.size()); }
+
+    // Empties `strings`, then appends every entry's name in index order.
+    void ListEntries(std::vector<std::string>& strings) const;
+    // Lowest index >= startIndex whose name equals `name` exactly; -1 when none.
+    int32_t FindEntry(std::string_view name, int32_t startIndex = 0) const;
+    // Brings entry `index`'s data into memory (reads the archive file when needed).
+    void LoadEntry(int32_t index);
+    // A new read-only stream over entry `index`'s data; null for an index below 0 or past the end.
+    std::unique_ptr<TSetMemoryStream> EntryStream(int32_t index);
+    // Writes the whole archive to `fileName`; the old file is replaced only when every write
+    // succeeded. Returns true.
+    bool SaveToFile(const std::string& fileName);
+
+    // Reads the file folder + name into the entry `name` (replacing the first entry of that
+    // name, else appending). Returns the byte count read; `index` receives the entry's index.
+    int32_t AddFile(const std::string& folder, const std::string& name, int32_t& index);
+    // Removes entry `index`; the last entry moves into its place. Returns the new count.
+    uint32_t DeleteEntry(int32_t index);
+    // Writes entry `index` to folder + its name, making missing folders. 0 on success, else
+    // an error code. Raises Error for an unsafe name or a target without a folder part.
+    int ExtractEntry(const std::string& folder, int32_t index);
+
+    // True when entries were added, replaced or deleted since the archive was read, made or
+    // last saved.
+    bool Modified() const { return modified_; }
+
+    FileArray Files;
+    std::string FileName; // the file it was read from; empty for a new archive
+
+private:
+    bool modified_ = false;
+};
+
+} // namespace pelfry

@@ -1,0 +1,71 @@
+// The game's byte codec and its still images (.IMG), with their conversion to and from
+// 8-bit bitmaps.
+#pragma once
+
+#include "platform/Bitmap.h"
+#include "platform/Stream.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pelfry {
+
+// --- Byte codec -----------------------------------------------------------------------------
+// A stream of byte-aligned tokens: literals 0x00-0x7F; short references (2 bytes, length 3-17,
+// distance 1-2048); long references (3 bytes, length 18-273, distance 1-2047); the terminator
+// 0x80 0x00.
+
+// Encodes `length` bytes of `source` (each below 0x80) into `destination`, which must hold at
+// least length + 2 bytes. Returns the bytes written, terminator included. The output is the
+// greedy parse with the longest match at each step, the farthest back among equally long ones.
+// A source byte of 0x80 or more raises AssertionError "Decompressed bytes must not have msb set!".
+int32_t Compress(const uint8_t* source, int32_t length, uint8_t* destination);
+
+// Decodes `source` (`sourceLength` bytes) into `destination` (`destinationLength` bytes).
+// Returns the bytes produced before the terminator. Safe on any input: a stream that ends
+// without a terminator, refers before the start of the output, or would overrun the
+// destination stops there, returning the count produced so far.
+int32_t Decompress(uint8_t* destination, int32_t destinationLength, const uint8_t* source,
+                   int32_t sourceLength);
+
+// Number of equal leading bytes of `first` and `second`, at most `limit`.
+int32_t MatchLength(const uint8_t* first, const uint8_t* second, int32_t limit);
+
+// --- Palettes -------------------------------------------------------------------------------
+
+// A 256-entry palette from `count` RGB triples in `colours` (entries from `count` on black;
+// at most 256 are taken).
+Palette256 MakePalette(const uint8_t* colours, uint32_t count);
+
+// --- Images ---------------------------------------------------------------------------------
+
+class TImgFile {
+public:
+    uint16_t Width = 0;
+    uint16_t Height = 0;
+    // Palette entries, entry 0 included. Wider than the file's 16-bit field because a file's
+    // stored count N may be 65535, giving N + 1.
+    uint32_t ColourCount = 0;
+    std::vector<uint8_t> Palette; // ColourCount x RGB; entry 0 is black
+    std::vector<uint8_t> Packed;  // the codec stream of Pixels, kept from a compressed file or save
+    std::vector<uint8_t> Pixels;  // Width x Height indices, top row first
+
+    virtual ~TImgFile() = default;
+
+    // LoadFromStream on the file; FileOpenError when it cannot be opened.
+    int32_t LoadFromFile(const std::string& path);
+    // 0 when `stream` is null or holds no image (wrong magic); else the pixel bytes obtained.
+    int32_t LoadFromStream(Stream* stream);
+    // The image as an 8-bit bitmap with its palette (first 256 colours).
+    Bitmap MakeBitmap() const;
+    // Writes path + ".bmp". Returns true.
+    bool ExportBitmap(const std::string& path) const;
+    // Reads path + ".bmp", renumbering colours by first appearance; raises
+    // "Too many colours in image!" beyond 127 colours (126 when opaque).
+    void ImportBitmap(const std::string& path, bool opaque);
+    // Writes the .IMG file; returns its length.
+    int32_t SaveToFile(const std::string& path, bool compress);
+};
+
+} // namespace pelfry

@@ -1,0 +1,52 @@
+#include "Bitmap.h"
+
+#include "Bytes.h"
+#include "FileUtil.h"
+
+namespace pelfry {
+
+std::vector<uint8_t> EncodeBitmap(const Bitmap& bitmap) {
+    const uint32_t width = static_cast<uint32_t>(bitmap.Width());
+    const uint32_t height = static_cast<uint32_t>(bitmap.Height());
+    const uint32_t stride = (width + 3) & ~3u; // rows are padded to 4 bytes
+    const uint32_t headerSize = 14 + 40 + 256 * 4;
+    const uint32_t imageSize = stride * height;
+
+    std::vector<uint8_t> out;
+    out.reserve(headerSize + imageSize);
+    // BITMAPFILEHEADER
+    PutU8(out, 'B');
+    PutU8(out, 'M');
+    PutU32(out, headerSize + imageSize);
+    PutU32(out, 0);
+    PutU32(out, headerSize);
+    // BITMAPINFOHEADER: bottom-up rows, 8 bits per pixel, no compression, 256 colours.
+    PutU32(out, 40);
+    PutU32(out, width);
+    PutU32(out, height);
+    PutU16(out, 1);
+    PutU16(out, 8);
+    PutU32(out, 0);
+    PutU32(out, imageSize);
+    PutU32(out, 2835); // 72 dpi
+    PutU32(out, 2835);
+    PutU32(out, 256);
+    PutU32(out, 0);
+    for (const RGB& c : bitmap.Palette()) {
+        PutU8(out, c.b);
+        PutU8(out, c.g);
+        PutU8(out, c.r);
+        PutU8(out, 0);
+    }
+    for (uint32_t row = height; row-- > 0;) {
+        PutBytes(out, bitmap.Row(static_cast<int>(row)), width);
+        PutZeros(out, stride - width);
+    }
+    return out;
+}
+
+void SaveBitmapFile(const Bitmap& bitmap, const std::string& path) {
+    WriteWholeFile(path, EncodeBitmap(bitmap));
+}
+
+} // namespace pelfry

@@ -1,0 +1,55 @@
+#include "Errors.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+namespace pelfry {
+
+FileOpenError::FileOpenError(const std::string& fileName)
+    : Error("Cannot open file " + fileName) {}
+
+FileCreateError::FileCreateError(const std::string& fileName)
+    : Error("Cannot create file " + fileName) {}
+
+FileWriteError::FileWriteError(const std::string& fileName)
+    : Error("Cannot write file " + fileName) {}
+
+static std::string AssertionText(std::string_view message, std::string_view unitFile, int line) {
+    std::string text = message.empty() ? std::string("Assertion failure") : std::string(message);
+    return text + " (" + std::string(unitFile) + ", line " + std::to_string(line) + ")";
+}
+
+AssertionError::AssertionError(std::string_view message, std::string_view unitFile, int line)
+    : Error(AssertionText(message, unitFile, line)) {}
+
+AbstractError::AbstractError() : Error("Abstract Error") {}
+
+ConvertError::ConvertError(std::string_view text)
+    : Error("'" + std::string(text) + "' is not a valid integer value") {}
+
+void ThrowAssertion(std::string_view message, const char* file, int line) {
+    std::string_view path(file);
+    size_t slash = path.find_last_of("/\\");
+    if (slash != std::string_view::npos) path.remove_prefix(slash + 1);
+    throw AssertionError(message, path, line);
+}
+
+std::string Format(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    va_list copy;
+    va_copy(copy, args);
+    int needed = std::vsnprintf(nullptr, 0, fmt, copy);
+    va_end(copy);
+    std::string out;
+    if (needed > 0) {
+        std::vector<char> buffer(static_cast<size_t>(needed) + 1);
+        std::vsnprintf(buffer.data(), buffer.size(), fmt, args);
+        out.assign(buffer.data(), static_cast<size_t>(needed));
+    }
+    va_end(args);
+    return out;
+}
+
+} // namespace pelfry

@@ -1,0 +1,80 @@
+#include "FileTime.h"
+
+#include "Stream.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace pelfry {
+
+int32_t PackFileDate(const std::tm& t) {
+    int year = t.tm_year + 1900;
+    if (year < 1980) return (1 << 21) | (1 << 16); // 1980-01-01 00:00:00
+    if (year > 2107) year = 2107;
+    uint32_t v = static_cast<uint32_t>(year - 1980) << 25 | static_cast<uint32_t>(t.tm_mon + 1) << 21 |
+                 static_cast<uint32_t>(t.tm_mday) << 16 | static_cast<uint32_t>(t.tm_hour) << 11 |
+                 static_cast<uint32_t>(t.tm_min) << 5 | static_cast<uint32_t>(t.tm_sec / 2);
+    return static_cast<int32_t>(v);
+}
+
+std::tm UnpackFileDate(int32_t age) {
+    uint32_t v = static_cast<uint32_t>(age);
+    std::tm t{};
+    t.tm_year = static_cast<int>((v >> 25) & 0x7F) + 1980 - 1900;
+    t.tm_mon = static_cast<int>((v >> 21) & 0x0F) - 1;
+    t.tm_mday = static_cast<int>((v >> 16) & 0x1F);
+    t.tm_hour = static_cast<int>((v >> 11) & 0x1F);
+    t.tm_min = static_cast<int>((v >> 5) & 0x3F);
+    t.tm_sec = static_cast<int>(v & 0x1F) * 2;
+    t.tm_isdst = -1;
+    return t;
+}
+
+int32_t UnixToFileDate(std::time_t time) {
+    std::tm local{};
+    localtime_r(&time, &local);
+    return PackFileDate(local);
+}
+
+std::time_t FileDateToUnix(int32_t age) {
+    std::tm t = UnpackFileDate(age);
+    return std::mktime(&t);
+}
+
+int32_t FileAge(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
+    return UnixToFileDate(st.st_mtime);
+}
+
+int32_t FileGetDate(const FileStream& file) {
+    struct stat st {};
+    if (::fstat(file.Handle(), &st) != 0) return -1;
+    return UnixToFileDate(st.st_mtime);
+}
+
+bool FileSetDate(const FileStream& file, int32_t age) {
+    std::time_t t = FileDateToUnix(age);
+    if (t == static_cast<std::time_t>(-1)) return false;
+    struct timespec times[2];
+    times[0].tv_sec = t;
+    times[0].tv_nsec = 0;
+    times[1] = times[0];
+    return ::futimens(file.Handle(), times) == 0;
+}
+
+void CopyFileTime(const std::string& source, const std::string& target) {
+    int32_t age;
+    {
+        FileStream in(source, FileStream::Mode::OpenRead);
+        age = FileGetDate(in);
+    }
+    SetFileAge(target, age);
+}
+
+void SetFileAge(const std::string& target, int32_t age) {
+    FileStream out(target, FileStream::Mode::OpenReadWrite);
+    FileSetDate(out, age);
+}
+
+} // namespace pelfry

@@ -1,0 +1,38 @@
+// File ages: a file's modification time as local time packed into 32 bits in the FAT
+// date-time layout (bits 31-25 year - 1980, 24-21 month, 20-16 day, 15-11 hour,
+// 10-5 minute, 4-0 seconds / 2). Two-second resolution; two ages are the same exactly
+// when the packed values are equal.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+namespace pelfry {
+
+class FileStream;
+
+// The age of the file at `path`; -1 when it does not exist or is a folder.
+int32_t FileAge(const std::string& path);
+
+// The age of an open file; -1 when its time cannot be read.
+int32_t FileGetDate(const FileStream& file);
+// Sets an open file's modification (and access) time from a packed age. Returns false when
+// the platform refuses; callers that only stamp files ignore that.
+bool FileSetDate(const FileStream& file, int32_t age);
+
+// Reads the age of `source` (opened for reading) and sets it on `target` (opened for
+// reading and writing). FileOpenError when either cannot be opened.
+void CopyFileTime(const std::string& source, const std::string& target);
+// Sets the age of `target` (opened for reading and writing); FileOpenError when it cannot be opened.
+void SetFileAge(const std::string& target, int32_t age);
+
+// Packs a local calendar time; years before 1980 pack as 1980-01-01 00:00:00.
+int32_t PackFileDate(const std::tm& local);
+// The calendar time (local) that a packed age stands for.
+std::tm UnpackFileDate(int32_t age);
+// A POSIX time as an age, and back (local time both ways).
+int32_t UnixToFileDate(std::time_t t);
+std::time_t FileDateToUnix(int32_t age);
+
+} // namespace pelfry

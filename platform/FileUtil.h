@@ -1,0 +1,49 @@
+// Files and paths. Both "\" and "/" count as path separators everywhere, because entry
+// names from the game use "\" while this platform's paths use "/".
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pelfry {
+
+inline bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
+
+// Folder part: everything up to and including the last "\", "/" or ":"; "" when none.
+std::string ExtractFilePath(std::string_view path);
+// Name part: everything after the last "\", "/" or ":".
+std::string ExtractFileName(std::string_view path);
+// Extension: from the last "." after the last separator to the end; "" when there is none.
+std::string ExtractFileExt(std::string_view path);
+
+// The path as this platform spells it: every "\" becomes "/".
+std::string NativePath(std::string_view path);
+
+// Appends "/" unless the path already ends in a separator.
+std::string IncludeTrailingSeparator(std::string_view folder);
+
+// Length of a file in bytes, or -1 when it does not exist or is a folder.
+int64_t FileLength(const std::string& path);
+bool FileExists(const std::string& path);    // a file, not a folder
+bool DirectoryExists(const std::string& path);
+// Deletes a file; returns whether it was deleted.
+bool DeleteFile(const std::string& path);
+// Creates a folder and every missing folder above it; true when it exists afterwards.
+bool ForceDirectories(const std::string& path);
+// The system's temporary folder, ending in "/".
+std::string TempFolder();
+
+// Reads a whole file; FileOpenError when it cannot be opened.
+std::vector<uint8_t> ReadWholeFile(const std::string& path);
+// Creates or truncates `path` and writes `bytes`; FileCreateError or FileWriteError on failure.
+void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// Writes `bytes` so that `path` is either left as it was or holds all of them: the data goes
+// to a new file in the same folder, which is renamed over `path` only when every write
+// succeeded. FileCreateError when the new file cannot be made, FileWriteError (naming `path`)
+// when a write or the rename fails.
+void WriteFileReplacing(const std::string& path, const std::vector<uint8_t>& bytes);
+
+} // namespace pelfry

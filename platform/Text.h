@@ -1,0 +1,34 @@
+// Text helpers: number parsing and formatting, trimming and ASCII case.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pelfry {
+
+// Parses a whole number that fits in 32 bits: decimal with an optional sign, or hexadecimal
+// after "$" or "0x" (up to FFFFFFFF, taken as the same 32 bits). Raises ConvertError
+// ("'%s' is not a valid integer value" with `text`) for anything else, the empty text included.
+int32_t StrToInt(std::string_view text);
+
+// The general floating format with up to 15 significant digits: plain decimals for values
+// from 0.0001 up to below 1e15, otherwise a mantissa, "E" and the exponent with a sign only
+// when negative and no leading zeros; trailing zeros dropped. 1/86400 gives "1.15740740740741E-5".
+std::string FormatG(double value);
+
+// Removes spaces and control characters (bytes up to 32) from both ends.
+std::string Trim(std::string_view text);
+
+// Upper-cases the ASCII letters a-z only; every other byte stays as it is.
+std::string UpperCaseAscii(std::string_view text);
+
+// The last four characters of `name` upper-cased with ASCII rules; the whole name when it is
+// shorter. The kind of a game file is told by this (".IMG", ".SPR", ".BMP", ".SPD").
+std::string FileKind(std::string_view name);
+
+// Writes `lines` to `path`, each followed by CR LF; FileCreateError/FileWriteError on failure.
+void WriteTextLines(const std::string& path, const std::vector<std::string>& lines);
+
+} // namespace pelfry

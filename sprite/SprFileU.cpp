@@ -1,0 +1,1 @@
+#include "sprite/SprFileU.h"

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs with apt-get whatever the build, the tests and the editor need and is missing.
+# Safe to run again: it asks apt only when something is absent.
+set -euo pipefail
+packages=(cmake g++ make pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev
+          xvfb xauth imagemagick python3 python3-pil)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
