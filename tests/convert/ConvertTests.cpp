@@ -1,0 +1,322 @@
+// The conversion dispatch on real files: which files each direction makes, and the time-stamp
+// rule that rebuilds a game file only when one of its edited files changed.
+#include "app/Convert.h"
+#include "image/ImgFileU.h"
+#include "platform/Bitmap.h"
+#include "platform/Errors.h"
+#include "platform/FileTime.h"
+#include "platform/FileUtil.h"
+#include "sprite/SprFileU.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+using namespace pelfry;
+
+namespace {
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = TempFolder() + "pelfry-convert-XXXXXX";
+        path_ = ::mkdtemp(pattern.data());
+        path_ += "/";
+    }
+    ~TempDir() { std::filesystem::remove_all(path_); }
+    std::string operator/(const std::string& name) const { return path_ + name; }
+
+private:
+    std::string path_;
+};
+
+// Fixed, distinct ages (2020-05-06 10:20:30 and later), set explicitly instead of waiting.
+const int32_t OldAge = UnixToFileDate(1588760430);
+const int32_t NewAge = UnixToFileDate(1588760430 + 3600);
+
+TImgFile MakeImage(uint16_t w, uint16_t h, uint8_t colours) {
+    TImgFile img;
+    img.Width = w;
+    img.Height = h;
+    img.ColourCount = colours;
+    img.Palette.assign(static_cast<size_t>(colours) * 3, 0);
+    for (size_t i = 3; i < img.Palette.size(); ++i) img.Palette[i] = static_cast<uint8_t>(i * 7);
+    img.Pixels.resize(static_cast<size_t>(w) * h);
+    for (size_t i = 0; i < img.Pixels.size(); ++i) img.Pixels[i] = static_cast<uint8_t>(i % colours);
+    return img;
+}
+
+// A two-frame sprite of `colours` colours; every pixel of each frame's box is set.
+TSprFile MakeSprite(uint16_t w, uint16_t h, uint16_t colours) {
+    TSprFile spr;
+    spr.Width = w;
+    spr.Height = h;
+    spr.ColourCount = colours;
+    spr.Palette.assign(static_cast<size_t>(colours) * 3, 0);
+    for (size_t i = 3; i < spr.Palette.size(); ++i) spr.Palette[i] = static_cast<uint8_t>(200 - i);
+    spr.FrameRate = 12;
+    spr.Flags = 3;
+    for (int f = 0; f < 2; ++f) {
+        SpriteAnim a;
+        a.Left = static_cast<uint16_t>(f);
+        a.Top = 0;
+        a.Right = w;
+        a.Bottom = h;
+        a.Pixels.resize(static_cast<size_t>(a.Right - a.Left) * h);
+        for (size_t i = 0; i < a.Pixels.size(); ++i) a.Pixels[i] = static_cast<uint8_t>(1 + (i + f) % (colours - 1));
+        spr.Frames.push_back(a);
+    }
+    spr.FrameCount = 2;
+    return spr;
+}
+
+void WriteImage(const std::string& path, int32_t age) {
+    TImgFile img = MakeImage(6, 4, 5);
+    img.SaveToFile(path, true);
+    SetFileAge(path, age);
+}
+
+void WriteSprite(const std::string& path, int32_t age) {
+    TSprFile spr = MakeSprite(5, 3, 4);
+    spr.SaveToFile(path, false);
+    SetFileAge(path, age);
+}
+
+// Rewrites a bitmap with one pixel changed, as a picture editor would, and gives it `age`.
+void EditBitmap(const std::string& path, int32_t age, uint8_t newIndex) {
+    Bitmap bmp = LoadBitmapFile(path);
+    bmp.Row(0)[0] = newIndex;
+    SaveBitmapFile(bmp, path);
+    SetFileAge(path, age);
+}
+
+} // namespace
+
+TEST(ConvertForward, MakesBitmapsStampedWithTheGameFilesAge) {
+    TempDir dir;
+    WriteImage(dir / "a.img", OldAge);
+    WriteSprite(dir / "b.Spr", OldAge);
+    WriteWholeFile(dir / "c.pal", {1, 2, 3});
+
+    EXPECT_EQ(ConvertFile(dir / "a.img"), dir / "a.img.bmp");
+    EXPECT_EQ(FileAge(dir / "a.img.bmp"), OldAge);
+    Bitmap bmp = LoadBitmapFile(dir / "a.img.bmp");
+    EXPECT_EQ(bmp.Width(), 6);
+    EXPECT_EQ(bmp.Height(), 4);
+
+    EXPECT_EQ(ConvertFile(dir / "b.Spr"), dir / "b.Spr.bmp");
+    EXPECT_EQ(FileAge(dir / "b.Spr.bmp"), OldAge);
+    EXPECT_EQ(FileAge(dir / "b.Spr.spd"), OldAge);
+    Bitmap strip = LoadBitmapFile(dir / "b.Spr.bmp");
+    EXPECT_EQ(strip.Width(), 5);
+    EXPECT_EQ(strip.Height(), 6); // two frames of 3 rows
+
+    EXPECT_EQ(ConvertFile(dir / "c.pal"), dir / "c.pal");
+    EXPECT_FALSE(FileExists(dir / "c.pal.bmp"));
+}
+
+TEST(ConvertForward, RefusesFilesThatAreNotImagesOrSprites) {
+    TempDir dir;
+    WriteWholeFile(dir / "x.img", {'N', 'O', 'P', 'E', 0, 0, 0, 0, 8, 0x80});
+    try {
+        ConvertFile(dir / "x.img");
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), dir / "x.img" + " is not a valid image file");
+    }
+    EXPECT_FALSE(FileExists(dir / "x.img.bmp"));
+
+    WriteWholeFile(dir / "y.spr", {'S', 'P', 'R', 0x1A, 99, 0, 0, 0, 8, 0x80});
+    try {
+        ConvertFile(dir / "y.spr");
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), dir / "y.spr" + " is not a valid sprite file");
+    }
+    EXPECT_FALSE(FileExists(dir / "y.spr.bmp"));
+    EXPECT_FALSE(FileExists(dir / "y.spr.spd"));
+
+    EXPECT_THROW(ConvertFile(dir / "missing.img"), FileOpenError);
+}
+
+TEST(ConvertForward, ImageWithoutPixelsStillConverts) {
+    TempDir dir;
+    TImgFile empty = MakeImage(0, 0, 3);
+    empty.SaveToFile(dir / "e.img", false);
+    EXPECT_EQ(ConvertFile(dir / "e.img"), dir / "e.img.bmp");
+    EXPECT_TRUE(FileExists(dir / "e.img.bmp"));
+}
+
+TEST(ConvertBack, RebuildsAnImageOnlyAfterItsBitmapChanged) {
+    TempDir dir;
+    ConvertOptions options;
+    WriteImage(dir / "a.img", OldAge);
+    ConvertFile(dir / "a.img");
+    auto before = ReadWholeFile(dir / "a.img");
+
+    std::string result;
+    EXPECT_FALSE(ConvertBack(dir / "a.img.bmp", false, options, result));
+    EXPECT_EQ(result, dir / "a.img");
+    EXPECT_EQ(ReadWholeFile(dir / "a.img"), before);
+
+    EditBitmap(dir / "a.img.bmp", NewAge, 3);
+    EXPECT_TRUE(ConvertBack(dir / "a.img.bmp", false, options, result));
+    EXPECT_EQ(result, dir / "a.img");
+    EXPECT_EQ(FileAge(dir / "a.img"), NewAge);
+    TImgFile rebuilt;
+    ASSERT_EQ(rebuilt.LoadFromFile(dir / "a.img"), 24);
+    Bitmap edited = LoadBitmapFile(dir / "a.img.bmp");
+    // The palette is renumbered by first appearance, so compare colours, not indices.
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x) {
+            uint8_t old = edited.Row(y)[x];
+            uint8_t now = rebuilt.Pixels[static_cast<size_t>(y) * 6 + x];
+            if (old == 0) {
+                EXPECT_EQ(now, rebuilt.ColourCount - 1) << "index 0 becomes the opaque entry";
+            } else {
+                EXPECT_EQ(rebuilt.Palette[now * 3u], edited.Palette()[old].r);
+                EXPECT_EQ(rebuilt.Palette[now * 3u + 2], edited.Palette()[old].b);
+            }
+        }
+
+    EXPECT_FALSE(ConvertBack(dir / "a.img.bmp", false, options, result)) << "second run does nothing";
+}
+
+TEST(ConvertBack, ChecksBoxesDecideCompressionAndOpacity) {
+    TempDir dir;
+    WriteImage(dir / "a.img", OldAge);
+    ConvertFile(dir / "a.img");
+    ConvertOptions options;
+    options.CompressImg = false;
+    options.OpaqueImg = false;
+    std::string result;
+    EXPECT_TRUE(ConvertBack(dir / "a.img.bmp", true, options, result));
+    auto bytes = ReadWholeFile(dir / "a.img");
+    ASSERT_GT(bytes.size(), 10u);
+    EXPECT_EQ(bytes[9], 0x80) << "uncompressed";
+    TImgFile img;
+    img.LoadFromFile(dir / "a.img");
+    EXPECT_EQ(img.ColourCount, 5u) << "four colours and the background, no opaque entry";
+
+    options.CompressImg = true;
+    EXPECT_TRUE(ConvertBack(dir / "a.img.bmp", true, options, result));
+    EXPECT_EQ(ReadWholeFile(dir / "a.img")[9], 0xC0);
+}
+
+TEST(ConvertBack, SpriteGroupRebuildsWhenBitmapOrDescriptionChanged) {
+    TempDir dir;
+    ConvertOptions options;
+    WriteSprite(dir / "b.Spr", OldAge);
+    ConvertFile(dir / "b.Spr");
+    std::string result;
+    EXPECT_FALSE(ConvertBack(dir / "b.Spr.spd", false, options, result));
+    EXPECT_EQ(result, dir / "b.Spr");
+
+    // Only the description changes: a new frame rate.
+    const std::string spd = "frames = 2\r\nheight = 3\r\nwidth = 5\r\nframerate = 7\r\nflags = 3\r\n";
+    WriteWholeFile(dir / "b.Spr.spd", std::vector<uint8_t>(spd.begin(), spd.end()));
+    SetFileAge(dir / "b.Spr.spd", NewAge);
+    EXPECT_TRUE(ConvertBack(dir / "b.Spr.spd", false, options, result));
+    TSprFile spr;
+    ASSERT_EQ(spr.LoadFromFile(dir / "b.Spr"), 2);
+    EXPECT_EQ(spr.FrameRate, 7);
+    EXPECT_EQ(FileAge(dir / "b.Spr"), OldAge) << "stamped with the bitmap's age";
+    EXPECT_EQ(FileAge(dir / "b.Spr.spd"), OldAge);
+    EXPECT_FALSE(ConvertBack(dir / "b.Spr.spd", false, options, result));
+
+    // The bitmap of a sprite stands for the group too, and never becomes an image.
+    EditBitmap(dir / "b.Spr.bmp", NewAge, 2);
+    EXPECT_TRUE(ConvertBack(dir / "b.Spr.bmp", false, options, result));
+    EXPECT_EQ(result, dir / "b.Spr");
+    TSprFile again;
+    EXPECT_EQ(again.LoadFromFile(dir / "b.Spr"), 2) << "still a sprite";
+    EXPECT_EQ(FileAge(dir / "b.Spr"), NewAge);
+    EXPECT_EQ(FileAge(dir / "b.Spr.spd"), NewAge);
+}
+
+TEST(ConvertBack, RecreateAlwaysRebuildsAndOtherNamesNever) {
+    TempDir dir;
+    ConvertOptions options;
+    WriteImage(dir / "a.img", OldAge);
+    WriteSprite(dir / "b.spr", OldAge);
+    ConvertFile(dir / "a.img");
+    ConvertFile(dir / "b.spr");
+    std::string result;
+    EXPECT_TRUE(ConvertBack(dir / "a.img.bmp", true, options, result));
+    EXPECT_TRUE(ConvertBack(dir / "b.spr.spd", true, options, result));
+    WriteWholeFile(dir / "c.pal", {1});
+    EXPECT_FALSE(ConvertBack(dir / "c.pal", true, options, result));
+    EXPECT_EQ(result, dir / "c.pal");
+}
+
+TEST(ConvertBack, UpperCaseInputsAndMissingGroups) {
+    TempDir dir;
+    ConvertOptions options;
+    WriteImage(dir / "A.IMG", OldAge);
+    ConvertFile(dir / "A.IMG"); // A.IMG.bmp
+    EditBitmap(dir / "A.IMG.bmp", NewAge, 1);
+    std::string result;
+    // The extension test ignores case; the bitmap is looked up as A.IMG + ".bmp".
+    EXPECT_TRUE(ConvertBack(dir / "A.IMG.BMP", false, options, result));
+    EXPECT_EQ(result, dir / "A.IMG");
+    EXPECT_EQ(FileAge(dir / "A.IMG"), NewAge);
+
+    // A bitmap without its game file is always converted back.
+    SaveBitmapFile(LoadBitmapFile(dir / "A.IMG.bmp"), dir / "n.img.bmp");
+    EXPECT_TRUE(ConvertBack(dir / "n.img.bmp", false, options, result));
+    EXPECT_TRUE(FileExists(dir / "n.img"));
+
+    // A group whose files are all missing compares -1 with -1: nothing to do.
+    EXPECT_FALSE(ConvertBack(dir / "gone.img.bmp", false, options, result));
+    EXPECT_EQ(result, dir / "gone.img");
+    EXPECT_FALSE(FileExists(dir / "gone.img"));
+}
+
+TEST(ConvertBack, FailedImportLeavesTheGameFileAsItWas) {
+    TempDir dir;
+    ConvertOptions options;
+    WriteImage(dir / "a.img", OldAge);
+    auto before = ReadWholeFile(dir / "a.img");
+    Bitmap many(16, 16);
+    for (int i = 0; i < 256; ++i) {
+        many.Pixels()[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
+        many.Palette()[static_cast<size_t>(i)] = RGB{static_cast<uint8_t>(i), 0, 0};
+    }
+    SaveBitmapFile(many, dir / "a.img.bmp");
+    SetFileAge(dir / "a.img.bmp", NewAge);
+    std::string result;
+    EXPECT_THROW(ConvertBack(dir / "a.img.bmp", false, options, result), AssertionError);
+    EXPECT_EQ(ReadWholeFile(dir / "a.img"), before);
+    EXPECT_EQ(FileAge(dir / "a.img"), OldAge);
+}
+
+// A strip `height` rows high and 8 wide, one frame, every pixel colour 1: the uncompressed
+// sprite file is 39 header and table bytes plus the pixels.
+static void WriteStrip(const TempDir& dir, const std::string& base, int width, int height) {
+    Bitmap strip(width, height);
+    strip.Palette()[1] = RGB{10, 20, 30};
+    for (auto& p : strip.Pixels()) p = 1;
+    SaveBitmapFile(strip, dir / (base + ".bmp"));
+    WriteWholeFile(dir / (base + ".spd"), {'f', 'r', 'a', 'm', 'e', 's', '=', '1', '\r', '\n'});
+}
+
+TEST(ConvertBack, LargeUncompressedSpritesAreStoredCompressed) {
+    TempDir dir;
+    ConvertOptions options;
+    options.CompressSpr = false;
+    std::string result;
+
+    WriteStrip(dir, "small.spr", 8, 16379); // 39 + 131032 = 131071 bytes
+    ASSERT_TRUE(ConvertBack(dir / "small.spr.spd", true, options, result));
+    EXPECT_EQ(FileLength(dir / "small.spr"), 131071);
+    EXPECT_EQ(ReadWholeFile(dir / "small.spr")[9], 0x80);
+
+    WriteStrip(dir, "large.spr", 7, 18719); // 39 + 131033 = 131072 bytes
+    ASSERT_TRUE(ConvertBack(dir / "large.spr.spd", true, options, result));
+    EXPECT_LT(FileLength(dir / "large.spr"), 131072);
+    EXPECT_EQ(ReadWholeFile(dir / "large.spr")[9], 0xC0);
+    TSprFile spr;
+    ASSERT_EQ(spr.LoadFromFile(dir / "large.spr"), 1);
+    EXPECT_EQ(spr.Frames[0].Pixels.size(), 131033u);
+}
