@@ -1,11 +1,14 @@
 #include "Bitmap.h"
 
 #include "Bytes.h"
+#include "Errors.h"
 #include "FileUtil.h"
 
 namespace pelfry {
 
 std::vector<uint8_t> EncodeBitmap(const Bitmap& bitmap) {
+    // The same limit the reader keeps; it also keeps every size field within 32 bits.
+    PELFRY_ASSERT(bitmap.Width() <= 65535 && bitmap.Height() <= 65535, "Bitmap too large for a .bmp file");
     const uint32_t width = static_cast<uint32_t>(bitmap.Width());
     const uint32_t height = static_cast<uint32_t>(bitmap.Height());
     const uint32_t stride = (width + 3) & ~3u; // rows are padded to 4 bytes
@@ -46,7 +49,8 @@ std::vector<uint8_t> EncodeBitmap(const Bitmap& bitmap) {
 }
 
 void SaveBitmapFile(const Bitmap& bitmap, const std::string& path) {
-    WriteWholeFile(path, EncodeBitmap(bitmap));
+    // A failed save leaves a bitmap of that name as it was, never half written.
+    WriteFileReplacing(path, EncodeBitmap(bitmap));
 }
 
 } // namespace pelfry

@@ -50,15 +50,18 @@ private:
 };
 
 // Writes `bitmap` as a standard uncompressed 8-bit Windows bitmap with a 256-entry colour
-// table. FileCreateError / FileWriteError on failure.
+// table, replacing the file only when the whole of it was written (WriteFileReplacing).
+// FileCreateError / FileWriteError on failure. Bitmaps wider or taller than 65,535 pixels
+// are refused with an assertion error.
 void SaveBitmapFile(const Bitmap& bitmap, const std::string& path);
 
 // Encodes `bitmap` as the bytes of such a .bmp file.
 std::vector<uint8_t> EncodeBitmap(const Bitmap& bitmap);
 
-// Reads a .bmp file as picture editors write it: 1-, 4- or 8-bit indexed, uncompressed or
+// Reads a .bmp file as picture editors write it: 1-, 2-, 4- or 8-bit indexed, uncompressed or
 // RLE4/RLE8, with a 12-byte core header, the 40-byte header or the V4/V5 headers, bottom-up
-// or top-down. Colour table entries the file does not give are black, so a pixel index
+// or top-down. RLE pictures larger than their runs can describe (pixels left implicit by
+// "delta" and "end of bitmap") are accepted up to 64 Mi pixels. Colour table entries the file does not give are black, so a pixel index
 // beyond the colour table keeps its index and shows black.
 // Raises FileOpenError when the file cannot be opened and Error with a message naming the
 // file for pictures it refuses: without a palette, wider or taller than 65,535 pixels,

@@ -36,7 +36,16 @@ int32_t UnixToFileDate(std::time_t time) {
     return PackFileDate(local);
 }
 
+// Whether every field of a packed age names a real calendar position (no month 0 or 13,
+// no hour 24...). -1, the age of a missing file, is not one.
+static bool ValidFileDate(int32_t age) {
+    const std::tm t = UnpackFileDate(age);
+    return t.tm_mon >= 0 && t.tm_mon <= 11 && t.tm_mday >= 1 && t.tm_mday <= 31 && t.tm_hour <= 23 &&
+           t.tm_min <= 59 && t.tm_sec <= 59;
+}
+
 std::time_t FileDateToUnix(int32_t age) {
+    if (!ValidFileDate(age)) return static_cast<std::time_t>(-1);
     std::tm t = UnpackFileDate(age);
     return std::mktime(&t);
 }

@@ -31,7 +31,8 @@ void SetFileAge(const std::string& target, int32_t age);
 int32_t PackFileDate(const std::tm& local);
 // The calendar time (local) that a packed age stands for.
 std::tm UnpackFileDate(int32_t age);
-// A POSIX time as an age, and back (local time both ways).
+// A POSIX time as an age, and back (local time both ways); FileDateToUnix gives -1 for an
+// age whose fields name no calendar time (month 13, hour 24, -1 itself...).
 int32_t UnixToFileDate(std::time_t t);
 std::time_t FileDateToUnix(int32_t age);
 

@@ -94,6 +94,8 @@ void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) 
 }
 
 void WriteFileReplacing(const std::string& path, const std::vector<uint8_t>& bytes) {
+    // A folder of that name can never be replaced by the file.
+    if (DirectoryExists(path)) throw FileCreateError(path);
     std::string temp = ExtractFilePath(path) + "." + ExtractFileName(path) + ".XXXXXX";
     int fd = ::mkstemp(temp.data());
     if (fd < 0) throw FileCreateError(path);

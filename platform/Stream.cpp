@@ -51,30 +51,39 @@ void FileStream::Close() {
     if (rc != 0 && errno != EINTR) throw FileWriteError(fileName_);
 }
 
+// Adds without overflow: the result saturates at the ends of the 64-bit range.
+static int64_t AddClamped(int64_t a, int64_t b) {
+    int64_t sum;
+    if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? INT64_MAX : INT64_MIN;
+    return sum;
+}
+
 int64_t FileStream::Read(void* buffer, int64_t count) {
-    if (count <= 0 || fd_ < 0) return 0;
+    if (count <= 0 || fd_ < 0 || position_ < 0) return 0;
     auto* out = static_cast<uint8_t*>(buffer);
     int64_t done = 0;
     while (done < count) {
         size_t chunk = static_cast<size_t>(std::min<int64_t>(count - done, 1 << 30));
-        ssize_t got = ::read(fd_, out + done, chunk);
+        ssize_t got = ::pread(fd_, out + done, chunk, static_cast<off_t>(position_));
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
         done += got;
+        position_ += got;
     }
     return done;
 }
 
 int64_t FileStream::Write(const void* buffer, int64_t count) {
-    if (count <= 0 || fd_ < 0) return 0;
+    if (count <= 0 || fd_ < 0 || position_ < 0) return 0;
     auto* in = static_cast<const uint8_t*>(buffer);
     int64_t done = 0;
     while (done < count) {
         size_t chunk = static_cast<size_t>(std::min<int64_t>(count - done, 1 << 30));
-        ssize_t put = ::write(fd_, in + done, chunk);
+        ssize_t put = ::pwrite(fd_, in + done, chunk, static_cast<off_t>(position_));
         if (put < 0 && errno == EINTR) continue;
         if (put <= 0) break;
         done += put;
+        position_ += put;
     }
     return done;
 }
@@ -84,19 +93,17 @@ void FileStream::WriteAll(const void* buffer, int64_t count) {
 }
 
 int64_t FileStream::Seek(int64_t offset, SeekOrigin origin) {
-    int whence = origin == SeekOrigin::Begin ? SEEK_SET : origin == SeekOrigin::Current ? SEEK_CUR : SEEK_END;
-    off_t pos = ::lseek(fd_, static_cast<off_t>(offset), whence);
-    if (pos < 0) {
-        // Positions before the start are not representable in a file; treat them as the
-        // start of an empty read, as memory streams do.
-        return ::lseek(fd_, 0, SEEK_CUR);
+    switch (origin) {
+    case SeekOrigin::Begin: position_ = offset; break;
+    case SeekOrigin::Current: position_ = AddClamped(position_, offset); break;
+    case SeekOrigin::End: position_ = AddClamped(Size(), offset); break;
     }
-    return pos;
+    return position_;
 }
 
 int64_t FileStream::Size() {
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) return 0;
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0) return 0;
     return st.st_size;
 }
 
@@ -112,7 +119,9 @@ int64_t MemoryStream::Read(void* buffer, int64_t count) {
 
 int64_t MemoryStream::Write(const void* buffer, int64_t count) {
     if (count <= 0 || position_ < 0) return 0;
-    size_t end = static_cast<size_t>(position_ + count);
+    int64_t endPosition;
+    if (__builtin_add_overflow(position_, count, &endPosition)) return 0;
+    size_t end = static_cast<size_t>(endPosition);
     if (end > bytes_.size()) bytes_.resize(end);
     std::memcpy(bytes_.data() + position_, buffer, static_cast<size_t>(count));
     position_ += count;
@@ -122,8 +131,8 @@ int64_t MemoryStream::Write(const void* buffer, int64_t count) {
 int64_t MemoryStream::Seek(int64_t offset, SeekOrigin origin) {
     switch (origin) {
     case SeekOrigin::Begin: position_ = offset; break;
-    case SeekOrigin::Current: position_ += offset; break;
-    case SeekOrigin::End: position_ = Size() + offset; break;
+    case SeekOrigin::Current: position_ = AddClamped(position_, offset); break;
+    case SeekOrigin::End: position_ = AddClamped(Size(), offset); break;
     }
     return position_;
 }
@@ -148,8 +157,10 @@ uint32_t ReadU32(Stream& stream) {
 }
 
 std::vector<uint8_t> ReadRest(Stream& stream) {
-    int64_t left = stream.Size() - stream.Position();
     std::vector<uint8_t> out;
+    const int64_t position = stream.Position();
+    if (position < 0) return out; // reads before the start deliver nothing
+    int64_t left = stream.Size() - position;
     if (left <= 0) return out;
     out.resize(static_cast<size_t>(left));
     out.resize(static_cast<size_t>(stream.Read(out.data(), left)));

@@ -64,6 +64,9 @@ public:
 private:
     std::string fileName_;
     int fd_ = -1;
+    // Kept here rather than in the descriptor, so that it may lie before the start of the
+    // file like a memory stream's.
+    int64_t position_ = 0;
 };
 
 // A growable stream over bytes it owns; readable and writable.

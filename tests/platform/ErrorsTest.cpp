@@ -1,0 +1,90 @@
+// The errors' texts are what the user reads in the message box; they must be exact.
+#include "platform/Errors.h"
+#include "platform/Stream.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace pelfry {
+namespace {
+
+std::string MessageOf(void (*raise)()) {
+    try {
+        raise();
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return "<nothing raised>";
+}
+
+TEST(Errors, FileErrorsNameTheFile) {
+    EXPECT_STREQ(FileOpenError("c:\\temp\\A.DIR").what(), "Cannot open file c:\\temp\\A.DIR");
+    EXPECT_STREQ(FileCreateError("/x/y.bmp").what(), "Cannot create file /x/y.bmp");
+    EXPECT_STREQ(FileWriteError("out.IMG").what(), "Cannot write file out.IMG");
+    EXPECT_STREQ(AbstractError().what(), "Abstract Error");
+    EXPECT_STREQ(ConvertError("12a").what(), "'12a' is not a valid integer value");
+    EXPECT_STREQ(ConvertError("").what(), "'' is not a valid integer value");
+}
+
+TEST(Errors, AssertionTextIsMessageUnitAndLine) {
+    EXPECT_STREQ(AssertionError("Too many colours in image!", "ImgFileU.cpp", 354).what(),
+                 "Too many colours in image! (ImgFileU.cpp, line 354)");
+    EXPECT_STREQ(AssertionError("", "SprFileU.cpp", 7).what(), "Assertion failure (SprFileU.cpp, line 7)");
+}
+
+TEST(Errors, AssertMacroNamesThisFileWithoutItsFolder) {
+    int line = 0;
+    try {
+        line = __LINE__ + 1;
+        PELFRY_ASSERT(1 + 1 == 3, "Arithmetic broke");
+        FAIL() << "no error raised";
+    } catch (const AssertionError& e) {
+        EXPECT_EQ(std::string(e.what()), "Arithmetic broke (ErrorsTest.cpp, line " + std::to_string(line) + ")");
+    }
+    try {
+        line = __LINE__ + 1;
+        PELFRY_FAIL("");
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), "Assertion failure (ErrorsTest.cpp, line " + std::to_string(line) + ")");
+    }
+    // A check that holds raises nothing and evaluates its condition once.
+    int evaluated = 0;
+    EXPECT_NO_THROW(PELFRY_ASSERT(++evaluated == 1, "x"));
+    EXPECT_EQ(evaluated, 1);
+}
+
+TEST(Errors, EveryErrorIsAnError) {
+    EXPECT_EQ(MessageOf([] { throw FileOpenError("f"); }), "Cannot open file f");
+    EXPECT_EQ(MessageOf([] { throw ConvertError("q"); }), "'q' is not a valid integer value");
+    EXPECT_EQ(MessageOf([] { PELFRY_FAIL("m"); }).rfind("m (ErrorsTest.cpp, line ", 0), 0u);
+}
+
+TEST(Errors, FormatHandlesEmptyAndLongTexts) {
+    EXPECT_EQ(Format("%s", ""), "");
+    EXPECT_EQ(Format("Processing file %d of %d: %s", 3, 10, "A.IMG"), "Processing file 3 of 10: A.IMG");
+    std::string longText(5000, 'x');
+    EXPECT_EQ(Format("<%s>", longText.c_str()), "<" + longText + ">");
+}
+
+// A stream that can only be read: writing to it is the abstract operation.
+class ReadOnlyStream : public Stream {
+public:
+    int64_t Read(void*, int64_t) override { return 0; }
+    int64_t Seek(int64_t, SeekOrigin) override { return 0; }
+    int64_t Size() override { return 0; }
+};
+
+TEST(Errors, WritingAReadOnlyStreamIsAbstractError) {
+    ReadOnlyStream s;
+    uint8_t b = 1;
+    try {
+        s.Write(&b, 1);
+        FAIL() << "no error raised";
+    } catch (const AbstractError& e) {
+        EXPECT_STREQ(e.what(), "Abstract Error");
+    }
+}
+
+} // namespace
+} // namespace pelfry

@@ -1,0 +1,186 @@
+// Paths with both separators and drive prefixes, folders, whole-file reads and writes, and
+// replacing a file so that a failed write never loses the old one.
+#include "platform/Errors.h"
+#include "platform/FileUtil.h"
+#include "platform/Stream.h"
+
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace pelfry {
+namespace {
+
+using test::TempDir;
+using Bytes = std::vector<uint8_t>;
+
+TEST(Paths, FolderNameAndExtensionWithEitherSeparator) {
+    struct Case {
+        const char *path, *folder, *name, *ext;
+    };
+    const Case cases[] = {
+        {"c:\\temp\\A.IMG", "c:\\temp\\", "A.IMG", ".IMG"},
+        {"/tmp/x/A.SPR.bmp", "/tmp/x/", "A.SPR.bmp", ".bmp"},
+        {"dir\\sub/name.spd", "dir\\sub/", "name.spd", ".spd"},
+        {"c:A.DIR", "c:", "A.DIR", ".DIR"},
+        {"noext", "", "noext", ""},
+        {"folder.d/noext", "folder.d/", "noext", ""},
+        {"folder.d\\noext", "folder.d\\", "noext", ""},
+        {"trailing/", "trailing/", "", ""},
+        {"a.b.c", "", "a.b.c", ".c"},
+        {"name.", "", "name.", "."},
+        {"", "", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(ExtractFilePath(c.path), c.folder);
+        EXPECT_EQ(ExtractFileName(c.path), c.name);
+        EXPECT_EQ(ExtractFileExt(c.path), c.ext);
+        EXPECT_EQ(ExtractFilePath(c.path) + ExtractFileName(c.path), c.path);
+    }
+    EXPECT_EQ(NativePath("a\\b/c\\d.IMG"), "a/b/c/d.IMG");
+    EXPECT_EQ(IncludeTrailingSeparator("a"), "a/");
+    EXPECT_EQ(IncludeTrailingSeparator("a/"), "a/");
+    EXPECT_EQ(IncludeTrailingSeparator("a\\"), "a\\");
+    EXPECT_EQ(IncludeTrailingSeparator(""), "/");
+}
+
+TEST(Files, LengthExistenceAndDeletion) {
+    TempDir dir;
+    const std::string f = dir / "f.bin";
+    EXPECT_EQ(FileLength(f), -1);
+    EXPECT_FALSE(FileExists(f));
+    EXPECT_FALSE(DeleteFile(f));
+    WriteWholeFile(f, Bytes(300, 7));
+    EXPECT_EQ(FileLength(f), 300);
+    EXPECT_TRUE(FileExists(f));
+    EXPECT_FALSE(DirectoryExists(f));
+    // A folder is no file.
+    EXPECT_EQ(FileLength(dir.Path()), -1);
+    EXPECT_FALSE(FileExists(dir.Path()));
+    EXPECT_TRUE(DirectoryExists(dir.Path()));
+    EXPECT_FALSE(DeleteFile(dir.Path()));
+    EXPECT_TRUE(DirectoryExists(dir.Path()));
+    EXPECT_TRUE(DeleteFile(f));
+    EXPECT_FALSE(FileExists(f));
+    EXPECT_FALSE(TempFolder().empty());
+    EXPECT_EQ(TempFolder().back(), '/');
+}
+
+TEST(Files, ForceDirectoriesMakesMissingParents) {
+    TempDir dir;
+    EXPECT_TRUE(ForceDirectories(dir / "a/b/c"));
+    EXPECT_TRUE(DirectoryExists(dir / "a/b/c"));
+    EXPECT_TRUE(ForceDirectories(dir / "a/b/c/")); // already there, trailing separator
+    // Backslashes separate folders too.
+    EXPECT_TRUE(ForceDirectories(dir / "x\\y\\z\\"));
+    EXPECT_TRUE(DirectoryExists(dir / "x/y/z"));
+    EXPECT_TRUE(ForceDirectories(dir / "p//q"));
+    EXPECT_TRUE(DirectoryExists(dir / "p/q"));
+    // A regular file in the way: no folder can be made there or below it.
+    WriteWholeFile(dir / "file", Bytes{1});
+    EXPECT_FALSE(ForceDirectories(dir / "file"));
+    EXPECT_FALSE(ForceDirectories(dir / "file/sub"));
+    EXPECT_EQ(ReadWholeFile(dir / "file"), Bytes{1});
+    EXPECT_FALSE(ForceDirectories(""));
+}
+
+TEST(Files, WholeFileReadsAndWrites) {
+    TempDir dir;
+    Bytes data(70000);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7);
+    WriteWholeFile(dir / "w", data);
+    EXPECT_EQ(ReadWholeFile(dir / "w"), data);
+    WriteWholeFile(dir / "w", Bytes{});
+    EXPECT_TRUE(ReadWholeFile(dir / "w").empty());
+    EXPECT_THROW(ReadWholeFile(dir / "none"), FileOpenError);
+    EXPECT_THROW(WriteWholeFile(dir / "none/x", data), FileCreateError);
+}
+
+TEST(Files, WriteFileReplacingReplacesAndKeepsPermissions) {
+    TempDir dir;
+    const std::string f = dir / "target.DIR";
+    WriteFileReplacing(f, Bytes{1, 2, 3});
+    EXPECT_EQ(ReadWholeFile(f), (Bytes{1, 2, 3}));
+    ::chmod(f.c_str(), 0640);
+    WriteFileReplacing(f, Bytes{4, 5});
+    EXPECT_EQ(ReadWholeFile(f), (Bytes{4, 5}));
+    struct stat st {};
+    ASSERT_EQ(::stat(f.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    WriteFileReplacing(f, Bytes{});
+    EXPECT_EQ(FileLength(f), 0);
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"target.DIR"}); // no temporary left behind
+}
+
+TEST(Files, WriteFileReplacingThatCannotCreateChangesNothing) {
+    TempDir dir;
+    // A missing folder, and a path through a regular file.
+    const std::string missing = dir / "missing/target.DIR";
+    try {
+        WriteFileReplacing(missing, Bytes{1});
+        FAIL();
+    } catch (const FileCreateError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot create file " + missing);
+    }
+    WriteWholeFile(dir / "plain", Bytes{9});
+    EXPECT_THROW(WriteFileReplacing(dir / "plain/target.DIR", Bytes{1}), FileCreateError);
+    EXPECT_EQ(ReadWholeFile(dir / "plain"), Bytes{9});
+    // A folder of the target's name stays a folder.
+    ForceDirectories(dir / "folder.DIR/inner");
+    EXPECT_THROW(WriteFileReplacing(dir / "folder.DIR", Bytes{1}), FileCreateError);
+    EXPECT_TRUE(DirectoryExists(dir / "folder.DIR/inner"));
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"folder.DIR", "plain"}));
+}
+
+// Limits the size of files this process may write, as a full disk would; restored on exit.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN); // the write fails instead of killing us
+        rlimit lower = saved_;
+        lower.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &lower);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+
+private:
+    rlimit saved_{};
+    void (*oldHandler_)(int) = nullptr;
+};
+
+TEST(Files, FailedWriteLeavesTheOldFileIntact) {
+    TempDir dir;
+    const std::string f = dir / "game.DIR";
+    const Bytes old(1000, 0xAB);
+    WriteWholeFile(f, old);
+    const Bytes big(20000, 0xCD);
+    {
+        FileSizeLimit limit(4096);
+        try {
+            WriteFileReplacing(f, big);
+            FAIL() << "the write should have failed";
+        } catch (const FileWriteError& e) {
+            EXPECT_EQ(std::string(e.what()), "Cannot write file " + f);
+        }
+        // A plain stream write reports the same.
+        FileStream s(dir / "other", FileStream::Mode::Create);
+        EXPECT_THROW(s.WriteAll(big), FileWriteError);
+    }
+    EXPECT_EQ(ReadWholeFile(f), old);
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"game.DIR", "other"}));
+    // With room again the same call succeeds.
+    WriteFileReplacing(f, big);
+    EXPECT_EQ(ReadWholeFile(f), big);
+}
+
+} // namespace
+} // namespace pelfry

@@ -1,0 +1,174 @@
+// Streams: short reads, positions outside the data, the file modes and their errors.
+#include "platform/Errors.h"
+#include "platform/FileUtil.h"
+#include "platform/Stream.h"
+
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+namespace pelfry {
+namespace {
+
+using test::TempDir;
+using Bytes = std::vector<uint8_t>;
+
+// The same checks run on a memory stream and on a file stream over the same bytes.
+void CheckReadsAndSeeks(Stream& s) {
+    ASSERT_EQ(s.Size(), 5);
+    ASSERT_EQ(s.Position(), 0);
+    uint8_t buf[8] = {};
+    EXPECT_EQ(s.Read(buf, 3), 3);
+    EXPECT_EQ(buf[0], 1);
+    EXPECT_EQ(buf[2], 3);
+    EXPECT_EQ(s.Position(), 3);
+    // Short read at the end is no error.
+    EXPECT_EQ(s.Read(buf, 8), 2);
+    EXPECT_EQ(buf[1], 5);
+    EXPECT_EQ(s.Read(buf, 8), 0);
+    EXPECT_EQ(s.Read(buf, -4), 0);
+    // From the end, from the current position.
+    EXPECT_EQ(s.Seek(-2, SeekOrigin::End), 3);
+    EXPECT_EQ(s.Seek(-1, SeekOrigin::Current), 2);
+    EXPECT_EQ(ReadU8(s), 3);
+    // Beyond the end: the position is kept, reads deliver nothing.
+    EXPECT_EQ(s.Seek(100, SeekOrigin::Begin), 100);
+    EXPECT_EQ(s.Read(buf, 1), 0);
+    EXPECT_TRUE(ReadRest(s).empty());
+    // Before the start: the same, and the data is not read from somewhere else.
+    EXPECT_EQ(s.Seek(-3, SeekOrigin::Begin), -3);
+    buf[0] = 0xEE;
+    EXPECT_EQ(s.Read(buf, 4), 0);
+    EXPECT_EQ(buf[0], 0xEE);
+    EXPECT_EQ(ReadU16(s), 0);
+    EXPECT_TRUE(ReadRest(s).empty());
+    EXPECT_EQ(s.Position(), -3);
+    // Huge offsets saturate instead of overflowing.
+    s.SetPosition(1);
+    EXPECT_EQ(s.Seek(LLONG_MAX, SeekOrigin::Current), LLONG_MAX);
+    EXPECT_EQ(s.Read(buf, 1), 0);
+    EXPECT_EQ(s.Seek(LLONG_MIN, SeekOrigin::End), LLONG_MIN + 5);
+    // Fields: little-endian; missing bytes read as 0.
+    s.SetPosition(1);
+    EXPECT_EQ(ReadU16(s), 0x0302);
+    s.SetPosition(2);
+    EXPECT_EQ(ReadU32(s), 0x00050403u);
+    EXPECT_EQ(s.Position(), 5);
+    s.SetPosition(1);
+    EXPECT_EQ(ReadU32(s), 0x05040302u);
+    s.SetPosition(3);
+    EXPECT_EQ(ReadRest(s), (Bytes{4, 5}));
+}
+
+TEST(Streams, MemoryStreamReadsAndSeeks) {
+    MemoryStream m(Bytes{1, 2, 3, 4, 5});
+    CheckReadsAndSeeks(m);
+}
+
+TEST(Streams, FileStreamReadsAndSeeks) {
+    TempDir dir;
+    WriteWholeFile(dir / "five", Bytes{1, 2, 3, 4, 5});
+    FileStream f(dir / "five", FileStream::Mode::OpenRead);
+    CheckReadsAndSeeks(f);
+}
+
+TEST(Streams, MemoryStreamWritesGrowAndFillGapsWithZeros) {
+    MemoryStream m;
+    const uint8_t data[] = {9, 8};
+    EXPECT_EQ(m.Write(data, 2), 2);
+    m.Seek(4, SeekOrigin::Begin);
+    EXPECT_EQ(m.Write(data, 1), 1);
+    EXPECT_EQ(m.Bytes(), (Bytes{9, 8, 0, 0, 9}));
+    m.SetPosition(1);
+    EXPECT_EQ(m.Write(data, 1), 1);
+    EXPECT_EQ(m.Bytes(), (Bytes{9, 9, 0, 0, 9}));
+    // Nothing is written before the start or with a negative count.
+    m.SetPosition(-1);
+    EXPECT_EQ(m.Write(data, 2), 0);
+    m.SetPosition(0);
+    EXPECT_EQ(m.Write(data, -1), 0);
+    EXPECT_EQ(m.Size(), 5);
+}
+
+TEST(Streams, FileModesAndTheirErrors) {
+    TempDir dir;
+    const std::string name = dir / "a.bin";
+    // Opening a missing file fails with its name; so does opening a folder.
+    try {
+        FileStream f(name, FileStream::Mode::OpenRead);
+        FAIL();
+    } catch (const FileOpenError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot open file " + name);
+    }
+    EXPECT_THROW({ FileStream f(name, FileStream::Mode::OpenReadWrite); }, FileOpenError);
+    EXPECT_THROW({ FileStream f(dir.Path(), FileStream::Mode::OpenRead); }, FileOpenError);
+    EXPECT_THROW({ FileStream f(dir.Path(), FileStream::Mode::Create); }, FileCreateError);
+    EXPECT_FALSE(FileExists(name)); // a failed open created nothing
+    // Creating in a missing folder fails with the file's name.
+    const std::string nowhere = dir / "missing/sub/a.bin";
+    try {
+        FileStream f(nowhere, FileStream::Mode::Create);
+        FAIL();
+    } catch (const FileCreateError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot create file " + nowhere);
+    }
+
+    {
+        FileStream f(name, FileStream::Mode::Create);
+        f.WriteAll(Bytes{1, 2, 3, 4});
+        EXPECT_EQ(f.Size(), 4);
+        // Writing past the end leaves zeros in the gap.
+        f.Seek(6, SeekOrigin::Begin);
+        f.WriteAll(Bytes{7});
+        f.SetPosition(0);
+        EXPECT_EQ(ReadRest(f), (Bytes{1, 2, 3, 4, 0, 0, 7}));
+        f.Close();
+        f.Close(); // closing twice is harmless
+    }
+    {
+        // Read and write keeps the content; writes go where the position is.
+        FileStream f(name, FileStream::Mode::OpenReadWrite);
+        EXPECT_EQ(f.Size(), 7);
+        f.Seek(-1, SeekOrigin::End);
+        f.WriteAll(Bytes{8, 9});
+    }
+    EXPECT_EQ(ReadWholeFile(name), (Bytes{1, 2, 3, 4, 0, 0, 8, 9}));
+    {
+        // A file opened for reading cannot be written: WriteAll says so with the name.
+        FileStream f(name, FileStream::Mode::OpenRead);
+        EXPECT_EQ(f.Write("x", 1), 0);
+        try {
+            f.WriteAll(Bytes{1});
+            FAIL();
+        } catch (const FileWriteError& e) {
+            EXPECT_EQ(std::string(e.what()), "Cannot write file " + name);
+        }
+        // Nor can a stream positioned before the start.
+        FileStream g(name, FileStream::Mode::OpenReadWrite);
+        g.SetPosition(-2);
+        EXPECT_THROW(g.WriteAll(Bytes{1}), FileWriteError);
+    }
+    EXPECT_EQ(FileLength(name), 8);
+    {
+        // Create truncates an existing file.
+        FileStream f(name, FileStream::Mode::Create);
+        EXPECT_EQ(f.Size(), 0);
+    }
+    EXPECT_EQ(FileLength(name), 0);
+}
+
+TEST(Streams, ClosedFileStreamDeliversNothing) {
+    TempDir dir;
+    WriteWholeFile(dir / "f", Bytes{1, 2});
+    FileStream f(dir / "f", FileStream::Mode::OpenReadWrite);
+    f.Close();
+    uint8_t b = 0;
+    EXPECT_EQ(f.Read(&b, 1), 0);
+    EXPECT_EQ(f.Write(&b, 1), 0);
+    EXPECT_EQ(f.Size(), 0);
+}
+
+} // namespace
+} // namespace pelfry
