@@ -1,0 +1,98 @@
+// TMainForm: the editor's one window, apart from any GUI toolkit. It holds the archive being
+// edited and runs the File commands, the batch buttons and the entry preview, reaching the
+// screen only through the Toolkit interface (app/Toolkit.h).
+#pragma once
+
+#include "app/Toolkit.h"
+#include "archive/DirFileU.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace pelfry {
+
+// The caption of the window while no archive file is named.
+inline constexpr const char* MainCaption = "Varn directory editor";
+
+// The text the global error box shows for `message`: a full stop is appended when the last
+// character sorts after "." (letters and digits do; "!", "?", ")" and "." itself do not).
+std::string ErrorBoxText(std::string_view message);
+
+class TMainForm {
+public:
+    explicit TMainForm(Toolkit& toolkit);
+    ~TMainForm();
+    TMainForm(const TMainForm&) = delete;
+    TMainForm& operator=(const TMainForm&) = delete;
+
+    // --- Window state, shared by every command -------------------------------------------
+    // The archive being edited; never null (an empty archive while no file is open).
+    std::unique_ptr<TDirFile> CurrentArchive;
+    // The file Save writes to; empty until an archive is opened or saved under a name.
+    std::string CurrentFileName;
+    // Where entries are extracted and converted; ends in a separator after every use of
+    // ChooseExtractFolder. Starts as the system's temporary folder.
+    std::string ExtractFolder;
+
+    // --- Start, hints, errors ------------------------------------------------------------
+    // Runs once when the window has been built.
+    void FormCreate();
+    // The status line follows the application's current hint.
+    void ShowHint();
+    // The global error handler: any error that escapes a command ends up here and is shown
+    // in a box titled "Pelfry" with the error symbol and OK.
+    void ShowException(std::string_view message);
+
+    // --- File menu and tool bar ----------------------------------------------------------
+    void FileOpen();
+    void FileSave();
+    void FileSaveAs();
+    void FileClose();
+    void FileExit();
+    // Asked when the user closes the window by its title bar; true lets it close.
+    bool FormCloseQuery();
+
+    // When the archive holds changes that were not saved, asks "Save changes to %s?" with
+    // Yes, No and Cancel. Yes saves (through Save As when there is no file name), No goes on
+    // without saving, Cancel stops. True means the caller may go on and drop the archive.
+    bool QuerySaveChanges();
+
+    // Shows the folder chooser at ExtractFolder; takes the chosen folder when confirmed, and
+    // in every case leaves ExtractFolder ending in a separator. Returns whether confirmed.
+    bool ChooseExtractFolder();
+
+    // --- Preview of the focused entry ----------------------------------------------------
+    void lstDirContentsClick();
+
+    // --- Conversions and batch commands (MainBatch.cpp) ----------------------------------
+    // Forward conversion of a game file by its name; `resultName` receives the bitmap made,
+    // or `fileName` itself for a file of no convertible kind.
+    void ConvertFile(const std::string& fileName, std::string& resultName);
+    // Back conversion of an edited .bmp or .spd; `converted` tells whether the game file was
+    // rebuilt, `resultName` receives the game file's name.
+    void ConvertBack(const std::string& fileName, bool recreate, bool& converted,
+                     std::string& resultName);
+    void ConvertImgFile(const std::string& fileName);
+    void ConvertSprFile(const std::string& fileName);
+    void ConvertSpdFile(const std::string& baseName);
+    void ConvertBmpFile(const std::string& baseName);
+
+    void btnExtractClick();
+    void btnExtrConvertClick();
+    void btnDeleteClick();
+    void btnAddClick();
+    void btnConvAddClick();
+    void btnExtrConvLogClick();
+    void btnConvAddLogClick();
+
+    Toolkit& UI() { return toolkit_; }
+
+private:
+    void SetFileCaption();
+    void ResetArchive();
+
+    Toolkit& toolkit_;
+};
+
+} // namespace pelfry

@@ -1,0 +1,117 @@
+// The window's view of the GUI toolkit. TMainForm reaches the screen only through this
+// interface: the editor implements it with Qt Widgets (app/qt/), the tests with a scripted
+// fake, so every command of the window runs and is tested without a display.
+//
+// Texts are 8-bit byte strings. Entry names are shown decoded as Latin-1 and every operation
+// gives back exactly the bytes it was handed; file names are the file system's bytes.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace pelfry {
+
+class Stream;
+class TDirFile;
+
+// The symbol of a message box.
+enum class MsgSymbol { Error, Warning, Information, Confirmation };
+
+// Buttons of a message box; combine with |.
+enum MsgButton : unsigned {
+    mbYes = 1u << 0,
+    mbNo = 1u << 1,
+    mbOK = 1u << 2,
+    mbCancel = 1u << 3,
+};
+using MsgButtons = unsigned;
+
+// The button that closed a message box. Closing the box by other means (Escape, the title
+// bar) gives Cancel when the box has a Cancel button, else the box's only or first button.
+enum class MsgResult { Yes, No, OK, Cancel };
+
+// The four option check boxes of the window.
+enum class CheckBoxId { CompSpr, CompImg, RecreateAll, OpaqueImg };
+
+class Toolkit {
+public:
+    virtual ~Toolkit() = default;
+
+    // --- Application ---------------------------------------------------------------------
+    // The application's current hint: the long hint of the control under the mouse or of the
+    // highlighted menu item; empty otherwise.
+    virtual std::string ApplicationHint() = 0;
+    // `handler` runs whenever the current hint changes.
+    virtual void SetHintHandler(std::function<void()> handler) = 0;
+
+    // --- Window --------------------------------------------------------------------------
+    virtual void SetCaption(const std::string& caption) = 0;
+    // Draws the window now, without returning to the event loop (progress of long commands).
+    virtual void RepaintNow() = 0;
+    // Closes the main window, which ends the program.
+    virtual void CloseWindow() = 0;
+
+    // --- List of entries -----------------------------------------------------------------
+    virtual void ListClear() = 0;
+    virtual void ListSetLines(const std::vector<std::string>& lines) = 0;
+    virtual int ListCount() = 0;
+    virtual std::string ListLine(int index) = 0;
+    virtual bool ListSelected(int index) = 0;
+    virtual int ListSelCount() = 0;
+    // The line last clicked or moved to with the keyboard; -1 when there is none.
+    virtual int ListFocused() = 0;
+
+    // Every line, in order.
+    std::vector<std::string> ListLines();
+    // Writes every line followed by CR LF to `path` (FileCreateError / FileWriteError).
+    void ListSaveToFile(const std::string& path);
+    // Replaces the lines with those of the text file `path`, read by SplitTextLines
+    // (FileOpenError when it cannot be read).
+    void ListLoadFromFile(const std::string& path);
+
+    // --- Status line ---------------------------------------------------------------------
+    virtual void SetStatusText(const std::string& text) = 0;
+
+    // --- Check boxes ---------------------------------------------------------------------
+    virtual bool IsChecked(CheckBoxId box) = 0;
+
+    // --- File dialogs --------------------------------------------------------------------
+    // Open dialog: one existing file; filters Sprite directory, Sprite file, Bitmap, Image
+    // file, Directory log (1-based index). It keeps its file name and filter between uses.
+    virtual bool ExecuteOpenDialog() = 0;
+    virtual std::string OpenDialogFileName() = 0;
+    virtual int OpenDialogFilterIndex() = 0;
+    virtual void SetOpenDialogFilterIndex(int index) = 0;
+    // Save dialog: one file, default extension "dir", no question before overwriting.
+    virtual bool ExecuteSaveDialog() = 0;
+    virtual std::string SaveDialogFileName() = 0;
+    // Add dialog ("Add files"): several existing files, all shown.
+    virtual bool ExecuteAddDialog() = 0;
+    // The chosen full paths, in the dialog's order.
+    virtual std::vector<std::string> AddDialogFiles() = 0;
+
+    // Folder chooser starting at `startFolder`. A typed folder that does not exist yet is
+    // created with its missing parents when confirmed. On confirmation `chosen` receives the
+    // folder without a trailing separator (except for the root) and true is returned.
+    virtual bool ChooseFolder(const std::string& startFolder, std::string& chosen) = 0;
+
+    // --- Message box ---------------------------------------------------------------------
+    virtual MsgResult MessageBox(const std::string& title, const std::string& text,
+                                 MsgSymbol symbol, MsgButtons buttons) = 0;
+
+    // --- Preview control -----------------------------------------------------------------
+    // Tells the preview which entry it is about to show (its FileName and Archive).
+    virtual void PreviewSetEntry(const std::string& fileName, TDirFile* archive) = 0;
+    // Shows the sprite read from `stream` (the stream stays the caller's).
+    virtual void PreviewShowSpriteStream(Stream* stream, bool pingPong) = 0;
+    // Shows the image read from `stream` (the stream stays the caller's).
+    virtual void PreviewShowImage(Stream* stream) = 0;
+};
+
+// Splits the bytes of a text file into lines: a line ends at CR LF, at a lone CR or at a lone
+// LF; a last line without an end still counts; a 0x00 byte ends the text.
+std::vector<std::string> SplitTextLines(const std::vector<uint8_t>& bytes);
+
+} // namespace pelfry

@@ -1,0 +1,489 @@
+#include "app/qt/MainWindow.h"
+
+#include "app/qt/FolderChooser.h"
+#include "app/qt/Icons.h"
+#include "platform/Errors.h"
+#include "sprite/Sprite.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFrame>
+#include <QLabel>
+#include <QLayout>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QStringDecoder>
+#include <QStyledItemDelegate>
+#include <QToolButton>
+
+namespace pelfry {
+
+namespace {
+
+// The client area of the window, below the menu bar.
+constexpr int ClientWidth = 546;
+constexpr int ClientHeight = 435;
+constexpr int ListItemHeight = 13;
+
+const QStringList OpenFilters = {
+    "Sprite directory (*.DIR)", "Sprite file (*.SPR)",     "Bitmap (*.BMP)",
+    "Image file (*.IMG)",       "Directory log (*.DIR.TXT)",
+};
+const QStringList SaveFilters = {
+    "Sprite directory (*.DIR)",
+    "Sprite file (*.SPR)",
+    "Bitmap (*.BMP)",
+};
+
+// Lines of the entry list are 13 pixels high.
+class FixedHeightDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return {QStyledItemDelegate::sizeHint(option, index).width(), ListItemHeight};
+    }
+};
+
+// The game's files are often named in upper case: the dialogs show matching names in any
+// case.
+void ConfigureFileDialog(QFileDialog* dialog) {
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setOption(QFileDialog::HideNameFilterDetails);
+    dialog->setFilter(dialog->filter() & ~QDir::CaseSensitive);
+    dialog->setSizeGripEnabled(true);
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, int left,
+                        int top) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setGeometry(left, top, 137, 25);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const char* caption, int top,
+                        bool checked) {
+    auto* box = new QCheckBox(caption, parent);
+    box->setObjectName(name);
+    box->setGeometry(400, top, 137, 17);
+    // The caption stands left of the box.
+    box->setLayoutDirection(Qt::RightToLeft);
+    box->setChecked(checked);
+    return box;
+}
+
+} // namespace
+
+QString DisplayText(const std::string& text) {
+    const QByteArray bytes = QByteArray::fromStdString(text);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString decoded = utf8.decode(bytes);
+    if (!utf8.hasError()) return decoded;
+    return QString::fromLatin1(bytes);
+}
+
+std::string PathBytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+MainWindow::MainWindow() : form_(*this) {
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setObjectName("MainForm");
+    setWindowTitle(MainCaption);
+    setWindowIcon(QIcon(DrawAppPicture(48)));
+    // A small dialog font, so that every caption fits its control as placed.
+    QFont small = font();
+    small.setPixelSize(11);
+    setFont(small);
+
+    BuildMenu();
+    BuildControls();
+    BuildDialogs();
+    // Not resizable: the client area is fixed, and the window grows by the menu bar.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    Guarded([this] { form_.FormCreate(); });
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::BuildMenu() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName("MainMenu");
+    bar->setNativeMenuBar(false);
+    QMenu* fileMenu = bar->addMenu("&File");
+    fileMenu->setObjectName("FileMenu");
+    auto add = [&](const char* name, const char* caption, const char* hint,
+                   void (TMainForm::*command)()) {
+        QAction* action = fileMenu->addAction(caption);
+        action->setObjectName(name);
+        action->setStatusTip(hint);
+        action->setShortcut(QKeySequence());
+        connect(action, &QAction::triggered, this,
+                [this, command] { Guarded([this, command] { (form_.*command)(); }); });
+        return action;
+    };
+    add("FileOpenItem", "&Open...", "Open an existing file", &TMainForm::FileOpen);
+    add("FileSaveItem", "&Save", "Save current file", &TMainForm::FileSave);
+    add("FileSaveAsItem", "Save &As...", "Save current file under a new name",
+        &TMainForm::FileSaveAs);
+    add("CloseItem", "&Close", "", &TMainForm::FileClose);
+    fileMenu->addSeparator();
+    add("FileExitItem", "E&xit", "Exit this application", &TMainForm::FileExit);
+}
+
+void MainWindow::BuildControls() {
+    auto* client = new QWidget(this);
+    client->setObjectName("ClientArea");
+    client->setFixedSize(ClientWidth, ClientHeight);
+    setCentralWidget(client);
+
+    auto command = [this](void (TMainForm::*method)()) {
+        return [this, method] { Guarded([this, method] { (form_.*method)(); }); };
+    };
+
+    // The tool bar: a raised panel along the top holding four picture buttons.
+    auto* speedBar = new QFrame(client);
+    speedBar->setObjectName("SpeedBar");
+    speedBar->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    speedBar->setGeometry(0, 0, ClientWidth, 33);
+    struct Tool {
+        const char* name;
+        int left;
+        ToolPicture picture;
+        const char* tip;
+        void (TMainForm::*method)();
+    };
+    const Tool tools[] = {
+        {"SpeedButton2", 8, ToolPicture::Open, "Open", &TMainForm::FileOpen},
+        {"SpeedButton3", 32, ToolPicture::Save, "Save", &TMainForm::FileSave},
+        {"SpeedButton4", 56, ToolPicture::SaveAs, "Save As", &TMainForm::FileSaveAs},
+        {"SpeedButton5", 84, ToolPicture::Exit, "Exit", &TMainForm::FileExit},
+    };
+    for (const Tool& tool : tools) {
+        auto* button = new QToolButton(speedBar);
+        button->setObjectName(tool.name);
+        button->setGeometry(tool.left, 4, 25, 25);
+        button->setIcon(ToolIcon(tool.picture));
+        button->setIconSize(QSize(20, 20));
+        // Hint "Open|": the tooltip is the short part, the long part (the status tip) is empty.
+        button->setToolTip(tool.tip);
+        button->setStatusTip(QString());
+        button->setFocusPolicy(Qt::NoFocus);
+        connect(button, &QToolButton::clicked, this, command(tool.method));
+    }
+
+    list_ = new QListWidget(client);
+    list_->setObjectName("lstDirContents");
+    list_->setGeometry(8, 48, 209, 353);
+    list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list_->setSortingEnabled(false);
+    list_->setUniformItemSizes(true);
+    list_->setItemDelegate(new FixedHeightDelegate(list_));
+    // Clicks (also on the line already focused) and moves with the keyboard preview the
+    // focused line.
+    connect(list_, &QListWidget::itemSelectionChanged, this, [this] { SchedulePreview(); });
+    connect(list_, &QListWidget::clicked, this, [this] { SchedulePreview(); });
+
+    QPushButton* buttons[] = {
+        MakeButton(client, "btnExtract", "Extract from directory", 232, 48),
+        MakeButton(client, "btnExtrConvert", "Extract and convert", 232, 80),
+        MakeButton(client, "btnExtrConvLog", "Extract, convert, log", 232, 112),
+        MakeButton(client, "btnDelete", "Delete from directory", 232, 168),
+        MakeButton(client, "btnAdd", "Add / Replace", 400, 48),
+        MakeButton(client, "btnConvAdd", "Convert and add", 400, 80),
+        MakeButton(client, "btnConvAddLog", "Reconstruct from log", 400, 112),
+    };
+    void (TMainForm::*handlers[])() = {
+        &TMainForm::btnExtractClick, &TMainForm::btnExtrConvertClick,
+        &TMainForm::btnExtrConvLogClick, &TMainForm::btnDeleteClick,
+        &TMainForm::btnAddClick,     &TMainForm::btnConvAddClick,
+        &TMainForm::btnConvAddLogClick,
+    };
+    for (size_t i = 0; i < std::size(buttons); ++i)
+        connect(buttons[i], &QPushButton::clicked, this, command(handlers[i]));
+
+    chkCompSpr_ = MakeCheckBox(client, "chkCompSpr", "Compress .SPR files", 144, true);
+    chkCompImg_ = MakeCheckBox(client, "chkCompImg", "Compress .IMG files", 160, true);
+    chkRecreateAll_ = MakeCheckBox(client, "chkRecreateAll", "Recreate all .SPR/.IMGs", 176, false);
+    chkOpaqueImg_ = MakeCheckBox(client, "chkOpaqueImg", "Opaque .IMGs", 192, true);
+
+    preview_ = new TSprite(client);
+    preview_->setObjectName("PreviewSprite");
+    preview_->setGeometry(232, 200, 65, 65);
+
+    auto* statusLine = new QStatusBar(client);
+    statusLine->setObjectName("StatusLine");
+    statusLine->setSizeGripEnabled(false);
+    statusLine->setGeometry(0, ClientHeight - 23, ClientWidth, 23);
+    status_ = new QLabel(statusLine);
+    status_->setObjectName("StatusText");
+    status_->setTextFormat(Qt::PlainText);
+    statusLine->addWidget(status_, 1);
+
+    // Keyboard focus: the list, the left-hand buttons top to bottom, the right-hand buttons,
+    // then the check boxes.
+    QWidget* order[] = {list_,       buttons[0],  buttons[1],      buttons[2],
+                        buttons[3],  buttons[4],  buttons[5],      buttons[6],
+                        chkCompSpr_, chkCompImg_, chkRecreateAll_, chkOpaqueImg_};
+    for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+    list_->setFocus();
+}
+
+void MainWindow::BuildDialogs() {
+    openDialog_ = new QFileDialog(this);
+    openDialog_->setObjectName("OpenDialog");
+    openDialog_->setAcceptMode(QFileDialog::AcceptOpen);
+    openDialog_->setFileMode(QFileDialog::ExistingFile);
+    ConfigureFileDialog(openDialog_);
+    openDialog_->setNameFilters(OpenFilters);
+    openDialog_->selectNameFilter(OpenFilters[0]);
+
+    saveDialog_ = new QFileDialog(this);
+    saveDialog_->setObjectName("SaveDialog");
+    saveDialog_->setAcceptMode(QFileDialog::AcceptSave);
+    saveDialog_->setFileMode(QFileDialog::AnyFile);
+    ConfigureFileDialog(saveDialog_);
+    saveDialog_->setNameFilters(SaveFilters);
+    saveDialog_->setDefaultSuffix("dir");
+    saveDialog_->setOption(QFileDialog::DontConfirmOverwrite);
+
+    addDialog_ = new QFileDialog(this, "Add files");
+    addDialog_->setObjectName("AddDialog");
+    addDialog_->setAcceptMode(QFileDialog::AcceptOpen);
+    addDialog_->setFileMode(QFileDialog::ExistingFiles);
+    ConfigureFileDialog(addDialog_);
+}
+
+void MainWindow::Guarded(const std::function<void()>& command) {
+    try {
+        command();
+    } catch (...) {
+        ShowError(std::current_exception());
+    }
+}
+
+void MainWindow::ShowError(std::exception_ptr error) {
+    std::string message = "Unknown error";
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        message = e.what();
+    } catch (...) {
+    }
+    form_.ShowException(message);
+}
+
+void MainWindow::SchedulePreview() {
+    if (previewPending_) return;
+    previewPending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            previewPending_ = false;
+            Guarded([this] { form_.lstDirContentsClick(); });
+        },
+        Qt::QueuedConnection);
+}
+
+// --- Events ------------------------------------------------------------------------------
+
+bool MainWindow::event(QEvent* event) {
+    if (event->type() == QEvent::StatusTip) {
+        // The current hint: the long hint of the highlighted menu item or of the control under
+        // the mouse. The status line follows it only when it changes, so that the messages of
+        // the commands stay until then.
+        const std::string hint = static_cast<QStatusTipEvent*>(event)->tip().toStdString();
+        if (hint != hint_) {
+            hint_ = hint;
+            if (hintHandler_) Guarded(hintHandler_);
+        }
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    bool allowed = false;
+    Guarded([this, &allowed] { allowed = form_.FormCloseQuery(); });
+    if (allowed) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (centred_) return;
+    centred_ = true;
+    if (QScreen* screen = this->screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+// --- Toolkit -----------------------------------------------------------------------------
+
+void MainWindow::SetHintHandler(std::function<void()> handler) { hintHandler_ = std::move(handler); }
+
+void MainWindow::SetCaption(const std::string& caption) { setWindowTitle(DisplayText(caption)); }
+
+void MainWindow::RepaintNow() { repaint(); }
+
+void MainWindow::CloseWindow() { close(); }
+
+void MainWindow::ListClear() {
+    const QSignalBlocker blocker(list_);
+    list_->clear();
+    lines_.clear();
+}
+
+void MainWindow::ListSetLines(const std::vector<std::string>& lines) {
+    const QSignalBlocker blocker(list_);
+    list_->clear();
+    lines_ = lines;
+    QStringList shown;
+    shown.reserve(static_cast<qsizetype>(lines.size()));
+    // Names are 8-bit bytes: shown as Latin-1, handed back from lines_ byte for byte.
+    for (const std::string& line : lines) shown.append(QString::fromLatin1(line));
+    list_->addItems(shown);
+}
+
+int MainWindow::ListCount() { return static_cast<int>(lines_.size()); }
+
+std::string MainWindow::ListLine(int index) {
+    if (index < 0 || index >= ListCount()) throw Error(Format("List index out of bounds (%d)", index));
+    return lines_[static_cast<size_t>(index)];
+}
+
+bool MainWindow::ListSelected(int index) {
+    if (index < 0 || index >= list_->count()) throw Error(Format("List index out of bounds (%d)", index));
+    return list_->item(index)->isSelected();
+}
+
+int MainWindow::ListSelCount() { return static_cast<int>(list_->selectedItems().size()); }
+
+int MainWindow::ListFocused() { return list_->currentRow(); }
+
+void MainWindow::SetStatusText(const std::string& text) { status_->setText(DisplayText(text)); }
+
+bool MainWindow::IsChecked(CheckBoxId box) {
+    switch (box) {
+    case CheckBoxId::CompSpr:
+        return chkCompSpr_->isChecked();
+    case CheckBoxId::CompImg:
+        return chkCompImg_->isChecked();
+    case CheckBoxId::RecreateAll:
+        return chkRecreateAll_->isChecked();
+    case CheckBoxId::OpaqueImg:
+        return chkOpaqueImg_->isChecked();
+    }
+    return false;
+}
+
+bool MainWindow::ExecuteOpenDialog() {
+    if (openDialog_->exec() != QDialog::Accepted) return false;
+    const QStringList files = openDialog_->selectedFiles();
+    if (files.isEmpty()) return false;
+    openFileName_ = PathBytes(files.first());
+    return true;
+}
+
+int MainWindow::OpenDialogFilterIndex() {
+    return static_cast<int>(OpenFilters.indexOf(openDialog_->selectedNameFilter())) + 1;
+}
+
+void MainWindow::SetOpenDialogFilterIndex(int index) {
+    if (index >= 1 && index <= OpenFilters.size()) openDialog_->selectNameFilter(OpenFilters[index - 1]);
+}
+
+bool MainWindow::ExecuteSaveDialog() {
+    if (saveDialog_->exec() != QDialog::Accepted) return false;
+    const QStringList files = saveDialog_->selectedFiles();
+    if (files.isEmpty()) return false;
+    saveFileName_ = PathBytes(files.first());
+    return true;
+}
+
+bool MainWindow::ExecuteAddDialog() {
+    if (addDialog_->exec() != QDialog::Accepted) return false;
+    addFiles_.clear();
+    for (const QString& file : addDialog_->selectedFiles()) addFiles_.push_back(PathBytes(file));
+    return true;
+}
+
+bool MainWindow::ChooseFolder(const std::string& startFolder, std::string& chosen) {
+    FolderChooser chooser(this, QFile::decodeName(QByteArray::fromStdString(startFolder)));
+    if (chooser.exec() != QDialog::Accepted) return false;
+    chosen = PathBytes(chooser.Folder());
+    return true;
+}
+
+MsgResult MainWindow::MessageBox(const std::string& title, const std::string& text,
+                                 MsgSymbol symbol, MsgButtons buttons) {
+    QMessageBox::Icon icon = QMessageBox::Critical;
+    switch (symbol) {
+    case MsgSymbol::Error:
+        icon = QMessageBox::Critical;
+        break;
+    case MsgSymbol::Warning:
+        icon = QMessageBox::Warning;
+        break;
+    case MsgSymbol::Information:
+        icon = QMessageBox::Information;
+        break;
+    case MsgSymbol::Confirmation:
+        icon = QMessageBox::Question;
+        break;
+    }
+    QMessageBox::StandardButtons standard;
+    if (buttons & mbYes) standard |= QMessageBox::Yes;
+    if (buttons & mbNo) standard |= QMessageBox::No;
+    if (buttons & mbOK) standard |= QMessageBox::Ok;
+    if (buttons & mbCancel) standard |= QMessageBox::Cancel;
+    if (standard == QMessageBox::NoButton) standard = QMessageBox::Ok;
+    QMessageBox box(icon, DisplayText(title), DisplayText(text), standard, this);
+    box.setTextFormat(Qt::PlainText);
+    if (buttons & mbCancel) box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return MsgResult::Yes;
+    case QMessageBox::No:
+        return MsgResult::No;
+    case QMessageBox::Ok:
+        return MsgResult::OK;
+    case QMessageBox::Cancel:
+        return MsgResult::Cancel;
+    default:
+        break;
+    }
+    if (buttons & mbCancel) return MsgResult::Cancel;
+    if (buttons & mbOK) return MsgResult::OK;
+    if (buttons & mbNo) return MsgResult::No;
+    return MsgResult::Yes;
+}
+
+void MainWindow::PreviewSetEntry(const std::string& fileName, TDirFile* archive) {
+    preview_->FileName = fileName;
+    preview_->Archive = archive;
+}
+
+void MainWindow::PreviewShowSpriteStream(Stream* stream, bool pingPong) {
+    preview_->ShowSpriteStream(stream, pingPong);
+}
+
+void MainWindow::PreviewShowImage(Stream* stream) { preview_->ShowImage(stream); }
+
+} // namespace pelfry

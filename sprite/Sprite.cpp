@@ -1,0 +1,131 @@
+#include "sprite/Sprite.h"
+
+#include "image/ImgFileU.h"
+#include "platform/Stream.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <cstring>
+
+namespace pelfry {
+
+QImage BitmapToImage(const Bitmap& bitmap) {
+    QImage image(bitmap.Width(), bitmap.Height(), QImage::Format_Indexed8);
+    if (image.isNull()) return image;
+    QList<QRgb> colours(256);
+    const Palette256& palette = bitmap.Palette();
+    for (int i = 0; i < 256; ++i) colours[i] = qRgb(palette[i].r, palette[i].g, palette[i].b);
+    colours[0] = qRgb(0, 0, 0); // the background of the game's pictures
+    image.setColorTable(colours);
+    for (int y = 0; y < bitmap.Height(); ++y)
+        std::memcpy(image.scanLine(y), bitmap.Row(y), static_cast<size_t>(bitmap.Width()));
+    return image;
+}
+
+int FrameInterval(uint16_t frameRate) { return frameRate == 0 ? 40 : 1000 / frameRate; }
+
+// Lays frame `index` of `sprite` into `picture` as the sprite's frame bitmaps are laid out:
+// 0 outside the frame's box, the frame's pixels inside it. Parts of the box outside the
+// picture are left out.
+static void RenderFrame(const TSprFile& sprite, int index, Bitmap& picture) {
+    std::fill(picture.Pixels().begin(), picture.Pixels().end(), uint8_t{0});
+    if (index < 0 || static_cast<size_t>(index) >= sprite.Frames.size()) return;
+    const SpriteAnim& frame = sprite.Frames[static_cast<size_t>(index)];
+    if (frame.Right <= frame.Left || frame.Bottom <= frame.Top) return;
+    const int boxWidth = frame.Right - frame.Left;
+    const int boxHeight = frame.Bottom - frame.Top;
+    const int copyWidth = std::min(boxWidth, picture.Width() - frame.Left);
+    for (int y = 0; y < boxHeight && frame.Top + y < picture.Height(); ++y) {
+        const size_t from = static_cast<size_t>(y) * static_cast<size_t>(boxWidth);
+        if (copyWidth <= 0 || from + static_cast<size_t>(copyWidth) > frame.Pixels.size()) break;
+        std::memcpy(picture.Row(frame.Top + y) + frame.Left, frame.Pixels.data() + from,
+                    static_cast<size_t>(copyWidth));
+    }
+}
+
+TSprite::TSprite(QWidget* owner) : QWidget(owner) {
+    frameIndex_ = 0;
+    step_ = 1;
+    connect(&timer_, &QTimer::timeout, this, [this] { TimerTick(); });
+    // Only the picture is drawn; whatever lies beneath shows around it.
+    setAttribute(Qt::WA_NoSystemBackground);
+}
+
+TSprite::~TSprite() { timer_.stop(); }
+
+void TSprite::StopTimer() { timer_.stop(); }
+
+void TSprite::ShowSprite(std::unique_ptr<TSprFile> sprite, bool pingPong) {
+    StopTimer();
+    picture_.reset();
+    if (!sprite) {
+        resize(0, 0);
+        return;
+    }
+    resize(sprite->Width, sprite->Height);
+    frameIndex_ = 0;
+    step_ = 1;
+    timer_.setInterval(FrameInterval(sprite->FrameRate));
+    picture_ = std::make_unique<Bitmap>(sprite->MakeFrameBitmap(0));
+    // A single frame has nothing to turn back to: it stays on frame 0.
+    pingPong_ = (pingPong || (sprite->Flags & 2) != 0) && sprite->FrameCount > 1;
+    sprite_ = std::move(sprite);
+    // A zero interval would fire without pause; the sprite then stays on its first frame.
+    if (timer_.interval() > 0) timer_.start();
+    repaint();
+}
+
+void TSprite::ShowSpriteStream(Stream* stream, bool pingPong) {
+    StopTimer();
+    auto sprite = std::make_unique<TSprFile>();
+    if (sprite->LoadFromStream(stream) > 0) {
+        ShowSprite(std::move(sprite), pingPong);
+        return;
+    }
+    // Not a sprite: hide. What was on show stays held, unseen, until the next show.
+    resize(0, 0);
+    repaint();
+}
+
+void TSprite::ShowImage(Stream* stream) {
+    StopTimer();
+    TImgFile image;
+    if (image.LoadFromStream(stream) != 0) {
+        resize(image.Width, image.Height);
+        frameIndex_ = 0;
+        picture_.reset();
+        picture_ = std::make_unique<Bitmap>(image.MakeBitmap());
+    }
+    repaint();
+}
+
+void TSprite::TimerTick() {
+    if (!sprite_ || !picture_) return;
+    const int count = sprite_->FrameCount;
+    frameIndex_ += step_;
+    if (frameIndex_ >= count) {
+        if (pingPong_ && count > 1) {
+            step_ = -1;
+            frameIndex_ = count - 2;
+        } else {
+            step_ = 1;
+            frameIndex_ = 0;
+        }
+    } else if (frameIndex_ <= -1) {
+        step_ = 1;
+        frameIndex_ = count > 1 ? 1 : 0;
+    }
+    RenderFrame(*sprite_, frameIndex_, *picture_);
+    repaint();
+}
+
+void TSprite::paintEvent(QPaintEvent*) { PaintPicture(); }
+
+void TSprite::PaintPicture() {
+    if (!picture_) return;
+    QPainter painter(this);
+    painter.drawImage(0, 0, BitmapToImage(*picture_));
+}
+
+} // namespace pelfry

@@ -1,0 +1,79 @@
+// TSprite: the editor's preview control. It shows a still image (.IMG) or plays a sprite
+// (.SPR) at the sprite's frame rate, drawing the 8-bit picture with its palette; pixel value 0
+// is drawn black (the preview shows no transparency). The control takes the size of what it
+// shows; its top-left corner stays where the window placed it.
+#pragma once
+
+#include "platform/Bitmap.h"
+#include "sprite/SprFileU.h"
+
+#include <QImage>
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+#include <string>
+
+namespace pelfry {
+
+class Stream;
+class TDirFile;
+
+// The picture as a QImage of Format_Indexed8 with its palette; index 0 is always black.
+QImage BitmapToImage(const Bitmap& bitmap);
+
+// The animation interval for a frame rate: 1000 div FrameRate ms, 40 ms for a rate of 0.
+int FrameInterval(uint16_t frameRate);
+
+class TSprite : public QWidget {
+    Q_OBJECT
+
+public:
+    // Idle: no picture, timer stopped, frame 0 playing forwards.
+    explicit TSprite(QWidget* owner = nullptr);
+    ~TSprite() override;
+
+    // The entry on show and the archive it came from: set by the window before each
+    // preview; the control itself never uses them (the archive is never dereferenced here).
+    std::string FileName;
+    TDirFile* Archive = nullptr;
+
+    // Shows and plays `sprite`, which the control takes over. Ping-pong play when
+    // `pingPong` or when bit 1 of the sprite's Flags is set, unless it has a single frame.
+    void ShowSprite(std::unique_ptr<TSprFile> sprite, bool pingPong);
+    // Reads a sprite from `stream` and shows it; a stream without a readable sprite hides the
+    // control (0 x 0) and stops it. The stream stays the caller's.
+    void ShowSpriteStream(Stream* stream, bool pingPong);
+    // Reads an image from `stream` and shows it still; a stream without a readable image
+    // leaves the picture as it was, stopped. The stream stays the caller's.
+    void ShowImage(Stream* stream);
+    // One animation step: the next frame, turning or starting over at the ends, drawn at once.
+    void TimerTick();
+
+    // State, for the window and for tests.
+    int FrameIndex() const { return frameIndex_; }
+    int Step() const { return step_; }
+    bool PingPong() const { return pingPong_; }
+    // The animation timer's interval in ms and whether it runs. A zero interval never runs.
+    int Interval() const { return timer_.interval(); }
+    bool TimerActive() const { return timer_.isActive(); }
+    const Bitmap* Picture() const { return picture_.get(); }
+    const TSprFile* Sprite() const { return sprite_.get(); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void StopTimer();
+    // Draws the picture at the control's top-left corner at its own size; nothing without one.
+    void PaintPicture();
+
+    std::unique_ptr<Bitmap> picture_;
+    std::unique_ptr<TSprFile> sprite_;
+    QTimer timer_;
+    int frameIndex_ = 0;
+    int step_ = 1;
+    bool pingPong_ = false;
+};
+
+} // namespace pelfry
