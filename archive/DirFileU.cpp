@@ -1,2 +1,366 @@
-// Filled in by the archive work.
 #include "archive/DirFileU.h"
+
+#include "platform/Bytes.h"
+#include "platform/Errors.h"
+#include "platform/FileUtil.h"
+#include "platform/Stream.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <unistd.h>
+
+namespace pelfry {
+
+namespace {
+
+constexpr uint8_t Separator = 0x1A;
+constexpr uint32_t DirHeaderValue = 10; // the width of the name hash in bits
+constexpr uint32_t BucketCount = 1024;
+constexpr uint64_t DirBlockSize = 4 + 4 * BucketCount; // DirHeader and the bucket heads
+constexpr uint64_t FixedRecordFields = 12;              // Next, Offset, Size
+constexpr uint64_t MaxPosition = 0xFFFFFFFFu;
+
+Error InvalidDirFile(const std::string& fileName) {
+    return Error("Invalid directory file " + fileName);
+}
+
+// Length of a name field: the name, then 1 to 4 NULs up to a multiple of 4.
+uint64_t NameFieldLength(uint64_t nameLength) { return nameLength - nameLength % 4 + 4; }
+
+// Reads the records area through a window of the stream, so that a walk over thousands of
+// small records does not make a system call per field, and a huge damaged file is not read
+// whole.
+class RecordReader {
+public:
+    RecordReader(Stream& stream, uint64_t end) : stream_(stream), end_(end) {}
+
+    // Bytes from `pos` on, as many as exist up to `want` (never past the end); `got` receives
+    // how many that is.
+    const uint8_t* At(uint64_t pos, size_t want, size_t& got) {
+        got = static_cast<size_t>(std::min<uint64_t>(want, pos < end_ ? end_ - pos : 0));
+        if (got == 0) return nullptr;
+        if (pos < start_ || pos + got > start_ + buffer_.size()) Fill(pos);
+        got = std::min<size_t>(got, static_cast<size_t>(start_ + buffer_.size() - pos));
+        return buffer_.data() + (pos - start_);
+    }
+
+private:
+    void Fill(uint64_t pos) {
+        constexpr uint64_t Chunk = 64 * 1024;
+        buffer_.resize(static_cast<size_t>(std::min(Chunk, end_ - pos)));
+        stream_.Seek(static_cast<int64_t>(pos), SeekOrigin::Begin);
+        buffer_.resize(static_cast<size_t>(
+            std::max<int64_t>(0, stream_.Read(buffer_.data(), static_cast<int64_t>(buffer_.size())))));
+        start_ = pos;
+    }
+
+    Stream& stream_;
+    uint64_t end_;
+    uint64_t start_ = 0;
+    std::vector<uint8_t> buffer_;
+};
+
+// One record read at `pos`; returns the position of the next record. The name is read from
+// a window of at most 30 bytes and ends at the first NUL in it.
+uint64_t ReadRecord(RecordReader& reader, uint64_t pos, FileInfo* info,
+                    const std::string& fileName) {
+    size_t got = 0;
+    const uint8_t* fixed = reader.At(pos, FixedRecordFields, got);
+    if (got < FixedRecordFields) throw InvalidDirFile(fileName);
+    if (info) {
+        info->RecordPos = static_cast<int32_t>(pos);
+        info->Next = static_cast<int32_t>(GetU32(fixed));
+        info->Offset = GetU32(fixed + 4);
+        info->Size = GetU32(fixed + 8);
+    }
+    const uint8_t* window = reader.At(pos + FixedRecordFields, MaxEntryNameLength, got);
+    size_t length = got;
+    if (window) {
+        const void* nul = std::memchr(window, 0, got);
+        if (nul) length = static_cast<size_t>(static_cast<const uint8_t*>(nul) - window);
+        if (info) info->Name.assign(reinterpret_cast<const char*>(window), length);
+    }
+    return pos + FixedRecordFields + NameFieldLength(length);
+}
+
+// Reads an entry's block: Size bytes from Offset, zeros where the stream ends first.
+ByteArray ReadBlock(Stream& stream, const FileInfo& info) {
+    auto block = std::make_shared<std::vector<uint8_t>>(info.Size);
+    stream.Seek(info.Offset, SeekOrigin::Begin);
+    stream.Read(block->data(), static_cast<int64_t>(block->size()));
+    return block;
+}
+
+void CheckNameLength(const std::string& name) {
+    if (name.size() > MaxEntryNameLength)
+        throw Error("Entry name too long (more than 30 bytes): " + name);
+}
+
+// A name that would put an extracted file outside the chosen folder.
+bool IsUnsafeEntryName(std::string_view name) {
+    if (name.empty()) return false;
+    if (IsPathSeparator(name[0])) return true;
+    if (name.size() >= 2 && name[1] == ':' && std::isalpha(static_cast<unsigned char>(name[0])))
+        return true;
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = start;
+        while (end < name.size() && !IsPathSeparator(name[end])) ++end;
+        if (name.substr(start, end - start) == "..") return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// Creates or truncates `path` and writes `bytes`; 0 or the errno of the step that failed.
+int WriteFileResult(const std::string& path, const uint8_t* bytes, size_t size) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return errno != 0 ? errno : EIO;
+    int result = 0;
+    size_t done = 0;
+    while (done < size) {
+        ssize_t put = ::write(fd, bytes + done, size - done);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) {
+            result = put < 0 ? errno : ENOSPC;
+            break;
+        }
+        done += static_cast<size_t>(put);
+    }
+    if (::close(fd) != 0 && result == 0 && errno != EINTR) result = errno;
+    return result;
+}
+
+} // namespace
+
+uint32_t NameHash(std::string_view name) {
+    uint32_t h = 0;
+    for (unsigned char b : name) {
+        h = ((h << 1) & (BucketCount - 1)) | (h >> 9);
+        h = (h + b) & (BucketCount - 1);
+    }
+    return h;
+}
+
+std::unique_ptr<TDirFile> TDirFile::Create(const std::string& fileName, bool loadAll) {
+    FileStream file(fileName, FileStream::Mode::OpenRead);
+    return CreateFromStream(file, fileName, loadAll);
+}
+
+std::unique_ptr<TDirFile> TDirFile::CreateFromStream(Stream& stream, const std::string& fileName,
+                                                     bool loadAll) {
+    auto dir = std::make_unique<TDirFile>();
+    dir->FileName = fileName;
+    const int64_t size = stream.Size();
+    const uint64_t length = size > 0 ? static_cast<uint64_t>(size) : 0;
+    // An empty file is an archive with no entries; one too short to hold DirOffset is not.
+    if (length == 0) return dir;
+    if (length < 12) throw InvalidDirFile(fileName);
+    stream.Seek(8, SeekOrigin::Begin);
+    const uint64_t first = uint64_t{ReadU32(stream)} + DirBlockSize;
+    if (first > MaxPosition) throw InvalidDirFile(fileName);
+
+    // The records run from D + 4100 to the end of the file. Count them first, so the entry
+    // array is allocated once at its size, then read them.
+    RecordReader reader(stream, length);
+    size_t count = 0;
+    for (uint64_t p = first; p < length; ++count) p = ReadRecord(reader, p, nullptr, fileName);
+    dir->Files.resize(count);
+    size_t index = 0;
+    uint64_t total = 0;
+    for (uint64_t p = first; p < length; ++index) {
+        PELFRY_ASSERT(index < count, "");
+        FileInfo& info = dir->Files[index];
+        p = ReadRecord(reader, p, &info, fileName);
+        // Blocks are allocated at their recorded size; a file claiming more data than it
+        // holds is damaged, and must not make us allocate what it claims.
+        total += info.Size;
+        if (info.Size > length || total > length) throw InvalidDirFile(fileName);
+    }
+    PELFRY_ASSERT(index == count, "");
+
+    if (loadAll) {
+        for (FileInfo& info : dir->Files)
+            if (info.Size > 0) info.Data = ReadBlock(stream, info);
+    }
+    return dir;
+}
+
+void TDirFile::ListEntries(std::vector<std::string>& strings) const {
+    strings.clear();
+    strings.reserve(Files.size());
+    for (const FileInfo& info : Files) strings.push_back(info.Name);
+}
+
+int32_t TDirFile::FindEntry(std::string_view name, int32_t startIndex) const {
+    for (size_t i = static_cast<size_t>(std::max(startIndex, 0)); i < Files.size(); ++i)
+        if (Files[i].Name == name) return static_cast<int32_t>(i);
+    return -1;
+}
+
+void TDirFile::LoadEntry(int32_t index) {
+    PELFRY_ASSERT(index >= 0 && static_cast<size_t>(index) < Files.size(), "Entry index out of range");
+    FileInfo& info = Files[static_cast<size_t>(index)];
+    if (info.Data || info.Size == 0) return;
+    FileStream file(FileName, FileStream::Mode::OpenRead);
+    info.Data = ReadBlock(file, info);
+}
+
+std::unique_ptr<TSetMemoryStream> TDirFile::EntryStream(int32_t index) {
+    if (index < 0 || static_cast<size_t>(index) >= Files.size()) return nullptr;
+    LoadEntry(index);
+    return std::make_unique<TSetMemoryStream>(Files[static_cast<size_t>(index)].Data);
+}
+
+std::vector<uint8_t> TDirFile::SaveToBytes() {
+    // Everything that can refuse the save is checked before any entry changes.
+    uint64_t dataLength = 0;
+    uint64_t recordsLength = 0;
+    for (const FileInfo& info : Files) {
+        CheckNameLength(info.Name);
+        dataLength += info.Size;
+        recordsLength += FixedRecordFields + NameFieldLength(info.Name.size());
+    }
+    if (!Files.empty()) dataLength += Files.size() - 1; // the separators
+    const uint64_t total = 12 + dataLength + DirBlockSize + recordsLength;
+    if (total > MaxPosition)
+        throw Error("Archive too large for the .DIR format (4 GiB or more)");
+
+    // Bring every block into memory before the offsets change: they may still point into
+    // the file we are about to replace.
+    for (size_t i = 0; i < Files.size(); ++i) LoadEntry(static_cast<int32_t>(i));
+
+    std::array<uint32_t, BucketCount> heads{};
+    std::array<size_t, BucketCount> last{};
+    uint32_t q = 12;
+    uint32_t r = static_cast<uint32_t>(DirBlockSize);
+    for (size_t i = 0; i < Files.size(); ++i) {
+        FileInfo& info = Files[i];
+        PELFRY_ASSERT(info.Size == 0 || (info.Data && info.Data->size() == info.Size), "");
+        uint32_t h = NameHash(info.Name);
+        info.Offset = q;
+        info.Next = 0;
+        q += info.Size;
+        info.RecordPos = static_cast<int32_t>(r);
+        if (heads[h] == 0) heads[h] = r;
+        else Files[last[h]].Next = static_cast<int32_t>(r);
+        last[h] = i;
+        info.RecordSize = static_cast<int32_t>(FixedRecordFields + NameFieldLength(info.Name.size()));
+        r += static_cast<uint32_t>(info.RecordSize);
+        if (i + 1 < Files.size()) ++q;
+    }
+
+    std::vector<uint8_t> out;
+    out.reserve(static_cast<size_t>(total));
+    PutBytes(out, reinterpret_cast<const uint8_t*>("DIR\x1A"), 4);
+    PutU32(out, q + r);
+    PutU32(out, q);
+    for (size_t i = 0; i < Files.size(); ++i) {
+        const FileInfo& info = Files[i];
+        if (info.Size > 0) PutBytes(out, info.Data->data(), info.Size);
+        if (i + 1 < Files.size()) PutU8(out, Separator);
+    }
+    PutU32(out, DirHeaderValue);
+    for (uint32_t head : heads) PutU32(out, head);
+    for (const FileInfo& info : Files) {
+        PutU32(out, static_cast<uint32_t>(info.Next));
+        PutU32(out, info.Offset);
+        PutU32(out, info.Size);
+        PutBytes(out, reinterpret_cast<const uint8_t*>(info.Name.data()), info.Name.size());
+        PutZeros(out, static_cast<size_t>(info.RecordSize) - info.Name.size() - FixedRecordFields);
+    }
+    PELFRY_ASSERT(out.size() == total, "");
+    return out;
+}
+
+bool TDirFile::SaveToFile(const std::string& fileName) {
+    std::vector<uint8_t> bytes = SaveToBytes();
+
+    // The new archive replaces the target by a rename; a target the user could not have
+    // written (a folder, a read-only file) is refused as the old in-place write would be.
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    std::string target = fileName;
+    if (fs::is_symlink(fileName, ec)) {
+        // Replace the file a link points to, not the link.
+        fs::path resolved = fs::weakly_canonical(fs::path(fileName), ec);
+        if (!ec) target = resolved.string();
+    }
+    if (DirectoryExists(target) || (FileExists(target) && ::access(target.c_str(), W_OK) != 0))
+        throw FileCreateError(fileName);
+    try {
+        WriteFileReplacing(target, bytes);
+    } catch (const FileCreateError&) {
+        throw FileCreateError(fileName);
+    } catch (const FileWriteError&) {
+        throw FileWriteError(fileName);
+    }
+    modified_ = false;
+    return true;
+}
+
+int64_t TDirFile::AddFile(const std::string& folder, const std::string& name, int32_t& index) {
+    CheckNameLength(name);
+    const std::string path = folder + name;
+    ByteArray block;
+    int64_t read = 0;
+    {
+        std::unique_ptr<FileStream> file;
+        try {
+            file = std::make_unique<FileStream>(NativePath(path), FileStream::Mode::OpenRead);
+        } catch (const FileOpenError&) {
+            throw FileOpenError(path);
+        }
+        const int64_t length = file->Size();
+        if (static_cast<uint64_t>(length) > MaxPosition)
+            throw Error("File too large for an archive entry (4 GiB or more): " + path);
+        if (length > 0) {
+            auto bytes = std::make_shared<std::vector<uint8_t>>(static_cast<size_t>(length));
+            read = file->Read(bytes->data(), length);
+            block = std::move(bytes);
+        }
+    }
+
+    int32_t at = FindEntry(name, 0);
+    if (at < 0) {
+        Files.emplace_back();
+        at = static_cast<int32_t>(Files.size() - 1);
+    }
+    FileInfo& info = Files[static_cast<size_t>(at)];
+    info.Name = name;
+    info.Data = std::move(block);
+    info.Size = info.Data ? static_cast<uint32_t>(info.Data->size()) : 0;
+    modified_ = true;
+    index = at;
+    return read;
+}
+
+uint32_t TDirFile::DeleteEntry(int32_t index) {
+    PELFRY_ASSERT(index >= 0 && static_cast<size_t>(index) < Files.size(), "Entry index out of range");
+    const size_t i = static_cast<size_t>(index);
+    if (i + 1 < Files.size()) Files[i] = std::move(Files.back());
+    Files.pop_back();
+    modified_ = true;
+    return Count();
+}
+
+int TDirFile::ExtractEntry(const std::string& folder, int32_t index) {
+    PELFRY_ASSERT(index >= 0 && static_cast<size_t>(index) < Files.size(), "Entry index out of range");
+    const FileInfo& info = Files[static_cast<size_t>(index)];
+    if (IsUnsafeEntryName(info.Name)) throw Error("Unsafe entry name: " + info.Name);
+    LoadEntry(index);
+
+    const std::string target = NativePath(folder + info.Name);
+    const size_t slash = target.find_last_of('/');
+    if (slash == std::string::npos) throw Error("Unable to create directory");
+    // A folder that cannot be made shows up as a failure to create the file.
+    ForceDirectories(target.substr(0, slash + 1));
+    return WriteFileResult(target, info.Data ? info.Data->data() : nullptr, info.Size);
+}
+
+} // namespace pelfry

@@ -40,8 +40,15 @@ public:
 
     // Reads the archive `fileName`: every record at once, and every entry's data too when
     // `loadAll`. Raises FileOpenError when the file cannot be opened and Error
-    // ("Invalid directory file %s") for a damaged file.
+    // ("Invalid directory file %s") for a damaged file. Never allocates data blocks that add
+    // up to more than the file's length.
     static std::unique_ptr<TDirFile> Create(const std::string& fileName, bool loadAll);
+
+    // As Create, but reads the archive's bytes from `stream` (positioned anywhere; Size() is
+    // the file's length). `fileName` is stored as FileName: it names the archive in messages
+    // and is the file that LoadEntry reads later when `loadAll` is false.
+    static std::unique_ptr<TDirFile> CreateFromStream(Stream& stream, const std::string& fileName,
+                                                      bool loadAll);
 
     uint32_t Count() const { return static_cast<uint32_t>(Files.size()); }
 
@@ -49,21 +56,40 @@ public:
     void ListEntries(std::vector<std::string>& strings) const;
     // Lowest index >= startIndex whose name equals `name` exactly; -1 when none.
     int32_t FindEntry(std::string_view name, int32_t startIndex = 0) const;
-    // Brings entry `index`'s data into memory (reads the archive file when needed).
+    // Brings entry `index`'s data into memory (opens and reads the archive file when needed;
+    // FileOpenError when it has gone). A block that runs past the end of the file is zero-filled.
     void LoadEntry(int32_t index);
     // A new read-only stream over entry `index`'s data; null for an index below 0 or past the end.
     std::unique_ptr<TSetMemoryStream> EntryStream(int32_t index);
+
     // Writes the whole archive to `fileName`; the old file is replaced only when every write
-    // succeeded. Returns true.
+    // succeeded, so a failed save leaves it as it was. Saving over the archive's own file
+    // works. Raises FileOpenError when an entry's data cannot be read, FileCreateError
+    // ("Cannot create file %s") when the target cannot be created (a folder, a read-only file,
+    // a missing folder), FileWriteError ("Cannot write file %s") when writing fails, and the
+    // errors of SaveToBytes; in every case the entries in memory stay intact. Returns true.
     bool SaveToFile(const std::string& fileName);
 
-    // Reads the file folder + name into the entry `name` (replacing the first entry of that
-    // name, else appending). Returns the byte count read; `index` receives the entry's index.
-    int32_t AddFile(const std::string& folder, const std::string& name, int32_t& index);
+    // The whole archive as SaveToFile writes it. Loads every entry first and recomputes every
+    // entry's Offset, RecordPos, Next and RecordSize. Raises Error for a name longer than 30
+    // bytes ("Entry name too long (more than 30 bytes): %s") or an archive that 32-bit
+    // positions cannot describe, before anything changes.
+    std::vector<uint8_t> SaveToBytes();
+
+    // Reads the file folder + name (with "\" taken as "/") into the entry `name`, stored byte
+    // for byte: replaces the data of the first entry of that name, else appends. Returns the
+    // byte count read; `index` receives the entry's index. Raises, before anything changes,
+    // Error ("Entry name too long (more than 30 bytes): %s") for a name the format cannot
+    // carry, FileOpenError for a file that cannot be opened (with folder + name), and Error
+    // for a file of 4 GiB or more.
+    int64_t AddFile(const std::string& folder, const std::string& name, int32_t& index);
     // Removes entry `index`; the last entry moves into its place. Returns the new count.
     uint32_t DeleteEntry(int32_t index);
-    // Writes entry `index` to folder + its name, making missing folders. 0 on success, else
-    // an error code. Raises Error for an unsafe name or a target without a folder part.
+    // Writes entry `index` to folder + its name, making missing folders; "\" and "/" in the
+    // name both make subfolders. Returns 0 on success, else the errno of the failed create or
+    // write (nothing raised for those). Raises Error "Unsafe entry name: %s" for a name that
+    // is absolute, starts with a drive prefix ("c:") or has a ".." component, and "Unable to
+    // create directory" for a target without a folder part; nothing is written then.
     int ExtractEntry(const std::string& folder, int32_t index);
 
     // True when entries were added, replaced or deleted since the archive was read, made or

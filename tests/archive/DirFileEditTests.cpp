@@ -1,0 +1,191 @@
+// Editing an archive: adding and replacing entries from files, deleting (the last entry fills
+// the gap), and extracting, which must never write outside the folder it is given.
+#include "ArchiveTestUtil.h"
+#include "TestFolder.h"
+
+#include "archive/DirFileU.h"
+#include "platform/Errors.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace pelfry {
+namespace {
+
+using test::MakeArchive;
+using test::TestFolder;
+
+std::string ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+TEST(DirAddFile, ReplacesTheFirstEntryOfExactlyThatNameElseAppends) {
+    TestFolder folder;
+    test::WriteFile(folder / "a.img", "new a");
+    test::WriteFile(folder / "A.IMG", "upper");
+    auto dir = MakeArchive({{"a.img", "old"}, {"b", "bb"}, {"a.img", "second"}});
+
+    int32_t index = -1;
+    EXPECT_EQ(dir->AddFile(folder.Path(), "a.img", index), 5);
+    EXPECT_EQ(index, 0);
+    EXPECT_EQ(dir->Count(), 3u);
+    EXPECT_EQ(test::DataOf(dir->Files[0]), "new a");
+    EXPECT_EQ(dir->Files[0].Size, 5u);
+    EXPECT_EQ(test::DataOf(dir->Files[2]), "second"); // other entries of that name untouched
+
+    EXPECT_EQ(dir->AddFile(folder.Path(), "A.IMG", index), 5);
+    EXPECT_EQ(index, 3);
+    EXPECT_EQ(test::NamesOf(*dir), (std::vector<std::string>{"a.img", "b", "a.img", "A.IMG"}));
+}
+
+TEST(DirAddFile, StoresTheNameExactlyAndReadsFromFolderPlusName) {
+    TestFolder folder;
+    ASSERT_TRUE(ForceDirectories(folder / "sub"));
+    test::WriteFile(folder / "sub/x.spr", "in sub");
+    TDirFile dir;
+    int32_t index = -1;
+    // The game's names use "\": the file is found in the subfolder, the name kept as given.
+    EXPECT_EQ(dir.AddFile(folder.Path(), "sub\\x.spr", index), 6);
+    EXPECT_EQ(dir.AddFile(folder / "sub/", "x.spr", index), 6);
+    EXPECT_EQ(test::NamesOf(dir), (std::vector<std::string>{"sub\\x.spr", "x.spr"}));
+}
+
+TEST(DirAddFile, EmptyFilesGiveEntriesWithoutData) {
+    TestFolder folder;
+    test::WriteFile(folder / "empty", std::vector<uint8_t>{});
+    auto dir = MakeArchive({{"empty", "was full"}, {"z", "z"}});
+    int32_t index = -1;
+    EXPECT_EQ(dir->AddFile(folder.Path(), "empty", index), 0);
+    EXPECT_EQ(dir->Files[0].Size, 0u);
+    EXPECT_EQ(dir->Files[0].Data, nullptr);
+    // Neither saving nor extracting needs the archive file (it has none).
+    dir->SaveToFile(folder / "E.DIR");
+    EXPECT_EQ(dir->ExtractEntry(folder / "out/", 0), 0);
+    EXPECT_EQ(FileLength(folder / "out/empty"), 0);
+    auto loaded = TDirFile::Create(folder / "E.DIR", true);
+    EXPECT_EQ(loaded->Files[0].Size, 0u);
+    EXPECT_EQ(test::DataOf(loaded->Files[1]), "z");
+}
+
+TEST(DirAddFile, RefusalsChangeNothing) {
+    TestFolder folder;
+    const std::string name30(30, 'n');
+    const std::string name31(31, 'n');
+    test::WriteFile(folder / name30, "30");
+    test::WriteFile(folder / name31, "31");
+    auto dir = MakeArchive({{"keep", "k"}});
+    int32_t index = 42;
+
+    EXPECT_EQ(ErrorOf([&] { dir->AddFile(folder.Path(), name31, index); }),
+              "Entry name too long (more than 30 bytes): " + name31);
+    EXPECT_EQ(ErrorOf([&] { dir->AddFile(folder.Path(), "missing.img", index); }),
+              "Cannot open file " + (folder / "missing.img"));
+    EXPECT_EQ(ErrorOf([&] { dir->AddFile(folder.Path(), "", index); }), "Cannot open file " + folder.Path());
+    EXPECT_EQ(index, 42);
+    EXPECT_EQ(test::NamesOf(*dir), std::vector<std::string>{"keep"});
+    EXPECT_FALSE(dir->Modified());
+
+    dir->AddFile(folder.Path(), name30, index);
+    EXPECT_EQ(index, 1);
+    dir->SaveToFile(folder / "N.DIR");
+    EXPECT_EQ(TDirFile::Create(folder / "N.DIR", true)->Files[1].Name, name30);
+}
+
+TEST(DirAddFile, FilesTooLargeForTheFormatAreRefused) {
+    TestFolder folder;
+    const std::string path = folder / "huge";
+    {
+        test::WriteFile(path, "x");
+        std::error_code ec;
+        std::filesystem::resize_file(path, 0x100000000ull, ec); // sparse: takes no space
+        if (ec) GTEST_SKIP() << "no sparse files here";
+    }
+    TDirFile dir;
+    int32_t index = 0;
+    EXPECT_EQ(ErrorOf([&] { dir.AddFile(folder.Path(), "huge", index); }),
+              "File too large for an archive entry (4 GiB or more): " + path);
+    EXPECT_EQ(dir.Count(), 0u);
+}
+
+TEST(DirDeleteEntry, TheLastEntryMovesIntoTheGap) {
+    auto dir = MakeArchive({{"A", "a"}, {"B", "b"}, {"C", "c"}, {"D", "d"}, {"E", "e"}});
+    EXPECT_EQ(dir->DeleteEntry(2), 4u);
+    EXPECT_EQ(test::NamesOf(*dir), (std::vector<std::string>{"A", "B", "E", "D"}));
+    EXPECT_EQ(test::DataOf(dir->Files[2]), "e");
+    EXPECT_EQ(dir->DeleteEntry(3), 3u); // the last one: the list just shortens
+    EXPECT_EQ(test::NamesOf(*dir), (std::vector<std::string>{"A", "B", "E"}));
+    EXPECT_EQ(dir->DeleteEntry(0), 2u);
+    EXPECT_EQ(dir->DeleteEntry(0), 1u);
+    EXPECT_EQ(dir->DeleteEntry(0), 0u);
+    EXPECT_TRUE(dir->Files.empty());
+    EXPECT_EQ(dir->SaveToBytes().size(), 4112u);
+    EXPECT_ANY_THROW(dir->DeleteEntry(0));
+}
+
+TEST(DirExtractEntry, WritesIntoFolderMakingSubfolders) {
+    TestFolder folder;
+    auto dir = MakeArchive({{"top.img", "1"}, {"gfx\\hero\\HERO.SPR", "22"}, {"snd/a.raw", "333"}});
+    const std::string out = folder / "not/yet/there/";
+    for (int32_t i = 0; i < 3; ++i) EXPECT_EQ(dir->ExtractEntry(out, i), 0);
+    EXPECT_EQ(test::ReadFile(out + "top.img"), test::Bytes("1"));
+    EXPECT_EQ(test::ReadFile(out + "gfx/hero/HERO.SPR"), test::Bytes("22"));
+    EXPECT_EQ(test::ReadFile(out + "snd/a.raw"), test::Bytes("333"));
+
+    // Again: the first file is overwritten, not appended to.
+    test::WriteFile(out + "top.img", "something much longer");
+    EXPECT_EQ(dir->ExtractEntry(out, 0), 0);
+    EXPECT_EQ(test::ReadFile(out + "top.img"), test::Bytes("1"));
+}
+
+TEST(DirExtractEntry, LoadsWhatIsNotInMemoryYet) {
+    TestFolder folder;
+    MakeArchive({{"a", "alpha"}, {"b", "beta"}})->SaveToFile(folder / "L.DIR");
+    auto dir = TDirFile::Create(folder / "L.DIR", false);
+    EXPECT_EQ(dir->ExtractEntry(folder / "x/", 1), 0);
+    EXPECT_EQ(test::ReadFile(folder / "x/b"), test::Bytes("beta"));
+    EXPECT_EQ(dir->Files[0].Data, nullptr);
+}
+
+TEST(DirExtractEntry, UnsafeNamesAreRefusedAndNothingIsWritten) {
+    TestFolder folder;
+    const std::string out = folder / "out/";
+    for (const std::string name : {"/etc/evil", "\\evil", "c:evil", "C:\\evil", "..", "../evil",
+                                   "..\\evil", "a/../../evil", "a\\..\\..\\evil", "a/..", "a\\.."}) {
+        auto dir = MakeArchive({{name, "bad"}});
+        EXPECT_EQ(ErrorOf([&] { dir->ExtractEntry(out, 0); }), "Unsafe entry name: " + name) << name;
+    }
+    EXPECT_EQ(folder.Listing(), std::vector<std::string>{}); // not even the folder was made
+
+    // Dots that are not a ".." component are ordinary names.
+    auto dir = MakeArchive({{"..a", "1"}, {"a..", "2"}, {"x/.../y", "3"}, {"./z", "4"}, {"1:x", "5"}});
+    for (int32_t i = 0; i < 5; ++i) EXPECT_EQ(dir->ExtractEntry(out, i), 0) << i;
+    EXPECT_EQ(test::ReadFile(out + "x/.../y"), test::Bytes("3"));
+    EXPECT_EQ(test::ReadFile(out + "z"), test::Bytes("4"));
+    EXPECT_EQ(test::ReadFile(out + "1:x"), test::Bytes("5"));
+}
+
+TEST(DirExtractEntry, FailuresComeBackAsResults) {
+    TestFolder folder;
+    auto dir = MakeArchive({{"name.img", "data"}, {"sub/name.img", "data"}});
+    // No folder part at all.
+    EXPECT_EQ(ErrorOf([&] { dir->ExtractEntry("", 0); }), "Unable to create directory");
+    EXPECT_EQ(folder.Listing(), std::vector<std::string>{});
+    // A file where a folder should be: the folder cannot be made, so neither can the file.
+    test::WriteFile(folder / "blocker", "I am a file");
+    EXPECT_NE(dir->ExtractEntry(folder / "blocker/", 0), 0);
+    EXPECT_NE(dir->ExtractEntry(folder.Path() + "blocker\\", 0), 0);
+    // A folder where the file should be.
+    ASSERT_TRUE(ForceDirectories(folder / "out/name.img"));
+    EXPECT_NE(dir->ExtractEntry(folder / "out/", 0), 0);
+    EXPECT_EQ(dir->ExtractEntry(folder / "out/", 1), 0);
+    EXPECT_EQ(test::ReadFile(folder / "blocker"), test::Bytes("I am a file"));
+}
+
+} // namespace
+} // namespace pelfry

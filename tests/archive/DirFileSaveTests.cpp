@@ -1,0 +1,170 @@
+// Saving: a save either replaces its target completely or leaves it as it was, and the
+// archive in memory survives every failed save intact.
+#include "ArchiveTestUtil.h"
+#include "TestFolder.h"
+
+#include "archive/DirFileU.h"
+#include "platform/Errors.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace pelfry {
+namespace {
+
+using test::MakeArchive;
+using test::TestFolder;
+
+std::string ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+TEST(DirSave, OverItsOwnFileEvenWhenEntriesWereNotLoaded) {
+    TestFolder folder;
+    const std::string path = folder / "OWN.DIR";
+    MakeArchive({{"a", "first"}, {"b", ""}, {"c", "third"}})->SaveToFile(path);
+    auto dir = TDirFile::Create(path, false);
+    test::WriteFile(folder / "d", "fourth");
+    int32_t index = 0;
+    dir->AddFile(folder.Path(), "d", index);
+    dir->DeleteEntry(0); // d moves to the front
+    EXPECT_TRUE(dir->SaveToFile(path));
+    EXPECT_EQ(dir->FileName, path);
+
+    auto again = TDirFile::Create(path, true);
+    EXPECT_EQ(test::NamesOf(*again), (std::vector<std::string>{"d", "b", "c"}));
+    EXPECT_EQ(test::DataOf(again->Files[0]), "fourth");
+    EXPECT_EQ(test::DataOf(again->Files[2]), "third");
+    // The offsets in memory now describe the saved file.
+    EXPECT_EQ(dir->Files[2].Offset, again->Files[2].Offset);
+    EXPECT_EQ(folder.Listing(), (std::vector<std::string>{"OWN.DIR", "d"}));
+}
+
+TEST(DirSave, TargetsThatCannotBeCreatedLeaveTheArchiveIntact) {
+    TestFolder folder;
+    auto dir = MakeArchive({{"a", "data"}});
+    test::WriteFile(folder / "x", "y");
+    int32_t index = 0;
+    dir->AddFile(folder.Path(), "x", index);
+    ASSERT_TRUE(dir->Modified());
+
+    const std::string missing = folder / "no/such/folder/A.DIR";
+    EXPECT_EQ(ErrorOf([&] { dir->SaveToFile(missing); }), "Cannot create file " + missing);
+    ASSERT_TRUE(std::filesystem::create_directory(folder / "sub"));
+    EXPECT_EQ(ErrorOf([&] { dir->SaveToFile(folder / "sub"); }), "Cannot create file " + (folder / "sub"));
+    EXPECT_TRUE(DirectoryExists(folder / "sub"));
+    EXPECT_TRUE(dir->Modified());
+
+    EXPECT_TRUE(dir->SaveToFile(folder / "A.DIR"));
+    EXPECT_FALSE(dir->Modified());
+    EXPECT_EQ(test::NamesOf(*TDirFile::Create(folder / "A.DIR", true)), (std::vector<std::string>{"a", "x"}));
+}
+
+TEST(DirSave, ReadOnlyTargetsAndFoldersAreNotOverwritten) {
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+    TestFolder folder;
+    const std::string path = folder / "RO.DIR";
+    test::WriteFile(path, "old contents");
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+    auto dir = MakeArchive({{"a", "new"}});
+    EXPECT_EQ(ErrorOf([&] { dir->SaveToFile(path); }), "Cannot create file " + path);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    EXPECT_EQ(test::ReadFile(path), test::Bytes("old contents"));
+
+    ASSERT_TRUE(std::filesystem::create_directory(folder / "locked"));
+    std::filesystem::permissions(folder / "locked", std::filesystem::perms::owner_read |
+                                                        std::filesystem::perms::owner_exec);
+    EXPECT_EQ(ErrorOf([&] { dir->SaveToFile(folder / "locked/N.DIR"); }),
+              "Cannot create file " + (folder / "locked/N.DIR"));
+}
+
+// A disk that fills up during the save, imitated by a file size limit in a child process.
+TEST(DirSave, FailedWriteKeepsTheOldFile) {
+    TestFolder folder;
+    const std::string path = folder / "FULL.DIR";
+    auto small = MakeArchive({{"keep.img", "the old archive"}});
+    small->SaveToFile(path);
+    const std::vector<uint8_t> before = test::ReadFile(path);
+
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{8192, 8192};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        auto big = MakeArchive({{"big.img", std::string(20000, 'b')}});
+        std::string message = ErrorOf([&] { big->SaveToFile(path); });
+        const bool intact = big->Count() == 1 && test::DataOf(big->Files[0]) == std::string(20000, 'b');
+        ::_exit(message == "Cannot write file " + path && intact ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the save did not report the failed write";
+    EXPECT_EQ(test::ReadFile(path), before);
+    EXPECT_EQ(folder.Listing(), std::vector<std::string>{"FULL.DIR"}); // no half-written leftovers
+}
+
+TEST(DirSave, ThroughALinkReplacesTheFileItPointsTo) {
+    TestFolder folder;
+    MakeArchive({{"old", "1"}})->SaveToFile(folder / "REAL.DIR");
+    std::filesystem::create_symlink(folder / "REAL.DIR", folder / "LINK.DIR");
+    MakeArchive({{"new", "2"}})->SaveToFile(folder / "LINK.DIR");
+    EXPECT_TRUE(std::filesystem::is_symlink(folder / "LINK.DIR"));
+    EXPECT_EQ(test::NamesOf(*TDirFile::Create(folder / "REAL.DIR", true)), std::vector<std::string>{"new"});
+}
+
+TEST(DirSave, ArchivesTheFormatCannotCarryAreRefusedBeforeAnythingChanges) {
+    TestFolder folder;
+    const std::string path = folder / "LONG.DIR";
+    auto dir = MakeArchive({{"short", "1"}, {std::string(31, 'L'), "2"}});
+    dir->Files[0].Offset = 777;
+    EXPECT_EQ(ErrorOf([&] { dir->SaveToFile(path); }),
+              "Entry name too long (more than 30 bytes): " + std::string(31, 'L'));
+    EXPECT_FALSE(FileExists(path));
+    EXPECT_EQ(dir->Files[0].Offset, 777u);
+
+    // More data than 32-bit positions reach: refused before any entry is read (the archive
+    // file named here does not exist, so a read would fail differently).
+    TDirFile huge;
+    huge.FileName = folder / "GONE.DIR";
+    for (int i = 0; i < 2; ++i) {
+        FileInfo info;
+        info.Name = "part" + std::to_string(i);
+        info.Size = 0x7FFFFFFF;
+        huge.Files.push_back(info);
+    }
+    EXPECT_EQ(ErrorOf([&] { huge.SaveToFile(path); }), "Archive too large for the .DIR format (4 GiB or more)");
+    EXPECT_FALSE(FileExists(path));
+}
+
+TEST(DirSave, ModifiedFollowsEditsAndSaves) {
+    TestFolder folder;
+    test::WriteFile(folder / "f", "f");
+    TDirFile dir;
+    EXPECT_FALSE(dir.Modified());
+    int32_t index = 0;
+    dir.AddFile(folder.Path(), "f", index);
+    EXPECT_TRUE(dir.Modified());
+    dir.SaveToFile(folder / "M.DIR");
+    EXPECT_FALSE(dir.Modified());
+    auto loaded = TDirFile::Create(folder / "M.DIR", true);
+    EXPECT_FALSE(loaded->Modified());
+    loaded->DeleteEntry(0);
+    EXPECT_TRUE(loaded->Modified());
+    EXPECT_ANY_THROW(dir.AddFile(folder.Path(), "missing", index));
+    EXPECT_FALSE(dir.Modified()); // a refused add changes nothing
+}
+
+} // namespace
+} // namespace pelfry
