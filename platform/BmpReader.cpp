@@ -189,6 +189,11 @@ Bitmap DecodeBitmap(const uint8_t* data, size_t size, const std::string& fileNam
     const uint8_t* pixels = data + pixelStart;
     const size_t available = size - pixelStart;
     Bitmap bitmap;
+    if (width == 0 || height == 0) { // nothing to decode; the palette still counts
+        bitmap.SetSize(static_cast<int>(width), static_cast<int>(height));
+        bitmap.SetPalette(palette);
+        return bitmap;
+    }
     if (compression == kBiRgb) {
         const uint64_t stride = (uint64_t{width} * bpp + 31) / 32 * 4;
         const uint64_t lastRow = (uint64_t{width} * bpp + 7) / 8;

@@ -96,7 +96,9 @@ void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) 
 void WriteFileReplacing(const std::string& path, const std::vector<uint8_t>& bytes) {
     // A folder of that name can never be replaced by the file.
     if (DirectoryExists(path)) throw FileCreateError(path);
-    std::string temp = ExtractFilePath(path) + "." + ExtractFileName(path) + ".XXXXXX";
+    // The new file sits beside the target (a rename never crosses file systems); its name is
+    // cut so that the added characters never make it too long where the target's is not.
+    std::string temp = ExtractFilePath(path) + "." + ExtractFileName(path).substr(0, 200) + ".XXXXXX";
     int fd = ::mkstemp(temp.data());
     if (fd < 0) throw FileCreateError(path);
     bool ok = true;

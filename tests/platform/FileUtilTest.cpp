@@ -115,6 +115,10 @@ TEST(Files, WriteFileReplacingReplacesAndKeepsPermissions) {
     WriteFileReplacing(f, Bytes{});
     EXPECT_EQ(FileLength(f), 0);
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"target.DIR"}); // no temporary left behind
+    // A name as long as the file system allows still works.
+    const std::string longName(255, 'n');
+    WriteFileReplacing(dir / longName, Bytes{7});
+    EXPECT_EQ(ReadWholeFile(dir / longName), Bytes{7});
 }
 
 TEST(Files, WriteFileReplacingThatCannotCreateChangesNothing) {
