@@ -1,54 +1,243 @@
 #include "image/ImgFileU.h"
 
+#include "platform/Bytes.h"
 #include "platform/Errors.h"
+#include "platform/FileUtil.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <limits>
 
 namespace pelfry {
 
 // ---- Codec -----------------------------------------------------------------------------------
 
-static constexpr int32_t Window = 2047;  // greatest distance the encoder writes
-static constexpr int32_t MaxMatch = 273; // longest reference
-static constexpr int32_t MinMatch = 3;   // shortest reference
+namespace {
+
+constexpr int32_t Window = 2047;  // greatest distance the encoder writes
+constexpr int32_t MaxMatch = 273; // longest reference
+constexpr int32_t MinMatch = 3;   // shortest reference
+
+inline uint64_t Load64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// Index of the first differing byte within a non-zero XOR of two 8-byte loads.
+inline int32_t FirstDifference(uint64_t x) {
+    if constexpr (std::endian::native == std::endian::little)
+        return std::countr_zero(x) >> 3;
+    else
+        return std::countl_zero(x) >> 3;
+}
+
+// MatchLength, eight bytes at a time.
+inline int32_t FastMatch(const uint8_t* a, const uint8_t* b, int32_t limit) {
+    int32_t k = 0;
+    while (k + 8 <= limit) {
+        uint64_t x = Load64(a + k) ^ Load64(b + k);
+        if (x != 0) return k + FirstDifference(x);
+        k += 8;
+    }
+    while (k < limit && a[k] == b[k]) ++k;
+    return k;
+}
+
+// How many bytes from p on equal p[0], at most `cap`, given that the first `known` of them do.
+inline int32_t RunLength(const uint8_t* p, int32_t known, int32_t cap) {
+    int32_t k = std::min(known, cap);
+    const uint64_t pattern = 0x0101010101010101ull * p[0];
+    while (k + 8 <= cap) {
+        uint64_t x = Load64(p + k) ^ pattern;
+        if (x != 0) return k + FirstDifference(x);
+        k += 8;
+    }
+    while (k < cap && p[k] == p[0]) ++k;
+    return k;
+}
+
+// Finds, for the greedy parse, the longest match in the window and among the longest the one
+// farthest back, exactly as trying every start in the window from the farthest would.
+//
+// Positions are indexed by their first three bytes (a match of 3 or more shares them). Each
+// hash bucket keeps its positions in increasing order as a chain of entries, so a search walks
+// the window from its far end and stops at the first candidate that reaches the limit, as the
+// exhaustive search does. A stretch of consecutive positions inside a run of one byte value
+// (all with the key c c c) is a single entry: within it, only its first position and the one
+// whose run ends exactly where the searched run ends can be the answer, so flat areas cost a
+// few word compares per reference instead of one probe per position.
+class MatchFinder {
+public:
+    MatchFinder(const uint8_t* source, int32_t length) : src_(source), n_(length) {
+        int bits = std::clamp(static_cast<int>(std::bit_width(static_cast<uint32_t>(length))), 8, 13);
+        shift_ = 32 - bits;
+        head_.assign(size_t{1} << bits, -1);
+        tail_.assign(size_t{1} << bits, -1);
+        entries_.reserve(static_cast<size_t>(std::min(length, 1 << 16)));
+    }
+
+    // Indexes the positions from..to-1 (those with three bytes to hash). Positions must be
+    // indexed in increasing order, each before a search from a later position.
+    void Insert(int32_t from, int32_t to) {
+        const int32_t end = std::min(to, n_ - 2);
+        int32_t i = from;
+        while (i < end) {
+            const uint8_t* p = src_ + i;
+            const uint32_t b = Bucket(p);
+            const uint8_t c = p[0];
+            if (p[1] == c && p[2] == c) {
+                // Positions i..last all have the key c c c.
+                int32_t last = i + RunLength(p, 3, end + 2 - i) - 3;
+                int32_t t = tail_[b];
+                if (t >= 0 && entries_[t].last == i - 1 && src_[i - 1] == c)
+                    entries_[t].last = last;
+                else
+                    Append(b, i, last);
+                i = last + 1;
+            } else {
+                Append(b, i, i);
+                ++i;
+            }
+        }
+    }
+
+    // The best match for position q with limit >= 3 (at most the bytes left); 0 when there is
+    // none of 3 or more. `start` receives its start.
+    int32_t Find(int32_t q, int32_t limit, int32_t& start) {
+        const uint8_t* pq = src_ + q;
+        const uint32_t b = Bucket(pq);
+        const int32_t windowStart = std::max(0, q - Window);
+        int32_t e = head_[b];
+        while (e >= 0 && entries_[e].last < windowStart) e = entries_[e].next;
+        head_[b] = e;
+        if (e < 0) {
+            tail_[b] = -1;
+            return 0;
+        }
+        int32_t best = 0;
+        int32_t queryRun = -1; // bytes equal to pq[0] from q, up to limit; made when needed
+        auto offer = [&](int32_t j, int32_t m) {
+            if (m > best) {
+                best = m;
+                start = j;
+            }
+            return best == limit;
+        };
+        for (; e >= 0; e = entries_[e].next) {
+            const Entry& en = entries_[e];
+            const int32_t lo = std::max(en.first, windowStart);
+            if (en.first == en.last) {
+                // A candidate can only win by matching one byte beyond the best so far.
+                if (best > 0 && src_[lo + best] != pq[best]) continue;
+                int32_t m = FastMatch(src_ + lo, pq, limit);
+                if (m >= MinMatch && offer(lo, m)) break;
+                continue;
+            }
+            const uint8_t c = src_[en.first];
+            if (pq[0] != c || pq[1] != c || pq[2] != c) continue; // another key in this bucket
+            if (queryRun < 0) queryRun = RunLength(pq, 3, limit);
+            const int32_t rq = queryRun;
+            // The run of c from lo is at least `known` long (its positions up to en.last start
+            // three c's). From position j of the entry the match is: the run from j when that
+            // is shorter than rq; rq when it is longer; and rq plus whatever follows both runs
+            // when they end together. So the first position is best unless a later one ends
+            // with the searched run and matches on past it.
+            const int32_t known = en.last + 3 - lo;
+            const int32_t runLo = RunLength(src_ + lo, known, rq + 1);
+            if (runLo < rq) {
+                if (offer(lo, runLo)) break;
+                continue;
+            }
+            if (runLo == rq) {
+                int32_t m = rq == limit ? limit : rq + FastMatch(src_ + lo + rq, pq + rq, limit - rq);
+                if (offer(lo, m)) break;
+                continue;
+            }
+            if (rq == limit) {
+                offer(lo, limit);
+                break;
+            }
+            offer(lo, rq);
+            // The position j = (end of run) - rq, if it lies in the entry, matches rq and more.
+            const int32_t reach = en.last - lo + rq;
+            const int32_t run = RunLength(src_ + lo, known, reach + 1);
+            if (run <= reach) {
+                int32_t m = rq + FastMatch(src_ + lo + run, pq + rq, limit - rq);
+                if (offer(lo + run - rq, m)) break;
+            }
+        }
+        return best;
+    }
+
+private:
+    struct Entry {
+        int32_t first; // first position of the stretch
+        int32_t last;  // last position (equal to first for a single position)
+        int32_t next;  // next entry of the same bucket, -1 at the end
+    };
+
+    uint32_t Bucket(const uint8_t* p) const {
+        uint32_t key = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+                       (static_cast<uint32_t>(p[2]) << 16);
+        return (key * 2654435761u) >> shift_;
+    }
+
+    void Append(uint32_t b, int32_t first, int32_t last) {
+        int32_t index = static_cast<int32_t>(entries_.size());
+        entries_.push_back(Entry{first, last, -1});
+        if (tail_[b] < 0)
+            head_[b] = index;
+        else
+            entries_[tail_[b]].next = index;
+        tail_[b] = index;
+    }
+
+    const uint8_t* src_;
+    int32_t n_;
+    int shift_;
+    std::vector<int32_t> head_; // oldest entry that may still be in the window
+    std::vector<int32_t> tail_; // newest entry
+    std::vector<Entry> entries_;
+};
+
+} // namespace
 
 int32_t MatchLength(const uint8_t* first, const uint8_t* second, int32_t limit) {
-    int32_t k = 0;
-    while (k < limit && first[k] == second[k]) ++k;
-    return k;
+    return FastMatch(first, second, limit);
 }
 
 int32_t Compress(const uint8_t* source, int32_t length, uint8_t* destination) {
     int32_t p = 0;
     int32_t out = 0;
-    while (p < length) {
-        int32_t limit = std::min(MaxMatch, length - p);
-        int32_t best = 0;
-        int32_t bestStart = 0;
-        for (int32_t j = std::max(0, p - Window); j < p; ++j) {
-            int32_t m = MatchLength(source + j, source + p, limit);
-            if (m > best) {
-                best = m;
-                bestStart = j;
-                if (m == limit) break;
+    if (length > 0) {
+        MatchFinder finder(source, length);
+        while (p < length) {
+            int32_t limit = std::min(MaxMatch, length - p);
+            int32_t best = 0;
+            int32_t bestStart = 0;
+            if (limit >= MinMatch) best = finder.Find(p, limit, bestStart);
+            if (best < MinMatch) {
+                if (source[p] >= 0x80) PELFRY_FAIL("Decompressed bytes must not have msb set!");
+                destination[out++] = source[p];
+                finder.Insert(p, p + 1);
+                ++p;
+                continue;
             }
+            int32_t d = p - bestStart;
+            if (best <= 17) {
+                destination[out++] = static_cast<uint8_t>(0x80 + (best - 2) * 8 + (d - 1) / 256);
+                destination[out++] = static_cast<uint8_t>((d - 1) % 256);
+            } else {
+                destination[out++] = static_cast<uint8_t>(0x80 + d / 256);
+                destination[out++] = static_cast<uint8_t>(d % 256);
+                destination[out++] = static_cast<uint8_t>(best - 18);
+            }
+            finder.Insert(p, p + best);
+            p += best;
         }
-        if (best < MinMatch) {
-            if (source[p] >= 0x80) PELFRY_FAIL("Decompressed bytes must not have msb set!");
-            destination[out++] = source[p];
-            ++p;
-            continue;
-        }
-        int32_t d = p - bestStart;
-        if (best <= 17) {
-            destination[out++] = static_cast<uint8_t>(0x80 + (best - 2) * 8 + (d - 1) / 256);
-            destination[out++] = static_cast<uint8_t>((d - 1) % 256);
-        } else {
-            destination[out++] = static_cast<uint8_t>(0x80 + d / 256);
-            destination[out++] = static_cast<uint8_t>(d % 256);
-            destination[out++] = static_cast<uint8_t>(best - 18);
-        }
-        p += best;
     }
     destination[out++] = 0x80;
     destination[out++] = 0x00;
@@ -83,7 +272,22 @@ int32_t Decompress(uint8_t* destination, int32_t destinationLength, const uint8_
         }
         if (distance > out) break; // refers before the start of the output
         if (count > destinationLength - out) break;
-        for (int32_t i = 0; i < count; ++i, ++out) destination[out] = destination[out - distance];
+        // Byte-by-byte semantics: each byte copies the one `distance` before it, so a short
+        // distance repeats the last `distance` bytes.
+        uint8_t* to = destination + out;
+        const uint8_t* from = to - distance;
+        if (distance == 1) {
+            std::memset(to, *from, static_cast<size_t>(count));
+        } else if (distance >= count) {
+            std::memcpy(to, from, static_cast<size_t>(count));
+        } else if (distance >= 8) {
+            int32_t i = 0;
+            for (; i + 8 <= count; i += 8) std::memcpy(to + i, from + i, 8);
+            for (; i < count; ++i) to[i] = from[i];
+        } else {
+            for (int32_t i = 0; i < count; ++i) to[i] = from[i];
+        }
+        out += count;
     }
     return out;
 }
@@ -95,6 +299,185 @@ Palette256 MakePalette(const uint8_t* colours, uint32_t count) {
     uint32_t n = std::min<uint32_t>(count, 256);
     for (uint32_t i = 0; i < n; ++i) palette[i] = RGB{colours[3 * i], colours[3 * i + 1], colours[3 * i + 2]};
     return palette;
+}
+
+// ---- Images ----------------------------------------------------------------------------------
+
+namespace {
+
+constexpr uint8_t ImgMagic[4] = {'I', 'M', 'G', 0x1A};
+constexpr uint8_t CompressedFlag = 0x40;
+// The longest reference produces 273 bytes from 3 stream bytes, the most any token gives.
+constexpr uint64_t MaxExpansion = 91;
+// Pixel counts beyond this would not fit the signed 32-bit results and buffer lengths.
+constexpr uint64_t MaxPixels = static_cast<uint64_t>(std::numeric_limits<int32_t>::max()) - 16;
+
+// Fill bytes after N stored palette entries, bringing the pixel data to a multiple of 4.
+inline uint32_t FillCount(uint32_t storedColours) { return (4 - (3 * storedColours) % 4) % 4; }
+
+} // namespace
+
+int32_t TImgFile::LoadFromFile(const std::string& path) {
+    FileStream file(path, FileStream::Mode::OpenRead);
+    return LoadFromStream(&file);
+}
+
+int32_t TImgFile::LoadFromStream(Stream* stream) {
+    if (stream == nullptr) return 0;
+    uint8_t magic[4] = {};
+    if (stream->Read(magic, 4) != 4 || std::memcmp(magic, ImgMagic, 4) != 0) return 0;
+
+    // FileSize and Depth are not needed; some files carry one more header byte, flagged by
+    // the value 8 where the flags usually are.
+    stream->Seek(9, SeekOrigin::Begin);
+    uint8_t flags = ReadU8(*stream);
+    if (flags == 8) flags = ReadU8(*stream);
+
+    const uint32_t stored = ReadU16(*stream);
+    std::vector<uint8_t> palette((static_cast<size_t>(stored) + 1) * 3, 0);
+    stream->Read(palette.data() + 3, static_cast<int64_t>(stored) * 3);
+    const uint16_t width = ReadU16(*stream);
+    const uint16_t height = ReadU16(*stream);
+    uint8_t fill[3];
+    stream->Read(fill, FillCount(stored));
+
+    const bool compressed = (flags & CompressedFlag) != 0;
+    const uint64_t pixels = static_cast<uint64_t>(width) * height;
+    const int64_t position = stream->Position();
+    const int64_t size = stream->Size();
+    const uint64_t remaining = position >= 0 && size > position ? static_cast<uint64_t>(size - position) : 0;
+    // Never allocate for pixels that the data behind the header could not possibly fill.
+    const uint64_t backed = compressed ? remaining * MaxExpansion : remaining;
+    if (pixels > std::max(backed, UnbackedPixelLimit) || pixels > MaxPixels) return 0;
+
+    Width = width;
+    Height = height;
+    ColourCount = stored + 1;
+    Palette = std::move(palette);
+    if (compressed) {
+        Packed = ReadRest(*stream);
+        Pixels.assign(static_cast<size_t>(pixels) + 1, 0);
+        const int32_t streamLength = static_cast<int32_t>(
+            std::min<size_t>(Packed.size(), static_cast<size_t>(std::numeric_limits<int32_t>::max())));
+        return Decompress(Pixels.data(), static_cast<int32_t>(Pixels.size()), Packed.data(), streamLength);
+    }
+    // Packed belongs to compressed pixel data only; a former one no longer matches.
+    Packed.clear();
+    Pixels.assign(static_cast<size_t>(pixels), 0);
+    return static_cast<int32_t>(stream->Read(Pixels.data(), static_cast<int64_t>(pixels)));
+}
+
+Bitmap TImgFile::MakeBitmap() const {
+    Bitmap bitmap(Width, Height);
+    const uint32_t colours = std::min<uint64_t>(ColourCount, Palette.size() / 3);
+    bitmap.SetPalette(MakePalette(Palette.data(), colours));
+    const size_t count = std::min(bitmap.Pixels().size(), Pixels.size());
+    if (count > 0) std::memcpy(bitmap.Pixels().data(), Pixels.data(), count);
+    return bitmap;
+}
+
+bool TImgFile::ExportBitmap(const std::string& path) const {
+    WriteFileReplacing(path + ".bmp", EncodeBitmap(MakeBitmap()));
+    return true;
+}
+
+void TImgFile::ImportBitmap(const std::string& path, bool opaque) {
+    Bitmap bitmap = LoadBitmapFile(path + ".bmp");
+    PELFRY_ASSERT(bitmap.Width() <= 0xFFFF && bitmap.Height() <= 0xFFFF, "Bitmap too large for an image");
+    const uint16_t width = static_cast<uint16_t>(bitmap.Width());
+    const uint16_t height = static_cast<uint16_t>(bitmap.Height());
+
+    // New indices in order of first appearance; index 0 (transparent) keeps its place. The
+    // scan stops as soon as there are too many colours, whatever the opaque option.
+    std::array<uint16_t, 256> oldToNew{};
+    std::array<uint8_t, 256> newToOld{};
+    uint32_t colourCount = 1;
+    std::vector<uint8_t>& pixels = bitmap.Pixels();
+    for (uint8_t& v : pixels) {
+        if (v == 0) continue;
+        if (oldToNew[v] == 0) {
+            if (colourCount >= 128) {
+                colourCount = 129;
+                break;
+            }
+            oldToNew[v] = static_cast<uint16_t>(colourCount);
+            newToOld[colourCount] = v;
+            ++colourCount;
+        }
+        v = static_cast<uint8_t>(oldToNew[v]);
+    }
+    if (opaque) ++colourCount;
+    if (colourCount > 128) PELFRY_FAIL("Too many colours in image!");
+
+    std::vector<uint8_t> palette(static_cast<size_t>(colourCount) * 3, 0);
+    if (opaque) {
+        // Former index-0 pixels take the extra last entry, which stays black.
+        const uint8_t extra = static_cast<uint8_t>(colourCount - 1);
+        for (uint8_t& v : pixels)
+            if (v == 0) v = extra;
+    }
+    const uint32_t used = opaque ? colourCount - 2 : colourCount - 1;
+    for (uint32_t i = 1; i <= used; ++i) {
+        const RGB& c = bitmap.Palette()[newToOld[i]];
+        palette[3 * i] = c.r;
+        palette[3 * i + 1] = c.g;
+        palette[3 * i + 2] = c.b;
+    }
+
+    Width = width;
+    Height = height;
+    ColourCount = colourCount;
+    Palette = std::move(palette);
+    Pixels = std::move(pixels);
+    Packed.clear();
+}
+
+std::vector<uint8_t> TImgFile::SaveToBytes(bool compress) {
+    const uint64_t pixels = static_cast<uint64_t>(Width) * Height;
+    PELFRY_ASSERT(pixels <= MaxPixels, "Image too large to save");
+    PELFRY_ASSERT(ColourCount <= 0x10000, "Too many colours in image!");
+    // An object that was never filled has no palette at all; it is written with none.
+    const uint32_t stored = ColourCount > 0 ? ColourCount - 1 : 0;
+
+    std::vector<uint8_t> file;
+    PutBytes(file, ImgMagic, 4);
+    PutU32(file, 0); // FileSize, set below
+    PutU8(file, 8);  // Depth
+    PutU8(file, compress ? 0xC0 : 0x80);
+    PutU16(file, static_cast<uint16_t>(stored));
+    const size_t paletteBytes = static_cast<size_t>(stored) * 3;
+    const size_t have = Palette.size() > 3 ? std::min(Palette.size() - 3, paletteBytes) : 0;
+    if (have > 0) PutBytes(file, Palette.data() + 3, have);
+    PutZeros(file, paletteBytes - have);
+    PutU16(file, Width);
+    PutU16(file, Height);
+    PutZeros(file, FillCount(stored));
+
+    const size_t pixelCount = static_cast<size_t>(pixels);
+    if (compress) {
+        if (Packed.empty()) {
+            std::vector<uint8_t> source(Pixels.begin(), Pixels.begin() + static_cast<ptrdiff_t>(std::min(Pixels.size(), pixelCount)));
+            source.resize(pixelCount, 0);
+            std::vector<uint8_t> buffer(pixelCount + 2);
+            const int32_t count = Compress(source.data(), static_cast<int32_t>(pixelCount), buffer.data());
+            buffer.resize(static_cast<size_t>(count));
+            Packed = std::move(buffer);
+        }
+        PutBytes(file, Packed.data(), Packed.size());
+    } else {
+        const size_t have = std::min(Pixels.size(), pixelCount);
+        if (have > 0) PutBytes(file, Pixels.data(), have);
+        PutZeros(file, pixelCount - have);
+    }
+    PELFRY_ASSERT(file.size() <= static_cast<size_t>(std::numeric_limits<int32_t>::max()), "Image too large to save");
+    SetU32(file, 4, static_cast<uint32_t>(file.size()));
+    return file;
+}
+
+int32_t TImgFile::SaveToFile(const std::string& path, bool compress) {
+    const std::vector<uint8_t> file = SaveToBytes(compress);
+    WriteFileReplacing(path, file);
+    return static_cast<int32_t>(file.size());
 }
 
 } // namespace pelfry

@@ -19,13 +19,16 @@ namespace pelfry {
 // Encodes `length` bytes of `source` (each below 0x80) into `destination`, which must hold at
 // least length + 2 bytes. Returns the bytes written, terminator included. The output is the
 // greedy parse with the longest match at each step, the farthest back among equally long ones.
-// A source byte of 0x80 or more raises AssertionError "Decompressed bytes must not have msb set!".
+// A source byte of 0x80 or more raises AssertionError "Decompressed bytes must not have msb set!"
+// on reaching it (the destination then holds the tokens before it). Uses working memory of
+// about 12 bytes per source byte; the output is byte for byte that of an exhaustive search.
 int32_t Compress(const uint8_t* source, int32_t length, uint8_t* destination);
 
 // Decodes `source` (`sourceLength` bytes) into `destination` (`destinationLength` bytes).
 // Returns the bytes produced before the terminator. Safe on any input: a stream that ends
-// without a terminator, refers before the start of the output, or would overrun the
-// destination stops there, returning the count produced so far.
+// without a terminator (or inside a token), refers before the start of the output, or holds a
+// token that does not fit in the destination stops before that token, returning the count
+// produced so far. Nothing outside the two buffers is read or written.
 int32_t Decompress(uint8_t* destination, int32_t destinationLength, const uint8_t* source,
                    int32_t sourceLength);
 
@@ -51,20 +54,41 @@ public:
     std::vector<uint8_t> Packed;  // the codec stream of Pixels, kept from a compressed file or save
     std::vector<uint8_t> Pixels;  // Width x Height indices, top row first
 
+    // A header whose dimensions ask for more pixels than its data could ever give is refused,
+    // unless the image is at most this many pixels (a merely truncated file then still loads,
+    // with zeros where data is missing).
+    static constexpr uint64_t UnbackedPixelLimit = uint64_t{1} << 24;
+
     virtual ~TImgFile() = default;
 
     // LoadFromStream on the file; FileOpenError when it cannot be opened.
     int32_t LoadFromFile(const std::string& path);
-    // 0 when `stream` is null or holds no image (wrong magic); else the pixel bytes obtained.
+    // 0 when `stream` is null or the header is refused; the object is then left as it was (a
+    // new object keeps an empty Palette). Refused: a wrong magic, and dimensions that the
+    // pixel data could not possibly fill: more than the bytes that follow the header
+    // (uncompressed) or than 91 times as many (compressed: the codec's greatest expansion),
+    // when that is also beyond UnbackedPixelLimit. Otherwise the pixel bytes obtained; a
+    // stream that ends early leaves zeros where data is missing. Bit 6 of the flags byte
+    // (position 9, or 10 when position 9 holds 8) tells compressed pixel data, which is then
+    // kept whole in Packed and decoded into Width x Height + 1 bytes of Pixels.
     int32_t LoadFromStream(Stream* stream);
-    // The image as an 8-bit bitmap with its palette (first 256 colours).
+    // The image as an 8-bit bitmap with its palette (the first 256 colours); pixels that the
+    // object lacks are 0.
     Bitmap MakeBitmap() const;
-    // Writes path + ".bmp". Returns true.
+    // Writes path + ".bmp" (an existing file is replaced only once the new one is complete).
+    // Returns true.
     bool ExportBitmap(const std::string& path) const;
-    // Reads path + ".bmp", renumbering colours by first appearance; raises
-    // "Too many colours in image!" beyond 127 colours (126 when opaque).
+    // Reads path + ".bmp", renumbering colours by first appearance (index 0 stays 0); with
+    // `opaque`, index-0 pixels get one extra black entry. Raises the AssertionError
+    // "Too many colours in image!" beyond 127 colours (126 when opaque), leaving the object as
+    // it was. Clears Packed, which belonged to the former pixels.
     void ImportBitmap(const std::string& path, bool opaque);
-    // Writes the .IMG file; returns its length.
+    // The bytes of the .IMG file, FileSize included. With `compress`, Packed is written when
+    // it is held and made from Pixels first when it is empty; a pixel of 0x80 or more then
+    // raises "Decompressed bytes must not have msb set!".
+    std::vector<uint8_t> SaveToBytes(bool compress);
+    // Writes SaveToBytes to `path`, replacing an existing file only when every byte is written;
+    // returns the file's length (equal to its FileSize field).
     int32_t SaveToFile(const std::string& path, bool compress);
 };
 
