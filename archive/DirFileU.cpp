@@ -101,22 +101,6 @@ void CheckNameLength(const std::string& name) {
         throw Error("Entry name too long (more than 30 bytes): " + name);
 }
 
-// A name that would put an extracted file outside the chosen folder.
-bool IsUnsafeEntryName(std::string_view name) {
-    if (name.empty()) return false;
-    if (IsPathSeparator(name[0])) return true;
-    if (name.size() >= 2 && name[1] == ':' && std::isalpha(static_cast<unsigned char>(name[0])))
-        return true;
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = start;
-        while (end < name.size() && !IsPathSeparator(name[end])) ++end;
-        if (name.substr(start, end - start) == "..") return true;
-        start = end + 1;
-    }
-    return false;
-}
-
 // Creates or truncates `path` and writes `bytes`; 0 or the errno of the step that failed.
 int WriteFileResult(const std::string& path, const uint8_t* bytes, size_t size) {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -137,6 +121,21 @@ int WriteFileResult(const std::string& path, const uint8_t* bytes, size_t size) 
 }
 
 } // namespace
+
+bool IsUnsafeEntryName(std::string_view name) {
+    if (name.empty()) return false;
+    if (IsPathSeparator(name[0])) return true;
+    if (name.size() >= 2 && name[1] == ':' && std::isalpha(static_cast<unsigned char>(name[0])))
+        return true;
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = start;
+        while (end < name.size() && !IsPathSeparator(name[end])) ++end;
+        if (name.substr(start, end - start) == "..") return true;
+        start = end + 1;
+    }
+    return false;
+}
 
 uint32_t NameHash(std::string_view name) {
     uint32_t h = 0;

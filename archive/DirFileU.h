@@ -32,6 +32,10 @@ uint32_t NameHash(std::string_view name);
 // Longest entry name the format can carry.
 constexpr size_t MaxEntryNameLength = 30;
 
+// True for a name that would lead a file made from it outside its folder: an absolute name
+// ("\" or "/" first), a drive prefix ("c:"), or a ".." component between separators.
+bool IsUnsafeEntryName(std::string_view name);
+
 class TDirFile {
 public:
     // An empty archive that belongs to no file.

@@ -70,22 +70,45 @@ TEST(DirSave, TargetsThatCannotBeCreatedLeaveTheArchiveIntact) {
     EXPECT_EQ(test::NamesOf(*TDirFile::Create(folder / "A.DIR", true)), (std::vector<std::string>{"a", "x"}));
 }
 
+// Runs `check` (which returns "" when everything held, else what failed) as an ordinary user:
+// in a child process that gives up the superuser's rights when the tests run as root, since
+// file permissions do not bind the superuser.
+std::string AsOrdinaryUser(const std::function<std::string()>& check) {
+    if (::geteuid() != 0) return check();
+    pid_t child = ::fork();
+    if (child < 0) return "cannot fork";
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+        ::_exit(check().empty() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status)) return "the check crashed";
+    return WEXITSTATUS(status) == 0 ? "" : "a check failed as user 65534";
+}
+
 TEST(DirSave, ReadOnlyTargetsAndFoldersAreNotOverwritten) {
-    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
     TestFolder folder;
+    namespace fs = std::filesystem;
+    fs::permissions(folder.Path(), fs::perms::all); // reachable by the ordinary user
     const std::string path = folder / "RO.DIR";
     test::WriteFile(path, "old contents");
-    std::filesystem::permissions(path, std::filesystem::perms::owner_read);
-    auto dir = MakeArchive({{"a", "new"}});
-    EXPECT_EQ(ErrorOf([&] { dir->SaveToFile(path); }), "Cannot create file " + path);
-    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    ASSERT_TRUE(fs::create_directory(folder / "locked"));
+    fs::permissions(folder / "locked", fs::perms::owner_read | fs::perms::owner_exec |
+                                           fs::perms::others_read | fs::perms::others_exec);
+    EXPECT_EQ(AsOrdinaryUser([&]() -> std::string {
+                  auto dir = MakeArchive({{"a", "new"}});
+                  if (ErrorOf([&] { dir->SaveToFile(path); }) != "Cannot create file " + path)
+                      return "read-only file";
+                  if (ErrorOf([&] { dir->SaveToFile(folder / "locked/N.DIR"); }) !=
+                      "Cannot create file " + (folder / "locked/N.DIR"))
+                      return "read-only folder";
+                  return "";
+              }),
+              "");
     EXPECT_EQ(test::ReadFile(path), test::Bytes("old contents"));
-
-    ASSERT_TRUE(std::filesystem::create_directory(folder / "locked"));
-    std::filesystem::permissions(folder / "locked", std::filesystem::perms::owner_read |
-                                                        std::filesystem::perms::owner_exec);
-    EXPECT_EQ(ErrorOf([&] { dir->SaveToFile(folder / "locked/N.DIR"); }),
-              "Cannot create file " + (folder / "locked/N.DIR"));
+    EXPECT_FALSE(FileExists(folder / "locked/N.DIR"));
 }
 
 // A disk that fills up during the save, imitated by a file size limit in a child process.

@@ -1,0 +1,229 @@
+// pelfry-cli's archive commands, run as a user would: exit statuses, messages on standard
+// error, names on standard output byte for byte, and archives left alone on every error.
+#include "CliRun.h"
+#include "TestFolder.h"
+
+#include "archive/DirFileU.h"
+
+#include <gtest/gtest.h>
+
+namespace pelfry {
+namespace {
+
+using test::RunCli;
+using test::TestFolder;
+
+using Entries = std::vector<std::pair<std::string, std::string>>;
+
+void MakeArchive(const std::string& path, const Entries& entries) {
+    TDirFile dir;
+    for (const auto& [name, data] : entries) {
+        FileInfo info;
+        info.Name = name;
+        info.Size = static_cast<uint32_t>(data.size());
+        if (!data.empty()) info.Data = std::make_shared<const std::vector<uint8_t>>(data.begin(), data.end());
+        dir.Files.push_back(info);
+    }
+    dir.SaveToFile(path);
+}
+
+Entries ReadArchive(const std::string& path) {
+    auto dir = TDirFile::Create(path, true);
+    Entries entries;
+    for (const FileInfo& info : dir->Files)
+        entries.push_back({info.Name, info.Data ? std::string(info.Data->begin(), info.Data->end()) : ""});
+    return entries;
+}
+
+std::string Text(const std::string& path) {
+    std::vector<uint8_t> bytes = test::ReadFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+TEST(CliUsage, HelpAndUsageErrors) {
+    test::CliResult help = RunCli({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.err, "");
+    for (const char* line : {"pelfry-cli list ARCHIVE", "pelfry-cli info FILE",
+                             "pelfry-cli extract ARCHIVE FOLDER [NAME...]", "pelfry-cli add ARCHIVE FILE...",
+                             "pelfry-cli delete ARCHIVE NAME...", "pelfry-cli --help"})
+        EXPECT_NE(help.out.find(line), std::string::npos) << line;
+    EXPECT_LT(help.out.find("list"), help.out.find("info FILE"));
+    EXPECT_LT(help.out.find("info FILE"), help.out.find("extract"));
+
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{}, {"frobnicate"}, {"list"}, {"list", "a", "b"}, {"info"},
+                                               {"extract", "a"}, {"add", "a"}, {"delete", "a"}, {"--help", "x"}}) {
+        test::CliResult r = RunCli(args);
+        EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args[0]);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find(help.out), std::string::npos); // the usage text follows the reason
+    }
+}
+
+TEST(CliList, PrintsNamesAsStoredInEntryOrder) {
+    TestFolder folder;
+    const std::string names[] = {"x.img", "\xe9t\xe9\\HERO.SPR", "x.img", "Z"};
+    MakeArchive(folder / "A.DIR", {{names[0], "1"}, {names[1], ""}, {names[2], "3"}, {names[3], "4"}});
+    test::CliResult r = RunCli({"list", folder / "A.DIR"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "x.img\n\xe9t\xe9\\HERO.SPR\nx.img\nZ\n");
+    EXPECT_EQ(r.err, "");
+
+    MakeArchive(folder / "EMPTY.DIR", {});
+    r = RunCli({"list", folder / "EMPTY.DIR"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+}
+
+TEST(CliList, ErrorsGoToStandardErrorWithStatusOne) {
+    TestFolder folder;
+    test::CliResult r = RunCli({"list", folder / "NONE.DIR"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Cannot open file " + (folder / "NONE.DIR") + "\n");
+
+    test::WriteFile(folder / "BAD.DIR", "DIR\x1a\x01");
+    r = RunCli({"list", folder / "BAD.DIR"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Invalid directory file " + (folder / "BAD.DIR") + "\n");
+}
+
+TEST(CliInfo, SummarisesADirectoryArchive) {
+    TestFolder folder;
+    MakeArchive(folder / "G.dir", {{"a.IMG", "12345"}, {"b.spr", "xy"}, {"c.txt", ""}});
+    test::CliResult r = RunCli({"info", folder / "G.dir"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "Directory archive: " + (folder / "G.dir") + "\n" +
+                         "File size: " + std::to_string(12 + 5 + 1 + 2 + 1 + 4100 + 3 * 20) + " bytes\n" +
+                         "Entries: 3 (1 .IMG, 1 .SPR, 1 other)\n"
+                         "Data: 7 bytes\n"
+                         "         5  a.IMG\n"
+                         "         2  b.spr\n"
+                         "         0  c.txt\n");
+
+    test::WriteFile(folder / "notes.txt", "hello");
+    r = RunCli({"info", folder / "notes.txt"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("Cannot describe file " + (folder / "notes.txt") + ": not a .DIR", 0), 0u) << r.err;
+    r = RunCli({"info", folder / "MISSING.DIR"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Cannot open file " + (folder / "MISSING.DIR") + "\n");
+}
+
+TEST(CliExtract, WritesAllOrTheNamedEntries) {
+    TestFolder folder;
+    MakeArchive(folder / "A.DIR", {{"a.img", "alpha"}, {"sub\\b.spr", "beta"}, {"c", ""}});
+    test::CliResult r = RunCli({"extract", folder / "A.DIR", folder / "all"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Text(folder / "all/a.img"), "alpha");
+    EXPECT_EQ(Text(folder / "all/sub/b.spr"), "beta");
+    EXPECT_EQ(Text(folder / "all/c"), "");
+
+    r = RunCli({"extract", folder / "A.DIR", folder / "some/", "sub\\b.spr"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Text(folder / "some/sub/b.spr"), "beta");
+    EXPECT_FALSE(FileExists(folder / "some/a.img"));
+
+    // An empty archive still makes its folder.
+    MakeArchive(folder / "E.DIR", {});
+    EXPECT_EQ(RunCli({"extract", folder / "E.DIR", folder / "made"}).status, 0);
+    EXPECT_TRUE(DirectoryExists(folder / "made"));
+}
+
+TEST(CliExtract, RefusesMissingNamesUnsafeNamesAndUnwritableTargets) {
+    TestFolder folder;
+    MakeArchive(folder / "A.DIR", {{"a.img", "alpha"}});
+    test::CliResult r = RunCli({"extract", folder / "A.DIR", folder / "out", "a.img", "A.IMG"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "No entry named A.IMG in " + (folder / "A.DIR") + "\n");
+    EXPECT_FALSE(FileExists(folder / "out/a.img")); // looked up before anything was written
+
+    MakeArchive(folder / "EVIL.DIR", {{"fine", "1"}, {"..\\..\\evil", "2"}});
+    r = RunCli({"extract", folder / "EVIL.DIR", folder / "deep/out"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Unsafe entry name: ..\\..\\evil\n");
+    EXPECT_FALSE(FileExists(folder / "evil"));
+
+    ASSERT_TRUE(ForceDirectories(folder / "blocked/a.img"));
+    r = RunCli({"extract", folder / "A.DIR", folder / "blocked"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Cannot create file " + (folder / "blocked/a.img") + "\n");
+
+    test::WriteFile(folder / "file", "x");
+    r = RunCli({"extract", folder / "A.DIR", folder / "file"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Unable to create directory " + (folder / "file") + "\n");
+}
+
+TEST(CliAdd, CreatesReplacesAndAppendsThenSaves) {
+    TestFolder folder;
+    test::WriteFile(folder / "x.img", "abc");
+    ASSERT_TRUE(ForceDirectories(folder / "in"));
+    test::WriteFile(folder / "in/yy.spr", "12345");
+    test::CliResult r = RunCli({"add", folder / "NEW.DIR", folder / "x.img", folder / "in/yy.spr"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out + r.err, "");
+    // Exactly the layout of the two-entry example.
+    EXPECT_EQ(FileLength(folder / "NEW.DIR"), 4161);
+    EXPECT_EQ(ReadArchive(folder / "NEW.DIR"), (Entries{{"x.img", "abc"}, {"yy.spr", "12345"}}));
+
+    test::WriteFile(folder / "in/x.img", "replaced");
+    test::WriteFile(folder / "in/X.IMG", "upper");
+    r = RunCli({"add", folder / "NEW.DIR", folder / "in/x.img", folder / "in/X.IMG"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadArchive(folder / "NEW.DIR"),
+              (Entries{{"x.img", "replaced"}, {"yy.spr", "12345"}, {"X.IMG", "upper"}}));
+}
+
+TEST(CliAdd, AnErrorSavesNothing) {
+    TestFolder folder;
+    MakeArchive(folder / "A.DIR", {{"keep", "k"}});
+    const std::vector<uint8_t> before = test::ReadFile(folder / "A.DIR");
+    test::WriteFile(folder / "good", "g");
+    const std::string longName = folder / std::string(31, 'L');
+    test::WriteFile(longName, "l");
+
+    test::CliResult r = RunCli({"add", folder / "A.DIR", folder / "good", folder / "missing"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Cannot open file " + (folder / "missing") + "\n");
+    r = RunCli({"add", folder / "A.DIR", folder / "good", longName});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Entry name too long (more than 30 bytes): " + std::string(31, 'L') + "\n");
+    EXPECT_EQ(test::ReadFile(folder / "A.DIR"), before);
+
+    r = RunCli({"add", folder / "NEW.DIR", folder / "missing"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(FileExists(folder / "NEW.DIR"));
+
+    test::WriteFile(folder / "BAD.DIR", "DIR");
+    r = RunCli({"add", folder / "BAD.DIR", folder / "good"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Invalid directory file " + (folder / "BAD.DIR") + "\n");
+    EXPECT_EQ(Text(folder / "BAD.DIR"), "DIR");
+}
+
+TEST(CliDelete, DeletesFirstEntriesInTurnOrNothing) {
+    TestFolder folder;
+    MakeArchive(folder / "A.DIR", {{"A", "a"}, {"dup", "1"}, {"C", "c"}, {"dup", "2"}, {"\xff", "e"}});
+    test::CliResult r = RunCli({"delete", folder / "A.DIR", "dup"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    // The last entry fills the gap.
+    EXPECT_EQ(ReadArchive(folder / "A.DIR"), (Entries{{"A", "a"}, {"\xff", "e"}, {"C", "c"}, {"dup", "2"}}));
+
+    const std::vector<uint8_t> before = test::ReadFile(folder / "A.DIR");
+    r = RunCli({"delete", folder / "A.DIR", "A", "a"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "No entry named a in " + (folder / "A.DIR") + "\n");
+    EXPECT_EQ(test::ReadFile(folder / "A.DIR"), before);
+
+    r = RunCli({"delete", folder / "A.DIR", "dup", "\xff", "A", "C"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(FileLength(folder / "A.DIR"), 4112);
+    r = RunCli({"delete", folder / "A.DIR", "dup"});
+    EXPECT_EQ(r.status, 1);
+}
+
+} // namespace
+} // namespace pelfry
