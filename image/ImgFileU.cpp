@@ -439,8 +439,7 @@ std::vector<uint8_t> TImgFile::SaveToBytes(bool compress) {
     // An object that was never filled has no palette at all; it is written with none.
     const uint32_t stored = ColourCount > 0 ? ColourCount - 1 : 0;
 
-    std::vector<uint8_t> file;
-    PutBytes(file, ImgMagic, 4);
+    std::vector<uint8_t> file(std::begin(ImgMagic), std::end(ImgMagic));
     PutU32(file, 0); // FileSize, set below
     PutU8(file, 8);  // Depth
     PutU8(file, compress ? 0xC0 : 0x80);
