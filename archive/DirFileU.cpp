@@ -1,36 +1,28 @@
 #include "archive/DirFileU.h"
 
+#include "archive/DirFormat.h"
+
 #include "platform/Bytes.h"
 #include "platform/Errors.h"
 #include "platform/FileUtil.h"
 #include "platform/Stream.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <unistd.h>
 
 namespace pelfry {
 
 namespace {
 
-constexpr uint8_t Separator = 0x1A;
-constexpr uint32_t DirHeaderValue = 10; // the width of the name hash in bits
-constexpr uint32_t BucketCount = 1024;
-constexpr uint64_t DirBlockSize = 4 + 4 * BucketCount; // DirHeader and the bucket heads
-constexpr uint64_t FixedRecordFields = 12;              // Next, Offset, Size
-constexpr uint64_t MaxPosition = 0xFFFFFFFFu;
+using namespace dirformat;
 
 Error InvalidDirFile(const std::string& fileName) {
     return Error("Invalid directory file " + fileName);
 }
-
-// Length of a name field: the name, then 1 to 4 NULs up to a multiple of 4.
-uint64_t NameFieldLength(uint64_t nameLength) { return nameLength - nameLength % 4 + 4; }
 
 // Reads the records area through a window of the stream, so that a walk over thousands of
 // small records does not make a system call per field, and a huge damaged file is not read
@@ -96,11 +88,6 @@ ByteArray ReadBlock(Stream& stream, const FileInfo& info) {
     return block;
 }
 
-void CheckNameLength(const std::string& name) {
-    if (name.size() > MaxEntryNameLength)
-        throw Error("Entry name too long (more than 30 bytes): " + name);
-}
-
 // Creates or truncates `path` and writes `bytes`; 0 or the errno of the step that failed.
 int WriteFileResult(const std::string& path, const uint8_t* bytes, size_t size) {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -159,7 +146,7 @@ std::unique_ptr<TDirFile> TDirFile::CreateFromStream(Stream& stream, const std::
     const uint64_t length = size > 0 ? static_cast<uint64_t>(size) : 0;
     // An empty file is an archive with no entries; one too short to hold DirOffset is not.
     if (length == 0) return dir;
-    if (length < 12) throw InvalidDirFile(fileName);
+    if (length < HeaderSize) throw InvalidDirFile(fileName);
     stream.Seek(8, SeekOrigin::Begin);
     const uint64_t first = uint64_t{ReadU32(stream)} + DirBlockSize;
     if (first > MaxPosition) throw InvalidDirFile(fileName);
@@ -216,95 +203,9 @@ std::unique_ptr<TSetMemoryStream> TDirFile::EntryStream(int32_t index) {
     return std::make_unique<TSetMemoryStream>(Files[static_cast<size_t>(index)].Data);
 }
 
-std::vector<uint8_t> TDirFile::SaveToBytes() {
-    // Everything that can refuse the save is checked before any entry changes.
-    uint64_t dataLength = 0;
-    uint64_t recordsLength = 0;
-    for (const FileInfo& info : Files) {
-        CheckNameLength(info.Name);
-        dataLength += info.Size;
-        recordsLength += FixedRecordFields + NameFieldLength(info.Name.size());
-    }
-    if (!Files.empty()) dataLength += Files.size() - 1; // the separators
-    const uint64_t total = 12 + dataLength + DirBlockSize + recordsLength;
-    if (total > MaxPosition)
-        throw Error("Archive too large for the .DIR format (4 GiB or more)");
-
-    // Bring every block into memory before the offsets change: they may still point into
-    // the file we are about to replace.
-    for (size_t i = 0; i < Files.size(); ++i) LoadEntry(static_cast<int32_t>(i));
-
-    std::array<uint32_t, BucketCount> heads{};
-    std::array<size_t, BucketCount> last{};
-    uint32_t q = 12;
-    uint32_t r = static_cast<uint32_t>(DirBlockSize);
-    for (size_t i = 0; i < Files.size(); ++i) {
-        FileInfo& info = Files[i];
-        PELFRY_ASSERT(info.Size == 0 || (info.Data && info.Data->size() == info.Size), "");
-        uint32_t h = NameHash(info.Name);
-        info.Offset = q;
-        info.Next = 0;
-        q += info.Size;
-        info.RecordPos = static_cast<int32_t>(r);
-        if (heads[h] == 0) heads[h] = r;
-        else Files[last[h]].Next = static_cast<int32_t>(r);
-        last[h] = i;
-        info.RecordSize = static_cast<int32_t>(FixedRecordFields + NameFieldLength(info.Name.size()));
-        r += static_cast<uint32_t>(info.RecordSize);
-        if (i + 1 < Files.size()) ++q;
-    }
-
-    std::vector<uint8_t> out;
-    out.reserve(static_cast<size_t>(total));
-    PutBytes(out, reinterpret_cast<const uint8_t*>("DIR\x1A"), 4);
-    PutU32(out, q + r);
-    PutU32(out, q);
-    for (size_t i = 0; i < Files.size(); ++i) {
-        const FileInfo& info = Files[i];
-        if (info.Size > 0) PutBytes(out, info.Data->data(), info.Size);
-        if (i + 1 < Files.size()) PutU8(out, Separator);
-    }
-    PutU32(out, DirHeaderValue);
-    for (uint32_t head : heads) PutU32(out, head);
-    for (const FileInfo& info : Files) {
-        PutU32(out, static_cast<uint32_t>(info.Next));
-        PutU32(out, info.Offset);
-        PutU32(out, info.Size);
-        PutBytes(out, reinterpret_cast<const uint8_t*>(info.Name.data()), info.Name.size());
-        PutZeros(out, static_cast<size_t>(info.RecordSize) - info.Name.size() - FixedRecordFields);
-    }
-    PELFRY_ASSERT(out.size() == total, "");
-    return out;
-}
-
-bool TDirFile::SaveToFile(const std::string& fileName) {
-    std::vector<uint8_t> bytes = SaveToBytes();
-
-    // The new archive replaces the target by a rename; a target the user could not have
-    // written (a folder, a read-only file) is refused as the old in-place write would be.
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    std::string target = fileName;
-    if (fs::is_symlink(fileName, ec)) {
-        // Replace the file a link points to, not the link.
-        fs::path resolved = fs::weakly_canonical(fs::path(fileName), ec);
-        if (!ec) target = resolved.string();
-    }
-    if (DirectoryExists(target) || (FileExists(target) && ::access(target.c_str(), W_OK) != 0))
-        throw FileCreateError(fileName);
-    try {
-        WriteFileReplacing(target, bytes);
-    } catch (const FileCreateError&) {
-        throw FileCreateError(fileName);
-    } catch (const FileWriteError&) {
-        throw FileWriteError(fileName);
-    }
-    modified_ = false;
-    return true;
-}
-
 int64_t TDirFile::AddFile(const std::string& folder, const std::string& name, int32_t& index) {
-    CheckNameLength(name);
+    if (name.size() > MaxEntryNameLength)
+        throw Error("Entry name too long (more than 30 bytes): " + name);
     const std::string path = folder + name;
     ByteArray block;
     int64_t read = 0;

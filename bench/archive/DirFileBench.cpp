@@ -72,7 +72,7 @@ void BM_LoadAll(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Archive().Total()));
 }
-BENCHMARK(BM_LoadAll)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadAll)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_LoadRecordsOnly(benchmark::State& state) {
     const std::string path = Archive().Path();
@@ -81,21 +81,21 @@ void BM_LoadRecordsOnly(benchmark::State& state) {
         benchmark::DoNotOptimize(dir->Count());
     }
 }
-BENCHMARK(BM_LoadRecordsOnly)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadRecordsOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_SaveToFile(benchmark::State& state) {
     auto dir = TDirFile::Create(Archive().Path(), true);
     for (auto _ : state) dir->SaveToFile(Archive().Target());
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Archive().Total()));
 }
-BENCHMARK(BM_SaveToFile)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveToFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_SaveToBytes(benchmark::State& state) {
     auto dir = TDirFile::Create(Archive().Path(), true);
     for (auto _ : state) benchmark::DoNotOptimize(dir->SaveToBytes());
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Archive().Total()));
 }
-BENCHMARK(BM_SaveToBytes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveToBytes)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_FindLastEntry(benchmark::State& state) {
     auto dir = TDirFile::Create(Archive().Path(), false);
