@@ -402,7 +402,14 @@ bool MainWindow::ExecuteOpenDialog() {
 }
 
 int MainWindow::OpenDialogFilterIndex() {
-    return static_cast<int>(OpenFilters.indexOf(openDialog_->selectedNameFilter())) + 1;
+    // With the patterns hidden, the dialog names the filter by its label alone.
+    const QString selected = openDialog_->selectedNameFilter();
+    for (qsizetype i = 0; i < OpenFilters.size(); ++i) {
+        const QString& filter = OpenFilters[i];
+        if (selected == filter || selected == filter.left(filter.indexOf(" (")))
+            return static_cast<int>(i) + 1;
+    }
+    return 1;
 }
 
 void MainWindow::SetOpenDialogFilterIndex(int index) {

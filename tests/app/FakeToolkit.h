@@ -1,0 +1,205 @@
+// A scripted stand-in for the GUI toolkit: it records what the window logic shows and answers
+// dialogs and message boxes from queues the test fills. A dialog or box shown without a
+// scripted answer fails the test and is cancelled.
+#pragma once
+
+#include "app/Toolkit.h"
+#include "platform/Errors.h"
+#include "platform/FileUtil.h"
+#include "platform/Stream.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pelfry::test {
+
+struct ShownBox {
+    std::string Title;
+    std::string Text;
+    MsgSymbol Symbol;
+    MsgButtons Buttons;
+};
+
+struct PreviewCall {
+    enum Kind { Entry, Sprite, Image } What = Entry;
+    std::string Name;              // Entry: the file name given
+    TDirFile* Archive = nullptr;   // Entry: the archive given
+    bool PingPong = false;         // Sprite
+    bool HadStream = false;        // Sprite, Image
+    std::vector<uint8_t> Bytes;    // Sprite, Image: what the stream held
+};
+
+class FakeToolkit : public Toolkit {
+public:
+    // --- Scripts ---------------------------------------------------------------------------
+    std::deque<std::optional<std::string>> OpenAnswers; // nullopt: the user cancels
+    std::deque<std::optional<std::string>> SaveAnswers;
+    std::deque<std::optional<std::vector<std::string>>> AddAnswers;
+    std::deque<std::optional<std::string>> FolderAnswers;
+    std::deque<MsgResult> BoxAnswers;
+
+    // --- Records ---------------------------------------------------------------------------
+    std::string Hint;
+    std::function<void()> HintHandler;
+    std::string Caption;
+    int Repaints = 0;
+    bool Closed = false;
+    std::vector<std::string> Lines;
+    std::vector<bool> Selected;
+    int Focused = -1;
+    std::string Status;
+    bool Checks[4] = {true, true, false, true};
+    int OpenShown = 0, SaveShown = 0, AddShown = 0, FolderShown = 0;
+    std::string OpenFileName, SaveFileName;
+    std::vector<std::string> AddFiles;
+    int FilterIndex = 1;
+    std::vector<std::string> FolderStarts;
+    std::vector<ShownBox> Boxes;
+    std::vector<PreviewCall> Previews;
+
+    // Sets the current hint as the toolkit would when the mouse or the menu moves.
+    void ChangeHint(const std::string& hint) {
+        if (hint == Hint) return;
+        Hint = hint;
+        if (HintHandler) HintHandler();
+    }
+    // Selects the given lines and focuses the last of them.
+    void Select(std::initializer_list<int> lines) {
+        Selected.assign(Lines.size(), false);
+        for (int i : lines) {
+            Selected.at(static_cast<size_t>(i)) = true;
+            Focused = i;
+        }
+    }
+
+    // --- Toolkit ---------------------------------------------------------------------------
+    std::string ApplicationHint() override { return Hint; }
+    void SetHintHandler(std::function<void()> handler) override { HintHandler = std::move(handler); }
+    void SetCaption(const std::string& caption) override { Caption = caption; }
+    void RepaintNow() override { ++Repaints; }
+    void CloseWindow() override { Closed = true; }
+    void ListClear() override {
+        Lines.clear();
+        Selected.clear();
+        Focused = -1;
+    }
+    void ListSetLines(const std::vector<std::string>& lines) override {
+        Lines = lines;
+        Selected.assign(lines.size(), false);
+        Focused = -1;
+    }
+    int ListCount() override { return static_cast<int>(Lines.size()); }
+    std::string ListLine(int index) override {
+        if (index < 0 || index >= ListCount()) throw Error(Format("List index out of bounds (%d)", index));
+        return Lines[static_cast<size_t>(index)];
+    }
+    bool ListSelected(int index) override {
+        if (index < 0 || index >= ListCount()) throw Error(Format("List index out of bounds (%d)", index));
+        return Selected[static_cast<size_t>(index)];
+    }
+    int ListSelCount() override {
+        int n = 0;
+        for (bool s : Selected) n += s ? 1 : 0;
+        return n;
+    }
+    int ListFocused() override { return Focused; }
+    void SetStatusText(const std::string& text) override { Status = text; }
+    bool IsChecked(CheckBoxId box) override { return Checks[static_cast<int>(box)]; }
+
+    bool ExecuteOpenDialog() override {
+        ++OpenShown;
+        auto answer = Next(OpenAnswers, "Open dialog");
+        if (!answer) return false;
+        OpenFileName = *answer;
+        return true;
+    }
+    std::string OpenDialogFileName() override { return OpenFileName; }
+    int OpenDialogFilterIndex() override { return FilterIndex; }
+    void SetOpenDialogFilterIndex(int index) override { FilterIndex = index; }
+    bool ExecuteSaveDialog() override {
+        ++SaveShown;
+        auto answer = Next(SaveAnswers, "Save dialog");
+        if (!answer) return false;
+        SaveFileName = *answer;
+        return true;
+    }
+    std::string SaveDialogFileName() override { return SaveFileName; }
+    bool ExecuteAddDialog() override {
+        ++AddShown;
+        auto answer = Next(AddAnswers, "Add dialog");
+        if (!answer) return false;
+        AddFiles = *answer;
+        return true;
+    }
+    std::vector<std::string> AddDialogFiles() override { return AddFiles; }
+    bool ChooseFolder(const std::string& startFolder, std::string& chosen) override {
+        ++FolderShown;
+        FolderStarts.push_back(startFolder);
+        auto answer = Next(FolderAnswers, "Folder chooser");
+        if (!answer) return false;
+        // The real chooser creates a typed folder that does not exist yet.
+        ForceDirectories(*answer);
+        chosen = *answer;
+        return true;
+    }
+    MsgResult MessageBox(const std::string& title, const std::string& text, MsgSymbol symbol,
+                         MsgButtons buttons) override {
+        Boxes.push_back({title, text, symbol, buttons});
+        if (BoxAnswers.empty()) {
+            // An error box needs no script: it only has OK (or Cancel).
+            if (buttons == mbOK) return MsgResult::OK;
+            if (buttons == mbCancel) return MsgResult::Cancel;
+            ADD_FAILURE() << "unscripted message box: " << text;
+            return MsgResult::Cancel;
+        }
+        MsgResult answer = BoxAnswers.front();
+        BoxAnswers.pop_front();
+        return answer;
+    }
+
+    void PreviewSetEntry(const std::string& fileName, TDirFile* archive) override {
+        PreviewCall call;
+        call.What = PreviewCall::Entry;
+        call.Name = fileName;
+        call.Archive = archive;
+        Previews.push_back(call);
+    }
+    void PreviewShowSpriteStream(Stream* stream, bool pingPong) override {
+        PreviewCall call;
+        call.What = PreviewCall::Sprite;
+        call.PingPong = pingPong;
+        Capture(stream, call);
+        Previews.push_back(call);
+    }
+    void PreviewShowImage(Stream* stream) override {
+        PreviewCall call;
+        call.What = PreviewCall::Image;
+        Capture(stream, call);
+        Previews.push_back(call);
+    }
+
+private:
+    template <typename T>
+    static T Next(std::deque<T>& answers, const char* what) {
+        if (answers.empty()) {
+            ADD_FAILURE() << what << " shown without a scripted answer";
+            return T{};
+        }
+        T answer = std::move(answers.front());
+        answers.pop_front();
+        return answer;
+    }
+    static void Capture(Stream* stream, PreviewCall& call) {
+        call.HadStream = stream != nullptr;
+        if (stream) {
+            stream->SetPosition(0);
+            call.Bytes = ReadRest(*stream);
+        }
+    }
+};
+
+} // namespace pelfry::test
