@@ -57,7 +57,7 @@ public:
     // A header whose dimensions ask for more pixels than its data could ever give is refused,
     // unless the image is at most this many pixels (a merely truncated file then still loads,
     // with zeros where data is missing).
-    static constexpr uint64_t UnbackedPixelLimit = uint64_t{1} << 24;
+    static constexpr uint64_t UnbackedPixelLimit = uint64_t{1} << 22; // 2048 x 2048
 
     virtual ~TImgFile() = default;
 

@@ -238,16 +238,17 @@ TEST(ImgLoad, RefusesDimensionsTheDataCouldNeverFill) {
         EXPECT_TRUE(img.Pixels.empty());
     }
     // Up to the limit a truncated image still loads with zeros.
-    static_assert(TImgFile::UnbackedPixelLimit == 4096u * 4096u);
+    static_assert(TImgFile::UnbackedPixelLimit == 2048u * 2048u);
     TImgFile atLimit;
-    EXPECT_EQ(Load(atLimit, BuildImg({0x80, false, {}, 4096, 4096, {7}})), 1);
-    EXPECT_EQ(atLimit.Pixels.size(), 4096u * 4096u);
+    EXPECT_EQ(Load(atLimit, BuildImg({0x80, false, {}, 2048, 2048, {7}})), 1);
+    EXPECT_EQ(atLimit.Pixels.size(), 2048u * 2048u);
+    EXPECT_EQ(atLimit.Pixels[1], 0);
     TImgFile beyond;
-    EXPECT_EQ(Load(beyond, BuildImg({0x80, false, {}, 4097, 4096, {7}})), 0);
+    EXPECT_EQ(Load(beyond, BuildImg({0x80, false, {}, 2049, 2048, {7}})), 0);
     EXPECT_TRUE(beyond.Palette.empty());
 
     // Beyond the limit, the data decides: uncompressed needs every byte...
-    const uint16_t w = 4100, h = 4100;
+    const uint16_t w = 2050, h = 2050;
     const size_t pixels = size_t{w} * h;
     Bytes data(pixels, 1);
     TImgFile full;
