@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pelfry {
 
@@ -91,6 +92,10 @@ public:
 private:
     void SetFileCaption();
     void ResetArchive();
+    // Fills the list with the archive's entry names (line i is entry i).
+    void RefreshList();
+    // Indexes of the selected lines that are entries of the archive, in list order.
+    std::vector<int> SelectedEntries();
 
     Toolkit& toolkit_;
 };

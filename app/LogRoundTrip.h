@@ -1,0 +1,34 @@
+// The steps of the whole-archive round trip, shared by the window's log buttons and by
+// pelfry-cli's export and rebuild: one entry out (extracted and converted), one log line back
+// in (rebuilt when edited, then added).
+#pragma once
+
+#include "app/Convert.h"
+#include "archive/DirFileU.h"
+
+#include <string>
+
+namespace pelfry {
+
+// Writes entry `index` of `archive` to folder + its name (a "\" in the name makes a
+// subfolder) and raises FileCreateError naming that file when it cannot be written.
+// Returns the path written.
+std::string ExtractEntryOrFail(TDirFile& archive, const std::string& folder, int32_t index);
+
+// Extracts entry `index` into `folder` (ending in a separator) and converts it to editable
+// files beside it; the extracted game file stays as the reference for the rebuild.
+void ExportEntry(TDirFile& archive, const std::string& folder, int32_t index);
+
+// The log of an archive exported into `folder`: folder + the name part of the archive's file
+// name + ".txt" (just ".txt" for an archive without a file).
+std::string LogFileName(const std::string& folder, const std::string& archiveFileName);
+
+// Takes the log line `line` (an entry name) back into `archive` from `folder`: an image or a
+// sprite (its extension told in any case) is first rebuilt from its edited files when they
+// changed (always with `recreate`), then the file folder + line is added under the name
+// `line`. Returns whether the game file was rebuilt. Raises "Unsafe entry name: %s" for a line
+// that would lead outside `folder` (absolute, a drive prefix, or a ".." component).
+bool RebuildEntry(TDirFile& archive, const std::string& folder, const std::string& line,
+                  bool recreate, const ConvertOptions& options);
+
+} // namespace pelfry

@@ -1,0 +1,423 @@
+// The seven batch buttons of the window, driven through the scripted toolkit on real files:
+// what each walks and in what order, its progress and summary texts, the files it leaves on
+// disk, and the whole-archive round trip through a conversion log.
+#include "app/AppTestSupport.h"
+#include "app/FakeToolkit.h"
+#include "app/Main.h"
+#include "platform/Bitmap.h"
+#include "platform/Errors.h"
+#include "platform/FileTime.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using namespace pelfry;
+using namespace pelfry::test;
+
+namespace {
+
+// Records every status text, and which one stood when the window was repainted.
+class RecordingToolkit : public FakeToolkit {
+public:
+    std::vector<std::string> StatusHistory;
+    std::vector<std::string> AtRepaint;
+    void SetStatusText(const std::string& text) override {
+        FakeToolkit::SetStatusText(text);
+        StatusHistory.push_back(text);
+    }
+    void RepaintNow() override {
+        FakeToolkit::RepaintNow();
+        AtRepaint.push_back(Status);
+    }
+};
+
+const int32_t OldAge = UnixToFileDate(1600000000);
+const int32_t NewAge = UnixToFileDate(1600000000 + 7200);
+
+std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+
+// True when `status` is `prefix` followed by a whole non-negative number (the elapsed days).
+bool EndsInElapsedTime(const std::string& status, const std::string& prefix) {
+    if (status.compare(0, prefix.size(), prefix) != 0 || status.size() == prefix.size()) return false;
+    const char* number = status.c_str() + prefix.size();
+    char* end = nullptr;
+    const double days = std::strtod(number, &end);
+    return *end == '\0' && days >= 0 && days < 1;
+}
+
+struct Fixture {
+    TempDir dir;
+    RecordingToolkit ui;
+    TMainForm form{ui};
+
+    Fixture() { form.FormCreate(); }
+
+    // Opens an archive of `entries` saved as dir/name through File, Open. A "\\" in an entry
+    // name stands for a subfolder on disk.
+    void Open(const std::string& name,
+              const std::vector<std::pair<std::string, std::vector<uint8_t>>>& entries) {
+        const std::string staging = dir / "staging/";
+        TDirFile archive;
+        for (const auto& [entry, bytes] : entries) {
+            const std::string file = NativePath(staging + entry);
+            ForceDirectories(ExtractFilePath(file));
+            WriteWholeFile(file, bytes);
+            int32_t index = -1;
+            archive.AddFile(staging, entry, index);
+        }
+        archive.SaveToFile(dir / name);
+        ui.OpenAnswers.push_back(dir / name);
+        form.FileOpen();
+        ASSERT_EQ(form.CurrentArchive->Count(), entries.size());
+    }
+    std::vector<uint8_t> Entry(int i) {
+        form.CurrentArchive->LoadEntry(i);
+        const ByteArray& data = form.CurrentArchive->Files[static_cast<size_t>(i)].Data;
+        return data ? *data : std::vector<uint8_t>{};
+    }
+    std::vector<std::string> Names() {
+        std::vector<std::string> names;
+        form.CurrentArchive->ListEntries(names);
+        return names;
+    }
+};
+
+const std::vector<uint8_t> PalBytes = {1, 2, 3, 4, 5};
+
+} // namespace
+
+TEST(BatchExtract, WalksTheSelectedLinesWithProgress) {
+    Fixture f;
+    f.Open("x.dir", {{"a.img", ImageBytes(4, 3)}, {"b.bin", {9}}, {"c.bin", {8, 7}}, {"d.bin", {}}});
+    f.ui.Select({0, 2, 3});
+    const std::string out = f.dir / "out";
+    f.ui.FolderAnswers.push_back(out);
+    f.form.btnExtractClick();
+
+    EXPECT_EQ(f.form.ExtractFolder, out + "/");
+    EXPECT_EQ(f.ui.AtRepaint, (std::vector<std::string>{"Processing file 1 of 3: a.img",
+                                                        "Processing file 2 of 3: c.bin",
+                                                        "Processing file 3 of 3: d.bin"}));
+    EXPECT_EQ(f.ui.Status, "Extracted 3 file(s)");
+    EXPECT_EQ(ReadWholeFile(out + "/a.img"), ImageBytes(4, 3));
+    EXPECT_EQ(ReadWholeFile(out + "/c.bin"), (std::vector<uint8_t>{8, 7}));
+    EXPECT_EQ(FileLength(out + "/d.bin"), 0);
+    EXPECT_FALSE(FileExists(out + "/b.bin")) << "not selected";
+}
+
+TEST(BatchExtract, CancelNothingSelectedAndFailures) {
+    Fixture f;
+    f.Open("x.dir", {{"sub\\a.bin", {1}}, {"b.bin", {2}}});
+    // Cancelling the folder chooser does nothing but end the folder with a separator.
+    f.ui.Select({0});
+    f.ui.FolderAnswers.push_back(std::nullopt);
+    f.ui.Status.clear();
+    f.form.btnExtractClick();
+    EXPECT_EQ(f.ui.Status, "");
+    EXPECT_TRUE(f.ui.Boxes.empty());
+
+    // Nothing selected: the box comes after the folder chooser.
+    f.ui.Select({});
+    f.ui.FolderAnswers.push_back(f.dir / "out");
+    f.form.btnExtractClick();
+    ASSERT_EQ(f.ui.Boxes.size(), 1u);
+    EXPECT_EQ(f.ui.Boxes[0].Title, "Error");
+    EXPECT_EQ(f.ui.Boxes[0].Text, "No files selected!");
+    EXPECT_EQ(f.ui.Boxes[0].Symbol, MsgSymbol::Error);
+    EXPECT_EQ(f.ui.Boxes[0].Buttons, mbCancel);
+
+    // A name with "\" extracts into a subfolder.
+    f.ui.Select({0});
+    f.ui.FolderAnswers.push_back(f.dir / "out");
+    f.form.btnExtractClick();
+    EXPECT_EQ(ReadWholeFile(f.dir / "out/sub/a.bin"), std::vector<uint8_t>{1});
+
+    // A target that cannot be created ends the command with the file error.
+    ForceDirectories(f.dir / "out/b.bin"); // a folder in the way
+    f.ui.Select({1});
+    f.ui.FolderAnswers.push_back(f.dir / "out");
+    f.ui.Status.clear();
+    try {
+        f.form.btnExtractClick();
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot create file " + f.dir / "out/b.bin");
+    }
+    EXPECT_EQ(f.ui.Status, "Processing file 1 of 1: b.bin") << "no summary after an error";
+}
+
+TEST(BatchExtractConvert, LeavesOnlyTheEditableFiles) {
+    Fixture f;
+    f.Open("x.dir", {{"a.img", ImageBytes(4, 3)}, {"b.spr", SpriteBytes(3, 10, 0)}, {"c.pal", PalBytes}});
+    const std::string out = f.dir / "out/";
+    ForceDirectories(out);
+    WriteWholeFile(out + "a.img.bmp", {1, 2, 3}); // overwritten
+    f.ui.Select({0, 1, 2});
+    f.ui.FolderAnswers.push_back(f.dir / "out");
+    f.form.btnExtrConvertClick();
+
+    EXPECT_EQ(f.ui.Status, "Extracted and converted 3 file(s)");
+    EXPECT_FALSE(FileExists(out + "a.img"));
+    EXPECT_EQ(LoadBitmapFile(out + "a.img.bmp").Width(), 4);
+    EXPECT_FALSE(FileExists(out + "b.spr"));
+    EXPECT_EQ(LoadBitmapFile(out + "b.spr.bmp").Height(), 18);
+    EXPECT_TRUE(FileExists(out + "b.spr.spd"));
+    EXPECT_EQ(ReadWholeFile(out + "c.pal"), PalBytes);
+    EXPECT_EQ(f.ui.AtRepaint.size(), 3u);
+}
+
+TEST(BatchDelete, FindsEachLineByNameAsEntriesMove) {
+    Fixture f;
+    f.Open("x.dir", {{"A", {1}}, {"B", {2}}, {"C", {3}}, {"D", {4}}});
+    f.ui.Select({0});
+    f.form.btnDeleteClick();
+    EXPECT_EQ(f.Names(), (std::vector<std::string>{"D", "B", "C"}));
+    EXPECT_EQ(f.ui.Lines, f.Names()) << "the list shows the new order";
+    EXPECT_EQ(f.ui.ListSelCount(), 0);
+    EXPECT_EQ(f.ui.Status, "Deleted 1 file(s)");
+
+    f.ui.Select({0, 2}); // D and C: deleting D moves C into its place first
+    f.form.btnDeleteClick();
+    EXPECT_EQ(f.Names(), std::vector<std::string>{"B"});
+    EXPECT_EQ(f.ui.Status, "Deleted 2 file(s)");
+
+    // Lines that name no entry (a list showing a log) are skipped.
+    f.ui.ListSetLines({"B", "nothing", "B"});
+    f.ui.Select({1, 2});
+    f.form.btnDeleteClick();
+    EXPECT_TRUE(f.Names().empty());
+    EXPECT_EQ(f.ui.Status, "Deleted 2 file(s)");
+
+    f.ui.Select({});
+    f.form.btnDeleteClick();
+    ASSERT_FALSE(f.ui.Boxes.empty());
+    EXPECT_EQ(f.ui.Boxes.back().Text, "No files selected!");
+}
+
+TEST(BatchAdd, ReplacesExactNamesAndAppendsOthers) {
+    Fixture f;
+    f.Open("x.dir", {{"a.bin", {1}}, {"b.bin", {2}}});
+    WriteWholeFile(f.dir / "a.bin", {7, 7});
+    WriteWholeFile(f.dir / "B.bin", {8});
+    f.ui.AddAnswers.push_back(std::vector<std::string>{f.dir / "a.bin", f.dir / "B.bin"});
+    f.form.btnAddClick();
+    EXPECT_EQ(f.Names(), (std::vector<std::string>{"a.bin", "b.bin", "B.bin"}));
+    EXPECT_EQ(f.Entry(0), (std::vector<uint8_t>{7, 7}));
+    EXPECT_EQ(f.ui.Lines, f.Names());
+    EXPECT_EQ(f.ui.Status, "Added 2 file(s)");
+    EXPECT_EQ(f.ui.AtRepaint[0], "Processing file 1 of 2: " + f.dir / "a.bin");
+    EXPECT_TRUE(f.form.CurrentArchive->Modified());
+
+    f.ui.AddAnswers.push_back(std::nullopt);
+    f.form.btnAddClick();
+    EXPECT_EQ(f.ui.Status, "Added 0 file(s)");
+}
+
+TEST(BatchConvertAdd, RebuildsAddsAndRemovesTheGameFile) {
+    Fixture f;
+    WriteWholeFile(f.dir / "X.pal", PalBytes);
+    TImgFile image = MakeImage(5, 2);
+    image.ExportBitmap(f.dir / "X.IMG"); // X.IMG.bmp, no X.IMG yet: always converted
+    f.ui.AddAnswers.push_back(std::vector<std::string>{f.dir / "X.pal", f.dir / "X.IMG.bmp"});
+    f.form.btnConvAddClick();
+
+    EXPECT_EQ(f.Names(), (std::vector<std::string>{"X.pal", "X.IMG"}));
+    EXPECT_TRUE(FileExists(f.dir / "X.pal")) << "other kinds are kept";
+    EXPECT_FALSE(FileExists(f.dir / "X.IMG")) << "the rebuilt game file only passes through";
+    EXPECT_TRUE(FileExists(f.dir / "X.IMG.bmp"));
+    TImgFile added;
+    auto stream = f.form.CurrentArchive->EntryStream(1);
+    EXPECT_EQ(added.LoadFromStream(stream.get()), 10);
+    EXPECT_EQ(f.ui.Lines, f.Names());
+    EXPECT_TRUE(EndsInElapsedTime(f.ui.Status, "Converted and added 2 file(s) in time "))
+        << f.ui.Status;
+
+    f.ui.AddAnswers.push_back(std::nullopt);
+    f.form.btnConvAddClick();
+    EXPECT_TRUE(EndsInElapsedTime(f.ui.Status, "Converted and added 0 file(s) in time "))
+        << f.ui.Status;
+}
+
+TEST(BatchConvertAdd, ChecksBoxesAreReadAtEachCall) {
+    Fixture f;
+    MakeImage(5, 2).ExportBitmap(f.dir / "p.img");
+    f.ui.Checks[static_cast<int>(CheckBoxId::CompImg)] = false;
+    f.ui.Checks[static_cast<int>(CheckBoxId::OpaqueImg)] = false;
+    f.ui.AddAnswers.push_back(std::vector<std::string>{f.dir / "p.img.bmp"});
+    f.form.btnConvAddClick();
+    std::vector<uint8_t> entry = f.Entry(0);
+    ASSERT_GT(entry.size(), 10u);
+    EXPECT_EQ(entry[9], 0x80) << "stored uncompressed";
+    TImgFile img;
+    auto stream = f.form.CurrentArchive->EntryStream(0);
+    img.LoadFromStream(stream.get());
+    EXPECT_EQ(img.ColourCount, 4u) << "no opaque entry";
+}
+
+// ---- The log round trip ---------------------------------------------------------------------
+
+namespace {
+
+std::vector<std::pair<std::string, std::vector<uint8_t>>> SampleEntries() {
+    return {{"a.img", ImageBytes(6, 4)}, {"b.spr", SpriteBytes(3, 12, 2)}, {"c.pal", PalBytes}};
+}
+
+// Exports x.dir's entries into dir/work with the log button.
+void Export(Fixture& f) {
+    f.Open("x.dir", SampleEntries());
+    f.ui.FolderAnswers.push_back(f.dir / "work");
+    f.form.btnExtrConvLogClick();
+}
+
+} // namespace
+
+TEST(BatchLog, ExportWritesEveryEntryItsFilesAndTheLog) {
+    Fixture f;
+    Export(f);
+    const std::string work = f.dir / "work/";
+    for (const char* name : {"a.img", "a.img.bmp", "b.spr", "b.spr.bmp", "b.spr.spd", "c.pal"})
+        EXPECT_TRUE(FileExists(work + name)) << name;
+    EXPECT_EQ(FileAge(work + "a.img.bmp"), FileAge(work + "a.img"));
+    EXPECT_EQ(ReadWholeFile(work + "x.dir.txt"), Bytes("a.img\r\nb.spr\r\nc.pal\r\n"));
+    EXPECT_EQ(f.ui.Status, "Extracted and converted 3 file(s); wrote log to " + work + "x.dir.txt");
+    EXPECT_EQ(f.ui.AtRepaint.back(), "Processing file 3 of 3: c.pal");
+    EXPECT_EQ(f.ui.ListSelCount(), 0) << "every line, selected or not";
+}
+
+TEST(BatchLog, ExportOfAnEmptyListOrAnUnnamedArchive) {
+    Fixture f;
+    f.ui.FolderAnswers.push_back(f.dir / "work");
+    f.form.btnExtrConvLogClick();
+    EXPECT_EQ(f.ui.FolderShown, 1) << "the folder is chosen first";
+    ASSERT_EQ(f.ui.Boxes.size(), 1u);
+    EXPECT_EQ(f.ui.Boxes[0].Text, "No files to extract!");
+    EXPECT_EQ(f.ui.Boxes[0].Title, "Error");
+
+    WriteWholeFile(f.dir / "c.pal", PalBytes);
+    f.ui.AddAnswers.push_back(std::vector<std::string>{f.dir / "c.pal"});
+    f.form.btnAddClick();
+    f.ui.FolderAnswers.push_back(f.dir / "work");
+    f.form.btnExtrConvLogClick();
+    EXPECT_EQ(ReadWholeFile(f.dir / "work/.txt"), Bytes("c.pal\r\n"));
+}
+
+TEST(BatchLog, UntouchedRoundTripGivesBackTheSameArchive) {
+    Fixture f;
+    Export(f);
+    const std::vector<uint8_t> original = ReadWholeFile(f.dir / "x.dir");
+    f.ui.AtRepaint.clear();
+    f.ui.OpenAnswers.push_back(f.dir / "work/x.dir.txt");
+    f.form.btnConvAddLogClick();
+
+    EXPECT_EQ(f.ui.FilterIndex, 5);
+    EXPECT_EQ(f.ui.Status, "Read log from " + f.dir / "work/x.dir.txt" + "; converted 0 of 3 file(s) added");
+    EXPECT_EQ(f.ui.AtRepaint.front(), "Processing file 1 of 3: " + f.dir / "work/" + "a.img");
+    EXPECT_EQ(f.Names(), (std::vector<std::string>{"a.img", "b.spr", "c.pal"}));
+    EXPECT_EQ(f.form.CurrentFileName, f.dir / "x.dir") << "the rebuild keeps the file name";
+    f.form.FileSave();
+    EXPECT_EQ(ReadWholeFile(f.dir / "x.dir"), original);
+}
+
+TEST(BatchLog, AnEditedBitmapRebuildsExactlyItsEntry) {
+    Fixture f;
+    Export(f);
+    const std::string work = f.dir / "work/";
+    std::vector<std::vector<uint8_t>> before = {f.Entry(0), f.Entry(1), f.Entry(2)};
+    Bitmap bmp = LoadBitmapFile(work + "a.img.bmp");
+    bmp.Row(0)[0] = 3;
+    SaveBitmapFile(bmp, work + "a.img.bmp");
+    SetFileAge(work + "a.img.bmp", NewAge);
+
+    f.ui.OpenAnswers.push_back(work + "x.dir.txt");
+    f.form.btnConvAddLogClick();
+    EXPECT_EQ(f.ui.Status, "Read log from " + work + "x.dir.txt; converted 1 of 3 file(s) added");
+    EXPECT_NE(f.Entry(0), before[0]);
+    EXPECT_EQ(f.Entry(1), before[1]);
+    EXPECT_EQ(f.Entry(2), before[2]);
+    TImgFile rebuilt;
+    auto stream = f.form.CurrentArchive->EntryStream(0);
+    ASSERT_EQ(rebuilt.LoadFromStream(stream.get()), 24);
+    EXPECT_NE(rebuilt.Pixels[0], rebuilt.ColourCount - 1) << "the edited pixel is no longer background";
+
+    // With "Recreate all" every image and sprite line is rebuilt.
+    f.ui.Checks[static_cast<int>(CheckBoxId::RecreateAll)] = true;
+    f.ui.OpenAnswers.push_back(work + "x.dir.txt");
+    f.ui.BoxAnswers.push_back(MsgResult::No); // the rebuilt archive is unsaved
+    f.form.btnConvAddLogClick();
+    EXPECT_EQ(f.ui.Status, "Read log from " + work + "x.dir.txt; converted 2 of 3 file(s) added");
+}
+
+TEST(BatchLog, LinesAreToldInAnyCaseAndNamesWithFoldersRoundTrip) {
+    Fixture f;
+    f.Open("y.dir", {{"D.IMG", ImageBytes(3, 3)}, {"sub\\e.img", ImageBytes(2, 2)}});
+    f.ui.FolderAnswers.push_back(f.dir / "work");
+    f.form.btnExtrConvLogClick();
+    const std::string work = f.dir / "work/";
+    ASSERT_TRUE(FileExists(work + "sub/e.img.bmp"));
+    for (const char* edited : {"D.IMG.bmp", "sub/e.img.bmp"}) {
+        Bitmap bmp = LoadBitmapFile(work + edited);
+        bmp.Row(0)[1] = 2;
+        SaveBitmapFile(bmp, work + edited);
+        SetFileAge(work + edited, NewAge);
+    }
+    // A log with LF-only line ends reads the same.
+    WriteWholeFile(work + "y.dir.txt", Bytes("D.IMG\nsub\\e.img\n"));
+    f.ui.OpenAnswers.push_back(work + "y.dir.txt");
+    f.form.btnConvAddLogClick();
+    EXPECT_EQ(f.ui.Status, "Read log from " + work + "y.dir.txt; converted 2 of 2 file(s) added");
+    EXPECT_EQ(f.Names(), (std::vector<std::string>{"D.IMG", "sub\\e.img"}));
+}
+
+TEST(BatchLog, RebuildRefusesUnsafeLinesAndAsksBeforeDroppingChanges) {
+    Fixture f;
+    ForceDirectories(f.dir / "work");
+    WriteWholeFile(f.dir / "secret.bin", {1});
+    WriteWholeFile(f.dir / "work/ok.bin", {2});
+    WriteWholeFile(f.dir / "work/bad.txt", Bytes("ok.bin\r\n../secret.bin\r\n"));
+    f.ui.OpenAnswers.push_back(f.dir / "work/bad.txt");
+    try {
+        f.form.btnConvAddLogClick();
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), "Unsafe entry name: ../secret.bin");
+    }
+    EXPECT_EQ(f.Names(), std::vector<std::string>{"ok.bin"}) << "entries added so far stay";
+    EXPECT_EQ(f.ui.Lines.size(), 2u) << "the list shows the whole log";
+
+    // The archive now holds an unsaved entry: Cancel stops before the dialog.
+    f.ui.BoxAnswers.push_back(MsgResult::Cancel);
+    const int opened = f.ui.OpenShown;
+    f.form.btnConvAddLogClick();
+    EXPECT_EQ(f.ui.OpenShown, opened);
+    EXPECT_EQ(f.ui.Boxes.back().Text, "Save changes to the new directory?");
+
+    // A missing file ends the rebuild with the file error.
+    WriteWholeFile(f.dir / "work/missing.txt", Bytes("gone.bin\r\n"));
+    f.ui.BoxAnswers.push_back(MsgResult::No);
+    f.ui.OpenAnswers.push_back(f.dir / "work/missing.txt");
+    EXPECT_THROW(f.form.btnConvAddLogClick(), FileOpenError);
+
+    // Cancelled (the failed rebuild left an empty, unchanged archive: nothing to ask): the
+    // summary with nothing converted and the list's line count.
+    f.ui.OpenAnswers.push_back(std::nullopt);
+    f.form.btnConvAddLogClick();
+    EXPECT_EQ(f.ui.Status, "Read log from " + f.dir / "work/missing.txt" + "; converted 0 of 1 file(s) added");
+}
+
+TEST(BatchLog, LinesBeyondTheArchiveAreNeverReadAsEntries) {
+    Fixture f;
+    WriteWholeFile(f.dir / "a.bin", {1});
+    WriteWholeFile(f.dir / "log.txt", Bytes("a.bin\r\na.bin\r\n"));
+    f.ui.OpenAnswers.push_back(f.dir / "log.txt");
+    f.form.btnConvAddLogClick();
+    ASSERT_EQ(f.form.CurrentArchive->Count(), 1u);
+    ASSERT_EQ(f.ui.Lines.size(), 2u);
+    f.ui.Select({0, 1});
+    f.ui.FolderAnswers.push_back(f.dir / "out");
+    f.form.btnExtractClick();
+    EXPECT_EQ(f.ui.Status, "Extracted 1 file(s)");
+    f.ui.FolderAnswers.push_back(f.dir / "out");
+    f.form.btnExtrConvLogClick();
+    EXPECT_EQ(ReadWholeFile(f.dir / "out/.txt"), Bytes("a.bin\r\na.bin\r\n"));
+}
