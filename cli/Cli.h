@@ -15,6 +15,10 @@
 #include <string_view>
 #include <vector>
 
+namespace pelfry {
+struct ConvertOptions;
+}
+
 namespace pelfry::cli {
 
 // A command line that does not fit: exit status 2 and the usage text.
@@ -58,11 +62,20 @@ private:
 
 // list, extract, add, delete, and the .DIR summary for `info`.
 void RegisterArchiveCommands(CliRegistry& registry);
+// convert, convert-back, and the .IMG and .SPR summaries for `info`.
+void RegisterConvertCommands(CliRegistry& registry);
+// export and rebuild: the whole-archive round trip through a conversion log.
+void RegisterLogCommands(CliRegistry& registry);
 // info: describes a file by its kind. Register it last, after every kind it should know.
 void RegisterInfoCommand(CliRegistry& registry);
 
 // Runs one command line; returns the exit status (0, 1 or 2).
 int RunCli(const CliRegistry& registry, int argc, char** argv);
+
+// Takes the editor's check-box options (--no-compress-img, --no-compress-spr, --no-opaque,
+// --recreate-all) out of `args` and returns the other arguments; UsageError for an unknown
+// option.
+Args ParseConvertOptions(const Args& args, ConvertOptions& options, bool& recreate);
 
 // Writes `text` byte for byte and a line feed. Entry names go out exactly as stored.
 void WriteLine(std::FILE* out, std::string_view text);

@@ -4,7 +4,8 @@
 int main(int argc, char** argv) {
     pelfry::cli::CliRegistry registry;
     pelfry::cli::RegisterArchiveCommands(registry);
-    // Register further command files here.
+    pelfry::cli::RegisterConvertCommands(registry);
+    pelfry::cli::RegisterLogCommands(registry);
     pelfry::cli::RegisterInfoCommand(registry); // last: it describes every kind added above
     return pelfry::cli::RunCli(registry, argc, argv);
 }

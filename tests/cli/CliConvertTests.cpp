@@ -1,0 +1,171 @@
+// pelfry-cli's conversion and round-trip commands, run as a user would: convert, convert-back
+// with the check-box options, info on images and sprites, export and rebuild.
+#include "cli/CliRun.h"
+
+#include "archive/DirFileU.h"
+#include "image/ImgFileU.h"
+#include "platform/FileTime.h"
+#include "sprite/SprFileU.h"
+
+#include <gtest/gtest.h>
+
+using namespace pelfry;
+using namespace pelfry::test;
+
+namespace {
+
+const int32_t OldAge = UnixToFileDate(1500000000);
+const int32_t NewAge = UnixToFileDate(1500000000 + 600);
+
+std::string Data(const std::string& name) { return std::string(PELFRY_TEST_DATA) + "/" + name; }
+
+// The last line of an output: after any progress lines, the error message.
+std::string LastLine(const std::string& text) {
+    size_t end = text.size();
+    if (end > 0 && text[end - 1] == '\n') --end;
+    size_t start = text.rfind('\n', end == 0 ? 0 : end - 1);
+    start = start == std::string::npos ? 0 : start + 1;
+    return text.substr(start, end - start);
+}
+
+void Copy(const std::string& from, const std::string& to) { WriteFile(to, ReadFile(from)); }
+
+// A bitmap written by another program (PIL, 8-bit with a palette) stands in for an edit.
+void CopyForeignBitmap(const std::string& to) { Copy(Data("bmp/pil_p8.bmp"), to); }
+
+} // namespace
+
+TEST(CliConvert, ForwardAndBackWithOptions) {
+    TestFolder dir;
+    CopyForeignBitmap(dir / "hero.IMG.bmp");
+    CliResult r = RunCli({"convert-back", "--no-compress-img", "--no-opaque", dir / "hero.IMG.bmp"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, dir / "hero.IMG.bmp" + " -> " + dir / "hero.IMG" + "\n");
+    std::vector<uint8_t> img = ReadFile(dir / "hero.IMG");
+    ASSERT_GT(img.size(), 10u);
+    EXPECT_EQ(img[9], 0x80) << "--no-compress-img";
+    EXPECT_EQ(FileAge(dir / "hero.IMG"), FileAge(dir / "hero.IMG.bmp"));
+
+    // Unchanged now: nothing to do; --recreate-all does it anyway, compressed by default.
+    r = RunCli({"convert-back", dir / "hero.IMG.bmp"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("unchanged"), std::string::npos) << r.out;
+    r = RunCli({"convert-back", "--recreate-all", dir / "hero.IMG.bmp"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(ReadFile(dir / "hero.IMG")[9], 0xC0);
+
+    // Forward again: the bitmap is made from the image and stamped with its age.
+    SetFileAge(dir / "hero.IMG", OldAge);
+    DeleteFile(dir / "hero.IMG.bmp");
+    WriteFile(dir / "notes.txt", "hello");
+    r = RunCli({"convert", dir / "hero.IMG", dir / "notes.txt"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, dir / "hero.IMG" + " -> " + dir / "hero.IMG.bmp\n" + dir / "notes.txt" +
+                         ": not an image or sprite, left alone\n");
+    EXPECT_EQ(FileAge(dir / "hero.IMG.bmp"), OldAge);
+    EXPECT_FALSE(FileExists(dir / "notes.txt.bmp"));
+}
+
+TEST(CliConvert, SpriteStripsFromAnotherProgram) {
+    TestFolder dir;
+    Copy(Data("sprite/walk.SPR.bmp"), dir / "walk.SPR.bmp");
+    Copy(Data("sprite/walk.SPR.spd"), dir / "walk.SPR.spd");
+    CliResult r = RunCli({"convert-back", "--no-compress-spr", dir / "walk.SPR.bmp"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    TSprFile sprite;
+    ASSERT_EQ(sprite.LoadFromFile(dir / "walk.SPR"), 3);
+    EXPECT_EQ(sprite.SlotCount, 0) << "--no-compress-spr";
+    EXPECT_EQ(sprite.FrameRate, 15);
+    EXPECT_EQ(FileAge(dir / "walk.SPR.spd"), FileAge(dir / "walk.SPR.bmp"));
+
+    r = RunCli({"info", dir / "walk.SPR"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Frames: 3"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Size: 10 x 8"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("ping-pong"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("uncompressed"), std::string::npos) << r.out;
+
+    r = RunCli({"convert", dir / "walk.SPR"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, dir / "walk.SPR" + " -> " + dir / "walk.SPR.bmp, " + dir / "walk.SPR.spd\n");
+}
+
+TEST(CliConvert, InfoOnImagesAndBadInput) {
+    TestFolder dir;
+    CopyForeignBitmap(dir / "a.img.bmp");
+    ASSERT_EQ(RunCli({"convert-back", dir / "a.img.bmp"}).status, 0);
+    CliResult r = RunCli({"info", dir / "a.img"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("compressed"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Colours:"), std::string::npos) << r.out;
+
+    WriteFile(dir / "bad.img", "not an image at all");
+    r = RunCli({"info", dir / "bad.img"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, dir / "bad.img" + " is not a valid image file\n");
+    r = RunCli({"convert", dir / "bad.img"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(FileExists(dir / "bad.img.bmp"));
+
+    r = RunCli({"convert-back", "--no-such-option", dir / "a.img.bmp"});
+    EXPECT_EQ(r.status, 2);
+    r = RunCli({"convert-back"});
+    EXPECT_EQ(r.status, 2);
+}
+
+TEST(CliRoundTrip, ExportEditRebuild) {
+    TestFolder dir;
+    // An archive of an image, a sprite and a plain file, made with the tool itself.
+    CopyForeignBitmap(dir / "a.img.bmp");
+    Copy(Data("sprite/walk.SPR.bmp"), dir / "b.SPR.bmp");
+    Copy(Data("sprite/walk.SPR.spd"), dir / "b.SPR.spd");
+    WriteFile(dir / "c.pal", "palette");
+    ASSERT_EQ(RunCli({"convert-back", dir / "a.img.bmp", dir / "b.SPR.spd"}).status, 0);
+    ASSERT_EQ(RunCli({"add", dir / "x.dir", dir / "a.img", dir / "b.SPR", dir / "c.pal"}).status, 0);
+    const std::vector<uint8_t> original = ReadFile(dir / "x.dir");
+
+    CliResult r = RunCli({"export", dir / "x.dir", dir / "work"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir / "work/x.dir.txt"), Bytes("a.img\r\nb.SPR\r\nc.pal\r\n"));
+    EXPECT_NE(r.err.find("Processing file 3 of 3: c.pal"), std::string::npos) << r.err;
+    EXPECT_TRUE(FileExists(dir / "work/b.SPR.spd"));
+
+    // Untouched: the same archive, byte for byte.
+    r = RunCli({"rebuild", dir / "work/x.dir.txt", dir / "same.dir"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("converted 0 of 3"), std::string::npos) << r.out;
+    EXPECT_EQ(ReadFile(dir / "same.dir"), original);
+
+    // One bitmap edited by another program: exactly its entry changes.
+    CopyForeignBitmap(dir / "work/a.img.bmp");
+    Copy(Data("bmp/im_quad_4bit.bmp"), dir / "work/a.img.bmp");
+    SetFileAge(dir / "work/a.img.bmp", NewAge);
+    r = RunCli({"rebuild", dir / "work/x.dir.txt", dir / "edited.dir"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("converted 1 of 3"), std::string::npos) << r.out;
+    auto before = TDirFile::Create(dir / "x.dir", true);
+    auto after = TDirFile::Create(dir / "edited.dir", true);
+    ASSERT_EQ(after->Count(), 3u);
+    EXPECT_NE(*after->Files[0].Data, *before->Files[0].Data);
+    EXPECT_EQ(*after->Files[1].Data, *before->Files[1].Data);
+    EXPECT_EQ(*after->Files[2].Data, *before->Files[2].Data);
+}
+
+TEST(CliRoundTrip, RebuildWritesNothingAfterAnError) {
+    TestFolder dir;
+    WriteFile(dir / "a.bin", "a");
+    WriteFile(dir / "log.txt", "a.bin\r\nmissing.bin\r\n");
+    WriteFile(dir / "old.dir", "old contents");
+    CliResult r = RunCli({"rebuild", dir / "log.txt", dir / "old.dir"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(LastLine(r.err), "Cannot open file " + dir / "missing.bin");
+    EXPECT_EQ(ReadFile(dir / "old.dir"), Bytes("old contents"));
+
+    WriteFile(dir / "evil.txt", "../a.bin\r\n");
+    r = RunCli({"rebuild", dir / "evil.txt", dir / "old.dir"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(LastLine(r.err), "Unsafe entry name: ../a.bin");
+
+    EXPECT_EQ(RunCli({"rebuild", dir / "log.txt"}).status, 2);
+    EXPECT_EQ(RunCli({"export", dir / "nothing.dir", dir / "out"}).status, 1);
+}
