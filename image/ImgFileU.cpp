@@ -69,6 +69,11 @@ inline int32_t RunLength(const uint8_t* p, int32_t known, int32_t cap) {
 // (all with the key c c c) is a single entry: within it, only its first position and the one
 // whose run ends exactly where the searched run ends can be the answer, so flat areas cost a
 // few word compares per reference instead of one probe per position.
+//
+// Entries live in a ring: an entry is appended only after the positions of every newer entry,
+// so once 4,096 newer ones exist it lies more than 2,047 positions back and can never be a
+// candidate again. When its slot is reused, a bucket whose oldest entry it still is moves on
+// to its successor, so no bucket ever refers to a reused slot.
 class MatchFinder {
 public:
     MatchFinder(const uint8_t* source, int32_t length) : src_(source), n_(length) {
@@ -76,7 +81,7 @@ public:
         shift_ = 32 - bits;
         head_.assign(size_t{1} << bits, -1);
         tail_.assign(size_t{1} << bits, -1);
-        entries_.reserve(static_cast<size_t>(std::min(length, 1 << 16)));
+        ring_.resize(static_cast<size_t>(Ring));
     }
 
     // Indexes the positions from..to-1 (those with three bytes to hash). Positions must be
@@ -92,8 +97,8 @@ public:
                 // Positions i..last all have the key c c c.
                 int32_t last = i + RunLength(p, 3, end + 2 - i) - 3;
                 int32_t t = tail_[b];
-                if (t >= 0 && entries_[t].last == i - 1 && src_[i - 1] == c)
-                    entries_[t].last = last;
+                if (t >= 0 && At(t).last == i - 1 && src_[i - 1] == c)
+                    At(t).last = last;
                 else
                     Append(b, i, last);
                 i = last + 1;
@@ -111,7 +116,7 @@ public:
         const uint32_t b = Bucket(pq);
         const int32_t windowStart = std::max(0, q - Window);
         int32_t e = head_[b];
-        while (e >= 0 && entries_[e].last < windowStart) e = entries_[e].next;
+        while (e >= 0 && At(e).last < windowStart) e = At(e).next;
         head_[b] = e;
         if (e < 0) {
             tail_[b] = -1;
@@ -126,8 +131,8 @@ public:
             }
             return best == limit;
         };
-        for (; e >= 0; e = entries_[e].next) {
-            const Entry& en = entries_[e];
+        for (; e >= 0; e = At(e).next) {
+            const Entry& en = At(e);
             const int32_t lo = std::max(en.first, windowStart);
             if (en.first == en.last) {
                 // A candidate can only win by matching one byte beyond the best so far.
@@ -179,6 +184,11 @@ private:
         int32_t next;  // next entry of the same bucket, -1 at the end
     };
 
+    static constexpr int32_t Ring = 4096; // more than the 2,048 entries a window can hold
+
+    // Entries are numbered in the order they were made; number e lives in slot e mod Ring.
+    Entry& At(int32_t e) { return ring_[static_cast<size_t>(e & (Ring - 1))]; }
+
     uint32_t Bucket(const uint8_t* p) const {
         uint32_t key = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
                        (static_cast<uint32_t>(p[2]) << 16);
@@ -186,12 +196,21 @@ private:
     }
 
     void Append(uint32_t b, int32_t first, int32_t last) {
-        int32_t index = static_cast<int32_t>(entries_.size());
-        entries_.push_back(Entry{first, last, -1});
+        const int32_t index = made_++;
+        Entry& slot = At(index);
+        if (index >= Ring) {
+            // The entry made Ring entries ago leaves; its bucket's oldest entry may be it.
+            const uint32_t old = Bucket(src_ + slot.first);
+            if (head_[old] == index - Ring) {
+                head_[old] = slot.next;
+                if (slot.next < 0) tail_[old] = -1;
+            }
+        }
+        slot = Entry{first, last, -1};
         if (tail_[b] < 0)
             head_[b] = index;
         else
-            entries_[tail_[b]].next = index;
+            At(tail_[b]).next = index;
         tail_[b] = index;
     }
 
@@ -200,7 +219,8 @@ private:
     int shift_;
     std::vector<int32_t> head_; // oldest entry that may still be in the window
     std::vector<int32_t> tail_; // newest entry
-    std::vector<Entry> entries_;
+    std::vector<Entry> ring_;
+    int32_t made_ = 0; // entries made so far
 };
 
 } // namespace
