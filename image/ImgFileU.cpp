@@ -70,9 +70,9 @@ inline int32_t RunLength(const uint8_t* p, int32_t known, int32_t cap) {
 // whose run ends exactly where the searched run ends can be the answer, so flat areas cost a
 // few word compares per reference instead of one probe per position.
 //
-// Entries live in a ring: an entry is appended only after the positions of every newer entry,
-// so once 4,096 newer ones exist it lies more than 2,047 positions back and can never be a
-// candidate again. When its slot is reused, a bucket whose oldest entry it still is moves on
+// Entries live in a ring. They are made in position order and each covers at least one
+// position, so once 4,096 newer ones exist an entry lies more than 2,047 positions behind any
+// later search and can never be a candidate again. When its slot is reused, a bucket whose oldest entry it still is moves on
 // to its successor, so no bucket ever refers to a reused slot.
 class MatchFinder {
 public:
