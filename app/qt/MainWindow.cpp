@@ -217,6 +217,18 @@ void MainWindow::BuildControls() {
     chkCompImg_ = MakeCheckBox(client, "chkCompImg", "Compress .IMG files", 160, true);
     chkRecreateAll_ = MakeCheckBox(client, "chkRecreateAll", "Recreate all .SPR/.IMGs", 176, false);
     chkOpaqueImg_ = MakeCheckBox(client, "chkOpaqueImg", "Opaque .IMGs", 192, true);
+    // "Recreate all .SPR/.IMGs" is wide in most fonts: the four boxes share the largest font
+    // size at which every caption fits its place.
+    QFont boxFont = chkCompSpr_->font();
+    for (int pixels = boxFont.pixelSize() > 0 ? boxFont.pixelSize() : 11; pixels >= 8; --pixels) {
+        boxFont.setPixelSize(pixels);
+        bool fits = true;
+        for (QCheckBox* box : {chkCompSpr_, chkCompImg_, chkRecreateAll_, chkOpaqueImg_}) {
+            box->setFont(boxFont);
+            fits = fits && box->sizeHint().width() <= box->width();
+        }
+        if (fits) break;
+    }
 
     preview_ = new TSprite(client);
     preview_->setObjectName("PreviewSprite");

@@ -115,6 +115,12 @@ TEST_F(WindowTest, ControlsAsPlaced) {
         EXPECT_TRUE(w->isEnabled());
         if (auto* button = qobject_cast<QAbstractButton*>(w); button && *c.text) {
             EXPECT_EQ(button->text(), c.text);
+            // The caption fits its place.
+            const int textWidth = button->fontMetrics().horizontalAdvance(button->text());
+            if (qobject_cast<QCheckBox*>(w))
+                EXPECT_LE(button->sizeHint().width(), c.place.width());
+            else
+                EXPECT_LE(textWidth + 8, c.place.width());
         }
     }
     // Tool buttons sit in the panel; everything else in the client area.
