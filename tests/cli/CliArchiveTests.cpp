@@ -1,7 +1,8 @@
 // pelfry-cli's archive commands, run as a user would: exit statuses, messages on standard
 // error, names on standard output byte for byte, and archives left alone on every error.
 #include "CliRun.h"
-#include "TestFolder.h"
+#include "archive/ArchiveTestUtil.h"
+#include "archive/TestFolder.h"
 
 #include "archive/DirFileU.h"
 
@@ -16,15 +17,7 @@ using test::TestFolder;
 using Entries = std::vector<std::pair<std::string, std::string>>;
 
 void MakeArchive(const std::string& path, const Entries& entries) {
-    TDirFile dir;
-    for (const auto& [name, data] : entries) {
-        FileInfo info;
-        info.Name = name;
-        info.Size = static_cast<uint32_t>(data.size());
-        if (!data.empty()) info.Data = std::make_shared<const std::vector<uint8_t>>(data.begin(), data.end());
-        dir.Files.push_back(info);
-    }
-    dir.SaveToFile(path);
+    test::MakeArchive(entries)->SaveToFile(path);
 }
 
 Entries ReadArchive(const std::string& path) {

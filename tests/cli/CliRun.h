@@ -2,7 +2,7 @@
 // and both output streams.
 #pragma once
 
-#include "TestFolder.h"
+#include "archive/TestFolder.h"
 
 #include <fcntl.h>
 #include <spawn.h>
