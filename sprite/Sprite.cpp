@@ -1,6 +1,7 @@
 #include "sprite/Sprite.h"
 
 #include "image/ImgFileU.h"
+#include "platform/Errors.h"
 #include "platform/Stream.h"
 
 #include <QPainter>
@@ -62,6 +63,12 @@ void TSprite::ShowSprite(std::unique_ptr<TSprFile> sprite, bool pingPong) {
     if (!sprite) {
         resize(0, 0);
         return;
+    }
+    // A sprite's area is not bounded by its data: a few bytes can claim 65535 x 65535. The
+    // picture is made at the full area, so refuse what no game sprite comes near.
+    if (static_cast<uint64_t>(sprite->Width) * sprite->Height > MaxPreviewPixels) {
+        resize(0, 0);
+        throw Error(Format("Sprite too large to preview (%u x %u)", sprite->Width, sprite->Height));
     }
     resize(sprite->Width, sprite->Height);
     frameIndex_ = 0;

@@ -25,6 +25,9 @@ QImage BitmapToImage(const Bitmap& bitmap);
 // The animation interval for a frame rate: 1000 div FrameRate ms, 40 ms for a rate of 0.
 int FrameInterval(uint16_t frameRate);
 
+// The largest sprite area the preview draws (a picture of 64 MiB).
+inline constexpr uint64_t MaxPreviewPixels = uint64_t{1} << 26;
+
 class TSprite : public QWidget {
     Q_OBJECT
 

@@ -215,6 +215,24 @@ TEST(SpriteView, ReadingErrorsPassThroughWithTheTimerStopped) {
     EXPECT_FALSE(view.TimerActive());
 }
 
+TEST(SpriteView, ASpriteTooLargeToDrawIsRefused) {
+    TSprite view;
+    view.ShowSprite(Sprite(2, 25, 0), false);
+    // Tiny frames on a huge area: the file is small, the picture would be 4 GiB.
+    MemoryStream stream = StreamOf(SpriteBytes(2, 25, 0, 65535, 65535));
+    try {
+        view.ShowSpriteStream(&stream, false);
+        FAIL() << "a 65535 x 65535 sprite was shown";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), "Sprite too large to preview (65535 x 65535)");
+    }
+    EXPECT_FALSE(view.TimerActive());
+    EXPECT_EQ(view.size(), QSize(0, 0));
+    // The largest area allowed still shows.
+    view.ShowSprite(Sprite(2, 25, 0, 8192, 8192), false);
+    EXPECT_EQ(view.size(), QSize(8192, 8192));
+}
+
 TEST(SpriteView, DrawsThePaletteColoursWithIndexZeroBlack) {
     TSprite view;
     view.resize(1, 1);
