@@ -25,8 +25,15 @@ AssertionError::AssertionError(std::string_view message, std::string_view unitFi
 
 AbstractError::AbstractError() : Error("Abstract Error") {}
 
-ConvertError::ConvertError(std::string_view text)
-    : Error("'" + std::string(text) + "' is not a valid integer value") {}
+static std::string ConvertErrorText(std::string_view text) {
+    // Appended piece by piece: GCC 12 misreports "literal" + std::string as overlapping.
+    std::string message(1, '\'');
+    message.append(text);
+    message.append("' is not a valid integer value");
+    return message;
+}
+
+ConvertError::ConvertError(std::string_view text) : Error(ConvertErrorText(text)) {}
 
 void ThrowAssertion(std::string_view message, const char* file, int line) {
     std::string_view path(file);

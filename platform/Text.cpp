@@ -70,8 +70,12 @@ std::string FormatG(double value) {
     std::string out = negative ? "-" : "";
     if (exponent < -4 || exponent >= 15) {
         out += digits[0];
-        if (digits.size() > 1) out += "." + digits.substr(1);
-        out += "E" + std::to_string(exponent);
+        if (digits.size() > 1) {
+            out += '.';
+            out.append(digits, 1);
+        }
+        out += 'E';
+        out += std::to_string(exponent);
     } else if (exponent < 0) {
         out += "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
     } else {
