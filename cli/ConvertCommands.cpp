@@ -44,6 +44,9 @@ void ConvertBackFiles(const Args& args) {
     const Args files = ParseConvertOptions(args, options, recreate);
     if (files.empty()) throw UsageError("convert-back needs at least one FILE");
     for (const std::string& file : files) {
+        // The dispatch only compares ages, which a missing file has too (-1); here a file
+        // that is not there is an error rather than "unchanged".
+        if (!FileExists(file)) throw FileOpenError(file);
         std::string result;
         const bool converted = ConvertBack(file, recreate, options, result);
         if (result == file) WriteLine(stdout, file + ": not a .bmp or .spd, left alone");

@@ -111,6 +111,9 @@ TEST(CliConvert, InfoOnImagesAndBadInput) {
     EXPECT_EQ(r.status, 2);
     r = RunCli({"convert-back"});
     EXPECT_EQ(r.status, 2);
+    r = RunCli({"convert-back", dir / "gone.img.bmp"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Cannot open file " + dir / "gone.img.bmp" + "\n");
 }
 
 TEST(CliRoundTrip, ExportEditRebuild) {
