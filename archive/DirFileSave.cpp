@@ -8,13 +8,7 @@
 #include "platform/FileUtil.h"
 
 #include <array>
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace pelfry {
 
@@ -55,83 +49,14 @@ private:
     size_t at_ = 0;
 };
 
-// A new file beside the target that takes the target's place on Commit. Until then the
-// target is untouched; a sink dropped without Commit removes its file.
-class ReplacingFile : public ArchiveSink {
+// The archive's bytes into a new file that replaces the target once all of them are written.
+class FileSink : public ArchiveSink {
 public:
-    // `target` is the file to replace; `shownName` names it in messages.
-    ReplacingFile(const std::string& target, const std::string& shownName)
-        : target_(target), shownName_(shownName) {
-        const size_t slash = target.find_last_of('/');
-        const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-        const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-        temp_ = folder + "." + name + ".XXXXXX";
-        fd_ = ::mkstemp(temp_.data());
-        if (fd_ < 0) throw FileCreateError(shownName_);
-        buffer_.reserve(BufferSize);
-    }
-    ~ReplacingFile() override {
-        if (fd_ >= 0) ::close(fd_);
-        if (!committed_) ::unlink(temp_.c_str());
-    }
-    ReplacingFile(const ReplacingFile&) = delete;
-    ReplacingFile& operator=(const ReplacingFile&) = delete;
-
-    void Put(const void* bytes, size_t count) override {
-        const auto* p = static_cast<const uint8_t*>(bytes);
-        if (buffer_.size() + count > BufferSize) Flush();
-        if (count >= BufferSize) WriteOut(p, count); // large blocks skip the buffer
-        else buffer_.insert(buffer_.end(), p, p + count);
-    }
-
-    void Commit() {
-        Flush();
-        // Keep the permissions an existing target had; a new file gets the usual ones.
-        struct stat st {};
-        mode_t mode = 0;
-        if (::stat(target_.c_str(), &st) == 0) {
-            mode = st.st_mode & 07777;
-        } else {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            mode = 0666 & ~mask;
-        }
-        ::fchmod(fd_, mode);
-        if (::fsync(fd_) != 0 && errno != EINVAL) failed_ = true;
-        if (::close(fd_) != 0) failed_ = true;
-        fd_ = -1;
-        if (failed_ || std::rename(temp_.c_str(), target_.c_str()) != 0) throw FileWriteError(shownName_);
-        committed_ = true;
-    }
+    explicit FileSink(ReplacingFile& file) : file_(file) {}
+    void Put(const void* bytes, size_t count) override { file_.Write(bytes, count); }
 
 private:
-    static constexpr size_t BufferSize = 1 << 20;
-
-    void Flush() {
-        WriteOut(buffer_.data(), buffer_.size());
-        buffer_.clear();
-    }
-    void WriteOut(const uint8_t* p, size_t count) {
-        // After the first failure nothing more is tried; Commit reports it.
-        while (count > 0 && !failed_) {
-            const ssize_t put = ::write(fd_, p, count);
-            if (put < 0 && errno == EINTR) continue;
-            if (put <= 0) {
-                failed_ = true;
-                break;
-            }
-            p += put;
-            count -= static_cast<size_t>(put);
-        }
-    }
-
-    std::string target_;
-    std::string shownName_;
-    std::string temp_;
-    int fd_ = -1;
-    bool failed_ = false;
-    bool committed_ = false;
-    std::vector<uint8_t> buffer_;
+    ReplacingFile& file_;
 };
 
 // Checks that the format can carry the archive, brings every entry's bytes into memory and
@@ -210,21 +135,9 @@ std::vector<uint8_t> TDirFile::SaveToBytes() {
 bool TDirFile::SaveToFile(const std::string& fileName) {
     const Layout layout = PrepareLayout(*this);
 
-    // The new archive replaces the target by a rename. A target the user could not have
-    // written (a folder, a read-only file) is refused, as writing over it would be.
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    std::string target = fileName;
-    if (fs::is_symlink(fileName, ec)) {
-        // Replace the file a link points to, not the link.
-        fs::path resolved = fs::weakly_canonical(fs::path(fileName), ec);
-        if (!ec) target = resolved.string();
-    }
-    if (DirectoryExists(target) || (FileExists(target) && ::access(target.c_str(), W_OK) != 0))
-        throw FileCreateError(fileName);
-
-    ReplacingFile file(target, fileName);
-    WriteArchive(Files, layout, file);
+    ReplacingFile file(fileName);
+    FileSink sink(file);
+    WriteArchive(Files, layout, sink);
     file.Commit();
     modified_ = false;
     return true;

@@ -1,6 +1,7 @@
 // The archive commands: list, extract, add, delete; and what `info` says about a .DIR file.
 #include "cli/Cli.h"
 
+#include "app/LogRoundTrip.h"
 #include "archive/DirFileU.h"
 #include "platform/Errors.h"
 #include "platform/FileUtil.h"
@@ -35,10 +36,7 @@ void Extract(const Args& args) {
         for (const std::string& name : names) indexes.push_back(FindOrFail(*dir, name, archive));
     }
     if (!ForceDirectories(folder)) throw Error("Unable to create directory " + args[1]);
-    for (int32_t index : indexes) {
-        if (dir->ExtractEntry(folder, index) != 0)
-            throw FileCreateError(NativePath(folder + dir->Files[static_cast<size_t>(index)].Name));
-    }
+    for (int32_t index : indexes) ExtractEntryOrFail(*dir, folder, index);
 }
 
 void Add(const Args& args) {

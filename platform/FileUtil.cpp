@@ -4,6 +4,7 @@
 #include "Stream.h"
 
 #include <cerrno>
+#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -93,39 +94,80 @@ void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) 
     file.Close();
 }
 
-void WriteFileReplacing(const std::string& path, const std::vector<uint8_t>& bytes) {
-    // A folder of that name can never be replaced by the file.
-    if (DirectoryExists(path)) throw FileCreateError(path);
+ReplacingFile::ReplacingFile(const std::string& target) : shownName_(target), target_(target) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::is_symlink(target, ec)) {
+        fs::path resolved = fs::weakly_canonical(fs::path(target), ec);
+        if (!ec) target_ = resolved.string();
+    }
+    // A folder can never be replaced by the file, and a file the user may not write must not
+    // be replaced behind its back.
+    if (DirectoryExists(target_) || (FileExists(target_) && ::access(target_.c_str(), W_OK) != 0))
+        throw FileCreateError(shownName_);
     // The new file sits beside the target (a rename never crosses file systems); its name is
     // cut so that the added characters never make it too long where the target's is not.
-    std::string temp = ExtractFilePath(path) + "." + ExtractFileName(path).substr(0, 200) + ".XXXXXX";
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0) throw FileCreateError(path);
-    bool ok = true;
-    size_t done = 0;
-    while (ok && done < bytes.size()) {
-        ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+    temp_ = ExtractFilePath(target_) + "." + ExtractFileName(target_).substr(0, 200) + ".XXXXXX";
+    fd_ = ::mkstemp(temp_.data());
+    if (fd_ < 0) throw FileCreateError(shownName_);
+    buffer_.reserve(BufferSize);
+}
+
+ReplacingFile::~ReplacingFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!committed_) ::unlink(temp_.c_str());
+}
+
+void ReplacingFile::Write(const void* bytes, size_t count) {
+    const auto* p = static_cast<const uint8_t*>(bytes);
+    if (buffer_.size() + count > BufferSize) Flush();
+    if (count >= BufferSize) WriteOut(p, count); // large blocks skip the buffer
+    else buffer_.insert(buffer_.end(), p, p + count);
+}
+
+void ReplacingFile::Flush() {
+    WriteOut(buffer_.data(), buffer_.size());
+    buffer_.clear();
+}
+
+void ReplacingFile::WriteOut(const uint8_t* p, size_t count) {
+    // After the first failure nothing more is tried; Commit reports it.
+    while (count > 0 && !failed_) {
+        const ssize_t put = ::write(fd_, p, count);
         if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) ok = false;
-        else done += static_cast<size_t>(put);
+        if (put <= 0) {
+            failed_ = true;
+            break;
+        }
+        p += put;
+        count -= static_cast<size_t>(put);
     }
-    if (ok && ::fsync(fd) != 0 && errno != EINVAL) ok = false;
+}
+
+void ReplacingFile::Commit() {
+    Flush();
     // Keep the permissions an existing target had; a new file gets the usual ones.
     struct stat st {};
-    mode_t mode = 0666;
-    if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
-    else {
-        mode_t mask = ::umask(0);
+    mode_t mode = 0;
+    if (::stat(target_.c_str(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
         ::umask(mask);
         mode = 0666 & ~mask;
     }
-    ::fchmod(fd, mode);
-    if (::close(fd) != 0) ok = false;
-    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) ok = false;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        throw FileWriteError(path);
-    }
+    ::fchmod(fd_, mode);
+    if (::fsync(fd_) != 0 && errno != EINVAL) failed_ = true;
+    if (::close(fd_) != 0) failed_ = true;
+    fd_ = -1;
+    if (failed_ || ::rename(temp_.c_str(), target_.c_str()) != 0) throw FileWriteError(shownName_);
+    committed_ = true;
+}
+
+void WriteFileReplacing(const std::string& path, const std::vector<uint8_t>& bytes) {
+    ReplacingFile file(path);
+    file.Write(bytes.data(), bytes.size());
+    file.Commit();
 }
 
 } // namespace pelfry

@@ -40,10 +40,42 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path);
 // Creates or truncates `path` and writes `bytes`; FileCreateError or FileWriteError on failure.
 void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 
-// Writes `bytes` so that `path` is either left as it was or holds all of them: the data goes
-// to a new file in the same folder, which is renamed over `path` only when every write
-// succeeded. FileCreateError when the new file cannot be made, FileWriteError (naming `path`)
-// when a write or the rename fails.
+// A new file beside `target` that takes the target's place on Commit, so that the target
+// either stays as it was or holds everything written. Until Commit the target is untouched;
+// an object dropped without Commit removes its file. A target that is a link is followed (the
+// file it points to is replaced, the link stays).
+class ReplacingFile {
+public:
+    // FileCreateError naming `target` when it is a folder, a file that may not be written, or
+    // when the new file cannot be made beside it.
+    explicit ReplacingFile(const std::string& target);
+    ~ReplacingFile();
+    ReplacingFile(const ReplacingFile&) = delete;
+    ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+    // Buffered; a failure is remembered and reported by Commit.
+    void Write(const void* bytes, size_t count);
+    // Writes out what is buffered, keeps the target's permissions, and renames the new file
+    // over the target. FileWriteError naming the target when any write or the rename failed.
+    void Commit();
+
+private:
+    static constexpr size_t BufferSize = 1 << 20;
+
+    void Flush();
+    void WriteOut(const uint8_t* bytes, size_t count);
+
+    std::string shownName_; // the target as the caller named it
+    std::string target_;    // the file replaced (a link's destination)
+    std::string temp_;
+    int fd_ = -1;
+    bool failed_ = false;
+    bool committed_ = false;
+    std::vector<uint8_t> buffer_;
+};
+
+// Writes `bytes` to `path` through a ReplacingFile: `path` either stays as it was or holds
+// all of them. FileCreateError / FileWriteError as ReplacingFile raises them.
 void WriteFileReplacing(const std::string& path, const std::vector<uint8_t>& bytes);
 
 } // namespace pelfry

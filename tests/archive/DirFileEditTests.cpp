@@ -14,16 +14,8 @@ namespace pelfry {
 namespace {
 
 using test::MakeArchive;
+using test::ErrorOf;
 using test::TestFolder;
-
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 TEST(DirAddFile, ReplacesTheFirstEntryOfExactlyThatNameElseAppends) {
     TestFolder folder;

@@ -16,16 +16,8 @@ namespace pelfry {
 namespace {
 
 using test::MakeArchive;
+using test::ErrorOf;
 using test::TestFolder;
-
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 TEST(DirLookup, FindEntryIsExactAndStartsWhereAsked) {
     auto dir = MakeArchive({{"x.img", "1"}, {"dup", "2"}, {"X.IMG", "3"}, {"dup", "4"}});

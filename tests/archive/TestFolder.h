@@ -2,12 +2,14 @@
 // in it when the test ends, plus small file helpers.
 #pragma once
 
+#include "platform/Errors.h"
 #include "platform/FileUtil.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -46,6 +48,16 @@ public:
 private:
     std::string path_;
 };
+
+// The message of the pelfry::Error that `action` raises, or "(no error)".
+inline std::string ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
 
 inline std::vector<uint8_t> Bytes(const std::string& text) {
     return std::vector<uint8_t>(text.begin(), text.end());
