@@ -52,6 +52,10 @@ FolderChooser::FolderChooser(QWidget* parent, const QString& startFolder)
     layout->addWidget(buttons);
     static_cast<QLabel*>(layout->itemAt(1)->widget())->setBuddy(edit_);
     resize(420, 380);
+    // The folder is usually typed: keystrokes go to the folder line, replacing what it shows,
+    // instead of searching the tree (which would move the choice to whatever matched).
+    edit_->selectAll();
+    edit_->setFocus();
 }
 
 bool FolderChooser::TakeTypedFolder(QString& error) {

@@ -455,6 +455,9 @@ TEST(FolderChooser, CreatesATypedFolderWithItsParents) {
     auto* edit = chooser.findChild<QLineEdit*>("FolderEdit");
     ASSERT_NE(edit, nullptr);
     EXPECT_EQ(edit->text().toStdString() + "/", dir.Path());
+    // Typing goes to the folder line and replaces the folder it shows, not to the tree.
+    EXPECT_EQ(chooser.focusWidget(), edit);
+    EXPECT_EQ(edit->selectedText(), edit->text());
 
     QString error;
     edit->setText(QString::fromStdString(dir / "new/deeper/"));
