@@ -251,8 +251,10 @@ int32_t TSprFile::LoadFromStream(Stream* stream) {
         totalPixels += BoxArea(a);
     }
     // A frame whose block runs past the end of its data keeps zeros there, but a file cannot
-    // make us hold far more pixels than it carries: at most one sprite area beyond its data.
-    const uint64_t allowance = std::min<uint64_t>(static_cast<uint64_t>(Width) * Height, ZeroFillAllowance);
+    // make us hold far more pixels than it carries: beyond its data, at most one sprite area,
+    // or 2048 x 2048 pixels (as an image may leave unbacked) when that is more.
+    const uint64_t allowance = std::max<uint64_t>(
+        std::min<uint64_t>(static_cast<uint64_t>(Width) * Height, ZeroFillAllowance), TImgFile::UnbackedPixelLimit);
     PELFRY_ASSERT(totalPixels <= sourceBytes + allowance,
                   Format("The frames of the sprite hold %llu pixels, more than a sprite file of %llu bytes can carry",
                          static_cast<unsigned long long>(totalPixels), static_cast<unsigned long long>(length)));

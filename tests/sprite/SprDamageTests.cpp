@@ -145,9 +145,27 @@ TEST(SprDamage, FramePixelsBeyondWhatTheFileCarriesAreRefused) {
     TSprFile s;
     ASSERT_EQ(LoadBytes(s, tail.Bytes()), 1);
     EXPECT_EQ(s.Frames[0].Pixels, (std::vector<uint8_t>{7, 7, 0, 0, 0, 0, 0, 0, 0}));
+    // A few pixels more than one sprite area beyond the data are no reason to refuse the file:
+    // the allocation is small, and the missing pixels stay 0 as the format defines.
     tail.frames.push_back({0, 0, 0, 0, 3, 1});
-    message = LoadError(tail.Bytes());
-    EXPECT_TRUE(StartsWith(message, "The frames of the sprite hold 12 pixels, more than a sprite file of 50 bytes"))
+    ASSERT_EQ(LoadBytes(s, tail.Bytes()), 2);
+    EXPECT_EQ(s.Frames[0].Pixels, (std::vector<uint8_t>{7, 7, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(s.Frames[1].Pixels, (std::vector<uint8_t>{7, 7, 0}));
+    for (int i = 0; i < 40; ++i) tail.frames.push_back({0, 0, 0, 0, 3, 3});
+    ASSERT_EQ(LoadBytes(s, tail.Bytes()), 42);
+    EXPECT_EQ(s.Frames[41].Pixels, (std::vector<uint8_t>{7, 7, 0, 0, 0, 0, 0, 0, 0}));
+
+    // Frames without data are accepted up to 2048 x 2048 pixels in all, as for images; beyond
+    // that (and beyond one sprite area) a file without the data is refused.
+    SprBuilder hollow;
+    hollow.width = 1024;
+    hollow.height = 1024;
+    hollow.frames.assign(4, {0, 0, 0, 0, 1024, 1024});
+    ASSERT_EQ(LoadBytes(s, hollow.Bytes()), 4);
+    EXPECT_EQ(s.Frames[3].Pixels, std::vector<uint8_t>(1024 * 1024, 0));
+    hollow.frames.push_back({0, 0, 0, 0, 1024, 1});
+    message = LoadError(hollow.Bytes());
+    EXPECT_TRUE(StartsWith(message, "The frames of the sprite hold 4195328 pixels, more than a sprite file of 84 bytes"))
         << message;
 }
 
