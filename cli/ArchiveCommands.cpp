@@ -24,6 +24,9 @@ void List(const Args& args) {
 
 void Extract(const Args& args) {
     const std::string& archive = args[0];
+    // An empty FOLDER (an unset shell variable, say) would otherwise become "/" and spill the
+    // archive into the root folder.
+    if (args[1].empty()) throw UsageError("FOLDER must not be empty");
     const std::string folder = IncludeTrailingSeparator(args[1]);
     const Args names(args.begin() + 2, args.end());
     // Extracting everything reads the archive once; a few names read only their own blocks.

@@ -144,6 +144,12 @@ TEST(CliExtract, RefusesMissingNamesUnsafeNamesAndUnwritableTargets) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Cannot create file " + (folder / "blocked/a.img") + "\n");
 
+    // An empty FOLDER is no folder at all, never the root folder.
+    MakeArchive(folder / "E.DIR", {});
+    r = RunCli({"extract", folder / "E.DIR", ""});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err.rfind("pelfry-cli: FOLDER must not be empty\n", 0), 0u) << r.err;
+
     test::WriteFile(folder / "file", "x");
     r = RunCli({"extract", folder / "A.DIR", folder / "file"});
     EXPECT_EQ(r.status, 1);
