@@ -135,6 +135,9 @@ std::vector<uint8_t> TDirFile::SaveToBytes() {
 bool TDirFile::SaveToFile(const std::string& fileName) {
     const Layout layout = PrepareLayout(*this);
 
+    // No file can be made under an empty name; without this the new file would be written
+    // and only the final rename would fail.
+    if (fileName.empty()) throw FileCreateError(fileName);
     ReplacingFile file(fileName);
     FileSink sink(file);
     WriteArchive(Files, layout, sink);

@@ -55,6 +55,7 @@ TEST(DirSave, TargetsThatCannotBeCreatedLeaveTheArchiveIntact) {
     ASSERT_TRUE(std::filesystem::create_directory(folder / "sub"));
     EXPECT_EQ(ErrorOf([&] { dir->SaveToFile(folder / "sub"); }), "Cannot create file " + (folder / "sub"));
     EXPECT_TRUE(DirectoryExists(folder / "sub"));
+    EXPECT_EQ(ErrorOf([&] { dir->SaveToFile(""); }), "Cannot create file ");
     EXPECT_TRUE(dir->Modified());
 
     EXPECT_TRUE(dir->SaveToFile(folder / "A.DIR"));
