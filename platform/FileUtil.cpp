@@ -160,7 +160,13 @@ void ReplacingFile::Commit() {
     if (::fsync(fd_) != 0 && errno != EINVAL) failed_ = true;
     if (::close(fd_) != 0) failed_ = true;
     fd_ = -1;
-    if (failed_ || ::rename(temp_.c_str(), target_.c_str()) != 0) throw FileWriteError(shownName_);
+    if (failed_) throw FileWriteError(shownName_);
+    if (::rename(temp_.c_str(), target_.c_str()) != 0) {
+        // The new file's name is kept short, so a target name the file system cannot hold
+        // shows only here: that target cannot be created at all.
+        if (errno == ENAMETOOLONG) throw FileCreateError(shownName_);
+        throw FileWriteError(shownName_);
+    }
     committed_ = true;
 }
 

@@ -21,6 +21,9 @@ constexpr uint64_t MaxExpansion = 91;          // most bytes the codec makes of 
 constexpr uint64_t MaxLongReference = 273;     // most bytes one codec token produces
 constexpr uint64_t ZeroFillAllowance = 1u << 24; // pixels past the end of their data we still accept
 constexpr int MaxStripRows = 65535;            // the tallest bitmap the strip import reads back
+// The largest picture made of a sprite (a frame, or the whole strip). A header of a few bytes
+// can claim 65535 x 65535 pixels; no sprite of the game comes near this.
+constexpr uint64_t MaxPicturePixels = 1ull << 28;
 constexpr uint8_t HeaderDepth = 8;
 constexpr uint8_t HeaderCompressed = 0xC0;
 constexpr uint8_t HeaderRaw = 0x80;
@@ -345,6 +348,8 @@ Bitmap TSprFile::MakeFrameBitmap(int index) const {
     PELFRY_ASSERT(index >= 0 && static_cast<size_t>(index) < Frames.size(),
                   Format("Frame %d does not exist; the sprite has %zu frames", index, Frames.size()));
     CheckFrame(*this, static_cast<size_t>(index));
+    if (static_cast<uint64_t>(Width) * Height > MaxPicturePixels)
+        throw Error(Format("Sprite too large to show (%u x %u pixels)", Width, Height));
     Bitmap bitmap(Width, Height);
     bitmap.SetPalette(SpritePalette(*this));
     DrawFrame(Frames[static_cast<size_t>(index)], Height, [&](int y) { return bitmap.Row(y); });
@@ -520,6 +525,9 @@ bool TSprFile::ExportStrip(const std::string& baseName) {
     if (rows > static_cast<uint64_t>(MaxStripRows))
         throw Error(Format("The strip of %s would be %llu pixels high; a strip bitmap holds at most 65535 rows",
                            baseName.c_str(), static_cast<unsigned long long>(rows)));
+    if (rows * Width > MaxPicturePixels)
+        throw Error(Format("The strip of %s would be %u x %llu pixels, too large to convert",
+                           baseName.c_str(), Width, static_cast<unsigned long long>(rows)));
 
     Bitmap strip(Width, static_cast<int>(rows));
     strip.SetPalette(SpritePalette(*this));

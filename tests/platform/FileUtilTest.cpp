@@ -138,6 +138,8 @@ TEST(Files, WriteFileReplacingThatCannotCreateChangesNothing) {
     ForceDirectories(dir / "folder.DIR/inner");
     EXPECT_THROW(WriteFileReplacing(dir / "folder.DIR", Bytes{1}), FileCreateError);
     EXPECT_TRUE(DirectoryExists(dir / "folder.DIR/inner"));
+    // A name longer than the file system holds cannot be created either; no new file stays.
+    EXPECT_THROW(WriteFileReplacing(dir / std::string(300, 'n'), Bytes{1}), FileCreateError);
     EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"folder.DIR", "plain"}));
 }
 
