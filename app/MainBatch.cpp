@@ -151,13 +151,12 @@ void TMainForm::btnConvAddClick() {
     int n = 0;
     if (toolkit_.ExecuteAddDialog()) {
         const std::vector<std::string> files = toolkit_.AddDialogFiles();
-        const bool recreate = toolkit_.IsChecked(CheckBoxId::RecreateAll);
         for (const std::string& p : files) {
             ++n;
             ShowProgress(toolkit_, n, static_cast<int>(files.size()), p);
             bool converted = false;
             std::string result;
-            ConvertBack(p, recreate, converted, result);
+            ConvertBack(p, toolkit_.IsChecked(CheckBoxId::RecreateAll), converted, result);
             int32_t index = 0;
             CurrentArchive->AddFile(ExtractFilePath(result), ExtractFileName(result), index);
             toolkit_.RepaintNow();
@@ -202,13 +201,14 @@ void TMainForm::btnConvAddLogClick() {
         toolkit_.ListLoadFromFile(logName);
         // The edited files and the entries are looked for beside the log.
         const std::string folder = ExtractFilePath(logName);
-        const bool recreate = toolkit_.IsChecked(CheckBoxId::RecreateAll);
         const int lines = toolkit_.ListCount();
         for (int k = 0; k < lines; ++k) {
             const std::string line = toolkit_.ListLine(k);
             toolkit_.SetStatusText(
                 Format("Processing file %d of %d: %s%s", k + 1, lines, folder.c_str(), line.c_str()));
-            if (RebuildEntry(*CurrentArchive, folder, line, recreate, CheckBoxOptions(toolkit_)))
+            // The check boxes are read for each line, as for every conversion.
+            if (RebuildEntry(*CurrentArchive, folder, line, toolkit_.IsChecked(CheckBoxId::RecreateAll),
+                             CheckBoxOptions(toolkit_)))
                 ++converted;
             toolkit_.RepaintNow();
         }

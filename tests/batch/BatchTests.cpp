@@ -2,6 +2,7 @@
 // what each walks and in what order, its progress and summary texts, the files it leaves on
 // disk, and the whole-archive round trip through a conversion log.
 #include "app/AppTestSupport.h"
+#include "app/Convert.h"
 #include "app/FakeToolkit.h"
 #include "app/Main.h"
 #include "platform/Bitmap.h"
@@ -255,6 +256,38 @@ TEST(BatchConvertAdd, ChecksBoxesAreReadAtEachCall) {
     EXPECT_EQ(img.ColourCount, 4u) << "no opaque entry";
 }
 
+// "Recreate all" is read at each back conversion, not once for the whole command: ticking it
+// while the first file is done rebuilds the files after it.
+class TickRecreateOnFirstRepaint : public RecordingToolkit {
+public:
+    void RepaintNow() override {
+        RecordingToolkit::RepaintNow();
+        Checks[static_cast<int>(CheckBoxId::RecreateAll)] = true;
+    }
+};
+
+TEST(BatchConvertAdd, RecreateAllIsReadForEachFile) {
+    TempDir dir;
+    TickRecreateOnFirstRepaint ui;
+    TMainForm form{ui};
+    form.FormCreate();
+    // Two untouched groups: each game file carries its bitmap's age, so neither needs a rebuild
+    // unless recreating. The game files hold bytes no rebuild would write.
+    for (const char* name : {"a.img", "b.img"}) {
+        MakeImage(5, 2).ExportBitmap(dir / name);
+        WriteWholeFile(dir / name, PalBytes);
+        SetFileAge(dir / name, OldAge);
+        SetFileAge(dir / (std::string(name) + ".bmp"), OldAge);
+    }
+    ui.AddAnswers.push_back(std::vector<std::string>{dir / "a.img.bmp", dir / "b.img.bmp"});
+    form.btnConvAddClick();
+    ASSERT_EQ(form.CurrentArchive->Count(), 2u);
+    form.CurrentArchive->LoadEntry(0);
+    form.CurrentArchive->LoadEntry(1);
+    EXPECT_EQ(*form.CurrentArchive->Files[0].Data, PalBytes) << "added as it stood";
+    EXPECT_NE(*form.CurrentArchive->Files[1].Data, PalBytes) << "rebuilt once the box was ticked";
+}
+
 // ---- The log round trip ---------------------------------------------------------------------
 
 namespace {
@@ -346,6 +379,22 @@ TEST(BatchLog, AnEditedBitmapRebuildsExactlyItsEntry) {
     f.ui.BoxAnswers.push_back(MsgResult::No); // the rebuilt archive is unsaved
     f.form.btnConvAddLogClick();
     EXPECT_EQ(f.ui.Status, "Read log from " + work + "x.dir.txt; converted 2 of 3 file(s) added");
+}
+
+TEST(BatchLog, RecreateAllIsReadForEachLine) {
+    TempDir dir;
+    TickRecreateOnFirstRepaint ui;
+    TMainForm form{ui};
+    form.FormCreate();
+    ForceDirectories(dir / "work");
+    for (const char* name : {"a.img", "b.img"}) {
+        MakeImage(5, 2).SaveToFile(dir / ("work/" + std::string(name)), false);
+        ConvertFile(dir / ("work/" + std::string(name)));
+    }
+    WriteWholeFile(dir / "work/t.txt", Bytes("a.img\r\nb.img\r\n"));
+    ui.OpenAnswers.push_back(dir / "work/t.txt");
+    form.btnConvAddLogClick();
+    EXPECT_EQ(ui.Status, "Read log from " + dir / "work/t.txt" + "; converted 1 of 2 file(s) added");
 }
 
 TEST(BatchLog, LinesAreToldInAnyCaseAndNamesWithFoldersRoundTrip) {
