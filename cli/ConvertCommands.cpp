@@ -27,6 +27,9 @@ namespace {
 
 void Convert(const Args& args) {
     for (const std::string& file : args) {
+        // A file of no convertible kind is left alone, but one that is not there is an error,
+        // not "left alone".
+        if (!FileExists(file)) throw FileOpenError(file);
         const std::string result = ConvertFile(file);
         if (result == file) {
             WriteLine(stdout, file + ": not an image or sprite, left alone");

@@ -114,6 +114,11 @@ TEST(CliConvert, InfoOnImagesAndBadInput) {
     r = RunCli({"convert-back", dir / "gone.img.bmp"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Cannot open file " + dir / "gone.img.bmp" + "\n");
+    // A file that is not there is an error for convert too, whatever its kind.
+    r = RunCli({"convert", dir / "gone.txt"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Cannot open file " + dir / "gone.txt" + "\n");
+    EXPECT_EQ(r.out, "");
 }
 
 TEST(CliRoundTrip, ExportEditRebuild) {
