@@ -39,6 +39,8 @@ private:
 
 void Export(const Args& args) {
     const std::string& archiveName = args[0];
+    // An empty FOLDER would become "/", the root folder.
+    if (args[1].empty()) throw UsageError("FOLDER must not be empty");
     auto archive = TDirFile::Create(archiveName, true);
     const std::string folder = IncludeTrailingSeparator(args[1]);
     if (!ForceDirectories(folder)) throw Error("Unable to create directory " + args[1]);

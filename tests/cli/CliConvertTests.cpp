@@ -176,4 +176,7 @@ TEST(CliRoundTrip, RebuildWritesNothingAfterAnError) {
 
     EXPECT_EQ(RunCli({"rebuild", dir / "log.txt"}).status, 2);
     EXPECT_EQ(RunCli({"export", dir / "nothing.dir", dir / "out"}).status, 1);
+    WriteFile(dir / "one.bin", "1");
+    ASSERT_EQ(RunCli({"add", dir / "one.dir", dir / "one.bin"}).status, 0);
+    EXPECT_EQ(RunCli({"export", dir / "one.dir", ""}).status, 2) << "an empty FOLDER is never the root";
 }
