@@ -4,31 +4,28 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <initializer_list>
+
 namespace pelfry {
+
+// Fills and outlines the closed polygon through `points` with the painter's pen and `fill`.
+static void DrawShape(QPainter& p, std::initializer_list<QPointF> points, const QColor& fill) {
+    QPainterPath path;
+    path.moveTo(*points.begin());
+    for (auto it = points.begin() + 1; it != points.end(); ++it) path.lineTo(*it);
+    path.closeSubpath();
+    p.setBrush(fill);
+    p.drawPath(path);
+}
 
 static void DrawFolder(QPainter& p) {
     const QColor outline(110, 80, 10);
     p.setPen(QPen(outline, 1));
     // The back of the folder with its tab.
-    QPainterPath back;
-    back.moveTo(1.5, 4.5);
-    back.lineTo(7.5, 4.5);
-    back.lineTo(9.5, 6.5);
-    back.lineTo(16.5, 6.5);
-    back.lineTo(16.5, 16.5);
-    back.lineTo(1.5, 16.5);
-    back.closeSubpath();
-    p.setBrush(QColor(214, 170, 40));
-    p.drawPath(back);
+    DrawShape(p, {{1.5, 4.5}, {7.5, 4.5}, {9.5, 6.5}, {16.5, 6.5}, {16.5, 16.5}, {1.5, 16.5}},
+              QColor(214, 170, 40));
     // The front flap, opened towards the viewer.
-    QPainterPath front;
-    front.moveTo(1.5, 16.5);
-    front.lineTo(4.5, 9.5);
-    front.lineTo(19.5, 9.5);
-    front.lineTo(16.5, 16.5);
-    front.closeSubpath();
-    p.setBrush(QColor(250, 214, 90));
-    p.drawPath(front);
+    DrawShape(p, {{1.5, 16.5}, {4.5, 9.5}, {19.5, 9.5}, {16.5, 16.5}}, QColor(250, 214, 90));
 }
 
 static void DrawDisk(QPainter& p, qreal x, qreal y, qreal size) {
@@ -56,13 +53,7 @@ static void DrawPencil(QPainter& p) {
     p.setPen(QPen(QColor(60, 40, 0), 1));
     p.setBrush(QColor(240, 190, 40));
     p.drawRect(QRectF(-1.5, -9.0, 3.0, 10.0));
-    QPainterPath tip;
-    tip.moveTo(-1.5, 1.0);
-    tip.lineTo(1.5, 1.0);
-    tip.lineTo(0.0, 4.5);
-    tip.closeSubpath();
-    p.setBrush(QColor(235, 200, 150));
-    p.drawPath(tip);
+    DrawShape(p, {{-1.5, 1.0}, {1.5, 1.0}, {0.0, 4.5}}, QColor(235, 200, 150));
     p.restore();
 }
 
@@ -71,27 +62,11 @@ static void DrawExit(QPainter& p) {
     p.setPen(QPen(QColor(70, 40, 10), 1));
     p.setBrush(QColor(60, 60, 60));
     p.drawRect(QRectF(9.5, 1.5, 8, 17));
-    QPainterPath door;
-    door.moveTo(9.5, 1.5);
-    door.lineTo(14.5, 3.5);
-    door.lineTo(14.5, 19.5);
-    door.lineTo(9.5, 18.5);
-    door.closeSubpath();
-    p.setBrush(QColor(170, 100, 40));
-    p.drawPath(door);
+    DrawShape(p, {{9.5, 1.5}, {14.5, 3.5}, {14.5, 19.5}, {9.5, 18.5}}, QColor(170, 100, 40));
     // The arrow leaving through it.
     p.setPen(QPen(QColor(0, 110, 0), 1));
-    p.setBrush(QColor(40, 180, 40));
-    QPainterPath arrow;
-    arrow.moveTo(0.5, 8.5);
-    arrow.lineTo(5.5, 8.5);
-    arrow.lineTo(5.5, 5.5);
-    arrow.lineTo(10.5, 10.5);
-    arrow.lineTo(5.5, 15.5);
-    arrow.lineTo(5.5, 12.5);
-    arrow.lineTo(0.5, 12.5);
-    arrow.closeSubpath();
-    p.drawPath(arrow);
+    DrawShape(p, {{0.5, 8.5}, {5.5, 8.5}, {5.5, 5.5}, {10.5, 10.5}, {5.5, 15.5}, {5.5, 12.5}, {0.5, 12.5}},
+              QColor(40, 180, 40));
 }
 
 static QPixmap Greyed(const QPixmap& pixmap) {
