@@ -6,6 +6,7 @@
 #include "app/Toolkit.h"
 #include "archive/DirFileU.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -96,6 +97,10 @@ private:
     void RefreshList();
     // Indexes of the selected lines that are entries of the archive, in list order.
     std::vector<int> SelectedEntries();
+    // The walk of the two extract buttons: the folder chooser, "No files selected!", then for
+    // each selected entry its progress line and `work`, and at the end `summary` with the count.
+    void ExtractSelected(const char* summary,
+                         const std::function<void(int index)>& work);
 
     Toolkit& toolkit_;
 };

@@ -77,7 +77,8 @@ std::vector<int> TMainForm::SelectedEntries() {
     return entries;
 }
 
-void TMainForm::btnExtractClick() {
+void TMainForm::ExtractSelected(const char* summary,
+                                const std::function<void(int index)>& work) {
     if (!ChooseExtractFolder()) return;
     if (toolkit_.ListSelCount() == 0) return ShowUseError(toolkit_, "No files selected!");
     const int total = toolkit_.ListSelCount();
@@ -85,29 +86,27 @@ void TMainForm::btnExtractClick() {
     for (int i : SelectedEntries()) {
         ++n;
         ShowProgress(toolkit_, n, total, CurrentArchive->Files[static_cast<size_t>(i)].Name);
+        work(i);
+    }
+    toolkit_.SetStatusText(Format(summary, n));
+}
+
+void TMainForm::btnExtractClick() {
+    ExtractSelected("Extracted %d file(s)", [this](int i) {
         ExtractEntryOrFail(*CurrentArchive, ExtractFolder, i);
         toolkit_.RepaintNow();
-    }
-    toolkit_.SetStatusText(Format("Extracted %d file(s)", n));
+    });
 }
 
 void TMainForm::btnExtrConvertClick() {
-    if (!ChooseExtractFolder()) return;
-    if (toolkit_.ListSelCount() == 0) return ShowUseError(toolkit_, "No files selected!");
-    const int total = toolkit_.ListSelCount();
-    int n = 0;
-    for (int i : SelectedEntries()) {
-        ++n;
-        const std::string name = CurrentArchive->Files[static_cast<size_t>(i)].Name;
-        ShowProgress(toolkit_, n, total, name);
+    ExtractSelected("Extracted and converted %d file(s)", [this](int i) {
         const std::string extracted = ExtractEntryOrFail(*CurrentArchive, ExtractFolder, i);
         std::string result;
         ConvertFile(extracted, result);
         toolkit_.RepaintNow();
         // Only the editable files stay: the game file goes once it has been converted.
         if (result != extracted) DeleteFile(extracted);
-    }
-    toolkit_.SetStatusText(Format("Extracted and converted %d file(s)", n));
+    });
 }
 
 void TMainForm::btnDeleteClick() {
