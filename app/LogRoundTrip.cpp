@@ -7,11 +7,15 @@
 namespace pelfry {
 
 std::string ExtractEntryOrFail(TDirFile& archive, const std::string& folder, int32_t index) {
-    const std::string target = NativePath(folder + archive.Files[static_cast<size_t>(index)].Name);
-    // Extraction reports a file it could not write through its result; a batch must not
-    // count such an entry as done.
-    if (archive.ExtractEntry(folder, index) != 0) throw FileCreateError(target);
-    return target;
+    // A batch must not count an entry whose file could not be written as done.
+    archive.WriteEntry(folder, index);
+    return NativePath(folder + archive.Files[static_cast<size_t>(index)].Name);
+}
+
+void CheckLogNames(const std::vector<std::string>& names) {
+    for (const std::string& name : names)
+        if (name.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+            throw Error("Entry name cannot be written to the log: " + name);
 }
 
 void ExportEntry(TDirFile& archive, const std::string& folder, int32_t index) {

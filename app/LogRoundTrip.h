@@ -7,12 +7,13 @@
 #include "archive/DirFileU.h"
 
 #include <string>
+#include <vector>
 
 namespace pelfry {
 
 // Writes entry `index` of `archive` to folder + its name (a "\" in the name makes a
-// subfolder) and raises FileCreateError naming that file when it cannot be written.
-// Returns the path written.
+// subfolder); raises FileCreateError or FileWriteError naming that file when it cannot be
+// made or written whole (see TDirFile::WriteEntry). Returns the path written.
 std::string ExtractEntryOrFail(TDirFile& archive, const std::string& folder, int32_t index);
 
 // Extracts entry `index` into `folder` (ending in a separator) and converts it to editable
@@ -22,6 +23,11 @@ void ExportEntry(TDirFile& archive, const std::string& folder, int32_t index);
 // The log of an archive exported into `folder`: folder + the name part of the archive's file
 // name + ".txt" (just ".txt" for an archive without a file).
 std::string LogFileName(const std::string& folder, const std::string& archiveFileName);
+
+// Raises Error "Entry name cannot be written to the log: %s" for the first name that holds
+// CR, LF or NUL: the log has one name per line, and such a name would come back as other
+// names, or none.
+void CheckLogNames(const std::vector<std::string>& names);
 
 // Takes the log line `line` (an entry name) back into `archive` from `folder`: an image or a
 // sprite (its extension told in any case) is first rebuilt from its edited files when they

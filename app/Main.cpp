@@ -1,8 +1,11 @@
 #include "app/Main.h"
 
 #include "platform/Errors.h"
+#include "platform/FileLock.h"
 #include "platform/FileUtil.h"
 #include "platform/Text.h"
+
+#include <optional>
 
 namespace pelfry {
 
@@ -38,16 +41,45 @@ void TMainForm::SetFileCaption() {
 
 void TMainForm::ResetArchive() { CurrentArchive = std::make_unique<TDirFile>(); }
 
+void TMainForm::ForgetFile() {
+    CurrentFileName.clear();
+    knownFile_.clear();
+    knownIdentity_ = {};
+    toolkit_.SetCaption(MainCaption);
+}
+
+bool TMainForm::SaveToCurrentFile() {
+    // Writers of this program take turns on the file; another program's change since we read
+    // it would be lost without a word, so the user decides.
+    std::optional<FileLock> lock;
+    if (FileExists(CurrentFileName)) lock.emplace(CurrentFileName, false);
+    const FileIdentity now = IdentifyFile(CurrentFileName);
+    if (knownFile_ == CurrentFileName && now.Exists && now != knownIdentity_) {
+        const std::string question =
+            Format("%s was changed by another program. Overwrite it?", CurrentFileName.c_str());
+        if (toolkit_.MessageBox("Pelfry", question, MsgSymbol::Warning, mbYes | mbNo) != MsgResult::Yes)
+            return false;
+    }
+    CurrentArchive->SaveToFile(CurrentFileName);
+    knownFile_ = CurrentFileName;
+    knownIdentity_ = IdentifyFile(CurrentFileName);
+    return true;
+}
+
 bool TMainForm::QuerySaveChanges() {
     if (!CurrentArchive->Modified()) return true;
     const std::string name = CurrentFileName.empty() ? "the new directory" : CurrentFileName;
     switch (toolkit_.MessageBox("Pelfry", Format("Save changes to %s?", name.c_str()),
                                 MsgSymbol::Confirmation, mbYes | mbNo | mbCancel)) {
     case MsgResult::Yes:
-        // A failed save raises and so ends the command; a cancelled Save As leaves the
-        // archive without a file, and the command stops with it still in memory.
-        FileSave();
-        return !CurrentFileName.empty();
+        // A failed save raises and so ends the command; a cancelled Save As, or a file
+        // changed by another program that the user keeps, stops it with the archive still in
+        // memory.
+        if (CurrentFileName.empty()) {
+            FileSave();
+            return !CurrentFileName.empty() && !CurrentArchive->Modified();
+        }
+        return SaveToCurrentFile();
     case MsgResult::No:
         return true;
     default:
@@ -62,21 +94,26 @@ void TMainForm::FileOpen() {
 
     ResetArchive();
     toolkit_.ListClear();
+    FileIdentity identity;
     try {
-        // Whatever filter was chosen, the file is read as an archive, every entry at once.
-        CurrentArchive = TDirFile::Create(fileName, true);
+        // Whatever filter was chosen, the file is read as an archive, every entry at once. A
+        // file that is no archive is refused, so nothing can later be saved over it.
+        FileStream file(fileName, FileStream::Mode::OpenRead);
+        identity = IdentifyOpenFile(file);
+        CurrentArchive = TDirFile::CreateFromStream(file, fileName, true);
     } catch (...) {
         // The previous archive is gone. Forget its file name as well, so that a later Close
         // or Save cannot write the empty archive over the file it came from.
         ResetArchive();
-        CurrentFileName.clear();
-        toolkit_.SetCaption(MainCaption);
+        ForgetFile();
         throw;
     }
     std::vector<std::string> names;
     CurrentArchive->ListEntries(names);
     toolkit_.ListSetLines(names);
     CurrentFileName = fileName;
+    knownFile_ = fileName;
+    knownIdentity_ = identity;
     SetFileCaption();
     toolkit_.SetStatusText(
         Format("%d file(s) in directory", static_cast<int>(CurrentArchive->Count())));
@@ -87,7 +124,7 @@ void TMainForm::FileSave() {
         FileSaveAs();
         return;
     }
-    CurrentArchive->SaveToFile(CurrentFileName);
+    SaveToCurrentFile();
 }
 
 void TMainForm::FileSaveAs() {
@@ -99,15 +136,17 @@ void TMainForm::FileSaveAs() {
 }
 
 void TMainForm::FileClose() {
-    if (!CurrentFileName.empty()) {
-        FileSave();
-    } else if (!QuerySaveChanges()) {
-        // A new archive that was filled but never saved would otherwise vanish unasked.
-        return;
+    // Only changes are written: an archive that was just looked at leaves its file alone.
+    if (CurrentArchive->Modified()) {
+        if (!CurrentFileName.empty()) {
+            if (!SaveToCurrentFile()) return;
+        } else if (!QuerySaveChanges()) {
+            // A new archive that was filled but never saved would otherwise vanish unasked.
+            return;
+        }
     }
     ResetArchive();
-    CurrentFileName.clear();
-    toolkit_.SetCaption(MainCaption);
+    ForgetFile();
     toolkit_.ListClear();
 }
 

@@ -5,6 +5,7 @@
 
 #include "app/Toolkit.h"
 #include "archive/DirFileU.h"
+#include "platform/FileLock.h"
 
 #include <functional>
 #include <memory>
@@ -93,6 +94,13 @@ public:
 private:
     void SetFileCaption();
     void ResetArchive();
+    // Forgets the archive's file after a command that lost the archive read from it, so that
+    // a later Save or Close cannot write what is left over that file.
+    void ForgetFile();
+    // Writes the archive to CurrentFileName under the writers' lock. When the file was
+    // changed by another program since this window read or wrote it, asks first; returns
+    // false when the user declines (nothing is written).
+    bool SaveToCurrentFile();
     // Fills the list with the archive's entry names (line i is entry i).
     void RefreshList();
     // Indexes of the selected lines that are entries of the archive, in list order.
@@ -103,6 +111,9 @@ private:
                          const std::function<void(int index)>& work);
 
     Toolkit& toolkit_;
+    // The file as this window last read or wrote it, to tell a change by another program.
+    std::string knownFile_;
+    FileIdentity knownIdentity_;
 };
 
 } // namespace pelfry

@@ -175,6 +175,9 @@ void TMainForm::btnExtrConvLogClick() {
     if (!ChooseExtractFolder()) return;
     const int lines = toolkit_.ListCount();
     if (lines == 0) return ShowUseError(toolkit_, "No files to extract!");
+    // A name the log cannot hold would rebuild into another archive: refused before anything
+    // is written.
+    CheckLogNames(toolkit_.ListLines());
     for (int i = 0; i < lines; ++i) {
         // Every line, selected or not; a line beyond the archive's entries has nothing to export.
         if (static_cast<uint32_t>(i) >= CurrentArchive->Count()) continue;
@@ -197,19 +200,26 @@ void TMainForm::btnConvAddLogClick() {
     if (toolkit_.ExecuteOpenDialog()) {
         const std::string logName = toolkit_.OpenDialogFileName();
         ResetArchive();
-        toolkit_.ListLoadFromFile(logName);
-        // The edited files and the entries are looked for beside the log.
-        const std::string folder = ExtractFilePath(logName);
-        const int lines = toolkit_.ListCount();
-        for (int k = 0; k < lines; ++k) {
-            const std::string line = toolkit_.ListLine(k);
-            toolkit_.SetStatusText(
-                Format("Processing file %d of %d: %s%s", k + 1, lines, folder.c_str(), line.c_str()));
-            // The check boxes are read for each line, as for every conversion.
-            if (RebuildEntry(*CurrentArchive, folder, line, toolkit_.IsChecked(CheckBoxId::RecreateAll),
-                             CheckBoxOptions(toolkit_)))
-                ++converted;
-            toolkit_.RepaintNow();
+        try {
+            toolkit_.ListLoadFromFile(logName);
+            // The edited files and the entries are looked for beside the log.
+            const std::string folder = ExtractFilePath(logName);
+            const int lines = toolkit_.ListCount();
+            for (int k = 0; k < lines; ++k) {
+                const std::string line = toolkit_.ListLine(k);
+                toolkit_.SetStatusText(
+                    Format("Processing file %d of %d: %s%s", k + 1, lines, folder.c_str(), line.c_str()));
+                // The check boxes are read for each line, as for every conversion.
+                if (RebuildEntry(*CurrentArchive, folder, line, toolkit_.IsChecked(CheckBoxId::RecreateAll),
+                                 CheckBoxOptions(toolkit_)))
+                    ++converted;
+                toolkit_.RepaintNow();
+            }
+        } catch (...) {
+            // What was rebuilt so far is not the archive that was open: it must never be
+            // saved over that file by a later Save or Close, only under a new name.
+            ForgetFile();
+            throw;
         }
     }
     toolkit_.SetStatusText(Format("Read log from %s; converted %d of %d file(s) added",

@@ -138,7 +138,8 @@ bool TDirFile::SaveToFile(const std::string& fileName) {
     // No file can be made under an empty name; without this the new file would be written
     // and only the final rename would fail.
     if (fileName.empty()) throw FileCreateError(fileName);
-    ReplacingFile file(fileName);
+    // The user named this file: a link there keeps pointing to the archive it names.
+    ReplacingFile file(fileName, LinkPolicy::Follow);
     FileSink sink(file);
     WriteArchive(Files, layout, sink);
     file.Commit();

@@ -11,8 +11,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace pelfry {
 
@@ -20,8 +18,8 @@ namespace {
 
 using namespace dirformat;
 
-Error InvalidDirFile(const std::string& fileName) {
-    return Error("Invalid directory file " + fileName);
+InvalidDirFileError InvalidDirFile(const std::string& fileName, const char* reason) {
+    return InvalidDirFileError(fileName, reason);
 }
 
 // Reads the records area through a window of the stream, so that a walk over thousands of
@@ -63,7 +61,7 @@ uint64_t ReadRecord(RecordReader& reader, uint64_t pos, FileInfo* info,
                     const std::string& fileName) {
     size_t got = 0;
     const uint8_t* fixed = reader.At(pos, FixedRecordFields, got);
-    if (got < FixedRecordFields) throw InvalidDirFile(fileName);
+    if (got < FixedRecordFields) throw InvalidDirFile(fileName, "a record is cut off by the end of the file");
     if (info) {
         info->RecordPos = static_cast<int32_t>(pos);
         info->Next = static_cast<int32_t>(GetU32(fixed));
@@ -86,25 +84,6 @@ ByteArray ReadBlock(Stream& stream, const FileInfo& info) {
     stream.Seek(info.Offset, SeekOrigin::Begin);
     stream.Read(block->data(), static_cast<int64_t>(block->size()));
     return block;
-}
-
-// Creates or truncates `path` and writes `bytes`; 0 or the errno of the step that failed.
-int WriteFileResult(const std::string& path, const uint8_t* bytes, size_t size) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return errno != 0 ? errno : EIO;
-    int result = 0;
-    size_t done = 0;
-    while (done < size) {
-        ssize_t put = ::write(fd, bytes + done, size - done);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) {
-            result = put < 0 ? errno : ENOSPC;
-            break;
-        }
-        done += static_cast<size_t>(put);
-    }
-    if (::close(fd) != 0 && result == 0 && errno != EINTR) result = errno;
-    return result;
 }
 
 } // namespace
@@ -134,8 +113,10 @@ uint32_t NameHash(std::string_view name) {
 }
 
 std::unique_ptr<TDirFile> TDirFile::Create(const std::string& fileName, bool loadAll) {
-    FileStream file(fileName, FileStream::Mode::OpenRead);
-    return CreateFromStream(file, fileName, loadAll);
+    auto file = std::make_shared<FileStream>(fileName, FileStream::Mode::OpenRead);
+    auto dir = CreateFromStream(*file, fileName, loadAll);
+    if (!loadAll) dir->source_ = std::move(file);
+    return dir;
 }
 
 std::unique_ptr<TDirFile> TDirFile::CreateFromStream(Stream& stream, const std::string& fileName,
@@ -146,16 +127,30 @@ std::unique_ptr<TDirFile> TDirFile::CreateFromStream(Stream& stream, const std::
     const uint64_t length = size > 0 ? static_cast<uint64_t>(size) : 0;
     // An empty file is an archive with no entries; one too short to hold DirOffset is not.
     if (length == 0) return dir;
-    if (length < HeaderSize) throw InvalidDirFile(fileName);
-    stream.Seek(8, SeekOrigin::Begin);
-    const uint64_t first = uint64_t{ReadU32(stream)} + DirBlockSize;
-    if (first > MaxPosition) throw InvalidDirFile(fileName);
+    if (length < HeaderSize) throw InvalidDirFile(fileName, "the file is too short for an archive header");
+    uint8_t header[HeaderSize] = {};
+    stream.Seek(0, SeekOrigin::Begin);
+    stream.Read(header, HeaderSize);
+    const bool magic = std::memcmp(header, "DIR\x1A", 4) == 0;
+    // The magic and the size field are not needed to read an archive, but together they tell
+    // a file that was cut short, which would otherwise list fewer entries and lose the rest
+    // at the next save.
+    if (magic && GetU32(header + 4) > length)
+        throw InvalidDirFile(fileName, "the file is shorter than its header says (cut short)");
+    const uint64_t first = uint64_t{GetU32(header + 8)} + DirBlockSize;
+    if (first > MaxPosition || first > length)
+        throw InvalidDirFile(fileName, "the directory block lies beyond the end of the file");
 
     // The records run from D + 4100 to the end of the file. Count them first, so the entry
     // array is allocated once at its size, then read them.
     RecordReader reader(stream, length);
     size_t count = 0;
-    for (uint64_t p = first; p < length; ++count) p = ReadRecord(reader, p, nullptr, fileName);
+    uint64_t end = first;
+    for (; end < length; ++count) end = ReadRecord(reader, end, nullptr, fileName);
+    // Without the magic, records that run exactly to the end are all that says "archive"; a
+    // text file or a picture would otherwise pass as a few odd entries.
+    if (!magic && end != length)
+        throw InvalidDirFile(fileName, "no archive: its records do not run to the end of the file");
     dir->Files.resize(count);
     size_t index = 0;
     uint64_t total = 0;
@@ -166,7 +161,8 @@ std::unique_ptr<TDirFile> TDirFile::CreateFromStream(Stream& stream, const std::
         // Blocks are allocated at their recorded size; a file claiming more data than it
         // holds is damaged, and must not make us allocate what it claims.
         total += info.Size;
-        if (info.Size > length || total > length) throw InvalidDirFile(fileName);
+        if (info.Size > length || total > length)
+            throw InvalidDirFile(fileName, "its entries claim more data than the file holds");
     }
     PELFRY_ASSERT(index == count, "");
 
@@ -193,6 +189,10 @@ void TDirFile::LoadEntry(int32_t index) {
     PELFRY_ASSERT(index >= 0 && static_cast<size_t>(index) < Files.size(), "Entry index out of range");
     FileInfo& info = Files[static_cast<size_t>(index)];
     if (info.Data || info.Size == 0) return;
+    if (source_) {
+        info.Data = ReadBlock(*source_, info);
+        return;
+    }
     FileStream file(FileName, FileStream::Mode::OpenRead);
     info.Data = ReadBlock(file, info);
 }
@@ -249,7 +249,7 @@ uint32_t TDirFile::DeleteEntry(int32_t index) {
     return Count();
 }
 
-int TDirFile::ExtractEntry(const std::string& folder, int32_t index) {
+void TDirFile::WriteEntry(const std::string& folder, int32_t index) {
     PELFRY_ASSERT(index >= 0 && static_cast<size_t>(index) < Files.size(), "Entry index out of range");
     const FileInfo& info = Files[static_cast<size_t>(index)];
     if (IsUnsafeEntryName(info.Name)) throw Error("Unsafe entry name: " + info.Name);
@@ -258,9 +258,30 @@ int TDirFile::ExtractEntry(const std::string& folder, int32_t index) {
     const std::string target = NativePath(folder + info.Name);
     const size_t slash = target.find_last_of('/');
     if (slash == std::string::npos) throw Error("Unable to create directory");
-    // A folder that cannot be made shows up as a failure to create the file.
-    ForceDirectories(target.substr(0, slash + 1));
-    return WriteFileResult(target, info.Data ? info.Data->data() : nullptr, info.Size);
+    // The folder the caller named is taken as it stands, links and all; everything the entry's
+    // name adds below it is walked without following links, so a link planted in a shared
+    // folder (the system's temporary folder is the default) cannot take the file elsewhere.
+    const std::string nativeFolder = NativePath(folder);
+    const size_t base = nativeFolder.find_last_of('/');
+    const std::string baseFolder = base == std::string::npos ? std::string() : nativeFolder.substr(0, base + 1);
+    if (!baseFolder.empty()) ForceDirectories(baseFolder);
+    const Folder root(baseFolder, target);
+    const Folder parent = root.Descend(
+        std::string_view(target).substr(baseFolder.size(), slash + 1 - baseFolder.size()), target);
+    ReplacingFile file(parent, target.substr(slash + 1), target);
+    if (info.Size > 0) file.Write(info.Data->data(), info.Size);
+    file.Commit();
+}
+
+int TDirFile::ExtractEntry(const std::string& folder, int32_t index) {
+    try {
+        WriteEntry(folder, index);
+    } catch (const FileCreateError& e) {
+        return e.Code() != 0 ? e.Code() : EIO;
+    } catch (const FileWriteError& e) {
+        return e.Code() != 0 ? e.Code() : EIO;
+    }
+    return 0;
 }
 
 } // namespace pelfry

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "archive/SetMemoryStreamU.h"
+#include "platform/Errors.h"
 
 #include <cstdint>
 #include <memory>
@@ -36,6 +37,18 @@ constexpr size_t MaxEntryNameLength = 30;
 // ("\" or "/" first), a drive prefix ("c:"), or a ".." component between separators.
 bool IsUnsafeEntryName(std::string_view name);
 
+// "Invalid directory file %s": a file that is damaged or is no archive at all. Reason() says
+// what gave it away, for tools that can show more than the message.
+class InvalidDirFileError : public Error {
+public:
+    InvalidDirFileError(const std::string& fileName, std::string reason)
+        : Error("Invalid directory file " + fileName), reason_(std::move(reason)) {}
+    const std::string& Reason() const { return reason_; }
+
+private:
+    std::string reason_;
+};
+
 class TDirFile {
 public:
     // An empty archive that belongs to no file.
@@ -43,14 +56,23 @@ public:
     virtual ~TDirFile() = default;
 
     // Reads the archive `fileName`: every record at once, and every entry's data too when
-    // `loadAll`. Raises FileOpenError when the file cannot be opened and Error
-    // ("Invalid directory file %s") for a damaged file. Never allocates data blocks that add
-    // up to more than the file's length.
+    // `loadAll`. Without `loadAll` the file stays open in the object and entries are read
+    // later through that one descriptor, so a save by another program meanwhile cannot mix
+    // two versions of the archive. Raises FileOpenError when the file cannot be opened and
+    // InvalidDirFileError for a damaged file or one that is no archive (see CreateFromStream).
+    // Never allocates data blocks that add up to more than the file's length.
     static std::unique_ptr<TDirFile> Create(const std::string& fileName, bool loadAll);
 
     // As Create, but reads the archive's bytes from `stream` (positioned anywhere; Size() is
     // the file's length). `fileName` is stored as FileName: it names the archive in messages
-    // and is the file that LoadEntry reads later when `loadAll` is false.
+    // and is the file that LoadEntry opens later when `loadAll` is false.
+    //
+    // Refused with InvalidDirFileError: a file of 1 to 11 bytes; a directory block that does
+    // not fit in the file (D + 4100 beyond its end); a file that starts with "DIR" 0x1A but is
+    // shorter than the size its header records (cut short); a file without that magic whose
+    // records do not run exactly to its end (not an archive); records cut off by the end of
+    // the file; sizes adding up to more than the file holds. A 0-byte file is an empty
+    // archive; a wrong magic or size field does not matter when the records are in order.
     static std::unique_ptr<TDirFile> CreateFromStream(Stream& stream, const std::string& fileName,
                                                       bool loadAll);
 
@@ -60,15 +82,16 @@ public:
     void ListEntries(std::vector<std::string>& strings) const;
     // Lowest index >= startIndex whose name equals `name` exactly; -1 when none.
     int32_t FindEntry(std::string_view name, int32_t startIndex = 0) const;
-    // Brings entry `index`'s data into memory (opens and reads the archive file when needed;
-    // FileOpenError when it has gone). A block that runs past the end of the file is zero-filled.
+    // Brings entry `index`'s data into memory: read through the descriptor Create kept open,
+    // else from the file FileName (FileOpenError when it has gone). A block that runs past
+    // the end of the file is zero-filled.
     void LoadEntry(int32_t index);
     // A new read-only stream over entry `index`'s data; null for an index below 0 or past the end.
     std::unique_ptr<TSetMemoryStream> EntryStream(int32_t index);
 
     // Writes the whole archive to `fileName`; the old file is replaced only when every write
     // succeeded, so a failed save leaves it as it was. Saving over the archive's own file
-    // works. Raises FileOpenError when an entry's data cannot be read, FileCreateError
+    // works; a `fileName` that is a link replaces the file it points to. Raises FileOpenError when an entry's data cannot be read, FileCreateError
     // ("Cannot create file %s") when the target cannot be created (a folder, a read-only file,
     // a missing folder), FileWriteError ("Cannot write file %s") when writing fails, and the
     // errors of SaveToBytes; in every case the entries in memory stay intact. Returns true.
@@ -89,11 +112,18 @@ public:
     int64_t AddFile(const std::string& folder, const std::string& name, int32_t& index);
     // Removes entry `index`; the last entry moves into its place. Returns the new count.
     uint32_t DeleteEntry(int32_t index);
-    // Writes entry `index` to folder + its name, making missing folders; "\" and "/" in the
-    // name both make subfolders. Returns 0 on success, else the errno of the failed create or
-    // write (nothing raised for those). Raises Error "Unsafe entry name: %s" for a name that
-    // is absolute, starts with a drive prefix ("c:") or has a ".." component, and "Unable to
-    // create directory" for a target without a folder part; nothing is written then.
+    // Writes entry `index` to folder + its name through the replacing writer, making missing
+    // folders; "\" and "/" in the name both make subfolders. `folder` itself is taken as the
+    // user named it (links followed, made when missing); below it nothing is written through a
+    // link: a link standing where the file goes is replaced, and a link (or file) where a
+    // subfolder of the name goes refuses the entry. Raises Error "Unsafe entry name: %s" for a
+    // name that is absolute, starts with a drive prefix ("c:") or has a ".." component,
+    // "Unable to create directory" for a target without a folder part, FileCreateError for a
+    // file that cannot be made there and FileWriteError for one that could not be written
+    // whole (either names folder + name). Nothing is left under the name after a failure.
+    void WriteEntry(const std::string& folder, int32_t index);
+    // WriteEntry, with a file that cannot be created or written reported through the result:
+    // 0 on success, else the system's error number (EIO when none is known).
     int ExtractEntry(const std::string& folder, int32_t index);
 
     // True when entries were added, replaced or deleted since the archive was read, made or
@@ -105,6 +135,8 @@ public:
 
 private:
     bool modified_ = false;
+    // The archive file, kept open by Create without `loadAll` for the entries still to read.
+    std::shared_ptr<Stream> source_;
 };
 
 } // namespace pelfry

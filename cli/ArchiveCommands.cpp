@@ -4,6 +4,7 @@
 #include "app/LogRoundTrip.h"
 #include "archive/DirFileU.h"
 #include "platform/Errors.h"
+#include "platform/FileLock.h"
 #include "platform/FileUtil.h"
 #include "platform/Text.h"
 
@@ -42,11 +43,13 @@ void Extract(const Args& args) {
     for (int32_t index : indexes) ExtractEntryOrFail(*dir, folder, index);
 }
 
+// Read, change and save under the writers' lock: a second command on the same archive waits
+// and then works on what this one saved. A missing archive is made empty for the lock (and
+// removed again should the command fail).
 void Add(const Args& args) {
     const std::string& archive = args[0];
-    std::unique_ptr<TDirFile> dir;
-    if (FileExists(archive) || DirectoryExists(archive)) dir = TDirFile::Create(archive, true);
-    else dir = std::make_unique<TDirFile>();
+    FileLock lock(archive, true);
+    auto dir = TDirFile::CreateFromStream(lock.File(), archive, true);
     for (size_t i = 1; i < args.size(); ++i) {
         int32_t index = 0;
         dir->AddFile(ExtractFilePath(args[i]), ExtractFileName(args[i]), index);
@@ -56,7 +59,8 @@ void Add(const Args& args) {
 
 void Delete(const Args& args) {
     const std::string& archive = args[0];
-    auto dir = TDirFile::Create(archive, true);
+    FileLock lock(archive, false);
+    auto dir = TDirFile::CreateFromStream(lock.File(), archive, true);
     for (size_t i = 1; i < args.size(); ++i) dir->DeleteEntry(FindOrFail(*dir, args[i], archive));
     dir->SaveToFile(archive);
 }

@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 
+#include "archive/DirFileU.h"
 #include "platform/Errors.h"
 
 #include <algorithm>
@@ -114,6 +115,9 @@ int RunCli(const CliRegistry& registry, int argc, char** argv) {
         return 2;
     } catch (const std::bad_alloc&) {
         std::fputs("Out of memory\n", stderr);
+        return 1;
+    } catch (const InvalidDirFileError& e) {
+        WriteLine(stderr, std::string(e.what()) + " (" + e.Reason() + ")");
         return 1;
     } catch (const std::exception& e) {
         WriteLine(stderr, e.what());

@@ -6,6 +6,7 @@
 #include "app/Toolkit.h"
 #include "archive/DirFileU.h"
 #include "platform/Errors.h"
+#include "platform/FileLock.h"
 #include "platform/FileUtil.h"
 #include "platform/Text.h"
 
@@ -42,10 +43,11 @@ void Export(const Args& args) {
     // An empty FOLDER would become "/", the root folder.
     if (args[1].empty()) throw UsageError("FOLDER must not be empty");
     auto archive = TDirFile::Create(archiveName, true);
-    const std::string folder = IncludeTrailingSeparator(args[1]);
-    if (!ForceDirectories(folder)) throw Error("Unable to create directory " + args[1]);
     std::vector<std::string> names;
     archive->ListEntries(names);
+    CheckLogNames(names); // before anything is written
+    const std::string folder = IncludeTrailingSeparator(args[1]);
+    if (!ForceDirectories(folder)) throw Error("Unable to create directory " + args[1]);
     {
         Progress progress(static_cast<int>(names.size()));
         for (size_t i = 0; i < names.size(); ++i) {
@@ -69,6 +71,8 @@ void Rebuild(const Args& args) {
 
     const std::vector<std::string> lines = SplitTextLines(ReadWholeFile(logName));
     const std::string folder = ExtractFilePath(logName);
+    // Other writers of ARCHIVE wait until the rebuilt archive is in place.
+    FileLock lock(archiveName, true);
     TDirFile archive;
     int converted = 0;
     {

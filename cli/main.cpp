@@ -1,7 +1,10 @@
 // pelfry-cli: the archive and conversion jobs of the editor, from a shell.
 #include "cli/Cli.h"
+#include "platform/ReplacingFile.h"
 
 int main(int argc, char** argv) {
+    // Ctrl-C or a kill during a save must not leave a temporary file beside the archive.
+    pelfry::InstallTempFileCleanup();
     pelfry::cli::CliRegistry registry;
     pelfry::cli::RegisterArchiveCommands(registry);
     pelfry::cli::RegisterConvertCommands(registry);

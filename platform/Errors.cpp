@@ -9,11 +9,11 @@ namespace pelfry {
 FileOpenError::FileOpenError(const std::string& fileName)
     : Error("Cannot open file " + fileName) {}
 
-FileCreateError::FileCreateError(const std::string& fileName)
-    : Error("Cannot create file " + fileName) {}
+FileCreateError::FileCreateError(const std::string& fileName, int code)
+    : Error("Cannot create file " + fileName), code_(code) {}
 
-FileWriteError::FileWriteError(const std::string& fileName)
-    : Error("Cannot write file " + fileName) {}
+FileWriteError::FileWriteError(const std::string& fileName, int code)
+    : Error("Cannot write file " + fileName), code_(code) {}
 
 static std::string AssertionText(std::string_view message, std::string_view unitFile, int line) {
     std::string text = message.empty() ? std::string("Assertion failure") : std::string(message);

@@ -19,16 +19,26 @@ public:
     explicit FileOpenError(const std::string& fileName);
 };
 
-// "Cannot create file %s": a file could not be created or truncated.
+// "Cannot create file %s": a file could not be created or truncated. `code` is the system's
+// error number when one is known, else 0.
 class FileCreateError : public Error {
 public:
-    explicit FileCreateError(const std::string& fileName);
+    explicit FileCreateError(const std::string& fileName, int code = 0);
+    int Code() const { return code_; }
+
+private:
+    int code_;
 };
 
-// "Cannot write file %s": a write delivered fewer bytes than asked (a full disk).
+// "Cannot write file %s": a write delivered fewer bytes than asked (a full disk, a file-size
+// limit), or the written bytes could not be flushed to the disk.
 class FileWriteError : public Error {
 public:
-    explicit FileWriteError(const std::string& fileName);
+    explicit FileWriteError(const std::string& fileName, int code = 0);
+    int Code() const { return code_; }
+
+private:
+    int code_;
 };
 
 // An internal check failed. The text is the message ("Assertion failure" when it is

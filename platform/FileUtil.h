@@ -2,6 +2,8 @@
 // names from the game use "\" while this platform's paths use "/".
 #pragma once
 
+#include "ReplacingFile.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -37,45 +39,8 @@ std::string TempFolder();
 
 // Reads a whole file; FileOpenError when it cannot be opened.
 std::vector<uint8_t> ReadWholeFile(const std::string& path);
-// Creates or truncates `path` and writes `bytes`; FileCreateError or FileWriteError on failure.
+// Writes `bytes` as the whole file `path` through the replacing writer (a link standing at
+// `path` is replaced); FileCreateError or FileWriteError on failure.
 void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
-
-// A new file beside `target` that takes the target's place on Commit, so that the target
-// either stays as it was or holds everything written. Until Commit the target is untouched;
-// an object dropped without Commit removes its file. A target that is a link is followed (the
-// file it points to is replaced, the link stays).
-class ReplacingFile {
-public:
-    // FileCreateError naming `target` when it is a folder, a file that may not be written, or
-    // when the new file cannot be made beside it.
-    explicit ReplacingFile(const std::string& target);
-    ~ReplacingFile();
-    ReplacingFile(const ReplacingFile&) = delete;
-    ReplacingFile& operator=(const ReplacingFile&) = delete;
-
-    // Buffered; a failure is remembered and reported by Commit.
-    void Write(const void* bytes, size_t count);
-    // Writes out what is buffered, keeps the target's permissions, and renames the new file
-    // over the target. FileWriteError naming the target when any write or the rename failed.
-    void Commit();
-
-private:
-    static constexpr size_t BufferSize = 1 << 20;
-
-    void Flush();
-    void WriteOut(const uint8_t* bytes, size_t count);
-
-    std::string shownName_; // the target as the caller named it
-    std::string target_;    // the file replaced (a link's destination)
-    std::string temp_;
-    int fd_ = -1;
-    bool failed_ = false;
-    bool committed_ = false;
-    std::vector<uint8_t> buffer_;
-};
-
-// Writes `bytes` to `path` through a ReplacingFile: `path` either stays as it was or holds
-// all of them. FileCreateError / FileWriteError as ReplacingFile raises them.
-void WriteFileReplacing(const std::string& path, const std::vector<uint8_t>& bytes);
 
 } // namespace pelfry

@@ -310,10 +310,11 @@ TEST_F(MainFormTest, CloseWhoseSaveFailsKeepsTheArchive) {
     WriteArchive(dir, "sub/GFX.DIR", {{"A.PAL", B("a")}});
     ui.OpenAnswers.push_back(dir / "sub/GFX.DIR");
     form.FileOpen();
+    AddEntry();
     std::filesystem::remove_all(dir / "sub");
     EXPECT_THROW(form.FileClose(), Error);
     EXPECT_EQ(form.CurrentFileName, dir / "sub/GFX.DIR");
-    EXPECT_EQ(form.CurrentArchive->Count(), 1u);
+    EXPECT_EQ(form.CurrentArchive->Count(), 2u);
     EXPECT_EQ(ui.Lines.size(), 1u);
 }
 
@@ -329,6 +330,61 @@ TEST_F(MainFormTest, CloseOfAFilledNewArchiveAsksBeforeDroppingIt) {
     form.FileClose();
     EXPECT_EQ(form.CurrentArchive->Count(), 0u);
     EXPECT_EQ(ui.SaveShown, 0);
+}
+
+TEST_F(MainFormTest, OpenRefusesFilesThatAreNoArchiveAndCloseWritesNothing) {
+    WriteWholeFile(dir / "HERO.SPR", SpriteBytes(2, 25, 0));
+    WriteWholeFile(dir / "notes.txt", B("These are notes, and nothing else. Really, just notes.\n"));
+    for (const std::string name : {"HERO.SPR", "notes.txt"}) {
+        const Bytes before = ReadWholeFile(dir / name);
+        ui.OpenAnswers.push_back(dir / name);
+        std::string message;
+        try {
+            form.FileOpen();
+        } catch (const Error& e) {
+            message = e.what();
+        }
+        EXPECT_EQ(message, "Invalid directory file " + dir / name);
+        form.FileClose();
+        EXPECT_EQ(ReadWholeFile(dir / name), before) << name;
+    }
+}
+
+TEST_F(MainFormTest, CloseOfAnUnchangedArchiveLeavesItsFileAlone) {
+    const std::string path = OpenThree();
+    // Another program writes the file meanwhile; closing an archive that was only looked at
+    // neither asks nor writes.
+    WriteArchive(dir, "GFX.DIR", {{"OTHER", B("theirs")}});
+    form.FileClose();
+    EXPECT_TRUE(ui.Boxes.empty());
+    EXPECT_EQ(NamesIn(path), std::vector<std::string>{"OTHER"});
+    EXPECT_TRUE(form.CurrentFileName.empty());
+}
+
+TEST_F(MainFormTest, SavingOverAFileChangedElsewhereAsksFirst) {
+    const std::string path = OpenThree();
+    AddEntry();
+    WriteArchive(dir, "GFX.DIR", {{"OTHER", B("theirs")}});
+    const std::string question = path + " was changed by another program. Overwrite it?";
+
+    for (auto command : {&TMainForm::FileSave, &TMainForm::FileClose}) {
+        ui.BoxAnswers.push_back(MsgResult::No);
+        (form.*command)();
+        ASSERT_FALSE(ui.Boxes.empty());
+        EXPECT_EQ(ui.Boxes.back().Text, question);
+        EXPECT_EQ(ui.Boxes.back().Buttons, mbYes | mbNo);
+        EXPECT_EQ(NamesIn(path), std::vector<std::string>{"OTHER"});
+        EXPECT_EQ(form.CurrentFileName, path) << "a declined Close keeps the archive open";
+        EXPECT_EQ(form.CurrentArchive->Count(), 4u);
+    }
+    ui.BoxAnswers.push_back(MsgResult::Yes);
+    form.FileSave();
+    EXPECT_EQ(NamesIn(path).size(), 4u);
+    // Our own save is no change by another program.
+    const size_t boxes = ui.Boxes.size();
+    AddEntry();
+    form.FileSave();
+    EXPECT_EQ(ui.Boxes.size(), boxes);
 }
 
 TEST_F(MainFormTest, ExitWithNothingUnsavedAsksNothing) {

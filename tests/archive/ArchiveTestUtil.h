@@ -37,17 +37,19 @@ inline std::vector<std::string> NamesOf(const TDirFile& dir) {
     return names;
 }
 
-// A .DIR image with the given header fields, raw data area and raw records area; the 4100
-// bytes of DirHeader and buckets are filled with `fill` (the reader must not care).
+// A .DIR image with the given DirOffset, raw data area and raw records area; FileSize holds
+// the image's length, and the 4100 bytes of DirHeader and buckets are filled with `fill`
+// (the reader must not care).
 inline std::vector<uint8_t> RawDir(uint32_t dirOffset, const std::vector<uint8_t>& dataArea,
                                    const std::vector<uint8_t>& records, uint8_t fill = 0) {
     std::vector<uint8_t> out = {'D', 'I', 'R', 0x1A};
-    PutU32(out, 0xDEADBEEF); // FileSize: ignored by the reader
+    PutU32(out, 0); // FileSize, set below
     PutU32(out, dirOffset);
     out.insert(out.end(), dataArea.begin(), dataArea.end());
     if (out.size() < dirOffset) out.resize(dirOffset, 0);
     out.resize(dirOffset + 4100, fill);
     out.insert(out.end(), records.begin(), records.end());
+    SetU32(out, 4, static_cast<uint32_t>(out.size()));
     return out;
 }
 

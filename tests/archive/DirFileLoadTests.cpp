@@ -42,7 +42,7 @@ TEST(DirLoad, DuplicateNamesBothLoad) {
     EXPECT_EQ(test::DataOf(dir->Files[static_cast<size_t>(dir->FindEntry("same", first + 1))]), "second");
 }
 
-TEST(DirLoad, EntriesLoadOnDemandFromTheFileEachTime) {
+TEST(DirLoad, EntriesLoadOnDemandThroughTheDescriptorOpenedFirst) {
     TestFolder folder;
     const std::string path = folder / "LAZY.DIR";
     MakeArchive({{"a", "alpha"}, {"b", "beta"}, {"z", ""}})->SaveToFile(path);
@@ -52,11 +52,29 @@ TEST(DirLoad, EntriesLoadOnDemandFromTheFileEachTime) {
     EXPECT_EQ(test::DataOf(dir->Files[1]), "beta");
     EXPECT_EQ(dir->Files[0].Data, nullptr);
 
+    // Another program saves a different archive under the name: the entries still come from
+    // the file that was read, never from the new one at the old offsets.
+    MakeArchive({{"x", "0123456789"}, {"y", "9876543210"}})->SaveToFile(path);
+    dir->LoadEntry(0);
+    EXPECT_EQ(test::DataOf(dir->Files[0]), "alpha");
+    ASSERT_TRUE(DeleteFile(path));
+    EXPECT_EQ(dir->EntryStream(0)->Size(), 5);
+}
+
+TEST(DirLoad, StreamArchivesReadLaterEntriesFromTheirFile) {
+    TestFolder folder;
+    const std::string path = folder / "LAZY.DIR";
+    MakeArchive({{"a", "alpha"}, {"b", "beta"}, {"z", ""}})->SaveToFile(path);
+    std::unique_ptr<TDirFile> dir;
+    {
+        FileStream file(path, FileStream::Mode::OpenRead);
+        dir = TDirFile::CreateFromStream(file, path, false);
+    }
+    dir->LoadEntry(1);
     // Once the file is gone, what was loaded stays; what was not cannot be read.
     ASSERT_TRUE(DeleteFile(path));
     dir->LoadEntry(1);
     EXPECT_EQ(ErrorOf([&] { dir->LoadEntry(0); }), "Cannot open file " + path);
-    EXPECT_EQ(ErrorOf([&] { dir->EntryStream(0); }), "Cannot open file " + path);
     // A size-0 entry needs no file.
     auto empty = dir->EntryStream(2);
     ASSERT_NE(empty, nullptr);
@@ -108,22 +126,70 @@ TEST(DirEntryStream, ViewsTheEntryAndOutlivesIt) {
     EXPECT_EQ(c->Read(buffer, 16), 1);
 }
 
-TEST(DirLoad, ShortAndEmptyCasesLoadAsArchivesWithoutEntries) {
-    TestFolder folder;
-    // An empty file.
-    test::WriteFile(folder / "ZERO.DIR", std::vector<uint8_t>{});
-    EXPECT_EQ(TDirFile::Create(folder / "ZERO.DIR", true)->Count(), 0u);
-    // A DirOffset at which no record fits.
-    std::vector<uint8_t> header = {'D', 'I', 'R', 0x1A, 0, 0, 0, 0};
-    PutU32(header, 100);
-    header.resize(100 + 4100, 0);
-    test::WriteFile(folder / "NOREC.DIR", header);
-    EXPECT_EQ(TDirFile::Create(folder / "NOREC.DIR", true)->Count(), 0u);
-    // The largest DirOffset whose records area still starts inside the 32-bit range.
+// What tells an archive from a damaged or foreign file, and the oddities that still load.
+TEST(DirLoad, ForeignAndCutShortFilesAreRefusedOddHeadersLoad) {
+    const std::vector<uint8_t> good = MakeArchive({{"a.img", "0123456789"}, {"b", "xyz"}})->SaveToBytes();
+    std::vector<uint8_t> records;
+    test::PutRecord(records, 0, 12, 1, "one", 1);
+    const std::vector<uint8_t> raw = test::RawDir(13, test::Bytes("!"), records);
+    auto withByte = [](std::vector<uint8_t> bytes, size_t at, uint8_t value) {
+        bytes[at] = value;
+        return bytes;
+    };
+    auto withU32 = [](std::vector<uint8_t> bytes, size_t at, uint32_t value) {
+        SetU32(bytes, at, value);
+        return bytes;
+    };
+    auto plus = [](std::vector<uint8_t> bytes, const std::string& tail) {
+        bytes.insert(bytes.end(), tail.begin(), tail.end());
+        return bytes;
+    };
+    std::vector<uint8_t> noRecords = {'D', 'I', 'R', 0x1A, 0, 0, 0, 0};
+    PutU32(noRecords, 100);
+    noRecords.resize(100 + 4100, 0);
     std::vector<uint8_t> far = {'D', 'I', 'R', 0x1A, 0, 0, 0, 0};
     PutU32(far, 0xFFFFFFFFu - 4100);
-    test::WriteFile(folder / "FAR.DIR", far);
-    EXPECT_EQ(TDirFile::Create(folder / "FAR.DIR", false)->Count(), 0u);
+    const std::string text = "These are my notes, not an archive.\nSecond line of them.\n";
+
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        int entries; // -1: refused
+    };
+    const std::vector<Case> cases = {
+        {"an empty file", {}, 0},
+        {"the empty archive", MakeArchive({})->SaveToBytes(), 0},
+        {"a directory block that just fits", noRecords, 0},
+        {"a directory block past the end", far, -1},
+        {"a text file", test::Bytes(text), -1},
+        {"a sprite-like file", plus(test::Bytes("SPR\x1A"), std::string(5000, 'x')), -1},
+        {"a size field larger than the file", withU32(good, 4, static_cast<uint32_t>(good.size() + 1)), -1},
+        {"a size field smaller than the file", withU32(good, 4, 12), 2},
+        {"a wrong magic with records in order", withByte(good, 0, 'X'), 2},
+        {"a wrong magic with bytes after the records", plus(withByte(good, 0, 'X'), "junk"), -1},
+        {"no magic, the last name cut by the end", withByte(std::vector<uint8_t>(raw.begin(), raw.end() - 1), 1, 'X'), -1},
+        {"the magic, the last name cut by the end", withU32(std::vector<uint8_t>(raw.begin(), raw.end() - 1), 4, 0), 1},
+    };
+    TestFolder folder;
+    for (const Case& c : cases) {
+        const std::string path = folder / "F.DIR";
+        test::WriteFile(path, c.bytes);
+        for (bool loadAll : {true, false}) {
+            try {
+                EXPECT_EQ(static_cast<int>(TDirFile::Create(path, loadAll)->Count()), c.entries) << c.what;
+            } catch (const InvalidDirFileError& e) {
+                EXPECT_EQ(c.entries, -1) << c.what;
+                EXPECT_EQ(std::string(e.what()), "Invalid directory file " + path);
+                EXPECT_FALSE(e.Reason().empty());
+            }
+        }
+        EXPECT_EQ(test::ReadFile(path), c.bytes) << c.what; // a refused file is left as it was
+    }
+    // Every cut of a saved archive is refused, wherever it falls.
+    for (size_t length = 1; length < good.size(); ++length) {
+        MemoryStream stream(std::vector<uint8_t>(good.begin(), good.begin() + static_cast<long>(length)));
+        EXPECT_THROW(TDirFile::CreateFromStream(stream, "cut.DIR", true), InvalidDirFileError) << length;
+    }
 }
 
 TEST(DirLoad, DataPastTheEndIsZeroFilled) {

@@ -470,3 +470,38 @@ TEST(BatchLog, LinesBeyondTheArchiveAreNeverReadAsEntries) {
     f.form.btnExtrConvLogClick();
     EXPECT_EQ(ReadWholeFile(f.dir / "out/.txt"), Bytes("a.bin\r\na.bin\r\n"));
 }
+
+TEST(BatchLog, AFailedRebuildForgetsTheFileItCameOver) {
+    Fixture f;
+    f.Open("GFX.DIR", {{"a.bin", PalBytes}});
+    const std::vector<uint8_t> before = ReadWholeFile(f.dir / "GFX.DIR");
+    WriteWholeFile(f.dir / "ok.bin", {7});
+    WriteWholeFile(f.dir / "log.txt", Bytes("ok.bin\r\ngone.bin\r\n"));
+    f.ui.OpenAnswers.push_back(f.dir / "log.txt");
+    EXPECT_THROW(f.form.btnConvAddLogClick(), FileOpenError);
+    EXPECT_TRUE(f.form.CurrentFileName.empty());
+    EXPECT_EQ(f.ui.Caption, MainCaption);
+    // Close asks for the partial archive as for any new one; nothing reaches GFX.DIR.
+    f.ui.BoxAnswers.push_back(MsgResult::No);
+    f.form.FileClose();
+    EXPECT_EQ(f.ui.Boxes.back().Text, "Save changes to the new directory?");
+    EXPECT_EQ(ReadWholeFile(f.dir / "GFX.DIR"), before);
+}
+
+TEST(BatchLog, ExportRefusesNamesTheLogCannotHoldBeforeWritingAnything) {
+    for (const std::string& bad : {std::string("a\rb"), std::string("a\nb"), std::string("a\0b", 3)}) {
+        Fixture f;
+        f.Open("GFX.DIR", {{"first.bin", PalBytes}, {"name", PalBytes}});
+        f.form.CurrentArchive->Files[1].Name = bad;
+        f.ui.Lines[1] = bad;
+        f.ui.FolderAnswers.push_back(f.dir / "out");
+        try {
+            f.form.btnExtrConvLogClick();
+            ADD_FAILURE() << "exported";
+        } catch (const Error& e) {
+            // (a message is a C string: it ends at a NUL)
+            EXPECT_EQ(std::string(e.what()), "Entry name cannot be written to the log: " + bad.substr(0, bad.find('\0')));
+        }
+        EXPECT_TRUE(std::filesystem::is_empty(f.dir / "out"));
+    }
+}

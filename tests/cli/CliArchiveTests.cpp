@@ -79,7 +79,8 @@ TEST(CliList, ErrorsGoToStandardErrorWithStatusOne) {
     test::WriteFile(folder / "BAD.DIR", "DIR\x1a\x01");
     r = RunCli({"list", folder / "BAD.DIR"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Invalid directory file " + (folder / "BAD.DIR") + "\n");
+    EXPECT_EQ(r.err, "Invalid directory file " + (folder / "BAD.DIR") +
+                         " (the file is too short for an archive header)\n");
 }
 
 TEST(CliInfo, SummarisesADirectoryArchive) {
@@ -196,11 +197,13 @@ TEST(CliAdd, AnErrorSavesNothing) {
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(FileExists(folder / "NEW.DIR"));
 
-    test::WriteFile(folder / "BAD.DIR", "DIR");
-    r = RunCli({"add", folder / "BAD.DIR", folder / "good"});
+    // A file that is no archive, as when the operands are given the wrong way round.
+    test::WriteFile(folder / "notes.txt", "Some notes of mine, not an archive at all.\n");
+    r = RunCli({"add", folder / "notes.txt", folder / "good"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Invalid directory file " + (folder / "BAD.DIR") + "\n");
-    EXPECT_EQ(Text(folder / "BAD.DIR"), "DIR");
+    EXPECT_EQ(r.err, "Invalid directory file " + (folder / "notes.txt") +
+                         " (the directory block lies beyond the end of the file)\n");
+    EXPECT_EQ(Text(folder / "notes.txt"), "Some notes of mine, not an archive at all.\n");
 }
 
 TEST(CliDelete, DeletesFirstEntriesInTurnOrNothing) {
