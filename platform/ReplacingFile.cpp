@@ -87,6 +87,8 @@ std::string TempName() {
     return name;
 }
 
+std::atomic<bool> forceNamed{false};
+
 bool ProcFdAvailable() {
     static const bool available = ::access("/proc/self/fd", X_OK) == 0;
     return available;
@@ -96,6 +98,8 @@ bool ProcFdAvailable() {
 bool IsWriteFailure(int error) { return error == ENOSPC || error == EDQUOT || error == EIO || error == EFBIG; }
 
 } // namespace
+
+void UseNamedTempFiles(bool named) { forceNamed = named; }
 
 void InstallTempFileCleanup() {
     for (int s : {SIGINT, SIGTERM, SIGHUP}) {
@@ -228,7 +232,7 @@ void ReplacingFile::Open(int folder, const std::string& name) {
         s.mode = 0666 & ~mask;
     }
 
-    if (ProcFdAvailable()) {
+    if (!forceNamed && ProcFdAvailable()) {
         s.fd = ::openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
         s.nameless = s.fd >= 0;
     }

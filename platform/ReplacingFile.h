@@ -92,4 +92,8 @@ void WriteFileReplacing(const std::string& path, const std::vector<uint8_t>& byt
 // process dies; this covers the file systems where they must be named from the start.
 void InstallTempFileCleanup();
 
+// Makes new files named from the start, as on file systems without nameless files, so that
+// tests can reach that path on any machine.
+void UseNamedTempFiles(bool named);
+
 } // namespace pelfry

@@ -2,13 +2,16 @@
 // the gap), and extracting, which must never write outside the folder it is given.
 #include "ArchiveTestUtil.h"
 #include "TestFolder.h"
+#include "platform/FileSizeLimit.h"
 
 #include "archive/DirFileU.h"
 #include "platform/Errors.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
+#include <unistd.h>
 
 namespace pelfry {
 namespace {
@@ -177,6 +180,46 @@ TEST(DirExtractEntry, FailuresComeBackAsResults) {
     EXPECT_NE(dir->ExtractEntry(folder / "out/", 0), 0);
     EXPECT_EQ(dir->ExtractEntry(folder / "out/", 1), 0);
     EXPECT_EQ(test::ReadFile(folder / "blocker"), test::Bytes("I am a file"));
+}
+
+// The default extraction folder is shared with every local user: links found below it must
+// never lead a write elsewhere.
+TEST(DirExtractEntry, LinksBelowTheFolderAreNeverWrittenThrough) {
+    TestFolder folder;
+    const std::string out = folder / "out/";
+    ForceDirectories(out);
+    ForceDirectories(folder / "elsewhere");
+    test::WriteFile(folder / "victim", "precious");
+    ASSERT_EQ(::symlink((folder / "victim").c_str(), (out + "victim").c_str()), 0);
+    ASSERT_EQ(::symlink((folder / "elsewhere").c_str(), (out + "sub").c_str()), 0);
+    auto dir = MakeArchive({{"victim", "entry"}, {"sub/file", "entry"}, {"sub\\file", "entry"}});
+
+    EXPECT_EQ(dir->ExtractEntry(out, 0), 0);
+    EXPECT_EQ(test::ReadFile(out + "victim"), test::Bytes("entry"));
+    EXPECT_EQ(test::ReadFile(folder / "victim"), test::Bytes("precious"));
+    for (int32_t i : {1, 2}) {
+        EXPECT_NE(dir->ExtractEntry(out, i), 0);
+        EXPECT_EQ(ErrorOf([&] { dir->WriteEntry(out, i); }), "Cannot create file " + out + "sub/file");
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(folder / "elsewhere"));
+
+    // The folder the user names may itself be a link: it is where the user wants the files.
+    ASSERT_EQ(::symlink((folder / "elsewhere").c_str(), (folder / "mine").c_str()), 0);
+    EXPECT_EQ(dir->ExtractEntry(folder / "mine/", 0), 0);
+    EXPECT_EQ(test::ReadFile(folder / "elsewhere/victim"), test::Bytes("entry"));
+}
+
+TEST(DirExtractEntry, AFailedWriteLeavesNoCutShortFile) {
+    TestFolder folder;
+    auto dir = MakeArchive({{"big.bin", std::string(50000, 'b')}});
+    test::WriteFile(folder / "big.bin", "old");
+    {
+        test::FileSizeLimit limit(4096);
+        EXPECT_EQ(ErrorOf([&] { dir->WriteEntry(folder.Path(), 0); }), "Cannot write file " + (folder / "big.bin"));
+        EXPECT_EQ(dir->ExtractEntry(folder.Path(), 0), EFBIG);
+    }
+    EXPECT_EQ(folder.Listing(), std::vector<std::string>{"big.bin"});
+    EXPECT_EQ(test::ReadFile(folder / "big.bin"), test::Bytes("old"));
 }
 
 } // namespace

@@ -5,8 +5,14 @@
 #include "archive/TestFolder.h"
 
 #include "archive/DirFileU.h"
+#include "platform/FileLock.h"
+#include "platform/LockWaiters.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <thread>
 
 namespace pelfry {
 namespace {
@@ -225,6 +231,36 @@ TEST(CliDelete, DeletesFirstEntriesInTurnOrNothing) {
     EXPECT_EQ(FileLength(folder / "A.DIR"), 4112);
     r = RunCli({"delete", folder / "A.DIR", "dup"});
     EXPECT_EQ(r.status, 1);
+}
+
+// Writers of one archive take turns: both adds wait for the lock held here, then each adds
+// to what the other saved, and neither entry is lost.
+TEST(CliConcurrency, TwoAddsOnOneArchiveBothLand) {
+    TestFolder folder;
+    const std::string archive = folder / "A.DIR";
+    MakeArchive(archive, {{"base", "b"}});
+    test::WriteFile(folder / "one", "1");
+    test::WriteFile(folder / "two", "2");
+    std::optional<FileLock> held(std::in_place, archive, false);
+    test::CliProcess first({"add", archive, folder / "one"});
+    test::CliProcess second({"add", archive, folder / "two"});
+    while (test::LockWaiters(archive) < 2) std::this_thread::yield();
+    held.reset();
+    EXPECT_EQ(first.Finish().status, 0);
+    EXPECT_EQ(second.Finish().status, 0);
+    Entries entries = ReadArchive(archive);
+    std::sort(entries.begin() + 1, entries.end());
+    EXPECT_EQ(entries, (Entries{{"base", "b"}, {"one", "1"}, {"two", "2"}}));
+    EXPECT_EQ(folder.Listing(), (std::vector<std::string>{"A.DIR", "one", "two"}));
+}
+
+TEST(CliExport, RefusesNamesTheLogCannotHoldBeforeWritingAnything) {
+    TestFolder folder;
+    MakeArchive(folder / "A.DIR", {{"ok", "1"}, {"two\r\nlines", "2"}});
+    test::CliResult r = RunCli({"export", folder / "A.DIR", folder / "out"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Entry name cannot be written to the log: two\r\nlines\n");
+    EXPECT_FALSE(DirectoryExists(folder / "out"));
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "platform/FileUtil.h"
 #include "platform/Stream.h"
 
+#include "FileSizeLimit.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 namespace pelfry {
 namespace {
 
+using test::FileSizeLimit;
 using test::TempDir;
 using Bytes = std::vector<uint8_t>;
 
@@ -142,26 +144,6 @@ TEST(Files, WriteFileReplacingThatCannotCreateChangesNothing) {
     EXPECT_THROW(WriteFileReplacing(dir / std::string(300, 'n'), Bytes{1}), FileCreateError);
     EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"folder.DIR", "plain"}));
 }
-
-// Limits the size of files this process may write, as a full disk would; restored on exit.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN); // the write fails instead of killing us
-        rlimit lower = saved_;
-        lower.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &lower);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*oldHandler_)(int) = nullptr;
-};
 
 TEST(Files, FailedWriteLeavesTheOldFileIntact) {
     TempDir dir;

@@ -1,0 +1,192 @@
+// The replacing writer and the writers' lock: what stands under a name after a write, a
+// failed write or a kill; links; folders walked without links; writers taking turns.
+#include "FileSizeLimit.h"
+#include "LockWaiters.h"
+#include "TempDir.h"
+
+#include "platform/Errors.h"
+#include "platform/FileLock.h"
+#include "platform/FileUtil.h"
+#include "platform/ReplacingFile.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <optional>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace pelfry {
+namespace {
+
+using test::FileSizeLimit;
+using test::TempDir;
+using Bytes = std::vector<uint8_t>;
+
+Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+bool IsLink(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+// Puts the writer on named temporaries for one test.
+struct NamedTemps {
+    explicit NamedTemps(bool on) { UseNamedTempFiles(on); }
+    ~NamedTemps() { UseNamedTempFiles(false); }
+};
+
+TEST(ReplacingFile, LinksAreReplacedOrFollowedAsAsked) {
+    TempDir dir;
+    WriteWholeFile(dir / "real", B("old"));
+    for (LinkPolicy policy : {LinkPolicy::Replace, LinkPolicy::Follow}) {
+        WriteWholeFile(dir / "real", B("old"));
+        ::unlink((dir / "link").c_str());
+        ASSERT_EQ(::symlink("real", (dir / "link").c_str()), 0);
+        WriteFileReplacing(dir / "link", B("new"), policy);
+        const bool follow = policy == LinkPolicy::Follow;
+        EXPECT_EQ(IsLink(dir / "link"), follow);
+        EXPECT_EQ(ReadWholeFile(dir / "real"), B(follow ? "new" : "old"));
+        EXPECT_EQ(ReadWholeFile(dir / "link"), B("new"));
+    }
+    // A dangling link is replaced; nothing is made where it pointed.
+    ASSERT_EQ(::symlink("nowhere", (dir / "dangling").c_str()), 0);
+    WriteFileReplacing(dir / "dangling", B("x"));
+    EXPECT_FALSE(IsLink(dir / "dangling"));
+    EXPECT_FALSE(FileExists(dir / "nowhere"));
+}
+
+TEST(ReplacingFile, AFailedWriteLeavesTheOldFileOrNoneAndNoTemporary) {
+    for (bool named : {false, true}) {
+        NamedTemps temps(named);
+        TempDir dir;
+        WriteWholeFile(dir / "old.DIR", Bytes(1000, 0xAB));
+        {
+            FileSizeLimit limit(4096);
+            for (const std::string name : {"old.DIR", "new.DIR"}) {
+                try {
+                    WriteFileReplacing(dir / name, Bytes(20000, 0xCD));
+                    ADD_FAILURE() << "the write should have failed";
+                } catch (const FileWriteError& e) {
+                    EXPECT_EQ(std::string(e.what()), "Cannot write file " + dir / name);
+                    EXPECT_EQ(e.Code(), EFBIG);
+                }
+            }
+        }
+        EXPECT_EQ(ReadWholeFile(dir / "old.DIR"), Bytes(1000, 0xAB)) << named;
+        EXPECT_EQ(dir.Entries(), std::vector<std::string>{"old.DIR"}) << named;
+    }
+}
+
+// A child process writes with the cleanup installed and stops half-way; the signal sent to
+// it must end it as usual and leave no file beside the target.
+TEST(ReplacingFile, AKilledWriterLeavesNothingBehind) {
+    struct Case {
+        bool named;
+        int signal;
+    };
+    for (const Case c : {Case{true, SIGINT}, Case{true, SIGTERM}, Case{true, SIGHUP}, Case{false, SIGKILL}}) {
+        TempDir dir;
+        WriteWholeFile(dir / "GFX.DIR", B("old"));
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            UseNamedTempFiles(c.named);
+            InstallTempFileCleanup();
+            ReplacingFile file(dir / "GFX.DIR");
+            const Bytes block(2 << 20, 1);
+            file.Write(block.data(), block.size());
+            const char byte = 1;
+            if (::write(ready[1], &byte, 1) != 1) ::_exit(3);
+            for (;;) ::pause();
+        }
+        char byte = 0;
+        ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+        EXPECT_EQ(dir.Entries().size(), c.named ? 2u : 1u) << "the temporary is named only when asked";
+        ::kill(child, c.signal);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << c.signal;
+        EXPECT_EQ(dir.Entries(), std::vector<std::string>{"GFX.DIR"}) << c.signal;
+        EXPECT_EQ(ReadWholeFile(dir / "GFX.DIR"), B("old"));
+        ::close(ready[0]);
+        ::close(ready[1]);
+    }
+}
+
+TEST(Folder, DescendMakesFoldersAndRefusesLinksOnTheWay) {
+    TempDir dir;
+    ForceDirectories(dir / "out");
+    ForceDirectories(dir / "elsewhere");
+    ASSERT_EQ(::symlink((dir / "elsewhere").c_str(), (dir / "out/sub").c_str()), 0);
+    WriteWholeFile(dir / "out/plain", B("p"));
+    const Folder out(dir / "out", "shown");
+    EXPECT_EQ(out.Descend("a\\b/./c//", "shown").Path(), dir / "out/a/b/c/");
+    EXPECT_TRUE(DirectoryExists(dir / "out/a/b/c"));
+    for (const std::string bad : {"sub", "sub/deeper", "plain/x", "a/../a"}) {
+        try {
+            out.Descend(bad, "shown");
+            ADD_FAILURE() << bad;
+        } catch (const FileCreateError& e) {
+            EXPECT_EQ(std::string(e.what()), "Cannot create file shown") << bad;
+        }
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir / "elsewhere"));
+}
+
+TEST(FileLock, AWaitingWriterGetsWhatTheFirstOneSaved) {
+    TempDir dir;
+    const std::string path = dir / "GFX.DIR";
+    WriteWholeFile(path, B("v1"));
+    std::optional<FileLock> first(std::in_place, path, false);
+    Bytes seen;
+    std::thread second([&] {
+        FileLock lock(path, false);
+        seen = ReadRest(lock.File());
+    });
+    while (test::LockWaiters(path) == 0) std::this_thread::yield();
+    WriteFileReplacing(path, B("v2")); // the first writer saves: a new file under the name
+    first.reset();
+    second.join();
+    EXPECT_EQ(seen, B("v2"));
+}
+
+TEST(FileLock, AMissingFileIsMadeForTheLockAndRemovedWhenNothingWasSaved) {
+    TempDir dir;
+    const std::string path = dir / "NEW.DIR";
+    {
+        FileLock lock(path, true);
+        EXPECT_EQ(FileLength(path), 0);
+    }
+    EXPECT_FALSE(FileExists(path));
+    {
+        FileLock lock(path, true);
+        WriteFileReplacing(path, B("saved"));
+    }
+    EXPECT_EQ(ReadWholeFile(path), B("saved"));
+    EXPECT_THROW(FileLock(dir / "none", false), FileOpenError);
+}
+
+TEST(FileIdentity, ChangesWithEveryWriteAndNotOtherwise) {
+    TempDir dir;
+    const std::string path = dir / "f";
+    EXPECT_FALSE(IdentifyFile(path).Exists);
+    WriteWholeFile(path, B("one"));
+    const FileIdentity first = IdentifyFile(path);
+    EXPECT_TRUE(first.Exists);
+    EXPECT_EQ(IdentifyFile(path), first);
+    {
+        FileStream file(path, FileStream::Mode::OpenRead);
+        EXPECT_EQ(IdentifyOpenFile(file), first);
+    }
+    WriteWholeFile(path, B("one"));
+    EXPECT_NE(IdentifyFile(path), first);
+}
+
+} // namespace
+} // namespace pelfry
