@@ -1,18 +1,41 @@
 // The .DIR loader on arbitrary bytes taken as a whole archive file. It must refuse what it
 // cannot read with an Error, never allocate more data than the input holds, and whatever it
-// accepts must save and load back as the same entries, byte for byte.
+// accepts must save and load back as the same entries, byte for byte: in memory, and through
+// a real file written by the replacing writer and read back entry by entry.
 #include "archive/DirFileU.h"
 #include "platform/Errors.h"
+#include "platform/FileUtil.h"
 #include "platform/Stream.h"
 
 #include <cstdint>
 #include <cstdlib>
+#include <string>
+#include <unistd.h>
 #include <vector>
 
 using namespace pelfry;
 
 static void Check(bool condition) {
     if (!condition) std::abort();
+}
+
+// One folder for the whole run, so each input costs a save and a load, not a folder; removed
+// when the run ends.
+static const std::string& ScratchFile() {
+    struct Scratch {
+        std::string folder = TempFolder() + "pelfry-fuzz-XXXXXX";
+        std::string file;
+        Scratch() {
+            if (!::mkdtemp(folder.data())) std::abort();
+            file = folder + "/fuzz.DIR";
+        }
+        ~Scratch() {
+            DeleteFile(file);
+            ::rmdir(folder.c_str());
+        }
+    };
+    static const Scratch scratch;
+    return scratch.file;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -48,5 +71,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(a.Size == 0 || *a.Data == *b.Data);
     }
     Check(back->SaveToBytes() == saved);
+
+    dir->SaveToFile(ScratchFile());
+    auto lazy = TDirFile::Create(ScratchFile(), false);
+    Check(lazy->Count() == dir->Count());
+    for (uint32_t i = lazy->Count(); i-- > 0;) { // from the end: each read seeks on its own
+        auto view = lazy->EntryStream(static_cast<int32_t>(i));
+        Check(view && ReadRest(*view) == ReadRest(*dir->EntryStream(static_cast<int32_t>(i))));
+    }
     return 0;
 }

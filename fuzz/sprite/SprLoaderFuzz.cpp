@@ -12,9 +12,11 @@
 
 namespace {
 
-// Rendering allocates the whole sprite area, which the header alone may make 4 GB; the
-// fuzzer renders only sprites of a size a test run can hold.
-constexpr uint64_t RenderLimit = 1u << 22;
+// Rendering allocates the whole sprite area for each frame, and a header of a few bytes may
+// claim 65,535 frames of 2048 x 2048 pixels (empty boxes need no data). The program renders one
+// frame at a time, as it is shown; the fuzzer renders frames until it has drawn this many
+// pixels, so that every input is done in a moment and the campaign goes on exploring.
+constexpr uint64_t RenderBudget = 1u << 24;
 
 void CheckSameFrames(const pelfry::TSprFile& a, const pelfry::TSprFile& b) {
     if (a.Frames.size() != b.Frames.size() || a.Width != b.Width || a.Height != b.Height) std::abort();
@@ -35,8 +37,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         MemoryStream stream(std::vector<uint8_t>(data, data + size));
         int32_t frames = sprite.LoadFromStream(&stream);
         if (frames <= 0) return 0;
-        if (static_cast<uint64_t>(sprite.Width) * sprite.Height <= RenderLimit)
-            for (int32_t f = 0; f < frames; ++f) sprite.MakeFrameBitmap(f);
+        const uint64_t area = static_cast<uint64_t>(sprite.Width) * sprite.Height;
+        uint64_t drawn = 0;
+        for (int32_t f = 0; f < frames && drawn + area <= RenderBudget; ++f, drawn += area)
+            sprite.MakeFrameBitmap(f);
     } catch (const Error&) {
         return 0;
     }
