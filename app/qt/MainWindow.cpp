@@ -8,15 +8,20 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QHelpEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QLayout>
 #include <QListWidget>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
@@ -24,6 +29,8 @@
 #include <QStringDecoder>
 #include <QStyledItemDelegate>
 #include <QToolButton>
+#include <QToolTip>
+#include <QUrl>
 
 namespace pelfry {
 
@@ -33,6 +40,7 @@ namespace {
 constexpr int ClientWidth = 546;
 constexpr int ClientHeight = 435;
 constexpr int ListItemHeight = 13;
+constexpr int StatusHeight = 23;
 
 const QStringList OpenFilters = {
     "Sprite directory (*.DIR)", "Sprite file (*.SPR)",     "Bitmap (*.BMP)",
@@ -79,7 +87,30 @@ QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const char* caption, 
     // The caption stands left of the box.
     box->setLayoutDirection(Qt::RightToLeft);
     box->setChecked(checked);
+    // The preview lies beneath the controls: a box covers a large picture with its background.
+    box->setAutoFillBackground(true);
     return box;
+}
+
+// The local files a drag carries; empty when it carries anything else.
+std::vector<std::string> DraggedFiles(const QMimeData* data) {
+    std::vector<std::string> files;
+    if (!data || !data->hasUrls()) return files;
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile()) return {};
+        files.push_back(PathBytes(url.toLocalFile()));
+    }
+    return files;
+}
+
+// Files are only ever copied from a drag: a move would let the program they come from delete
+// them once dropped.
+bool TakeAsCopy(QDropEvent* event) {
+    if (!(event->possibleActions() & Qt::CopyAction) || DraggedFiles(event->mimeData()).empty())
+        return false;
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
 }
 
 } // namespace
@@ -111,6 +142,8 @@ MainWindow::MainWindow() : form_(*this) {
     BuildDialogs();
     // Not resizable: the client area is fixed, and the window grows by the menu bar.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+    // Files dropped anywhere on the window: an archive to open or files to add.
+    setAcceptDrops(true);
 
     Guarded([this] { form_.FormCreate(); });
 }
@@ -190,6 +223,8 @@ void MainWindow::BuildControls() {
     list_->setSortingEnabled(false);
     list_->setUniformItemSizes(true);
     list_->setItemDelegate(new FixedHeightDelegate(list_));
+    // The mouse resting on a line shows what its entry is.
+    list_->viewport()->installEventFilter(this);
     // Clicks (also on the line already focused) and moves with the keyboard preview the
     // focused line.
     connect(list_, &QListWidget::itemSelectionChanged, this, [this] { SchedulePreview(); });
@@ -230,14 +265,24 @@ void MainWindow::BuildControls() {
         if (fits) break;
     }
 
-    preview_ = new TSprite(client);
+    // The preview is a picture painted on the window: beneath every control, taking no mouse
+    // input, and cut off at the status line however large the picture it shows. It sits in a
+    // transparent area that covers the client area above the status line and lies beneath
+    // every other control.
+    previewArea_ = new QWidget(client);
+    previewArea_->setObjectName("PreviewArea");
+    previewArea_->setGeometry(0, 0, ClientWidth, ClientHeight - StatusHeight);
+    previewArea_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    previewArea_->lower();
+    preview_ = new TSprite(previewArea_);
     preview_->setObjectName("PreviewSprite");
     preview_->setGeometry(232, 200, 65, 65);
 
     auto* statusLine = new QStatusBar(client);
     statusLine->setObjectName("StatusLine");
     statusLine->setSizeGripEnabled(false);
-    statusLine->setGeometry(0, ClientHeight - 23, ClientWidth, 23);
+    statusLine->setAutoFillBackground(true);
+    statusLine->setGeometry(0, ClientHeight - StatusHeight, ClientWidth, StatusHeight);
     status_ = new QLabel(statusLine);
     status_->setObjectName("StatusText");
     status_->setTextFormat(Qt::PlainText);
@@ -296,6 +341,10 @@ void MainWindow::ShowError(std::exception_ptr error) {
     form_.ShowException(message);
 }
 
+void MainWindow::OpenAtStart(const std::string& archive) {
+    Guarded([this, &archive] { form_.OpenArchiveFile(archive); });
+}
+
 void MainWindow::SchedulePreview() {
     if (previewPending_) return;
     previewPending_ = true;
@@ -325,6 +374,43 @@ bool MainWindow::event(QEvent* event) {
     return QMainWindow::event(event);
 }
 
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_->viewport() && event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = list_->indexAt(help->pos());
+        std::string details;
+        try {
+            if (index.isValid()) details = form_.EntryDetails(index.row());
+        } catch (...) {
+            // An entry that cannot be read now has no details; resting the mouse on its line
+            // is no command, and shows no error.
+        }
+        if (details.empty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), DisplayText(details), list_->viewport(),
+                               list_->visualRect(index));
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) { TakeAsCopy(event); }
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* event) { TakeAsCopy(event); }
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    if (!TakeAsCopy(event)) return;
+    // The drop is answered at once and handled afterwards: its question and message boxes
+    // must not keep the program the files come from waiting.
+    QMetaObject::invokeMethod(
+        this,
+        [this, files = DraggedFiles(event->mimeData())] {
+            Guarded([this, &files] { form_.DropFiles(files); });
+        },
+        Qt::QueuedConnection);
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
     bool allowed = false;
     Guarded([this, &allowed] { allowed = form_.FormCloseQuery(); });
@@ -350,6 +436,11 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::SetHintHandler(std::function<void()> handler) { hintHandler_ = std::move(handler); }
 
+NumberSeparators MainWindow::LocaleSeparators() {
+    const QLocale locale;
+    return {locale.decimalPoint().toStdString(), locale.groupSeparator().toStdString()};
+}
+
 void MainWindow::SetCaption(const std::string& caption) { setWindowTitle(DisplayText(caption)); }
 
 void MainWindow::RepaintNow() { repaint(); }
@@ -368,8 +459,9 @@ void MainWindow::ListSetLines(const std::vector<std::string>& lines) {
     lines_ = lines;
     QStringList shown;
     shown.reserve(static_cast<qsizetype>(lines.size()));
-    // Names are 8-bit bytes: shown as Latin-1, handed back from lines_ byte for byte.
-    for (const std::string& line : lines) shown.append(QString::fromLatin1(line));
+    // Names are 8-bit bytes: shown as UTF-8 when they are valid UTF-8 (as file managers show
+    // the files extracted from them), else as Latin-1; handed back from lines_ byte for byte.
+    for (const std::string& line : lines) shown.append(DisplayText(line));
     list_->addItems(shown);
 }
 
@@ -426,6 +518,14 @@ int MainWindow::OpenDialogFilterIndex() {
 
 void MainWindow::SetOpenDialogFilterIndex(int index) {
     if (index >= 1 && index <= OpenFilters.size()) openDialog_->selectNameFilter(OpenFilters[index - 1]);
+}
+
+void MainWindow::SetOpenDialogFolder(const std::string& folder) {
+    if (!folder.empty()) openDialog_->setDirectory(QFile::decodeName(QByteArray::fromStdString(folder)));
+}
+
+void MainWindow::SetSaveDialogFolder(const std::string& folder) {
+    if (!folder.empty()) saveDialog_->setDirectory(QFile::decodeName(QByteArray::fromStdString(folder)));
 }
 
 bool MainWindow::ExecuteSaveDialog() {
@@ -499,10 +599,12 @@ void MainWindow::PreviewSetEntry(const std::string& fileName, TDirFile* archive)
     preview_->Archive = archive;
 }
 
-void MainWindow::PreviewShowSpriteStream(Stream* stream, bool pingPong) {
-    preview_->ShowSpriteStream(stream, pingPong);
+bool MainWindow::PreviewShowSpriteStream(Stream* stream, bool pingPong) {
+    return preview_->ShowSpriteStream(stream, pingPong);
 }
 
-void MainWindow::PreviewShowImage(Stream* stream) { preview_->ShowImage(stream); }
+bool MainWindow::PreviewShowImage(Stream* stream) { return preview_->ShowImage(stream); }
+
+void MainWindow::PreviewClear() { preview_->Clear(); }
 
 } // namespace pelfry

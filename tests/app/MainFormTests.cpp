@@ -300,9 +300,10 @@ TEST_F(MainFormTest, CloseWithANameSavesWithoutAQuestion) {
     EXPECT_TRUE(ui.Lines.empty());
     EXPECT_EQ(form.CurrentArchive->Count(), 0u);
     EXPECT_FALSE(form.CurrentArchive->Modified());
-    // The status line and the preview are left as they were.
+    // The status line is left as it was; the preview shows nothing of the closed archive.
     EXPECT_EQ(ui.Status, "3 file(s) in directory");
-    EXPECT_TRUE(ui.Previews.empty());
+    ASSERT_FALSE(ui.Previews.empty());
+    EXPECT_EQ(ui.Previews.back().What, PreviewCall::Clear);
 }
 
 TEST_F(MainFormTest, CloseWhoseSaveFailsKeepsTheArchive) {
@@ -475,6 +476,13 @@ protected:
                                     {".IMG", image}});
         ui.OpenAnswers.push_back(dir / "P.DIR");
         form.FileOpen();
+        ui.Previews.clear();
+    }
+    // Shows line `line` in the preview and forgets the calls it made.
+    void Show(int line) {
+        ui.Focused = line;
+        form.lstDirContentsClick();
+        ui.Previews.clear();
     }
     Bytes sprite, image;
 };
@@ -538,6 +546,7 @@ TEST_F(PreviewTest, ALineBeyondTheArchiveIsNoEntry) {
 
     // After Close the archive is empty: a stale focus previews nothing.
     form.FileClose();
+    ui.Previews.clear();
     ui.Focused = 0;
     form.lstDirContentsClick();
     EXPECT_TRUE(ui.Previews.empty());
