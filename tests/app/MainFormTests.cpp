@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 namespace pelfry::test {
 namespace {
@@ -533,6 +534,62 @@ TEST_F(PreviewTest, OnlyTheFocusedLineOfASelectionIsShown) {
     EXPECT_EQ(ui.Previews[1].What, PreviewCall::Sprite);
     // The window always asks for plain play; the sprite's flags decide the rest.
     EXPECT_FALSE(ui.Previews[1].PingPong);
+}
+
+TEST_F(PreviewTest, ClearedWhenTheArchiveIsReplaced) {
+    WriteWholeFile(dir / "empty.DIR.txt", {});
+    const std::pair<const char*, std::function<void()>> replacements[] = {
+        {"Open", [&] {
+             ui.OpenAnswers.push_back(dir / "P.DIR");
+             form.FileOpen();
+         }},
+        {"failed Open", [&] {
+             ui.OpenAnswers.push_back(dir / "missing.DIR");
+             EXPECT_THROW(form.FileOpen(), FileOpenError);
+         }},
+        {"Reconstruct from log", [&] {
+             ui.OpenAnswers.push_back(dir / "empty.DIR.txt");
+             form.btnConvAddLogClick();
+         }},
+        {"Close", [&] { form.FileClose(); }},
+    };
+    for (const auto& [what, replace] : replacements) {
+        SCOPED_TRACE(what);
+        ui.OpenAnswers.push_back(dir / "P.DIR");
+        form.FileOpen();
+        Show(0);
+        ASSERT_TRUE(ui.PreviewShowing);
+        replace();
+        EXPECT_FALSE(ui.PreviewShowing);
+    }
+}
+
+TEST_F(PreviewTest, ClearedWhenItsEntryIsDeletedOrReplaced) {
+    Show(1); // B.Img
+    // A line of another kind leaves the picture; deleting that line, or any other entry, or
+    // adding an entry of another name, leaves it too.
+    Show(2);
+    ui.Select({2, 0});
+    form.btnDeleteClick();
+    WriteWholeFile(dir / "new.pal", B("p"));
+    ui.AddAnswers.push_back(std::vector<std::string>{dir / "new.pal"});
+    form.btnAddClick();
+    EXPECT_TRUE(ui.PreviewShowing);
+    EXPECT_TRUE(ui.Previews.empty());
+
+    // Replaced by Add, even by the same bytes.
+    WriteWholeFile(dir / "B.Img", image);
+    ui.AddAnswers.push_back(std::vector<std::string>{dir / "B.Img"});
+    form.btnAddClick();
+    EXPECT_FALSE(ui.PreviewShowing);
+
+    // Deleted.
+    const int k = form.CurrentArchive->FindEntry("B.Img", 0);
+    Show(k);
+    ASSERT_TRUE(ui.PreviewShowing);
+    ui.Select({k});
+    form.btnDeleteClick();
+    EXPECT_FALSE(ui.PreviewShowing);
 }
 
 TEST_F(PreviewTest, ALineBeyondTheArchiveIsNoEntry) {
