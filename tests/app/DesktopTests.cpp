@@ -1,5 +1,6 @@
-// The window as a desktop program, through the scripted toolkit: the command line, the folders
-// the dialogs start in, files dropped on the window, and the details of an entry.
+// The window as a desktop program, through the scripted toolkit: the command line, files
+// dropped on the window, and the details of an entry. (The start folders of the dialogs, the
+// archive opened at start and the locale's numbers are tested on the Qt window.)
 #include "AppTestSupport.h"
 #include "FakeToolkit.h"
 
@@ -104,40 +105,6 @@ protected:
     TMainForm form{ui};
 };
 
-TEST_F(DesktopTest, DialogsStartInTheArchivesFolder) {
-    // Without an archive file they start where they were last.
-    ui.OpenAnswers.push_back(std::nullopt);
-    form.FileOpen();
-    ui.SaveAnswers.push_back(std::nullopt);
-    form.FileSaveAs();
-    EXPECT_EQ(ui.OpenFolders, std::vector<std::string>{""});
-    EXPECT_EQ(ui.SaveFolders, std::vector<std::string>{""});
-
-    ForceDirectories(dir / "games");
-    WriteArchive(dir, "games/GFX.DIR", {{"A.PAL", B("a")}});
-    form.OpenArchiveFile(dir / "games/GFX.DIR");
-    ui.OpenAnswers.push_back(std::nullopt);
-    form.FileOpen();
-    ui.SaveAnswers.push_back(std::nullopt);
-    form.FileSaveAs();
-    EXPECT_EQ(ui.OpenFolders.back(), dir / "games/");
-    EXPECT_EQ(ui.SaveFolders.back(), dir / "games/");
-}
-
-TEST_F(DesktopTest, OpenAtStartIsFileOpenWithoutTheDialog) {
-    WriteArchive(dir, "GFX.DIR", {{"A.PAL", B("a")}, {"B.IMG", ImageBytes(2, 2)}});
-    form.OpenArchiveFile(dir / "GFX.DIR");
-    EXPECT_EQ(ui.OpenShown, 0);
-    EXPECT_EQ(form.CurrentFileName, dir / "GFX.DIR");
-    EXPECT_EQ(ui.Caption, std::string(MainCaption) + " : " + dir / "GFX.DIR");
-    EXPECT_EQ(ui.Lines, (std::vector<std::string>{"A.PAL", "B.IMG"}));
-    EXPECT_EQ(ui.Status, "2 file(s) in directory");
-    // The same error as Open's, and nothing left to overwrite.
-    EXPECT_THROW(form.OpenArchiveFile(dir / "missing.DIR"), FileOpenError);
-    EXPECT_TRUE(form.CurrentFileName.empty());
-    EXPECT_EQ(ui.Caption, MainCaption);
-}
-
 TEST_F(DesktopTest, DroppedArchiveOpensAfterTheQuestion) {
     WriteArchive(dir, "GFX.DIR", {{"A.PAL", B("a")}});
     // An archive is told by its first bytes, not by its name.
@@ -224,17 +191,6 @@ TEST_F(DesktopTest, EntryDetailsOfTheListsLines) {
     EXPECT_EQ(form.EntryDetails(0), "");
     EXPECT_EQ(form.EntryDetails(1), "1.234 bytes");
     EXPECT_EQ(form.EntryDetails(2), "");
-}
-
-TEST_F(DesktopTest, ElapsedTimeWithTheLocalesDecimalSeparator) {
-    ui.Separators.Decimal = ",";
-    ui.AddAnswers.push_back(std::nullopt);
-    form.btnConvAddClick();
-    const std::string prefix = "Converted and added 0 file(s) in time ";
-    ASSERT_EQ(ui.Status.rfind(prefix, 0), 0u) << ui.Status;
-    const std::string figure = ui.Status.substr(prefix.size());
-    EXPECT_NE(figure.find(','), std::string::npos) << figure;
-    EXPECT_EQ(figure.find('.'), std::string::npos) << figure;
 }
 
 } // namespace

@@ -443,12 +443,13 @@ public:
     }
     ~GermanLocale() {
         std::setlocale(LC_ALL, saved_.c_str());
-        QLocale::setDefault(QLocale::c());
+        QLocale::setDefault(savedQt_);
     }
     bool Active = false;
 
 private:
     std::string saved_;
+    QLocale savedQt_;
 };
 
 TEST_F(WindowTest, ElapsedTimeUnderAGermanLocale) {
