@@ -66,6 +66,24 @@ bool TMainForm::SaveToCurrentFile() {
     return true;
 }
 
+std::string TMainForm::ArchiveFolder() const {
+    return CurrentFileName.empty() ? std::string() : ExtractFilePath(CurrentFileName);
+}
+
+void TMainForm::ClearPreview() {
+    toolkit_.PreviewClear();
+    previewBlock_.reset();
+    previewShown_ = false;
+}
+
+void TMainForm::ClearPreviewIfGone() {
+    if (!previewShown_) return;
+    if (const auto block = previewBlock_.lock())
+        for (const FileInfo& entry : CurrentArchive->Files)
+            if (entry.Data == block) return;
+    ClearPreview();
+}
+
 bool TMainForm::QuerySaveChanges() {
     if (!CurrentArchive->Modified()) return true;
     const std::string name = CurrentFileName.empty() ? "the new directory" : CurrentFileName;
@@ -89,10 +107,15 @@ bool TMainForm::QuerySaveChanges() {
 
 void TMainForm::FileOpen() {
     if (!QuerySaveChanges()) return;
+    // The dialog starts in the archive's folder, else where it was last.
+    toolkit_.SetOpenDialogFolder(ArchiveFolder());
     if (!toolkit_.ExecuteOpenDialog()) return;
-    const std::string fileName = toolkit_.OpenDialogFileName();
+    OpenArchiveFile(toolkit_.OpenDialogFileName());
+}
 
+void TMainForm::OpenArchiveFile(const std::string& fileName) {
     ResetArchive();
+    ClearPreview();
     toolkit_.ListClear();
     FileIdentity identity;
     try {
@@ -128,6 +151,7 @@ void TMainForm::FileSave() {
 }
 
 void TMainForm::FileSaveAs() {
+    toolkit_.SetSaveDialogFolder(ArchiveFolder());
     if (toolkit_.ExecuteSaveDialog()) {
         CurrentFileName = toolkit_.SaveDialogFileName();
         FileSave();
@@ -146,6 +170,7 @@ void TMainForm::FileClose() {
         }
     }
     ResetArchive();
+    ClearPreview();
     ForgetFile();
     toolkit_.ListClear();
 }
@@ -176,12 +201,19 @@ void TMainForm::lstDirContentsClick() {
     toolkit_.PreviewSetEntry(name, CurrentArchive.get());
     const std::string kind = FileKind(name);
     if (name.size() < 4) return;
+    // What the preview shows is remembered by its bytes, so that it can be cleared when that
+    // entry goes. A sprite that cannot be read hides the preview: nothing is shown then. An
+    // image that cannot be read leaves the picture shown before.
     if (kind == ".SPR") {
         std::unique_ptr<TSetMemoryStream> stream = CurrentArchive->EntryStream(k);
-        toolkit_.PreviewShowSpriteStream(stream.get(), false);
+        previewShown_ = toolkit_.PreviewShowSpriteStream(stream.get(), false);
+        previewBlock_ = CurrentArchive->Files[static_cast<size_t>(k)].Data;
     } else if (kind == ".IMG") {
         std::unique_ptr<TSetMemoryStream> stream = CurrentArchive->EntryStream(k);
-        toolkit_.PreviewShowImage(stream.get());
+        if (toolkit_.PreviewShowImage(stream.get())) {
+            previewShown_ = true;
+            previewBlock_ = CurrentArchive->Files[static_cast<size_t>(k)].Data;
+        }
     }
 }
 

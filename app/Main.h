@@ -22,6 +22,23 @@ inline constexpr const char* MainCaption = "Varn directory editor";
 // character sorts after "." (letters and digits do; "!", "?", ")" and "." itself do not).
 std::string ErrorBoxText(std::string_view message);
 
+// The editor's command line, `pelfry [--help] [--] [ARCHIVE]`, without the program's name.
+struct StartArguments {
+    std::string Archive; // the archive to open at start; empty for none
+    bool Help = false;   // --help or -h: print StartUsage and stop
+    std::string Error;   // not empty: what is wrong; print it with StartUsage and stop
+};
+StartArguments ParseStartArguments(const std::vector<std::string>& args);
+inline constexpr const char* StartUsage =
+    "Usage: pelfry [ARCHIVE]\n"
+    "Starts the directory editor, opening ARCHIVE (a .DIR file) as File, Open would.\n";
+
+// What a drop on the window accepts, for the box that refuses any other drop.
+inline constexpr const char* DropRefusedText =
+    "A drop opens one directory archive, or adds files to the directory (bitmaps and sprite "
+    "descriptions are converted back first). Folders, and archives together with other files, "
+    "cannot be dropped.";
+
 class TMainForm {
 public:
     explicit TMainForm(Toolkit& toolkit);
@@ -49,6 +66,9 @@ public:
 
     // --- File menu and tool bar ----------------------------------------------------------
     void FileOpen();
+    // Opens the archive `fileName` as File, Open does once a file is chosen (also at start,
+    // from the command line). Raises the archive's errors.
+    void OpenArchiveFile(const std::string& fileName);
     void FileSave();
     void FileSaveAs();
     void FileClose();
@@ -67,6 +87,16 @@ public:
 
     // --- Preview of the focused entry ----------------------------------------------------
     void lstDirContentsClick();
+
+    // --- Desktop conventions (MainDesktop.cpp) -------------------------------------------
+    // Files dropped on the window (full paths). One archive file (by its first bytes) is
+    // opened after the unsaved-changes question; other files are added as Convert and add
+    // adds them, with Add's summary; folders, several archives, or archives with other files
+    // are refused in a box saying what a drop accepts.
+    void DropFiles(const std::vector<std::string>& paths);
+    // The tooltip of list line `line`: what its entry is (DescribeEntry), or empty for a line
+    // that is no entry of the archive.
+    std::string EntryDetails(int line);
 
     // --- Conversions and batch commands (MainBatch.cpp) ----------------------------------
     // Forward conversion of a game file by its name; `resultName` receives the bitmap made,
@@ -101,6 +131,16 @@ private:
     // changed by another program since this window read or wrote it, asks first; returns
     // false when the user declines (nothing is written).
     bool SaveToCurrentFile();
+    // The folder of the archive file, for the dialogs to start in; empty while there is none.
+    std::string ArchiveFolder() const;
+    // The preview forgets what it shows: the archive it came from is gone.
+    void ClearPreview();
+    // Clears the preview when the entry it shows was deleted or replaced.
+    void ClearPreviewIfGone();
+    // Adds each file as Add does (under its name part, replacing the first entry of that
+    // name), converting edited bitmaps and descriptions back first when `convertBack`, with
+    // progress; then refreshes the list. Returns the count of files added.
+    int AddFiles(const std::vector<std::string>& files, bool convertBack);
     // Fills the list with the archive's entry names (line i is entry i).
     void RefreshList();
     // Indexes of the selected lines that are entries of the archive, in list order.
@@ -114,6 +154,10 @@ private:
     // The file as this window last read or wrote it, to tell a change by another program.
     std::string knownFile_;
     FileIdentity knownIdentity_;
+    // The bytes of the entry the preview shows (an entry's block is replaced, never changed,
+    // so a block no entry holds any more is a deleted or replaced entry).
+    std::weak_ptr<const std::vector<uint8_t>> previewBlock_;
+    bool previewShown_ = false;
 };
 
 } // namespace pelfry

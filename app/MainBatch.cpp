@@ -121,25 +121,38 @@ void TMainForm::btnDeleteClick() {
         const int32_t k = CurrentArchive->FindEntry(name, 0);
         if (k >= 0) CurrentArchive->DeleteEntry(k);
     }
+    ClearPreviewIfGone();
     toolkit_.SetStatusText(Format("Deleted %d file(s)", selected));
     RefreshList();
 }
 
 // ---- Commands on files chosen from disk --------------------------------------------------------
 
+int TMainForm::AddFiles(const std::vector<std::string>& files, bool convertBack) {
+    int n = 0;
+    for (const std::string& p : files) {
+        ++n;
+        ShowProgress(toolkit_, n, static_cast<int>(files.size()), p);
+        std::string result = p;
+        if (convertBack) {
+            bool converted = false;
+            ConvertBack(p, toolkit_.IsChecked(CheckBoxId::RecreateAll), converted, result);
+        }
+        int32_t index = 0;
+        CurrentArchive->AddFile(ExtractFilePath(result), ExtractFileName(result), index);
+        // A replaced entry that the preview shows is gone from the archive.
+        ClearPreviewIfGone();
+        toolkit_.RepaintNow();
+        // The game file was only a step on the way into the archive; the edited files stay.
+        if (result != p) DeleteFile(result);
+    }
+    RefreshList();
+    return n;
+}
+
 void TMainForm::btnAddClick() {
     int n = 0;
-    if (toolkit_.ExecuteAddDialog()) {
-        const std::vector<std::string> files = toolkit_.AddDialogFiles();
-        for (const std::string& p : files) {
-            ++n;
-            ShowProgress(toolkit_, n, static_cast<int>(files.size()), p);
-            int32_t index = 0;
-            CurrentArchive->AddFile(ExtractFilePath(p), ExtractFileName(p), index);
-            toolkit_.RepaintNow();
-        }
-        RefreshList();
-    }
+    if (toolkit_.ExecuteAddDialog()) n = AddFiles(toolkit_.AddDialogFiles(), false);
     toolkit_.SetStatusText(Format("Added %d file(s)", n));
 }
 
@@ -148,25 +161,13 @@ void TMainForm::btnConvAddClick() {
     // it took; shown as a fraction of a day.
     const auto start = std::chrono::steady_clock::now();
     int n = 0;
-    if (toolkit_.ExecuteAddDialog()) {
-        const std::vector<std::string> files = toolkit_.AddDialogFiles();
-        for (const std::string& p : files) {
-            ++n;
-            ShowProgress(toolkit_, n, static_cast<int>(files.size()), p);
-            bool converted = false;
-            std::string result;
-            ConvertBack(p, toolkit_.IsChecked(CheckBoxId::RecreateAll), converted, result);
-            int32_t index = 0;
-            CurrentArchive->AddFile(ExtractFilePath(result), ExtractFileName(result), index);
-            toolkit_.RepaintNow();
-            // The game file was only a step on the way into the archive; the edited files stay.
-            if (result != p) DeleteFile(result);
-        }
-        RefreshList();
-    }
+    if (toolkit_.ExecuteAddDialog()) n = AddFiles(toolkit_.AddDialogFiles(), true);
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    // Written with the decimal separator of the user's locale.
     toolkit_.SetStatusText(Format("Converted and added %d file(s) in time %s", n,
-                                  FormatG(elapsed.count() / 86400.0).c_str()));
+                                  FormatG(elapsed.count() / 86400.0,
+                                          toolkit_.LocaleSeparators().Decimal)
+                                      .c_str()));
 }
 
 // ---- The conversion log round trip ----------------------------------------------------------
@@ -200,6 +201,7 @@ void TMainForm::btnConvAddLogClick() {
     if (toolkit_.ExecuteOpenDialog()) {
         const std::string logName = toolkit_.OpenDialogFileName();
         ResetArchive();
+        ClearPreview();
         try {
             toolkit_.ListLoadFromFile(logName);
             // The edited files and the entries are looked for beside the log.

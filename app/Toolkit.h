@@ -2,8 +2,9 @@
 // interface: the editor implements it with Qt Widgets (app/qt/), the tests with a scripted
 // fake, so every command of the window runs and is tested without a display.
 //
-// Texts are 8-bit byte strings. Entry names are shown decoded as Latin-1 and every operation
-// gives back exactly the bytes it was handed; file names are the file system's bytes.
+// Texts are 8-bit byte strings. Entry names and other texts are shown decoded as UTF-8 when
+// their bytes are valid UTF-8, else as Latin-1, and every operation gives back exactly the
+// bytes it was handed; file names are the file system's bytes.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +36,12 @@ enum class MsgResult { Yes, No, OK, Cancel };
 // The four option check boxes of the window.
 enum class CheckBoxId { CompSpr, CompImg, RecreateAll, OpaqueImg };
 
+// How the user's locale writes numbers (UTF-8 bytes).
+struct NumberSeparators {
+    std::string Decimal = ".";
+    std::string Group = ",";
+};
+
 class Toolkit {
 public:
     virtual ~Toolkit() = default;
@@ -45,6 +52,8 @@ public:
     virtual std::string ApplicationHint() = 0;
     // `handler` runs whenever the current hint changes.
     virtual void SetHintHandler(std::function<void()> handler) = 0;
+    // The separators of the user's locale, for the numbers the window shows.
+    virtual NumberSeparators LocaleSeparators() = 0;
 
     // --- Window --------------------------------------------------------------------------
     virtual void SetCaption(const std::string& caption) = 0;
@@ -84,9 +93,14 @@ public:
     virtual std::string OpenDialogFileName() = 0;
     virtual int OpenDialogFilterIndex() = 0;
     virtual void SetOpenDialogFilterIndex(int index) = 0;
+    // The folder the open dialog shows when next executed; without a call it shows the
+    // folder it was last in.
+    virtual void SetOpenDialogFolder(const std::string& folder) = 0;
     // Save dialog: one file, default extension "dir", no question before overwriting.
     virtual bool ExecuteSaveDialog() = 0;
     virtual std::string SaveDialogFileName() = 0;
+    // As SetOpenDialogFolder, for the save dialog.
+    virtual void SetSaveDialogFolder(const std::string& folder) = 0;
     // Add dialog ("Add files"): several existing files, all shown.
     virtual bool ExecuteAddDialog() = 0;
     // The chosen full paths, in the dialog's order.
@@ -104,10 +118,14 @@ public:
     // --- Preview control -----------------------------------------------------------------
     // Tells the preview which entry it is about to show (its FileName and Archive).
     virtual void PreviewSetEntry(const std::string& fileName, TDirFile* archive) = 0;
-    // Shows the sprite read from `stream` (the stream stays the caller's).
-    virtual void PreviewShowSpriteStream(Stream* stream, bool pingPong) = 0;
-    // Shows the image read from `stream` (the stream stays the caller's).
-    virtual void PreviewShowImage(Stream* stream) = 0;
+    // Shows the sprite read from `stream` (the stream stays the caller's). Returns whether
+    // it was a sprite; if not, the preview shows nothing.
+    virtual bool PreviewShowSpriteStream(Stream* stream, bool pingPong) = 0;
+    // Shows the image read from `stream` (the stream stays the caller's). Returns whether it
+    // was an image; if not, the preview keeps what it showed.
+    virtual bool PreviewShowImage(Stream* stream) = 0;
+    // Shows nothing and stops: what was on show came from an archive or entry now gone.
+    virtual void PreviewClear() = 0;
 };
 
 // Splits the bytes of a text file into lines: a line ends at CR LF, at a lone CR or at a lone

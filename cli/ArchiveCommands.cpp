@@ -1,6 +1,7 @@
 // The archive commands: list, extract, add, delete; and what `info` says about a .DIR file.
 #include "cli/Cli.h"
 
+#include "app/EntryDetails.h"
 #include "app/LogRoundTrip.h"
 #include "archive/DirFileU.h"
 #include "platform/Errors.h"
@@ -80,9 +81,11 @@ void DescribeDir(const std::string& path, std::FILE* out) {
     std::fprintf(out, "Entries: %u (%u .IMG, %u .SPR, %u other)\n", dir->Count(), images, sprites,
                  dir->Count() - images - sprites);
     std::fprintf(out, "Data: %llu bytes\n", static_cast<unsigned long long>(data));
-    for (const FileInfo& info : dir->Files) {
+    // Each entry with what it is, as the editor's list tells it.
+    for (int32_t i = 0; i < static_cast<int32_t>(dir->Count()); ++i) {
+        const FileInfo& info = dir->Files[static_cast<size_t>(i)];
         std::fprintf(out, "%10u  ", info.Size);
-        WriteLine(out, info.Name);
+        WriteLine(out, info.Name + ": " + DescribeEntry(info.Name, *dir->EntryStream(i)));
     }
 }
 

@@ -2,9 +2,11 @@
 #include "cli/Cli.h"
 
 #include "app/Convert.h"
+#include "app/EntryDetails.h"
 #include "image/ImgFileU.h"
 #include "platform/Errors.h"
 #include "platform/FileUtil.h"
+#include "platform/Stream.h"
 #include "platform/Text.h"
 #include "sprite/SprFileU.h"
 
@@ -64,6 +66,8 @@ void DescribeImg(const std::string& path, std::FILE* out) {
     if (pixels == 0 && image.Palette.empty()) throw Error(path + " is not a valid image file");
     const std::vector<uint8_t> bytes = ReadWholeFile(path);
     WriteLine(out, "Image: " + path);
+    FileStream file(path, FileStream::Mode::OpenRead);
+    WriteLine(out, "Details: " + DescribeEntry(path, file));
     std::fprintf(out, "File size: %zu bytes\n", bytes.size());
     std::fprintf(out, "Size: %u x %u\n", image.Width, image.Height);
     std::fprintf(out, "Colours: %u (background included)\n", image.ColourCount);
@@ -77,6 +81,8 @@ void DescribeSpr(const std::string& path, std::FILE* out) {
     const int32_t frames = sprite.LoadFromFile(path);
     if (frames == 0 && sprite.Palette.empty()) throw Error(path + " is not a valid sprite file");
     WriteLine(out, "Sprite: " + path);
+    FileStream file(path, FileStream::Mode::OpenRead);
+    WriteLine(out, "Details: " + DescribeEntry(path, file));
     std::fprintf(out, "File size: %u bytes\n", sprite.FileSize);
     std::fprintf(out, "Size: %u x %u\n", sprite.Width, sprite.Height);
     std::fprintf(out, "Frames: %u\n", sprite.FrameCount);

@@ -3,9 +3,8 @@
 #include "Errors.h"
 #include "FileUtil.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 namespace pelfry {
 
@@ -52,14 +51,18 @@ int32_t StrToInt(std::string_view text) {
     return static_cast<int32_t>(value);
 }
 
-std::string FormatG(double value) {
+std::string FormatG(double value, std::string_view decimalSeparator) {
     if (value == 0 || !std::isfinite(value)) return value == 0 ? "0" : (std::isnan(value) ? "NAN" : (value > 0 ? "INF" : "-INF"));
     // Round to 15 significant digits first; the exponent of the rounded value decides the form.
+    // to_chars writes the C locale's digits whatever locale the C library was switched to (a
+    // GUI toolkit switches it to the user's, whose decimal point may be a comma).
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.14e", value);
-    std::string s(buf);
+    const std::to_chars_result written =
+        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
+    std::string s(buf, written.ptr);
     size_t e = s.find('e');
-    int exponent = std::atoi(s.c_str() + e + 1);
+    int exponent = 0;
+    std::from_chars(s.data() + e + 1 + (s[e + 1] == '+' ? 1 : 0), s.data() + s.size(), exponent);
     std::string mantissa = s.substr(0, e);
     bool negative = mantissa[0] == '-';
     if (negative) mantissa.erase(0, 1);
@@ -71,20 +74,34 @@ std::string FormatG(double value) {
     if (exponent < -4 || exponent >= 15) {
         out += digits[0];
         if (digits.size() > 1) {
-            out += '.';
+            out += decimalSeparator;
             out.append(digits, 1);
         }
         out += 'E';
         out += std::to_string(exponent);
     } else if (exponent < 0) {
-        out += "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+        out += "0";
+        out += decimalSeparator;
+        out += std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
     } else {
         size_t intDigits = static_cast<size_t>(exponent) + 1;
         if (digits.size() <= intDigits) {
             out += digits + std::string(intDigits - digits.size(), '0');
         } else {
-            out += digits.substr(0, intDigits) + "." + digits.substr(intDigits);
+            out += digits.substr(0, intDigits);
+            out += decimalSeparator;
+            out += digits.substr(intDigits);
         }
+    }
+    return out;
+}
+
+std::string FormatThousands(uint64_t value, std::string_view groupSeparator) {
+    const std::string digits = std::to_string(value);
+    std::string out;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += groupSeparator;
+        out += digits[i];
     }
     return out;
 }

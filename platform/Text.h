@@ -16,7 +16,12 @@ int32_t StrToInt(std::string_view text);
 // The general floating format with up to 15 significant digits: plain decimals for values
 // from 0.0001 up to below 1e15, otherwise a mantissa, "E" and the exponent with a sign only
 // when negative and no leading zeros; trailing zeros dropped. 1/86400 gives "1.15740740740741E-5".
-std::string FormatG(double value);
+// The C library's locale plays no part: the decimal separator is `decimalSeparator` (the
+// user's, which the GUI knows), so 1/86400 gives "1,15740740740741E-5" with ",".
+std::string FormatG(double value, std::string_view decimalSeparator = ".");
+
+// A whole number with `groupSeparator` between groups of three digits: 12345 -> "12,345".
+std::string FormatThousands(uint64_t value, std::string_view groupSeparator = ",");
 
 // Removes spaces and control characters (bytes up to 32) from both ends.
 std::string Trim(std::string_view text);

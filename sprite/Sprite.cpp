@@ -51,6 +51,7 @@ TSprite::TSprite(QWidget* owner) : QWidget(owner) {
     connect(&timer_, &QTimer::timeout, this, [this] { TimerTick(); });
     // Only the picture is drawn; whatever lies beneath shows around it.
     setAttribute(Qt::WA_NoSystemBackground);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
 TSprite::~TSprite() { timer_.stop(); }
@@ -83,28 +84,43 @@ void TSprite::ShowSprite(std::unique_ptr<TSprFile> sprite, bool pingPong) {
     repaint();
 }
 
-void TSprite::ShowSpriteStream(Stream* stream, bool pingPong) {
+bool TSprite::ShowSpriteStream(Stream* stream, bool pingPong) {
     StopTimer();
     auto sprite = std::make_unique<TSprFile>();
     if (sprite->LoadFromStream(stream) > 0) {
         ShowSprite(std::move(sprite), pingPong);
-        return;
+        return true;
     }
     // Not a sprite: hide. What was on show stays held, unseen, until the next show.
     resize(0, 0);
     repaint();
+    return false;
 }
 
-void TSprite::ShowImage(Stream* stream) {
+bool TSprite::ShowImage(Stream* stream) {
     StopTimer();
     TImgFile image;
-    if (image.LoadFromStream(stream) != 0) {
+    const bool read = image.LoadFromStream(stream) != 0;
+    if (read) {
         resize(image.Width, image.Height);
         frameIndex_ = 0;
         picture_.reset();
         picture_ = std::make_unique<Bitmap>(image.MakeBitmap());
     }
     repaint();
+    return read;
+}
+
+void TSprite::Clear() {
+    StopTimer();
+    picture_.reset();
+    sprite_.reset();
+    frameIndex_ = 0;
+    step_ = 1;
+    pingPong_ = false;
+    FileName.clear();
+    Archive = nullptr;
+    resize(0, 0);
 }
 
 void TSprite::TimerTick() {

@@ -1,7 +1,8 @@
 // TSprite: the editor's preview control. It shows a still image (.IMG) or plays a sprite
 // (.SPR) at the sprite's frame rate, drawing the 8-bit picture with its palette; pixel value 0
 // is drawn black (the preview shows no transparency). The control takes the size of what it
-// shows; its top-left corner stays where the window placed it.
+// shows; its top-left corner stays where the window placed it. Like a picture painted on the
+// window, it takes no mouse input: clicks go to whatever lies beneath.
 #pragma once
 
 #include "platform/Bitmap.h"
@@ -45,11 +46,15 @@ public:
     // `pingPong` or when bit 1 of the sprite's Flags is set, unless it has a single frame.
     void ShowSprite(std::unique_ptr<TSprFile> sprite, bool pingPong);
     // Reads a sprite from `stream` and shows it; a stream without a readable sprite hides the
-    // control (0 x 0) and stops it. The stream stays the caller's.
-    void ShowSpriteStream(Stream* stream, bool pingPong);
+    // control (0 x 0) and stops it. The stream stays the caller's. Returns whether it was read.
+    bool ShowSpriteStream(Stream* stream, bool pingPong);
     // Reads an image from `stream` and shows it still; a stream without a readable image
-    // leaves the picture as it was, stopped. The stream stays the caller's.
-    void ShowImage(Stream* stream);
+    // leaves the picture as it was, stopped. The stream stays the caller's. Returns whether
+    // it was read.
+    bool ShowImage(Stream* stream);
+    // Back to idle, shown as nothing: the timer stops, picture and sprite are released, the
+    // control shrinks to 0 x 0, and FileName and Archive are cleared.
+    void Clear();
     // One animation step: the next frame, turning or starting over at the ends, drawn at once.
     void TimerTick();
 

@@ -31,14 +31,18 @@ FolderChooser::FolderChooser(QWidget* parent, const QString& startFolder)
     edit_ = new QLineEdit(startFolder_, this);
     edit_->setObjectName("FolderEdit");
 
-    const QModelIndex start = model_->index(startFolder_);
-    if (start.isValid()) {
-        tree_->setCurrentIndex(start);
-        tree_->scrollTo(start);
-    }
+    // A start folder that does not exist yet is shown at its nearest existing parent.
+    shownFolder_ = startFolder_;
+    while (!QFileInfo(shownFolder_).isDir() && shownFolder_ != QDir::rootPath())
+        shownFolder_ = QFileInfo(shownFolder_).absolutePath();
+    ShowStartFolder();
+    // The model reads folders in the background; rows that arrive move the start folder, so
+    // it is brought back into view as they do.
+    connect(model_, &QFileSystemModel::directoryLoaded, this, [this] { ShowStartFolder(); });
+    connect(model_, &QFileSystemModel::layoutChanged, this, [this] { ShowStartFolder(); });
     connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
-                if (current.isValid()) edit_->setText(model_->filePath(current));
+                if (current.isValid() && !selectingStart_) edit_->setText(model_->filePath(current));
             });
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -56,6 +60,26 @@ FolderChooser::FolderChooser(QWidget* parent, const QString& startFolder)
     // instead of searching the tree (which would move the choice to whatever matched).
     edit_->selectAll();
     edit_->setFocus();
+}
+
+void FolderChooser::ShowStartFolder() {
+    const QModelIndex start = model_->index(shownFolder_);
+    if (!start.isValid()) return;
+    const QModelIndex current = tree_->currentIndex();
+    if (current.isValid() && current != start) return; // the user has moved on
+    if (!current.isValid()) {
+        // Selecting it here leaves the folder line as it is (it shows the start folder, which
+        // may not exist yet).
+        selectingStart_ = true;
+        tree_->setCurrentIndex(start);
+        selectingStart_ = false;
+    }
+    tree_->scrollTo(start, QAbstractItemView::PositionAtCenter);
+}
+
+void FolderChooser::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    ShowStartFolder();
 }
 
 bool FolderChooser::TakeTypedFolder(QString& error) {

@@ -24,9 +24,18 @@ public:
 
     void accept() override;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    // Selects the start folder (or its nearest existing parent) in the tree and scrolls it
+    // into view, while the user has not chosen another.
+    void ShowStartFolder();
+
     QString startFolder_;
     QString folder_;
+    QString shownFolder_; // the start folder or its nearest existing parent
+    bool selectingStart_ = false;
     QLineEdit* edit_ = nullptr;
     QTreeView* tree_ = nullptr;
     QFileSystemModel* model_ = nullptr;

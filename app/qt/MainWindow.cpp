@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QListWidget>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -33,6 +34,7 @@ namespace {
 constexpr int ClientWidth = 546;
 constexpr int ClientHeight = 435;
 constexpr int ListItemHeight = 13;
+constexpr int StatusHeight = 23;
 
 const QStringList OpenFilters = {
     "Sprite directory (*.DIR)", "Sprite file (*.SPR)",     "Bitmap (*.BMP)",
@@ -79,6 +81,8 @@ QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const char* caption, 
     // The caption stands left of the box.
     box->setLayoutDirection(Qt::RightToLeft);
     box->setChecked(checked);
+    // The preview lies beneath the controls: a box covers a large picture with its background.
+    box->setAutoFillBackground(true);
     return box;
 }
 
@@ -111,6 +115,8 @@ MainWindow::MainWindow() : form_(*this) {
     BuildDialogs();
     // Not resizable: the client area is fixed, and the window grows by the menu bar.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+    // Files dropped anywhere on the window: an archive to open or files to add.
+    setAcceptDrops(true);
 
     Guarded([this] { form_.FormCreate(); });
 }
@@ -190,6 +196,8 @@ void MainWindow::BuildControls() {
     list_->setSortingEnabled(false);
     list_->setUniformItemSizes(true);
     list_->setItemDelegate(new FixedHeightDelegate(list_));
+    // The mouse resting on a line shows what its entry is.
+    list_->viewport()->installEventFilter(this);
     // Clicks (also on the line already focused) and moves with the keyboard preview the
     // focused line.
     connect(list_, &QListWidget::itemSelectionChanged, this, [this] { SchedulePreview(); });
@@ -230,14 +238,24 @@ void MainWindow::BuildControls() {
         if (fits) break;
     }
 
-    preview_ = new TSprite(client);
+    // The preview is a picture painted on the window: beneath every control, taking no mouse
+    // input, and cut off at the status line however large the picture it shows. It sits in a
+    // transparent area that covers the client area above the status line and lies beneath
+    // every other control.
+    previewArea_ = new QWidget(client);
+    previewArea_->setObjectName("PreviewArea");
+    previewArea_->setGeometry(0, 0, ClientWidth, ClientHeight - StatusHeight);
+    previewArea_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    previewArea_->lower();
+    preview_ = new TSprite(previewArea_);
     preview_->setObjectName("PreviewSprite");
     preview_->setGeometry(232, 200, 65, 65);
 
     auto* statusLine = new QStatusBar(client);
     statusLine->setObjectName("StatusLine");
     statusLine->setSizeGripEnabled(false);
-    statusLine->setGeometry(0, ClientHeight - 23, ClientWidth, 23);
+    statusLine->setAutoFillBackground(true);
+    statusLine->setGeometry(0, ClientHeight - StatusHeight, ClientWidth, StatusHeight);
     status_ = new QLabel(statusLine);
     status_->setObjectName("StatusText");
     status_->setTextFormat(Qt::PlainText);
@@ -350,6 +368,11 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::SetHintHandler(std::function<void()> handler) { hintHandler_ = std::move(handler); }
 
+NumberSeparators MainWindow::LocaleSeparators() {
+    const QLocale locale;
+    return {locale.decimalPoint().toStdString(), locale.groupSeparator().toStdString()};
+}
+
 void MainWindow::SetCaption(const std::string& caption) { setWindowTitle(DisplayText(caption)); }
 
 void MainWindow::RepaintNow() { repaint(); }
@@ -368,8 +391,9 @@ void MainWindow::ListSetLines(const std::vector<std::string>& lines) {
     lines_ = lines;
     QStringList shown;
     shown.reserve(static_cast<qsizetype>(lines.size()));
-    // Names are 8-bit bytes: shown as Latin-1, handed back from lines_ byte for byte.
-    for (const std::string& line : lines) shown.append(QString::fromLatin1(line));
+    // Names are 8-bit bytes: shown as UTF-8 when they are valid UTF-8 (as file managers show
+    // the files extracted from them), else as Latin-1; handed back from lines_ byte for byte.
+    for (const std::string& line : lines) shown.append(DisplayText(line));
     list_->addItems(shown);
 }
 
@@ -426,6 +450,14 @@ int MainWindow::OpenDialogFilterIndex() {
 
 void MainWindow::SetOpenDialogFilterIndex(int index) {
     if (index >= 1 && index <= OpenFilters.size()) openDialog_->selectNameFilter(OpenFilters[index - 1]);
+}
+
+void MainWindow::SetOpenDialogFolder(const std::string& folder) {
+    if (!folder.empty()) openDialog_->setDirectory(QFile::decodeName(QByteArray::fromStdString(folder)));
+}
+
+void MainWindow::SetSaveDialogFolder(const std::string& folder) {
+    if (!folder.empty()) saveDialog_->setDirectory(QFile::decodeName(QByteArray::fromStdString(folder)));
 }
 
 bool MainWindow::ExecuteSaveDialog() {
@@ -499,10 +531,12 @@ void MainWindow::PreviewSetEntry(const std::string& fileName, TDirFile* archive)
     preview_->Archive = archive;
 }
 
-void MainWindow::PreviewShowSpriteStream(Stream* stream, bool pingPong) {
-    preview_->ShowSpriteStream(stream, pingPong);
+bool MainWindow::PreviewShowSpriteStream(Stream* stream, bool pingPong) {
+    return preview_->ShowSpriteStream(stream, pingPong);
 }
 
-void MainWindow::PreviewShowImage(Stream* stream) { preview_->ShowImage(stream); }
+bool MainWindow::PreviewShowImage(Stream* stream) { return preview_->ShowImage(stream); }
+
+void MainWindow::PreviewClear() { preview_->Clear(); }
 
 } // namespace pelfry

@@ -39,10 +39,13 @@ public:
     // "Pelfry" error box. The program goes on.
     void Guarded(const std::function<void()>& command);
     void ShowError(std::exception_ptr error);
+    // Opens `archive` as File, Open would, errors shown in the same box (the command line).
+    void OpenAtStart(const std::string& archive);
 
     // Toolkit
     std::string ApplicationHint() override { return hint_; }
     void SetHintHandler(std::function<void()> handler) override;
+    NumberSeparators LocaleSeparators() override;
     void SetCaption(const std::string& caption) override;
     void RepaintNow() override;
     void CloseWindow() override;
@@ -59,19 +62,26 @@ public:
     std::string OpenDialogFileName() override { return openFileName_; }
     int OpenDialogFilterIndex() override;
     void SetOpenDialogFilterIndex(int index) override;
+    void SetOpenDialogFolder(const std::string& folder) override;
     bool ExecuteSaveDialog() override;
     std::string SaveDialogFileName() override { return saveFileName_; }
+    void SetSaveDialogFolder(const std::string& folder) override;
     bool ExecuteAddDialog() override;
     std::vector<std::string> AddDialogFiles() override { return addFiles_; }
     bool ChooseFolder(const std::string& startFolder, std::string& chosen) override;
     MsgResult MessageBox(const std::string& title, const std::string& text, MsgSymbol symbol,
                          MsgButtons buttons) override;
     void PreviewSetEntry(const std::string& fileName, TDirFile* archive) override;
-    void PreviewShowSpriteStream(Stream* stream, bool pingPong) override;
-    void PreviewShowImage(Stream* stream) override;
+    bool PreviewShowSpriteStream(Stream* stream, bool pingPong) override;
+    bool PreviewShowImage(Stream* stream) override;
+    void PreviewClear() override;
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
@@ -89,6 +99,7 @@ private:
     QCheckBox* chkCompImg_ = nullptr;
     QCheckBox* chkRecreateAll_ = nullptr;
     QCheckBox* chkOpaqueImg_ = nullptr;
+    QWidget* previewArea_ = nullptr; // beneath every control, above the status line
     TSprite* preview_ = nullptr;
     QFileDialog* openDialog_ = nullptr;
     QFileDialog* saveDialog_ = nullptr;

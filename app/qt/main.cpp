@@ -1,8 +1,13 @@
-// pelfry: the directory editor. Sets the program's title, builds the main window and runs
-// the event loop until the window closes.
+// pelfry [ARCHIVE]: the directory editor. Sets the program's title, builds the main window,
+// opens ARCHIVE when one is given (as File, Open would, with its errors in the same box) and
+// runs the event loop until the window closes.
 #include "app/qt/MainWindow.h"
 
 #include <QApplication>
+
+#include <cstdio>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -29,9 +34,26 @@ public:
 int main(int argc, char** argv) {
     PelfryApplication application(argc, argv);
     QApplication::setApplicationName("Pelfry");
+    // Qt has taken its own options out of argv; the rest are the program's, as the file
+    // system's bytes.
+    const pelfry::StartArguments start =
+        pelfry::ParseStartArguments(std::vector<std::string>(argv + 1, argv + argc));
+    if (start.Help) {
+        std::fputs(pelfry::StartUsage, stdout);
+        return 0;
+    }
+    if (!start.Error.empty()) {
+        std::fprintf(stderr, "pelfry: %s\n%s", start.Error.c_str(), pelfry::StartUsage);
+        return 2;
+    }
     pelfry::MainWindow window;
     application.Window = &window;
     window.show();
+    if (!start.Archive.empty()) {
+        // Once the window is on screen, so that an error box stands over it.
+        QMetaObject::invokeMethod(
+            &window, [&window, &start] { window.OpenAtStart(start.Archive); }, Qt::QueuedConnection);
+    }
     const int result = QApplication::exec();
     application.Window = nullptr;
     return result;

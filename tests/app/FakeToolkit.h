@@ -4,6 +4,8 @@
 #pragma once
 
 #include "app/Toolkit.h"
+#include "image/ImgFileU.h"
+#include "sprite/SprFileU.h"
 #include "platform/Errors.h"
 #include "platform/FileUtil.h"
 #include "platform/Stream.h"
@@ -25,7 +27,7 @@ struct ShownBox {
 };
 
 struct PreviewCall {
-    enum Kind { Entry, Sprite, Image } What = Entry;
+    enum Kind { Entry, Sprite, Image, Clear } What = Entry;
     std::string Name;              // Entry: the file name given
     TDirFile* Archive = nullptr;   // Entry: the archive given
     bool PingPong = false;         // Sprite
@@ -58,6 +60,12 @@ public:
     std::vector<std::string> AddFiles;
     int FilterIndex = 1;
     std::vector<std::string> FolderStarts;
+    std::vector<std::string> OpenFolders, SaveFolders; // folder set before each dialog
+    NumberSeparators Separators;
+    // Whether the preview shows something: a show that reads its stream (with the real
+    // readers) shows it; a sprite that cannot be read hides the preview, an image that cannot
+    // be read leaves it as it was; a clear shows nothing.
+    bool PreviewShowing = false;
     std::vector<ShownBox> Boxes;
     std::vector<PreviewCall> Previews;
 
@@ -79,6 +87,7 @@ public:
     // --- Toolkit ---------------------------------------------------------------------------
     std::string ApplicationHint() override { return Hint; }
     void SetHintHandler(std::function<void()> handler) override { HintHandler = std::move(handler); }
+    NumberSeparators LocaleSeparators() override { return Separators; }
     void SetCaption(const std::string& caption) override { Caption = caption; }
     void RepaintNow() override { ++Repaints; }
     void CloseWindow() override { Closed = true; }
@@ -120,6 +129,8 @@ public:
     std::string OpenDialogFileName() override { return OpenFileName; }
     int OpenDialogFilterIndex() override { return FilterIndex; }
     void SetOpenDialogFilterIndex(int index) override { FilterIndex = index; }
+    void SetOpenDialogFolder(const std::string& folder) override { OpenFolders.push_back(folder); }
+    void SetSaveDialogFolder(const std::string& folder) override { SaveFolders.push_back(folder); }
     bool ExecuteSaveDialog() override {
         ++SaveShown;
         auto answer = Next(SaveAnswers, "Save dialog");
@@ -168,18 +179,31 @@ public:
         call.Archive = archive;
         Previews.push_back(call);
     }
-    void PreviewShowSpriteStream(Stream* stream, bool pingPong) override {
+    bool PreviewShowSpriteStream(Stream* stream, bool pingPong) override {
         PreviewCall call;
         call.What = PreviewCall::Sprite;
         call.PingPong = pingPong;
         Capture(stream, call);
         Previews.push_back(call);
+        MemoryStream bytes(call.Bytes);
+        PreviewShowing = TSprFile().LoadFromStream(&bytes) > 0;
+        return PreviewShowing;
     }
-    void PreviewShowImage(Stream* stream) override {
+    bool PreviewShowImage(Stream* stream) override {
         PreviewCall call;
         call.What = PreviewCall::Image;
         Capture(stream, call);
         Previews.push_back(call);
+        MemoryStream bytes(call.Bytes);
+        const bool read = TImgFile().LoadFromStream(&bytes) != 0;
+        PreviewShowing = PreviewShowing || read;
+        return read;
+    }
+    void PreviewClear() override {
+        PreviewCall call;
+        call.What = PreviewCall::Clear;
+        Previews.push_back(call);
+        PreviewShowing = false;
     }
 
 private:

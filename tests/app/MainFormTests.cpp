@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 namespace pelfry::test {
 namespace {
@@ -300,9 +301,10 @@ TEST_F(MainFormTest, CloseWithANameSavesWithoutAQuestion) {
     EXPECT_TRUE(ui.Lines.empty());
     EXPECT_EQ(form.CurrentArchive->Count(), 0u);
     EXPECT_FALSE(form.CurrentArchive->Modified());
-    // The status line and the preview are left as they were.
+    // The status line is left as it was; the preview shows nothing of the closed archive.
     EXPECT_EQ(ui.Status, "3 file(s) in directory");
-    EXPECT_TRUE(ui.Previews.empty());
+    ASSERT_FALSE(ui.Previews.empty());
+    EXPECT_EQ(ui.Previews.back().What, PreviewCall::Clear);
 }
 
 TEST_F(MainFormTest, CloseWhoseSaveFailsKeepsTheArchive) {
@@ -531,6 +533,13 @@ protected:
                                     {".IMG", image}});
         ui.OpenAnswers.push_back(dir / "P.DIR");
         form.FileOpen();
+        ui.Previews.clear();
+    }
+    // Shows line `line` in the preview and forgets the calls it made.
+    void Show(int line) {
+        ui.Focused = line;
+        form.lstDirContentsClick();
+        ui.Previews.clear();
     }
     Bytes sprite, image;
 };
@@ -583,6 +592,62 @@ TEST_F(PreviewTest, OnlyTheFocusedLineOfASelectionIsShown) {
     EXPECT_FALSE(ui.Previews[1].PingPong);
 }
 
+TEST_F(PreviewTest, ClearedWhenTheArchiveIsReplaced) {
+    WriteWholeFile(dir / "empty.DIR.txt", {});
+    const std::pair<const char*, std::function<void()>> replacements[] = {
+        {"Open", [&] {
+             ui.OpenAnswers.push_back(dir / "P.DIR");
+             form.FileOpen();
+         }},
+        {"failed Open", [&] {
+             ui.OpenAnswers.push_back(dir / "missing.DIR");
+             EXPECT_THROW(form.FileOpen(), FileOpenError);
+         }},
+        {"Reconstruct from log", [&] {
+             ui.OpenAnswers.push_back(dir / "empty.DIR.txt");
+             form.btnConvAddLogClick();
+         }},
+        {"Close", [&] { form.FileClose(); }},
+    };
+    for (const auto& [what, replace] : replacements) {
+        SCOPED_TRACE(what);
+        ui.OpenAnswers.push_back(dir / "P.DIR");
+        form.FileOpen();
+        Show(0);
+        ASSERT_TRUE(ui.PreviewShowing);
+        replace();
+        EXPECT_FALSE(ui.PreviewShowing);
+    }
+}
+
+TEST_F(PreviewTest, ClearedWhenItsEntryIsDeletedOrReplaced) {
+    Show(1); // B.Img
+    // A line of another kind leaves the picture; deleting that line, or any other entry, or
+    // adding an entry of another name, leaves it too.
+    Show(2);
+    ui.Select({2, 0});
+    form.btnDeleteClick();
+    WriteWholeFile(dir / "new.pal", B("p"));
+    ui.AddAnswers.push_back(std::vector<std::string>{dir / "new.pal"});
+    form.btnAddClick();
+    EXPECT_TRUE(ui.PreviewShowing);
+    EXPECT_TRUE(ui.Previews.empty());
+
+    // Replaced by Add, even by the same bytes.
+    WriteWholeFile(dir / "B.Img", image);
+    ui.AddAnswers.push_back(std::vector<std::string>{dir / "B.Img"});
+    form.btnAddClick();
+    EXPECT_FALSE(ui.PreviewShowing);
+
+    // Deleted.
+    const int k = form.CurrentArchive->FindEntry("B.Img", 0);
+    Show(k);
+    ASSERT_TRUE(ui.PreviewShowing);
+    ui.Select({k});
+    form.btnDeleteClick();
+    EXPECT_FALSE(ui.PreviewShowing);
+}
+
 TEST_F(PreviewTest, ALineBeyondTheArchiveIsNoEntry) {
     // The list shows a log with more lines than the archive has entries.
     ui.ListSetLines({"a.spr", "B.Img", "c.bmp", "xy", "D.SPR", ".IMG", "E.SPR", "F.IMG"});
@@ -594,6 +659,7 @@ TEST_F(PreviewTest, ALineBeyondTheArchiveIsNoEntry) {
 
     // After Close the archive is empty: a stale focus previews nothing.
     form.FileClose();
+    ui.Previews.clear();
     ui.Focused = 0;
     form.lstDirContentsClick();
     EXPECT_TRUE(ui.Previews.empty());

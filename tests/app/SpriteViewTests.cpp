@@ -65,6 +65,23 @@ TEST(SpriteView, StartsIdle) {
     EXPECT_EQ(view.FrameIndex(), 0);
 }
 
+TEST(SpriteView, ClearGoesBackToIdleShowingNothing) {
+    TSprite view;
+    EXPECT_TRUE(view.testAttribute(Qt::WA_TransparentForMouseEvents));
+    view.FileName = "walk.spr";
+    view.ShowSprite(Sprite(3, 25, 2), false);
+    view.TimerTick();
+    view.Clear();
+    EXPECT_EQ(view.Picture(), nullptr);
+    EXPECT_EQ(view.Sprite(), nullptr);
+    EXPECT_FALSE(view.TimerActive());
+    EXPECT_EQ(view.size(), QSize(0, 0));
+    EXPECT_EQ(view.FileName, "");
+    // It plays again from the start.
+    view.ShowSprite(Sprite(3, 25, 0), false);
+    EXPECT_EQ(Play(view, 2), (std::vector<int>{1, 2}));
+}
+
 TEST(SpriteView, PlaysForwardsAndStartsOver) {
     TSprite view;
     view.ShowSprite(Sprite(3, 25, 0), false);

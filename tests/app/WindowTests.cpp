@@ -18,17 +18,24 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
+#include <QTreeView>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <filesystem>
+#include <set>
 
 namespace pelfry::test {
 namespace {
@@ -312,15 +319,17 @@ TEST_F(WindowTest, StatusLineShowsTheCurrentHint) {
 }
 
 TEST_F(WindowTest, ListKeepsTheBytesOfEveryName) {
-    const std::vector<std::string> names = {"b\xE9.spr", "\xFF\x80.IMG", "plain"};
+    const std::vector<std::string> names = {"b\xE9.spr", "\xFF\x80.IMG", "plain", "\xC3\x89T\xC3\x89.IMG"};
     window->ListSetLines(names);
     auto* list = Find<QListWidget>("lstDirContents");
-    ASSERT_EQ(list->count(), 3);
+    ASSERT_EQ(list->count(), 4);
+    // Shown as UTF-8 when the bytes are valid UTF-8, else as Latin-1.
     EXPECT_EQ(list->item(0)->text(), QString::fromUtf8("b\u00E9.spr"));
     EXPECT_EQ(list->item(1)->text(), QString::fromUtf8("\u00FF\u0080.IMG"));
-    EXPECT_EQ(window->ListCount(), 3);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(window->ListLine(i), names[static_cast<size_t>(i)]);
-    EXPECT_THROW(window->ListLine(3), Error);
+    EXPECT_EQ(list->item(3)->text(), QString::fromUtf8("\u00C9T\u00C9.IMG"));
+    EXPECT_EQ(window->ListCount(), 4);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(window->ListLine(i), names[static_cast<size_t>(i)]);
+    EXPECT_THROW(window->ListLine(4), Error);
     EXPECT_EQ(window->ListLines(), names);
 
     list->item(0)->setSelected(true);
@@ -387,6 +396,157 @@ TEST_F(WindowTest, KeyboardAndMousePreviewTheFocusedEntry) {
     EXPECT_EQ(preview->FileName, "walk.spr");
 }
 
+TEST_F(WindowTest, PreviewLiesBeneathTheControlsAndAboveTheStatusLine) {
+    TempDir dir;
+    // Wide enough to reach under "Opaque .IMGs", tall enough to reach past the status line.
+    WriteArchive(dir, "P.DIR", {{"BIG.IMG", MakeImage(320, 300).SaveToBytes(false)}});
+    window->Form().OpenArchiveFile(dir / "P.DIR");
+    Find<QListWidget>("lstDirContents")->setCurrentRow(0);
+    QCoreApplication::processEvents();
+    auto* preview = Find<TSprite>("PreviewSprite");
+    ASSERT_NE(preview->Picture(), nullptr);
+    EXPECT_EQ(preview->geometry(), QRect(232, 200, 320, 300));
+
+    // The picture's colours other than the black background.
+    std::set<QRgb> colours;
+    const QImage picture = BitmapToImage(*preview->Picture());
+    for (int i = 1; i < 4; ++i) colours.insert(picture.color(i) | 0xFF000000u);
+    const QImage shot = window->grab().toImage();
+    const QPoint client = window->centralWidget()->mapTo(window.get(), QPoint(0, 0));
+    auto pictureIn = [&](const QRect& area) {
+        int found = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x)
+                found += colours.count(shot.pixel(client + QPoint(x, y)) | 0xFF000000u) ? 1 : 0;
+        return found;
+    };
+    EXPECT_GT(pictureIn({240, 300, 40, 40}), 0); // where no control lies
+    auto* box = Find<QCheckBox>("chkOpaqueImg");
+    EXPECT_EQ(pictureIn(box->geometry()), 0);
+    EXPECT_EQ(pictureIn(Find("StatusLine")->geometry()), 0);
+
+    // A click on the box's indicator, above the picture, reaches the box.
+    const bool checked = box->isChecked();
+    const QPoint indicator(box->geometry().right() - 6, box->geometry().center().y());
+    ASSERT_TRUE(preview->geometry().contains(indicator));
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                      window->centralWidget()->mapTo(window.get(), indicator));
+    EXPECT_NE(box->isChecked(), checked);
+}
+
+// The C library's numbers in German, as Qt sets them up under LANG=de_DE.UTF-8, and Qt's own.
+class GermanLocale {
+public:
+    GermanLocale() : saved_(std::setlocale(LC_ALL, nullptr)) {
+        Active = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    }
+    ~GermanLocale() {
+        std::setlocale(LC_ALL, saved_.c_str());
+        QLocale::setDefault(savedQt_);
+    }
+    bool Active = false;
+
+private:
+    std::string saved_;
+    QLocale savedQt_;
+};
+
+TEST_F(WindowTest, ElapsedTimeUnderAGermanLocale) {
+    GermanLocale german;
+    ASSERT_TRUE(german.Active) << "the locale de_DE.UTF-8 is missing (tools/install-deps.sh makes it)";
+    auto* add = Find<QFileDialog>("AddDialog");
+    QTimer::singleShot(0, add, [add] { add->reject(); });
+    Find<QPushButton>("btnConvAdd")->click();
+    // A fraction of a second, in days: "1,15740740740741E-5" is one second.
+    const QString text = StatusText();
+    EXPECT_TRUE(QRegularExpression("^Converted and added 0 file\\(s\\) in time \\d(,\\d+)?E-\\d+$")
+                    .match(text)
+                    .hasMatch())
+        << text.toStdString();
+}
+
+TEST_F(WindowTest, DialogsStartInTheArchivesFolderElseWhereTheyWereLast) {
+    TempDir dir;
+    ForceDirectories(dir / "games");
+    ForceDirectories(dir / "elsewhere");
+    WriteArchive(dir, "games/GFX.DIR", {{"A.PAL", {1}}});
+    auto* open = Find<QFileDialog>("OpenDialog");
+    auto* save = Find<QFileDialog>("SaveDialog");
+    QString shown;
+    auto cancel = [&shown](QFileDialog* dialog) {
+        QTimer::singleShot(0, dialog, [dialog, &shown] {
+            shown = dialog->directory().absolutePath();
+            dialog->reject();
+        });
+    };
+    const QString games = QString::fromStdString(dir / "games");
+    const QString elsewhere = QString::fromStdString(dir / "elsewhere");
+
+    open->setDirectory(elsewhere);
+    cancel(open);
+    window->Form().FileOpen();
+    EXPECT_EQ(shown, elsewhere);
+
+    window->Form().OpenArchiveFile(dir / "games/GFX.DIR");
+    cancel(open);
+    window->Form().FileOpen();
+    EXPECT_EQ(shown, games);
+    save->setDirectory(elsewhere);
+    cancel(save);
+    window->Form().FileSaveAs();
+    EXPECT_EQ(shown, games);
+}
+
+TEST_F(WindowTest, RestingOnALineShowsWhatItsEntryIs) {
+    TempDir dir;
+    WriteArchive(dir, "P.DIR", {{"PIC.IMG", ImageBytes(3, 2)}, {"\xC3\x89T\xC3\x89.IMG", {'b', 'a', 'd'}}});
+    window->Form().OpenArchiveFile(dir / "P.DIR");
+    auto* list = Find<QListWidget>("lstDirContents");
+    auto hover = [&](QPoint at) {
+        QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list->viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    EXPECT_EQ(hover(list->visualItemRect(list->item(0)).center()),
+              QString::fromStdString("Image, 3 x 2, 4 colours, uncompressed, " +
+                                     std::to_string(ImageBytes(3, 2).size()) + " bytes"));
+    EXPECT_EQ(hover(list->visualItemRect(list->item(1)).center()), "not a valid image, 3 bytes");
+    // Below the last line the tooltip goes (after the toolkit's short delay).
+    hover(QPoint(5, list->viewport()->height() - 5));
+    EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 5000));
+}
+
+TEST_F(WindowTest, DroppedFilesAreCopiedAndHandled) {
+    TempDir dir;
+    WriteArchive(dir, "GFX.DIR", {{"A.PAL", {1}}, {"B.PAL", {2}}});
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir / "GFX.DIR"))});
+    const QPoint at = Find("lstDirContents")->mapTo(window.get(), QPoint(20, 20));
+    QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    // Never a move: the program the files come from would delete them.
+    EXPECT_EQ(enter.dropAction(), Qt::CopyAction);
+    QDropEvent drop(QPointF(at), Qt::CopyAction | Qt::MoveAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
+    QCoreApplication::processEvents(); // the drop is handled once it has been answered
+    EXPECT_EQ(window->Form().CurrentFileName, dir / "GFX.DIR");
+    EXPECT_EQ(window->ListCount(), 2);
+
+    // Text, or files that can only be moved, are not taken.
+    QMimeData text;
+    text.setText("GFX.DIR");
+    QDragEnterEvent textEnter(at, Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &textEnter);
+    EXPECT_FALSE(textEnter.isAccepted());
+    QDragEnterEvent moveOnly(at, Qt::MoveAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &moveOnly);
+    EXPECT_FALSE(moveOnly.isAccepted());
+}
+
 // Answers the next modal box: records it and presses `button`.
 struct BoxSeen {
     QString title, text;
@@ -442,6 +602,15 @@ TEST_F(WindowTest, ClosingWithUnsavedChangesAsks) {
     EXPECT_FALSE(window->isVisible());
 }
 
+TEST_F(WindowTest, ArchiveFromTheCommandLineFailsAsOpenWould) {
+    BoxSeen seen;
+    AnswerNextBox(seen, QMessageBox::Ok);
+    window->OpenAtStart("/no/such/GFX.DIR");
+    EXPECT_EQ(seen.title, "Pelfry");
+    EXPECT_EQ(seen.text, "Cannot open file /no/such/GFX.DIR.");
+    EXPECT_EQ(window->windowTitle(), "Varn directory editor");
+}
+
 TEST_F(WindowTest, CaptionAndStatusShowPathsAndNames) {
     window->SetCaption("Varn directory editor : /home/j\xC3\xB6rg/GFX.DIR");
     EXPECT_EQ(window->windowTitle(), QString::fromUtf8("Varn directory editor : /home/j\u00F6rg/GFX.DIR"));
@@ -479,6 +648,46 @@ TEST(FolderChooser, CreatesATypedFolderWithItsParents) {
     edit->setText(QString::fromStdString(dir / "file/sub"));
     EXPECT_FALSE(chooser.TakeTypedFolder(error));
     EXPECT_FALSE(error.isEmpty());
+}
+
+} // namespace
+} // namespace pelfry::test
+
+namespace pelfry::test {
+namespace {
+
+TEST(FolderChooser, OpensWithItsStartFolderSelectedAndInView) {
+    TempDir dir;
+    // Enough folders beside it that the start folder lies far down the tree.
+    for (int i = 10; i < 70; ++i) ForceDirectories(dir / ("f" + std::to_string(i)));
+    const QString start = QString::fromStdString(dir / "f65");
+    FolderChooser chooser(nullptr, start);
+    chooser.show();
+    auto* tree = chooser.findChild<QTreeView*>("FolderTree");
+    ASSERT_NE(tree, nullptr);
+    auto* model = qobject_cast<QFileSystemModel*>(tree->model());
+    ASSERT_NE(model, nullptr);
+    ASSERT_TRUE(model->index(start).isValid());
+    // The tree reads folders in the background, moving rows as they arrive; the chooser keeps
+    // its folder in view.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QModelIndex index = model->index(start);
+            return model->rowCount(index.parent()) == 60 &&
+                   tree->viewport()->rect().contains(tree->visualRect(index));
+        },
+        10000));
+    const QModelIndex index = model->index(start);
+    EXPECT_EQ(tree->currentIndex(), index);
+    EXPECT_TRUE(tree->selectionModel()->isSelected(index));
+
+    // A folder still to be made: its nearest existing parent is shown, the line keeps it.
+    const QString typed = QString::fromStdString(dir / "f12/new/deeper");
+    FolderChooser later(nullptr, typed);
+    auto* laterTree = later.findChild<QTreeView*>("FolderTree");
+    auto* laterModel = qobject_cast<QFileSystemModel*>(laterTree->model());
+    EXPECT_EQ(laterModel->filePath(laterTree->currentIndex()), QString::fromStdString(dir / "f12"));
+    EXPECT_EQ(later.findChild<QLineEdit*>("FolderEdit")->text(), typed);
 }
 
 } // namespace

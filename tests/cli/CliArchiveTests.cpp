@@ -99,9 +99,9 @@ TEST(CliInfo, SummarisesADirectoryArchive) {
                          "File size: " + std::to_string(12 + 5 + 1 + 2 + 1 + 4100 + 3 * 20) + " bytes\n" +
                          "Entries: 3 (1 .IMG, 1 .SPR, 1 other)\n"
                          "Data: 7 bytes\n"
-                         "         5  a.IMG\n"
-                         "         2  b.spr\n"
-                         "         0  c.txt\n");
+                         "         5  a.IMG: not a valid image, 5 bytes\n"
+                         "         2  b.spr: not a valid sprite, 2 bytes\n"
+                         "         0  c.txt: 0 bytes\n");
 
     test::WriteFile(folder / "notes.txt", "hello");
     r = RunCli({"info", folder / "notes.txt"});

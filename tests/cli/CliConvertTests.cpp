@@ -84,6 +84,11 @@ TEST(CliConvert, SpriteStripsFromAnotherProgram) {
     EXPECT_NE(r.out.find("Size: 10 x 8"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("ping-pong"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("uncompressed"), std::string::npos) << r.out;
+    // The line the editor shows when the mouse rests on the sprite's entry.
+    EXPECT_NE(r.out.find("\nDetails: Sprite, 10 x 8, 3 frames at 15 frames per second, ping-pong, "
+                         "uncompressed, "),
+              std::string::npos)
+        << r.out;
 
     r = RunCli({"convert", dir / "walk.SPR"});
     ASSERT_EQ(r.status, 0) << r.err;

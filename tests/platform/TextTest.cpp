@@ -86,6 +86,20 @@ TEST(Text, FormatGWritesTheGeneralFormat) {
     EXPECT_EQ(FormatG(std::nan("")), "NAN");
 }
 
+TEST(Text, NumbersWithTheSeparatorsGiven) {
+    EXPECT_EQ(FormatG(1.0 / 86400, ","), "1,15740740740741E-5");
+    EXPECT_EQ(FormatG(30.0 / 86400, ","), "0,000347222222222222");
+    EXPECT_EQ(FormatG(-2.5, "\xC2\xB7"), "-2\xC2\xB7" "5"); // a separator of two bytes
+    EXPECT_EQ(FormatG(100, ","), "100");
+    EXPECT_EQ(FormatG(1e15, ","), "1E15");
+
+    EXPECT_EQ(FormatThousands(0), "0");
+    EXPECT_EQ(FormatThousands(999), "999");
+    EXPECT_EQ(FormatThousands(1000), "1,000");
+    EXPECT_EQ(FormatThousands(12345), "12,345");
+    EXPECT_EQ(FormatThousands(4294967295u, "."), "4.294.967.295");
+}
+
 TEST(Text, TrimCaseAndFileKind) {
     EXPECT_EQ(Trim("  a b \t\r\n"), "a b");
     EXPECT_EQ(Trim("\x01x\x7f"), "x\x7f");

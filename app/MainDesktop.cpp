@@ -1,0 +1,82 @@
+// What the window does as a desktop program: its command line, files dropped on it, and the
+// details of an entry shown when the mouse rests on its line.
+#include "app/Main.h"
+
+#include "app/EntryDetails.h"
+#include "platform/Errors.h"
+#include "platform/FileUtil.h"
+#include "platform/Stream.h"
+
+#include <cstring>
+
+namespace pelfry {
+
+namespace {
+
+// An archive file starts with "DIR" and the byte 0x1A; a file of any other name can be one.
+bool IsArchiveFile(const std::string& path) {
+    try {
+        FileStream file(path, FileStream::Mode::OpenRead);
+        char magic[4] = {};
+        return file.Read(magic, 4) == 4 && std::memcmp(magic, "DIR\x1A", 4) == 0;
+    } catch (const Error&) {
+        // Unreadable: not an archive. Adding it reports why it cannot be read.
+        return false;
+    }
+}
+
+} // namespace
+
+StartArguments ParseStartArguments(const std::vector<std::string>& args) {
+    StartArguments result;
+    bool options = true;
+    for (const std::string& arg : args) {
+        if (options && arg == "--") {
+            options = false;
+        } else if (options && (arg == "--help" || arg == "-h")) {
+            result.Help = true;
+        } else if (options && arg.size() > 1 && arg[0] == '-') {
+            result.Error = "unknown option " + arg;
+        } else if (!result.Archive.empty()) {
+            result.Error = "only one ARCHIVE can be opened";
+        } else if (arg.empty()) {
+            result.Error = "ARCHIVE must not be empty";
+        } else {
+            result.Archive = arg;
+        }
+        if (!result.Error.empty()) break;
+    }
+    return result;
+}
+
+void TMainForm::DropFiles(const std::vector<std::string>& paths) {
+    if (paths.empty()) return;
+    size_t archives = 0;
+    bool folders = false;
+    for (const std::string& path : paths) {
+        if (DirectoryExists(path)) folders = true;
+        else if (IsArchiveFile(path)) ++archives;
+    }
+    if (folders || (archives > 0 && paths.size() > 1)) {
+        toolkit_.MessageBox("Error", DropRefusedText, MsgSymbol::Error, mbCancel);
+        return;
+    }
+    if (archives == 1) {
+        if (QuerySaveChanges()) OpenArchiveFile(paths[0]);
+        return;
+    }
+    toolkit_.SetStatusText(Format("Added %d file(s)", AddFiles(paths, true)));
+}
+
+std::string TMainForm::EntryDetails(int line) {
+    if (line < 0 || line >= toolkit_.ListCount() || static_cast<uint32_t>(line) >= CurrentArchive->Count())
+        return {};
+    const FileInfo& entry = CurrentArchive->Files[static_cast<size_t>(line)];
+    // The list can show a conversion log that does not match the archive: a line that does not
+    // name its entry tells nothing about it.
+    if (toolkit_.ListLine(line) != entry.Name) return {};
+    std::unique_ptr<TSetMemoryStream> stream = CurrentArchive->EntryStream(line);
+    return DescribeEntry(entry.Name, *stream, toolkit_.LocaleSeparators().Group);
+}
+
+} // namespace pelfry

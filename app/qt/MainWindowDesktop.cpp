@@ -1,0 +1,81 @@
+// The window as a desktop program: the archive named on the command line, files dropped on
+// the window, and the details of the entry under the mouse in the list's tooltip.
+#include "app/qt/MainWindow.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QHelpEvent>
+#include <QListWidget>
+#include <QMimeData>
+#include <QToolTip>
+#include <QUrl>
+
+namespace pelfry {
+
+namespace {
+
+// The local files a drag carries; empty when it carries anything else.
+std::vector<std::string> DraggedFiles(const QMimeData* data) {
+    std::vector<std::string> files;
+    if (!data || !data->hasUrls()) return files;
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile()) return {};
+        files.push_back(PathBytes(url.toLocalFile()));
+    }
+    return files;
+}
+
+// Files are only ever copied from a drag: a move would let the program they come from delete
+// them once dropped.
+bool TakeAsCopy(QDropEvent* event) {
+    if (!(event->possibleActions() & Qt::CopyAction) || DraggedFiles(event->mimeData()).empty())
+        return false;
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
+}
+
+} // namespace
+
+void MainWindow::OpenAtStart(const std::string& archive) {
+    Guarded([this, &archive] { form_.OpenArchiveFile(archive); });
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_->viewport() && event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = list_->indexAt(help->pos());
+        std::string details;
+        try {
+            if (index.isValid()) details = form_.EntryDetails(index.row());
+        } catch (...) {
+            // An entry that cannot be read now has no details; resting the mouse on its line
+            // is no command, and shows no error.
+        }
+        if (details.empty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), DisplayText(details), list_->viewport(),
+                               list_->visualRect(index));
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) { TakeAsCopy(event); }
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* event) { TakeAsCopy(event); }
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    if (!TakeAsCopy(event)) return;
+    // The drop is answered at once and handled afterwards: its question and message boxes
+    // must not keep the program the files come from waiting.
+    QMetaObject::invokeMethod(
+        this,
+        [this, files = DraggedFiles(event->mimeData())] {
+            Guarded([this, &files] { form_.DropFiles(files); });
+        },
+        Qt::QueuedConnection);
+}
+
+} // namespace pelfry
