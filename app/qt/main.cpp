@@ -2,6 +2,7 @@
 // opens ARCHIVE when one is given (as File, Open would, with its errors in the same box) and
 // runs the event loop until the window closes.
 #include "app/qt/MainWindow.h"
+#include "platform/ReplacingFile.h"
 
 #include <QApplication>
 
@@ -32,6 +33,8 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
+    // A Ctrl-C or kill during a save must not leave a temporary file beside the archive.
+    pelfry::InstallTempFileCleanup();
     PelfryApplication application(argc, argv);
     QApplication::setApplicationName("Pelfry");
     // Qt has taken its own options out of argv; the rest are the program's, as the file
