@@ -6,6 +6,8 @@
 // gives back exactly the bytes it was handed; file names are the file system's bytes.
 #pragma once
 
+#include "platform/Text.h" // SplitTextLines, which reads the lines of ListLoadFromFile
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -109,9 +111,5 @@ public:
     // Shows the image read from `stream` (the stream stays the caller's).
     virtual void PreviewShowImage(Stream* stream) = 0;
 };
-
-// Splits the bytes of a text file into lines: a line ends at CR LF, at a lone CR or at a lone
-// LF; a last line without an end still counts; a 0x00 byte ends the text.
-std::vector<std::string> SplitTextLines(const std::vector<uint8_t>& bytes);
 
 } // namespace pelfry
