@@ -74,6 +74,10 @@ TEST(PictureFiles, FirstAppearanceRuleWithBlackAndTransparentPixels) {
     EXPECT_EQ(rgba.Image.Palette()[2], kRed);
     EXPECT_EQ(rgba.Image.Palette()[3], kGreen);
     EXPECT_EQ(rgba.Image.Palette()[4], kBlack) << "unused entries are black";
+    // RGB with a transparency chunk naming red: red is the background, black a colour.
+    const Picture trns = LoadPictureFile(kDir + "pil_rule_rgb_trns.png");
+    EXPECT_EQ(RowsOf(trns.Image), (std::vector<Bytes>{{1, 0, 1, 2}, {0, 3, 4, 1}}));
+    EXPECT_EQ(trns.Image.Palette()[1], kBlack);
 }
 
 TEST(PictureFiles, PalettePicturesKeepTheirIndicesAndTellAColouredIndex0) {

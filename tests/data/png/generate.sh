@@ -79,6 +79,7 @@ r = Image.new('RGB', (4, 2))
 for i, c in enumerate([(0, 0, 0), (255, 0, 0), (0, 0, 0), (0, 255, 0), (255, 0, 0), (0, 0, 255), (0, 0, 1), (0, 0, 0)]):
     r.putpixel((i % 4, i // 4), c)
 r.save('pil_rule_rgb.png')
+r.save('pil_rule_rgb_trns.png', transparency=(255, 0, 0))  # a tRNS chunk: red is transparent
 a = Image.new('RGBA', (4, 2))
 for i, c in enumerate([(0, 0, 0, 255), (255, 0, 0, 0), (255, 0, 0, 128), (0, 0, 0, 0),
                        (0, 255, 0, 255), (255, 0, 0, 255), (0, 0, 0, 255), (9, 9, 9, 0)]):
