@@ -116,10 +116,10 @@ void RegisterConvertCommands(CliRegistry& registry) {
                          "--png writes X.IMG.png and X.SPR.png instead of .bmp",
                          60, 1, SIZE_MAX, Convert});
     registry.AddCommand({"convert-back", "[OPTIONS] FILE...",
-                         "for each X.IMG.bmp, X.IMG.png, X.SPR.spd, X.SPR.bmp or X.SPR.png:\n"
-                         "rebuilds X.IMG or X.SPR when an edited file's age differs from\n"
-                         "the game file's (always with --recreate-all) and stamps the\n"
-                         "result; a .spd takes the later of X.SPR.bmp and X.SPR.png\n"
+                         "X.IMG.bmp or .png -> X.IMG; X.SPR.spd, .bmp or .png -> X.SPR,\n"
+                         "when an edited file's age differs from the game file's\n"
+                         "(always with --recreate-all), stamping the result; a .spd\n"
+                         "takes the later of X.SPR.bmp and X.SPR.png\n"
                          "OPTIONS: --no-compress-img --no-opaque --no-compress-spr\n"
                          "--recreate-all (the editor's check boxes; by default images\n"
                          "and sprites are compressed and images opaque)",

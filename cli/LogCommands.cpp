@@ -97,8 +97,8 @@ void RegisterLogCommands(CliRegistry& registry) {
                          80, 2, 3, Export});
     registry.AddCommand({"rebuild", "[OPTIONS] LOG ARCHIVE",
                          "rebuilds what was edited beside LOG (all with --recreate-all;\n"
-                         "of X.bmp and X.png the later one), then writes ARCHIVE with\n"
-                         "the log's entries in the log's order;\n"
+                         "of X.bmp and X.png the later one), then writes ARCHIVE\n"
+                         "with the log's entries in the log's order;\n"
                          "ARCHIVE is written only when every line was processed\n"
                          "OPTIONS: as for convert-back",
                          90, 2, SIZE_MAX, Rebuild});
