@@ -28,7 +28,9 @@ constexpr uint64_t kMaxInflation = 1032;
     throw Error(Format("Invalid picture file %s", fileName.c_str()));
 }
 
-void StopOnError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void StopOnError(png_structp png, png_const_charp) {
+    png_longjmp(png, 1);
+}
 void IgnoreWarning(png_structp, png_const_charp) {}
 
 struct MemoryInput {
@@ -97,7 +99,8 @@ bool ReadHeader(png_structp png, png_infop info, MemoryInput* in, Layout* layout
         int count = 0;
         if (png_get_PLTE(png, info, &entries, &count) != 0)
             for (int i = 0; i < count && i < 256; ++i)
-                layout->colours[static_cast<size_t>(i)] = RGB{entries[i].red, entries[i].green, entries[i].blue};
+                layout->colours[static_cast<size_t>(i)] =
+                    RGB{entries[i].red, entries[i].green, entries[i].blue};
     } else {
         layout->alpha = (type & PNG_COLOR_MASK_ALPHA) != 0;
         if (png_get_valid(png, info, PNG_INFO_tRNS) != 0) {
@@ -151,13 +154,15 @@ Picture DecodePng(const uint8_t* data, size_t size, const std::string& fileName)
     const uint64_t storedRow = 1 + (uint64_t{layout.width} * layout.storedBits + 7) / 8;
     if (storedRow * layout.height > uint64_t{in.size} * kMaxInflation) Invalid(fileName);
 
-    Picture picture{Bitmap(static_cast<int>(layout.width), static_cast<int>(layout.height)), layout.palette};
+    Picture picture{Bitmap(static_cast<int>(layout.width), static_cast<int>(layout.height)),
+                    layout.palette};
     Bitmap& image = picture.Image;
     std::vector<png_bytep> rows;
     if (layout.palette) {
         image.SetPalette(layout.colours);
         rows.resize(layout.height);
-        for (uint32_t y = 0; y < layout.height; ++y) rows[y] = image.Row(static_cast<int>(y));
+        for (uint32_t y = 0; y < layout.height; ++y)
+            rows[y] = image.Row(static_cast<int>(y));
         if (!ReadImage(handle.png(), rows.data())) Invalid(fileName);
         return picture;
     }
@@ -165,16 +170,19 @@ Picture DecodePng(const uint8_t* data, size_t size, const std::string& fileName)
     ColourNumbering numbering(layout.alpha);
     auto take = [&](uint32_t y, const uint8_t* rgba) {
         uint8_t* out = image.Row(static_cast<int>(y));
-        for (uint32_t x = 0; x < layout.width; ++x, rgba += 4) out[x] = numbering.Index(rgba[0], rgba[1], rgba[2], rgba[3]);
+        for (uint32_t x = 0; x < layout.width; ++x, rgba += 4)
+            out[x] = numbering.Index(rgba[0], rgba[1], rgba[2], rgba[3]);
     };
     const size_t rowBytes = size_t{layout.width} * 4;
     // Adam7 passes fill every row several times: those pictures are read whole.
     std::vector<uint8_t> buffer(rowBytes * (layout.interlaced ? layout.height : 1));
     if (layout.interlaced) {
         rows.resize(layout.height);
-        for (uint32_t y = 0; y < layout.height; ++y) rows[y] = buffer.data() + rowBytes * y;
+        for (uint32_t y = 0; y < layout.height; ++y)
+            rows[y] = buffer.data() + rowBytes * y;
         if (!ReadImage(handle.png(), rows.data())) Invalid(fileName);
-        for (uint32_t y = 0; y < layout.height; ++y) take(y, rows[y]);
+        for (uint32_t y = 0; y < layout.height; ++y)
+            take(y, rows[y]);
     } else if (!ReadRowByRow(handle.png(), buffer.data(), layout.height, take)) {
         Invalid(fileName);
     }
@@ -217,20 +225,23 @@ private:
     png_infop info_ = nullptr;
 };
 
-bool WritePalettePng(png_structp png, png_infop info, const Bitmap* bitmap, std::vector<uint8_t>* out) {
+bool WritePalettePng(png_structp png, png_infop info, const Bitmap* bitmap,
+                     std::vector<uint8_t>* out) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_set_write_fn(png, out, WriteToVector, FlushNothing);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap->Width()), static_cast<png_uint_32>(bitmap->Height()),
-                 8, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap->Width()),
+                 static_cast<png_uint_32>(bitmap->Height()), 8, PNG_COLOR_TYPE_PALETTE,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_color entries[256];
     for (size_t i = 0; i < 256; ++i)
-        entries[i] = png_color{bitmap->Palette()[i].r, bitmap->Palette()[i].g, bitmap->Palette()[i].b};
+        entries[i] =
+            png_color{bitmap->Palette()[i].r, bitmap->Palette()[i].g, bitmap->Palette()[i].b};
     png_set_PLTE(png, info, entries, 256);
     // Filters rarely help indices; unfiltered rows compress as well and keep writing fast.
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
     png_write_info(png, info);
-    for (int y = 0; y < bitmap->Height(); ++y) png_write_row(png, bitmap->Row(y));
+    for (int y = 0; y < bitmap->Height(); ++y)
+        png_write_row(png, bitmap->Row(y));
     png_write_end(png, info);
     return true;
 }
@@ -238,11 +249,14 @@ bool WritePalettePng(png_structp png, png_infop info, const Bitmap* bitmap, std:
 } // namespace
 
 std::vector<uint8_t> EncodePng(const Bitmap& bitmap) {
-    PELFRY_ASSERT(bitmap.Width() <= 65535 && bitmap.Height() <= 65535, "Bitmap too large for a PNG file");
-    PELFRY_ASSERT(bitmap.Width() > 0 && bitmap.Height() > 0, "A PNG picture needs at least one pixel");
+    PELFRY_ASSERT(bitmap.Width() <= 65535 && bitmap.Height() <= 65535,
+                  "Bitmap too large for a PNG file");
+    PELFRY_ASSERT(bitmap.Width() > 0 && bitmap.Height() > 0,
+                  "A PNG picture needs at least one pixel");
     WriteHandle handle;
     std::vector<uint8_t> out;
-    out.reserve(static_cast<size_t>(bitmap.Width()) * static_cast<size_t>(bitmap.Height()) / 4 + 1024);
+    out.reserve(static_cast<size_t>(bitmap.Width()) * static_cast<size_t>(bitmap.Height()) / 4 +
+                1024);
     // Only a lack of memory can stop libpng here: every value handed to it is valid.
     if (!WritePalettePng(handle.png(), handle.info(), &bitmap, &out)) throw std::bad_alloc();
     return out;

@@ -20,16 +20,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         pelfry::Picture p = pelfry::DecodePicture(bytes.data(), bytes.size(), "fuzz.png");
         const pelfry::Bitmap& b = p.Image;
-        if (b.Pixels().size() != static_cast<size_t>(b.Width()) * static_cast<size_t>(b.Height())) std::abort();
+        if (b.Pixels().size() != static_cast<size_t>(b.Width()) * static_cast<size_t>(b.Height()))
+            std::abort();
         if (b.Width() > 65535 || b.Height() > 65535) std::abort();
         unsigned sum = 0;
-        for (uint8_t v : b.Pixels()) sum += v; // touch every pixel
+        for (uint8_t v : b.Pixels())
+            sum += v; // touch every pixel
         (void)sum;
         // Every picture read back must write as PNG and read again to the same indices.
         if (b.Width() > 0 && b.Height() > 0) {
             const std::vector<uint8_t> png = pelfry::EncodePng(b);
             const pelfry::Picture again = pelfry::DecodePng(png.data(), png.size(), "again.png");
-            if (again.Image.Pixels() != b.Pixels() || again.Image.Palette() != b.Palette()) std::abort();
+            if (again.Image.Pixels() != b.Pixels() || again.Image.Palette() != b.Palette())
+                std::abort();
         }
     } catch (const pelfry::Error&) {
     }

@@ -86,14 +86,18 @@ TEST(PictureImport, TooManyColoursInATrueColourPicture) {
     // the import refuses them as it refuses 128 palette indices.
     ColourNumbering numbering(false);
     Bitmap many(300, 1);
-    for (int x = 0; x < 300; ++x) many.Row(0)[x] = numbering.Index(static_cast<uint8_t>(x), static_cast<uint8_t>(x >> 8), 1, 255);
+    for (int x = 0; x < 300; ++x)
+        many.Row(0)[x] =
+            numbering.Index(static_cast<uint8_t>(x), static_cast<uint8_t>(x >> 8), 1, 255);
     many.SetPalette(numbering.Palette());
     TImgFile img;
     try {
         img.ImportBitmap(many, false);
         FAIL() << "accepted";
     } catch (const AssertionError& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("Too many colours in image! (ImgFileU.cpp, line ", 0), 0u) << e.what();
+        EXPECT_EQ(std::string(e.what()).rfind("Too many colours in image! (ImgFileU.cpp, line ", 0),
+                  0u)
+            << e.what();
     }
 }
 
