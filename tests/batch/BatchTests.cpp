@@ -240,25 +240,14 @@ TEST(BatchConvertAdd, RebuildsAddsAndRemovesTheGameFile) {
         << f.ui.Status;
 }
 
-TEST(BatchConvertAdd, TakesPngPicturesOfImagesAndSprites) {
+TEST(BatchConvertAdd, TakesPngPictures) {
     Fixture f;
     TImgFile image = MakeImage(5, 2);
     image.Palette[0] = 9; // a coloured index 0 is still background, and nothing is shown
     image.ExportBitmap(f.dir / "P.IMG", PictureFormat::Png);
-    TSprFile sprite;
-    sprite.Width = 3;
-    sprite.Height = 2;
-    sprite.ColourCount = 2;
-    sprite.Palette = {0, 0, 0, 50, 60, 70};
-    sprite.Frames.resize(1);
-    sprite.Frames[0].Right = 3;
-    sprite.Frames[0].Bottom = 2;
-    sprite.Frames[0].Pixels = {1, 0, 1, 0, 1, 0};
-    sprite.FrameCount = 1;
-    sprite.ExportStrip(f.dir / "S.SPR", PictureFormat::Png);
-    f.ui.AddAnswers.push_back(std::vector<std::string>{f.dir / "P.IMG.png", f.dir / "S.SPR.png"});
+    f.ui.AddAnswers.push_back(std::vector<std::string>{f.dir / "P.IMG.png"});
     f.form.btnConvAddClick();
-    EXPECT_EQ(f.Names(), (std::vector<std::string>{"P.IMG", "S.SPR"}));
+    EXPECT_EQ(f.Names(), (std::vector<std::string>{"P.IMG"}));
     TImgFile added;
     auto stream = f.form.CurrentArchive->EntryStream(0);
     EXPECT_EQ(added.LoadFromStream(stream.get()), 10);

@@ -401,24 +401,18 @@ TEST(ConvertBack, WarnsOfPixelsOfAColouredIndex0) {
     std::vector<std::string> warnings;
     options.Warn = [&](const std::string& text) { warnings.push_back(text); };
     Bitmap b(4, 3);
-    b.Palette()[0] = RGB{255, 0, 255};
     b.Palette()[1] = RGB{1, 2, 3};
     for (int i = 0; i < 12; ++i) b.Pixels()[static_cast<size_t>(i)] = i % 4 == 0 ? 0 : 1;
-    SavePictureFile(b, dir / "m.img.png", PictureFormat::Png);
     std::string result;
-    ASSERT_TRUE(ConvertBack(dir / "m.img.png", true, options, result));
-    ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_EQ(warnings[0], dir / "m.img.png" +
-                               ": 3 pixel(s) of palette index 0 have the colour (255, 0, 255) but were taken as "
-                               "background, as index 0 always is; give that colour another palette index to keep it");
-    TImgFile img;
-    img.LoadFromFile(dir / "m.img");
-    EXPECT_EQ(img.Pixels[0], img.ColourCount - 1) << "still the opaque black entry";
-    // Black at index 0, or nobody listening: nothing is said.
-    b.Palette()[0] = RGB{};
+    // Black at index 0: nothing to say. Magenta: said once, naming the file (the whole text
+    // is checked where pelfry-cli prints it).
     SavePictureFile(b, dir / "k.img.bmp", PictureFormat::Bmp);
     ASSERT_TRUE(ConvertBack(dir / "k.img.bmp", true, options, result));
-    EXPECT_EQ(warnings.size(), 1u);
-    options.Warn = nullptr;
+    b.Palette()[0] = RGB{255, 0, 255};
+    SavePictureFile(b, dir / "m.img.png", PictureFormat::Png);
+    ASSERT_TRUE(ConvertBack(dir / "m.img.png", true, options, result));
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].rfind(dir / "m.img.png: 3 pixel(s) of palette index 0 have the colour (255, 0, 255)", 0), 0u);
+    options.Warn = nullptr; // nobody listening, as in the window
     EXPECT_TRUE(ConvertBack(dir / "m.img.png", true, options, result));
 }

@@ -3,7 +3,6 @@
 // the image that the 8-bit palette .bmp of the same picture gives, and survive a round trip
 // through a written PNG.
 #include "image/ImgFileU.h"
-#include "platform/Errors.h"
 #include "platform/FileUtil.h"
 #include "platform/Picture.h"
 
@@ -79,26 +78,6 @@ TEST(PictureImport, EveryEditorsFileGivesTheImageOfItsPaletteBitmap) {
         ExpectSameImage(again, image);
     }
     std::filesystem::remove_all(dir);
-}
-
-TEST(PictureImport, TooManyColoursInATrueColourPicture) {
-    // 300 colours numbered as the readers do: 255 of them kept apart, the rest sharing 255;
-    // the import refuses them as it refuses 128 palette indices.
-    ColourNumbering numbering(false);
-    Bitmap many(300, 1);
-    for (int x = 0; x < 300; ++x)
-        many.Row(0)[x] =
-            numbering.Index(static_cast<uint8_t>(x), static_cast<uint8_t>(x >> 8), 1, 255);
-    many.SetPalette(numbering.Palette());
-    TImgFile img;
-    try {
-        img.ImportBitmap(many, false);
-        FAIL() << "accepted";
-    } catch (const AssertionError& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("Too many colours in image! (ImgFileU.cpp, line ", 0),
-                  0u)
-            << e.what();
-    }
 }
 
 } // namespace

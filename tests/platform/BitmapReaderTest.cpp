@@ -257,18 +257,17 @@ TEST(BitmapReader, TrueColourPicturesAreNumberedByFirstAppearance) {
         RGB first, second, third; // colours 1, 2 and 3 as the format can carry them
     };
     const Bytes none;
+    const std::vector<Bytes> bgr = {rgb24(0, 0, 0), rgb24(255, 0, 0), rgb24(255, 0, 0), rgb24(0, 255, 0),
+                                    rgb24(0, 0, 255), rgb24(0, 0, 0), rgb24(0, 255, 0), rgb24(255, 0, 0)};
     const Case cases[] = {
         {"24 bits", 24, 0, 40, none,
-         {rgb24(0, 0, 0), rgb24(255, 0, 0), rgb24(255, 0, 0), rgb24(0, 255, 0), rgb24(0, 0, 255), rgb24(0, 0, 0),
-          rgb24(0, 255, 0), rgb24(255, 0, 0)},
+         bgr,
          false, red, green, blue},
         {"24 bits, core header", 24, 0, 12, none,
-         {rgb24(0, 0, 0), rgb24(255, 0, 0), rgb24(255, 0, 0), rgb24(0, 255, 0), rgb24(0, 0, 255), rgb24(0, 0, 0),
-          rgb24(0, 255, 0), rgb24(255, 0, 0)},
+         bgr,
          false, red, green, blue},
         {"24 bits, top-down", 24, 0, 40, none,
-         {rgb24(0, 0, 0), rgb24(255, 0, 0), rgb24(255, 0, 0), rgb24(0, 255, 0), rgb24(0, 0, 255), rgb24(0, 0, 0),
-          rgb24(0, 255, 0), rgb24(255, 0, 0)},
+         bgr,
          true, red, green, blue},
         {"16 bits 5-5-5", 16, 0, 40, none,
          {px16(0), px16(0x7C00), px16(0x7C00), px16(0x03E0), px16(0x001F), px16(0x8000), px16(0x03E0), px16(0x7C00)},
