@@ -3,6 +3,7 @@
 #include "image/ImgFileU.h"
 #include "platform/Errors.h"
 #include "platform/FileTime.h"
+#include "platform/FileUtil.h"
 #include "platform/Stream.h"
 #include "platform/Text.h"
 #include "sprite/SprFileU.h"
@@ -12,52 +13,76 @@ namespace pelfry {
 // An uncompressed sprite file this large or larger is always stored compressed.
 static constexpr int32_t UncompressedSpriteLimit = 131072;
 
-void ConvertImgFile(const std::string& fileName) {
+void ConvertImgFile(const std::string& fileName, PictureFormat format) {
     TImgFile image;
     if (image.LoadFromFile(fileName) == 0 && image.Palette.empty()) {
         // The object is untouched when the magic is wrong; an image with no pixels still
         // fills its palette and converts to an empty bitmap.
         throw Error(fileName + " is not a valid image file");
     }
-    image.ExportBitmap(fileName);
+    image.ExportBitmap(fileName, format);
 }
 
-void ConvertSprFile(const std::string& fileName) {
+void ConvertSprFile(const std::string& fileName, PictureFormat format) {
     TSprFile sprite;
     // A refused header stops the load before the palette is read; a well-formed sprite
     // without frames has its palette and is refused by the export ("Sprite has no frames").
     if (sprite.LoadFromFile(fileName) == 0 && sprite.Palette.empty())
         throw Error(fileName + " is not a valid sprite file");
-    sprite.ExportStrip(fileName);
+    sprite.ExportStrip(fileName, format);
+}
+
+std::string EditedPicture(const std::string& baseName) {
+    const std::string bmp = baseName + ".bmp";
+    const std::string png = baseName + ".png";
+    // A user may export a .bmp and save the edit as a .png beside it: the later one is the edit.
+    const int64_t bmpTime = FileModifiedNanoseconds(bmp);
+    const int64_t pngTime = FileModifiedNanoseconds(png);
+    return pngTime > bmpTime ? png : bmp;
+}
+
+void ConvertPictureFile(const std::string& baseName, const std::string& pictureName, bool sprite,
+                        const ConvertOptions& options) {
+    Picture picture = LoadPictureFile(pictureName);
+    const uint64_t coloured = ColouredBackgroundPixels(picture);
+    const RGB background = picture.Image.Palette()[0];
+    if (sprite) {
+        TSprFile strip;
+        strip.ImportStrip(std::move(picture.Image), pictureName, baseName + ".spd");
+        int32_t written = strip.SaveToFile(baseName, options.CompressSpr);
+        if (written >= UncompressedSpriteLimit && !options.CompressSpr) strip.SaveToFile(baseName, true);
+    } else {
+        TImgFile image;
+        image.ImportBitmap(std::move(picture.Image), options.OpaqueImg);
+        image.SaveToFile(baseName, options.CompressImg);
+    }
+    // Index 0 is the background whatever colour the picture gives it; an editor that put a
+    // colour of the drawing there has lost it, which only a word to the user can tell.
+    if (coloured > 0 && options.Warn)
+        options.Warn(Format("%s: %llu pixel(s) of palette index 0 have the colour (%u, %u, %u) but were taken as "
+                            "background, as index 0 always is; give that colour another palette index to keep it",
+                            pictureName.c_str(), static_cast<unsigned long long>(coloured), background.r,
+                            background.g, background.b));
 }
 
 void ConvertSpdFile(const std::string& baseName, const ConvertOptions& options) {
-    TSprFile sprite;
-    sprite.ImportStrip(baseName);
-    int32_t written = sprite.SaveToFile(baseName, options.CompressSpr);
-    if (written >= UncompressedSpriteLimit && !options.CompressSpr) sprite.SaveToFile(baseName, true);
+    ConvertPictureFile(baseName, EditedPicture(baseName), true, options);
 }
 
 void ConvertBmpFile(const std::string& baseName, const ConvertOptions& options) {
     // X.SPR.bmp is a sprite strip: never write an image into a sprite's file.
-    if (FileKind(baseName) == ".SPR") {
-        ConvertSpdFile(baseName, options);
-        return;
-    }
-    TImgFile image;
-    image.ImportBitmap(baseName, options.OpaqueImg);
-    image.SaveToFile(baseName, options.CompressImg);
+    ConvertPictureFile(baseName, baseName + ".bmp", FileKind(baseName) == ".SPR", options);
 }
 
-std::string ConvertFile(const std::string& fileName) {
+std::string ConvertFile(const std::string& fileName, PictureFormat format) {
     const std::string kind = FileKind(fileName);
     std::string result = fileName;
     if (kind == ".IMG") {
-        ConvertImgFile(fileName);
-        result = fileName + ".bmp";
+        ConvertImgFile(fileName, format);
+        result = fileName + PictureSuffix(format);
     } else if (kind == ".SPR") {
-        ConvertSprFile(fileName);
-        result = fileName + ".bmp";
+        ConvertSprFile(fileName, format);
+        result = fileName + PictureSuffix(format);
     }
     if (result != fileName) {
         int32_t age;
@@ -73,45 +98,47 @@ std::string ConvertFile(const std::string& fileName) {
 
 bool ConvertBack(const std::string& fileName, bool recreate, const ConvertOptions& options,
                  std::string& resultName) {
-    std::string kind = FileKind(fileName);
+    const std::string kind = FileKind(fileName);
     const std::string base = fileName.size() >= 4 ? fileName.substr(0, fileName.size() - 4) : std::string();
-    // A sprite's bitmap stands for its whole group, as its description does.
-    if (kind == ".BMP" && FileKind(base) == ".SPR") kind = ".SPD";
+    const std::string baseKind = FileKind(base);
+    // The picture that stands for the group, and whether the group is a sprite's (whose
+    // description counts too). The suffixes are looked up in lower case, as they are written.
+    std::string picture;
+    bool sprite = false;
+    if (kind == ".BMP") {
+        picture = base + ".bmp";
+        sprite = baseKind == ".SPR";
+    } else if (kind == ".PNG" && (baseKind == ".IMG" || baseKind == ".SPR")) {
+        picture = base + ".png";
+        sprite = baseKind == ".SPR";
+    } else if (kind == ".SPD") {
+        picture = EditedPicture(base);
+        sprite = true;
+    } else {
+        resultName = fileName;
+        return false;
+    }
 
     // Two ages that differ: without reading them, everything is rebuilt.
     int32_t sourceAge = 1;
     int32_t targetAge = 0;
-    std::string result = fileName;
-    if (kind == ".BMP") {
-        if (!recreate) {
-            targetAge = FileAge(base);
-            sourceAge = FileAge(base + ".bmp");
-        }
-        if (sourceAge != targetAge) ConvertBmpFile(base, options);
-        result = base;
-    } else if (kind == ".SPD") {
-        if (!recreate) {
-            targetAge = FileAge(base);
-            sourceAge = FileAge(base + ".bmp");
-            if (sourceAge == targetAge) sourceAge = FileAge(base + ".spd");
-        }
-        if (sourceAge != targetAge) ConvertSpdFile(base, options);
-        result = base;
+    if (!recreate) {
+        targetAge = FileAge(base);
+        sourceAge = FileAge(picture);
+        if (sprite && sourceAge == targetAge) sourceAge = FileAge(base + ".spd");
     }
+    resultName = base;
+    if (sourceAge == targetAge) return false;
 
-    bool converted = false;
-    if (result != fileName && sourceAge != targetAge) {
-        int32_t age;
-        {
-            FileStream bitmap(base + ".bmp", FileStream::Mode::OpenRead);
-            age = FileGetDate(bitmap);
-        }
-        SetFileAge(base, age);
-        if (kind == ".SPD") SetFileAge(base + ".spd", age);
-        converted = true;
+    ConvertPictureFile(base, picture, sprite, options);
+    int32_t age;
+    {
+        FileStream source(picture, FileStream::Mode::OpenRead);
+        age = FileGetDate(source);
     }
-    resultName = result;
-    return converted;
+    SetFileAge(base, age);
+    if (sprite) SetFileAge(base + ".spd", age);
+    return true;
 }
 
 } // namespace pelfry

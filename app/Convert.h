@@ -1,10 +1,14 @@
 // Conversion of game files to files that picture editors handle, and back, decided by file
-// name. Forward: X.IMG -> X.IMG.bmp; X.SPR -> X.SPR.bmp + X.SPR.spd. Back: from those files to
-// X.IMG / X.SPR, only when the edited files' ages differ from the game file's (or always when
-// recreating). After either step all files of one group carry the same time stamp until one
-// of them is edited. Shared by the window and pelfry-cli; no toolkit here.
+// name. Forward: X.IMG -> X.IMG.bmp; X.SPR -> X.SPR.bmp + X.SPR.spd (or X.IMG.png and
+// X.SPR.png on request). Back: from those files to X.IMG / X.SPR, only when the edited files'
+// ages differ from the game file's (or always when recreating). After either step all files of
+// one group carry the same time stamp until one of them is edited. Shared by the window and
+// pelfry-cli; no toolkit here.
 #pragma once
 
+#include "platform/Picture.h"
+
+#include <functional>
 #include <string>
 
 namespace pelfry {
@@ -14,25 +18,40 @@ struct ConvertOptions {
     bool CompressSpr = true; // "Compress .SPR files"
     bool CompressImg = true; // "Compress .IMG files"
     bool OpaqueImg = true;   // "Opaque .IMGs"
+    // Told, one sentence each, what a back conversion noticed but did not stop for (pixels of
+    // palette index 0 that the picture gives a colour); nothing is told when it is empty.
+    std::function<void(const std::string&)> Warn;
 };
 
-// .IMG -> .IMG.bmp. Raises "%s is not a valid image file" for a file that is no image.
-void ConvertImgFile(const std::string& fileName);
-// .SPR -> .SPR.bmp + .SPR.spd. Raises "%s is not a valid sprite file" for a file that is no sprite.
-void ConvertSprFile(const std::string& fileName);
-// baseName.bmp + baseName.spd -> baseName (a sprite). An uncompressed result of 128 KiB or
-// more is written again compressed.
+// .IMG -> .IMG.bmp (.IMG.png). Raises "%s is not a valid image file" for a file that is no image.
+void ConvertImgFile(const std::string& fileName, PictureFormat format = PictureFormat::Bmp);
+// .SPR -> .SPR.bmp (.SPR.png) + .SPR.spd. Raises "%s is not a valid sprite file" for a file
+// that is no sprite.
+void ConvertSprFile(const std::string& fileName, PictureFormat format = PictureFormat::Bmp);
+// The edited strip or picture of the group of `baseName`: baseName + ".bmp" or + ".png",
+// whichever was modified last when both exist (the .bmp when their times are equal), the one
+// that exists, or the .bmp when neither does.
+std::string EditedPicture(const std::string& baseName);
+// EditedPicture(baseName) + baseName.spd -> baseName (a sprite). An uncompressed result of
+// 128 KiB or more is written again compressed.
 void ConvertSpdFile(const std::string& baseName, const ConvertOptions& options);
 // baseName.bmp -> baseName (an image); a name ending in ".SPR" is a sprite strip instead.
 void ConvertBmpFile(const std::string& baseName, const ConvertOptions& options);
+// The picture file `picture` (a .bmp or a PNG) -> baseName: a sprite (with baseName.spd) when
+// `sprite`, else an image.
+void ConvertPictureFile(const std::string& baseName, const std::string& picture, bool sprite,
+                        const ConvertOptions& options);
 
-// Forward conversion by extension; returns the bitmap made, or `fileName` itself for a file
+// Forward conversion by extension; returns the picture made, or `fileName` itself for a file
 // of no convertible kind. The new files get the game file's time stamp.
-std::string ConvertFile(const std::string& fileName);
+std::string ConvertFile(const std::string& fileName, PictureFormat format = PictureFormat::Bmp);
 
-// Back conversion of an edited .bmp or .spd. Returns whether the game file was written (and
-// stamped); `resultName` receives the game file's name (the input less its last four
-// characters) for .bmp and .spd inputs, else the input itself.
+// Back conversion of an edited X.bmp, X.IMG.png, X.SPR.png or X.spd. The picture read is the
+// one given, or for a .spd the group's EditedPicture; its age (and for sprites the .spd's)
+// is compared with the game file's, and the rebuilt game file gets the picture's time stamp.
+// Returns whether the game file was written (and stamped); `resultName` receives the game
+// file's name (the input less its last four characters) for those inputs, else the input
+// itself (a .png beside no .IMG or .SPR name included).
 bool ConvertBack(const std::string& fileName, bool recreate, const ConvertOptions& options,
                  std::string& resultName);
 

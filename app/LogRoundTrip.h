@@ -17,8 +17,10 @@ namespace pelfry {
 std::string ExtractEntryOrFail(TDirFile& archive, const std::string& folder, int32_t index);
 
 // Extracts entry `index` into `folder` (ending in a separator) and converts it to editable
-// files beside it; the extracted game file stays as the reference for the rebuild.
-void ExportEntry(TDirFile& archive, const std::string& folder, int32_t index);
+// files beside it (pictures in `format`); the extracted game file stays as the reference for
+// the rebuild.
+void ExportEntry(TDirFile& archive, const std::string& folder, int32_t index,
+                 PictureFormat format = PictureFormat::Bmp);
 
 // The log of an archive exported into `folder`: folder + the name part of the archive's file
 // name + ".txt" (just ".txt" for an archive without a file).

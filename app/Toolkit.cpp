@@ -5,21 +5,6 @@
 
 namespace pelfry {
 
-std::vector<std::string> SplitTextLines(const std::vector<uint8_t>& bytes) {
-    std::vector<std::string> lines;
-    const size_t size = bytes.size();
-    size_t at = 0;
-    // A 0x00 byte ends the text wherever it stands, also right after a line end.
-    while (at < size && bytes[at] != 0) {
-        const size_t start = at;
-        while (at < size && bytes[at] != 0 && bytes[at] != '\r' && bytes[at] != '\n') ++at;
-        lines.emplace_back(reinterpret_cast<const char*>(bytes.data()) + start, at - start);
-        if (at < size && bytes[at] == '\r') ++at;
-        if (at < size && bytes[at] == '\n') ++at;
-    }
-    return lines;
-}
-
 std::vector<std::string> Toolkit::ListLines() {
     std::vector<std::string> lines;
     const int count = ListCount();

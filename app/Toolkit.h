@@ -7,6 +7,8 @@
 // bytes it was handed; file names are the file system's bytes.
 #pragma once
 
+#include "platform/Text.h" // SplitTextLines, which reads the lines of ListLoadFromFile
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -127,9 +129,5 @@ public:
     // Shows nothing and stops: what was on show came from an archive or entry now gone.
     virtual void PreviewClear() = 0;
 };
-
-// Splits the bytes of a text file into lines: a line ends at CR LF, at a lone CR or at a lone
-// LF; a last line without an end still counts; a 0x00 byte ends the text.
-std::vector<std::string> SplitTextLines(const std::vector<uint8_t>& bytes);
 
 } // namespace pelfry

@@ -17,6 +17,7 @@
 
 namespace pelfry {
 struct ConvertOptions;
+enum class PictureFormat;
 }
 
 namespace pelfry::cli {
@@ -74,8 +75,12 @@ int RunCli(const CliRegistry& registry, int argc, char** argv);
 
 // Takes the editor's check-box options (--no-compress-img, --no-compress-spr, --no-opaque,
 // --recreate-all) out of `args` and returns the other arguments; UsageError for an unknown
-// option.
+// option. The conversion's warnings go to standard error.
 Args ParseConvertOptions(const Args& args, ConvertOptions& options, bool& recreate);
+
+// Takes --png out of `args` (pictures are then written as PNG, else as .bmp) and returns the
+// other arguments.
+Args ParsePictureFormat(const Args& args, PictureFormat& format);
 
 // Writes `text` byte for byte and a line feed. Entry names go out exactly as stored.
 void WriteLine(std::FILE* out, std::string_view text);

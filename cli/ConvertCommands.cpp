@@ -22,17 +22,31 @@ Args ParseConvertOptions(const Args& args, ConvertOptions& options, bool& recrea
         else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) throw UsageError("unknown option " + arg);
         else rest.push_back(arg);
     }
+    options.Warn = [](const std::string& text) { WriteLine(stderr, "Warning: " + text); };
+    return rest;
+}
+
+Args ParsePictureFormat(const Args& args, PictureFormat& format) {
+    Args rest;
+    format = PictureFormat::Bmp;
+    for (const std::string& arg : args) {
+        if (arg == "--png") format = PictureFormat::Png;
+        else rest.push_back(arg);
+    }
     return rest;
 }
 
 namespace {
 
 void Convert(const Args& args) {
-    for (const std::string& file : args) {
+    PictureFormat format;
+    const Args files = ParsePictureFormat(args, format);
+    if (files.empty()) throw UsageError("convert needs at least one FILE");
+    for (const std::string& file : files) {
         // A file of no convertible kind is left alone, but one that is not there is an error,
         // not "left alone".
         if (!FileExists(file)) throw FileOpenError(file);
-        const std::string result = ConvertFile(file);
+        const std::string result = ConvertFile(file, format);
         if (result == file) {
             WriteLine(stdout, file + ": not an image or sprite, left alone");
         } else if (FileKind(file) == ".SPR") {
@@ -54,7 +68,7 @@ void ConvertBackFiles(const Args& args) {
         if (!FileExists(file)) throw FileOpenError(file);
         std::string result;
         const bool converted = ConvertBack(file, recreate, options, result);
-        if (result == file) WriteLine(stdout, file + ": not a .bmp or .spd, left alone");
+        if (result == file) WriteLine(stdout, file + ": not a .bmp, .png or .spd of an image or sprite, left alone");
         else if (converted) WriteLine(stdout, file + " -> " + result);
         else WriteLine(stdout, result + ": unchanged (" + file + " not edited)");
     }
@@ -102,14 +116,16 @@ void DescribeSpr(const std::string& path, std::FILE* out) {
 } // namespace
 
 void RegisterConvertCommands(CliRegistry& registry) {
-    registry.AddCommand({"convert", "FILE...",
+    registry.AddCommand({"convert", "[--png] FILE...",
                          "X.IMG -> X.IMG.bmp; X.SPR -> X.SPR.bmp + X.SPR.spd, stamped\n"
-                         "with the game file's time; other files are left alone",
+                         "with the game file's time; other files are left alone;\n"
+                         "--png writes X.IMG.png and X.SPR.png instead of .bmp",
                          60, 1, SIZE_MAX, Convert});
     registry.AddCommand({"convert-back", "[OPTIONS] FILE...",
-                         "for each X.IMG.bmp, X.SPR.spd or X.SPR.bmp: rebuilds X.IMG or\n"
-                         "X.SPR when an edited file's age differs from the game file's\n"
-                         "(always with --recreate-all) and stamps the result\n"
+                         "X.IMG.bmp or .png -> X.IMG; X.SPR.spd, .bmp or .png -> X.SPR,\n"
+                         "when an edited file's age differs from the game file's\n"
+                         "(always with --recreate-all), stamping the result; a .spd\n"
+                         "takes the later of X.SPR.bmp and X.SPR.png\n"
                          "OPTIONS: --no-compress-img --no-opaque --no-compress-spr\n"
                          "--recreate-all (the editor's check boxes; by default images\n"
                          "and sprites are compressed and images opaque)",

@@ -38,7 +38,10 @@ private:
     bool shown_ = false;
 };
 
-void Export(const Args& args) {
+void Export(const Args& all) {
+    PictureFormat format;
+    const Args args = ParsePictureFormat(all, format);
+    if (args.size() != 2) throw UsageError("export needs ARCHIVE and FOLDER");
     const std::string& archiveName = args[0];
     // An empty FOLDER would become "/", the root folder.
     if (args[1].empty()) throw UsageError("FOLDER must not be empty");
@@ -52,7 +55,7 @@ void Export(const Args& args) {
         Progress progress(static_cast<int>(names.size()));
         for (size_t i = 0; i < names.size(); ++i) {
             progress.Show(static_cast<int>(i + 1), names[i]);
-            ExportEntry(*archive, folder, static_cast<int32_t>(i));
+            ExportEntry(*archive, folder, static_cast<int32_t>(i), format);
         }
     }
     // The log is written last, so it exists only for a complete export.
@@ -91,13 +94,15 @@ void Rebuild(const Args& args) {
 } // namespace
 
 void RegisterLogCommands(CliRegistry& registry) {
-    registry.AddCommand({"export", "ARCHIVE FOLDER",
+    registry.AddCommand({"export", "[--png] ARCHIVE FOLDER",
                          "every entry into FOLDER (created if missing), images and\n"
-                         "sprites converted, the log FOLDER/<archive file name>.txt written",
-                         80, 2, 2, Export});
+                         "sprites converted (to .png with --png), the log\n"
+                         "FOLDER/<archive file name>.txt written",
+                         80, 2, 3, Export});
     registry.AddCommand({"rebuild", "[OPTIONS] LOG ARCHIVE",
-                         "rebuilds what was edited beside LOG (all with --recreate-all),\n"
-                         "then writes ARCHIVE with the log's entries in the log's order;\n"
+                         "rebuilds what was edited beside LOG (all with --recreate-all;\n"
+                         "of X.bmp and X.png the later one), then writes ARCHIVE\n"
+                         "with the log's entries in the log's order;\n"
                          "ARCHIVE is written only when every line was processed\n"
                          "OPTIONS: as for convert-back",
                          90, 2, SIZE_MAX, Rebuild});

@@ -3,6 +3,7 @@
 #include "platform/Bytes.h"
 #include "platform/Errors.h"
 #include "platform/FileUtil.h"
+#include "platform/Picture.h"
 
 #include <algorithm>
 #include <array>
@@ -396,13 +397,16 @@ Bitmap TImgFile::MakeBitmap() const {
     return bitmap;
 }
 
-bool TImgFile::ExportBitmap(const std::string& path) const {
-    WriteFileReplacing(path + ".bmp", EncodeBitmap(MakeBitmap()));
+bool TImgFile::ExportBitmap(const std::string& path, PictureFormat format) const {
+    SavePictureFile(MakeBitmap(), path + PictureSuffix(format), format);
     return true;
 }
 
 void TImgFile::ImportBitmap(const std::string& path, bool opaque) {
-    Bitmap bitmap = LoadBitmapFile(path + ".bmp");
+    ImportBitmap(LoadPictureFile(path + ".bmp").Image, opaque);
+}
+
+void TImgFile::ImportBitmap(Bitmap bitmap, bool opaque) {
     PELFRY_ASSERT(bitmap.Width() <= 0xFFFF && bitmap.Height() <= 0xFFFF, "Bitmap too large for an image");
     const uint16_t width = static_cast<uint16_t>(bitmap.Width());
     const uint16_t height = static_cast<uint16_t>(bitmap.Height());

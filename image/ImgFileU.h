@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/Bitmap.h"
+#include "platform/Picture.h"
 #include "platform/Stream.h"
 
 #include <cstdint>
@@ -76,14 +77,17 @@ public:
     // The image as an 8-bit bitmap with its palette (the first 256 colours); pixels that the
     // object lacks are 0.
     Bitmap MakeBitmap() const;
-    // Writes path + ".bmp" (an existing file is replaced only once the new one is complete).
-    // Returns true.
-    bool ExportBitmap(const std::string& path) const;
-    // Reads path + ".bmp", renumbering colours by first appearance (index 0 stays 0); with
-    // `opaque`, index-0 pixels get one extra black entry. Raises the AssertionError
-    // "Too many colours in image!" beyond 127 colours (126 when opaque), leaving the object as
-    // it was. Clears Packed, which belonged to the former pixels.
+    // Writes path + ".bmp", or path + ".png" for PictureFormat::Png (an existing file is
+    // replaced only once the new one is complete). Returns true.
+    bool ExportBitmap(const std::string& path, PictureFormat format = PictureFormat::Bmp) const;
+    // Reads path + ".bmp" (a bitmap, or any picture LoadPictureFile reads) and imports it.
     void ImportBitmap(const std::string& path, bool opaque);
+    // Takes a picture already read (see Picture.h: index 0 is the background), renumbering
+    // colours by first appearance (index 0 stays 0); with `opaque`, index-0 pixels get one extra
+    // black entry. Raises the AssertionError "Too many colours in image!" beyond 127 colours
+    // (126 when opaque), leaving the object as it was. Clears Packed, which belonged to the
+    // former pixels.
+    void ImportBitmap(Bitmap picture, bool opaque);
     // The bytes of the .IMG file, FileSize included. With `compress`, Packed is written when
     // it is held and made from Pixels first when it is empty; a pixel of 0x80 or more then
     // raises "Decompressed bytes must not have msb set!".

@@ -59,13 +59,15 @@ void SaveBitmapFile(const Bitmap& bitmap, const std::string& path);
 std::vector<uint8_t> EncodeBitmap(const Bitmap& bitmap);
 
 // Reads a .bmp file as picture editors write it: 1-, 2-, 4- or 8-bit indexed, uncompressed or
-// RLE4/RLE8, with a 12-byte core header, the 40-byte header or the V4/V5 headers, bottom-up
-// or top-down. RLE pictures larger than their runs can describe (pixels left implicit by
-// "delta" and "end of bitmap") are accepted up to 64 Mi pixels. Colour table entries the file does not give are black, so a pixel index
-// beyond the colour table keeps its index and shows black.
+// RLE4/RLE8, or 16-, 24- or 32-bit true colour (uncompressed or with bit-field masks), with a
+// 12-byte core header, the 40-byte header or the V4/V5 headers, bottom-up or top-down. RLE
+// pictures larger than their runs can describe (pixels left implicit by "delta" and "end of
+// bitmap") are accepted up to 64 Mi pixels. Colour table entries the file does not give are
+// black, so a pixel index beyond the colour table keeps its index and shows black. True-colour
+// pictures are numbered as Picture.h describes (DecodeBmp there also tells which kind it was).
 // Raises FileOpenError when the file cannot be opened and Error with a message naming the
-// file for pictures it refuses: without a palette, wider or taller than 65,535 pixels,
-// or truncated/malformed ("Invalid bitmap file %s").
+// file for pictures it refuses: JPEG or PNG inside a bitmap file, wider or taller than 65,535
+// pixels, or truncated/malformed ("Invalid bitmap file %s").
 Bitmap LoadBitmapFile(const std::string& path);
 
 // The same for bytes already in memory; `fileName` is used in error messages.

@@ -56,6 +56,12 @@ int32_t FileAge(const std::string& path) {
     return UnixToFileDate(st.st_mtime);
 }
 
+int64_t FileModifiedNanoseconds(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
+    return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
 int32_t FileGetDate(const FileStream& file) {
     struct stat st {};
     if (::fstat(file.Handle(), &st) != 0) return -1;

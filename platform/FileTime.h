@@ -15,6 +15,11 @@ class FileStream;
 // The age of the file at `path`; -1 when it does not exist or is a folder.
 int32_t FileAge(const std::string& path);
 
+// The modification time of the file at `path` in nanoseconds since 1970 (as precise as the
+// file system keeps it), for telling which of two files was saved last; -1 when it does not
+// exist or is a folder.
+int64_t FileModifiedNanoseconds(const std::string& path);
+
 // The age of an open file; -1 when its time cannot be read.
 int32_t FileGetDate(const FileStream& file);
 // Sets an open file's modification (and access) time from a packed age. Returns false when

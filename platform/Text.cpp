@@ -125,6 +125,21 @@ std::string FileKind(std::string_view name) {
     return UpperCaseAscii(name.substr(name.size() - 4));
 }
 
+std::vector<std::string> SplitTextLines(const std::vector<uint8_t>& bytes, uint8_t endOfText) {
+    std::vector<std::string> lines;
+    const size_t size = bytes.size();
+    size_t at = 0;
+    // The end-of-text byte ends the text wherever it stands, also right after a line end.
+    while (at < size && bytes[at] != endOfText) {
+        const size_t start = at;
+        while (at < size && bytes[at] != endOfText && bytes[at] != '\r' && bytes[at] != '\n') ++at;
+        lines.emplace_back(reinterpret_cast<const char*>(bytes.data()) + start, at - start);
+        if (at < size && bytes[at] == '\r') ++at;
+        if (at < size && bytes[at] == '\n') ++at;
+    }
+    return lines;
+}
+
 void WriteTextLines(const std::string& path, const std::vector<std::string>& lines) {
     std::vector<uint8_t> bytes;
     for (const std::string& line : lines) {

@@ -33,6 +33,11 @@ std::string UpperCaseAscii(std::string_view text);
 // shorter. The kind of a game file is told by this (".IMG", ".SPR", ".BMP", ".SPD").
 std::string FileKind(std::string_view name);
 
+// Splits the bytes of a text file into lines: a line ends at CR LF, at a lone CR or at a lone
+// LF; a last line without an end still counts; the byte `endOfText` ends the text wherever it
+// stands (0x00 for conversion logs, 26 for sprite descriptions).
+std::vector<std::string> SplitTextLines(const std::vector<uint8_t>& bytes, uint8_t endOfText = 0);
+
 // Writes `lines` to `path`, each followed by CR LF; FileCreateError/FileWriteError on failure.
 void WriteTextLines(const std::string& path, const std::vector<std::string>& lines);
 

@@ -4,6 +4,7 @@
 #include "platform/Bytes.h"
 #include "platform/Errors.h"
 #include "platform/FileUtil.h"
+#include "platform/Picture.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -114,17 +115,9 @@ std::string SpdLineValue(std::string_view line, std::string& key) {
 SpdValues ReadSpd(const std::vector<uint8_t>& text) {
     constexpr uint8_t EndOfText = 26;
     SpdValues values;
-    const size_t n = text.size();
-    size_t pos = 0;
     std::string key;
-    while (pos < n && text[pos] != EndOfText) {
-        size_t start = pos;
-        while (pos < n && text[pos] != '\r' && text[pos] != EndOfText) ++pos;
-        std::string_view line(reinterpret_cast<const char*>(text.data()) + start, pos - start);
-        if (pos < n && text[pos] == '\r') {
-            ++pos;
-            if (pos < n && text[pos] == '\n') ++pos;
-        }
+    // Line ends as every editor writes them: CR LF, CR or LF alone.
+    for (const std::string& line : SplitTextLines(text, EndOfText)) {
         // The value is converted before the key is looked at: every line must carry a number.
         std::string value = SpdLineValue(line, key);
         uint16_t number = static_cast<uint16_t>(static_cast<uint32_t>(StrToInt(value)));
@@ -519,7 +512,7 @@ int32_t TSprFile::SaveToFile(const std::string& fileName, bool compress) {
 
 // ---- Sprite strips ---------------------------------------------------------------------------
 
-bool TSprFile::ExportStrip(const std::string& baseName) {
+bool TSprFile::ExportStrip(const std::string& baseName, PictureFormat format) {
     CheckFrames(*this);
     const uint64_t rows = static_cast<uint64_t>(Height) * FrameCount;
     if (rows > static_cast<uint64_t>(MaxStripRows))
@@ -535,7 +528,7 @@ bool TSprFile::ExportStrip(const std::string& baseName) {
         const int cellTop = static_cast<int>(f * Height);
         DrawFrame(Frames[f], Height, [&](int y) { return strip.Row(cellTop + y); });
     }
-    SaveBitmapFile(strip, baseName + ".bmp");
+    SavePictureFile(strip, baseName + PictureSuffix(format), format);
 
     WriteTextLines(baseName + ".spd", {Format("frames = %u", FrameCount), Format("height = %u", Height),
                                         Format("width = %u", Width), Format("framerate = %u", FrameRate),
@@ -544,10 +537,11 @@ bool TSprFile::ExportStrip(const std::string& baseName) {
 }
 
 bool TSprFile::ImportStrip(const std::string& baseName) {
+    return ImportStrip(LoadPictureFile(baseName + ".bmp").Image, baseName + ".bmp", baseName + ".spd");
+}
+
+bool TSprFile::ImportStrip(Bitmap strip, const std::string& stripName, const std::string& spdName) {
     *this = TSprFile();
-    const std::string bmpName = baseName + ".bmp";
-    const std::string spdName = baseName + ".spd";
-    Bitmap strip = LoadBitmapFile(bmpName);
     const SpdValues spd = ReadSpd(ReadWholeFile(spdName));
 
     FrameCount = spd.Frames;
@@ -562,18 +556,18 @@ bool TSprFile::ImportStrip(const std::string& baseName) {
         FrameCount = static_cast<uint16_t>(stripHeight / Height);
         if (FrameCount == 0)
             throw Error(Format("%s gives no frames: frames of %u rows do not fit into the %d rows of %s",
-                               spdName.c_str(), Height, stripHeight, bmpName.c_str()));
+                               spdName.c_str(), Height, stripHeight, stripName.c_str()));
     } else if (Height == 0) {
         Height = static_cast<uint16_t>(stripHeight / FrameCount);
         if (Height == 0)
             throw Error(Format("%s gives %u frames, more than the %d rows of %s hold", spdName.c_str(),
-                               FrameCount, stripHeight, bmpName.c_str()));
+                               FrameCount, stripHeight, stripName.c_str()));
     }
     if (Width == 0) Width = static_cast<uint16_t>(stripWidth);
-    if (Width == 0) throw Error(Format("%s is 0 pixels wide", bmpName.c_str()));
+    if (Width == 0) throw Error(Format("%s is 0 pixels wide", stripName.c_str()));
     if (Width > stripWidth || static_cast<int64_t>(FrameCount) * Height > stripHeight)
         throw Error(Format("%s describes %u frames of %u x %u pixels, which do not fit into the %d x %d bitmap %s",
-                           spdName.c_str(), FrameCount, Width, Height, stripWidth, stripHeight, bmpName.c_str()));
+                           spdName.c_str(), FrameCount, Width, Height, stripWidth, stripHeight, stripName.c_str()));
 
     // Colours are numbered by first appearance over the whole bitmap, background 0 kept.
     uint8_t newOf[256] = {};

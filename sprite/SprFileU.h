@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/Bitmap.h"
+#include "platform/Picture.h"
 #include "platform/Stream.h"
 
 #include <cstdint>
@@ -38,8 +39,8 @@ struct SpdValues {
     uint16_t Flags = 1;
 };
 
-// Reads the text of a .spd description: lines end at CR (a LF right after it belongs to the
-// line end; a lone LF does not end a line), character 26 ends the text, each line is
+// Reads the text of a .spd description: lines end at CR LF, at a lone CR or at a lone LF (an
+// empty line is a value that is no number), character 26 ends the text, each line is
 // "key = value" with spaces and control characters trimmed, every value must be a 32-bit
 // whole number (decimal, "$" or "0x" hexadecimal) and its low 16 bits are kept; the known keys
 // are the lower-case "frames", "height", "width", "framerate" and "flags", the last of a
@@ -86,10 +87,15 @@ public:
     // Encodes every slot that has no packed block yet and lays the blocks out back to back.
     void PackSlots();
 
-    // Writes baseName + ".bmp" and baseName + ".spd". Returns true.
-    bool ExportStrip(const std::string& baseName);
-    // Fills this sprite, emptied first, from baseName + ".bmp" and baseName + ".spd". Returns true.
+    // Writes the strip baseName + ".bmp" (".png" for PictureFormat::Png) and baseName + ".spd".
+    // Returns true.
+    bool ExportStrip(const std::string& baseName, PictureFormat format = PictureFormat::Bmp);
+    // Fills this sprite, emptied first, from baseName + ".bmp" (a bitmap or any picture that
+    // LoadPictureFile reads) and baseName + ".spd". Returns true.
     bool ImportStrip(const std::string& baseName);
+    // The same from a strip picture already read (see Picture.h: index 0 is the background),
+    // `stripName` naming it in error messages, and the description file `spdName`.
+    bool ImportStrip(Bitmap strip, const std::string& stripName, const std::string& spdName);
 };
 
 } // namespace pelfry

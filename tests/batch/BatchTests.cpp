@@ -240,6 +240,20 @@ TEST(BatchConvertAdd, RebuildsAddsAndRemovesTheGameFile) {
         << f.ui.Status;
 }
 
+TEST(BatchConvertAdd, TakesPngPictures) {
+    Fixture f;
+    TImgFile image = MakeImage(5, 2);
+    image.Palette[0] = 9; // a coloured index 0 is still background, and nothing is shown
+    image.ExportBitmap(f.dir / "P.IMG", PictureFormat::Png);
+    f.ui.AddAnswers.push_back(std::vector<std::string>{f.dir / "P.IMG.png"});
+    f.form.btnConvAddClick();
+    EXPECT_EQ(f.Names(), (std::vector<std::string>{"P.IMG"}));
+    TImgFile added;
+    auto stream = f.form.CurrentArchive->EntryStream(0);
+    EXPECT_EQ(added.LoadFromStream(stream.get()), 10);
+    EXPECT_TRUE(f.ui.Boxes.empty());
+}
+
 TEST(BatchConvertAdd, ChecksBoxesAreReadAtEachCall) {
     Fixture f;
     MakeImage(5, 2).ExportBitmap(f.dir / "p.img");

@@ -185,3 +185,67 @@ TEST(CliRoundTrip, RebuildWritesNothingAfterAnError) {
     ASSERT_EQ(RunCli({"add", dir / "one.dir", dir / "one.bin"}).status, 0);
     EXPECT_EQ(RunCli({"export", dir / "one.dir", ""}).status, 2) << "an empty FOLDER is never the root";
 }
+
+TEST(CliConvert, PngBothWaysAndTheIndex0Warning) {
+    TestFolder dir;
+    CopyForeignBitmap(dir / "hero.IMG.bmp");
+    ASSERT_EQ(RunCli({"convert-back", dir / "hero.IMG.bmp"}).status, 0);
+    SetFileAge(dir / "hero.IMG", OldAge);
+    CliResult r = RunCli({"convert", "--png", dir / "hero.IMG"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, dir / "hero.IMG" + " -> " + dir / "hero.IMG.png\n");
+    EXPECT_EQ(FileAge(dir / "hero.IMG.png"), OldAge);
+    EXPECT_EQ(RunCli({"convert", "--png"}).status, 2);
+
+    // A palette PNG whose index 0 is magenta: converted, with a word about those pixels.
+    Copy(Data("png/pil_magenta0_p2bit.png"), dir / "m.IMG.png");
+    r = RunCli({"convert-back", dir / "m.IMG.png"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, dir / "m.IMG.png" + " -> " + dir / "m.IMG\n");
+    EXPECT_EQ(r.err, "Warning: " + dir / "m.IMG.png" +
+                         ": 5 pixel(s) of palette index 0 have the colour (255, 0, 255) but were taken as "
+                         "background, as index 0 always is; give that colour another palette index to keep it\n");
+
+    // A sprite strip saved as RGBA PNG, described with LF line ends.
+    Copy(Data("sprite/walkrgba.SPR.png"), dir / "w.SPR.png");
+    Copy(Data("sprite/walkrgba.SPR.spd"), dir / "w.SPR.spd");
+    r = RunCli({"convert-back", dir / "w.SPR.spd"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    TSprFile sprite;
+    EXPECT_EQ(sprite.LoadFromFile(dir / "w.SPR"), 3);
+    EXPECT_EQ(FileAge(dir / "w.SPR"), FileAge(dir / "w.SPR.png"));
+}
+
+TEST(CliRoundTrip, ExportAsPngAndRebuildFromTheLaterPicture) {
+    TestFolder dir;
+    CopyForeignBitmap(dir / "a.img.bmp");
+    Copy(Data("sprite/walk.SPR.bmp"), dir / "b.SPR.bmp");
+    Copy(Data("sprite/walk.SPR.spd"), dir / "b.SPR.spd");
+    ASSERT_EQ(RunCli({"convert-back", dir / "a.img.bmp", dir / "b.SPR.spd"}).status, 0);
+    ASSERT_EQ(RunCli({"add", dir / "x.dir", dir / "a.img", dir / "b.SPR"}).status, 0);
+    const std::vector<uint8_t> original = ReadFile(dir / "x.dir");
+
+    CliResult r = RunCli({"export", "--png", dir / "x.dir", dir / "png"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(FileExists(dir / "png/a.img.png"));
+    EXPECT_TRUE(FileExists(dir / "png/b.SPR.png"));
+    EXPECT_FALSE(FileExists(dir / "png/a.img.bmp"));
+    r = RunCli({"rebuild", dir / "png/x.dir.txt", dir / "same.dir"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("converted 0 of 2"), std::string::npos) << r.out;
+    EXPECT_EQ(ReadFile(dir / "same.dir"), original);
+
+    // Exported as .bmp, the edit saved as .png beside it: the later .png is rebuilt.
+    ASSERT_EQ(RunCli({"export", dir / "x.dir", dir / "bmp"}).status, 0);
+    Copy(Data("png/pil_scene_rgba.png"), dir / "bmp/a.img.png");
+    SetFileAge(dir / "bmp/a.img.png", UnixToFileDate(FileDateToUnix(FileAge(dir / "bmp/a.img.bmp")) + 60));
+    r = RunCli({"rebuild", dir / "bmp/x.dir.txt", dir / "edited.dir"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("converted 1 of 2"), std::string::npos) << r.out;
+    auto edited = TDirFile::Create(dir / "edited.dir", true);
+    ASSERT_EQ(edited->Count(), 2u);
+    EXPECT_EQ(*edited->Files[0].Data, ReadFile(dir / "bmp/a.img"));
+    TImgFile scene;
+    ASSERT_EQ(scene.LoadFromFile(dir / "bmp/a.img"), 48) << "the 8 x 6 picture of the .png";
+}

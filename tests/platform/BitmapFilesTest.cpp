@@ -91,16 +91,20 @@ TEST(BitmapFiles, PilPalettedAndGrey) {
         }
 }
 
-TEST(BitmapFiles, TrueColourPicturesAreRefused) {
-    for (const char* file : {"im_rgb24.bmp", "im_rgba32_v5.bmp", "pil_rgb24.bmp"}) {
-        const std::string path = kDir + file;
-        try {
-            LoadBitmapFile(path);
-            ADD_FAILURE() << file << " accepted";
-        } catch (const Error& e) {
-            EXPECT_EQ(std::string(e.what()),
-                      path + " has no colour palette: save the picture with a colour palette of at most 256 colours");
-        }
+TEST(BitmapFiles, TrueColourPicturesTakeIndicesByFirstAppearance) {
+    struct Case {
+        const char* file;
+        int width, height;
+        RGB colour; // of every pixel
+    };
+    for (const Case& c : {Case{"im_rgb24.bmp", 4, 3, kRed}, Case{"im_rgba32_v5.bmp", 4, 3, kRed},
+                          Case{"pil_rgb24.bmp", 2, 2, RGB{1, 2, 3}}}) {
+        SCOPED_TRACE(c.file);
+        const Bitmap b = LoadBitmapFile(kDir + c.file);
+        ASSERT_EQ(b.Width(), c.width);
+        ASSERT_EQ(b.Height(), c.height);
+        for (uint8_t p : b.Pixels()) EXPECT_EQ(p, 1);
+        EXPECT_EQ(b.Palette()[1], c.colour);
     }
 }
 

@@ -2,6 +2,7 @@
 // size, both row orders, short colour tables, and damaged files.
 #include "platform/Bitmap.h"
 #include "platform/Errors.h"
+#include "platform/Picture.h"
 
 #include "BmpBuilder.h"
 
@@ -215,36 +216,147 @@ TEST(BitmapReader, RleDescribingHugePicturesIsBounded) {
     for (uint8_t p : b.Pixels()) ASSERT_EQ(p, 0);
 }
 
-TEST(BitmapReader, PicturesWithoutAPaletteAreRefusedWithAdvice) {
-    const std::string advice =
-        "photo.bmp has no colour palette: save the picture with a colour palette of at most 256 colours";
-    for (uint16_t bpp : {16, 24, 32}) {
-        for (uint32_t compression : {0u, 3u}) {
-            SCOPED_TRACE(testing::Message() << bpp << " bits, compression " << compression);
-            BmpSpec s;
-            s.width = 2;
-            s.height = 2;
-            s.bpp = bpp;
-            s.compression = compression;
-            s.pixels = Bytes(64, 0);
-            EXPECT_EQ(DecodeError(BuildBmp(s), "photo.bmp"), advice);
+TEST(BitmapReader, TrueColourPicturesAreNumberedByFirstAppearance) {
+    // Two rows, top first: background, red, red, green / blue, background, green, red. Each
+    // case stores them its own way; all read as the indices 0 1 1 2 / 3 0 2 1.
+    const std::vector<Bytes> expected = {{0, 1, 1, 2}, {3, 0, 2, 1}};
+    auto rgb24 = [](uint8_t r, uint8_t g, uint8_t b) { return Bytes{b, g, r}; };
+    auto px16 = [](uint16_t v) { return Bytes{static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)}; };
+    auto px32 = [](uint32_t v) {
+        return Bytes{static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
+                     static_cast<uint8_t>(v >> 24)};
+    };
+    auto words = [&](std::initializer_list<uint32_t> values) {
+        Bytes out;
+        for (uint32_t v : values) {
+            const Bytes b = px32(v);
+            out.insert(out.end(), b.begin(), b.end());
         }
+        return out;
+    };
+    auto rows = [](std::vector<Bytes> pixels, size_t stride, bool topDown) { // 8 pixels, 4 a row
+        Bytes out;
+        for (int r = 0; r < 2; ++r) {
+            const int row = topDown ? r : 1 - r;
+            Bytes line;
+            for (int x = 0; x < 4; ++x) line.insert(line.end(), pixels[row * 4 + x].begin(), pixels[row * 4 + x].end());
+            line.resize(stride, 0);
+            out.insert(out.end(), line.begin(), line.end());
+        }
+        return out;
+    };
+    const RGB red{255, 0, 0}, green{0, 255, 0}, blue{0, 0, 255};
+    struct Case {
+        const char* what;
+        uint16_t bpp;
+        uint32_t compression;
+        uint32_t headerSize;
+        Bytes masks; // after a 40-byte header, or inside a longer one
+        std::vector<Bytes> pixels;
+        bool topDown;
+        RGB first, second, third; // colours 1, 2 and 3 as the format can carry them
+    };
+    const Bytes none;
+    const std::vector<Bytes> bgr = {rgb24(0, 0, 0), rgb24(255, 0, 0), rgb24(255, 0, 0), rgb24(0, 255, 0),
+                                    rgb24(0, 0, 255), rgb24(0, 0, 0), rgb24(0, 255, 0), rgb24(255, 0, 0)};
+    const Case cases[] = {
+        {"24 bits", 24, 0, 40, none,
+         bgr,
+         false, red, green, blue},
+        {"24 bits, core header", 24, 0, 12, none,
+         bgr,
+         false, red, green, blue},
+        {"24 bits, top-down", 24, 0, 40, none,
+         bgr,
+         true, red, green, blue},
+        {"16 bits 5-5-5", 16, 0, 40, none,
+         {px16(0), px16(0x7C00), px16(0x7C00), px16(0x03E0), px16(0x001F), px16(0x8000), px16(0x03E0), px16(0x7C00)},
+         false, red, green, blue},
+        {"16 bits 5-6-5 bit fields", 16, 3, 40, words({0xF800, 0x07E0, 0x001F}),
+         {px16(0), px16(0xF800), px16(0xF800), px16(0x0400), px16(0x001F), px16(0), px16(0x0400), px16(0xF800)},
+         false, red, RGB{0, 130, 0}, blue},
+        {"32 bits, fourth byte padding", 32, 0, 40, none,
+         {px32(0x77000000), px32(0xFF0000), px32(0x12FF0000), px32(0xFF00), px32(0xFF), px32(0), px32(0xFF00),
+          px32(0xFF0000)},
+         false, red, green, blue},
+        {"32 bits, alpha mask in a V5 header", 32, 3, 124,
+         words({0xFF, 0xFF00, 0xFF0000, 0xFF000000}),
+         {px32(0x00FF00FF), px32(0xFF0000FF), px32(0x800000FF), px32(0xFF00FF00), px32(0xFFFF0000),
+          px32(0x00000000), px32(0x0100FF00), px32(0xFF0000FF)},
+         false, red, green, blue},
+        {"32 bits, alpha bit fields after the header", 32, 6, 40,
+         words({0xFF0000, 0xFF00, 0xFF, 0xFF000000}),
+         {px32(0x00123456), px32(0xFFFF0000), px32(0xFFFF0000), px32(0xFF00FF00), px32(0xFF0000FF), px32(0),
+          px32(0xFF00FF00), px32(0xFFFF0000)},
+         false, red, green, blue},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        BmpSpec s;
+        s.headerSize = c.headerSize;
+        s.width = 4;
+        s.height = c.topDown ? -2 : 2;
+        s.bpp = c.bpp;
+        s.compression = c.compression;
+        const size_t stride = (4 * c.bpp + 31) / 32 * 4;
+        s.pixels = rows(c.pixels, stride, c.topDown);
+        if (c.headerSize == 40) s.gap = c.masks;
+        Bytes file = BuildBmp(s);
+        if (c.headerSize > 40)
+            for (size_t k = 0; k < c.masks.size(); ++k) file[14 + 40 + k] = c.masks[k];
+        const Picture p = DecodeBmp(file.data(), file.size(), "pic.bmp");
+        EXPECT_FALSE(p.Indexed);
+        EXPECT_EQ(RowsOf(p.Image), expected);
+        EXPECT_EQ(p.Image.Palette()[0], kBlack);
+        EXPECT_EQ(p.Image.Palette()[1], c.first);
+        EXPECT_EQ(p.Image.Palette()[2], c.second);
+        EXPECT_EQ(p.Image.Palette()[3], c.third);
+        EXPECT_EQ(p.Image.Palette()[4], kBlack);
+        EXPECT_EQ(RowsOf(Decode(file)), expected) << "DecodeBitmap reads them alike";
     }
-    BmpSpec core;
-    core.headerSize = 12;
-    core.width = 2;
-    core.height = 2;
-    core.bpp = 24;
-    core.pixels = Bytes(16, 0);
-    EXPECT_EQ(DecodeError(BuildBmp(core), "photo.bmp"), advice);
-    // JPEG or PNG inside a bitmap file.
+}
+
+TEST(BitmapReader, TrueColourLimitsAndRefusals) {
+    BmpSpec s;
+    s.width = 3;
+    s.height = 2;
+    s.bpp = 24;
+    s.pixels = Bytes(12 + 9, 0x40); // the last row's padding may be missing, not a pixel
+    EXPECT_NO_THROW(Decode(BuildBmp(s)));
+    s.pixels.pop_back();
+    EXPECT_EQ(DecodeError(BuildBmp(s)), "Invalid bitmap file pic.bmp");
+    // Bit fields: only for 16 and 32 bits, with masks that are runs of bits, present in the file.
+    s.pixels = Bytes(24, 0);
+    s.compression = 3;
+    EXPECT_EQ(DecodeError(BuildBmp(s)), "Invalid bitmap file pic.bmp");
+    s.bpp = 32;
+    s.gap = {0x0F, 0xF0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}; // red 0x0000F00F is not one run
+    s.pixels = Bytes(24, 0);
+    s.offBits = 14 + 40 + 12;
+    EXPECT_EQ(DecodeError(BuildBmp(s)), "Invalid bitmap file pic.bmp");
+    s.gap.clear();
+    s.pixels.clear();
+    s.offBits = 14 + 40 + 6; // masks cut off by the end of the file
+    EXPECT_EQ(DecodeError(BuildBmp(s)), "Invalid bitmap file pic.bmp");
+    // 300 colours: the first 255 keep their own index, the rest share index 255.
+    BmpSpec many;
+    many.width = 300;
+    many.height = 1;
+    many.bpp = 24;
+    for (int i = 0; i < 300; ++i) many.pixels.insert(many.pixels.end(), {static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8), 9});
+    const Bitmap b = Decode(BuildBmp(many));
+    EXPECT_EQ(b.Row(0)[254], 255);
+    EXPECT_EQ(b.Row(0)[299], 255);
+    EXPECT_EQ(b.Palette()[255], (RGB{9, 0, 254}));
+    // JPEG or PNG inside a bitmap file is not read.
     BmpSpec jpeg;
     jpeg.width = 2;
     jpeg.height = 2;
     jpeg.bpp = 0;
     jpeg.compression = 4;
     jpeg.pixels = Bytes(16, 0);
-    EXPECT_EQ(DecodeError(BuildBmp(jpeg), "photo.bmp"), advice);
+    EXPECT_EQ(DecodeError(BuildBmp(jpeg), "photo.bmp"),
+              "photo.bmp holds a JPEG or PNG picture inside a bitmap file: save it as a plain bitmap or as PNG");
 }
 
 TEST(BitmapReader, PicturesLargerThan65535PixelsAreRefused) {
@@ -299,7 +411,7 @@ TEST(BitmapReader, DamagedFilesAreInvalid) {
         b[29] = static_cast<uint8_t>(bpp >> 8);
         check(b, "bits per pixel");
     }
-    for (uint32_t compression : {2u, 3u, 7u, 0x80000000u}) { // RLE4 needs 4 bits; bit fields no palette
+    for (uint32_t compression : {2u, 3u, 7u, 0x80000000u}) { // RLE4 needs 4 bits; bit fields 16 or 32
         b = base;
         SetU32(b, 30, compression);
         check(b, "compression");

@@ -5,6 +5,7 @@
 
 #include "image/ImgFileU.h"
 #include "platform/Bitmap.h"
+#include "platform/Picture.h"
 
 #include <gtest/gtest.h>
 
@@ -102,8 +103,9 @@ TEST(SpdText, KeysValuesAndDefaults) {
 TEST(SpdText, LineEndsAndTheEndOfText) {
     EXPECT_EQ(Spd("frames = 4\rheight = 8\r").Height, 8) << "CR alone ends a line";
     EXPECT_EQ(Spd("frames = 4\r\nheight = 7").Height, 7) << "a last line without a line end";
-    EXPECT_EQ(SpdError("frames = 4\nheight = 8\n"), "'4\nheight = 8' is not a valid integer value")
-        << "LF alone does not end a line";
+    EXPECT_EQ(Spd("frames = 4\nheight = 8\n").Height, 8) << "LF alone ends a line";
+    EXPECT_EQ(SpdError("frames = 4\n\rheight = 3"), "'' is not a valid integer value")
+        << "LF then CR: two line ends around an empty line, as in the conversion log";
     EXPECT_EQ(SpdError("frames = 4\r\n\r\nheight = 8"), "'' is not a valid integer value") << "an empty line";
     EXPECT_EQ(SpdError("frames = 4\r\r\n"), "'' is not a valid integer value");
     EXPECT_EQ(SpdError("frames = 4\r\n\n"), "'' is not a valid integer value") << "a LF after the line end";
@@ -372,10 +374,15 @@ TEST(StripRoundTrip, ExportThenImportKeepsThePictures) {
 
 TEST(StripImport, StripsSavedByOtherPrograms) {
     // walk.SPR.bmp was saved by PIL (8-bit, magenta background at index 0, colours at indices
-    // 3, 7 and 12); walkrle.SPR.bmp is the same picture saved by ImageMagick with RLE8.
-    for (const char* name : {"walk.SPR", "walkrle.SPR"}) {
+    // 3, 7 and 12); walkrle.SPR.bmp is the same picture saved by ImageMagick with RLE8, and
+    // walkrgba.SPR.png by PIL as RGBA with a transparent background (its .spd has LF line ends).
+    for (const std::string name : {"walk.SPR", "walkrle.SPR", "walkrgba.SPR"}) {
+        const std::string base = std::string(PELFRY_TEST_DATA) + "/sprite/" + name;
         TSprFile s;
-        ASSERT_TRUE(s.ImportStrip(std::string(PELFRY_TEST_DATA) + "/sprite/" + name)) << name;
+        if (name == "walkrgba.SPR")
+            ASSERT_TRUE(s.ImportStrip(LoadPictureFile(base + ".png").Image, base + ".png", base + ".spd"));
+        else
+            ASSERT_TRUE(s.ImportStrip(base)) << name;
         EXPECT_EQ(s.FrameCount, 3);
         EXPECT_EQ(s.Height, 8);
         EXPECT_EQ(s.Width, 10);

@@ -1,4 +1,4 @@
-# Makes walk.SPR.bmp and walk.SPR.spd, a sprite strip as a picture editor saves it: an 8-bit
+# Makes walk.SPR.bmp and walk.SPR.spd (and the variants below), a sprite strip as a picture editor saves it: an 8-bit
 # indexed bitmap whose background (index 0) is magenta, with three 10 x 8 frames.
 # Run with the system python3, PIL and ImageMagick: /usr/bin/python3 make_walk.py
 from PIL import Image
@@ -28,3 +28,11 @@ import shutil
 import subprocess
 subprocess.run(["convert", "walk.SPR.bmp", "-type", "Palette", "-compress", "RLE", "BMP3:walkrle.SPR.bmp"], check=True)
 shutil.copyfile("walk.SPR.spd", "walkrle.SPR.spd")
+
+# The same strip saved as an RGBA PNG whose background is transparent, with a description
+# whose lines end in LF alone, as Linux editors write them.
+rgba = img.convert("RGBA")
+rgba.putdata([(255, 0, 255, 0) if p[:3] == (255, 0, 255) else p for p in rgba.getdata()])
+rgba.save("walkrgba.SPR.png")
+with open("walkrgba.SPR.spd", "wb") as f:
+    f.write(b"frames=3\nheight = 8\n  width =10\nframerate = $0F\nflags = 2\n")
