@@ -13,6 +13,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <unistd.h>
 
 using namespace pelfry;
 
@@ -115,6 +116,21 @@ TEST(ConvertForward, MakesBitmapsStampedWithTheGameFilesAge) {
 
     EXPECT_EQ(ConvertFile(dir / "c.pal"), dir / "c.pal");
     EXPECT_FALSE(FileExists(dir / "c.pal.bmp"));
+}
+
+// Files made by a conversion sit in folders others may write to (the extraction folder is
+// the shared temporary folder by default): a link standing where one goes is replaced.
+TEST(ConvertForward, LinksWhereTheNewFilesGoAreReplacedNotFollowed) {
+    TempDir dir;
+    WriteSprite(dir / "b.SPR", OldAge);
+    WriteWholeFile(dir / "precious", {1, 2, 3});
+    for (const char* made : {"b.SPR.bmp", "b.SPR.spd"})
+        ASSERT_EQ(::symlink((dir / "precious").c_str(), (dir / made).c_str()), 0);
+    ConvertFile(dir / "b.SPR");
+    EXPECT_EQ(ReadWholeFile(dir / "precious"), (std::vector<uint8_t>{1, 2, 3}));
+    for (const char* made : {"b.SPR.bmp", "b.SPR.spd"})
+        EXPECT_FALSE(std::filesystem::is_symlink(dir / made)) << made;
+    EXPECT_EQ(LoadBitmapFile(dir / "b.SPR.bmp").Width(), 5);
 }
 
 TEST(ConvertForward, RefusesFilesThatAreNotImagesOrSprites) {
