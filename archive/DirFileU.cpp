@@ -136,7 +136,7 @@ std::unique_ptr<TDirFile> TDirFile::CreateFromStream(Stream& stream, const std::
     // a file that was cut short, which would otherwise list fewer entries and lose the rest
     // at the next save.
     if (magic && GetU32(header + 4) > length)
-        throw InvalidDirFile(fileName, "the file is shorter than its header says (cut short)");
+        throw InvalidDirFile(fileName, "cut short: the file is shorter than its header says");
     const uint64_t first = uint64_t{GetU32(header + 8)} + DirBlockSize;
     if (first > MaxPosition || first > length)
         throw InvalidDirFile(fileName, "the directory block lies beyond the end of the file");
