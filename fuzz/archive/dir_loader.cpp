@@ -1,7 +1,12 @@
 // The .DIR loader on arbitrary bytes taken as a whole archive file. It must refuse what it
 // cannot read with an Error, never allocate more data than the input holds, and whatever it
-// accepts must save and load back as the same entries, byte for byte: in memory, and through
-// a real file written by the replacing writer and read back entry by entry.
+// accepts must:
+// - save and load back as the same entries, byte for byte, in memory and through a real file
+//   written by the replacing writer and read back entry by entry on demand (as `list`, `info`
+//   and extract-by-name read);
+// - extract its first entries into a folder without anything landing outside it, whatever the
+//   names say;
+// - take an added entry and a deletion, and save and load again.
 #include "archive/DirFileU.h"
 #include "platform/Errors.h"
 #include "platform/FileUtil.h"
@@ -9,36 +14,67 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 using namespace pelfry;
 
-static void Check(bool condition) {
+namespace {
+
+void Check(bool condition) {
     if (!condition) std::abort();
 }
 
-// One folder for the whole run, so each input costs a save and a load, not a folder; removed
-// when the run ends.
-static const std::string& ScratchFile() {
-    struct Scratch {
-        std::string folder = TempFolder() + "pelfry-fuzz-XXXXXX";
-        std::string file;
-        Scratch() {
-            if (!::mkdtemp(folder.data())) std::abort();
-            file = folder + "/fuzz.DIR";
-        }
-        ~Scratch() {
-            DeleteFile(file);
-            ::rmdir(folder.c_str());
-        }
-    };
+// Folders for the whole run, removed when it ends: root/a/b/out receives the extracted entries,
+// so that a name leading up to two levels out would be found in root. On tmpfs where there is
+// one, so that the writer's flushes cost nothing.
+struct Scratch {
+    std::string root = (DirectoryExists("/dev/shm") ? std::string("/dev/shm/") : TempFolder()) + "pelfry-fuzz-XXXXXX";
+    std::string inner, out, archive, added;
+    Scratch() {
+        if (!::mkdtemp(root.data())) std::abort();
+        inner = root + "/a/b/";
+        out = inner + "out/";
+        archive = inner + "fuzz.DIR";
+        added = inner + "added.bin";
+        if (!ForceDirectories(inner)) std::abort();
+    }
+    ~Scratch() {
+        std::error_code ec;
+        std::filesystem::remove_all(root, ec);
+    }
+};
+
+const Scratch& Folders() {
     static const Scratch scratch;
-    return scratch.file;
+    return scratch;
 }
 
+void CheckSameEntries(TDirFile& a, TDirFile& b) {
+    Check(a.Count() == b.Count());
+    for (uint32_t i = 0; i < a.Count(); ++i) {
+        const int32_t k = static_cast<int32_t>(i);
+        Check(a.Files[i].Name == b.Files[i].Name && a.Files[i].Size == b.Files[i].Size);
+        Check(ReadRest(*a.EntryStream(k)) == ReadRest(*b.EntryStream(k)));
+    }
+}
+
+// Every file below the scratch root must be one of ours or lie in the extraction folder.
+void CheckNothingOutside(const Scratch& s) {
+    namespace fs = std::filesystem;
+    for (const auto& e : fs::recursive_directory_iterator(s.root)) {
+        const std::string path = e.path().string() + (e.is_directory() ? "/" : "");
+        if (path.rfind(s.out, 0) == 0 || s.out.rfind(path, 0) == 0) continue; // in out/, or on the way there
+        Check(path == s.archive || path == s.added);
+    }
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const Scratch& s = Folders();
     std::vector<uint8_t> bytes;
     if (size > 0) bytes.assign(data, data + size);
     MemoryStream stream(bytes);
@@ -63,21 +99,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<uint8_t> saved = dir->SaveToBytes();
     MemoryStream again(saved);
     auto back = TDirFile::CreateFromStream(again, "again.DIR", true);
-    Check(back->Count() == dir->Count());
-    for (uint32_t i = 0; i < dir->Count(); ++i) {
-        const FileInfo& a = dir->Files[i];
-        const FileInfo& b = back->Files[i];
-        Check(a.Name == b.Name && a.Size == b.Size);
-        Check(a.Size == 0 || *a.Data == *b.Data);
-    }
+    CheckSameEntries(*dir, *back);
     Check(back->SaveToBytes() == saved);
 
-    dir->SaveToFile(ScratchFile());
-    auto lazy = TDirFile::Create(ScratchFile(), false);
-    Check(lazy->Count() == dir->Count());
-    for (uint32_t i = lazy->Count(); i-- > 0;) { // from the end: each read seeks on its own
-        auto view = lazy->EntryStream(static_cast<int32_t>(i));
-        Check(view && ReadRest(*view) == ReadRest(*dir->EntryStream(static_cast<int32_t>(i))));
+    dir->SaveToFile(s.archive);
+    auto lazy = TDirFile::Create(s.archive, false);
+    CheckSameEntries(*dir, *lazy);
+
+    for (uint32_t i = 0; i < dir->Count() && i < 8; ++i) {
+        try {
+            dir->WriteEntry(s.out, static_cast<int32_t>(i));
+        } catch (const Error&) {
+            // unsafe names, names that make no file (a folder's name, one ending in "/")
+        }
     }
+    CheckNothingOutside(s);
+    std::error_code ec;
+    std::filesystem::remove_all(s.out, ec);
+
+    WriteFileReplacing(s.added, std::vector<uint8_t>(bytes.begin(), bytes.begin() + std::min<size_t>(size, 64)));
+    int32_t index = -1;
+    dir->AddFile(s.inner, "added.bin", index);
+    Check(index >= 0 && dir->Files[static_cast<size_t>(index)].Name == "added.bin");
+    dir->DeleteEntry(0);
+    MemoryStream edited(dir->SaveToBytes());
+    auto reread = TDirFile::CreateFromStream(edited, "edited.DIR", true);
+    CheckSameEntries(*dir, *reread);
     return 0;
 }
