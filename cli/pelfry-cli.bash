@@ -31,18 +31,23 @@ _pelfry_cli_operand() {
 # Files under the word $1 whose extensions (any case) are among $2 ("" for any), and folders
 # to go on into.
 _pelfry_cli_files() {
-    local word=$1 extensions=$2 path ext lower
-    local IFS=$'\n'
-    for path in $(compgen -f -- "$word"); do
-        if [[ -d $path || -z $extensions ]]; then
+    local word=$1 path ext lower
+    local -a extensions
+    read -ra extensions <<<"$2"
+    while IFS= read -r path; do
+        [[ -n $path ]] || continue
+        if [[ -d $path || ${#extensions[@]} -eq 0 ]]; then
             COMPREPLY+=("$path")
             continue
         fi
         lower=${path,,}
-        for ext in $extensions; do
-            [[ $lower == *."$ext" ]] && COMPREPLY+=("$path") && break
+        for ext in "${extensions[@]}"; do
+            if [[ $lower == *."$ext" ]]; then
+                COMPREPLY+=("$path")
+                break
+            fi
         done
-    done
+    done < <(compgen -f -- "$word")
 }
 
 _pelfry_cli() {
