@@ -38,10 +38,12 @@ void Extract(const ExtractArgs& args) {
     auto dir = ReadArchive(args.archive, args.names.empty());
     std::vector<int32_t> indexes;
     if (args.names.empty()) {
-        for (uint32_t i = 0; i < dir->Count(); ++i) indexes.push_back(static_cast<int32_t>(i));
+        for (uint32_t i = 0; i < dir->Count(); ++i)
+            indexes.push_back(static_cast<int32_t>(i));
     } else {
         // Every name is looked up before anything is written.
-        for (const std::string& name : args.names) indexes.push_back(FindOrFail(*dir, name, args.archive));
+        for (const std::string& name : args.names)
+            indexes.push_back(FindOrFail(*dir, name, args.archive));
     }
     const std::string folder = IncludeTrailingSeparator(args.folder);
     if (!ForceDirectories(folder)) throw Error("Unable to create directory " + args.folder);
@@ -75,7 +77,8 @@ void Add(const AddArgs& args) {
     for (const std::string& file : args.files) {
         const std::string name = named ? args.name : ExtractFileName(file);
         int32_t index = 0;
-        ForFile(file, [&] { dir->AddFileAs(file, name, index); }, name);
+        ForFile(
+            file, [&] { dir->AddFileAs(file, name, index); }, name);
     }
     ForFile(args.archive, [&] { dir->SaveToFile(args.archive); });
 }
@@ -87,7 +90,8 @@ void Delete(const std::string& archive, const std::vector<std::string>& names) {
         lock = std::make_unique<FileLock>(archive, false);
         dir = TDirFile::CreateFromStream(lock->File(), archive, true);
     });
-    for (const std::string& name : names) dir->DeleteEntry(FindOrFail(*dir, name, archive));
+    for (const std::string& name : names)
+        dir->DeleteEntry(FindOrFail(*dir, name, archive));
     ForFile(archive, [&] { dir->SaveToFile(archive); });
 }
 
@@ -111,8 +115,10 @@ void DescribeDir(const std::string& path, std::FILE* out) {
     for (const FileInfo& info : dir->Files) {
         data += info.Size;
         const std::string kind = FileKind(info.Name);
-        if (kind == ".IMG") ++images;
-        else if (kind == ".SPR") ++sprites;
+        if (kind == ".IMG")
+            ++images;
+        else if (kind == ".SPR")
+            ++sprites;
     }
     WriteLine(out, "Directory archive: " + path);
     std::fprintf(out, "File size: %lld bytes\n", static_cast<long long>(FileLength(path)));
@@ -129,13 +135,14 @@ void DescribeDir(const std::string& path, std::FILE* out) {
 
 void AddListCommand(CommandLine& cli) {
     auto archive = std::make_shared<std::string>();
-    CLI::App& command = cli.AddCommand(
-        "list", "every entry name of an archive, one per line",
-        "Prints the name of every entry of ARCHIVE, one per line, byte for byte as stored, in entry order.",
-        [archive] {
-            const auto dir = ReadArchive(*archive, false);
-            for (const FileInfo& info : dir->Files) WriteLine(stdout, info.Name);
-        });
+    CLI::App& command = cli.AddCommand("list", "every entry name of an archive, one per line",
+                                       "Prints the name of every entry of ARCHIVE, one per line, "
+                                       "byte for byte as stored, in entry order.",
+                                       [archive] {
+                                           const auto dir = ReadArchive(*archive, false);
+                                           for (const FileInfo& info : dir->Files)
+                                               WriteLine(stdout, info.Name);
+                                       });
     command.add_option("ARCHIVE", *archive, "the archive (.DIR file)")->required();
 }
 
@@ -148,7 +155,9 @@ void AddExtractCommand(CommandLine& cli) {
         "up before anything is written.",
         [args] { Extract(*args); });
     command.add_option("ARCHIVE", args->archive, "the archive (.DIR file)")->required();
-    command.add_option("FOLDER", args->folder, "the folder to write into")->required()->check(NotEmpty());
+    command.add_option("FOLDER", args->folder, "the folder to write into")
+        ->required()
+        ->check(NotEmpty());
     command.add_option("NAME", args->names, "entry names, exactly as stored (case-sensitive)");
     AddQuietOption(command, args->quiet);
 }
@@ -175,12 +184,14 @@ void AddAddCommand(CommandLine& cli) {
 void AddDeleteCommand(CommandLine& cli) {
     auto archive = std::make_shared<std::string>();
     auto names = std::make_shared<std::vector<std::string>>();
-    CLI::App& command = cli.AddCommand("delete", "delete entries by name, then save",
-                                       "Deletes the first entry of each NAME in turn, then saves ARCHIVE. A "
-                                       "NAME that is not in the archive is an error, and nothing is saved.",
-                                       [archive, names] { Delete(*archive, *names); });
+    CLI::App& command =
+        cli.AddCommand("delete", "delete entries by name, then save",
+                       "Deletes the first entry of each NAME in turn, then saves ARCHIVE. A "
+                       "NAME that is not in the archive is an error, and nothing is saved.",
+                       [archive, names] { Delete(*archive, *names); });
     command.add_option("ARCHIVE", *archive, "the archive (.DIR file)")->required();
-    command.add_option("NAME", *names, "entry names, exactly as stored (case-sensitive)")->required();
+    command.add_option("NAME", *names, "entry names, exactly as stored (case-sensitive)")
+        ->required();
 }
 
 } // namespace pelfry::cli

@@ -8,7 +8,8 @@
 
 namespace pelfry::cli {
 
-CommandLine::CommandLine() : app_("The archive and conversion jobs of the Pelfry editor, from a shell.", "pelfry-cli") {
+CommandLine::CommandLine()
+    : app_("The archive and conversion jobs of the Pelfry editor, from a shell.", "pelfry-cli") {
     app_.formatter(MakeHelpFormatter());
     app_.set_help_flag("-h,--help", "print this help; after a command, that command's help");
     app_.set_version_flag("--version", "pelfry-cli " PELFRY_VERSION, "print the program's version");
@@ -19,8 +20,8 @@ CommandLine::CommandLine() : app_("The archive and conversion jobs of the Pelfry
                 "Run 'pelfry-cli COMMAND --help' for the operands and options of a command.");
 }
 
-CLI::App& CommandLine::AddCommand(const std::string& name, const std::string& summary, const std::string& details,
-                                  std::function<void()> run) {
+CLI::App& CommandLine::AddCommand(const std::string& name, const std::string& summary,
+                                  const std::string& details, std::function<void()> run) {
     CLI::App* command = app_.add_subcommand(name, summary);
     command->footer(details);
     command->set_help_flag("-h,--help", "print this help");
@@ -29,8 +30,10 @@ CLI::App& CommandLine::AddCommand(const std::string& name, const std::string& su
 }
 
 int CommandLine::UsageFailure(const std::string& reason, const CLI::App* command) const {
-    const std::string help = command ? "pelfry-cli " + command->get_name() + " --help" : "pelfry-cli --help";
-    std::fprintf(stderr, "pelfry-cli: %s\nRun '%s' for more information.\n", reason.c_str(), help.c_str());
+    const std::string help =
+        command ? "pelfry-cli " + command->get_name() + " --help" : "pelfry-cli --help";
+    std::fprintf(stderr, "pelfry-cli: %s\nRun '%s' for more information.\n", reason.c_str(),
+                 help.c_str());
     return 2;
 }
 
@@ -53,16 +56,19 @@ int CommandLine::Run(int argc, char** argv) {
             } else {
                 return UsageFailure(e.what(), command);
             }
-            if (std::fflush(stdout) != 0 || std::ferror(stdout)) throw Error("Cannot write to standard output");
+            if (std::fflush(stdout) != 0 || std::ferror(stdout))
+                throw Error("Cannot write to standard output");
             return 0;
         }
         if (!command) {
-            if (argc > 1) return UsageFailure("unknown command '" + std::string(argv[1]) + "'", nullptr);
+            if (argc > 1)
+                return UsageFailure("unknown command '" + std::string(argv[1]) + "'", nullptr);
             return UsageFailure("no command given", nullptr);
         }
         for (const auto& [app, run] : runs_)
             if (app == command) run();
-        if (std::fflush(stdout) != 0 || std::ferror(stdout)) throw Error("Cannot write to standard output");
+        if (std::fflush(stdout) != 0 || std::ferror(stdout))
+            throw Error("Cannot write to standard output");
         return 0;
     } catch (const UsageError& e) {
         return UsageFailure(e.what(), command);
@@ -81,23 +87,28 @@ void AddQuietOption(CLI::App& command, bool& quiet) {
 
 void AddPictureFormatOption(CLI::App& command, PictureFormat& format) {
     format = PictureFormat::Bmp;
-    command.add_flag_callback("--png", [&format] { format = PictureFormat::Png; },
-                              "write pictures as PNG (X.IMG.png, X.SPR.png) instead of .bmp");
+    command.add_flag_callback(
+        "--png", [&format] { format = PictureFormat::Png; },
+        "write pictures as PNG (X.IMG.png, X.SPR.png) instead of .bmp");
 }
 
 void AddConvertOptions(CLI::App& command, ConvertOptions& options, bool& recreate) {
-    command.add_flag_callback("--no-compress-img", [&options] { options.CompressImg = false; },
-                              "write images uncompressed");
-    command.add_flag_callback("--no-opaque", [&options] { options.OpaqueImg = false; },
-                              "keep the background of images transparent (by default it becomes "
-                              "opaque black)");
-    command.add_flag_callback("--no-compress-spr", [&options] { options.CompressSpr = false; },
-                              "write sprites uncompressed");
+    command.add_flag_callback(
+        "--no-compress-img", [&options] { options.CompressImg = false; },
+        "write images uncompressed");
+    command.add_flag_callback(
+        "--no-opaque", [&options] { options.OpaqueImg = false; },
+        "keep the background of images transparent (by default it becomes "
+        "opaque black)");
+    command.add_flag_callback(
+        "--no-compress-spr", [&options] { options.CompressSpr = false; },
+        "write sprites uncompressed");
     command.add_flag("--recreate-all", recreate, "rebuild every game file, edited or not");
 }
 
 CLI::Validator NotEmpty() {
-    return CLI::Validator([](const std::string& value) { return value.empty() ? "must not be empty" : ""; }, "");
+    return CLI::Validator(
+        [](const std::string& value) { return value.empty() ? "must not be empty" : ""; }, "");
 }
 
 void WriteLine(std::FILE* out, std::string_view text) {

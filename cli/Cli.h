@@ -36,8 +36,8 @@ public:
     // Adds the command `name`: `summary` is its line in the list of commands, `details` the
     // paragraph its own --help shows. `run` does the work once the command line is parsed;
     // the caller binds the operands and options to values that `run` reads.
-    CLI::App& AddCommand(const std::string& name, const std::string& summary, const std::string& details,
-                         std::function<void()> run);
+    CLI::App& AddCommand(const std::string& name, const std::string& summary,
+                         const std::string& details, std::function<void()> run);
 
     // Parses the command line and runs the command it names; returns the exit status (0, 1 or 2).
     // --help and --version print to standard output and run nothing.

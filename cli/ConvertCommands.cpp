@@ -33,9 +33,12 @@ void Convert(const ConvertArgs& args) {
             if (!FileExists(file)) throw FileOpenError(file);
             result = ConvertFile(file, args.format);
         });
-        if (result == file) progress.Result(file + ": not an image or sprite, left alone");
-        else if (FileKind(file) == ".SPR") progress.Result(file + " -> " + result + ", " + file + ".spd");
-        else progress.Result(file + " -> " + result);
+        if (result == file)
+            progress.Result(file + ": not an image or sprite, left alone");
+        else if (FileKind(file) == ".SPR")
+            progress.Result(file + " -> " + result + ", " + file + ".spd");
+        else
+            progress.Result(file + " -> " + result);
     }
 }
 
@@ -61,9 +64,12 @@ void ConvertBackFiles(const ConvertBackArgs& args) {
             if (!FileExists(file)) throw FileOpenError(file);
             converted = ConvertBack(file, args.recreate, options, result);
         });
-        if (result == file) progress.Result(file + ": not a .bmp, .png or .spd of an image or sprite, left alone");
-        else if (converted) progress.Result(file + " -> " + result);
-        else progress.Result(result + ": unchanged (" + file + " not edited)");
+        if (result == file)
+            progress.Result(file + ": not a .bmp, .png or .spd of an image or sprite, left alone");
+        else if (converted)
+            progress.Result(file + " -> " + result);
+        else
+            progress.Result(result + ": unchanged (" + file + " not edited)");
     }
 }
 
@@ -131,7 +137,8 @@ void AddConvertBackCommand(CommandLine& cli) {
         "By default images and sprites are compressed and images opaque, as the editor's check "
         "boxes start. Prints one line per file.",
         [args] { ConvertBackFiles(*args); });
-    command.add_option("FILE", args->files, "edited pictures (.bmp, .png) and descriptions (.spd)")->required();
+    command.add_option("FILE", args->files, "edited pictures (.bmp, .png) and descriptions (.spd)")
+        ->required();
     AddConvertOptions(command, args->options, args->recreate);
     AddQuietOption(command, args->quiet);
 }

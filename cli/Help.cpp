@@ -3,6 +3,8 @@
 // texts to make the man page ("Usage:", "  or:" and the section titles are its conventions).
 #include "cli/Cli.h"
 
+#include <algorithm>
+
 namespace pelfry::cli {
 
 namespace {
@@ -22,7 +24,8 @@ void AppendWrapped(std::string& out, std::string_view text, size_t indent, size_
     size_t at = 0;
     while (at <= text.size()) {
         const size_t end = text.find_first_of(" \n", at);
-        const std::string_view word = text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
+        const std::string_view word =
+            text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
         if (!word.empty()) {
             if (!lineEmpty && out.size() - lineStart + 1 + word.size() > Width) {
                 out += '\n';
@@ -56,7 +59,8 @@ size_t DescriptionColumn(const std::vector<Row>& rows) {
     return column;
 }
 
-void AppendSection(std::string& out, const std::string& title, const std::vector<Row>& rows, size_t column) {
+void AppendSection(std::string& out, const std::string& title, const std::vector<Row>& rows,
+                   size_t column) {
     if (rows.empty()) return;
     out += "\n" + title + ":\n";
     for (const auto& [name, description] : rows) {
@@ -73,8 +77,10 @@ void AppendSection(std::string& out, const std::string& title, const std::vector
 
 std::string OptionName(const CLI::Option& option) {
     std::string name;
-    for (const std::string& s : option.get_snames()) name += (name.empty() ? "-" : ", -") + s;
-    for (const std::string& l : option.get_lnames()) name += (name.empty() ? "--" : ", --") + l;
+    for (const std::string& s : option.get_snames())
+        name += (name.empty() ? "-" : ", -") + s;
+    for (const std::string& l : option.get_lnames())
+        name += (name.empty() ? "--" : ", --") + l;
     if (option.get_type_size() != 0) name += " " + option.get_type_name();
     return name;
 }
@@ -93,11 +99,15 @@ public:
         const std::vector<const CLI::Option*> operands =
             app->get_options([](const CLI::Option* o) { return o->get_positional(); });
         for (const CLI::Option* o : operands)
-            listed.emplace_back(o->get_name(true, false) + (IsRepeated(*o) ? "..." : ""), o->get_description());
+            listed.emplace_back(o->get_name(true, false) + (IsRepeated(*o) ? "..." : ""),
+                                o->get_description());
         std::vector<Row> options; // --help last
-        for (const CLI::Option* o : app->get_options([](const CLI::Option* o) { return o->nonpositional(); }))
-            if (o != app->get_help_ptr()) options.emplace_back(OptionName(*o), o->get_description());
-        options.emplace_back(OptionName(*app->get_help_ptr()), app->get_help_ptr()->get_description());
+        for (const CLI::Option* o :
+             app->get_options([](const CLI::Option* o) { return o->nonpositional(); }))
+            if (o != app->get_help_ptr())
+                options.emplace_back(OptionName(*o), o->get_description());
+        options.emplace_back(OptionName(*app->get_help_ptr()),
+                             app->get_help_ptr()->get_description());
         std::vector<Row> all = listed;
         all.insert(all.end(), options.begin(), options.end());
         const size_t column = DescriptionColumn(all);
@@ -131,6 +141,8 @@ public:
 
 } // namespace
 
-std::shared_ptr<CLI::FormatterBase> MakeHelpFormatter() { return std::make_shared<HelpFormatter>(); }
+std::shared_ptr<CLI::FormatterBase> MakeHelpFormatter() {
+    return std::make_shared<HelpFormatter>();
+}
 
 } // namespace pelfry::cli

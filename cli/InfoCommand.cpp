@@ -20,7 +20,8 @@ const std::vector<std::pair<std::string, InfoFunction>>& Kinds() {
 
 std::vector<std::string> KindNames() {
     std::vector<std::string> names;
-    for (const auto& kind : Kinds()) names.push_back(kind.first);
+    for (const auto& kind : Kinds())
+        names.push_back(kind.first);
     return names;
 }
 

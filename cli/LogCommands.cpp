@@ -34,15 +34,18 @@ void Export(const ExportArgs& args) {
         Progress progress(names.size(), args.quiet, Progress::Plain::LinePerFile);
         for (size_t i = 0; i < names.size(); ++i) {
             progress.Show(i + 1, names[i]);
-            ForFile(folder + names[i], [&] { ExportEntry(*archive, folder, static_cast<int32_t>(i), args.format); },
-                    names[i]);
+            ForFile(
+                folder + names[i],
+                [&] { ExportEntry(*archive, folder, static_cast<int32_t>(i), args.format); },
+                names[i]);
         }
     }
     // The log is written last, so it exists only for a complete export.
     const std::string log = LogFileName(folder, args.archive);
     WriteTextLines(log, names);
     if (!args.quiet)
-        WriteLine(stdout, Format("Extracted and converted %zu file(s); wrote log to %s", names.size(), log.c_str()));
+        WriteLine(stdout, Format("Extracted and converted %zu file(s); wrote log to %s",
+                                 names.size(), log.c_str()));
 }
 
 struct RebuildArgs {
@@ -68,16 +71,20 @@ void Rebuild(const RebuildArgs& args) {
         options.Warn = progress.Warner();
         for (size_t k = 0; k < lines.size(); ++k) {
             progress.Show(k + 1, folder + lines[k]);
-            ForFile(folder + lines[k], [&] {
-                if (RebuildEntry(archive, folder, lines[k], args.recreate, options)) ++converted;
-            }, lines[k]);
+            ForFile(
+                folder + lines[k],
+                [&] {
+                    if (RebuildEntry(archive, folder, lines[k], args.recreate, options))
+                        ++converted;
+                },
+                lines[k]);
         }
     }
     // Only a complete rebuild is written: after an error the old archive stays as it was.
     ForFile(args.archive, [&] { archive.SaveToFile(args.archive); });
     if (!args.quiet)
-        WriteLine(stdout, Format("Read log from %s; converted %d of %zu file(s) added; wrote %s", args.log.c_str(),
-                                 converted, lines.size(), args.archive.c_str()));
+        WriteLine(stdout, Format("Read log from %s; converted %d of %zu file(s) added; wrote %s",
+                                 args.log.c_str(), converted, lines.size(), args.archive.c_str()));
 }
 
 } // namespace
@@ -91,7 +98,9 @@ void AddExportCommand(CommandLine& cli) {
         "that rebuild reads: the entry names in order.",
         [args] { Export(*args); });
     command.add_option("ARCHIVE", args->archive, "the archive (.DIR file)")->required();
-    command.add_option("FOLDER", args->folder, "the folder to write into")->required()->check(NotEmpty());
+    command.add_option("FOLDER", args->folder, "the folder to write into")
+        ->required()
+        ->check(NotEmpty());
     AddPictureFormatOption(command, args->format);
     AddQuietOption(command, args->quiet);
 }

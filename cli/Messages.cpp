@@ -32,13 +32,15 @@ bool NamesFile(std::string_view messageText, std::string_view nameText) {
     const std::string name = NativePath(nameText);
     for (size_t at = message.find(name); at != std::string::npos; at = message.find(name, at + 1)) {
         const size_t end = at + name.size();
-        if ((at == 0 || !IsWordByte(message[at - 1])) && (end == message.size() || !IsWordByte(message[end])))
+        if ((at == 0 || !IsWordByte(message[at - 1])) &&
+            (end == message.size() || !IsWordByte(message[end])))
             return true;
     }
     return false;
 }
 
-void ForFile(const std::string& file, const std::function<void()>& job, const std::string& alsoNamed) {
+void ForFile(const std::string& file, const std::function<void()>& job,
+             const std::string& alsoNamed) {
     try {
         job();
     } catch (const FileError&) {
@@ -58,17 +60,22 @@ Progress::Progress(size_t total, bool quiet, Plain plain)
     : total_(total), quiet_(quiet), plain_(plain), terminal_(!quiet && StandardErrorIsTerminal()),
       columns_(terminal_ ? StandardErrorColumns() : 0) {}
 
-Progress::~Progress() { Clear(); }
+Progress::~Progress() {
+    Clear();
+}
 
 void Progress::Show(size_t number, const std::string& file) {
     file_ = file;
     if (quiet_) return;
-    std::string line = "Processing file " + std::to_string(number) + " of " + std::to_string(total_) + ": ";
+    std::string line =
+        "Processing file " + std::to_string(number) + " of " + std::to_string(total_) + ": ";
     if (terminal_) {
         // Control bytes in an entry name would move the cursor and break the line in place.
-        for (char c : file) line += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '?' : c;
+        for (char c : file)
+            line += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '?' : c;
         // A line longer than the terminal wraps, and "\r" would then rewrite only its end.
-        if (columns_ > 1 && line.size() >= static_cast<size_t>(columns_)) line.resize(static_cast<size_t>(columns_) - 1);
+        if (columns_ > 1 && line.size() >= static_cast<size_t>(columns_))
+            line.resize(static_cast<size_t>(columns_) - 1);
         std::fputs("\r\033[K", stderr);
         std::fwrite(line.data(), 1, line.size(), stderr);
         drawn_ = true;

@@ -34,7 +34,8 @@ public:
 // before the message when the message names neither `file` nor `alsoNamed` (the entry name
 // that stands for the file, say): "MANY.IMG.bmp: Too many colours in image! (ImgFileU.cpp,
 // line 434)". Out of memory becomes "FILE: Out of memory". UsageError passes through.
-void ForFile(const std::string& file, const std::function<void()>& job, const std::string& alsoNamed = {});
+void ForFile(const std::string& file, const std::function<void()>& job,
+             const std::string& alsoNamed = {});
 
 // Progress of one command through `total` files, its result lines and its warnings. On a
 // terminal, progress is one line ("Processing file 12 of 300: HERO.SPR") rewritten in place,

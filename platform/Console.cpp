@@ -5,7 +5,9 @@
 
 namespace pelfry {
 
-bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+bool StandardErrorIsTerminal() {
+    return ::isatty(STDERR_FILENO) == 1;
+}
 
 int StandardErrorColumns() {
     struct winsize size {};

@@ -19,13 +19,15 @@ Entries ReadArchive(const std::string& path) {
     auto dir = TDirFile::Create(path, true);
     Entries entries;
     for (const FileInfo& info : dir->Files)
-        entries.push_back({info.Name, info.Data ? std::string(info.Data->begin(), info.Data->end()) : ""});
+        entries.push_back(
+            {info.Name, info.Data ? std::string(info.Data->begin(), info.Data->end()) : ""});
     return entries;
 }
 
 size_t LongestLine(const std::string& text) {
     size_t longest = 0, start = 0;
-    for (size_t end = text.find('\n'); end != std::string::npos; start = end + 1, end = text.find('\n', start))
+    for (size_t end = text.find('\n'); end != std::string::npos;
+         start = end + 1, end = text.find('\n', start))
         longest = std::max(longest, end - start);
     return std::max(longest, text.size() - start);
 }
@@ -34,8 +36,8 @@ TEST(CliHelp, EveryHelpFitsEightyColumns) {
     test::CliResult help = RunCli({"-h"});
     EXPECT_EQ(help.status, 0);
     EXPECT_LE(LongestLine(help.out), 80u) << help.out;
-    for (const std::string command :
-         {"list", "info", "extract", "add", "delete", "convert", "convert-back", "export", "rebuild"}) {
+    for (const std::string command : {"list", "info", "extract", "add", "delete", "convert",
+                                      "convert-back", "export", "rebuild"}) {
         test::CliResult r = RunCli({command, "--help"});
         EXPECT_EQ(r.status, 0) << command;
         EXPECT_EQ(r.err, "");
@@ -48,17 +50,18 @@ TEST(CliHelp, HelpAnywhereAmongOperandsDoesNothingElse) {
     TestFolder folder;
     test::WriteFile(folder / "NOTES.TXT", "notes");
     const std::string add = RunCli({"add", "--help"}).out;
-    for (const std::vector<std::string>& args :
-         std::vector<std::vector<std::string>>{{"add", "--help", folder / "A.DIR", folder / "NOTES.TXT"},
-                                               {"add", folder / "A.DIR", folder / "NOTES.TXT", "-h"},
-                                               {"add", folder / "A.DIR", "--name", "N", "--help"}}) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"add", "--help", folder / "A.DIR", folder / "NOTES.TXT"},
+             {"add", folder / "A.DIR", folder / "NOTES.TXT", "-h"},
+             {"add", folder / "A.DIR", "--name", "N", "--help"}}) {
         test::CliResult r = RunCli(args);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out, add);
         EXPECT_EQ(r.err, "");
     }
     EXPECT_EQ(RunCli({"extract", folder / "A.DIR", folder / "out", "--help"}).status, 0);
-    EXPECT_EQ(folder.Listing(), (std::vector<std::string>{"NOTES.TXT"})) << "nothing made, nothing added";
+    EXPECT_EQ(folder.Listing(), (std::vector<std::string>{"NOTES.TXT"}))
+        << "nothing made, nothing added";
 }
 
 TEST(CliHelp, VersionIsTheProjectVersion) {
@@ -94,7 +97,8 @@ TEST(CliAdd, NameStoresTheFileUnderThatEntryName) {
     TestFolder folder;
     test::WriteFile(folder / "icon.img", "first");
     test::WriteFile(folder / "other.img", "second");
-    test::CliResult r = RunCli({"add", "--name", "UI\\ICON.IMG", folder / "A.DIR", folder / "icon.img"});
+    test::CliResult r =
+        RunCli({"add", "--name", "UI\\ICON.IMG", folder / "A.DIR", folder / "icon.img"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadArchive(folder / "A.DIR"), (Entries{{"UI\\ICON.IMG", "first"}}));
     // After the operands, and replacing the entry of exactly that name.
@@ -109,7 +113,8 @@ TEST(CliAdd, NameStoresTheFileUnderThatEntryName) {
              {"add", "--name", "N", folder / "A.DIR", folder / "icon.img", folder / "other.img"}}) {
         r = RunCli(args);
         EXPECT_EQ(r.status, 2) << args[2];
-        EXPECT_EQ(r.err.substr(r.err.find('\n')), "\nRun 'pelfry-cli add --help' for more information.\n");
+        EXPECT_EQ(r.err.substr(r.err.find('\n')),
+                  "\nRun 'pelfry-cli add --help' for more information.\n");
     }
     EXPECT_EQ(test::ReadFile(folder / "A.DIR"), before);
 }

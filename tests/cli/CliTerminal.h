@@ -4,6 +4,8 @@
 
 #include "CliRun.h"
 
+#if __has_include(<pty.h>)
+#define PELFRY_HAS_PTY 1
 #include <cerrno>
 #include <fcntl.h>
 #include <pty.h>
@@ -24,7 +26,8 @@ inline CliResult RunCliOnTerminal(const std::vector<std::string>& args, int colu
     struct winsize size {};
     size.ws_col = static_cast<unsigned short>(columns);
     size.ws_row = 24;
-    if (::openpty(&master, &slave, nullptr, nullptr, &size) != 0) throw std::runtime_error("openpty failed");
+    if (::openpty(&master, &slave, nullptr, nullptr, &size) != 0)
+        throw std::runtime_error("openpty failed");
     struct termios raw {};
     ::tcgetattr(slave, &raw);
     ::cfmakeraw(&raw);
@@ -33,13 +36,15 @@ inline CliResult RunCliOnTerminal(const std::vector<std::string>& args, int colu
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, (capture / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 1, (capture / "stdout").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, slave, 2);
     posix_spawn_file_actions_addclose(&actions, slave);
     std::vector<std::string> all = {CliPath()};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    for (std::string& a : all) argv.push_back(a.data());
+    for (std::string& a : all)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
     pid_t pid = 0;
     const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
@@ -54,9 +59,12 @@ inline CliResult RunCliOnTerminal(const std::vector<std::string>& args, int colu
     char buffer[4096];
     for (;;) {
         const ssize_t n = ::read(master, buffer, sizeof buffer);
-        if (n > 0) result.err.append(buffer, static_cast<size_t>(n));
-        else if (n < 0 && errno == EINTR) continue;
-        else break; // EIO: the terminal's last writer has gone
+        if (n > 0)
+            result.err.append(buffer, static_cast<size_t>(n));
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            break; // EIO: the terminal's last writer has gone
     }
     ::close(master);
     int status = 0;
@@ -68,3 +76,7 @@ inline CliResult RunCliOnTerminal(const std::vector<std::string>& args, int colu
 }
 
 } // namespace pelfry::test
+
+#else
+#define PELFRY_HAS_PTY 0
+#endif

@@ -2,9 +2,11 @@
 # `cmake --install` puts pelfry-cli's man page and bash completion where man and bash look.
 # Argument: the build folder.
 set -eu
-prefix=$(mktemp -d)
-trap 'rm -rf "$prefix"' EXIT
-cmake --install "$1" --prefix "$prefix" > /dev/null
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+# Staged as a package build stages it: the files under DESTDIR, nothing else touched.
+DESTDIR=$stage cmake --install "$1" --prefix /usr > /dev/null
+prefix=$stage/usr
 test -x "$prefix/bin/pelfry-cli"
 page="$prefix/share/man/man1/pelfry-cli.1"
 grep -q '^\.TH PELFRY-CLI "1"' "$page"
