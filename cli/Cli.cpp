@@ -29,6 +29,11 @@ CLI::App& CommandLine::AddCommand(const std::string& name, const std::string& su
     return *command;
 }
 
+const CLI::App* CommandLine::ChosenCommand() const {
+    const std::vector<CLI::App*> chosen = app_.get_subcommands();
+    return chosen.empty() ? nullptr : chosen.front();
+}
+
 int CommandLine::UsageFailure(const std::string& reason, const CLI::App* command) const {
     const std::string help =
         command ? "pelfry-cli " + command->get_name() + " --help" : "pelfry-cli --help";
@@ -42,11 +47,9 @@ int CommandLine::Run(int argc, char** argv) {
     try {
         try {
             app_.parse(argc, argv);
-            const std::vector<CLI::App*> chosen = app_.get_subcommands();
-            if (!chosen.empty()) command = chosen.front();
+            command = ChosenCommand();
         } catch (const CLI::ParseError& e) {
-            const std::vector<CLI::App*> chosen = app_.get_subcommands();
-            if (!chosen.empty()) command = chosen.front();
+            command = ChosenCommand(); // as far as the parser got
             if (dynamic_cast<const CLI::CallForHelp*>(&e)) {
                 std::fputs((command ? command : &app_)->help().c_str(), stdout);
             } else if (dynamic_cast<const CLI::CallForVersion*>(&e)) {

@@ -44,6 +44,10 @@ public:
     int Run(int argc, char** argv);
 
 private:
+    // The command the parser met; null before it met one.
+    const CLI::App* ChosenCommand() const;
+    // Writes "pelfry-cli: REASON" and where to read more (`command`'s help, else the program's
+    // help) to standard error; returns 2.
     int UsageFailure(const std::string& reason, const CLI::App* command) const;
 
     CLI::App app_;
