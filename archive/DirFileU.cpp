@@ -204,9 +204,12 @@ std::unique_ptr<TSetMemoryStream> TDirFile::EntryStream(int32_t index) {
 }
 
 int64_t TDirFile::AddFile(const std::string& folder, const std::string& name, int32_t& index) {
+    return AddFileAs(folder + name, name, index);
+}
+
+int64_t TDirFile::AddFileAs(const std::string& path, const std::string& name, int32_t& index) {
     if (name.size() > MaxEntryNameLength)
         throw Error("Entry name too long (more than 30 bytes): " + name);
-    const std::string path = folder + name;
     ByteArray block;
     int64_t read = 0;
     {

@@ -110,6 +110,10 @@ public:
     // carry, FileOpenError for a file that cannot be opened (with folder + name), and Error
     // for a file of 4 GiB or more.
     int64_t AddFile(const std::string& folder, const std::string& name, int32_t& index);
+    // As AddFile, but the data comes from the file `path` (with "\" taken as "/"), whatever
+    // its own name: for entries named other than their file, such as "UI\ICON.IMG" made
+    // from icon.img. FileOpenError names `path`.
+    int64_t AddFileAs(const std::string& path, const std::string& name, int32_t& index);
     // Removes entry `index`; the last entry moves into its place. Returns the new count.
     uint32_t DeleteEntry(int32_t index);
     // Writes entry `index` to folder + its name through the replacing writer, making missing

@@ -1,5 +1,6 @@
 // The archive commands: list, extract, add, delete; and what `info` says about a .DIR file.
 #include "cli/Cli.h"
+#include "cli/Messages.h"
 
 #include "app/EntryDetails.h"
 #include "app/LogRoundTrip.h"
@@ -19,52 +20,93 @@ int32_t FindOrFail(const TDirFile& dir, const std::string& name, const std::stri
     return index;
 }
 
-void List(const Args& args) {
-    auto dir = TDirFile::Create(args[0], false);
-    for (const FileInfo& info : dir->Files) WriteLine(stdout, info.Name);
+std::unique_ptr<TDirFile> ReadArchive(const std::string& archive, bool loadAll) {
+    std::unique_ptr<TDirFile> dir;
+    ForFile(archive, [&] { dir = TDirFile::Create(archive, loadAll); });
+    return dir;
 }
 
-void Extract(const Args& args) {
-    const std::string& archive = args[0];
-    // An empty FOLDER (an unset shell variable, say) would otherwise become "/" and spill the
-    // archive into the root folder.
-    if (args[1].empty()) throw UsageError("FOLDER must not be empty");
-    const std::string folder = IncludeTrailingSeparator(args[1]);
-    const Args names(args.begin() + 2, args.end());
+struct ExtractArgs {
+    std::string archive;
+    std::string folder;
+    std::vector<std::string> names;
+    bool quiet = false;
+};
+
+void Extract(const ExtractArgs& args) {
     // Extracting everything reads the archive once; a few names read only their own blocks.
-    auto dir = TDirFile::Create(archive, names.empty());
+    auto dir = ReadArchive(args.archive, args.names.empty());
     std::vector<int32_t> indexes;
-    if (names.empty()) {
-        for (uint32_t i = 0; i < dir->Count(); ++i) indexes.push_back(static_cast<int32_t>(i));
+    if (args.names.empty()) {
+        for (uint32_t i = 0; i < dir->Count(); ++i)
+            indexes.push_back(static_cast<int32_t>(i));
     } else {
         // Every name is looked up before anything is written.
-        for (const std::string& name : names) indexes.push_back(FindOrFail(*dir, name, archive));
+        for (const std::string& name : args.names)
+            indexes.push_back(FindOrFail(*dir, name, args.archive));
     }
-    if (!ForceDirectories(folder)) throw Error("Unable to create directory " + args[1]);
-    for (int32_t index : indexes) ExtractEntryOrFail(*dir, folder, index);
+    const std::string folder = IncludeTrailingSeparator(args.folder);
+    if (!ForceDirectories(folder)) throw Error("Unable to create directory " + args.folder);
+    Progress progress(indexes.size(), args.quiet, Progress::Plain::LinePerFile);
+    for (size_t i = 0; i < indexes.size(); ++i) {
+        const std::string& name = dir->Files[static_cast<size_t>(indexes[i])].Name;
+        progress.Show(i + 1, name);
+        ForFile(name, [&] { ExtractEntryOrFail(*dir, folder, indexes[i]); });
+    }
 }
+
+struct AddArgs {
+    std::string archive;
+    std::vector<std::string> files;
+    std::string name;
+    CLI::Option* nameOption = nullptr;
+};
 
 // Read, change and save under the writers' lock: a second command on the same archive waits
 // and then works on what this one saved. A missing archive is made empty for the lock (and
 // removed again should the command fail).
-void Add(const Args& args) {
-    const std::string& archive = args[0];
-    FileLock lock(archive, true);
-    auto dir = TDirFile::CreateFromStream(lock.File(), archive, true);
-    for (size_t i = 1; i < args.size(); ++i) {
+void Add(const AddArgs& args) {
+    const bool named = args.nameOption->count() > 0;
+    if (named && args.files.size() != 1) throw UsageError("--name takes exactly one FILE");
+    std::unique_ptr<FileLock> lock;
+    std::unique_ptr<TDirFile> dir;
+    ForFile(args.archive, [&] {
+        lock = std::make_unique<FileLock>(args.archive, true);
+        dir = TDirFile::CreateFromStream(lock->File(), args.archive, true);
+    });
+    for (const std::string& file : args.files) {
+        const std::string name = named ? args.name : ExtractFileName(file);
         int32_t index = 0;
-        dir->AddFile(ExtractFilePath(args[i]), ExtractFileName(args[i]), index);
+        ForFile(
+            file, [&] { dir->AddFileAs(file, name, index); }, name);
     }
-    dir->SaveToFile(archive);
+    ForFile(args.archive, [&] { dir->SaveToFile(args.archive); });
 }
 
-void Delete(const Args& args) {
-    const std::string& archive = args[0];
-    FileLock lock(archive, false);
-    auto dir = TDirFile::CreateFromStream(lock.File(), archive, true);
-    for (size_t i = 1; i < args.size(); ++i) dir->DeleteEntry(FindOrFail(*dir, args[i], archive));
-    dir->SaveToFile(archive);
+void Delete(const std::string& archive, const std::vector<std::string>& names) {
+    std::unique_ptr<FileLock> lock;
+    std::unique_ptr<TDirFile> dir;
+    ForFile(archive, [&] {
+        lock = std::make_unique<FileLock>(archive, false);
+        dir = TDirFile::CreateFromStream(lock->File(), archive, true);
+    });
+    for (const std::string& name : names)
+        dir->DeleteEntry(FindOrFail(*dir, name, archive));
+    ForFile(archive, [&] { dir->SaveToFile(archive); });
 }
+
+// An entry name the format can carry, given on the command line.
+CLI::Validator EntryName() {
+    return CLI::Validator(
+        [](const std::string& name) -> std::string {
+            if (name.empty()) return "must not be empty";
+            if (name.size() > MaxEntryNameLength) return "entry name longer than 30 bytes: " + name;
+            return "";
+        },
+        "");
+}
+
+} // namespace
 
 void DescribeDir(const std::string& path, std::FILE* out) {
     auto dir = TDirFile::Create(path, false);
@@ -73,8 +115,10 @@ void DescribeDir(const std::string& path, std::FILE* out) {
     for (const FileInfo& info : dir->Files) {
         data += info.Size;
         const std::string kind = FileKind(info.Name);
-        if (kind == ".IMG") ++images;
-        else if (kind == ".SPR") ++sprites;
+        if (kind == ".IMG")
+            ++images;
+        else if (kind == ".SPR")
+            ++sprites;
     }
     WriteLine(out, "Directory archive: " + path);
     std::fprintf(out, "File size: %lld bytes\n", static_cast<long long>(FileLength(path)));
@@ -89,29 +133,65 @@ void DescribeDir(const std::string& path, std::FILE* out) {
     }
 }
 
-} // namespace
+void AddListCommand(CommandLine& cli) {
+    auto archive = std::make_shared<std::string>();
+    CLI::App& command = cli.AddCommand("list", "every entry name of an archive, one per line",
+                                       "Prints the name of every entry of ARCHIVE, one per line, "
+                                       "byte for byte as stored, in entry order.",
+                                       [archive] {
+                                           const auto dir = ReadArchive(*archive, false);
+                                           for (const FileInfo& info : dir->Files)
+                                               WriteLine(stdout, info.Name);
+                                       });
+    command.add_option("ARCHIVE", *archive, "the archive (.DIR file)")->required();
+}
 
-void RegisterArchiveCommands(CliRegistry& registry) {
-    registry.AddCommand({"list", "ARCHIVE",
-                         "every entry name, one per line (bytes as stored),\n"
-                         "in entry order",
-                         10, 1, 1, List});
-    registry.AddCommand({"extract", "ARCHIVE FOLDER [NAME...]",
-                         "writes the named entries (all when no NAME) into FOLDER,\n"
-                         "created if missing; \"\\\" and \"/\" in names make subfolders",
-                         30, 2, SIZE_MAX, Extract});
-    registry.AddCommand({"add", "ARCHIVE FILE...",
-                         "adds each file as the entry named after its name part\n"
-                         "(replacing the first entry of exactly that name, else\n"
-                         "appending), in order, then saves; a missing ARCHIVE\n"
-                         "is created",
-                         40, 2, SIZE_MAX, Add});
-    registry.AddCommand({"delete", "ARCHIVE NAME...",
-                         "deletes the first entry of each NAME in turn, then saves;\n"
-                         "a NAME that is not in the archive is an error and\n"
-                         "nothing is saved",
-                         50, 2, SIZE_MAX, Delete});
-    registry.AddInfo(".DIR", DescribeDir);
+void AddExtractCommand(CommandLine& cli) {
+    auto args = std::make_shared<ExtractArgs>();
+    CLI::App& command = cli.AddCommand(
+        "extract", "write entries of an archive into a folder",
+        "Writes the entries named NAME (every entry when no NAME is given) into FOLDER, which is "
+        "created if missing; \"\\\" and \"/\" in entry names make subfolders. Every NAME is looked "
+        "up before anything is written.",
+        [args] { Extract(*args); });
+    command.add_option("ARCHIVE", args->archive, "the archive (.DIR file)")->required();
+    command.add_option("FOLDER", args->folder, "the folder to write into")
+        ->required()
+        ->check(NotEmpty());
+    command.add_option("NAME", args->names, "entry names, exactly as stored (case-sensitive)");
+    AddQuietOption(command, args->quiet);
+}
+
+void AddAddCommand(CommandLine& cli) {
+    auto args = std::make_shared<AddArgs>();
+    CLI::App& command = cli.AddCommand(
+        "add", "add or replace entries from files, then save",
+        "Adds each FILE as the entry named after its name part (what follows its last \"/\" or "
+        "\"\\\"), in order: the first entry of exactly that name is replaced, else the file is "
+        "appended. Then saves ARCHIVE, which is created if missing. Nothing is saved after an "
+        "error.",
+        [args] { Add(*args); });
+    command.add_option("ARCHIVE", args->archive, "the archive (.DIR file)")->required();
+    command.add_option("FILE", args->files, "the files to add")->required();
+    args->nameOption = command
+                           .add_option("--name", args->name,
+                                       "store the one FILE under the entry name NAME, exactly as "
+                                       "given (at most 30 bytes), such as UI\\ICON.IMG")
+                           ->type_name("NAME")
+                           ->check(EntryName());
+}
+
+void AddDeleteCommand(CommandLine& cli) {
+    auto archive = std::make_shared<std::string>();
+    auto names = std::make_shared<std::vector<std::string>>();
+    CLI::App& command =
+        cli.AddCommand("delete", "delete entries by name, then save",
+                       "Deletes the first entry of each NAME in turn, then saves ARCHIVE. A "
+                       "NAME that is not in the archive is an error, and nothing is saved.",
+                       [archive, names] { Delete(*archive, *names); });
+    command.add_option("ARCHIVE", *archive, "the archive (.DIR file)")->required();
+    command.add_option("NAME", *names, "entry names, exactly as stored (case-sensitive)")
+        ->required();
 }
 
 } // namespace pelfry::cli

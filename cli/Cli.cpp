@@ -1,80 +1,117 @@
 #include "cli/Cli.h"
 
-#include "archive/DirFileU.h"
+#include "app/Convert.h"
+#include "cli/Messages.h"
 #include "platform/Errors.h"
 
-#include <algorithm>
 #include <new>
 
 namespace pelfry::cli {
 
-namespace {
+CommandLine::CommandLine()
+    : app_("The archive and conversion jobs of the Pelfry editor, from a shell.", "pelfry-cli") {
+    app_.formatter(MakeHelpFormatter());
+    app_.set_help_flag("-h,--help", "print this help; after a command, that command's help");
+    app_.set_version_flag("--version", "pelfry-cli " PELFRY_VERSION, "print the program's version");
+    app_.require_subcommand(0, 1);
+    app_.footer("Exit status: 0 on success; 1 on an error, its message on standard error; 2 on a "
+                "usage error. Entry names are bytes, written and compared exactly as stored "
+                "(case-sensitive).\n"
+                "Run 'pelfry-cli COMMAND --help' for the operands and options of a command.");
+}
 
-// Where descriptions start in the help text; a longer synopsis puts its description on the
-// next line.
-constexpr size_t DescriptionColumn = 40;
+CLI::App& CommandLine::AddCommand(const std::string& name, const std::string& summary,
+                                  const std::string& details, std::function<void()> run) {
+    CLI::App* command = app_.add_subcommand(name, summary);
+    command->footer(details);
+    command->set_help_flag("-h,--help", "print this help");
+    runs_.emplace_back(command, std::move(run));
+    return *command;
+}
 
-void AppendUsageLine(std::string& text, const std::string& synopsis, const std::string& description) {
-    std::string line = "  " + synopsis;
-    size_t start = 0;
-    bool first = true;
-    do {
-        size_t end = description.find('\n', start);
-        if (end == std::string::npos) end = description.size();
-        std::string part = description.substr(start, end - start);
-        if (!first || line.size() + 1 > DescriptionColumn) {
-            text += line + "\n";
-            line.clear();
+const CLI::App* CommandLine::ChosenCommand() const {
+    const std::vector<CLI::App*> chosen = app_.get_subcommands();
+    return chosen.empty() ? nullptr : chosen.front();
+}
+
+int CommandLine::UsageFailure(const std::string& reason, const CLI::App* command) const {
+    const std::string help =
+        command ? "pelfry-cli " + command->get_name() + " --help" : "pelfry-cli --help";
+    std::fprintf(stderr, "pelfry-cli: %s\nRun '%s' for more information.\n", reason.c_str(),
+                 help.c_str());
+    return 2;
+}
+
+int CommandLine::Run(int argc, char** argv) {
+    const CLI::App* command = nullptr;
+    try {
+        try {
+            app_.parse(argc, argv);
+            command = ChosenCommand();
+        } catch (const CLI::ParseError& e) {
+            command = ChosenCommand(); // as far as the parser got
+            if (dynamic_cast<const CLI::CallForHelp*>(&e)) {
+                std::fputs((command ? command : &app_)->help().c_str(), stdout);
+            } else if (dynamic_cast<const CLI::CallForVersion*>(&e)) {
+                WriteLine(stdout, e.what());
+            } else if (!command && argc > 1 && argv[1][0] != '-') {
+                return UsageFailure("unknown command '" + std::string(argv[1]) + "'", nullptr);
+            } else {
+                return UsageFailure(e.what(), command);
+            }
+            if (std::fflush(stdout) != 0 || std::ferror(stdout))
+                throw Error("Cannot write to standard output");
+            return 0;
         }
-        if (!part.empty()) {
-            line.resize(DescriptionColumn, ' ');
-            line += part;
+        if (!command) {
+            if (argc > 1)
+                return UsageFailure("unknown command '" + std::string(argv[1]) + "'", nullptr);
+            return UsageFailure("no command given", nullptr);
         }
-        first = false;
-        start = end + 1;
-    } while (start <= description.size());
-    if (!line.empty()) text += line + "\n";
+        for (const auto& [app, run] : runs_)
+            if (app == command) run();
+        if (std::fflush(stdout) != 0 || std::ferror(stdout))
+            throw Error("Cannot write to standard output");
+        return 0;
+    } catch (const UsageError& e) {
+        return UsageFailure(e.what(), command);
+    } catch (const std::bad_alloc&) {
+        std::fputs("pelfry-cli: Out of memory\n", stderr);
+        return 1;
+    } catch (const std::exception& e) {
+        WriteLine(stderr, "pelfry-cli: " + ErrorText(e));
+        return 1;
+    }
 }
 
-} // namespace
-
-void CliRegistry::AddCommand(CliCommand command) {
-    commands_.push_back(std::move(command));
-    std::stable_sort(commands_.begin(), commands_.end(),
-                     [](const CliCommand& a, const CliCommand& b) { return a.Order < b.Order; });
+void AddQuietOption(CLI::App& command, bool& quiet) {
+    command.add_flag("-q,--quiet", quiet, "print errors only: no progress, results or warnings");
 }
 
-void CliRegistry::AddInfo(const std::string& kind, InfoFunction describe) {
-    infos_.emplace_back(kind, std::move(describe));
+void AddPictureFormatOption(CLI::App& command, PictureFormat& format) {
+    format = PictureFormat::Bmp;
+    command.add_flag_callback(
+        "--png", [&format] { format = PictureFormat::Png; },
+        "write pictures as PNG (X.IMG.png, X.SPR.png) instead of .bmp");
 }
 
-const CliCommand* CliRegistry::FindCommand(std::string_view name) const {
-    for (const CliCommand& command : commands_)
-        if (command.Name == name) return &command;
-    return nullptr;
+void AddConvertOptions(CLI::App& command, ConvertOptions& options, bool& recreate) {
+    command.add_flag_callback(
+        "--no-compress-img", [&options] { options.CompressImg = false; },
+        "write images uncompressed");
+    command.add_flag_callback(
+        "--no-opaque", [&options] { options.OpaqueImg = false; },
+        "keep the background of images transparent (by default it becomes "
+        "opaque black)");
+    command.add_flag_callback(
+        "--no-compress-spr", [&options] { options.CompressSpr = false; },
+        "write sprites uncompressed");
+    command.add_flag("--recreate-all", recreate, "rebuild every game file, edited or not");
 }
 
-const InfoFunction* CliRegistry::FindInfo(std::string_view kind) const {
-    for (const auto& [k, describe] : infos_)
-        if (k == kind) return &describe;
-    return nullptr;
-}
-
-std::vector<std::string> CliRegistry::InfoKinds() const {
-    std::vector<std::string> kinds;
-    for (const auto& entry : infos_) kinds.push_back(entry.first);
-    return kinds;
-}
-
-std::string CliRegistry::UsageText() const {
-    std::string text = "Usage:\n";
-    for (const CliCommand& command : commands_)
-        AppendUsageLine(text, "pelfry-cli " + command.Name + " " + command.Synopsis, command.Description);
-    AppendUsageLine(text, "pelfry-cli --help", "this text");
-    text += "\nExit status: 0 on success; 1 on an error, its message on standard error;\n"
-            "2 on a usage error, with this text. Entry names are bytes, written and\n"
-            "compared exactly as stored (case-sensitive).\n";
-    return text;
+CLI::Validator NotEmpty() {
+    return CLI::Validator(
+        [](const std::string& value) { return value.empty() ? "must not be empty" : ""; }, "");
 }
 
 void WriteLine(std::FILE* out, std::string_view text) {
@@ -89,40 +126,6 @@ std::string JoinWithOr(const std::vector<std::string>& items) {
         text += items[i];
     }
     return text;
-}
-
-int RunCli(const CliRegistry& registry, int argc, char** argv) {
-    const std::string usage = registry.UsageText();
-    try {
-        if (argc < 2) throw UsageError("no command given");
-        const std::string word = argv[1];
-        if (word == "--help" || word == "-h") {
-            if (argc > 2) throw UsageError("--help takes no arguments");
-            std::fputs(usage.c_str(), stdout);
-            return std::fflush(stdout) == 0 ? 0 : 1;
-        }
-        const CliCommand* command = registry.FindCommand(word);
-        if (!command) throw UsageError("unknown command '" + word + "'");
-        Args args(argv + 2, argv + argc);
-        if (args.size() < command->MinArgs || args.size() > command->MaxArgs)
-            throw UsageError("wrong number of arguments for '" + word + "'");
-        command->Run(args);
-        if (std::fflush(stdout) != 0 || std::ferror(stdout))
-            throw Error("Cannot write to standard output");
-        return 0;
-    } catch (const UsageError& e) {
-        std::fprintf(stderr, "pelfry-cli: %s\n\n%s", e.what(), usage.c_str());
-        return 2;
-    } catch (const std::bad_alloc&) {
-        std::fputs("Out of memory\n", stderr);
-        return 1;
-    } catch (const InvalidDirFileError& e) {
-        WriteLine(stderr, std::string(e.what()) + " (" + e.Reason() + ")");
-        return 1;
-    } catch (const std::exception& e) {
-        WriteLine(stderr, e.what());
-        return 1;
-    }
 }
 
 } // namespace pelfry::cli

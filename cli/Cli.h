@@ -1,15 +1,15 @@
-// The command table of pelfry-cli. Each source file of commands has one registration
-// function that adds its commands (and, for `info`, the kinds of file it can describe) to the
-// registry; main.cpp calls them in turn. Commands raise pelfry::Error for failures (exit
-// status 1, the message on standard error) and UsageError for a command line they cannot use
-// (exit status 2, the usage text on standard error).
+// The command line of pelfry-cli, parsed by CLI11. main.cpp adds the commands in the order the
+// help lists them; each Add...Command function (in the file of its kind of work) declares the
+// command's operands and options and what it runs. Commands raise pelfry::Error for failures
+// (exit status 1, "pelfry-cli: MESSAGE" on standard error) and UsageError for a command line
+// they cannot use (exit status 2, the reason and where to read more).
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
 #include <functional>
-#include <limits>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -18,69 +18,71 @@
 namespace pelfry {
 struct ConvertOptions;
 enum class PictureFormat;
-}
+} // namespace pelfry
 
 namespace pelfry::cli {
 
-// A command line that does not fit: exit status 2 and the usage text.
+// A command line that does not fit: exit status 2.
 class UsageError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
-using Args = std::vector<std::string>;
-
-struct CliCommand {
-    std::string Name;        // the word after "pelfry-cli"
-    std::string Synopsis;    // its arguments as the help shows them, e.g. "ARCHIVE FOLDER [NAME...]"
-    std::string Description; // one or more lines, "\n" between them
-    int Order = 0;           // place in the help text, lowest first
-    size_t MinArgs = 0;      // argument counts (after the command word) that the runner accepts
-    size_t MaxArgs = std::numeric_limits<size_t>::max();
-    std::function<void(const Args&)> Run; // the arguments after the command word
-};
-
-// Prints a summary of the file `path` (of one kind) to `out`.
-using InfoFunction = std::function<void(const std::string& path, std::FILE* out)>;
-
-class CliRegistry {
+class CommandLine {
 public:
-    void AddCommand(CliCommand command);
-    // What `info` prints for files of `kind`: FileKind of the name, such as ".DIR".
-    void AddInfo(const std::string& kind, InfoFunction describe);
+    // The program with --help and --version, and no commands yet.
+    CommandLine();
 
-    const CliCommand* FindCommand(std::string_view name) const;
-    const InfoFunction* FindInfo(std::string_view kind) const;
-    // The kinds `info` knows, in the order they were added.
-    std::vector<std::string> InfoKinds() const;
-    // The whole --help text.
-    std::string UsageText() const;
+    // Adds the command `name`: `summary` is its line in the list of commands, `details` the
+    // paragraph its own --help shows. `run` does the work once the command line is parsed;
+    // the caller binds the operands and options to values that `run` reads.
+    CLI::App& AddCommand(const std::string& name, const std::string& summary,
+                         const std::string& details, std::function<void()> run);
+
+    // Parses the command line and runs the command it names; returns the exit status (0, 1 or 2).
+    // --help and --version print to standard output and run nothing.
+    int Run(int argc, char** argv);
 
 private:
-    std::vector<CliCommand> commands_;
-    std::vector<std::pair<std::string, InfoFunction>> infos_;
+    // The command the parser met; null before it met one.
+    const CLI::App* ChosenCommand() const;
+    // Writes "pelfry-cli: REASON" and where to read more (`command`'s help, else the program's
+    // help) to standard error; returns 2.
+    int UsageFailure(const std::string& reason, const CLI::App* command) const;
+
+    CLI::App app_;
+    std::vector<std::pair<const CLI::App*, std::function<void()>>> runs_;
 };
 
-// list, extract, add, delete, and the .DIR summary for `info`.
-void RegisterArchiveCommands(CliRegistry& registry);
-// convert, convert-back, and the .IMG and .SPR summaries for `info`.
-void RegisterConvertCommands(CliRegistry& registry);
-// export and rebuild: the whole-archive round trip through a conversion log.
-void RegisterLogCommands(CliRegistry& registry);
-// info: describes a file by its kind. Register it last, after every kind it should know.
-void RegisterInfoCommand(CliRegistry& registry);
+// The help texts of the program and its commands, wrapped to 80 columns.
+std::shared_ptr<CLI::FormatterBase> MakeHelpFormatter();
 
-// Runs one command line; returns the exit status (0, 1 or 2).
-int RunCli(const CliRegistry& registry, int argc, char** argv);
+// The commands, in the order of the help text.
+void AddListCommand(CommandLine& cli);
+void AddInfoCommand(CommandLine& cli);
+void AddExtractCommand(CommandLine& cli);
+void AddAddCommand(CommandLine& cli);
+void AddDeleteCommand(CommandLine& cli);
+void AddConvertCommand(CommandLine& cli);
+void AddConvertBackCommand(CommandLine& cli);
+void AddExportCommand(CommandLine& cli);
+void AddRebuildCommand(CommandLine& cli);
 
-// Takes the editor's check-box options (--no-compress-img, --no-compress-spr, --no-opaque,
-// --recreate-all) out of `args` and returns the other arguments; UsageError for an unknown
-// option. The conversion's warnings go to standard error.
-Args ParseConvertOptions(const Args& args, ConvertOptions& options, bool& recreate);
+// Options shared by several commands.
+// -q, --quiet: errors only, no progress, results or warnings.
+void AddQuietOption(CLI::App& command, bool& quiet);
+// --png: pictures written as PNG instead of .bmp.
+void AddPictureFormatOption(CLI::App& command, PictureFormat& format);
+// The window's check boxes: --no-compress-img, --no-opaque, --no-compress-spr, --recreate-all.
+void AddConvertOptions(CLI::App& command, ConvertOptions& options, bool& recreate);
+// Refuses an empty operand (an unset shell variable), such as a FOLDER that would otherwise
+// become the root folder.
+CLI::Validator NotEmpty();
 
-// Takes --png out of `args` (pictures are then written as PNG, else as .bmp) and returns the
-// other arguments.
-Args ParsePictureFormat(const Args& args, PictureFormat& format);
+// Prints a summary of the file `path` (of one kind) to `out`: what `info` says.
+void DescribeDir(const std::string& path, std::FILE* out);
+void DescribeImg(const std::string& path, std::FILE* out);
+void DescribeSpr(const std::string& path, std::FILE* out);
 
 // Writes `text` byte for byte and a line feed. Entry names go out exactly as stored.
 void WriteLine(std::FILE* out, std::string_view text);

@@ -1,5 +1,6 @@
 // The conversion commands: convert, convert-back; and what `info` says about .IMG and .SPR files.
 #include "cli/Cli.h"
+#include "cli/Messages.h"
 
 #include "app/Convert.h"
 #include "app/EntryDetails.h"
@@ -12,67 +13,67 @@
 
 namespace pelfry::cli {
 
-Args ParseConvertOptions(const Args& args, ConvertOptions& options, bool& recreate) {
-    Args rest;
-    for (const std::string& arg : args) {
-        if (arg == "--no-compress-img") options.CompressImg = false;
-        else if (arg == "--no-compress-spr") options.CompressSpr = false;
-        else if (arg == "--no-opaque") options.OpaqueImg = false;
-        else if (arg == "--recreate-all") recreate = true;
-        else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) throw UsageError("unknown option " + arg);
-        else rest.push_back(arg);
-    }
-    options.Warn = [](const std::string& text) { WriteLine(stderr, "Warning: " + text); };
-    return rest;
-}
-
-Args ParsePictureFormat(const Args& args, PictureFormat& format) {
-    Args rest;
-    format = PictureFormat::Bmp;
-    for (const std::string& arg : args) {
-        if (arg == "--png") format = PictureFormat::Png;
-        else rest.push_back(arg);
-    }
-    return rest;
-}
-
 namespace {
 
-void Convert(const Args& args) {
-    PictureFormat format;
-    const Args files = ParsePictureFormat(args, format);
-    if (files.empty()) throw UsageError("convert needs at least one FILE");
-    for (const std::string& file : files) {
-        // A file of no convertible kind is left alone, but one that is not there is an error,
-        // not "left alone".
-        if (!FileExists(file)) throw FileOpenError(file);
-        const std::string result = ConvertFile(file, format);
-        if (result == file) {
-            WriteLine(stdout, file + ": not an image or sprite, left alone");
-        } else if (FileKind(file) == ".SPR") {
-            WriteLine(stdout, file + " -> " + result + ", " + file + ".spd");
-        } else {
-            WriteLine(stdout, file + " -> " + result);
-        }
+struct ConvertArgs {
+    std::vector<std::string> files;
+    PictureFormat format = PictureFormat::Bmp;
+    bool quiet = false;
+};
+
+void Convert(const ConvertArgs& args) {
+    Progress progress(args.files.size(), args.quiet, Progress::Plain::Silent);
+    for (size_t i = 0; i < args.files.size(); ++i) {
+        const std::string& file = args.files[i];
+        progress.Show(i + 1, file);
+        std::string result;
+        ForFile(file, [&] {
+            // A file of no convertible kind is left alone, but one that is not there is an
+            // error, not "left alone".
+            if (!FileExists(file)) throw FileOpenError(file);
+            result = ConvertFile(file, args.format);
+        });
+        if (result == file)
+            progress.Result(file + ": not an image or sprite, left alone");
+        else if (FileKind(file) == ".SPR")
+            progress.Result(file + " -> " + result + ", " + file + ".spd");
+        else
+            progress.Result(file + " -> " + result);
     }
 }
 
-void ConvertBackFiles(const Args& args) {
+struct ConvertBackArgs {
+    std::vector<std::string> files;
     ConvertOptions options;
     bool recreate = false;
-    const Args files = ParseConvertOptions(args, options, recreate);
-    if (files.empty()) throw UsageError("convert-back needs at least one FILE");
-    for (const std::string& file : files) {
-        // The dispatch only compares ages, which a missing file has too (-1); here a file
-        // that is not there is an error rather than "unchanged".
-        if (!FileExists(file)) throw FileOpenError(file);
+    bool quiet = false;
+};
+
+void ConvertBackFiles(const ConvertBackArgs& args) {
+    Progress progress(args.files.size(), args.quiet, Progress::Plain::Silent);
+    ConvertOptions options = args.options;
+    options.Warn = progress.Warner();
+    for (size_t i = 0; i < args.files.size(); ++i) {
+        const std::string& file = args.files[i];
+        progress.Show(i + 1, file);
         std::string result;
-        const bool converted = ConvertBack(file, recreate, options, result);
-        if (result == file) WriteLine(stdout, file + ": not a .bmp, .png or .spd of an image or sprite, left alone");
-        else if (converted) WriteLine(stdout, file + " -> " + result);
-        else WriteLine(stdout, result + ": unchanged (" + file + " not edited)");
+        bool converted = false;
+        ForFile(file, [&] {
+            // The dispatch only compares ages, which a missing file has too (-1); here a file
+            // that is not there is an error rather than "unchanged".
+            if (!FileExists(file)) throw FileOpenError(file);
+            converted = ConvertBack(file, args.recreate, options, result);
+        });
+        if (result == file)
+            progress.Result(file + ": not a .bmp, .png or .spd of an image or sprite, left alone");
+        else if (converted)
+            progress.Result(file + " -> " + result);
+        else
+            progress.Result(result + ": unchanged (" + file + " not edited)");
     }
 }
+
+} // namespace
 
 void DescribeImg(const std::string& path, std::FILE* out) {
     TImgFile image;
@@ -113,25 +114,33 @@ void DescribeSpr(const std::string& path, std::FILE* out) {
     }
 }
 
-} // namespace
+void AddConvertCommand(CommandLine& cli) {
+    auto args = std::make_shared<ConvertArgs>();
+    CLI::App& command = cli.AddCommand(
+        "convert", "images and sprites to pictures: X.IMG -> X.IMG.bmp, and so on",
+        "Converts each image X.IMG to X.IMG.bmp and each sprite X.SPR to the strip X.SPR.bmp "
+        "with its description X.SPR.spd, stamped with the game file's time. Other files are left "
+        "alone. Prints one line per file.",
+        [args] { Convert(*args); });
+    command.add_option("FILE", args->files, "images (.IMG) and sprites (.SPR)")->required();
+    AddPictureFormatOption(command, args->format);
+    AddQuietOption(command, args->quiet);
+}
 
-void RegisterConvertCommands(CliRegistry& registry) {
-    registry.AddCommand({"convert", "[--png] FILE...",
-                         "X.IMG -> X.IMG.bmp; X.SPR -> X.SPR.bmp + X.SPR.spd, stamped\n"
-                         "with the game file's time; other files are left alone;\n"
-                         "--png writes X.IMG.png and X.SPR.png instead of .bmp",
-                         60, 1, SIZE_MAX, Convert});
-    registry.AddCommand({"convert-back", "[OPTIONS] FILE...",
-                         "X.IMG.bmp or .png -> X.IMG; X.SPR.spd, .bmp or .png -> X.SPR,\n"
-                         "when an edited file's age differs from the game file's\n"
-                         "(always with --recreate-all), stamping the result; a .spd\n"
-                         "takes the later of X.SPR.bmp and X.SPR.png\n"
-                         "OPTIONS: --no-compress-img --no-opaque --no-compress-spr\n"
-                         "--recreate-all (the editor's check boxes; by default images\n"
-                         "and sprites are compressed and images opaque)",
-                         70, 1, SIZE_MAX, ConvertBackFiles});
-    registry.AddInfo(".IMG", DescribeImg);
-    registry.AddInfo(".SPR", DescribeSpr);
+void AddConvertBackCommand(CommandLine& cli) {
+    auto args = std::make_shared<ConvertBackArgs>();
+    CLI::App& command = cli.AddCommand(
+        "convert-back", "edited pictures back to images and sprites: X.IMG.bmp -> X.IMG",
+        "Rebuilds X.IMG from X.IMG.bmp or X.IMG.png, and X.SPR from X.SPR.spd with X.SPR.bmp or "
+        "X.SPR.png, when an edited file's age differs from the game file's (always with "
+        "--recreate-all), stamping the result. A .spd takes the later of X.SPR.bmp and X.SPR.png. "
+        "By default images and sprites are compressed and images opaque, as the editor's check "
+        "boxes start. Prints one line per file.",
+        [args] { ConvertBackFiles(*args); });
+    command.add_option("FILE", args->files, "edited pictures (.bmp, .png) and descriptions (.spd)")
+        ->required();
+    AddConvertOptions(command, args->options, args->recreate);
+    AddQuietOption(command, args->quiet);
 }
 
 } // namespace pelfry::cli

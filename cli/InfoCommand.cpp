@@ -1,23 +1,48 @@
 // info FILE: a short summary of a file, chosen by its kind (the last four characters of the
-// name, upper-cased). The kinds come from the other command files (CliRegistry::AddInfo).
+// name, upper-cased). The summaries come from the files of the archive and conversion commands.
 #include "cli/Cli.h"
+#include "cli/Messages.h"
 
 #include "platform/Errors.h"
 #include "platform/Text.h"
 
 namespace pelfry::cli {
 
-void RegisterInfoCommand(CliRegistry& registry) {
-    const std::vector<std::string> kinds = registry.InfoKinds();
-    std::string description = "a short summary of a " + JoinWithOr(kinds) + " file";
-    if (kinds.size() == 1 && kinds[0] == ".DIR") description += " (entries, sizes)";
-    registry.AddCommand({"info", "FILE", description, 20, 1, 1, [&registry, kinds](const Args& args) {
-                             const InfoFunction* describe = registry.FindInfo(FileKind(args[0]));
-                             if (!describe)
-                                 throw Error("Cannot describe file " + args[0] + ": not a " +
-                                             JoinWithOr(kinds) + " file");
-                             (*describe)(args[0], stdout);
-                         }});
+namespace {
+
+using InfoFunction = void (*)(const std::string& path, std::FILE* out);
+
+const std::vector<std::pair<std::string, InfoFunction>>& Kinds() {
+    static const std::vector<std::pair<std::string, InfoFunction>> kinds = {
+        {".DIR", DescribeDir}, {".IMG", DescribeImg}, {".SPR", DescribeSpr}};
+    return kinds;
+}
+
+std::vector<std::string> KindNames() {
+    std::vector<std::string> names;
+    for (const auto& kind : Kinds())
+        names.push_back(kind.first);
+    return names;
+}
+
+void Info(const std::string& file) {
+    for (const auto& [kind, describe] : Kinds())
+        if (kind == FileKind(file)) return ForFile(file, [&] { describe(file, stdout); });
+    throw Error("Cannot describe file " + file + ": not a " + JoinWithOr(KindNames()) + " file");
+}
+
+} // namespace
+
+void AddInfoCommand(CommandLine& cli) {
+    auto file = std::make_shared<std::string>();
+    const std::string kinds = JoinWithOr(KindNames());
+    CLI::App& command = cli.AddCommand(
+        "info", "a short summary of a " + kinds + " file",
+        "Prints a short summary of FILE, a " + kinds +
+            " file told by its extension (in any case): sizes, colours, frames, and for an "
+            "archive each entry with what it is, as the editor's list tells it.",
+        [file] { Info(*file); });
+    command.add_option("FILE", *file, "the file to describe")->required();
 }
 
 } // namespace pelfry::cli

@@ -1,6 +1,7 @@
 // The whole-archive round trip: export (every entry out, converted, with a log) and rebuild
 // (every log line back in, rebuilding what was edited, in the log's order).
 #include "cli/Cli.h"
+#include "cli/Messages.h"
 
 #include "app/LogRoundTrip.h"
 #include "app/Toolkit.h"
@@ -10,102 +11,113 @@
 #include "platform/FileUtil.h"
 #include "platform/Text.h"
 
-#include <unistd.h>
-
 namespace pelfry::cli {
 
 namespace {
 
-// Progress goes to standard error, on one line rewritten in place when that is a terminal.
-class Progress {
-public:
-    explicit Progress(int total) : total_(total), terminal_(::isatty(STDERR_FILENO) == 1) {}
-    ~Progress() {
-        if (terminal_ && shown_) std::fputc('\n', stderr);
-    }
-    void Show(int number, const std::string& file) {
-        shown_ = true;
-        if (terminal_) std::fprintf(stderr, "\r\033[KProcessing file %d of %d: ", number, total_);
-        else std::fprintf(stderr, "Processing file %d of %d: ", number, total_);
-        std::fwrite(file.data(), 1, file.size(), stderr);
-        if (!terminal_) std::fputc('\n', stderr);
-        std::fflush(stderr);
-    }
-
-private:
-    int total_;
-    bool terminal_;
-    bool shown_ = false;
+struct ExportArgs {
+    std::string archive;
+    std::string folder;
+    PictureFormat format = PictureFormat::Bmp;
+    bool quiet = false;
 };
 
-void Export(const Args& all) {
-    PictureFormat format;
-    const Args args = ParsePictureFormat(all, format);
-    if (args.size() != 2) throw UsageError("export needs ARCHIVE and FOLDER");
-    const std::string& archiveName = args[0];
-    // An empty FOLDER would become "/", the root folder.
-    if (args[1].empty()) throw UsageError("FOLDER must not be empty");
-    auto archive = TDirFile::Create(archiveName, true);
+void Export(const ExportArgs& args) {
+    std::unique_ptr<TDirFile> archive;
+    ForFile(args.archive, [&] { archive = TDirFile::Create(args.archive, true); });
     std::vector<std::string> names;
     archive->ListEntries(names);
     CheckLogNames(names); // before anything is written
-    const std::string folder = IncludeTrailingSeparator(args[1]);
-    if (!ForceDirectories(folder)) throw Error("Unable to create directory " + args[1]);
+    const std::string folder = IncludeTrailingSeparator(args.folder);
+    if (!ForceDirectories(folder)) throw Error("Unable to create directory " + args.folder);
     {
-        Progress progress(static_cast<int>(names.size()));
+        Progress progress(names.size(), args.quiet, Progress::Plain::LinePerFile);
         for (size_t i = 0; i < names.size(); ++i) {
-            progress.Show(static_cast<int>(i + 1), names[i]);
-            ExportEntry(*archive, folder, static_cast<int32_t>(i), format);
+            progress.Show(i + 1, names[i]);
+            ForFile(
+                folder + names[i],
+                [&] { ExportEntry(*archive, folder, static_cast<int32_t>(i), args.format); },
+                names[i]);
         }
     }
     // The log is written last, so it exists only for a complete export.
-    const std::string log = LogFileName(folder, archiveName);
+    const std::string log = LogFileName(folder, args.archive);
     WriteTextLines(log, names);
-    WriteLine(stdout, Format("Extracted and converted %zu file(s); wrote log to %s", names.size(), log.c_str()));
+    if (!args.quiet)
+        WriteLine(stdout, Format("Extracted and converted %zu file(s); wrote log to %s",
+                                 names.size(), log.c_str()));
 }
 
-void Rebuild(const Args& args) {
+struct RebuildArgs {
+    std::string log;
+    std::string archive;
     ConvertOptions options;
     bool recreate = false;
-    const Args rest = ParseConvertOptions(args, options, recreate);
-    if (rest.size() != 2) throw UsageError("rebuild needs LOG and ARCHIVE");
-    const std::string& logName = rest[0];
-    const std::string& archiveName = rest[1];
+    bool quiet = false;
+};
 
-    const std::vector<std::string> lines = SplitTextLines(ReadWholeFile(logName));
-    const std::string folder = ExtractFilePath(logName);
+void Rebuild(const RebuildArgs& args) {
+    std::vector<std::string> lines;
+    ForFile(args.log, [&] { lines = SplitTextLines(ReadWholeFile(args.log)); });
+    const std::string folder = ExtractFilePath(args.log);
     // Other writers of ARCHIVE wait until the rebuilt archive is in place.
-    FileLock lock(archiveName, true);
+    std::unique_ptr<FileLock> lock;
+    ForFile(args.archive, [&] { lock = std::make_unique<FileLock>(args.archive, true); });
     TDirFile archive;
     int converted = 0;
     {
-        Progress progress(static_cast<int>(lines.size()));
+        Progress progress(lines.size(), args.quiet, Progress::Plain::LinePerFile);
+        ConvertOptions options = args.options;
+        options.Warn = progress.Warner();
         for (size_t k = 0; k < lines.size(); ++k) {
-            progress.Show(static_cast<int>(k + 1), folder + lines[k]);
-            if (RebuildEntry(archive, folder, lines[k], recreate, options)) ++converted;
+            progress.Show(k + 1, folder + lines[k]);
+            ForFile(
+                folder + lines[k],
+                [&] {
+                    if (RebuildEntry(archive, folder, lines[k], args.recreate, options))
+                        ++converted;
+                },
+                lines[k]);
         }
     }
     // Only a complete rebuild is written: after an error the old archive stays as it was.
-    archive.SaveToFile(archiveName);
-    WriteLine(stdout, Format("Read log from %s; converted %d of %zu file(s) added; wrote %s",
-                             logName.c_str(), converted, lines.size(), archiveName.c_str()));
+    ForFile(args.archive, [&] { archive.SaveToFile(args.archive); });
+    if (!args.quiet)
+        WriteLine(stdout, Format("Read log from %s; converted %d of %zu file(s) added; wrote %s",
+                                 args.log.c_str(), converted, lines.size(), args.archive.c_str()));
 }
 
 } // namespace
 
-void RegisterLogCommands(CliRegistry& registry) {
-    registry.AddCommand({"export", "[--png] ARCHIVE FOLDER",
-                         "every entry into FOLDER (created if missing), images and\n"
-                         "sprites converted (to .png with --png), the log\n"
-                         "FOLDER/<archive file name>.txt written",
-                         80, 2, 3, Export});
-    registry.AddCommand({"rebuild", "[OPTIONS] LOG ARCHIVE",
-                         "rebuilds what was edited beside LOG (all with --recreate-all;\n"
-                         "of X.bmp and X.png the later one), then writes ARCHIVE\n"
-                         "with the log's entries in the log's order;\n"
-                         "ARCHIVE is written only when every line was processed\n"
-                         "OPTIONS: as for convert-back",
-                         90, 2, SIZE_MAX, Rebuild});
+void AddExportCommand(CommandLine& cli) {
+    auto args = std::make_shared<ExportArgs>();
+    CLI::App& command = cli.AddCommand(
+        "export", "every entry of an archive into a folder, converted, with a log",
+        "Writes every entry of ARCHIVE into FOLDER (created if missing), images and sprites "
+        "converted to pictures as by convert, and then the log FOLDER/<archive file name>.txt "
+        "that rebuild reads: the entry names in order.",
+        [args] { Export(*args); });
+    command.add_option("ARCHIVE", args->archive, "the archive (.DIR file)")->required();
+    command.add_option("FOLDER", args->folder, "the folder to write into")
+        ->required()
+        ->check(NotEmpty());
+    AddPictureFormatOption(command, args->format);
+    AddQuietOption(command, args->quiet);
+}
+
+void AddRebuildCommand(CommandLine& cli) {
+    auto args = std::make_shared<RebuildArgs>();
+    CLI::App& command = cli.AddCommand(
+        "rebuild", "an archive from an exported folder, with what was edited there",
+        "Rebuilds the images and sprites beside LOG whose pictures were edited (all with "
+        "--recreate-all; of X.bmp and X.png the later one), as convert-back does, then writes "
+        "ARCHIVE with the log's entries in the log's order. ARCHIVE is written only when every "
+        "line was processed.",
+        [args] { Rebuild(*args); });
+    command.add_option("LOG", args->log, "the log written by export (X.DIR.txt)")->required();
+    command.add_option("ARCHIVE", args->archive, "the archive (.DIR file) to write")->required();
+    AddConvertOptions(command, args->options, args->recreate);
+    AddQuietOption(command, args->quiet);
 }
 
 } // namespace pelfry::cli

@@ -5,10 +5,16 @@
 int main(int argc, char** argv) {
     // Ctrl-C or a kill during a save must not leave a temporary file beside the archive.
     pelfry::InstallTempFileCleanup();
-    pelfry::cli::CliRegistry registry;
-    pelfry::cli::RegisterArchiveCommands(registry);
-    pelfry::cli::RegisterConvertCommands(registry);
-    pelfry::cli::RegisterLogCommands(registry);
-    pelfry::cli::RegisterInfoCommand(registry); // last: it describes every kind added above
-    return pelfry::cli::RunCli(registry, argc, argv);
+    pelfry::cli::CommandLine cli;
+    // In the order of the help text.
+    pelfry::cli::AddListCommand(cli);
+    pelfry::cli::AddInfoCommand(cli);
+    pelfry::cli::AddExtractCommand(cli);
+    pelfry::cli::AddAddCommand(cli);
+    pelfry::cli::AddDeleteCommand(cli);
+    pelfry::cli::AddConvertCommand(cli);
+    pelfry::cli::AddConvertBackCommand(cli);
+    pelfry::cli::AddExportCommand(cli);
+    pelfry::cli::AddRebuildCommand(cli);
+    return cli.Run(argc, argv);
 }

@@ -3,7 +3,8 @@
 # Safe to run again: it asks apt only when something is absent.
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev libgl-dev libpng-dev libgtest-dev libgmock-dev
-          libbenchmark-dev xvfb xauth imagemagick python3 python3-pil locales shared-mime-info)
+          libbenchmark-dev libcli11-dev help2man xvfb xauth imagemagick python3 python3-pil locales
+          shared-mime-info)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -48,7 +48,12 @@ TEST(DirAddFile, StoresTheNameExactlyAndReadsFromFolderPlusName) {
     // The game's names use "\": the file is found in the subfolder, the name kept as given.
     EXPECT_EQ(dir.AddFile(folder.Path(), "sub\\x.spr", index), 6);
     EXPECT_EQ(dir.AddFile(folder / "sub/", "x.spr", index), 6);
-    EXPECT_EQ(test::NamesOf(dir), (std::vector<std::string>{"sub\\x.spr", "x.spr"}));
+    // Or from any file, under a name of its own; the name's rules stay.
+    EXPECT_EQ(dir.AddFileAs(folder / "sub/x.spr", "UI\\ICON.IMG", index), 6);
+    EXPECT_EQ(index, 2);
+    EXPECT_EQ(ErrorOf([&] { dir.AddFileAs(folder / "sub/x.spr", std::string(31, 'n'), index); }),
+              "Entry name too long (more than 30 bytes): " + std::string(31, 'n'));
+    EXPECT_EQ(test::NamesOf(dir), (std::vector<std::string>{"sub\\x.spr", "x.spr", "UI\\ICON.IMG"}));
 }
 
 TEST(DirAddFile, EmptyFilesGiveEntriesWithoutData) {

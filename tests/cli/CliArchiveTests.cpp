@@ -1,5 +1,6 @@
 // pelfry-cli's archive commands, run as a user would: exit statuses, messages on standard
 // error, names on standard output byte for byte, and archives left alone on every error.
+#include "CliOutput.h"
 #include "CliRun.h"
 #include "archive/ArchiveTestUtil.h"
 #include "archive/TestFolder.h"
@@ -17,6 +18,7 @@
 namespace pelfry {
 namespace {
 
+using test::LastLine;
 using test::RunCli;
 using test::TestFolder;
 
@@ -43,20 +45,37 @@ TEST(CliUsage, HelpAndUsageErrors) {
     test::CliResult help = RunCli({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.err, "");
-    for (const char* line : {"pelfry-cli list ARCHIVE", "pelfry-cli info FILE",
-                             "pelfry-cli extract ARCHIVE FOLDER [NAME...]", "pelfry-cli add ARCHIVE FILE...",
-                             "pelfry-cli delete ARCHIVE NAME...", "pelfry-cli --help"})
-        EXPECT_NE(help.out.find(line), std::string::npos) << line;
-    EXPECT_LT(help.out.find("list"), help.out.find("info FILE"));
-    EXPECT_LT(help.out.find("info FILE"), help.out.find("extract"));
+    // Every command once, in the order of the README's table.
+    size_t at = 0;
+    for (const char* command :
+         {"\n  list ", "\n  info ", "\n  extract ", "\n  add ", "\n  delete ", "\n  convert ", "\n  convert-back ",
+          "\n  export ", "\n  rebuild "}) {
+        const size_t found = help.out.find(command);
+        EXPECT_NE(found, std::string::npos) << command;
+        EXPECT_GT(found, at) << command;
+        at = found;
+    }
 
-    for (const std::vector<std::string>& args :
-         std::vector<std::vector<std::string>>{{}, {"frobnicate"}, {"list"}, {"list", "a", "b"}, {"info"},
-                                               {"extract", "a"}, {"add", "a"}, {"delete", "a"}, {"--help", "x"}}) {
-        test::CliResult r = RunCli(args);
-        EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args[0]);
+    // A usage error is the reason and where to read more, nothing else.
+    struct Case {
+        std::vector<std::string> args;
+        std::string reason;
+        std::string help; // the command whose help is suggested
+    };
+    for (const Case& c : std::vector<Case>{{{}, "no command given", ""},
+                                           {{"frobnicate", "x"}, "unknown command 'frobnicate'", ""},
+                                           {{"list"}, "ARCHIVE is required", "list"},
+                                           {{"list", "a", "b"}, "The following argument was not expected: b", "list"},
+                                           {{"info"}, "FILE is required", "info"},
+                                           {{"extract", "a"}, "FOLDER is required", "extract"},
+                                           {{"add", "a"}, "FILE is required", "add"},
+                                           {{"delete", "a"}, "NAME is required", "delete"},
+                                           {{"list", "--quiet", "a"}, "The following argument was not expected: --quiet", "list"}}) {
+        test::CliResult r = RunCli(c.args);
+        EXPECT_EQ(r.status, 2) << c.reason;
         EXPECT_EQ(r.out, "");
-        EXPECT_NE(r.err.find(help.out), std::string::npos); // the usage text follows the reason
+        EXPECT_EQ(r.err, "pelfry-cli: " + c.reason + "\nRun 'pelfry-cli " + (c.help.empty() ? "" : c.help + " ") +
+                             "--help' for more information.\n");
     }
 }
 
@@ -80,12 +99,12 @@ TEST(CliList, ErrorsGoToStandardErrorWithStatusOne) {
     test::CliResult r = RunCli({"list", folder / "NONE.DIR"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "Cannot open file " + (folder / "NONE.DIR") + "\n");
+    EXPECT_EQ(r.err, "pelfry-cli: Cannot open file " + (folder / "NONE.DIR") + "\n");
 
     test::WriteFile(folder / "BAD.DIR", "DIR\x1a\x01");
     r = RunCli({"list", folder / "BAD.DIR"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Invalid directory file " + (folder / "BAD.DIR") +
+    EXPECT_EQ(r.err, "pelfry-cli: Invalid directory file " + (folder / "BAD.DIR") +
                          " (the file is too short for an archive header)\n");
 }
 
@@ -106,10 +125,10 @@ TEST(CliInfo, SummarisesADirectoryArchive) {
     test::WriteFile(folder / "notes.txt", "hello");
     r = RunCli({"info", folder / "notes.txt"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err.rfind("Cannot describe file " + (folder / "notes.txt") + ": not a .DIR", 0), 0u) << r.err;
+    EXPECT_EQ(r.err.rfind("pelfry-cli: Cannot describe file " + (folder / "notes.txt") + ": not a .DIR", 0), 0u) << r.err;
     r = RunCli({"info", folder / "MISSING.DIR"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Cannot open file " + (folder / "MISSING.DIR") + "\n");
+    EXPECT_EQ(r.err, "pelfry-cli: Cannot open file " + (folder / "MISSING.DIR") + "\n");
 }
 
 TEST(CliExtract, WritesAllOrTheNamedEntries) {
@@ -137,30 +156,30 @@ TEST(CliExtract, RefusesMissingNamesUnsafeNamesAndUnwritableTargets) {
     MakeArchive(folder / "A.DIR", {{"a.img", "alpha"}});
     test::CliResult r = RunCli({"extract", folder / "A.DIR", folder / "out", "a.img", "A.IMG"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "No entry named A.IMG in " + (folder / "A.DIR") + "\n");
+    EXPECT_EQ(r.err, "pelfry-cli: No entry named A.IMG in " + (folder / "A.DIR") + "\n");
     EXPECT_FALSE(FileExists(folder / "out/a.img")); // looked up before anything was written
 
     MakeArchive(folder / "EVIL.DIR", {{"fine", "1"}, {"..\\..\\evil", "2"}});
     r = RunCli({"extract", folder / "EVIL.DIR", folder / "deep/out"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Unsafe entry name: ..\\..\\evil\n");
+    EXPECT_EQ(LastLine(r.err), "pelfry-cli: Unsafe entry name: ..\\..\\evil");
     EXPECT_FALSE(FileExists(folder / "evil"));
 
     ASSERT_TRUE(ForceDirectories(folder / "blocked/a.img"));
     r = RunCli({"extract", folder / "A.DIR", folder / "blocked"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Cannot create file " + (folder / "blocked/a.img") + "\n");
+    EXPECT_EQ(LastLine(r.err), "pelfry-cli: Cannot create file " + (folder / "blocked/a.img"));
 
     // An empty FOLDER is no folder at all, never the root folder.
     MakeArchive(folder / "E.DIR", {});
     r = RunCli({"extract", folder / "E.DIR", ""});
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err.rfind("pelfry-cli: FOLDER must not be empty\n", 0), 0u) << r.err;
+    EXPECT_EQ(r.err.rfind("pelfry-cli: FOLDER: must not be empty\n", 0), 0u) << r.err;
 
     test::WriteFile(folder / "file", "x");
     r = RunCli({"extract", folder / "A.DIR", folder / "file"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Unable to create directory " + (folder / "file") + "\n");
+    EXPECT_EQ(r.err, "pelfry-cli: Unable to create directory " + (folder / "file") + "\n");
 }
 
 TEST(CliAdd, CreatesReplacesAndAppendsThenSaves) {
@@ -193,10 +212,10 @@ TEST(CliAdd, AnErrorSavesNothing) {
 
     test::CliResult r = RunCli({"add", folder / "A.DIR", folder / "good", folder / "missing"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Cannot open file " + (folder / "missing") + "\n");
+    EXPECT_EQ(r.err, "pelfry-cli: Cannot open file " + (folder / "missing") + "\n");
     r = RunCli({"add", folder / "A.DIR", folder / "good", longName});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Entry name too long (more than 30 bytes): " + std::string(31, 'L') + "\n");
+    EXPECT_EQ(r.err, "pelfry-cli: Entry name too long (more than 30 bytes): " + std::string(31, 'L') + "\n");
     EXPECT_EQ(test::ReadFile(folder / "A.DIR"), before);
 
     r = RunCli({"add", folder / "NEW.DIR", folder / "missing"});
@@ -207,7 +226,7 @@ TEST(CliAdd, AnErrorSavesNothing) {
     test::WriteFile(folder / "notes.txt", "Some notes of mine, not an archive at all.\n");
     r = RunCli({"add", folder / "notes.txt", folder / "good"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Invalid directory file " + (folder / "notes.txt") +
+    EXPECT_EQ(r.err, "pelfry-cli: Invalid directory file " + (folder / "notes.txt") +
                          " (the directory block lies beyond the end of the file)\n");
     EXPECT_EQ(Text(folder / "notes.txt"), "Some notes of mine, not an archive at all.\n");
 }
@@ -223,7 +242,7 @@ TEST(CliDelete, DeletesFirstEntriesInTurnOrNothing) {
     const std::vector<uint8_t> before = test::ReadFile(folder / "A.DIR");
     r = RunCli({"delete", folder / "A.DIR", "A", "a"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "No entry named a in " + (folder / "A.DIR") + "\n");
+    EXPECT_EQ(r.err, "pelfry-cli: No entry named a in " + (folder / "A.DIR") + "\n");
     EXPECT_EQ(test::ReadFile(folder / "A.DIR"), before);
 
     r = RunCli({"delete", folder / "A.DIR", "dup", "\xff", "A", "C"});
@@ -259,7 +278,7 @@ TEST(CliExport, RefusesNamesTheLogCannotHoldBeforeWritingAnything) {
     MakeArchive(folder / "A.DIR", {{"ok", "1"}, {"two\r\nlines", "2"}});
     test::CliResult r = RunCli({"export", folder / "A.DIR", folder / "out"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Entry name cannot be written to the log: two\r\nlines\n");
+    EXPECT_EQ(r.err, "pelfry-cli: Entry name cannot be written to the log: two\r\nlines\n");
     EXPECT_FALSE(DirectoryExists(folder / "out"));
 }
 

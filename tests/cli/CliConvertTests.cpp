@@ -1,6 +1,7 @@
 // pelfry-cli's conversion and round-trip commands, run as a user would: convert, convert-back
 // with the check-box options, info on images and sprites, export and rebuild.
 #include "cli/CliRun.h"
+#include "cli/CliOutput.h"
 
 #include "archive/DirFileU.h"
 #include "image/ImgFileU.h"
@@ -18,15 +19,6 @@ const int32_t OldAge = UnixToFileDate(1500000000);
 const int32_t NewAge = UnixToFileDate(1500000000 + 600);
 
 std::string Data(const std::string& name) { return std::string(PELFRY_TEST_DATA) + "/" + name; }
-
-// The last line of an output: after any progress lines, the error message.
-std::string LastLine(const std::string& text) {
-    size_t end = text.size();
-    if (end > 0 && text[end - 1] == '\n') --end;
-    size_t start = text.rfind('\n', end == 0 ? 0 : end - 1);
-    start = start == std::string::npos ? 0 : start + 1;
-    return text.substr(start, end - start);
-}
 
 void Copy(const std::string& from, const std::string& to) { WriteFile(to, ReadFile(from)); }
 
@@ -107,7 +99,7 @@ TEST(CliConvert, InfoOnImagesAndBadInput) {
     WriteFile(dir / "bad.img", "not an image at all");
     r = RunCli({"info", dir / "bad.img"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, dir / "bad.img" + " is not a valid image file\n");
+    EXPECT_EQ(r.err, "pelfry-cli: " + dir / "bad.img" + " is not a valid image file\n");
     r = RunCli({"convert", dir / "bad.img"});
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(FileExists(dir / "bad.img.bmp"));
@@ -118,11 +110,11 @@ TEST(CliConvert, InfoOnImagesAndBadInput) {
     EXPECT_EQ(r.status, 2);
     r = RunCli({"convert-back", dir / "gone.img.bmp"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Cannot open file " + dir / "gone.img.bmp" + "\n");
+    EXPECT_EQ(r.err, "pelfry-cli: Cannot open file " + dir / "gone.img.bmp" + "\n");
     // A file that is not there is an error for convert too, whatever its kind.
     r = RunCli({"convert", dir / "gone.txt"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Cannot open file " + dir / "gone.txt" + "\n");
+    EXPECT_EQ(r.err, "pelfry-cli: Cannot open file " + dir / "gone.txt" + "\n");
     EXPECT_EQ(r.out, "");
 }
 
@@ -171,13 +163,13 @@ TEST(CliRoundTrip, RebuildWritesNothingAfterAnError) {
     WriteFile(dir / "old.dir", "old contents");
     CliResult r = RunCli({"rebuild", dir / "log.txt", dir / "old.dir"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(LastLine(r.err), "Cannot open file " + dir / "missing.bin");
+    EXPECT_EQ(LastLine(r.err), "pelfry-cli: Cannot open file " + dir / "missing.bin");
     EXPECT_EQ(ReadFile(dir / "old.dir"), Bytes("old contents"));
 
     WriteFile(dir / "evil.txt", "../a.bin\r\n");
     r = RunCli({"rebuild", dir / "evil.txt", dir / "old.dir"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(LastLine(r.err), "Unsafe entry name: ../a.bin");
+    EXPECT_EQ(LastLine(r.err), "pelfry-cli: Unsafe entry name: ../a.bin");
 
     EXPECT_EQ(RunCli({"rebuild", dir / "log.txt"}).status, 2);
     EXPECT_EQ(RunCli({"export", dir / "nothing.dir", dir / "out"}).status, 1);
@@ -202,7 +194,7 @@ TEST(CliConvert, PngBothWaysAndTheIndex0Warning) {
     r = RunCli({"convert-back", dir / "m.IMG.png"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, dir / "m.IMG.png" + " -> " + dir / "m.IMG\n");
-    EXPECT_EQ(r.err, "Warning: " + dir / "m.IMG.png" +
+    EXPECT_EQ(r.err, "pelfry-cli: warning: " + dir / "m.IMG.png" +
                          ": 5 pixel(s) of palette index 0 have the colour (255, 0, 255) but were taken as "
                          "background, as index 0 always is; give that colour another palette index to keep it\n");
 

@@ -1,0 +1,100 @@
+# Bash completion for pelfry-cli: the commands, each command's options, and for each operand
+# the files it takes (archives for ARCHIVE, folders for FOLDER, logs for LOG). Needs nothing
+# from the bash-completion package, though that package loads it on first use.
+
+# The options of a command, as its --help lists them.
+_pelfry_cli_options() {
+    case $1 in
+        list | info | delete) echo "--help" ;;
+        extract) echo "--quiet --help" ;;
+        add) echo "--name --help" ;;
+        convert | export) echo "--png --quiet --help" ;;
+        convert-back | rebuild) echo "--no-compress-img --no-opaque --no-compress-spr --recreate-all --quiet --help" ;;
+    esac
+}
+
+# What operand number $2 (from 0) of command $1 is: archive, folder, log, game (images and
+# sprites), edited (pictures and descriptions), file (any file) or none (entry names).
+_pelfry_cli_operand() {
+    case $1:$2 in
+        list:0 | extract:0 | add:0 | delete:0 | export:0 | rebuild:1) echo archive ;;
+        extract:1 | export:1) echo folder ;;
+        rebuild:0) echo log ;;
+        info:0) echo info ;;
+        convert:*) echo game ;;
+        convert-back:*) echo edited ;;
+        add:*) echo file ;;
+        *) echo none ;;
+    esac
+}
+
+# Files under the word $1 whose extensions (any case) are among $2 ("" for any), and folders
+# to go on into.
+_pelfry_cli_files() {
+    local word=$1 path ext lower
+    local -a extensions
+    read -ra extensions <<<"$2"
+    while IFS= read -r path; do
+        [[ -n $path ]] || continue
+        if [[ -d $path || ${#extensions[@]} -eq 0 ]]; then
+            COMPREPLY+=("$path")
+            continue
+        fi
+        lower=${path,,}
+        for ext in "${extensions[@]}"; do
+            if [[ $lower == *."$ext" ]]; then
+                COMPREPLY+=("$path")
+                break
+            fi
+        done
+    done < <(compgen -f -- "$word")
+}
+
+_pelfry_cli() {
+    local cur=${COMP_WORDS[COMP_CWORD]}
+    COMPREPLY=()
+    if ((COMP_CWORD == 1)); then
+        mapfile -t COMPREPLY < <(compgen -W "list info extract add delete convert convert-back export
+                                             rebuild --help --version" -- "$cur")
+        return
+    fi
+    local command=${COMP_WORDS[1]}
+    local options
+    options=$(_pelfry_cli_options "$command")
+    [[ -n $options ]] || return
+
+    # Count the operands before this word: after "--" every word is one; --name takes a value.
+    local i word operand=0 operandsOnly=0
+    for ((i = 2; i < COMP_CWORD; i++)); do
+        word=${COMP_WORDS[i]}
+        if ((operandsOnly)); then
+            operand=$((operand + 1))
+        elif [[ $word == -- ]]; then
+            operandsOnly=1
+        elif [[ $word == --name ]]; then
+            i=$((i + 1))
+        elif [[ $word != -* ]]; then
+            operand=$((operand + 1))
+        fi
+    done
+    if ((!operandsOnly)); then
+        [[ ${COMP_WORDS[COMP_CWORD - 1]} == --name ]] && return # an entry name: anything
+        if [[ $cur == -* ]]; then
+            mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
+            return
+        fi
+    fi
+
+    compopt -o filenames 2>/dev/null
+    case $(_pelfry_cli_operand "$command" "$operand") in
+        archive) _pelfry_cli_files "$cur" "dir" ;;
+        folder) mapfile -t COMPREPLY < <(compgen -d -- "$cur") ;;
+        log) _pelfry_cli_files "$cur" "txt" ;;
+        info) _pelfry_cli_files "$cur" "dir img spr" ;;
+        game) _pelfry_cli_files "$cur" "img spr" ;;
+        edited) _pelfry_cli_files "$cur" "bmp png spd" ;;
+        file) _pelfry_cli_files "$cur" "" ;;
+    esac
+}
+
+complete -F _pelfry_cli pelfry-cli
