@@ -9,8 +9,9 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <random>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 using namespace pelfry;
@@ -23,15 +24,21 @@ static void Check(bool condition) {
 // when the run ends.
 static const std::string& ScratchFile() {
     struct Scratch {
-        std::string folder = TempFolder() + "pelfry-fuzz-XXXXXX";
+        std::string folder;
         std::string file;
         Scratch() {
-            if (!::mkdtemp(folder.data())) std::abort();
+            std::random_device random;
+            for (int attempt = 0; attempt < 100 && folder.empty(); ++attempt) {
+                const std::string name = TempFolder() + "pelfry-fuzz-" + std::to_string(random());
+                std::error_code ec;
+                if (std::filesystem::create_directory(name, ec)) folder = name;
+            }
+            if (folder.empty()) std::abort();
             file = folder + "/fuzz.DIR";
         }
         ~Scratch() {
-            DeleteFile(file);
-            ::rmdir(folder.c_str());
+            std::error_code ec;
+            std::filesystem::remove_all(folder, ec);
         }
     };
     static const Scratch scratch;

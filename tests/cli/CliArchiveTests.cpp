@@ -251,7 +251,7 @@ TEST(CliConcurrency, TwoAddsOnOneArchiveBothLand) {
     Entries entries = ReadArchive(archive);
     std::sort(entries.begin() + 1, entries.end());
     EXPECT_EQ(entries, (Entries{{"base", "b"}, {"one", "1"}, {"two", "2"}}));
-    EXPECT_EQ(folder.Listing(), (std::vector<std::string>{"A.DIR", "one", "two"}));
+    EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"A.DIR", "one", "two"}));
 }
 
 TEST(CliExport, RefusesNamesTheLogCannotHoldBeforeWritingAnything) {
