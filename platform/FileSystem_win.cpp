@@ -42,8 +42,9 @@ bool ForceDirectories(const std::string& path) {
 std::string TempFolder() {
     wchar_t buffer[MAX_PATH + 2];
     const DWORD length = ::GetTempPathW(MAX_PATH + 2, buffer);
-    if (length == 0 || length > MAX_PATH + 1) return ".\\";
-    return IncludeTrailingSeparator(win::Narrow(std::wstring_view(buffer, length)));
+    if (length == 0 || length > MAX_PATH + 1) return "./";
+    // Spelt with "/" like every path NativePath makes; the system takes both.
+    return IncludeTrailingSeparator(NativePath(win::Narrow(std::wstring_view(buffer, length))));
 }
 
 bool FileSystemRefusesName(std::string_view name) { return IsUnsafeWindowsName(name); }

@@ -25,8 +25,10 @@ using test::TestFolder;
 
 TEST(DirAddFile, ReplacesTheFirstEntryOfExactlyThatNameElseAppends) {
     TestFolder folder;
+    // In two folders: on Windows the two names are one file.
     test::WriteFile(folder / "a.img", "new a");
-    test::WriteFile(folder / "A.IMG", "upper");
+    ForceDirectories(folder / "upper");
+    test::WriteFile(folder / "upper/A.IMG", "upper");
     auto dir = MakeArchive({{"a.img", "old"}, {"b", "bb"}, {"a.img", "second"}});
 
     int32_t index = -1;
@@ -37,7 +39,7 @@ TEST(DirAddFile, ReplacesTheFirstEntryOfExactlyThatNameElseAppends) {
     EXPECT_EQ(dir->Files[0].Size, 5u);
     EXPECT_EQ(test::DataOf(dir->Files[2]), "second"); // other entries of that name untouched
 
-    EXPECT_EQ(dir->AddFile(folder.Path(), "A.IMG", index), 5);
+    EXPECT_EQ(dir->AddFile(folder / "upper/", "A.IMG", index), 5);
     EXPECT_EQ(index, 3);
     EXPECT_EQ(test::NamesOf(*dir), (std::vector<std::string>{"a.img", "b", "a.img", "A.IMG"}));
 }

@@ -43,6 +43,9 @@ TEST(DirSave, OverItsOwnFileEvenWhenEntriesWereNotLoaded) {
     EXPECT_EQ(test::DataOf(again->Files[2]), "third");
     // The offsets in memory now describe the saved file.
     EXPECT_EQ(dir->Files[2].Offset, again->Files[2].Offset);
+    // Where the system cannot rename over an open file (wine, Windows before 10), the old file
+    // stays under a temporary name, marked for deletion, until its reader closes it.
+    if (test::OnWindows) dir.reset();
     EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"OWN.DIR", "d"}));
 }
 

@@ -102,9 +102,12 @@ int64_t ModifiedSeconds(const std::string& path) {
     return stamp / 10000000LL - 11644473600LL;
 }
 
+bool IsLink(const std::string& path);
+
 bool MakeLink(const std::string& target, const std::string& link, bool folder) {
     const DWORD flags = SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE | (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0);
-    return ::CreateSymbolicLinkW(Widen(link).c_str(), Widen(target).c_str(), flags) != 0;
+    // Some systems (wine) report success and make nothing: only a link that is there counts.
+    return ::CreateSymbolicLinkW(Widen(link).c_str(), Widen(target).c_str(), flags) != 0 && IsLink(link);
 }
 
 bool IsLink(const std::string& path) {
