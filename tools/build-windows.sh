@@ -7,7 +7,7 @@
 #   tools/build-windows.sh --no-test  only build build-windows/bin/pelfry-cli.exe
 #
 # libpng and GoogleTest have no Windows packages in Debian: Debian's source package of libpng
-# (the same release the Linux build uses) and the googletest package's sources are built for
+# (the release Debian ships, as for the Linux build's libpng-dev) and the googletest package's sources are built for
 # Windows once into build-windows/deps/ and kept there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,18 +15,7 @@ root=$PWD
 run_tests=1
 [ "${1:-}" = "--no-test" ] && run_tests=0
 
-packages=(cmake make g++-mingw-w64-x86-64-posix wine64 wine libz-mingw-w64-dev googletest
-          libcli11-dev dpkg-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+tools/install-deps.sh --windows
 
 build=$root/build-windows
 deps=$build/deps
@@ -90,3 +79,28 @@ if [ ! -f "$prefix/lib/libgtest.a" ]; then
   cmake --build "$deps/build-gtest" -j"$jobs" >/dev/null
   cmake --install "$deps/build-gtest" >/dev/null
 fi
+
+# wine keeps its own prefix here, quiet and without offering to install Mono or Gecko.
+export WINEPREFIX=$build/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$WINEPREFIX"
+
+cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
+      -DPELFRY_WINDOWS_DEPS="$prefix" -DPELFRY_WERROR=ON -DPELFRY_TESTS=$([ $run_tests = 1 ] && echo ON || echo OFF) \
+      >/dev/null
+if [ $run_tests = 0 ]; then
+  cmake --build "$build" --target pelfry-cli -j"$jobs"
+  echo "Built $build/bin/pelfry-cli.exe"
+  exit 0
+fi
+cmake --build "$build" -j"$jobs"
+(cd "$build" && ctest --output-on-failure -j"$jobs" --timeout 300)
+
+# The same commands with the Linux build: the one test.sh made, else a plain one made here.
+linux_cli=$root/build-test/bin/pelfry-cli
+if [ ! -x "$linux_cli" ]; then
+  cmake -S "$root" -B "$build/linux" -DCMAKE_BUILD_TYPE=Release -DPELFRY_GUI=OFF -DPELFRY_TESTS=OFF \
+        -DPELFRY_BENCH=OFF >/dev/null
+  cmake --build "$build/linux" --target pelfry-cli -j"$jobs" >/dev/null
+  linux_cli=$build/linux/bin/pelfry-cli
+fi
+tools/windows-scenario.sh "$linux_cli" "$build/bin/pelfry-cli.exe"
