@@ -159,7 +159,7 @@ TEST(Files, FailedWriteLeavesTheOldFileIntact) {
     WriteWholeFile(f, old);
     const Bytes big(20000, 0xCD);
     {
-        FileSizeLimit limit(4096);
+        test::FileSizeLimit limit(4096);
         try {
             WriteFileReplacing(f, big);
             FAIL() << "the write should have failed";

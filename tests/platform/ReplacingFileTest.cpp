@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <optional>
 #include <thread>
 
@@ -68,7 +69,7 @@ TEST(ReplacingFile, AFailedWriteLeavesTheOldFileOrNoneAndNoTemporary) {
         TempDir dir;
         WriteWholeFile(dir / "old.DIR", Bytes(1000, 0xAB));
         {
-            FileSizeLimit limit(4096);
+            test::FileSizeLimit limit(4096);
             for (const std::string name : {"old.DIR", "new.DIR"}) {
                 try {
                     WriteFileReplacing(dir / name, Bytes(20000, 0xCD));
@@ -89,7 +90,7 @@ TEST(ReplacingFile, AFailedWriteLeavesTheOldFileOrNoneAndNoTemporary) {
 // it must end it as usual and leave no file beside the target.
 TEST(ReplacingFile, AKilledWriterLeavesNothingBehind) {
 #ifdef _WIN32
-    GTEST_SKIP() << "POSIX signals; on Windows the temporary is marked for deletion (TemporaryIsMarkedForDeletion)";
+    GTEST_SKIP() << "POSIX signals; on Windows see AWriterEndedAtOnceLeavesNothingBehind";
 #else
     struct Case {
         bool named;
@@ -125,6 +126,43 @@ TEST(ReplacingFile, AKilledWriterLeavesNothingBehind) {
         ::close(ready[1]);
     }
 #endif
+}
+
+// The child side of the next test: writes half a file, tells the test, and waits to be ended.
+TEST(ReplacingFileChild, WritesHalfAFileAndWaits) {
+    const char* target = std::getenv("PELFRY_CHILD_TARGET");
+    const char* signal = std::getenv("PELFRY_CHILD_SIGNAL");
+    if (target == nullptr || signal == nullptr || *target == '\0') {
+        GTEST_SKIP() << "run as a child by ReplacingFile.AWriterEndedAtOnceLeavesNothingBehind";
+    }
+    InstallTempFileCleanup();
+    ReplacingFile file(target);
+    const Bytes block(2 << 20, 1);
+    file.Write(block.data(), block.size());
+    test::ChildSignal never(std::string(signal) + "-never");
+    test::ChildSignal::Raise(signal);
+    never.Wait();
+}
+
+// A writer ended without warning half-way (SIGKILL, TerminateProcess: no handler runs) leaves
+// nothing beside its target: the system drops the temporary file, nameless on POSIX systems
+// and marked for deletion on Windows.
+TEST(ReplacingFile, AWriterEndedAtOnceLeavesNothingBehind) {
+    TempDir dir, logs;
+    WriteWholeFile(dir / "GFX.DIR", B("old"));
+    const std::string signal = "pelfry-" + logs.Path().substr(logs.Path().size() - 9, 8);
+    test::ChildSignal ready(signal);
+    test::SetEnvironment("PELFRY_CHILD_TARGET", (dir / "GFX.DIR").c_str());
+    test::SetEnvironment("PELFRY_CHILD_SIGNAL", signal.c_str());
+    test::ChildProcess child({test::ThisProgram(), "--gtest_filter=ReplacingFileChild.WritesHalfAFileAndWaits"},
+                             logs / "out", logs / "err");
+    test::SetEnvironment("PELFRY_CHILD_TARGET", nullptr);
+    test::SetEnvironment("PELFRY_CHILD_SIGNAL", nullptr);
+    ready.Wait();
+    child.Kill();
+    child.Wait();
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"GFX.DIR"});
+    EXPECT_EQ(ReadWholeFile(dir / "GFX.DIR"), B("old"));
 }
 
 TEST(Folder, DescendMakesFoldersAndRefusesLinksOnTheWay) {

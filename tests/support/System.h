@@ -27,11 +27,32 @@ public:
 
     // Waits for the end; the exit status, -1 when a signal ended it.
     int Wait();
+    // Ends the program at once and unwarned (SIGKILL, TerminateProcess).
+    void Kill();
 
 private:
     intptr_t id_ = 0; // the process id, or on Windows its handle
     bool waited_ = false;
     int status_ = -1;
+};
+
+// The test program itself, to run one of its own tests as a child process.
+std::string ThisProgram();
+
+// A signal from a child process to the test that started it, by name: the child raises it,
+// the test waits for it (no sleeping, no polling).
+class ChildSignal {
+public:
+    explicit ChildSignal(const std::string& name);
+    ~ChildSignal();
+    ChildSignal(const ChildSignal&) = delete;
+    ChildSignal& operator=(const ChildSignal&) = delete;
+    void Wait();
+    static void Raise(const std::string& name);
+
+private:
+    intptr_t handle_ = -1;
+    std::string path_; // where the system names signals by path
 };
 
 // Sets the modification (and access) time of a file to `seconds` since 1970 and

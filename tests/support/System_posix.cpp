@@ -1,6 +1,7 @@
 #include "support/System.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
@@ -41,6 +42,40 @@ int ChildProcess::Wait() {
     waited_ = true;
     status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return status_;
+}
+
+void ChildProcess::Kill() { ::kill(static_cast<pid_t>(id_), SIGKILL); }
+
+std::string ThisProgram() {
+    char path[4096];
+    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path);
+    return length > 0 ? std::string(path, static_cast<size_t>(length)) : std::string();
+}
+
+// A named pipe: each side's open waits for the other's.
+static std::string SignalPath(const std::string& name) { return "/tmp/" + name; }
+
+ChildSignal::ChildSignal(const std::string& name) : handle_(::mkfifo(SignalPath(name).c_str(), 0600)) {
+    path_ = SignalPath(name);
+}
+
+ChildSignal::~ChildSignal() { ::unlink(path_.c_str()); }
+
+void ChildSignal::Wait() {
+    const int fd = ::open(path_.c_str(), O_RDONLY);
+    char byte = 0;
+    while (fd >= 0 && ::read(fd, &byte, 1) < 0 && errno == EINTR) {
+    }
+    if (fd >= 0) ::close(fd);
+}
+
+void ChildSignal::Raise(const std::string& name) {
+    const int fd = ::open(SignalPath(name).c_str(), O_WRONLY);
+    if (fd < 0) return;
+    const char byte = 1;
+    while (::write(fd, &byte, 1) < 0 && errno == EINTR) {
+    }
+    ::close(fd);
 }
 
 bool SetModifiedTime(const std::string& path, int64_t seconds, long nanoseconds) {

@@ -82,6 +82,31 @@ int ChildProcess::Wait() {
     return status_;
 }
 
+void ChildProcess::Kill() { ::TerminateProcess(reinterpret_cast<HANDLE>(id_), 9); }
+
+std::string ThisProgram() {
+    wchar_t path[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    const int needed = ::WideCharToMultiByte(CP_UTF8, 0, path, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(needed), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, path, static_cast<int>(length), out.data(), needed, nullptr, nullptr);
+    return out;
+}
+
+ChildSignal::ChildSignal(const std::string& name) {
+    handle_ = reinterpret_cast<intptr_t>(::CreateEventW(nullptr, TRUE, FALSE, Widen(name).c_str()));
+}
+
+ChildSignal::~ChildSignal() { ::CloseHandle(reinterpret_cast<HANDLE>(handle_)); }
+
+void ChildSignal::Wait() { ::WaitForSingleObject(reinterpret_cast<HANDLE>(handle_), INFINITE); }
+
+void ChildSignal::Raise(const std::string& name) {
+    HANDLE event = ::OpenEventW(EVENT_MODIFY_STATE, FALSE, Widen(name).c_str());
+    ::SetEvent(event);
+    ::CloseHandle(event);
+}
+
 bool SetModifiedTime(const std::string& path, int64_t seconds, long nanoseconds) {
     HANDLE h = ::CreateFileW(Widen(path).c_str(), FILE_WRITE_ATTRIBUTES,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
