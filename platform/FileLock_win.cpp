@@ -49,13 +49,14 @@ FileLock::FileLock(const std::string& path, bool createMissing) : path_(path) {
     for (;;) {
         if (createMissing && !IdentifyFile(path).Exists) {
             HANDLE h = ::CreateFileW(win::Widen(path).c_str(), GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
             if (h != INVALID_HANDLE_VALUE) {
                 win::FileFacts facts;
                 if (win::FactsOfHandle(h, facts)) made = IdentityOf(facts);
                 ::CloseHandle(h);
-            } else if (::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+            } else if (::GetLastError() != ERROR_FILE_EXISTS &&
+                       ::GetLastError() != ERROR_ALREADY_EXISTS) {
                 throw FileOpenError(path);
             }
         }
@@ -78,7 +79,8 @@ FileLock::~FileLock() {
     // Still the empty file we made: the command that wanted it did not save.
     if (created_) {
         const FileIdentity now = IdentifyFile(path_);
-        if (SameFile(now, IdentifyOpenFile(*file_)) && now.Size == 0) ::DeleteFileW(win::Widen(path_).c_str());
+        if (SameFile(now, IdentifyOpenFile(*file_)) && now.Size == 0)
+            ::DeleteFileW(win::Widen(path_).c_str());
     }
     file_.reset(); // closing releases the lock
 }

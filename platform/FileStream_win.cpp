@@ -19,10 +19,11 @@ FileStream::FileStream(const std::string& fileName, Mode mode) : fileName_(fileN
     const DWORD access = mode == Mode::OpenRead ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
     const DWORD disposition = mode == Mode::Create ? OPEN_ALWAYS : OPEN_EXISTING;
     // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open: it is no file.
-    HANDLE h = fileName.empty() ? INVALID_HANDLE_VALUE
-                                : ::CreateFileW(win::Widen(fileName).c_str(), access,
-                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                                disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = fileName.empty()
+                   ? INVALID_HANDLE_VALUE
+                   : ::CreateFileW(win::Widen(fileName).c_str(), access,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE && mode == Mode::Create) {
         // Truncated in place, so that the file keeps its identity as with O_TRUNC.
         LARGE_INTEGER start{};
@@ -32,7 +33,8 @@ FileStream::FileStream(const std::string& fileName, Mode mode) : fileName_(fileN
         }
     }
     if (h != INVALID_HANDLE_VALUE) {
-        fd_ = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), _O_BINARY | (mode == Mode::OpenRead ? _O_RDONLY : 0));
+        fd_ = ::_open_osfhandle(reinterpret_cast<intptr_t>(h),
+                                _O_BINARY | (mode == Mode::OpenRead ? _O_RDONLY : 0));
         if (fd_ < 0) ::CloseHandle(h);
     }
     if (fd_ < 0) {

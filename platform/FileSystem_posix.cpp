@@ -24,11 +24,14 @@ bool DirectoryExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool DeleteFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0;
+}
 
 bool ForceDirectories(const std::string& path) {
     std::string p = NativePath(path);
-    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    while (p.size() > 1 && p.back() == '/')
+        p.pop_back();
     if (p.empty()) return false;
     if (DirectoryExists(p)) return true;
     size_t slash = p.find_last_of('/');
@@ -45,6 +48,8 @@ std::string TempFolder() {
     return IncludeTrailingSeparator(folder);
 }
 
-bool FileSystemRefusesName(std::string_view) { return false; }
+bool FileSystemRefusesName(std::string_view) {
+    return false;
+}
 
 } // namespace pelfry

@@ -24,11 +24,14 @@ bool DirectoryExists(const std::string& path) {
     return win::FactsOfPath(path, facts) && facts.Folder;
 }
 
-bool DeleteFile(const std::string& path) { return !path.empty() && ::DeleteFileW(win::Widen(path).c_str()) != 0; }
+bool DeleteFile(const std::string& path) {
+    return !path.empty() && ::DeleteFileW(win::Widen(path).c_str()) != 0;
+}
 
 bool ForceDirectories(const std::string& path) {
     std::string p = NativePath(path);
-    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    while (p.size() > 1 && p.back() == '/')
+        p.pop_back();
     if (p.empty()) return false;
     if (DirectoryExists(p)) return true;
     size_t slash = p.find_last_of('/');
@@ -47,6 +50,8 @@ std::string TempFolder() {
     return IncludeTrailingSeparator(NativePath(win::Narrow(std::wstring_view(buffer, length))));
 }
 
-bool FileSystemRefusesName(std::string_view name) { return IsUnsafeWindowsName(name); }
+bool FileSystemRefusesName(std::string_view name) {
+    return IsUnsafeWindowsName(name);
+}
 
 } // namespace pelfry

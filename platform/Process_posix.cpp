@@ -4,7 +4,8 @@
 namespace pelfry {
 
 ProgramArguments::ProgramArguments(int argc, char** argv) : args_(argv, argv + argc) {
-    for (std::string& arg : args_) pointers_.push_back(arg.data());
+    for (std::string& arg : args_)
+        pointers_.push_back(arg.data());
     pointers_.push_back(nullptr);
 }
 

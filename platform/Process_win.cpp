@@ -7,7 +7,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
-#include <shellapi.h>
+
+#include <shellapi.h> // after <windows.h>, which it needs
 
 namespace pelfry {
 
@@ -15,12 +16,14 @@ ProgramArguments::ProgramArguments(int argc, char** argv) {
     int count = 0;
     wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
     if (wide != nullptr && count == argc) {
-        for (int i = 0; i < count; ++i) args_.push_back(win::Narrow(wide[i]));
+        for (int i = 0; i < count; ++i)
+            args_.push_back(win::Narrow(wide[i]));
     } else {
         args_.assign(argv, argv + argc); // the system's own split disagrees: keep what main got
     }
     if (wide != nullptr) ::LocalFree(wide);
-    for (std::string& arg : args_) pointers_.push_back(arg.data());
+    for (std::string& arg : args_)
+        pointers_.push_back(arg.data());
     pointers_.push_back(nullptr);
 }
 

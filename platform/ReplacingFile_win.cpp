@@ -80,19 +80,23 @@ std::wstring TempName() {
     static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     static thread_local std::mt19937 random(std::random_device{}());
     std::wstring name = L".pelfry-";
-    for (int i = 0; i < 8; ++i) name += static_cast<wchar_t>(letters[random() % (sizeof letters - 1)]);
+    for (int i = 0; i < 8; ++i)
+        name += static_cast<wchar_t>(letters[random() % (sizeof letters - 1)]);
     return name;
 }
 
 std::atomic<bool> forceNamed{false};
 
-bool IsWriteFailure(int error) { return error == ENOSPC || error == EFBIG || error == EIO; }
+bool IsWriteFailure(int error) {
+    return error == ENOSPC || error == EFBIG || error == EIO;
+}
 
 // Marks an open file for deletion when its last handle closes, or lifts the mark.
 bool MarkForDeletion(HANDLE h, bool remove) {
     FILE_DISPOSITION_INFO disposition{};
     disposition.DeleteFile = remove ? TRUE : FALSE;
-    return ::SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+    return ::SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition) !=
+           0;
 }
 
 // FileRenameInfoEx (Windows 10 1607 and later), which this SDK declares only for a newer target.
@@ -111,8 +115,8 @@ bool RenameOver(HANDLE h, const std::wstring& target) {
     info->Flags = FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS;
     if (::SetFileInformationByHandle(h, RenameInfoEx, info, static_cast<DWORD>(bytes))) return true;
     const DWORD error = ::GetLastError();
-    if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED && error != ERROR_INVALID_FUNCTION &&
-        error != ERROR_CALL_NOT_IMPLEMENTED)
+    if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED &&
+        error != ERROR_INVALID_FUNCTION && error != ERROR_CALL_NOT_IMPLEMENTED)
         return false;
     info->Flags = 0;
     info->ReplaceIfExists = TRUE;
@@ -154,21 +158,25 @@ struct HeldFolder {
     }
 };
 
-const HeldFolder& Held(const std::shared_ptr<const void>& held) { return *static_cast<const HeldFolder*>(held.get()); }
+const HeldFolder& Held(const std::shared_ptr<const void>& held) {
+    return *static_cast<const HeldFolder*>(held.get());
+}
 
 // Opens a folder to hold it: others may read and write in it, but not rename or remove it.
 HANDLE OpenFolder(const std::wstring& path, bool followLink) {
-    return ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT),
-                         nullptr);
+    return ::CreateFileW(
+        path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT),
+        nullptr);
 }
 
 // The system's full name of an open file or folder ("\\?\C:\..."), which no link can redirect.
 std::wstring FinalPath(HANDLE h) {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length = ::GetFinalPathNameByHandleW(h, path.data(), static_cast<DWORD>(path.size()),
-                                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        const DWORD length =
+            ::GetFinalPathNameByHandleW(h, path.data(), static_cast<DWORD>(path.size()),
+                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
         if (length == 0) return {};
         if (length < path.size()) {
             path.resize(length);
@@ -180,9 +188,13 @@ std::wstring FinalPath(HANDLE h) {
 
 } // namespace
 
-void UseNamedTempFiles(bool named) { forceNamed = named; }
+void UseNamedTempFiles(bool named) {
+    forceNamed = named;
+}
 
-void InstallTempFileCleanup() { ::SetConsoleCtrlHandler(RemoveTempsOnConsoleEvent, TRUE); }
+void InstallTempFileCleanup() {
+    ::SetConsoleCtrlHandler(RemoveTempsOnConsoleEvent, TRUE);
+}
 
 // ---- Folder -----------------------------------------------------------------------------------
 
@@ -225,7 +237,8 @@ Folder Folder::Descend(std::string_view relative, const std::string& shownName) 
     size_t start = 0;
     while (start < relative.size()) {
         size_t end = start;
-        while (end < relative.size() && !IsPathSeparator(relative[end])) ++end;
+        while (end < relative.size() && !IsPathSeparator(relative[end]))
+            ++end;
         const std::string part(relative.substr(start, end - start));
         start = end + 1;
         if (part.empty() || part == ".") continue;
@@ -234,17 +247,20 @@ Folder Folder::Descend(std::string_view relative, const std::string& shownName) 
         // A reparse point planted on the way is opened as itself and refused, never walked through.
         HANDLE h = OpenFolder(path, false);
         if (h == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_NOT_FOUND) {
-            if (!::CreateDirectoryW(path.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)
+            if (!::CreateDirectoryW(path.c_str(), nullptr) &&
+                ::GetLastError() != ERROR_ALREADY_EXISTS)
                 throw FileCreateError(shownName, win::ErrnoOf(::GetLastError()));
             h = OpenFolder(path, false);
         }
-        if (h == INVALID_HANDLE_VALUE) throw FileCreateError(shownName, win::ErrnoOf(::GetLastError()));
+        if (h == INVALID_HANDLE_VALUE)
+            throw FileCreateError(shownName, win::ErrnoOf(::GetLastError()));
         auto next = std::make_shared<HeldFolder>();
         next->handle = h;
         next->path = path + L"\\";
         next->above = current;
         win::FileFacts facts;
-        if (!win::FactsOfHandle(h, facts)) throw FileCreateError(shownName, win::ErrnoOf(::GetLastError()));
+        if (!win::FactsOfHandle(h, facts))
+            throw FileCreateError(shownName, win::ErrnoOf(::GetLastError()));
         if (facts.Link) throw FileCreateError(shownName, ELOOP);
         if (!facts.Folder) throw FileCreateError(shownName, ENOTDIR);
         current = std::move(next);
@@ -258,7 +274,7 @@ Folder Folder::Descend(std::string_view relative, const std::string& shownName) 
 // ---- ReplacingFile ----------------------------------------------------------------------------
 
 struct ReplacingFile::State {
-    std::unique_ptr<Folder> ownFolder; // when made from a path
+    std::unique_ptr<Folder> ownFolder;  // when made from a path
     std::shared_ptr<const void> folder; // kept open until the write ends
     std::wstring target;                // full path of the target
     std::wstring tempPath;              // full path of the new file until Commit
@@ -274,7 +290,8 @@ struct ReplacingFile::State {
 
 static constexpr size_t BufferSize = 1 << 20;
 
-ReplacingFile::ReplacingFile(const std::string& target, LinkPolicy links) : state_(std::make_unique<State>()) {
+ReplacingFile::ReplacingFile(const std::string& target, LinkPolicy links)
+    : state_(std::make_unique<State>()) {
     state_->shownName = target;
     if (target.empty()) throw FileCreateError(target);
     std::string path = NativePath(target);
@@ -283,8 +300,8 @@ ReplacingFile::ReplacingFile(const std::string& target, LinkPolicy links) : stat
         if (win::FactsOfPath(path, facts, false) && facts.Link) {
             // The file the link leads to is replaced, in its own folder.
             HANDLE h = ::CreateFileW(Widen(path).c_str(), FILE_READ_ATTRIBUTES,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
             if (h != INVALID_HANDLE_VALUE) {
                 const std::wstring resolved = FinalPath(h);
                 ::CloseHandle(h);
@@ -293,13 +310,15 @@ ReplacingFile::ReplacingFile(const std::string& target, LinkPolicy links) : stat
         }
     }
     const size_t slash = path.find_last_of("/\\");
-    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string folder =
+        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     state_->ownFolder = std::make_unique<Folder>(folder, target);
     Open(*state_->ownFolder, name);
 }
 
-ReplacingFile::ReplacingFile(const Folder& folder, const std::string& name, const std::string& shownName)
+ReplacingFile::ReplacingFile(const Folder& folder, const std::string& name,
+                             const std::string& shownName)
     : state_(std::make_unique<State>()) {
     state_->shownName = shownName;
     Open(folder, name);
@@ -308,8 +327,8 @@ ReplacingFile::ReplacingFile(const Folder& folder, const std::string& name, cons
 void ReplacingFile::Open(const Folder& dir, const std::string& name) {
     State& s = *state_;
     s.folder = dir.held_;
-    if (name.empty() || name == "." || name == ".." || name.find_first_of("/\\") != std::string::npos ||
-        IsUnsafeWindowsName(name))
+    if (name.empty() || name == "." || name == ".." ||
+        name.find_first_of("/\\") != std::string::npos || IsUnsafeWindowsName(name))
         throw FileCreateError(s.shownName, EINVAL);
     const std::wstring wideName = Widen(name);
     if (wideName.size() > 255) throw FileCreateError(s.shownName, ENAMETOOLONG);
@@ -323,17 +342,20 @@ void ReplacingFile::Open(const Folder& dir, const std::string& name) {
         if (facts.Folder) throw FileCreateError(s.shownName, EISDIR);
         if (facts.ReadOnly) throw FileCreateError(s.shownName, EACCES);
         HANDLE probe = ::CreateFileW(s.target.c_str(), FILE_WRITE_DATA,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-        if (probe != INVALID_HANDLE_VALUE) ::CloseHandle(probe);
-        else if (::GetLastError() == ERROR_ACCESS_DENIED) throw FileCreateError(s.shownName, EACCES);
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (probe != INVALID_HANDLE_VALUE)
+            ::CloseHandle(probe);
+        else if (::GetLastError() == ERROR_ACCESS_DENIED)
+            throw FileCreateError(s.shownName, EACCES);
     }
 
     DWORD error = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::wstring temp = folder + TempName();
-        s.file = ::CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                               nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        s.file = ::CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                               FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
         if (s.file != INVALID_HANDLE_VALUE) {
             s.tempPath = temp;
             break;
@@ -361,8 +383,10 @@ void ReplacingFile::Write(const void* bytes, size_t count) {
     const auto* p = static_cast<const uint8_t*>(bytes);
     std::vector<uint8_t>& buffer = state_->buffer;
     if (buffer.size() + count > BufferSize) Flush();
-    if (count >= BufferSize) WriteOut(p, count); // large blocks skip the buffer
-    else buffer.insert(buffer.end(), p, p + count);
+    if (count >= BufferSize)
+        WriteOut(p, count); // large blocks skip the buffer
+    else
+        buffer.insert(buffer.end(), p, p + count);
 }
 
 void ReplacingFile::Flush() {
@@ -378,7 +402,9 @@ void ReplacingFile::WriteOut(const uint8_t* p, size_t count) {
         DWORD put = 0;
         if (!::WriteFile(s.file, p, chunk, &put, nullptr) || put == 0) {
             s.failed = true;
-            s.error = put == 0 && ::GetLastError() == ERROR_SUCCESS ? ENOSPC : win::ErrnoOf(::GetLastError());
+            s.error = put == 0 && ::GetLastError() == ERROR_SUCCESS
+                          ? ENOSPC
+                          : win::ErrnoOf(::GetLastError());
             break;
         }
         p += put;
@@ -399,7 +425,8 @@ void ReplacingFile::Commit() {
     // removes it by name instead.
     if (s.markedForDeletion) {
         if (s.cleanupSlot < 0) s.cleanupSlot = RegisterTemp(s.tempPath);
-        if (!MarkForDeletion(s.file, false)) throw FileCreateError(s.shownName, win::ErrnoOf(::GetLastError()));
+        if (!MarkForDeletion(s.file, false))
+            throw FileCreateError(s.shownName, win::ErrnoOf(::GetLastError()));
         s.markedForDeletion = false;
     }
     if (!ReplaceTarget(s.file, Held(s.folder).path, s.target)) {

@@ -25,8 +25,8 @@ struct FileFacts {
     bool Link = false; // a reparse point: a symbolic link, a junction
     bool ReadOnly = false;
     int64_t Size = 0;
-    uint64_t Volume = 0; // volume serial number
-    uint64_t Index = 0;  // file index, unique on its volume
+    uint64_t Volume = 0;  // volume serial number
+    uint64_t Index = 0;   // file index, unique on its volume
     int64_t Modified = 0; // last write, in 100 ns since 1601 (FILETIME)
 };
 

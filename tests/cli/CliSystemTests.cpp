@@ -21,7 +21,9 @@ using test::TestFolder;
 
 const std::string Cafe = "caf\xC3\xA9.bin"; // é as UTF-8
 
-std::vector<std::string> NamesIn(const std::string& archive) { return test::NamesOf(*TDirFile::Create(archive, true)); }
+std::vector<std::string> NamesIn(const std::string& archive) {
+    return test::NamesOf(*TDirFile::Create(archive, true));
+}
 
 TEST(CliNames, Utf8NamesGoThroughArgumentsIntoEntriesAndBackIntoFiles) {
     TestFolder folder;
@@ -42,7 +44,8 @@ TEST(CliNames, Utf8NamesGoThroughArgumentsIntoEntriesAndBackIntoFiles) {
 
 TEST(CliNames, ListingIsTheNamesBytesEachFollowedByALineFeed) {
     TestFolder folder;
-    test::MakeArchive({{Cafe, "1"}, {"sub\\x.img", "2"}, {"two words", "3"}})->SaveToFile(folder / "A.DIR");
+    test::MakeArchive({{Cafe, "1"}, {"sub\\x.img", "2"}, {"two words", "3"}})
+        ->SaveToFile(folder / "A.DIR");
     const test::CliResult r = RunCli({"list", folder / "A.DIR"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, Cafe + "\nsub\\x.img\ntwo words\n"); // no CR before the LF, on Windows too
@@ -51,7 +54,8 @@ TEST(CliNames, ListingIsTheNamesBytesEachFollowedByALineFeed) {
 // Windows would send these to a device or to another name while reporting success.
 TEST(CliNames, NamesWindowsCannotHoldAreRefusedThereAndExtractElsewhere) {
     TestFolder folder;
-    for (const std::string name : {"NUL.bin", "aux", "Com3.txt", "lpt1.DIR", "dir\\CON\\x", "a:b", "end.", "end "}) {
+    for (const std::string name :
+         {"NUL.bin", "aux", "Com3.txt", "lpt1.DIR", "dir\\CON\\x", "a:b", "end.", "end "}) {
         test::MakeArchive({{"first", "1"}, {name, "data"}})->SaveToFile(folder / "A.DIR");
         const test::CliResult r = RunCli({"extract", folder / "A.DIR", folder / "out"});
         if (test::OnWindows) {
@@ -59,7 +63,8 @@ TEST(CliNames, NamesWindowsCannotHoldAreRefusedThereAndExtractElsewhere) {
             EXPECT_EQ(r.err, "Unsafe entry name: " + name + "\n");
         } else {
             EXPECT_EQ(r.status, 0) << name << r.err;
-            EXPECT_EQ(test::ReadFile(NativePath(folder / "out/" + name)), test::Bytes("data")) << name;
+            EXPECT_EQ(test::ReadFile(NativePath(folder / "out/" + name)), test::Bytes("data"))
+                << name;
         }
     }
 }
@@ -71,14 +76,17 @@ TEST(CliConcurrency, WritersStartedTogetherAllLand) {
     const std::string archive = folder / "A.DIR";
     test::MakeArchive({{"base", "b"}})->SaveToFile(archive);
     const std::vector<std::string> names = {"one", "two", "three", "four"};
-    for (const std::string& name : names) test::WriteFile(folder / name, name);
+    for (const std::string& name : names)
+        test::WriteFile(folder / name, name);
     std::vector<std::unique_ptr<test::CliProcess>> writers;
     {
         FileLock held(archive, false);
         for (const std::string& name : names)
-            writers.push_back(std::make_unique<test::CliProcess>(std::vector<std::string>{"add", archive, folder / name}));
+            writers.push_back(std::make_unique<test::CliProcess>(
+                std::vector<std::string>{"add", archive, folder / name}));
     }
-    for (auto& writer : writers) EXPECT_EQ(writer->Finish().status, 0);
+    for (auto& writer : writers)
+        EXPECT_EQ(writer->Finish().status, 0);
     std::vector<std::string> stored = NamesIn(archive);
     ASSERT_EQ(stored.size(), 5u);
     EXPECT_EQ(stored[0], "base");

@@ -20,7 +20,8 @@ inline constexpr bool OnWindows = false;
 class ChildProcess {
 public:
     // argv[0] is the program; on Windows ".exe" is added when it has no extension.
-    ChildProcess(const std::vector<std::string>& argv, const std::string& outFile, const std::string& errFile);
+    ChildProcess(const std::vector<std::string>& argv, const std::string& outFile,
+                 const std::string& errFile);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;

@@ -19,11 +19,14 @@ ChildProcess::ChildProcess(const std::vector<std::string>& args, const std::stri
                            const std::string& errFile) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     std::vector<std::string> all(args);
     std::vector<char*> argv;
-    for (std::string& a : all) argv.push_back(a.data());
+    for (std::string& a : all)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
     pid_t pid = 0;
     const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
@@ -32,7 +35,9 @@ ChildProcess::ChildProcess(const std::vector<std::string>& args, const std::stri
     id_ = pid;
 }
 
-ChildProcess::~ChildProcess() { Wait(); }
+ChildProcess::~ChildProcess() {
+    Wait();
+}
 
 int ChildProcess::Wait() {
     if (waited_) return status_;
@@ -44,7 +49,9 @@ int ChildProcess::Wait() {
     return status_;
 }
 
-void ChildProcess::Kill() { ::kill(static_cast<pid_t>(id_), SIGKILL); }
+void ChildProcess::Kill() {
+    ::kill(static_cast<pid_t>(id_), SIGKILL);
+}
 
 std::string ThisProgram() {
     char path[4096];
@@ -53,13 +60,18 @@ std::string ThisProgram() {
 }
 
 // A named pipe: each side's open waits for the other's.
-static std::string SignalPath(const std::string& name) { return "/tmp/" + name; }
+static std::string SignalPath(const std::string& name) {
+    return "/tmp/" + name;
+}
 
-ChildSignal::ChildSignal(const std::string& name) : handle_(::mkfifo(SignalPath(name).c_str(), 0600)) {
+ChildSignal::ChildSignal(const std::string& name)
+    : handle_(::mkfifo(SignalPath(name).c_str(), 0600)) {
     path_ = SignalPath(name);
 }
 
-ChildSignal::~ChildSignal() { ::unlink(path_.c_str()); }
+ChildSignal::~ChildSignal() {
+    ::unlink(path_.c_str());
+}
 
 void ChildSignal::Wait() {
     const int fd = ::open(path_.c_str(), O_RDONLY);
@@ -102,8 +114,10 @@ bool IsLink(const std::string& path) {
 }
 
 void SetEnvironment(const std::string& name, const char* value) {
-    if (value) ::setenv(name.c_str(), value, 1);
-    else ::unsetenv(name.c_str());
+    if (value)
+        ::setenv(name.c_str(), value, 1);
+    else
+        ::unsetenv(name.c_str());
     ::tzset();
 }
 

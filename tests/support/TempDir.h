@@ -20,16 +20,19 @@ public:
         std::random_device random;
         for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
             std::string name = TempFolder() + prefix;
-            for (int i = 0; i < 8; ++i) name += letters[random() % (sizeof letters - 1)];
+            for (int i = 0; i < 8; ++i)
+                name += letters[random() % (sizeof letters - 1)];
             std::error_code ec;
             if (std::filesystem::create_directory(name, ec)) path_ = name + "/";
         }
-        if (path_.empty()) throw std::runtime_error("cannot make a temporary folder in " + TempFolder());
+        if (path_.empty())
+            throw std::runtime_error("cannot make a temporary folder in " + TempFolder());
     }
     ~TempDir() {
         std::error_code ec;
         // Folders a test made read-only must be writable again to be emptied.
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ec);
         std::filesystem::remove_all(path_, ec);
     }
     TempDir(const TempDir&) = delete;
