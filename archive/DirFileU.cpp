@@ -100,7 +100,9 @@ bool IsUnsafeEntryName(std::string_view name) {
         if (name.substr(start, end - start) == "..") return true;
         start = end + 1;
     }
-    return false;
+    // Names this system cannot hold as files (device names on Windows): writing one would
+    // lose the entry's bytes while reporting success.
+    return FileSystemRefusesName(name);
 }
 
 uint32_t NameHash(std::string_view name) {

@@ -34,7 +34,9 @@ uint32_t NameHash(std::string_view name);
 constexpr size_t MaxEntryNameLength = 30;
 
 // True for a name that would lead a file made from it outside its folder: an absolute name
-// ("\" or "/" first), a drive prefix ("c:"), or a ".." component between separators.
+// ("\" or "/" first), a drive prefix ("c:"), or a ".." component between separators; and for a
+// name this system's files cannot hold (FileSystemRefusesName: device names and the like on
+// Windows).
 bool IsUnsafeEntryName(std::string_view name);
 
 // "Invalid directory file %s": a file that is damaged or is no archive at all. Reason() says

@@ -1,10 +1,14 @@
 // pelfry-cli: the archive and conversion jobs of the editor, from a shell.
 #include "cli/Cli.h"
+#include "platform/Process.h"
 #include "platform/ReplacingFile.h"
 
 int main(int argc, char** argv) {
     // Ctrl-C or a kill during a save must not leave a temporary file beside the archive.
     pelfry::InstallTempFileCleanup();
+    // Names are UTF-8 and listings go out byte for byte, on every system.
+    pelfry::UseBinaryStandardStreams();
+    pelfry::ProgramArguments args(argc, argv);
     pelfry::cli::CommandLine cli;
     // In the order of the help text.
     pelfry::cli::AddListCommand(cli);
@@ -16,5 +20,5 @@ int main(int argc, char** argv) {
     pelfry::cli::AddConvertBackCommand(cli);
     pelfry::cli::AddExportCommand(cli);
     pelfry::cli::AddRebuildCommand(cli);
-    return cli.Run(argc, argv);
+    return cli.Run(args.Count(), args.Values());
 }

@@ -63,8 +63,16 @@ public:
 // Raises AssertionError naming the base name of `file` (pass __FILE__) and `line`.
 [[noreturn]] void ThrowAssertion(std::string_view message, const char* file, int line);
 
+// The C99 conversions (%zu, %lld) are checked everywhere: on Windows this build's C run-time
+// is mingw-w64's own C99 printf, not the system's, which knows neither.
+#ifdef _WIN32
+#define PELFRY_PRINTF_FORMAT gnu_printf
+#else
+#define PELFRY_PRINTF_FORMAT printf
+#endif
+
 // printf-style formatting into a std::string.
-std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* fmt, ...) __attribute__((format(PELFRY_PRINTF_FORMAT, 1, 2)));
 
 } // namespace pelfry
 

@@ -1,15 +1,10 @@
+// Paths, and whole files read and written; the questions asked of the file system are in
+// FileSystem_posix.cpp and FileSystem_win.cpp.
 #include "FileUtil.h"
 
 #include "Errors.h"
 #include "Stream.h"
-
-#include <cerrno>
-#include <filesystem>
-#include <cstdio>
-#include <cstdlib>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "Text.h"
 
 namespace pelfry {
 
@@ -46,41 +41,32 @@ std::string IncludeTrailingSeparator(std::string_view folder) {
     return out;
 }
 
-int64_t FileLength(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
-    return st.st_size;
+// A device name, alone or before an extension: "nul", "Com1.txt", "LPT9.tar.gz", "aux .c".
+// Windows also takes CONIN$, CONOUT$ and COM or LPT with a superscript 1, 2 or 3 as devices.
+static bool IsDeviceName(std::string_view part) {
+    std::string stem = UpperCaseAscii(part.substr(0, part.find('.')));
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL" || stem == "CONIN$" ||
+        stem == "CONOUT$")
+        return true;
+    if (stem.compare(0, 3, "COM") != 0 && stem.compare(0, 3, "LPT") != 0) return false;
+    const std::string_view number = std::string_view(stem).substr(3);
+    return (number.size() == 1 && number[0] >= '1' && number[0] <= '9') || number == "\xC2\xB9" ||
+           number == "\xC2\xB2" || number == "\xC2\xB3";
 }
 
-bool FileExists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
-bool DirectoryExists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
-
-bool ForceDirectories(const std::string& path) {
-    std::string p = NativePath(path);
-    while (p.size() > 1 && p.back() == '/') p.pop_back();
-    if (p.empty()) return false;
-    if (DirectoryExists(p)) return true;
-    size_t slash = p.find_last_of('/');
-    if (slash != std::string::npos && slash > 0) {
-        if (!ForceDirectories(p.substr(0, slash))) return false;
+bool IsUnsafeWindowsName(std::string_view name) {
+    if (name.find(':') != std::string_view::npos) return true;
+    size_t start = 0;
+    while (start < name.size()) {
+        size_t end = start;
+        while (end < name.size() && !IsPathSeparator(name[end])) ++end;
+        const std::string_view part = name.substr(start, end - start);
+        start = end + 1;
+        if (part.empty() || part == "." || part == "..") continue; // the caller's to judge
+        if (part.back() == '.' || part.back() == ' ' || IsDeviceName(part)) return true;
     }
-    if (::mkdir(p.c_str(), 0777) == 0) return true;
-    return errno == EEXIST && DirectoryExists(p);
-}
-
-std::string TempFolder() {
-    const char* dir = std::getenv("TMPDIR");
-    std::string folder = (dir && *dir) ? dir : "/tmp";
-    return IncludeTrailingSeparator(folder);
+    return false;
 }
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
@@ -90,6 +76,12 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
 
 void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     WriteFileReplacing(path, bytes);
+}
+
+void WriteFileReplacing(const std::string& path, const std::vector<uint8_t>& bytes, LinkPolicy links) {
+    ReplacingFile file(path, links);
+    file.Write(bytes.data(), bytes.size());
+    file.Commit();
 }
 
 } // namespace pelfry

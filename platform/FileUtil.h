@@ -34,8 +34,18 @@ bool DirectoryExists(const std::string& path);
 bool DeleteFile(const std::string& path);
 // Creates a folder and every missing folder above it; true when it exists afterwards.
 bool ForceDirectories(const std::string& path);
-// The system's temporary folder, ending in "/".
+// The system's temporary folder, ending in a separator.
 std::string TempFolder();
+
+// Whether a relative name ("\" or "/" between its parts) has a part that Windows file systems
+// cannot hold as a file or folder of that name: a device name (CON, PRN, AUX, NUL, COM1-COM9,
+// LPT1-LPT9, in any case, alone or with any extension), a part ending in "." or " " (dropped
+// silently), or a ":" anywhere (a stream of another file). Writing to such a name there reaches
+// a device or another file, and the data is lost.
+bool IsUnsafeWindowsName(std::string_view name);
+// Whether this system's file system cannot hold `name` (a relative name) safely: the rules
+// of IsUnsafeWindowsName on Windows, none elsewhere.
+bool FileSystemRefusesName(std::string_view name);
 
 // Reads a whole file; FileOpenError when it cannot be opened.
 std::vector<uint8_t> ReadWholeFile(const std::string& path);

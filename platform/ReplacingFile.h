@@ -46,9 +46,13 @@ public:
     const std::string& Path() const { return path_; }
 
 private:
+    friend class ReplacingFile;
     Folder(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
     int fd_ = -1;
     std::string path_; // ends in "/"
+    // What else the system keeps open for this folder (on Windows: the folder and every folder
+    // above it up to the one the caller named, none of which can then be renamed or replaced).
+    std::shared_ptr<const void> held_;
 };
 
 class ReplacingFile {
@@ -75,7 +79,7 @@ public:
 
 private:
     struct State;
-    void Open(int folderFd, const std::string& name);
+    void Open(const Folder& folder, const std::string& name);
     void Flush();
     void WriteOut(const uint8_t* bytes, size_t count);
 

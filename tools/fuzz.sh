@@ -30,6 +30,8 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 
 mkdir -p fuzz/findings
+# The targets write their scratch files under the temporary folder: on tmpfs, a flush is free.
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
 export LSAN_OPTIONS="suppressions=$PWD/tools/lsan.supp:print_suppressions=0"
 printf '%-16s %12s %8s %8s %9s %s\n' target executions "cov" "ft" findings "corpus (files)"

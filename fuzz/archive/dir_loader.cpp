@@ -11,12 +11,12 @@
 #include "platform/Errors.h"
 #include "platform/FileUtil.h"
 #include "platform/Stream.h"
+#include "tests/support/TempDir.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 using namespace pelfry;
@@ -28,22 +28,17 @@ void Check(bool condition) {
 }
 
 // Folders for the whole run, removed when it ends: root/a/b/out receives the extracted entries,
-// so that a name leading up to two levels out would be found in root. On tmpfs where there is
-// one, so that the writer's flushes cost nothing.
+// so that a name leading up to two levels out would be found in root. (tools/fuzz.sh puts the
+// temporary folder on tmpfs, so that the writer's flushes cost nothing.)
 struct Scratch {
-    std::string root = (DirectoryExists("/dev/shm") ? std::string("/dev/shm/") : TempFolder()) + "pelfry-fuzz-XXXXXX";
-    std::string inner, out, archive, added;
+    test::TempDir dir{"pelfry-fuzz-"};
+    std::string root = dir.Path();
+    std::string inner = root + "a/b/";
+    std::string out = inner + "out/";
+    std::string archive = inner + "fuzz.DIR";
+    std::string added = inner + "added.bin";
     Scratch() {
-        if (!::mkdtemp(root.data())) std::abort();
-        inner = root + "/a/b/";
-        out = inner + "out/";
-        archive = inner + "fuzz.DIR";
-        added = inner + "added.bin";
         if (!ForceDirectories(inner)) std::abort();
-    }
-    ~Scratch() {
-        std::error_code ec;
-        std::filesystem::remove_all(root, ec);
     }
 };
 

@@ -17,6 +17,8 @@ namespace {
 // frame at a time, as it is shown; the fuzzer renders frames until it has drawn this many
 // pixels, so that every input is done in a moment and the campaign goes on exploring.
 constexpr uint64_t RenderBudget = 1u << 24;
+// Saving encodes every frame's pixels; sprites holding more are loaded and drawn but not saved.
+constexpr uint64_t SaveBudget = 1u << 16;
 
 void CheckSameFrames(const pelfry::TSprFile& a, const pelfry::TSprFile& b) {
     if (a.Frames.size() != b.Frames.size() || a.Width != b.Width || a.Height != b.Height) std::abort();
@@ -44,6 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const Error&) {
         return 0;
     }
+    uint64_t pixels = 0;
+    for (const SpriteAnim& frame : sprite.Frames) pixels += frame.Pixels.size();
+    if (pixels > SaveBudget) return 0;
     for (bool compress : {true, false}) {
         TSprFile copy = sprite;
         std::vector<uint8_t> bytes;

@@ -6,39 +6,15 @@
 #include "image/ImgFileU.h"
 #include "platform/FileUtil.h"
 #include "sprite/SprFileU.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace pelfry::test {
-
-// A new empty folder under the system's temporary folder, removed with everything in it.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = TempFolder() + "pelfry-app-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-        path_ = pattern + "/";
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    // The folder, ending in "/".
-    const std::string& Path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + name; }
-
-private:
-    std::string path_;
-};
 
 // An image of width x height whose pixel (x, y) is (x + y) % colours; palette entry i is
 // (i * 10, 255 - i * 10, i * 3).

@@ -183,6 +183,9 @@ TEST(CliExtract, RefusesMissingNamesUnsafeNamesAndUnwritableTargets) {
 }
 
 TEST(CliAdd, CreatesReplacesAndAppendsThenSaves) {
+    if (test::OnWindows) {
+        GTEST_SKIP() << "two files whose names differ only in case are one file on Windows";
+    }
     TestFolder folder;
     test::WriteFile(folder / "x.img", "abc");
     ASSERT_TRUE(ForceDirectories(folder / "in"));
@@ -232,6 +235,9 @@ TEST(CliAdd, AnErrorSavesNothing) {
 }
 
 TEST(CliDelete, DeletesFirstEntriesInTurnOrNothing) {
+    if (test::OnWindows) {
+        GTEST_SKIP() << "Windows passes arguments as UTF-16: a name that is not UTF-8 cannot be given";
+    }
     TestFolder folder;
     MakeArchive(folder / "A.DIR", {{"A", "a"}, {"dup", "1"}, {"C", "c"}, {"dup", "2"}, {"\xff", "e"}});
     test::CliResult r = RunCli({"delete", folder / "A.DIR", "dup"});
@@ -255,6 +261,9 @@ TEST(CliDelete, DeletesFirstEntriesInTurnOrNothing) {
 // Writers of one archive take turns: both adds wait for the lock held here, then each adds
 // to what the other saved, and neither entry is lost.
 TEST(CliConcurrency, TwoAddsOnOneArchiveBothLand) {
+    if (test::OnWindows) {
+        GTEST_SKIP() << "waits for the writers through /proc/locks, which Windows lacks";
+    }
     TestFolder folder;
     const std::string archive = folder / "A.DIR";
     MakeArchive(archive, {{"base", "b"}});
@@ -270,7 +279,7 @@ TEST(CliConcurrency, TwoAddsOnOneArchiveBothLand) {
     Entries entries = ReadArchive(archive);
     std::sort(entries.begin() + 1, entries.end());
     EXPECT_EQ(entries, (Entries{{"base", "b"}, {"one", "1"}, {"two", "2"}}));
-    EXPECT_EQ(folder.Listing(), (std::vector<std::string>{"A.DIR", "one", "two"}));
+    EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"A.DIR", "one", "two"}));
 }
 
 TEST(CliExport, RefusesNamesTheLogCannotHoldBeforeWritingAnything) {

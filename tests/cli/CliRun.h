@@ -3,15 +3,10 @@
 #pragma once
 
 #include "archive/TestFolder.h"
+#include "support/System.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <stdexcept>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
-
-extern char** environ;
 
 namespace pelfry::test {
 
@@ -26,26 +21,12 @@ inline std::string CliPath() { return std::string(PELFRY_BIN_DIR) + "/pelfry-cli
 // A pelfry-cli started and not yet waited for.
 class CliProcess {
 public:
-    explicit CliProcess(const std::vector<std::string>& args) {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, (capture_ / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, (capture_ / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        std::vector<std::string> all = {CliPath()};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : all) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0) throw std::runtime_error("cannot start " + CliPath());
-    }
+    explicit CliProcess(const std::vector<std::string>& args)
+        : child_(Command(args), capture_ / "stdout", capture_ / "stderr") {}
     // Waits for the program to end and collects what it wrote.
     CliResult Finish() {
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
         CliResult result;
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.status = child_.Wait();
         auto text = [](const std::string& path) {
             std::vector<uint8_t> bytes = ReadFile(path);
             return std::string(bytes.begin(), bytes.end());
@@ -56,8 +37,14 @@ public:
     }
 
 private:
+    static std::vector<std::string> Command(const std::vector<std::string>& args) {
+        std::vector<std::string> all = {CliPath()};
+        all.insert(all.end(), args.begin(), args.end());
+        return all;
+    }
+
     TestFolder capture_;
-    pid_t pid_ = 0;
+    ChildProcess child_;
 };
 
 inline CliResult RunCli(const std::vector<std::string>& args) { return CliProcess(args).Finish(); }

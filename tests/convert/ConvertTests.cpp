@@ -9,6 +9,8 @@
 #include "platform/Picture.h"
 #include "sprite/SprFileU.h"
 
+#include "support/TempDir.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -19,19 +21,7 @@ using namespace pelfry;
 
 namespace {
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = TempFolder() + "pelfry-convert-XXXXXX";
-        path_ = ::mkdtemp(pattern.data());
-        path_ += "/";
-    }
-    ~TempDir() { std::filesystem::remove_all(path_); }
-    std::string operator/(const std::string& name) const { return path_ + name; }
-
-private:
-    std::string path_;
-};
+using test::TempDir;
 
 // Fixed, distinct ages (2020-05-06 10:20:30 and later), set explicitly instead of waiting.
 const int32_t OldAge = UnixToFileDate(1588760430);

@@ -7,6 +7,8 @@
 #include "platform/FileUtil.h"
 #include "platform/Stream.h"
 
+#include "support/TempDir.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -22,25 +24,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 // A folder of its own for each test, removed with everything in it afterwards.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = TempFolder() + "pelfry-image-XXXXXX";
-        char* made = ::mkdtemp(pattern.data());
-        if (made == nullptr) throw std::runtime_error("cannot make a temporary folder");
-        path_ = std::string(made) + "/";
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    std::string operator/(const std::string& name) const { return path_ + name; }
-
-private:
-    std::string path_;
-};
+using test::TempDir;
 
 // The fields of an .IMG file as the game writes them; `longHeader` puts the byte 8 at
 // position 9 and the flags one byte later.

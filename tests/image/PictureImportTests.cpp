@@ -5,6 +5,7 @@
 #include "image/ImgFileU.h"
 #include "platform/FileUtil.h"
 #include "platform/Picture.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -55,9 +56,8 @@ void ExpectSameImage(const TImgFile& a, const TImgFile& b) {
 }
 
 TEST(PictureImport, EveryEditorsFileGivesTheImageOfItsPaletteBitmap) {
-    std::string pattern = TempFolder() + "pelfry-picture-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    const std::string dir = pattern + "/";
+    const test::TempDir temp;
+    const std::string& dir = temp.Path();
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.file);
         Picture picture = LoadPictureFile(kDir + c.file);
@@ -77,7 +77,6 @@ TEST(PictureImport, EveryEditorsFileGivesTheImageOfItsPaletteBitmap) {
         again.ImportBitmap(LoadPictureFile(dir + "X.IMG.png").Image, false);
         ExpectSameImage(again, image);
     }
-    std::filesystem::remove_all(dir);
 }
 
 } // namespace

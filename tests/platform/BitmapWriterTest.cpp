@@ -5,7 +5,7 @@
 #include "platform/FileUtil.h"
 
 #include "BmpBuilder.h"
-#include "TempDir.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 

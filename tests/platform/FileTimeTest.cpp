@@ -4,13 +4,12 @@
 #include "platform/FileUtil.h"
 #include "platform/Stream.h"
 
-#include "TempDir.h"
+#include "support/System.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fcntl.h>
-#include <sys/stat.h>
 
 namespace pelfry {
 namespace {
@@ -24,12 +23,8 @@ int32_t Packed(int year, int month, int day, int hour, int minute, int second) {
 }
 
 // Sets a file's modification time to an exact POSIX time with nanoseconds.
-void SetMTime(const std::string& path, time_t seconds, long nanoseconds) {
-    timespec times[2];
-    times[0].tv_sec = seconds;
-    times[0].tv_nsec = nanoseconds;
-    times[1] = times[0];
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+void SetMTime(const std::string& path, int64_t seconds, long nanoseconds) {
+    ASSERT_TRUE(test::SetModifiedTime(path, seconds, nanoseconds));
 }
 
 // Runs the test in a fixed zone with summer time, whatever the machine's, and restores it.
@@ -39,14 +34,9 @@ public:
         const char* old = std::getenv("TZ");
         hadOld_ = old != nullptr;
         if (hadOld_) old_ = old;
-        ::setenv("TZ", tz, 1);
-        ::tzset();
+        test::SetEnvironment("TZ", tz);
     }
-    ~FixedZone() {
-        if (hadOld_) ::setenv("TZ", old_.c_str(), 1);
-        else ::unsetenv("TZ");
-        ::tzset();
-    }
+    ~FixedZone() { test::SetEnvironment("TZ", hadOld_ ? old_.c_str() : nullptr); }
 
 private:
     bool hadOld_ = false;
@@ -113,9 +103,7 @@ TEST(FileAges, SetAndCopyMakeAgesEqual) {
     SetMTime(game, 1623757531, 500000000);
     CopyFileTime(game, bmp);
     EXPECT_EQ(FileAge(bmp), FileAge(game));
-    struct stat st {};
-    ASSERT_EQ(::stat(bmp.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mtime, 1623757530);
+    EXPECT_EQ(test::ModifiedSeconds(bmp), 1623757530);
     // Winter time too, and the content is untouched.
     SetMTime(game, 1609556645, 0);
     CopyFileTime(game, bmp);

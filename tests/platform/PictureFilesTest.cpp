@@ -6,7 +6,7 @@
 #include "platform/Picture.h"
 
 #include "BmpBuilder.h"
-#include "TempDir.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 

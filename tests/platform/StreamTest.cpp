@@ -3,7 +3,7 @@
 #include "platform/FileUtil.h"
 #include "platform/Stream.h"
 
-#include "TempDir.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 

@@ -8,6 +8,8 @@
 #include "platform/Stream.h"
 #include "sprite/SprFileU.h"
 
+#include "support/TempDir.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -19,21 +21,7 @@ namespace sprtest {
 
 using namespace pelfry;
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = TempFolder() + "pelfry-sprite-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern + "/";
-    }
-    ~TempDir() { std::filesystem::remove_all(path_); }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    std::string operator/(const std::string& name) const { return path_ + name; }
-
-private:
-    std::string path_;
-};
+using test::TempDir;
 
 // A frame whose box is filled with `fill(x, y)` (box-relative coordinates).
 template <typename Fill>

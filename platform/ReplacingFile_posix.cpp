@@ -1,4 +1,4 @@
-// The replacing writer on POSIX systems.
+// The replacing writer on POSIX systems (ReplacingFile_win.cpp is the one for Windows).
 //
 // The new file is made without a name (O_TMPFILE) in the target's folder wherever the file
 // system allows: a process killed at any point then leaves nothing behind, since the kernel
@@ -200,17 +200,18 @@ ReplacingFile::ReplacingFile(const std::string& target, LinkPolicy links) : stat
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     state_->ownFolder = std::make_unique<Folder>(folder, target);
-    Open(state_->ownFolder->Handle(), name);
+    Open(*state_->ownFolder, name);
 }
 
 ReplacingFile::ReplacingFile(const Folder& folder, const std::string& name, const std::string& shownName)
     : state_(std::make_unique<State>()) {
     state_->shownName = shownName;
-    Open(folder.Handle(), name);
+    Open(folder, name);
 }
 
-void ReplacingFile::Open(int folder, const std::string& name) {
+void ReplacingFile::Open(const Folder& dir, const std::string& name) {
     State& s = *state_;
+    const int folder = dir.Handle();
     s.folder = folder;
     s.name = name;
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
@@ -329,12 +330,6 @@ void ReplacingFile::Commit() {
     s.fd = -1;
     // The rename itself reaches the disk only with its folder.
     ::fsync(s.folder);
-}
-
-void WriteFileReplacing(const std::string& path, const std::vector<uint8_t>& bytes, LinkPolicy links) {
-    ReplacingFile file(path, links);
-    file.Write(bytes.data(), bytes.size());
-    file.Commit();
 }
 
 } // namespace pelfry

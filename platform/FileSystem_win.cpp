@@ -1,0 +1,57 @@
+// Files and folders on Windows, through the wide (UTF-16) calls: every name is UTF-8 here.
+#include "FileUtil.h"
+
+#include "WinSupport.h"
+
+#include <windows.h>
+#undef DeleteFile // <windows.h> spells its own DeleteFile as a macro
+
+namespace pelfry {
+
+int64_t FileLength(const std::string& path) {
+    win::FileFacts facts;
+    if (!win::FactsOfPath(path, facts) || facts.Folder) return -1;
+    return facts.Size;
+}
+
+bool FileExists(const std::string& path) {
+    win::FileFacts facts;
+    return win::FactsOfPath(path, facts) && !facts.Folder;
+}
+
+bool DirectoryExists(const std::string& path) {
+    win::FileFacts facts;
+    return win::FactsOfPath(path, facts) && facts.Folder;
+}
+
+bool DeleteFile(const std::string& path) {
+    return !path.empty() && ::DeleteFileW(win::Widen(path).c_str()) != 0;
+}
+
+bool ForceDirectories(const std::string& path) {
+    std::string p = NativePath(path);
+    while (p.size() > 1 && p.back() == '/')
+        p.pop_back();
+    if (p.empty()) return false;
+    if (DirectoryExists(p)) return true;
+    size_t slash = p.find_last_of('/');
+    if (slash != std::string::npos && slash > 0) {
+        if (!ForceDirectories(p.substr(0, slash))) return false;
+    }
+    if (::CreateDirectoryW(win::Widen(p).c_str(), nullptr)) return true;
+    return ::GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(p);
+}
+
+std::string TempFolder() {
+    wchar_t buffer[MAX_PATH + 2];
+    const DWORD length = ::GetTempPathW(MAX_PATH + 2, buffer);
+    if (length == 0 || length > MAX_PATH + 1) return "./";
+    // Spelt with "/" like every path NativePath makes; the system takes both.
+    return IncludeTrailingSeparator(NativePath(win::Narrow(std::wstring_view(buffer, length))));
+}
+
+bool FileSystemRefusesName(std::string_view name) {
+    return IsUnsafeWindowsName(name);
+}
+
+} // namespace pelfry

@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# Builds pelfry-cli.exe for 64-bit Windows with Debian's mingw-w64, runs every test suite that
+# ports under wine, and checks that the Windows and the Linux builds write the same bytes for
+# the same commands (tools/windows-scenario.sh). Installs what is missing first.
+#
+#   tools/build-windows.sh            build, test and compare
+#   tools/build-windows.sh --no-test  only build build-windows/bin/pelfry-cli.exe
+#
+# libpng and GoogleTest have no Windows packages in Debian: Debian's source package of libpng
+# (the release Debian ships, as for the Linux build's libpng-dev) and the googletest package's sources are built for
+# Windows once into build-windows/deps/ and kept there.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+run_tests=1
+[ "${1:-}" = "--no-test" ] && run_tests=0
+
+tools/install-deps.sh --windows
+
+build=$root/build-windows
+deps=$build/deps
+prefix=$deps/prefix
+toolchain=$root/cmake/toolchain-mingw64.cmake
+jobs=$(nproc)
+mkdir -p "$deps"
+
+# Debian's libpng source: fetched with apt through a private list of source indexes made from
+# this machine's own package sources, so the system's apt setup stays as it is.
+fetch_libpng_source() {
+  local apt=$deps/apt
+  rm -rf "$apt" && mkdir -p "$apt/parts" "$apt/lists/partial" "$deps/src"
+  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+    sed 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources >"$apt/parts/debian.sources"
+  fi
+  if [ -f /etc/apt/sources.list ]; then
+    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list >"$apt/parts/main.list"
+  fi
+  cat >"$apt/apt.conf" <<CONF
+Dir::Etc::SourceList "/dev/null";
+Dir::Etc::SourceParts "$apt/parts";
+Dir::State::Lists "$apt/lists";
+Dir::Cache::pkgcache "";
+Dir::Cache::srcpkgcache "";
+CONF
+  export APT_CONFIG=$apt/apt.conf
+  apt-get update -qq
+  # The newest release whose files can be had (an index may list one not yet mirrored).
+  local versions
+  versions=$(apt-cache showsrc libpng1.6 | sed -n 's/^Version: //p' | sort -rV)
+  local v
+  for v in $versions; do
+    rm -rf "$deps/src" && mkdir -p "$deps/src"
+    if (cd "$deps/src" && apt-get source -qq "libpng1.6=$v" >/dev/null 2>&1); then
+      unset APT_CONFIG
+      echo "libpng source: $v"
+      return 0
+    fi
+  done
+  unset APT_CONFIG
+  echo "Cannot fetch Debian's libpng source" >&2
+  return 1
+}
+
+if [ ! -f "$prefix/lib/libpng16.a" ]; then
+  fetch_libpng_source
+  src=$(find "$deps/src" -maxdepth 1 -type d -name 'libpng1.6-*' | head -n 1)
+  cmake -S "$src" -B "$deps/build-libpng" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DPNG_SHARED=OFF \
+        -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF -DSKIP_INSTALL_PROGRAMS=ON \
+        -DSKIP_INSTALL_FILES=ON >/dev/null
+  cmake --build "$deps/build-libpng" -j"$jobs" >/dev/null
+  cmake --install "$deps/build-libpng" >/dev/null
+fi
+
+if [ ! -f "$prefix/lib/libgtest.a" ]; then
+  cmake -S /usr/src/googletest -B "$deps/build-gtest" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_GMOCK=ON \
+        -Dgtest_disable_pthreads=OFF >/dev/null
+  cmake --build "$deps/build-gtest" -j"$jobs" >/dev/null
+  cmake --install "$deps/build-gtest" >/dev/null
+fi
+
+# wine keeps its own prefix here, quiet and without offering to install Mono or Gecko.
+export WINEPREFIX=$build/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$WINEPREFIX"
+
+cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
+      -DPELFRY_WINDOWS_DEPS="$prefix" -DPELFRY_WERROR=ON -DPELFRY_TESTS=$([ $run_tests = 1 ] && echo ON || echo OFF) \
+      >/dev/null
+if [ $run_tests = 0 ]; then
+  cmake --build "$build" --target pelfry-cli -j"$jobs"
+  echo "Built $build/bin/pelfry-cli.exe"
+  exit 0
+fi
+cmake --build "$build" -j"$jobs"
+(cd "$build" && ctest --output-on-failure -j"$jobs" --timeout 300)
+
+# The same commands with the Linux build: the one test.sh made, else a plain one made here.
+linux_cli=$root/build-test/bin/pelfry-cli
+if [ ! -x "$linux_cli" ]; then
+  cmake -S "$root" -B "$build/linux" -DCMAKE_BUILD_TYPE=Release -DPELFRY_GUI=OFF -DPELFRY_TESTS=OFF \
+        -DPELFRY_BENCH=OFF >/dev/null
+  cmake --build "$build/linux" --target pelfry-cli -j"$jobs" >/dev/null
+  linux_cli=$build/linux/bin/pelfry-cli
+fi
+tools/windows-scenario.sh "$linux_cli" "$build/bin/pelfry-cli.exe"

@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Runs the same pelfry-cli commands with the Linux and the Windows (under wine) builds on the
+# same inputs, each in a folder of its own, and compares what they leave byte for byte: every
+# file written, every command's standard output, standard error and exit status, and the times
+# the program sets (converted files take the game file's age). Exits non-zero on a difference.
+#
+#   tools/windows-scenario.sh LINUX_PELFRY_CLI WINDOWS_PELFRY_CLI_EXE
+set -euo pipefail
+linux_cli=$(realpath "$1")
+windows_cli=$(realpath "$2")
+data=$(realpath "$(dirname "$0")/../tests/data")
+export WINEDEBUG=-all
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/pelfry-scenario-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+# The inputs, with fixed old times so that the times the program copies can be compared.
+inputs=$work/inputs
+mkdir -p "$inputs/in"
+cp "$data/bmp/pil_p8.bmp" "$inputs/in/hero.IMG.bmp"
+cp "$data/png/pil_scene_rgba.png" "$inputs/in/scene.IMG.png"
+cp "$data/sprite/walk.SPR.bmp" "$data/sprite/walk.SPR.spd" "$inputs/in/"
+printf 'plain bytes\r\nwith CR LF\n' >"$inputs/notes.txt"
+printf '\303\251' >"$inputs/café.bin"
+printf 'device' >"$inputs/data.bin"
+touch -d '2021-06-15 13:45:31' "$inputs/in/hero.IMG.bmp" "$inputs/notes.txt" "$inputs/café.bin"
+touch -d '2019-01-02 03:04:06' "$inputs/in/scene.IMG.png" "$inputs/in/walk.SPR.bmp" "$inputs/in/walk.SPR.spd"
+touch -d '2018-07-08 09:10:12' "$inputs/data.bin"
+
+# Each command: its arguments, run in the case's folder; output to NN.out, NN.err, NN.status.
+commands=(
+  "convert-back in/hero.IMG.bmp"
+  "convert-back --no-compress-spr in/walk.SPR.spd"
+  "convert-back --no-opaque in/scene.IMG.png"
+  "add GFX.DIR in/hero.IMG in/walk.SPR in/scene.IMG notes.txt café.bin"
+  "list GFX.DIR"
+  "info GFX.DIR"
+  "info in/hero.IMG"
+  "info in/walk.SPR"
+  "extract GFX.DIR out"
+  "convert out/hero.IMG out/walk.SPR"
+  "convert --png out/scene.IMG"
+  "export GFX.DIR exported"
+  "export --png GFX.DIR exported-png"
+  "rebuild --recreate-all exported/GFX.DIR.txt REBUILT.DIR"
+  "delete GFX.DIR notes.txt hero.IMG"
+  "extract GFX.DIR again café.bin walk.SPR"
+  "add GFX.DIR out/hero.IMG"
+  "list REBUILT.DIR"
+  "delete GFX.DIR missing"
+  "extract GFX.DIR"
+)
+
+run_case() { # NAME COMMAND-PREFIX...
+  local name=$1 dir=$work/$1
+  shift
+  cp -a "$inputs" "$dir"
+  local i=0 command
+  for command in "${commands[@]}"; do
+    i=$((i + 1))
+    local n
+    n=$(printf '%02d' "$i")
+    read -r -a args <<<"$command"
+    set +e
+    (cd "$dir" && "$@" "${args[@]}" >"$work/$name-$n.out" 2>"$work/$name-$n.err")
+    echo $? >"$work/$name-$n.status"
+    set -e
+  done
+}
+run_case linux "$linux_cli"
+run_case windows wine "$windows_cli"
+
+failed=0
+# Every file and its bytes.
+if ! diff -r "$work/linux" "$work/windows"; then
+  echo "The Linux and Windows builds wrote different files" >&2
+  failed=1
+fi
+# Every command's output, errors and status.
+for f in "$work"/linux-*; do
+  other=$work/windows-${f##*/linux-}
+  if ! cmp -s "$f" "$other"; then
+    echo "Different ${f##*/linux-}:" >&2
+    diff <(od -c "$f") <(od -c "$other") | head -20 >&2
+    failed=1
+  fi
+done
+# The times the program took from the inputs (all before 2022; files written during the run
+# carry the time of the run): the same file by file, to the second.
+times() { (cd "$1" && find . -type f ! -newermt 2022-01-01 -printf '%P %T@\n' | sort); }
+if ! diff <(times "$work/linux") <(times "$work/windows"); then
+  echo "The Linux and Windows builds set different file times" >&2
+  failed=1
+fi
+files=$(find "$work/linux" -type f | wc -l)
+stamped=$(times "$work/linux" | wc -l)
+if [ "$failed" -ne 0 ]; then
+  echo "Scenario: the builds differ" >&2
+  exit 1
+fi
+echo "Scenario: ${#commands[@]} commands, $files files ($stamped dated from the inputs, times compared) identical on Linux and Windows"
