@@ -60,7 +60,7 @@ TEST(CliHelp, HelpAnywhereAmongOperandsDoesNothingElse) {
         EXPECT_EQ(r.err, "");
     }
     EXPECT_EQ(RunCli({"extract", folder / "A.DIR", folder / "out", "--help"}).status, 0);
-    EXPECT_EQ(folder.Listing(), (std::vector<std::string>{"NOTES.TXT"}))
+    EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"NOTES.TXT"}))
         << "nothing made, nothing added";
 }
 
