@@ -26,8 +26,8 @@ std::vector<std::string> KindNames() {
 }
 
 void Info(const std::string& file) {
-    for (const auto& [kind, describe] : Kinds())
-        if (kind == FileKind(file)) return ForFile(file, [&] { describe(file, stdout); });
+    for (const auto& entry : Kinds())
+        if (entry.first == FileKind(file)) return ForFile(file, [&] { entry.second(file, stdout); });
     throw Error("Cannot describe file " + file + ": not a " + JoinWithOr(KindNames()) + " file");
 }
 
