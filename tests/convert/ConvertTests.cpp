@@ -11,11 +11,12 @@
 
 #include "support/TempDir.h"
 
+#include "support/System.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <unistd.h>
 
 using namespace pelfry;
 
@@ -115,11 +116,11 @@ TEST(ConvertForward, LinksWhereTheNewFilesGoAreReplacedNotFollowed) {
     WriteSprite(dir / "b.SPR", OldAge);
     WriteWholeFile(dir / "precious", {1, 2, 3});
     for (const char* made : {"b.SPR.bmp", "b.SPR.spd"})
-        ASSERT_EQ(::symlink((dir / "precious").c_str(), (dir / made).c_str()), 0);
+        if (!test::MakeLink(dir / "precious", dir / made, false)) GTEST_SKIP() << "links cannot be made here";
     ConvertFile(dir / "b.SPR");
     EXPECT_EQ(ReadWholeFile(dir / "precious"), (std::vector<uint8_t>{1, 2, 3}));
     for (const char* made : {"b.SPR.bmp", "b.SPR.spd"})
-        EXPECT_FALSE(std::filesystem::is_symlink(dir / made)) << made;
+        EXPECT_FALSE(test::IsLink(dir / made)) << made;
     EXPECT_EQ(LoadBitmapFile(dir / "b.SPR.bmp").Width(), 5);
 }
 
