@@ -60,7 +60,7 @@ void CheckSameEntries(TDirFile& a, TDirFile& b) {
 void CheckNothingOutside(const Scratch& s) {
     namespace fs = std::filesystem;
     for (const auto& e : fs::recursive_directory_iterator(s.root)) {
-        const std::string path = e.path().string() + (e.is_directory() ? "/" : "");
+        const std::string path = e.path().generic_string() + (e.is_directory() ? "/" : "");
         if (path.rfind(s.out, 0) == 0 || s.out.rfind(path, 0) == 0) continue; // in out/, or on the way there
         Check(path == s.archive || path == s.added);
     }
