@@ -1,0 +1,108 @@
+#include "CodecInputs.h"
+
+#include <algorithm>
+#include <random>
+
+namespace pelfry::inputs {
+
+Bytes Noise(size_t n, unsigned colours, uint32_t seed) {
+    std::mt19937 rng(seed);
+    Bytes b(n);
+    for (uint8_t& v : b) v = static_cast<uint8_t>(rng() % colours);
+    return b;
+}
+
+Bytes Periodic(size_t n, size_t period, unsigned colours, uint32_t seed) {
+    const Bytes unit = Noise(period, colours, seed);
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i) b[i] = unit[i % period];
+    return b;
+}
+
+Bytes Pairs(size_t n) {
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>((i / 2) % 2);
+    return b;
+}
+
+Bytes Flat(size_t n) { return Bytes(n, 17); }
+
+Bytes Specks(size_t n, unsigned spacing, uint32_t seed) {
+    std::mt19937 rng(seed);
+    Bytes b(n, 3);
+    for (uint8_t& v : b)
+        if (rng() % spacing == 0) v = static_cast<uint8_t>(10 + rng() % 100);
+    return b;
+}
+
+Bytes DitheredGradient(size_t n, int width, bool diagonal) {
+    static constexpr int Bayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+    constexpr int Shades = 8;
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i) {
+        const int x = static_cast<int>(i % static_cast<size_t>(width));
+        const int y = static_cast<int>(i / static_cast<size_t>(width));
+        // Position along the gradient in sixteenths of a shade step.
+        const int span = diagonal ? 2 * width : width;
+        const int along = diagonal ? x + y % width : x;
+        const int t = along * (Shades - 1) * 16 / span;
+        b[i] = static_cast<uint8_t>(20 + t / 16 + (t % 16 > Bayer[y % 4][x % 4] ? 1 : 0));
+    }
+    return b;
+}
+
+Bytes MixedPicture(size_t n, int width, uint32_t seed) {
+    std::mt19937 rng(seed);
+    Bytes image(n);
+    for (uint8_t& v : image) v = static_cast<uint8_t>(rng() % 120);
+    const int height = static_cast<int>(n / static_cast<size_t>(width));
+    if (height < 2) return image;
+    // Flat rectangles (16 to 240 pixels a side on a 1,024-wide picture) until about half the
+    // picture is flat.
+    const int least = std::max(2, 16 * width / 1024);
+    const int spread = std::max(4, 225 * width / 1024);
+    std::vector<bool> flat(static_cast<size_t>(width) * height, false);
+    size_t covered = 0;
+    while (covered < flat.size() / 2) {
+        int w = std::min(width - 1, least + static_cast<int>(rng() % spread));
+        int h = std::min(height - 1, least + static_cast<int>(rng() % spread));
+        int x0 = static_cast<int>(rng() % (width - w)), y0 = static_cast<int>(rng() % (height - h));
+        uint8_t colour = static_cast<uint8_t>(rng() % 120);
+        for (int y = y0; y < y0 + h; ++y)
+            for (int x = x0; x < x0 + w; ++x) {
+                size_t i = static_cast<size_t>(y) * width + x;
+                image[i] = colour;
+                if (!flat[i]) {
+                    flat[i] = true;
+                    ++covered;
+                }
+            }
+    }
+    return image;
+}
+
+std::vector<Kind> AllKinds() {
+    auto width = [](size_t n) { return n >= 65536 ? 1024 : 64; };
+    std::vector<Kind> kinds;
+    for (size_t period : {1, 2, 3, 4, 5, 7, 8, 16, 64, 100, 273, 274, 300, 1000, 1500, 2000, 2046, 2047,
+                          2048, 2500, 3000})
+        kinds.push_back({"period " + std::to_string(period),
+                         [period](size_t n) { return Periodic(n, period, 120, 7); }});
+    for (size_t period : {300, 2047})
+        kinds.push_back({"period " + std::to_string(period) + ", 2 colours",
+                         [period](size_t n) { return Periodic(n, period, 2, 8); }});
+    kinds.push_back({"0 0 1 1", Pairs});
+    kinds.push_back({"flat", Flat});
+    for (unsigned spacing : {40u, 1000u})
+        kinds.push_back({"specks 1/" + std::to_string(spacing),
+                         [spacing](size_t n) { return Specks(n, spacing, 5); }});
+    kinds.push_back({"dithered gradient", [=](size_t n) { return DitheredGradient(n, width(n), false); }});
+    kinds.push_back({"dithered diagonal", [=](size_t n) { return DitheredGradient(n, width(n), true); }});
+    for (unsigned colours : {2u, 4u, 120u})
+        kinds.push_back({"noise " + std::to_string(colours),
+                         [colours](size_t n) { return Noise(n, colours, 11); }});
+    kinds.push_back({"mixed", [=](size_t n) { return MixedPicture(n, width(n), 2024); }});
+    return kinds;
+}
+
+} // namespace pelfry::inputs
