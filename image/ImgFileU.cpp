@@ -1,4 +1,5 @@
 #include "image/ImgFileU.h"
+#include "image/MatchFinder.h"
 
 #include "platform/Bytes.h"
 #include "platform/Errors.h"
@@ -12,228 +13,20 @@
 
 namespace pelfry {
 
-// ---- Codec -----------------------------------------------------------------------------------
+// ---- Codec ----------------------------------------------------------------------------------
 
-namespace {
-
-constexpr int32_t Window = 2047;  // greatest distance the encoder writes
-constexpr int32_t MaxMatch = 273; // longest reference
-constexpr int32_t MinMatch = 3;   // shortest reference
-
-inline uint64_t Load64(const uint8_t* p) {
-    uint64_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-// Index of the first differing byte within a non-zero XOR of two 8-byte loads.
-inline int32_t FirstDifference(uint64_t x) {
-    if constexpr (std::endian::native == std::endian::little)
-        return std::countr_zero(x) >> 3;
-    else
-        return std::countl_zero(x) >> 3;
-}
-
-// MatchLength, eight bytes at a time.
-inline int32_t FastMatch(const uint8_t* a, const uint8_t* b, int32_t limit) {
-    int32_t k = 0;
-    while (k + 8 <= limit) {
-        uint64_t x = Load64(a + k) ^ Load64(b + k);
-        if (x != 0) return k + FirstDifference(x);
-        k += 8;
-    }
-    while (k < limit && a[k] == b[k]) ++k;
-    return k;
-}
-
-// How many bytes from p on equal p[0], at most `cap`, given that the first `known` of them do.
-inline int32_t RunLength(const uint8_t* p, int32_t known, int32_t cap) {
-    int32_t k = std::min(known, cap);
-    const uint64_t pattern = 0x0101010101010101ull * p[0];
-    while (k + 8 <= cap) {
-        uint64_t x = Load64(p + k) ^ pattern;
-        if (x != 0) return k + FirstDifference(x);
-        k += 8;
-    }
-    while (k < cap && p[k] == p[0]) ++k;
-    return k;
-}
-
-// Finds, for the greedy parse, the longest match in the window and among the longest the one
-// farthest back, exactly as trying every start in the window from the farthest would.
-//
-// Positions are indexed by their first three bytes (a match of 3 or more shares them). Each
-// hash bucket keeps its positions in increasing order as a chain of entries, so a search walks
-// the window from its far end and stops at the first candidate that reaches the limit, as the
-// exhaustive search does. A stretch of consecutive positions inside a run of one byte value
-// (all with the key c c c) is a single entry: within it, only its first position and the one
-// whose run ends exactly where the searched run ends can be the answer, so flat areas cost a
-// few word compares per reference instead of one probe per position.
-//
-// Entries live in a ring. They are made in position order and each covers at least one
-// position, so once 4,096 newer ones exist an entry lies more than 2,047 positions behind any
-// later search and can never be a candidate again. When its slot is reused, a bucket whose oldest entry it still is moves on
-// to its successor, so no bucket ever refers to a reused slot.
-class MatchFinder {
-public:
-    MatchFinder(const uint8_t* source, int32_t length) : src_(source), n_(length) {
-        int bits = std::clamp(static_cast<int>(std::bit_width(static_cast<uint32_t>(length))), 8, 13);
-        shift_ = 32 - bits;
-        head_.assign(size_t{1} << bits, -1);
-        tail_.assign(size_t{1} << bits, -1);
-        ring_.resize(static_cast<size_t>(Ring));
-    }
-
-    // Indexes the positions from..to-1 (those with three bytes to hash). Positions must be
-    // indexed in increasing order, each before a search from a later position.
-    void Insert(int32_t from, int32_t to) {
-        const int32_t end = std::min(to, n_ - 2);
-        int32_t i = from;
-        while (i < end) {
-            const uint8_t* p = src_ + i;
-            const uint32_t b = Bucket(p);
-            const uint8_t c = p[0];
-            if (p[1] == c && p[2] == c) {
-                // Positions i..last all have the key c c c.
-                int32_t last = i + RunLength(p, 3, end + 2 - i) - 3;
-                int32_t t = tail_[b];
-                if (t >= 0 && At(t).last == i - 1 && src_[i - 1] == c)
-                    At(t).last = last;
-                else
-                    Append(b, i, last);
-                i = last + 1;
-            } else {
-                Append(b, i, i);
-                ++i;
-            }
-        }
-    }
-
-    // The best match for position q with limit >= 3 (at most the bytes left); 0 when there is
-    // none of 3 or more. `start` receives its start.
-    int32_t Find(int32_t q, int32_t limit, int32_t& start) {
-        const uint8_t* pq = src_ + q;
-        const uint32_t b = Bucket(pq);
-        const int32_t windowStart = std::max(0, q - Window);
-        int32_t e = head_[b];
-        while (e >= 0 && At(e).last < windowStart) e = At(e).next;
-        head_[b] = e;
-        if (e < 0) {
-            tail_[b] = -1;
-            return 0;
-        }
-        int32_t best = 0;
-        int32_t queryRun = -1; // bytes equal to pq[0] from q, up to limit; made when needed
-        auto offer = [&](int32_t j, int32_t m) {
-            if (m > best) {
-                best = m;
-                start = j;
-            }
-            return best == limit;
-        };
-        for (; e >= 0; e = At(e).next) {
-            const Entry& en = At(e);
-            const int32_t lo = std::max(en.first, windowStart);
-            if (en.first == en.last) {
-                // A candidate can only win by matching one byte beyond the best so far.
-                if (best > 0 && src_[lo + best] != pq[best]) continue;
-                int32_t m = FastMatch(src_ + lo, pq, limit);
-                if (m >= MinMatch && offer(lo, m)) break;
-                continue;
-            }
-            const uint8_t c = src_[en.first];
-            if (pq[0] != c || pq[1] != c || pq[2] != c) continue; // another key in this bucket
-            if (queryRun < 0) queryRun = RunLength(pq, 3, limit);
-            const int32_t rq = queryRun;
-            // The run of c from lo is at least `known` long (its positions up to en.last start
-            // three c's). From position j of the entry the match is: the run from j when that
-            // is shorter than rq; rq when it is longer; and rq plus whatever follows both runs
-            // when they end together. So the first position is best unless a later one ends
-            // with the searched run and matches on past it.
-            const int32_t known = en.last + 3 - lo;
-            const int32_t runLo = RunLength(src_ + lo, known, rq + 1);
-            if (runLo < rq) {
-                if (offer(lo, runLo)) break;
-                continue;
-            }
-            if (runLo == rq) {
-                int32_t m = rq == limit ? limit : rq + FastMatch(src_ + lo + rq, pq + rq, limit - rq);
-                if (offer(lo, m)) break;
-                continue;
-            }
-            if (rq == limit) {
-                offer(lo, limit);
-                break;
-            }
-            offer(lo, rq);
-            // The position j = (end of run) - rq, if it lies in the entry, matches rq and more.
-            const int32_t reach = en.last - lo + rq;
-            const int32_t run = RunLength(src_ + lo, known, reach + 1);
-            if (run <= reach) {
-                int32_t m = rq + FastMatch(src_ + lo + run, pq + rq, limit - rq);
-                if (offer(lo + run - rq, m)) break;
-            }
-        }
-        return best;
-    }
-
-private:
-    struct Entry {
-        int32_t first; // first position of the stretch
-        int32_t last;  // last position (equal to first for a single position)
-        int32_t next;  // next entry of the same bucket, -1 at the end
-    };
-
-    static constexpr int32_t Ring = 4096; // more than the 2,048 entries a window can hold
-
-    // Entries are numbered in the order they were made; number e lives in slot e mod Ring.
-    Entry& At(int32_t e) { return ring_[static_cast<size_t>(e & (Ring - 1))]; }
-
-    uint32_t Bucket(const uint8_t* p) const {
-        uint32_t key = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                       (static_cast<uint32_t>(p[2]) << 16);
-        return (key * 2654435761u) >> shift_;
-    }
-
-    void Append(uint32_t b, int32_t first, int32_t last) {
-        const int32_t index = made_++;
-        Entry& slot = At(index);
-        if (index >= Ring) {
-            // The entry made Ring entries ago leaves; its bucket's oldest entry may be it.
-            const uint32_t old = Bucket(src_ + slot.first);
-            if (head_[old] == index - Ring) {
-                head_[old] = slot.next;
-                if (slot.next < 0) tail_[old] = -1;
-            }
-        }
-        slot = Entry{first, last, -1};
-        if (tail_[b] < 0)
-            head_[b] = index;
-        else
-            At(tail_[b]).next = index;
-        tail_[b] = index;
-    }
-
-    const uint8_t* src_;
-    int32_t n_;
-    int shift_;
-    std::vector<int32_t> head_; // oldest entry that may still be in the window
-    std::vector<int32_t> tail_; // newest entry
-    std::vector<Entry> ring_;
-    int32_t made_ = 0; // entries made so far
-};
-
-} // namespace
+using codec::MaxMatch;
+using codec::MinMatch;
 
 int32_t MatchLength(const uint8_t* first, const uint8_t* second, int32_t limit) {
-    return FastMatch(first, second, limit);
+    return codec::FastMatch(first, second, limit);
 }
 
 int32_t Compress(const uint8_t* source, int32_t length, uint8_t* destination) {
     int32_t p = 0;
     int32_t out = 0;
     if (length > 0) {
-        MatchFinder finder(source, length);
+        codec::MatchFinder finder(source, length);
         while (p < length) {
             int32_t limit = std::min(MaxMatch, length - p);
             int32_t best = 0;
@@ -242,7 +35,6 @@ int32_t Compress(const uint8_t* source, int32_t length, uint8_t* destination) {
             if (best < MinMatch) {
                 if (source[p] >= 0x80) PELFRY_FAIL("Decompressed bytes must not have msb set!");
                 destination[out++] = source[p];
-                finder.Insert(p, p + 1);
                 ++p;
                 continue;
             }
@@ -255,7 +47,6 @@ int32_t Compress(const uint8_t* source, int32_t length, uint8_t* destination) {
                 destination[out++] = static_cast<uint8_t>(d % 256);
                 destination[out++] = static_cast<uint8_t>(best - 18);
             }
-            finder.Insert(p, p + best);
             p += best;
         }
     }

@@ -83,9 +83,12 @@ public:
         std::printf("\n| input (1 MiB) | fast ms | exhaustive ms | ratio |\n| --- | --- | --- | --- |\n");
         for (const std::string& name : names) {
             auto fast = best_.find("Compress/" + name), slow = best_.find("Exhaustive/" + name);
-            if (fast == best_.end() || slow == best_.end()) continue;
-            std::printf("| %s | %.3f | %.3f | %.2f |\n", name.c_str(), fast->second, slow->second,
-                        slow->second / fast->second);
+            if (fast == best_.end()) continue;
+            if (slow == best_.end())
+                std::printf("| %s | %.3f | - | - |\n", name.c_str(), fast->second);
+            else
+                std::printf("| %s | %.3f | %.3f | %.2f |\n", name.c_str(), fast->second, slow->second,
+                            slow->second / fast->second);
         }
     }
 

@@ -3,6 +3,7 @@
 #include "image/ImgFileU.h"
 #include "platform/Errors.h"
 
+#include "CodecInputs.h"
 #include "ReferenceCompress.h"
 
 #include <gtest/gtest.h>
@@ -365,4 +366,11 @@ TEST(Codec, FastEncoderEqualsExhaustiveSearchOnRepeatsAndStructure) {
         }
         CheckEquivalent(image, "picture " + std::to_string(trial));
     }
+}
+
+TEST(Codec, FastEncoderEqualsExhaustiveSearchOnEveryBenchmarkedKind) {
+    // The benchmark's inputs at sizes that still hold several windows, and a few lengths that
+    // end inside a long match.
+    for (const inputs::Kind& kind : inputs::AllKinds())
+        for (size_t n : {size_t{700}, size_t{9000}}) CheckEquivalent(kind.make(n), kind.name);
 }
