@@ -1,5 +1,5 @@
 #include "image/ImgFileU.h"
-#include "image/MatchFinder.h"
+#include "image/Encoder.h"
 
 #include "platform/Bytes.h"
 #include "platform/Errors.h"
@@ -15,44 +15,14 @@ namespace pelfry {
 
 // ---- Codec ----------------------------------------------------------------------------------
 
-using codec::MaxMatch;
-using codec::MinMatch;
-
 int32_t MatchLength(const uint8_t* first, const uint8_t* second, int32_t limit) {
     return codec::FastMatch(first, second, limit);
 }
 
 int32_t Compress(const uint8_t* source, int32_t length, uint8_t* destination) {
-    int32_t p = 0;
-    int32_t out = 0;
-    if (length > 0) {
-        codec::MatchFinder finder(source, length);
-        while (p < length) {
-            int32_t limit = std::min(MaxMatch, length - p);
-            int32_t best = 0;
-            int32_t bestStart = 0;
-            if (limit >= MinMatch) best = finder.Find(p, limit, bestStart);
-            if (best < MinMatch) {
-                if (source[p] >= 0x80) PELFRY_FAIL("Decompressed bytes must not have msb set!");
-                destination[out++] = source[p];
-                ++p;
-                continue;
-            }
-            int32_t d = p - bestStart;
-            if (best <= 17) {
-                destination[out++] = static_cast<uint8_t>(0x80 + (best - 2) * 8 + (d - 1) / 256);
-                destination[out++] = static_cast<uint8_t>((d - 1) % 256);
-            } else {
-                destination[out++] = static_cast<uint8_t>(0x80 + d / 256);
-                destination[out++] = static_cast<uint8_t>(d % 256);
-                destination[out++] = static_cast<uint8_t>(best - 18);
-            }
-            p += best;
-        }
-    }
-    destination[out++] = 0x80;
-    destination[out++] = 0x00;
-    return out;
+    const int32_t written = codec::Encode(source, length, destination);
+    if (written < 0) PELFRY_FAIL("Decompressed bytes must not have msb set!");
+    return written;
 }
 
 int32_t Decompress(uint8_t* destination, int32_t destinationLength, const uint8_t* source,
