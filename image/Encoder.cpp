@@ -17,10 +17,10 @@ constexpr int32_t MinMatch = 3;   // shortest reference
 // 273 bytes; after this many the scan leaves the position to the index.
 constexpr int32_t FullScanChecks = 24;
 
-// The recent matches' mean length (each counted up to 16) above which a search starts with
-// the eight-byte key, and the five-byte one.
-constexpr int32_t StartEight = 8;
-constexpr int32_t StartFive = 5;
+// A key expected to have at least this many candidates in the window makes the search try a
+// longer key first; that is considered only while recent matches are this long on average.
+constexpr int64_t Crowded = 16;
+constexpr int32_t LongerKeys = 4;
 
 inline uint64_t Load64(const uint8_t* p) {
     uint64_t v;
@@ -179,23 +179,13 @@ public:
                 return limit;
             }
         }
-        int32_t best = recent_ >= StartFive * 16 && limit >= 5 ? SearchLonger(q, limit, start) : -1;
-        if (best < 0) {
-            // Literals index one position at a time, whose bucket the last search has made.
-            if (pending_ == q - 1)
-                three_.Link(pendingBucket_, q - 1), three_.indexed = q;
-            else
-                IndexBase(q);
-            const uint8_t* pq = src_ + q;
-            if (pq[1] == pq[0] && pq[2] == pq[0]) {
-                best = SearchRuns(q, limit, start);
-            } else {
-                pending_ = q;
-                pendingBucket_ = three_.Of(three_.Key(pq, n_ - q));
-                best = three_.buckets[pendingBucket_].tail < q - Window ? 0
-                                                                        : SearchChain(three_, pendingBucket_, q, limit, start);
-            }
+        // Longer keys only pay where matches are long; most literals never ask.
+        int32_t best = -1;
+        if (recent_ >= LongerKeys * 16 && limit >= 5) {
+            const int32_t keep = Keep(q);
+            if (keep > 3) best = SearchLonger(q, limit, keep, start);
         }
+        if (best < 0) best = SearchBase(q, limit, start);
         recent_ += std::min(best, 16) - (recent_ >> 4);
         lastReachedLimit_ = best == limit;
         return best;
@@ -203,10 +193,15 @@ public:
 
 private:
     int32_t FarthestFull(int32_t q, int32_t limit) const;
-    void IndexBase(int32_t q);
+    int32_t SearchBase(int32_t q, int32_t limit, int32_t& start);
+    int32_t SearchShort(int32_t q, int32_t& start) const;
+    void IndexRuns(int32_t q);
+    void IndexThree(int32_t q);
     void Index(Chains& chains, int32_t q);
     void AddRun(uint8_t value, int32_t first, int32_t last);
-    int32_t SearchLonger(int32_t q, int32_t limit, int32_t& start);
+    int32_t Keep(int32_t q);
+    void Count(int32_t q);
+    int32_t SearchLonger(int32_t q, int32_t limit, int32_t keep, int32_t& start);
     int32_t SearchChain(Chains& chains, uint32_t b, int32_t q, int32_t limit, int32_t& start);
     int32_t SearchRuns(int32_t q, int32_t limit, int32_t& start);
     Stretch& At(int32_t e) { return stretches_[Slot(e)]; }
@@ -221,9 +216,12 @@ private:
     Bucket runs_[256]; // stretches by byte value, numbered in the order they were made
     int32_t runLast_[256];
     int32_t made_ = 0;           // stretches made so far
+    int32_t runsIndexed_ = 0;    // positions before this are in the stretches, or out of reach
     int32_t pending_ = Nowhere;  // the last position searched by its three-byte key,
     uint32_t pendingBucket_ = 0; // and that key's bucket
     int32_t recent_ = 0;         // 16 times the recent matches' mean length, each up to 16
+    int32_t counts_[256] = {};   // how often each byte value occurs in the window of counted_
+    int32_t counted_ = 0;
     bool lastReachedLimit_ = false;
 };
 
@@ -261,11 +259,29 @@ int32_t MatchFinder::FarthestFull(int32_t q, int32_t limit) const {
     return -1;
 }
 
-// Takes the positions before q that are still in the window into the three-byte chains and
-// the stretches (a position needs three bytes to be indexed).
-void MatchFinder::IndexBase(int32_t q) {
+// The search by three-byte keys and stretches, for data whose matches are mostly short.
+int32_t MatchFinder::SearchBase(int32_t q, int32_t limit, int32_t& start) {
+    const uint8_t* pq = src_ + q;
+    if (pending_ == q - 1) {
+        // After a literal only that position is new, and the last search made its bucket.
+        three_.Link(pendingBucket_, q - 1);
+        three_.indexed = runsIndexed_ = q;
+    } else {
+        IndexRuns(q);
+        IndexThree(q);
+    }
+    if (pq[1] == pq[0] && pq[2] == pq[0]) return SearchRuns(q, limit, start);
+    pending_ = q;
+    pendingBucket_ = three_.Of(three_.Key(pq, n_ - q));
+    if (three_.buckets[pendingBucket_].tail < q - Window) return 0;
+    return SearchChain(three_, pendingBucket_, q, limit, start);
+}
+
+// Takes the positions before q that are still in the window and start with three equal bytes
+// into the stretches.
+void MatchFinder::IndexRuns(int32_t q) {
     const int32_t end = std::min(q, n_ - 2);
-    int32_t i = std::max(three_.indexed, q - Window);
+    int32_t i = std::max(runsIndexed_, q - Window);
     while (i < end) {
         const uint8_t* p = src_ + i;
         const uint8_t c = p[0];
@@ -275,9 +291,18 @@ void MatchFinder::IndexBase(int32_t q) {
             AddRun(c, i, last);
             i = last + 1;
         } else {
-            three_.Link(three_.Of(three_.Key(p, n_ - i)), i);
             ++i;
         }
+    }
+    runsIndexed_ = std::max(runsIndexed_, q);
+}
+
+// Takes the other positions before q that are still in the window into the three-byte chains.
+void MatchFinder::IndexThree(int32_t q) {
+    const int32_t end = std::min(q, n_ - 2);
+    for (int32_t i = std::max(three_.indexed, q - Window); i < end; ++i) {
+        const uint8_t* p = src_ + i;
+        if (p[1] != p[0] || p[2] != p[0]) three_.Link(three_.Of(three_.Key(p, n_ - i)), i);
     }
     three_.indexed = std::max(three_.indexed, q);
 }
@@ -319,23 +344,94 @@ void MatchFinder::AddRun(uint8_t value, int32_t first, int32_t last) {
     while (At(list.head).last < first - Window) list.head = At(list.head).next;
 }
 
-// The search by eight- and then five-byte keys, which recent matches suggest will succeed; -1
-// when no candidate matches as far as the key, so that only the three-byte key can tell.
-// Positions that start with as many equal bytes as the key are left to the stretches.
-int32_t MatchFinder::SearchLonger(int32_t q, int32_t limit, int32_t& start) {
+// The longest key worth a search at q (limit at least 5), from how often its bytes occur in
+// the window: 8 when five-byte keys like it have many candidates, 5 when three-byte keys
+// like it have many and five-byte ones still some, else 3. A guess, made as if the bytes were
+// independent, that costs a few lookups; the search is exact whatever it says.
+int32_t MatchFinder::Keep(int32_t q) {
+    Count(q);
+    // Expected candidates for k bytes: w times the product of their shares of the window.
+    const int64_t w = std::min(q, Window);
+    const uint8_t* pq = src_ + q;
+    const int64_t three = int64_t{counts_[pq[0]]} * counts_[pq[1]] * counts_[pq[2]];
+    if (three < Crowded * w * w) return 3;
+    const int64_t five = three * counts_[pq[3]] * counts_[pq[4]];
+    if (five >= Crowded * w * w * w * w) return 8;
+    return five >= w * w * w * w ? 5 : 3;
+}
+
+void MatchFinder::Count(int32_t q) {
+    if (q - counted_ > Window) {
+        std::fill(std::begin(counts_), std::end(counts_), 0);
+        for (int32_t i = q - Window; i < q; ++i) ++counts_[src_[i]];
+    } else {
+        for (int32_t i = counted_; i < q; ++i) {
+            ++counts_[src_[i]];
+            if (i >= Window) --counts_[src_[i - Window]];
+        }
+    }
+    counted_ = q;
+}
+
+// The search by eight-byte keys (when `keep` is 8) and then five-byte keys, for data whose
+// three-byte keys have many candidates. A candidate that matches as far as the key means that
+// all candidates that could win are in that chain. A query that starts with as many equal
+// bytes as the key goes to the stretches instead, which hold every candidate for it. Failing
+// both keys, no match is longer than 4.
+int32_t MatchFinder::SearchLonger(int32_t q, int32_t limit, int32_t keep, int32_t& start) {
     const uint8_t* pq = src_ + q;
     const int32_t run = RunLength(pq, 1, 8);
-    if (recent_ >= StartEight * 16 && limit >= 8 && run < 8) {
+    if (keep == 8 && limit >= 8 && run < 8) {
         if (eight_.width == 0) eight_.Init(8, bits_);
         Index(eight_, q);
         const int32_t best = SearchChain(eight_, eight_.Of(eight_.Key(pq, n_ - q)), q, limit, start);
         if (best >= 8) return best;
     }
-    if (run >= 5) return -1;
+    if (run >= 5) {
+        IndexRuns(q);
+        return SearchRuns(q, limit, start);
+    }
     if (five_.width == 0) five_.Init(5, bits_);
     Index(five_, q);
     const int32_t best = SearchChain(five_, five_.Of(five_.Key(pq, n_ - q)), q, limit, start);
-    return best >= 5 ? best : -1;
+    return best >= 5 ? best : SearchShort(q, start);
+}
+
+// The best match for q when none is longer than 4 (and q has at least 5 bytes): the farthest
+// start that matches 4 bytes, else the farthest that matches 3, tried on 16 starts at once.
+int32_t MatchFinder::SearchShort(int32_t q, int32_t& start) const {
+    const uint8_t* pq = src_ + q;
+    int32_t three = -1;
+    const Bytes16 b0 = Splat16(pq[0]), b1 = Splat16(pq[1]), b2 = Splat16(pq[2]), b3 = Splat16(pq[3]);
+    int32_t j = std::max(0, q - Window);
+    // Blocks that end before q read at most up to q + 2.
+    for (; j + 16 <= q; j += 16) {
+        const uint8_t* s = src_ + j;
+        const Bytes16 m3 = (Load16(s) == b0) & (Load16(s + 1) == b1) & (Load16(s + 2) == b2);
+        const Bytes16 m4 = m3 & (Load16(s + 3) == b3);
+        uint64_t half[2], half3[2];
+        std::memcpy(half, &m4, sizeof half);
+        if ((half[0] | half[1]) != 0) {
+            start = j + (half[0] != 0 ? FirstNonZeroByte(half[0]) : 8 + FirstNonZeroByte(half[1]));
+            return 4;
+        }
+        if (three < 0) {
+            std::memcpy(half3, &m3, sizeof half3);
+            if ((half3[0] | half3[1]) != 0)
+                three = j + (half3[0] != 0 ? FirstNonZeroByte(half3[0]) : 8 + FirstNonZeroByte(half3[1]));
+        }
+    }
+    for (; j < q; ++j) {
+        const int32_t m = FastMatch(src_ + j, pq, 4);
+        if (m == 4) {
+            start = j;
+            return 4;
+        }
+        if (m == 3 && three < 0) three = j;
+    }
+    if (three < 0) return 0;
+    start = three;
+    return 3;
 }
 
 int32_t MatchFinder::SearchChain(Chains& chains, uint32_t b, int32_t q, int32_t limit, int32_t& start) {
@@ -380,6 +476,9 @@ int32_t MatchFinder::SearchRuns(int32_t q, int32_t limit, int32_t& start) {
     for (; e >= 0; e = At(e).next) {
         const Stretch& st = At(e);
         const int32_t lo = std::max(st.first, windowStart);
+        // Every stretch but the newest holds a whole run, `known` long from lo; one shorter
+        // than the searched run matches exactly that far.
+        if (st.last + 3 - lo <= best && st.last + 3 - lo < rq && e != list.tail) continue;
         // The run from lo is at least `known` long (its positions up to st.last start three
         // equal bytes). From position j of the stretch the match is: the run from j when that
         // is shorter than rq; rq when it is longer; and rq plus whatever follows both runs
