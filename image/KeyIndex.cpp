@@ -1,0 +1,152 @@
+#include "image/KeyIndex.h"
+
+namespace pelfry::codec {
+
+KeyIndex::KeyIndex(const uint8_t* source, int32_t length, int32_t width) : src_(source), n_(length), width_(width) {
+    const uint64_t low = width >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * width)) - 1;
+    if constexpr (std::endian::native == std::endian::little)
+        mask_ = low;
+    else
+        mask_ = width >= 8 ? low : ~(~uint64_t{0} >> (8 * width));
+    const int bits = std::clamp(static_cast<int>(std::bit_width(static_cast<uint32_t>(length))), 8, 13);
+    shift_ = 64 - bits;
+    buckets_.assign(size_t{1} << bits, Bucket{});
+    next_.assign(static_cast<size_t>(Slots), -1);
+    stretches_.resize(static_cast<size_t>(Slots));
+    std::fill(std::begin(runLast_), std::end(runLast_), Nowhere);
+}
+
+void KeyIndex::CatchUp(int32_t q) {
+    const int32_t w = width_;
+    const int32_t end = std::min(q, n_ - w + 1); // a position needs `width` bytes
+    int32_t i = std::max(indexed_, q - Window);
+    while (i < end) {
+        const uint8_t* p = src_ + i;
+        const uint64_t key = Key(p, n_ - i);
+        if (key == (0x0101010101010101ull * p[0] & mask_)) {
+            // Positions i..last all start with `width` equal bytes.
+            const int32_t last = i + RunLength(p, w, end + w - 1 - i) - w;
+            AddRun(p[0], i, last);
+            i = last + 1;
+        } else {
+            Link(Of(key), i);
+            ++i;
+        }
+    }
+    indexed_ = std::max(indexed_, q);
+}
+
+int64_t KeyIndex::BucketOf(int32_t q) const {
+    const uint8_t* p = src_ + q;
+    const uint64_t key = Key(p, n_ - q);
+    if (key == (0x0101010101010101ull * p[0] & mask_)) return -1;
+    return Of(key);
+}
+
+int32_t KeyIndex::Search(int32_t q, int32_t limit, int32_t& start) {
+    const int64_t b = BucketOf(q);
+    if (b < 0) return SearchRuns(q, limit, start);
+    if (Empty(static_cast<uint32_t>(b), q)) return 0;
+    return SearchBucket(static_cast<uint32_t>(b), q, limit, start);
+}
+
+void KeyIndex::AddRun(uint8_t value, int32_t first, int32_t last) {
+    Bucket& list = runs_[value];
+    if (runLast_[value] == first - 1) {
+        At(list.tail).last = last; // the same run, taken in two goes
+    } else {
+        const int32_t index = made_++;
+        At(index) = Stretch{first, last, -1};
+        if (runLast_[value] < first - Window)
+            list.head = index;
+        else
+            At(list.tail).next = index;
+        list.tail = index;
+    }
+    runLast_[value] = last;
+    // Stretches are made in position order, each after the last position of the one before,
+    // so the one Slots stretches newer than a head lies beyond the head's last position plus
+    // Slots; keeping heads within Far positions keeps them clear of reused slots.
+    if (At(list.head).last < first - Far)
+        while (At(list.head).last < first - Window) list.head = At(list.head).next;
+}
+
+int32_t KeyIndex::SearchBucket(uint32_t b, int32_t q, int32_t limit, int32_t& start) {
+    const int32_t windowStart = std::max(0, q - Window);
+    Bucket& bucket = buckets_[b];
+    int32_t e = bucket.head;
+    while (e < windowStart) e = next_[Slot(e)];
+    bucket.head = e;
+    const uint8_t* pq = src_ + q;
+    int32_t best = 0;
+    for (; e >= 0; e = next_[Slot(e)]) {
+        // A candidate can only win by matching one byte beyond the best so far.
+        if (best > 0 && src_[e + best] != pq[best]) continue;
+        const int32_t m = MatchAt(src_ + e, pq, limit);
+        if (m > best) {
+            best = m;
+            start = e;
+            if (m == limit) break;
+        }
+    }
+    return best;
+}
+
+// The query starts with a run of c at least `width` long; every candidate that matches that
+// far lies in a stretch of c.
+int32_t KeyIndex::SearchRuns(int32_t q, int32_t limit, int32_t& start) {
+    const uint8_t* pq = src_ + q;
+    const int32_t windowStart = std::max(0, q - Window);
+    Bucket& list = runs_[pq[0]];
+    if (runLast_[pq[0]] < windowStart) return 0;
+    int32_t e = list.head;
+    while (At(e).last < windowStart) e = At(e).next;
+    list.head = e;
+    int32_t best = 0;
+    auto offer = [&](int32_t j, int32_t m) {
+        if (m > best) {
+            best = m;
+            start = j;
+        }
+        return best == limit;
+    };
+    const int32_t w = width_;
+    const int32_t rq = RunLength(pq, w, limit); // the searched run, up to the limit
+    for (; e >= 0; e = At(e).next) {
+        const Stretch& st = At(e);
+        const int32_t lo = std::max(st.first, windowStart);
+        // The run from lo is at least `known` long (its positions up to st.last start `width`
+        // equal bytes), and exactly that in every stretch but the newest, which may still
+        // grow. From position j of the stretch the match is: the run from j when that is
+        // shorter than rq; rq when it is longer; and rq plus whatever follows both runs when
+        // they end together. So the first position is best unless a later one ends with the
+        // searched run and matches on past it.
+        const int32_t known = st.last + w - lo;
+        if (known <= best && known < rq && e != list.tail) continue;
+        const int32_t runLo = RunLength(src_ + lo, known, rq + 1);
+        if (runLo < rq) {
+            if (offer(lo, runLo)) break;
+            continue;
+        }
+        if (runLo == rq) {
+            const int32_t m = rq == limit ? limit : rq + MatchAt(src_ + lo + rq, pq + rq, limit - rq);
+            if (offer(lo, m)) break;
+            continue;
+        }
+        if (rq == limit) {
+            offer(lo, limit);
+            break;
+        }
+        offer(lo, rq);
+        // The position j = (end of run) - rq, if it lies in the stretch, matches rq and more.
+        const int32_t reach = st.last - lo + rq;
+        const int32_t runEnd = RunLength(src_ + lo, known, reach + 1);
+        if (runEnd <= reach && src_[lo + runEnd - rq + best] == pq[best]) {
+            const int32_t m = rq + MatchAt(src_ + lo + runEnd, pq + rq, limit - rq);
+            if (offer(lo + runEnd - rq, m)) break;
+        }
+    }
+    return best;
+}
+
+} // namespace pelfry::codec
