@@ -13,10 +13,9 @@ namespace {
 // 273 bytes; after this many the scan leaves the position to the index.
 constexpr int32_t FullScanChecks = 24;
 
-// A key expected to have at least this many candidates in the window makes the search try a
-// longer key first; that is considered only while recent matches are this long on average.
-constexpr int64_t Crowded = 16;
-constexpr int32_t LongerKeys = 4;
+// The search moves to a longer key when the recent searches by its key looked at this many
+// candidates each on average, and back when the longer key does worse than the shorter did.
+constexpr int32_t Crowded = 24;
 
 // x without its byte at memory index k.
 inline uint64_t ClearByte(uint64_t x, int32_t k) {
@@ -54,10 +53,11 @@ inline int32_t FirstLane(const Bytes16& m) {
 // farthest back: exactly what trying every start in the window from the farthest would find.
 //
 // Most data is served by the index of three-byte keys. With few colours its chains hold
-// hundreds of positions each, so where the window's byte counts predict that, the search uses
-// indexes of five- or eight-byte keys: a candidate there that matches as far as the key means
-// that every candidate that could win is in that index. Failing the five-byte key, no match is
-// longer than 4, and a vector scan of the window finds the farthest of 4, else of 3.
+// hundreds of positions each, so where the searches find them that crowded, the search moves
+// on to indexes of five- and then eight-byte keys: a candidate there that matches as far as
+// the key means that every candidate that could win is in that index. Failing the five-byte
+// key, no match is longer than 4, and a vector scan of the window finds the farthest of 4, else
+// of 3. Where that fallback costs more than the shorter key did, the search moves back.
 //
 // Repeating data makes long matches, and indexing each of their positions would cost far more
 // than the exhaustive search spends there: its first candidates soon reach the limit. So after
@@ -78,20 +78,18 @@ public:
                 return limit;
             }
         }
-        // Longer keys only pay where matches are long; most literals never ask.
-        const int32_t keep = recent_ >= LongerKeys * 16 && limit >= 5 ? Keep(q) : 3;
-        const int32_t best = keep > 3 ? SearchLonger(q, limit, keep, start) : SearchThree(q, limit, start);
-        recent_ += std::min(best, 16) - (recent_ >> 4);
+        const int32_t best = level_ > 3 && limit >= 5 ? SearchLonger(q, limit, start) : SearchThree(q, limit, start);
+        if (++searches_ == 16) Adapt();
         lastReachedLimit_ = best == limit;
         return best;
     }
 
 private:
     int32_t FarthestFull(int32_t q, int32_t limit) const;
-    int32_t Keep(int32_t q);
+    void Adapt();
     int32_t SearchThree(int32_t q, int32_t limit, int32_t& start);
-    int32_t SearchLonger(int32_t q, int32_t limit, int32_t keep, int32_t& start);
-    int32_t SearchShort(int32_t q, int32_t& start) const;
+    int32_t SearchLonger(int32_t q, int32_t limit, int32_t& start);
+    int32_t SearchShort(int32_t q, int32_t& start);
 
     const uint8_t* src_;
     int32_t n_;
@@ -99,9 +97,11 @@ private:
     std::optional<KeyIndex> five_, eight_; // made when first needed
     int64_t pending_ = -1;        // the bucket of the last position searched by its three-byte
     int32_t pendingAt_ = -1;      // key, and that position
-    int32_t recent_ = 0;          // 16 times the recent matches' mean length, each up to 16
-    int32_t counts_[4][256] = {}; // how often each byte value occurs in the window of counted_
-    int32_t counted_ = 0;
+    int32_t level_ = 3;           // the key width searches start with
+    int32_t searches_ = 0;        // searches since the last Adapt,
+    int32_t work_ = 0;            // the candidates they looked at,
+    int32_t ownWork_ = 0;         // and those in the index of the key they started with
+    int32_t left_[9] = {};        // work_ of each key width when the search last moved up from it
     bool lastReachedLimit_ = false;
 };
 
@@ -139,34 +139,18 @@ int32_t MatchFinder::FarthestFull(int32_t q, int32_t limit) const {
     return -1;
 }
 
-// The longest key worth a search at q (limit at least 5), from how often its bytes occur in
-// the window: 8 when five-byte keys like it have many candidates, 5 when three-byte keys like
-// it have many and five-byte ones still some, else 3. A guess, made as if the bytes were
-// independent; the search is exact whatever it says.
-int32_t MatchFinder::Keep(int32_t q) {
-    // Four tables, so that runs of one value do not make each count wait for the one before;
-    // a count is their sum.
-    if (q - counted_ > Window) {
-        std::memset(counts_, 0, sizeof counts_);
-        for (int32_t i = q - Window; i < q; ++i) ++counts_[i & 3][src_[i]];
-    } else {
-        for (int32_t i = counted_; i < q; ++i) {
-            ++counts_[i & 3][src_[i]];
-            if (i >= Window) --counts_[i & 3][src_[i - Window]];
-        }
+// Every 16 searches: moves to a longer key when the searches found its chains crowded (not
+// its stretches, which a longer key hardly thins), and back when the longer key costs more
+// than the shorter one did.
+void MatchFinder::Adapt() {
+    const int32_t below = level_ == 8 ? 5 : 3;
+    if (level_ > 3 && work_ > left_[below]) {
+        level_ = below;
+    } else if (level_ < 8 && ownWork_ > Crowded * 16) {
+        left_[level_] = work_;
+        level_ = level_ == 3 ? 5 : 8;
     }
-    counted_ = q;
-    auto count = [&](uint8_t v) {
-        return int64_t{counts_[0][v]} + counts_[1][v] + counts_[2][v] + counts_[3][v];
-    };
-    // Expected candidates for k bytes: w times the product of their shares of the window.
-    const int64_t w = std::min(q, Window);
-    const uint8_t* pq = src_ + q;
-    const int64_t three = count(pq[0]) * count(pq[1]) * count(pq[2]);
-    if (three < Crowded * w * w) return 3;
-    const int64_t five = three * count(pq[3]) * count(pq[4]);
-    if (five >= Crowded * w * w * w * w) return 8;
-    return five >= w * w * w * w ? 5 : 3;
+    searches_ = work_ = ownWork_ = 0;
 }
 
 int32_t MatchFinder::SearchThree(int32_t q, int32_t limit, int32_t& start) {
@@ -177,27 +161,35 @@ int32_t MatchFinder::SearchThree(int32_t q, int32_t limit, int32_t& start) {
         three_.CatchUp(q);
     pendingAt_ = q;
     pending_ = three_.BucketOf(q);
-    if (pending_ < 0) return three_.Search(q, limit, start); // a run
     const uint32_t b = static_cast<uint32_t>(pending_);
-    return three_.Empty(b, q) ? 0 : three_.SearchBucket(b, q, limit, start);
+    if (pending_ >= 0 && three_.Empty(b, q)) return 0;
+    const int32_t best = pending_ < 0 ? three_.Search(q, limit, start) // a run
+                                      : three_.SearchBucket(b, q, limit, start);
+    work_ += three_.Visited() + three_.VisitedRuns();
+    ownWork_ += three_.Visited();
+    return best;
 }
 
-int32_t MatchFinder::SearchLonger(int32_t q, int32_t limit, int32_t keep, int32_t& start) {
-    if (keep == 8 && limit >= 8) {
+int32_t MatchFinder::SearchLonger(int32_t q, int32_t limit, int32_t& start) {
+    if (level_ == 8 && limit >= 8) {
         if (!eight_) eight_.emplace(src_, n_, 8);
         eight_->CatchUp(q);
         const int32_t best = eight_->Search(q, limit, start);
+        work_ += eight_->Visited() + eight_->VisitedRuns();
+        ownWork_ += eight_->Visited();
         if (best >= 8) return best;
     }
     if (!five_) five_.emplace(src_, n_, 5);
     five_->CatchUp(q);
     const int32_t best = five_->Search(q, limit, start);
+    work_ += five_->Visited() + five_->VisitedRuns();
+    if (level_ == 5) ownWork_ += five_->Visited();
     return best >= 5 ? best : SearchShort(q, start);
 }
 
 // The best match for q when none is longer than 4 (and q has at least 5 bytes): the farthest
 // start that matches 4 bytes, else the farthest that matches 3, tried on 16 starts at once.
-int32_t MatchFinder::SearchShort(int32_t q, int32_t& start) const {
+int32_t MatchFinder::SearchShort(int32_t q, int32_t& start) {
     const uint8_t* pq = src_ + q;
     int32_t three = -1;
     const Bytes16 b0 = Splat16(pq[0]), b1 = Splat16(pq[1]), b2 = Splat16(pq[2]), b3 = Splat16(pq[3]);
@@ -207,6 +199,7 @@ int32_t MatchFinder::SearchShort(int32_t q, int32_t& start) const {
         const uint8_t* s = src_ + j;
         const Bytes16 m3 = (Load16(s) == b0) & (Load16(s + 1) == b1) & (Load16(s + 2) == b2);
         const int32_t four = FirstLane(m3 & (Load16(s + 3) == b3));
+        ++work_; // a block costs about two candidates of a chain, and covers 16
         if (four >= 0) {
             start = j + four;
             return 4;

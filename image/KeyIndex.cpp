@@ -45,6 +45,7 @@ int64_t KeyIndex::BucketOf(int32_t q) const {
 
 int32_t KeyIndex::Search(int32_t q, int32_t limit, int32_t& start) {
     const int64_t b = BucketOf(q);
+    visited_ = visitedRuns_ = 0;
     if (b < 0) return SearchRuns(q, limit, start);
     if (Empty(static_cast<uint32_t>(b), q)) return 0;
     return SearchBucket(static_cast<uint32_t>(b), q, limit, start);
@@ -79,7 +80,9 @@ int32_t KeyIndex::SearchBucket(uint32_t b, int32_t q, int32_t limit, int32_t& st
     bucket.head = e;
     const uint8_t* pq = src_ + q;
     int32_t best = 0;
+    int32_t visited = 0;
     for (; e >= 0; e = next_[Slot(e)]) {
+        ++visited;
         // A candidate can only win by matching one byte beyond the best so far.
         if (best > 0 && src_[e + best] != pq[best]) continue;
         const int32_t m = MatchAt(src_ + e, pq, limit);
@@ -89,6 +92,8 @@ int32_t KeyIndex::SearchBucket(uint32_t b, int32_t q, int32_t limit, int32_t& st
             if (m == limit) break;
         }
     }
+    visited_ = visited;
+    visitedRuns_ = 0;
     return best;
 }
 
@@ -113,6 +118,7 @@ int32_t KeyIndex::SearchRuns(int32_t q, int32_t limit, int32_t& start) {
     const int32_t w = width_;
     const int32_t rq = RunLength(pq, w, limit); // the searched run, up to the limit
     for (; e >= 0; e = At(e).next) {
+        visitedRuns_ += 2;
         const Stretch& st = At(e);
         const int32_t lo = std::max(st.first, windowStart);
         // The run from lo is at least `known` long (its positions up to st.last start `width`

@@ -93,6 +93,9 @@ public:
     // Whether bucket b holds no position of q's window.
     bool Empty(uint32_t b, int32_t q) const { return buckets_[b].tail < q - Window; }
     int32_t SearchBucket(uint32_t b, int32_t q, int32_t limit, int32_t& start);
+    // What the last search cost: chain members it looked at, and stretches (counting 2 each).
+    int32_t Visited() const { return visited_; }
+    int32_t VisitedRuns() const { return visitedRuns_; }
 
 private:
     // Stands for "no position": far enough before any window that one comparison rejects it.
@@ -155,6 +158,8 @@ private:
     Bucket runs_[256];          // stretches by byte value, numbered in the order they were made
     int32_t runLast_[256];      // the last position of each value's newest stretch
     int32_t made_ = 0;          // stretches made so far
+    int32_t visited_ = 0;
+    int32_t visitedRuns_ = 0;
 };
 
 } // namespace pelfry::codec
