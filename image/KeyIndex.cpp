@@ -11,8 +11,10 @@ KeyIndex::KeyIndex(const uint8_t* source, int32_t length, int32_t width) : src_(
     const int bits = std::clamp(static_cast<int>(std::bit_width(static_cast<uint32_t>(length))), 8, 13);
     shift_ = 64 - bits;
     buckets_.assign(size_t{1} << bits, Bucket{});
-    next_.assign(static_cast<size_t>(Slots), -1);
-    stretches_.resize(static_cast<size_t>(Slots));
+    const uint32_t slots = std::min(std::bit_ceil(static_cast<uint32_t>(std::max(length, 1))), uint32_t{Slots});
+    slotMask_ = static_cast<int32_t>(slots) - 1;
+    next_.reset(new int32_t[slots]);
+    stretches_.reset(new Stretch[slots]);
     std::fill(std::begin(runLast_), std::end(runLast_), Nowhere);
 }
 

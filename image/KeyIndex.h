@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace pelfry::codec {
@@ -100,9 +101,9 @@ public:
 private:
     // Stands for "no position": far enough before any window that one comparison rejects it.
     static constexpr int32_t Nowhere = -(1 << 30);
-    // Links are kept for this many positions (and stretches). A chain's head is moved on when
-    // a newer member arrives and the head is more than Far positions old, so no chain ever
-    // leads through a slot that a newer position has taken.
+    // Links are kept for this many positions (and stretches), or for all of a shorter source.
+    // A chain's head is moved on when a newer member arrives and the head is more than Far
+    // positions old, so no chain ever leads through a slot that a newer position has taken.
     static constexpr int32_t Slots = 8192;
     static constexpr int32_t Far = Slots - Window - 2;
 
@@ -117,7 +118,7 @@ private:
         int32_t next; // the next newer stretch of the same byte value, -1 at the tail
     };
 
-    static size_t Slot(int32_t i) { return static_cast<size_t>(i & (Slots - 1)); }
+    size_t Slot(int32_t i) const { return static_cast<size_t>(i & slotMask_); }
 
     // The key at p with `avail` (at least width) bytes from p on: the first `width` bytes as
     // they lie in a word loaded from p, the rest zero.
@@ -151,10 +152,12 @@ private:
     int32_t width_;
     uint64_t mask_;
     int shift_;
+    int32_t slotMask_;
     int32_t indexed_ = 0; // positions before this are in, or out of every later window
     std::vector<Bucket> buckets_;
-    std::vector<int32_t> next_; // the next newer member of a chain, by slot; -1 at the tail
-    std::vector<Stretch> stretches_;
+    // Written before read, so left unset: the index is made for every compressed picture.
+    std::unique_ptr<int32_t[]> next_; // the next newer member of a chain, by slot; -1 at the tail
+    std::unique_ptr<Stretch[]> stretches_;
     Bucket runs_[256];          // stretches by byte value, numbered in the order they were made
     int32_t runLast_[256];      // the last position of each value's newest stretch
     int32_t made_ = 0;          // stretches made so far
