@@ -16,6 +16,9 @@ constexpr int32_t FullScanChecks = 24;
 // The search moves to a longer key when the recent searches by its key looked at this many
 // candidates each on average, and back when the longer key does worse than the shorter did.
 constexpr int32_t Crowded = 24;
+// A shorter key is tried again at the latest when the longer one costs this much per search
+// (a scan of the window counts 128).
+constexpr int32_t Rescan = 48;
 
 // x without its byte at memory index k.
 inline uint64_t ClearByte(uint64_t x, int32_t k) {
@@ -147,7 +150,9 @@ void MatchFinder::Adapt() {
     if (level_ > 3 && work_ > left_[below]) {
         level_ = below;
     } else if (level_ < 8 && ownWork_ > Crowded * 16) {
-        left_[level_] = work_;
+        // Capped, so that a crowded stretch long ago does not keep the search from the
+        // shorter key where the longer one now costs a scan of the window each time.
+        left_[level_] = std::min(work_, Rescan * 16);
         level_ = level_ == 3 ? 5 : 8;
     }
     searches_ = work_ = ownWork_ = 0;

@@ -21,17 +21,22 @@ KeyIndex::KeyIndex(const uint8_t* source, int32_t length, int32_t width) : src_(
 void KeyIndex::CatchUp(int32_t q) {
     const int32_t w = width_;
     const int32_t end = std::min(q, n_ - w + 1); // a position needs `width` bytes
+    const uint64_t mask = mask_;
+    const int shift = shift_;
+    const int32_t slotMask = slotMask_;
+    Bucket* const buckets = buckets_.data();
+    int32_t* const next = next_.get();
     int32_t i = std::max(indexed_, q - Window);
     while (i < end) {
         const uint8_t* p = src_ + i;
-        const uint64_t key = Key(p, n_ - i);
-        if (key == (0x0101010101010101ull * p[0] & mask_)) {
+        const uint64_t key = i + 8 <= n_ ? Load64(p) & mask : Key(p, n_ - i);
+        if (key == (0x0101010101010101ull * p[0] & mask)) {
             // Positions i..last all start with `width` equal bytes.
             const int32_t last = i + RunLength(p, w, end + w - 1 - i) - w;
             AddRun(p[0], i, last);
             i = last + 1;
         } else {
-            Link(Of(key), i);
+            Link(buckets, next, slotMask, static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> shift), i);
             ++i;
         }
     }
@@ -76,18 +81,21 @@ void KeyIndex::AddRun(uint8_t value, int32_t first, int32_t last) {
 
 int32_t KeyIndex::SearchBucket(uint32_t b, int32_t q, int32_t limit, int32_t& start) {
     const int32_t windowStart = std::max(0, q - Window);
+    const int32_t slotMask = slotMask_;
+    const int32_t* const next = next_.get();
+    const uint8_t* const src = src_;
     Bucket& bucket = buckets_[b];
     int32_t e = bucket.head;
-    while (e < windowStart) e = next_[Slot(e)];
+    while (e < windowStart) e = next[e & slotMask];
     bucket.head = e;
-    const uint8_t* pq = src_ + q;
+    const uint8_t* pq = src + q;
     int32_t best = 0;
     int32_t visited = 0;
-    for (; e >= 0; e = next_[Slot(e)]) {
+    for (; e >= 0; e = next[e & slotMask]) {
         ++visited;
         // A candidate can only win by matching one byte beyond the best so far.
-        if (best > 0 && src_[e + best] != pq[best]) continue;
-        const int32_t m = MatchAt(src_ + e, pq, limit);
+        if (best > 0 && src[e + best] != pq[best]) continue;
+        const int32_t m = MatchAt(src + e, pq, limit);
         if (m > best) {
             best = m;
             start = e;

@@ -130,18 +130,21 @@ private:
     }
     uint32_t Of(uint64_t key) const { return static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> shift_); }
 
-    void Link(uint32_t b, int32_t i) {
-        Bucket& bucket = buckets_[b];
-        next_[Slot(i)] = -1;
+    // Appends position i to bucket b. Static, with the arrays passed in, so that the compiler
+    // need not reload the index's fields after every store.
+    static void Link(Bucket* buckets, int32_t* next, int32_t slotMask, uint32_t b, int32_t i) {
+        Bucket& bucket = buckets[b];
+        next[i & slotMask] = -1;
         if (bucket.tail < i - Window) {
             bucket.head = i;
         } else {
             if (bucket.head < i - Far)
-                while (bucket.head < i - Window) bucket.head = next_[Slot(bucket.head)];
-            next_[Slot(bucket.tail)] = i;
+                while (bucket.head < i - Window) bucket.head = next[bucket.head & slotMask];
+            next[bucket.tail & slotMask] = i;
         }
         bucket.tail = i;
     }
+    void Link(uint32_t b, int32_t i) { Link(buckets_.data(), next_.get(), slotMask_, b, i); }
 
     void AddRun(uint8_t value, int32_t first, int32_t last);
     int32_t SearchRuns(int32_t q, int32_t limit, int32_t& start);
