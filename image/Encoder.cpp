@@ -13,13 +13,6 @@ namespace {
 // 273 bytes; after this many the scan leaves the position to the index.
 constexpr int32_t FullScanChecks = 24;
 
-// The search moves to a longer key when the recent searches by its key looked at this many
-// candidates each on average, and back when the longer key does worse than the shorter did.
-constexpr int32_t Crowded = 24;
-// A shorter key is tried again at the latest when the longer one costs this much per search
-// (a scan of the window counts 128).
-constexpr int32_t Rescan = 48;
-
 // x without its byte at memory index k.
 inline uint64_t ClearByte(uint64_t x, int32_t k) {
     if constexpr (std::endian::native == std::endian::little)
@@ -56,11 +49,11 @@ inline int32_t FirstLane(const Bytes16& m) {
 // farthest back: exactly what trying every start in the window from the farthest would find.
 //
 // Most data is served by the index of three-byte keys. With few colours its chains hold
-// hundreds of positions each, so where the searches find them that crowded, the search moves
-// on to indexes of five- and then eight-byte keys: a candidate there that matches as far as
-// the key means that every candidate that could win is in that index. Failing the five-byte
-// key, no match is longer than 4, and a vector scan of the window finds the farthest of 4, else
-// of 3. Where that fallback costs more than the shorter key did, the search moves back.
+// hundreds of positions each, so for a query whose three-byte key is crowded the search tries
+// indexes of five- and then (when five bytes are crowded too) eight-byte keys: a candidate
+// there that matches as far as the key means that every candidate that could win is in that
+// index. Failing the five-byte key, no match is longer than 4, and a vector scan of the window
+// finds the farthest of 4, else of 3.
 //
 // Repeating data makes long matches, and indexing each of their positions would cost far more
 // than the exhaustive search spends there: its first candidates soon reach the limit. So after
@@ -81,30 +74,41 @@ public:
                 return limit;
             }
         }
-        const int32_t best = level_ > 3 && limit >= 5 ? SearchLonger(q, limit, start) : SearchThree(q, limit, start);
-        if (++searches_ == 16) Adapt();
+        int32_t best = -1;
+        if (start_ == 3 || limit < 5) {
+            // After a literal only that position is new, and the last search made its bucket.
+            if (pendingAt_ == q - 1 && pending_ >= 0 && three_.Indexed() == q - 1)
+                three_.Take(q - 1, static_cast<uint32_t>(pending_));
+            else
+                three_.CatchUp(q);
+            const int64_t b = three_.BucketOf(q);
+            pending_ = b;
+            pendingAt_ = q;
+            if (three_.Empty(b, q))
+                best = 0;
+            else if (limit < 5 || b < 0 || !three_.Crowded(b, q))
+                best = three_.Search(b, q, limit, start);
+            else
+                start_ = 5;
+        }
+        if (best < 0) best = SearchLonger(q, limit, start);
         lastReachedLimit_ = best == limit;
         return best;
     }
 
 private:
     int32_t FarthestFull(int32_t q, int32_t limit) const;
-    void Adapt();
-    int32_t SearchThree(int32_t q, int32_t limit, int32_t& start);
     int32_t SearchLonger(int32_t q, int32_t limit, int32_t& start);
-    int32_t SearchShort(int32_t q, int32_t& start);
+    int32_t SearchShort(int32_t q, int32_t& start, int32_t& scanned) const;
 
     const uint8_t* src_;
     int32_t n_;
     KeyIndex three_;
     std::optional<KeyIndex> five_, eight_; // made when first needed
+    int32_t start_ = 3;           // the key width that searches start with
+    int32_t costlyScans_ = 0;     // fallback scans in a row that went far
     int64_t pending_ = -1;        // the bucket of the last position searched by its three-byte
     int32_t pendingAt_ = -1;      // key, and that position
-    int32_t level_ = 3;           // the key width searches start with
-    int32_t searches_ = 0;        // searches since the last Adapt,
-    int32_t work_ = 0;            // the candidates they looked at,
-    int32_t ownWork_ = 0;         // and those in the index of the key they started with
-    int32_t left_[9] = {};        // work_ of each key width when the search last moved up from it
     bool lastReachedLimit_ = false;
 };
 
@@ -142,59 +146,46 @@ int32_t MatchFinder::FarthestFull(int32_t q, int32_t limit) const {
     return -1;
 }
 
-// Every 16 searches: moves to a longer key when the searches found its chains crowded (not
-// its stretches, which a longer key hardly thins), and back when the longer key costs more
-// than the shorter one did.
-void MatchFinder::Adapt() {
-    const int32_t below = level_ == 8 ? 5 : 3;
-    if (level_ > 3 && work_ > left_[below]) {
-        level_ = below;
-    } else if (level_ < 8 && ownWork_ > Crowded * 16) {
-        // Capped, so that a crowded stretch long ago does not keep the search from the
-        // shorter key where the longer one now costs a scan of the window each time.
-        left_[level_] = std::min(work_, Rescan * 16);
-        level_ = level_ == 3 ? 5 : 8;
-    }
-    searches_ = work_ = ownWork_ = 0;
-}
-
-int32_t MatchFinder::SearchThree(int32_t q, int32_t limit, int32_t& start) {
-    // After a literal only that position is new, and the last search made its bucket.
-    if (pendingAt_ == q - 1 && pending_ >= 0 && three_.Indexed() == q - 1)
-        three_.Take(q - 1, static_cast<uint32_t>(pending_));
-    else
-        three_.CatchUp(q);
-    pendingAt_ = q;
-    pending_ = three_.BucketOf(q);
-    const uint32_t b = static_cast<uint32_t>(pending_);
-    if (pending_ >= 0 && three_.Empty(b, q)) return 0;
-    const int32_t best = pending_ < 0 ? three_.Search(q, limit, start) // a run
-                                      : three_.SearchBucket(b, q, limit, start);
-    work_ += three_.Visited() + three_.VisitedRuns();
-    ownWork_ += three_.Visited();
-    return best;
-}
-
+// The search for a query whose three-byte key is crowded (limit at least 5): by the eight-byte
+// key when five-byte keys have been crowded too, then by the five-byte key, then by a scan.
+// Where the keys stop being crowded the searches go back to the shorter ones.
 int32_t MatchFinder::SearchLonger(int32_t q, int32_t limit, int32_t& start) {
-    if (level_ == 8 && limit >= 8) {
-        if (!eight_) eight_.emplace(src_, n_, 8);
+    if (start_ == 8 && limit >= 8) {
         eight_->CatchUp(q);
-        const int32_t best = eight_->Search(q, limit, start);
-        work_ += eight_->Visited() + eight_->VisitedRuns();
-        ownWork_ += eight_->Visited();
+        const int32_t best = eight_->Search(eight_->BucketOf(q), q, limit, start);
         if (best >= 8) return best;
     }
     if (!five_) five_.emplace(src_, n_, 5);
     five_->CatchUp(q);
-    const int32_t best = five_->Search(q, limit, start);
-    work_ += five_->Visited() + five_->VisitedRuns();
-    if (level_ == 5) ownWork_ += five_->Visited();
-    return best >= 5 ? best : SearchShort(q, start);
+    const int64_t b5 = five_->BucketOf(q);
+    const bool crowded = b5 >= 0 && five_->Crowded(b5, q);
+    if (start_ == 5 && crowded && limit >= 8) {
+        start_ = 8;
+        if (!eight_) eight_.emplace(src_, n_, 8);
+        eight_->CatchUp(q);
+        const int32_t best = eight_->Search(eight_->BucketOf(q), q, limit, start);
+        if (best >= 8) return best;
+    } else if (start_ == 8 && !crowded) {
+        start_ = 5;
+    }
+    const int32_t best = five_->Search(b5, q, limit, start);
+    if (best >= 5) return best;
+    int32_t scanned = 0;
+    const int32_t shorter = SearchShort(q, start, scanned);
+    // A query without even a match of 3, or a run of scans that went far, means that the
+    // three-byte keys are no longer crowded.
+    costlyScans_ = scanned >= 64 ? costlyScans_ + 1 : 0;
+    if (shorter == 0 || costlyScans_ >= 4) {
+        start_ = 3;
+        costlyScans_ = 0;
+    }
+    return shorter;
 }
 
 // The best match for q when none is longer than 4 (and q has at least 5 bytes): the farthest
 // start that matches 4 bytes, else the farthest that matches 3, tried on 16 starts at once.
-int32_t MatchFinder::SearchShort(int32_t q, int32_t& start) {
+// `scanned` receives the blocks of 16 it tried.
+int32_t MatchFinder::SearchShort(int32_t q, int32_t& start, int32_t& scanned) const {
     const uint8_t* pq = src_ + q;
     int32_t three = -1;
     const Bytes16 b0 = Splat16(pq[0]), b1 = Splat16(pq[1]), b2 = Splat16(pq[2]), b3 = Splat16(pq[3]);
@@ -204,7 +195,7 @@ int32_t MatchFinder::SearchShort(int32_t q, int32_t& start) {
         const uint8_t* s = src_ + j;
         const Bytes16 m3 = (Load16(s) == b0) & (Load16(s + 1) == b1) & (Load16(s + 2) == b2);
         const int32_t four = FirstLane(m3 & (Load16(s + 3) == b3));
-        ++work_; // a block costs about two candidates of a chain, and covers 16
+        ++scanned;
         if (four >= 0) {
             start = j + four;
             return 4;

@@ -50,36 +50,51 @@ int64_t KeyIndex::BucketOf(int32_t q) const {
     return Of(key);
 }
 
-int32_t KeyIndex::Search(int32_t q, int32_t limit, int32_t& start) {
-    const int64_t b = BucketOf(q);
-    visited_ = visitedRuns_ = 0;
+bool KeyIndex::Crowded(int64_t b, int32_t q) const {
+    const Bucket& bucket = b >= 0 ? buckets_[static_cast<size_t>(b)] : runs_[src_[q]];
+    if (bucket.count < Crowd) return false;
+    return b >= 0 ? bucket.back >= q - Window : stretches_[Slot(bucket.back)].last >= q - Window;
+}
+
+int32_t KeyIndex::Search(int64_t b, int32_t q, int32_t limit, int32_t& start) {
     if (b < 0) return SearchRuns(q, limit, start);
-    if (Empty(static_cast<uint32_t>(b), q)) return 0;
-    return SearchBucket(static_cast<uint32_t>(b), q, limit, start);
+    if (Empty(b, q)) return 0;
+    return SearchChain(static_cast<uint32_t>(b), q, limit, start);
 }
 
 void KeyIndex::AddRun(uint8_t value, int32_t first, int32_t last) {
     Bucket& list = runs_[value];
     if (runLast_[value] == first - 1) {
         At(list.tail).last = last; // the same run, taken in two goes
-    } else {
-        const int32_t index = made_++;
-        At(index) = Stretch{first, last, -1};
-        if (runLast_[value] < first - Window)
-            list.head = index;
-        else
-            At(list.tail).next = index;
-        list.tail = index;
+        runLast_[value] = last;
+        return;
     }
+    const int32_t index = made_++;
+    At(index) = Stretch{first, last, -1};
+    const bool fresh = runLast_[value] < first - Window; // the value's stretches have all left
     runLast_[value] = last;
+    if (fresh) {
+        list = Bucket{index, index, index, 1};
+        return;
+    }
+    At(list.tail).next = index;
+    list.tail = index;
     // Stretches are made in position order, each after the last position of the one before,
     // so the one Slots stretches newer than a head lies beyond the head's last position plus
     // Slots; keeping heads within Far positions keeps them clear of reused slots.
     if (At(list.head).last < first - Far)
         while (At(list.head).last < first - Window) list.head = At(list.head).next;
+    if (list.count < Crowd)
+        ++list.count;
+    else
+        list.back = At(list.back).next;
+    if (At(list.back).last < first - Window) {
+        list.back = index;
+        list.count = 1;
+    }
 }
 
-int32_t KeyIndex::SearchBucket(uint32_t b, int32_t q, int32_t limit, int32_t& start) {
+int32_t KeyIndex::SearchChain(uint32_t b, int32_t q, int32_t limit, int32_t& start) {
     const int32_t windowStart = std::max(0, q - Window);
     const int32_t slotMask = slotMask_;
     const int32_t* const next = next_.get();
@@ -90,9 +105,7 @@ int32_t KeyIndex::SearchBucket(uint32_t b, int32_t q, int32_t limit, int32_t& st
     bucket.head = e;
     const uint8_t* pq = src + q;
     int32_t best = 0;
-    int32_t visited = 0;
     for (; e >= 0; e = next[e & slotMask]) {
-        ++visited;
         // A candidate can only win by matching one byte beyond the best so far.
         if (best > 0 && src[e + best] != pq[best]) continue;
         const int32_t m = MatchAt(src + e, pq, limit);
@@ -102,8 +115,6 @@ int32_t KeyIndex::SearchBucket(uint32_t b, int32_t q, int32_t limit, int32_t& st
             if (m == limit) break;
         }
     }
-    visited_ = visited;
-    visitedRuns_ = 0;
     return best;
 }
 
@@ -128,7 +139,6 @@ int32_t KeyIndex::SearchRuns(int32_t q, int32_t limit, int32_t& start) {
     const int32_t w = width_;
     const int32_t rq = RunLength(pq, w, limit); // the searched run, up to the limit
     for (; e >= 0; e = At(e).next) {
-        visitedRuns_ += 2;
         const Stretch& st = At(e);
         const int32_t lo = std::max(st.first, windowStart);
         // The run from lo is at least `known` long (its positions up to st.last start `width`

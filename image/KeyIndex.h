@@ -70,33 +70,32 @@ inline int32_t RunLength(const uint8_t* p, int32_t known, int32_t cap) {
 // window: data whose matches are found otherwise never pays for it.
 class KeyIndex {
 public:
-    KeyIndex(const uint8_t* source, int32_t length, int32_t width);
+    // A key with this many candidates in the window is crowded: worth a longer key.
+    static constexpr int32_t Crowd = 24;
 
-    int32_t Width() const { return width_; }
+    KeyIndex(const uint8_t* source, int32_t length, int32_t width);
 
     // Takes in the positions before q that are still in the window. Calls come with q rising.
     void CatchUp(int32_t q);
-
-    // After CatchUp(q): the best match for q (limit at least `width`) among the candidates that
-    // share q's first `width` bytes, or a shorter one when none does; `start` receives its
-    // start. Exact whenever the result is `width` or more.
-    int32_t Search(int32_t q, int32_t limit, int32_t& start);
-
-    // For a run of literals: the bucket of q's key, or -1 when q starts with `width` equal
-    // bytes; the same bucket can then be given to Take(q) after the search, saving a hash.
-    int64_t BucketOf(int32_t q) const;
-    // Takes in position q, whose bucket is b, when the index holds every position before q.
+    // Takes in position q, the bucket of whose key is b, when the index holds every position
+    // before q: a literal's search has made the bucket already.
     void Take(int32_t q, uint32_t b) {
         Link(b, q);
         indexed_ = q + 1;
     }
     int32_t Indexed() const { return indexed_; }
-    // Whether bucket b holds no position of q's window.
-    bool Empty(uint32_t b, int32_t q) const { return buckets_[b].tail < q - Window; }
-    int32_t SearchBucket(uint32_t b, int32_t q, int32_t limit, int32_t& start);
-    // What the last search cost: chain members it looked at, and stretches (counting 2 each).
-    int32_t Visited() const { return visited_; }
-    int32_t VisitedRuns() const { return visitedRuns_; }
+
+    // The bucket of q's key, or -1 when q starts with `width` equal bytes (a run, whose
+    // candidates are the stretches of its byte value).
+    int64_t BucketOf(int32_t q) const;
+    // After CatchUp(q), for b = BucketOf(q): whether no candidate for q is in the window (for a
+    // run, false), and whether at least about Crowd are.
+    bool Empty(int64_t b, int32_t q) const { return b >= 0 && buckets_[static_cast<size_t>(b)].tail < q - Window; }
+    bool Crowded(int64_t b, int32_t q) const;
+    // After CatchUp(q), for b = BucketOf(q): the best match for q (limit at least `width`)
+    // among the candidates that share q's first `width` bytes, or a shorter one when none
+    // does; `start` receives its start. Exact whenever the result is `width` or more.
+    int32_t Search(int64_t b, int32_t q, int32_t limit, int32_t& start);
 
 private:
     // Stands for "no position": far enough before any window that one comparison rejects it.
@@ -110,6 +109,8 @@ private:
     struct Bucket {
         int32_t head = Nowhere; // oldest member that may still be in the window
         int32_t tail = Nowhere; // newest member
+        int32_t back = Nowhere; // the oldest of the newest `count` members, which are
+        int32_t count = 0;      // counted up to Crowd while they stay in the window
     };
 
     struct Stretch {
@@ -136,17 +137,27 @@ private:
         Bucket& bucket = buckets[b];
         next[i & slotMask] = -1;
         if (bucket.tail < i - Window) {
-            bucket.head = i;
-        } else {
-            if (bucket.head < i - Far)
-                while (bucket.head < i - Window) bucket.head = next[bucket.head & slotMask];
-            next[bucket.tail & slotMask] = i;
+            bucket = Bucket{i, i, i, 1};
+            return;
         }
+        if (bucket.head < i - Far)
+            while (bucket.head < i - Window) bucket.head = next[bucket.head & slotMask];
+        next[bucket.tail & slotMask] = i;
         bucket.tail = i;
+        if (bucket.count < Crowd)
+            ++bucket.count;
+        else
+            bucket.back = next[bucket.back & slotMask];
+        if (bucket.back < i - Window) {
+            // The count so far has left the window; it starts again from here.
+            bucket.back = i;
+            bucket.count = 1;
+        }
     }
     void Link(uint32_t b, int32_t i) { Link(buckets_.data(), next_.get(), slotMask_, b, i); }
 
     void AddRun(uint8_t value, int32_t first, int32_t last);
+    int32_t SearchChain(uint32_t b, int32_t q, int32_t limit, int32_t& start);
     int32_t SearchRuns(int32_t q, int32_t limit, int32_t& start);
     Stretch& At(int32_t e) { return stretches_[Slot(e)]; }
 
@@ -164,8 +175,6 @@ private:
     Bucket runs_[256];          // stretches by byte value, numbered in the order they were made
     int32_t runLast_[256];      // the last position of each value's newest stretch
     int32_t made_ = 0;          // stretches made so far
-    int32_t visited_ = 0;
-    int32_t visitedRuns_ = 0;
 };
 
 } // namespace pelfry::codec
