@@ -81,6 +81,84 @@ Bytes MixedPicture(size_t n, int width, uint32_t seed) {
     return image;
 }
 
+Bytes Alternating(size_t n, unsigned segment, unsigned few, uint32_t seed) {
+    std::mt19937 rng(seed);
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(rng() % ((i / segment) % 2 ? few : 120));
+    return b;
+}
+
+Bytes EqualRuns(size_t n, unsigned run, unsigned colours, uint32_t seed) {
+    std::mt19937 rng(seed);
+    Bytes b;
+    while (b.size() < n) {
+        b.insert(b.end(), run, 0);
+        b.push_back(static_cast<uint8_t>(1 + rng() % colours));
+    }
+    b.resize(n);
+    return b;
+}
+
+Bytes Glitched(size_t n, size_t period, unsigned glitch, uint32_t seed) {
+    std::mt19937 rng(seed);
+    Bytes b = Periodic(n, period, 120, seed);
+    for (size_t i = glitch - 1; i < n; i += glitch) b[i] = static_cast<uint8_t>(rng() % 120);
+    return b;
+}
+
+Bytes Segments(size_t n, uint32_t seed) {
+    std::mt19937 rng(seed);
+    auto r = [&](uint32_t m) { return static_cast<uint32_t>(rng() % m); };
+    Bytes b;
+    while (b.size() < n) {
+        const size_t length = 1 + r(r(2) ? 300 : 5000);
+        const unsigned colours = 1 + (r(3) == 0 ? r(128) : r(5));
+        const uint8_t base = static_cast<uint8_t>(r(128 - colours + 1));
+        auto pick = [&] { return static_cast<uint8_t>(base + r(colours)); };
+        switch (r(7)) {
+        case 0: // noise
+            for (size_t i = 0; i < length; ++i) b.push_back(pick());
+            break;
+        case 1: { // a repeated unit, now and then with a glitch
+            Bytes unit(1 + r(r(2) ? 16 : 3000));
+            for (uint8_t& v : unit) v = pick();
+            const uint32_t glitch = r(2) ? 0 : 50 + r(2000);
+            for (size_t i = 0; i < length; ++i) b.push_back(glitch && r(glitch) == 0 ? pick() : unit[i % unit.size()]);
+            break;
+        }
+        case 2: // flat
+            b.insert(b.end(), length, base);
+            break;
+        case 3: { // specks
+            const uint32_t spacing = 2 + r(100);
+            for (size_t i = 0; i < length; ++i) b.push_back(r(spacing) == 0 ? pick() : base);
+            break;
+        }
+        case 4: { // a copy of earlier data, near or beyond the window, with a few edits
+            if (b.empty()) break;
+            const size_t from = b.size() - 1 - r(static_cast<uint32_t>(std::min<size_t>(b.size(), r(2) ? 2047 : 5000)));
+            for (size_t i = 0; i < length; ++i) b.push_back(b[from + i]);
+            for (uint32_t e = r(4); e > 0; --e) b[b.size() - 1 - r(static_cast<uint32_t>(length))] = pick();
+            break;
+        }
+        case 5: // runs of random lengths
+            for (size_t i = 0; i < length;) {
+                const uint8_t v = pick();
+                for (size_t k = 1 + r(r(2) ? 6 : 300); k > 0 && i < length; --k, ++i) b.push_back(v);
+            }
+            break;
+        default: { // a dithered ramp between two values
+            static constexpr size_t Order[4] = {0, 2, 3, 1};
+            for (size_t i = 0; i < length; ++i)
+                b.push_back(static_cast<uint8_t>(base + (i * 4 / length > Order[i % 4] ? 1 : 0)));
+        }
+        }
+    }
+    b.resize(n);
+    for (uint8_t& v : b) v &= 0x7F;
+    return b;
+}
+
 std::vector<Kind> AllKinds() {
     auto width = [](size_t n) { return n >= 65536 ? 1024 : 64; };
     std::vector<Kind> kinds;
@@ -102,6 +180,20 @@ std::vector<Kind> AllKinds() {
         kinds.push_back({"noise " + std::to_string(colours),
                          [colours](size_t n) { return Noise(n, colours, 11); }});
     kinds.push_back({"mixed", [=](size_t n) { return MixedPicture(n, width(n), 2024); }});
+    return kinds;
+}
+
+std::vector<Kind> HardKinds() {
+    std::vector<Kind> kinds;
+    for (unsigned segment : {50u, 100u, 500u})
+        kinds.push_back({"alternating 2/120 colours, " + std::to_string(segment),
+                         [segment](size_t n) { return Alternating(n, segment, 2, 2); }});
+    for (unsigned run : {3u, 5u})
+        kinds.push_back({"runs of " + std::to_string(run) + " and 3 colours",
+                         [run](size_t n) { return EqualRuns(n, run, 3, 3); }});
+    for (size_t period : {2u, 3u})
+        kinds.push_back({"period " + std::to_string(period) + ", glitch every 100",
+                         [period](size_t n) { return Glitched(n, period, 100, 4); }});
     return kinds;
 }
 

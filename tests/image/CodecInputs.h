@@ -28,6 +28,17 @@ Bytes DitheredGradient(size_t n, int width, bool diagonal);
 // A picture `width` pixels wide: 120-colour noise with flat rectangles over about half of it.
 Bytes MixedPicture(size_t n, int width, uint32_t seed);
 
+// Inputs built to make the encoder work hard:
+// segments of `few`-colour and of 120-colour noise, `segment` bytes each, in turn;
+Bytes Alternating(size_t n, unsigned segment, unsigned few, uint32_t seed);
+// runs of one value, `run` long, each followed by one of `colours` other values;
+Bytes EqualRuns(size_t n, unsigned run, unsigned colours, uint32_t seed);
+// a random unit of `period` indices repeated, with a random index every `glitch` bytes.
+Bytes Glitched(size_t n, size_t period, unsigned glitch, uint32_t seed);
+// Segments of assorted kinds and lengths (noise, repeats, flat runs, specks, copies of earlier
+// data with edits, runs of random lengths, dithered ramps), picked by `seed`.
+Bytes Segments(size_t n, uint32_t seed);
+
 struct Kind {
     std::string name;
     std::function<Bytes(size_t n)> make;
@@ -37,5 +48,7 @@ struct Kind {
 // sample), the pairs, flat data, specks, gradients, noise of 2, 4 and 120 colours, the mixed
 // picture. Pictures are 1,024 pixels wide from 64 KiB on, else 64.
 std::vector<Kind> AllKinds();
+// The hard inputs above with settings that proved slow.
+std::vector<Kind> HardKinds();
 
 } // namespace pelfry::inputs

@@ -369,8 +369,18 @@ TEST(Codec, FastEncoderEqualsExhaustiveSearchOnRepeatsAndStructure) {
 }
 
 TEST(Codec, FastEncoderEqualsExhaustiveSearchOnEveryBenchmarkedKind) {
-    // The benchmark's inputs at sizes that still hold several windows, and a few lengths that
-    // end inside a long match.
-    for (const inputs::Kind& kind : inputs::AllKinds())
+    // The benchmark's inputs at sizes that still hold several windows, and a short one.
+    std::vector<inputs::Kind> kinds = inputs::AllKinds();
+    for (inputs::Kind& hard : inputs::HardKinds()) kinds.push_back(std::move(hard));
+    for (const inputs::Kind& kind : kinds)
         for (size_t n : {size_t{700}, size_t{9000}}) CheckEquivalent(kind.make(n), kind.name);
+}
+
+TEST(Codec, FastEncoderEqualsExhaustiveSearchOnMixedSegments) {
+    // Data that changes character every few hundred or thousand bytes moves the search between
+    // its indexes and its scan; the longer inputs outgrow the index's 8,192 link slots.
+    for (uint32_t seed = 0; seed < 40; ++seed) {
+        const size_t n = seed % 8 == 7 ? 70000 : 1 + seed * 557 % 20000;
+        CheckEquivalent(inputs::Segments(n, seed), "segments, seed " + std::to_string(seed));
+    }
 }
