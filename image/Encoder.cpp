@@ -13,6 +13,9 @@ namespace {
 // 273 bytes; after this many the scan leaves the position to the index.
 constexpr int32_t FullScanChecks = 24;
 
+// Queries in a row that a longer key does not serve before the searches go back to a shorter.
+constexpr int32_t Misses = 4;
+
 // x without its byte at memory index k.
 inline uint64_t ClearByte(uint64_t x, int32_t k) {
     if constexpr (std::endian::native == std::endian::little)
@@ -106,7 +109,7 @@ private:
     KeyIndex three_;
     std::optional<KeyIndex> five_, eight_; // made when first needed
     int32_t start_ = 3;           // the key width that searches start with
-    int32_t costlyScans_ = 0;     // fallback scans in a row that went far
+    int32_t misses_ = 0;          // recent queries that the longer key did not serve
     int64_t pending_ = -1;        // the bucket of the last position searched by its three-byte
     int32_t pendingAt_ = -1;      // key, and that position
     bool lastReachedLimit_ = false;
@@ -147,13 +150,16 @@ int32_t MatchFinder::FarthestFull(int32_t q, int32_t limit) const {
 }
 
 // The search for a query whose three-byte key is crowded (limit at least 5): by the eight-byte
-// key when five-byte keys have been crowded too, then by the five-byte key, then by a scan.
-// Where the keys stop being crowded the searches go back to the shorter ones.
+// key where five-byte keys are crowded too, then by the five-byte key, then by a scan. A run
+// of queries that the longer key does not serve sends the searches back to the shorter one.
 int32_t MatchFinder::SearchLonger(int32_t q, int32_t limit, int32_t& start) {
     if (start_ == 8 && limit >= 8) {
         eight_->CatchUp(q);
         const int32_t best = eight_->Search(eight_->BucketOf(q), q, limit, start);
-        if (best >= 8) return best;
+        if (best >= 8) {
+            misses_ = 0;
+            return best;
+        }
     }
     if (!five_) five_.emplace(src_, n_, 5);
     five_->CatchUp(q);
@@ -161,23 +167,27 @@ int32_t MatchFinder::SearchLonger(int32_t q, int32_t limit, int32_t& start) {
     const bool crowded = b5 >= 0 && five_->Crowded(b5, q);
     if (start_ == 5 && crowded && limit >= 8) {
         start_ = 8;
+        misses_ = 0;
         if (!eight_) eight_.emplace(src_, n_, 8);
         eight_->CatchUp(q);
         const int32_t best = eight_->Search(eight_->BucketOf(q), q, limit, start);
         if (best >= 8) return best;
-    } else if (start_ == 8 && !crowded) {
+    } else if (start_ == 8 && !crowded && ++misses_ >= Misses) {
         start_ = 5;
+        misses_ = 0;
     }
     const int32_t best = five_->Search(b5, q, limit, start);
-    if (best >= 5) return best;
+    if (best >= 5) {
+        if (start_ == 5) misses_ = 0;
+        return best;
+    }
     int32_t scanned = 0;
     const int32_t shorter = SearchShort(q, start, scanned);
-    // A query without even a match of 3, or a run of scans that went far, means that the
-    // three-byte keys are no longer crowded.
-    costlyScans_ = scanned >= 64 ? costlyScans_ + 1 : 0;
-    if (shorter == 0 || costlyScans_ >= 4) {
+    // Queries without even a match of 3, or whose scans went far, mean that the three-byte
+    // keys are no longer crowded.
+    if ((shorter == 0 || scanned >= 64) && ++misses_ >= Misses) {
         start_ = 3;
-        costlyScans_ = 0;
+        misses_ = 0;
     }
     return shorter;
 }

@@ -105,17 +105,63 @@ int32_t KeyIndex::SearchChain(uint32_t b, int32_t q, int32_t limit, int32_t& sta
     bucket.head = e;
     const uint8_t* pq = src + q;
     int32_t best = 0;
-    for (; e >= 0; e = next[e & slotMask]) {
-        // A candidate can only win by matching one byte beyond the best so far.
-        if (best > 0 && src[e + best] != pq[best]) continue;
-        const int32_t m = MatchAt(src + e, pq, limit);
+    // Offers candidate c, which matched m; true when the search is over.
+    auto offer = [&](int32_t c, int32_t m) {
         if (m > best) {
             best = m;
-            start = e;
-            if (m == limit) break;
+            start = c;
         }
+        return best == limit;
+    };
+    int32_t misses = 0; // looks for repeats that found none
+    for (; e >= 0; e = next[e & slotMask]) {
+        // A candidate can only win by matching one byte beyond the best so far.
+        int32_t m = -1;
+        if (best == 0 || src[e + best] == pq[best]) {
+            m = MatchAt(src + e, pq, limit);
+            if (offer(e, m)) break;
+            if (m < Repeat || misses >= RepeatMisses) continue;
+        } else if (best < Repeat || misses >= RepeatMisses) {
+            continue;
+        }
+        // Long matches come from repeating data, whose copies in the chain can mostly be
+        // passed over.
+        int32_t one = -1, last = e;
+        Repeats(e, m, q, limit, one, last);
+        if (last == e) ++misses;
+        if (one >= 0 && src[one + best] == pq[best] && offer(one, MatchAt(src + one, pq, limit))) break;
+        e = last;
     }
     return best;
+}
+
+// Candidate e matched m bytes (-1: not yet known). When the data from e on repeats with some
+// period d for P bytes, candidate e + k d agrees with e on its first L = P - (k - 1) d bytes,
+// and differs from it right after. Where L is more than m it mismatches where e does; where L
+// is less, it mismatches at L, where e matched. Either way it cannot beat e; only the one with
+// L = m can. While L is at least the key's width these candidates share e's key, and they are
+// the only members of the chain between them with that key (any other would have a copy d
+// before it, inside (e, e + d)). So, when e shares the query's key, the walk can go on from the
+// last of them, `last`, after trying `one`, the one with L = m (-1 when there is none). The
+// period is that of e's next member with the same key, among its next few.
+void KeyIndex::Repeats(int32_t e, int32_t m, int32_t q, int32_t limit, int32_t& one, int32_t& last) const {
+    if (e + 16 > n_) return;
+    const uint64_t head = Load64(src_ + e) & mask_, tail = Load64(src_ + e + 8);
+    int32_t e2 = next_[Slot(e)];
+    for (int tries = 0; e2 >= 0 && e2 < q && e2 + 16 <= n_ && (Load64(src_ + e2) & mask_) != head; ++tries) {
+        if (tries == 3) return;
+        e2 = next_[Slot(e2)];
+    }
+    // Worth a closer look only when the repeat reaches past the key by a word.
+    if (e2 < 0 || e2 >= q || e2 + 16 > n_ || Load64(src_ + e2 + 8) != tail) return;
+    const int32_t d = e2 - e;
+    const int32_t repeat = MatchAt(src_ + e, src_ + e2, std::min(n_ - e2, q - e + limit));
+    if (m < 0) m = MatchAt(src_ + e, src_ + q, limit);
+    if (m < width_) return;
+    const int32_t copies = std::min((repeat - width_) / d + 1, (q - 1 - e) / d);
+    if (copies < 1) return;
+    if (repeat >= m && (repeat - m) % d == 0 && (repeat - m) / d + 1 <= copies) one = e + ((repeat - m) / d + 1) * d;
+    last = e + copies * d;
 }
 
 // The query starts with a run of c at least `width` long; every candidate that matches that
