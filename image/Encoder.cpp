@@ -89,7 +89,7 @@ public:
             pendingAt_ = q;
             if (three_.Empty(b, q))
                 best = 0;
-            else if (limit < 5 || b < 0 || !three_.Crowded(b, q))
+            else if (limit < 5 || b < 0 || !three_.Crowded(static_cast<uint32_t>(b), q))
                 best = three_.Search(b, q, limit, start);
             else
                 start_ = 5;
@@ -164,7 +164,7 @@ int32_t MatchFinder::SearchLonger(int32_t q, int32_t limit, int32_t& start) {
     if (!five_) five_.emplace(src_, n_, 5);
     five_->CatchUp(q);
     const int64_t b5 = five_->BucketOf(q);
-    const bool crowded = b5 >= 0 && five_->Crowded(b5, q);
+    const bool crowded = b5 >= 0 && five_->Crowded(static_cast<uint32_t>(b5), q);
     if (start_ == 5 && crowded && limit >= 8) {
         start_ = 8;
         misses_ = 0;

@@ -50,12 +50,6 @@ int64_t KeyIndex::BucketOf(int32_t q) const {
     return Of(key);
 }
 
-bool KeyIndex::Crowded(int64_t b, int32_t q) const {
-    const Bucket& bucket = b >= 0 ? buckets_[static_cast<size_t>(b)] : runs_[src_[q]];
-    if (bucket.count < Crowd) return false;
-    return b >= 0 ? bucket.back >= q - Window : stretches_[Slot(bucket.back)].last >= q - Window;
-}
-
 int32_t KeyIndex::Search(int64_t b, int32_t q, int32_t limit, int32_t& start) {
     if (b < 0) return SearchRuns(q, limit, start);
     if (Empty(b, q)) return 0;
@@ -74,7 +68,7 @@ void KeyIndex::AddRun(uint8_t value, int32_t first, int32_t last) {
     const bool fresh = runLast_[value] < first - Window; // the value's stretches have all left
     runLast_[value] = last;
     if (fresh) {
-        list = Bucket{index, index, index, 1};
+        list.head = list.tail = index;
         return;
     }
     At(list.tail).next = index;
@@ -84,14 +78,6 @@ void KeyIndex::AddRun(uint8_t value, int32_t first, int32_t last) {
     // Slots; keeping heads within Far positions keeps them clear of reused slots.
     if (At(list.head).last < first - Far)
         while (At(list.head).last < first - Window) list.head = At(list.head).next;
-    if (list.count < Crowd)
-        ++list.count;
-    else
-        list.back = At(list.back).next;
-    if (At(list.back).last < first - Window) {
-        list.back = index;
-        list.count = 1;
-    }
 }
 
 int32_t KeyIndex::SearchChain(uint32_t b, int32_t q, int32_t limit, int32_t& start) {

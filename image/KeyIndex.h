@@ -89,9 +89,11 @@ public:
     // candidates are the stretches of its byte value).
     int64_t BucketOf(int32_t q) const;
     // After CatchUp(q), for b = BucketOf(q): whether no candidate for q is in the window (for a
-    // run, false), and whether at least about Crowd are.
+    // run, false), and, for b of at least 0, whether at least about Crowd are.
     bool Empty(int64_t b, int32_t q) const { return b >= 0 && buckets_[static_cast<size_t>(b)].tail < q - Window; }
-    bool Crowded(int64_t b, int32_t q) const;
+    bool Crowded(uint32_t b, int32_t q) const {
+        return buckets_[b].count >= Crowd && buckets_[b].back >= q - Window;
+    }
     // After CatchUp(q), for b = BucketOf(q): the best match for q (limit at least `width`)
     // among the candidates that share q's first `width` bytes, or a shorter one when none
     // does; `start` receives its start. Exact whenever the result is `width` or more.
@@ -177,7 +179,7 @@ private:
     // Written before read, so left unset: the index is made for every compressed picture.
     std::unique_ptr<int32_t[]> next_; // the next newer member of a chain, by slot; -1 at the tail
     std::unique_ptr<Stretch[]> stretches_;
-    Bucket runs_[256];          // stretches by byte value, numbered in the order they were made
+    Bucket runs_[256];          // stretches by byte value (head and tail), numbered as made
     int32_t runLast_[256];      // the last position of each value's newest stretch
     int32_t made_ = 0;          // stretches made so far
 };
