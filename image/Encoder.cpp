@@ -65,11 +65,12 @@ inline int32_t FirstLane(const Bytes16& m) {
 // only when a search needs them, and then only those still inside the window.
 class MatchFinder {
 public:
-    MatchFinder(const uint8_t* source, int32_t length) : src_(source), n_(length), three_(source, length, 3) {}
+    MatchFinder(const uint8_t* source, int32_t length) : src_(source), n_(length) {}
 
     // The best match for position q with 3 <= limit <= the bytes left; below 3 when there is
     // none of 3 or more. `start` receives its start. Positions come in increasing order.
     int32_t Find(int32_t q, int32_t limit, int32_t& start) {
+        if (q < Small || limit < 8) return TryAll(q, limit, start);
         if (lastReachedLimit_ && limit >= 8) {
             const int32_t j = FarthestFull(q, limit);
             if (j >= 0) {
@@ -77,20 +78,21 @@ public:
                 return limit;
             }
         }
+        if (!three_) three_.emplace(src_, n_, 3);
         int32_t best = -1;
         if (start_ == 3 || limit < 5) {
             // After a literal only that position is new, and the last search made its bucket.
-            if (pendingAt_ == q - 1 && pending_ >= 0 && three_.Indexed() == q - 1)
-                three_.Take(q - 1, static_cast<uint32_t>(pending_));
+            if (pendingAt_ == q - 1 && pending_ >= 0 && three_->Indexed() == q - 1)
+                three_->Take(q - 1, static_cast<uint32_t>(pending_));
             else
-                three_.CatchUp(q);
-            const int64_t b = three_.BucketOf(q);
+                three_->CatchUp(q);
+            const int64_t b = three_->BucketOf(q);
             pending_ = b;
             pendingAt_ = q;
-            if (three_.Empty(b, q))
+            if (three_->Empty(b, q))
                 best = 0;
-            else if (limit < 5 || b < 0 || !three_.Crowded(static_cast<uint32_t>(b), q))
-                best = three_.Search(b, q, limit, start);
+            else if (limit < 5 || b < 0 || !three_->Crowded(static_cast<uint32_t>(b), q))
+                best = three_->Search(b, q, limit, start);
             else
                 start_ = 5;
         }
@@ -100,20 +102,39 @@ public:
     }
 
 private:
+    // Near the start, and for the last few bytes, every start in the window is tried, as the
+    // exhaustive search does: that costs less than making an index, which short sources and
+    // repeating ones (once matches reach the limit) then never need.
+    static constexpr int32_t Small = 32;
+
+    int32_t TryAll(int32_t q, int32_t limit, int32_t& start);
     int32_t FarthestFull(int32_t q, int32_t limit) const;
     int32_t SearchLonger(int32_t q, int32_t limit, int32_t& start);
     int32_t SearchShort(int32_t q, int32_t& start, int32_t& scanned) const;
 
     const uint8_t* src_;
     int32_t n_;
-    KeyIndex three_;
-    std::optional<KeyIndex> five_, eight_; // made when first needed
+    std::optional<KeyIndex> three_, five_, eight_; // made when first needed
     int32_t start_ = 3;           // the key width that searches start with
     int32_t misses_ = 0;          // recent queries that the longer key did not serve
     int64_t pending_ = -1;        // the bucket of the last position searched by its three-byte
     int32_t pendingAt_ = -1;      // key, and that position
     bool lastReachedLimit_ = false;
 };
+
+int32_t MatchFinder::TryAll(int32_t q, int32_t limit, int32_t& start) {
+    int32_t best = 0;
+    for (int32_t j = std::max(0, q - Window); j < q && best < limit; ++j) {
+        if (src_[j] != src_[q]) continue;
+        const int32_t m = MatchAt(src_ + j, src_ + q, limit);
+        if (m > best) {
+            best = m;
+            start = j;
+        }
+    }
+    lastReachedLimit_ = best == limit;
+    return best;
+}
 
 // The farthest start in the window whose match reaches `limit` (at least 8), or -1 when there
 // is none or when too many candidates passed the quick test without reaching it.

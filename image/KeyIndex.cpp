@@ -1,5 +1,7 @@
 #include "image/KeyIndex.h"
 
+#include <new>
+
 namespace pelfry::codec {
 
 KeyIndex::KeyIndex(const uint8_t* source, int32_t length, int32_t width) : src_(source), n_(length), width_(width) {
@@ -8,13 +10,18 @@ KeyIndex::KeyIndex(const uint8_t* source, int32_t length, int32_t width) : src_(
         mask_ = low;
     else
         mask_ = width >= 8 ? low : ~(~uint64_t{0} >> (8 * width));
-    const int bits = std::clamp(static_cast<int>(std::bit_width(static_cast<uint32_t>(length))), 8, 13);
+    // About twice as many buckets as the window holds positions, fewer for a short source.
+    const int bits = std::clamp(static_cast<int>(std::bit_width(static_cast<uint32_t>(length))) - 1, 8, 13);
     shift_ = 64 - bits;
-    buckets_.assign(size_t{1} << bits, Bucket{});
-    const uint32_t slots = std::min(std::bit_ceil(static_cast<uint32_t>(std::max(length, 1))), uint32_t{Slots});
+    const size_t buckets = size_t{1} << bits;
+    const size_t slots = std::min(std::bit_ceil(static_cast<uint32_t>(std::max(length, 1))), uint32_t{Slots});
     slotMask_ = static_cast<int32_t>(slots) - 1;
-    next_.reset(new int32_t[slots]);
-    stretches_.reset(new Stretch[slots]);
+    static_assert(sizeof(Bucket) % 8 == 0 && sizeof(Stretch) % 4 == 0);
+    const size_t words = buckets * sizeof(Bucket) / 8 + (slots * 4 + slots * sizeof(Stretch) + 7) / 8;
+    memory_.reset(new uint64_t[words]);
+    buckets_ = new (memory_.get()) Bucket[buckets];
+    next_ = reinterpret_cast<int32_t*>(buckets_ + buckets);
+    stretches_ = reinterpret_cast<Stretch*>(next_ + slots);
     std::fill(std::begin(runLast_), std::end(runLast_), Nowhere);
 }
 
@@ -24,8 +31,8 @@ void KeyIndex::CatchUp(int32_t q) {
     const uint64_t mask = mask_;
     const int shift = shift_;
     const int32_t slotMask = slotMask_;
-    Bucket* const buckets = buckets_.data();
-    int32_t* const next = next_.get();
+    Bucket* const buckets = buckets_;
+    int32_t* const next = next_;
     int32_t i = std::max(indexed_, q - Window);
     while (i < end) {
         const uint8_t* p = src_ + i;
@@ -83,7 +90,7 @@ void KeyIndex::AddRun(uint8_t value, int32_t first, int32_t last) {
 int32_t KeyIndex::SearchChain(uint32_t b, int32_t q, int32_t limit, int32_t& start) {
     const int32_t windowStart = std::max(0, q - Window);
     const int32_t slotMask = slotMask_;
-    const int32_t* const next = next_.get();
+    const int32_t* const next = next_;
     const uint8_t* const src = src_;
     Bucket& bucket = buckets_[b];
     int32_t e = bucket.head;

@@ -156,7 +156,7 @@ private:
             bucket.count = 1;
         }
     }
-    void Link(uint32_t b, int32_t i) { Link(buckets_.data(), next_.get(), slotMask_, b, i); }
+    void Link(uint32_t b, int32_t i) { Link(buckets_, next_, slotMask_, b, i); }
 
     void AddRun(uint8_t value, int32_t first, int32_t last);
     int32_t SearchChain(uint32_t b, int32_t q, int32_t limit, int32_t& start);
@@ -175,10 +175,13 @@ private:
     int shift_;
     int32_t slotMask_;
     int32_t indexed_ = 0; // positions before this are in, or out of every later window
-    std::vector<Bucket> buckets_;
-    // Written before read, so left unset: the index is made for every compressed picture.
-    std::unique_ptr<int32_t[]> next_; // the next newer member of a chain, by slot; -1 at the tail
-    std::unique_ptr<Stretch[]> stretches_;
+    // The arrays below in one block: the memory allocator keeps a block it has handed out
+    // once at hand for the next picture, where several would go back to the system and cost
+    // page faults each time. Links and stretches are written before they are read.
+    std::unique_ptr<uint64_t[]> memory_;
+    Bucket* buckets_;
+    int32_t* next_;        // the next newer member of a chain, by slot; -1 at the tail
+    Stretch* stretches_;
     Bucket runs_[256];          // stretches by byte value (head and tail), numbered as made
     int32_t runLast_[256];      // the last position of each value's newest stretch
     int32_t made_ = 0;          // stretches made so far
