@@ -27,7 +27,7 @@ KeyIndex::KeyIndex(const uint8_t* source, int32_t length, int32_t width) : src_(
 
 void KeyIndex::CatchUp(int32_t q) {
     const int32_t w = width_;
-    const int32_t end = std::min(q, n_ - w + 1); // a position needs `width` bytes
+    const int32_t end = std::min(q, n_ - 7);
     const uint64_t mask = mask_;
     const int shift = shift_;
     const int32_t slotMask = slotMask_;
@@ -36,7 +36,7 @@ void KeyIndex::CatchUp(int32_t q) {
     int32_t i = std::max(indexed_, q - Window);
     while (i < end) {
         const uint8_t* p = src_ + i;
-        const uint64_t key = i + 8 <= n_ ? Load64(p) & mask : Key(p, n_ - i);
+        const uint64_t key = Load64(p) & mask;
         if (key == (0x0101010101010101ull * p[0] & mask)) {
             // Positions i..last all start with `width` equal bytes.
             const int32_t last = i + RunLength(p, w, end + w - 1 - i) - w;
@@ -52,7 +52,7 @@ void KeyIndex::CatchUp(int32_t q) {
 
 int64_t KeyIndex::BucketOf(int32_t q) const {
     const uint8_t* p = src_ + q;
-    const uint64_t key = Key(p, n_ - q);
+    const uint64_t key = Key(p);
     if (key == (0x0101010101010101ull * p[0] & mask_)) return -1;
     return Of(key);
 }

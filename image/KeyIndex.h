@@ -75,7 +75,8 @@ public:
 
     KeyIndex(const uint8_t* source, int32_t length, int32_t width);
 
-    // Takes in the positions before q that are still in the window. Calls come with q rising.
+    // Takes in the positions before q that are still in the window. Calls come with q rising;
+    // every q (here and below) has at least 8 bytes from it on, as do the positions before it.
     void CatchUp(int32_t q);
     // Takes in position q, the bucket of whose key is b, when the index holds every position
     // before q: a literal's search has made the bucket already.
@@ -123,14 +124,8 @@ private:
 
     size_t Slot(int32_t i) const { return static_cast<size_t>(i & slotMask_); }
 
-    // The key at p with `avail` (at least width) bytes from p on: the first `width` bytes as
-    // they lie in a word loaded from p, the rest zero.
-    uint64_t Key(const uint8_t* p, int32_t avail) const {
-        if (avail >= 8) return Load64(p) & mask_;
-        uint8_t bytes[8] = {};
-        std::memcpy(bytes, p, static_cast<size_t>(width_));
-        return Load64(bytes);
-    }
+    // The key at p: its first `width` bytes as they lie in a word loaded from p, the rest zero.
+    uint64_t Key(const uint8_t* p) const { return Load64(p) & mask_; }
     uint32_t Of(uint64_t key) const { return static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> shift_); }
 
     // Appends position i to bucket b. Static, with the arrays passed in, so that the compiler

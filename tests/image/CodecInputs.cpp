@@ -194,6 +194,9 @@ std::vector<Kind> HardKinds() {
     for (size_t period : {2u, 3u})
         kinds.push_back({"period " + std::to_string(period) + ", glitch every 100",
                          [period](size_t n) { return Glitched(n, period, 100, 4); }});
+    // Flat with a speck every 275 bytes: matches reach the limit, and the scan that looks for
+    // them first meets many that nearly do.
+    kinds.push_back({"speck every 275", [](size_t n) { return Glitched(n, 1, 275, 6); }});
     return kinds;
 }
 

@@ -352,6 +352,18 @@ TEST(Codec, FastEncoderEqualsExhaustiveSearchOnRepeatsAndStructure) {
         for (int e = 0; e < 5; ++e) source[rng() % source.size()] = static_cast<uint8_t>(rng() % 128);
         CheckEquivalent(source, "period " + std::to_string(period));
     }
+    // One block again and again among noise: the block is always matched whole, so the keys
+    // inside it gather members for many windows without any search walking their chains.
+    for (size_t gap : {50u, 97u}) {
+        Bytes block = randomBlock(24, 128);
+        Bytes source;
+        while (source.size() < 30000) {
+            Bytes noise = randomBlock(gap, 128);
+            source.insert(source.end(), noise.begin(), noise.end());
+            source.insert(source.end(), block.begin(), block.end());
+        }
+        CheckEquivalent(source, "block among noise, gap " + std::to_string(gap));
+    }
     // A small picture like the game's: flat rectangles over noise of 120 colours.
     for (int trial = 0; trial < 3; ++trial) {
         const int w = 96, h = 64;
