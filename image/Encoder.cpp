@@ -52,11 +52,11 @@ inline int32_t FirstLane(const Bytes16& m) {
 // farthest back: exactly what trying every start in the window from the farthest would find.
 //
 // Most data is served by the index of three-byte keys. With few colours its chains hold
-// hundreds of positions each, so for a query whose three-byte key is crowded the search tries
-// indexes of five- and then (when five bytes are crowded too) eight-byte keys: a candidate
+// hundreds of positions each, so for a query whose three-byte key is crowded the search uses an
+// index of five-byte keys, or of eight-byte ones when five bytes are crowded too: a candidate
 // there that matches as far as the key means that every candidate that could win is in that
-// index. Failing the five-byte key, no match is longer than 4, and a vector scan of the window
-// finds the farthest of 4, else of 3.
+// index. Failing the key, no match is as long, and a vector scan of the window finds the
+// farthest of the longest shorter ones.
 //
 // Repeating data makes long matches, and indexing each of their positions would cost far more
 // than the exhaustive search spends there: its first candidates soon reach the limit. So after
@@ -110,7 +110,7 @@ private:
     int32_t TryAll(int32_t q, int32_t limit, int32_t& start);
     int32_t FarthestFull(int32_t q, int32_t limit) const;
     int32_t SearchLonger(int32_t q, int32_t limit, int32_t& start);
-    int32_t SearchShort(int32_t q, int32_t& start, int32_t& scanned) const;
+    int32_t SearchShort(int32_t q, int32_t below, int32_t& start, int32_t& scanned) const;
 
     const uint8_t* src_;
     int32_t n_;
@@ -170,83 +170,93 @@ int32_t MatchFinder::FarthestFull(int32_t q, int32_t limit) const {
     return -1;
 }
 
-// The search for a query whose three-byte key is crowded (limit at least 5): by the eight-byte
-// key where five-byte keys are crowded too, then by the five-byte key, then by a scan. A run
-// of queries that the longer key does not serve sends the searches back to the shorter one.
+// The search for a query whose three-byte key is crowded (limit at least 8): by the eight-byte
+// key where five-byte keys are crowded too, else by the five-byte key; failing the key, by a
+// scan for the shorter matches. A run of queries that the longer key does not serve sends the
+// searches back to the shorter one.
 int32_t MatchFinder::SearchLonger(int32_t q, int32_t limit, int32_t& start) {
-    if (start_ == 8 && limit >= 8) {
-        eight_->CatchUp(q);
-        const int32_t best = eight_->Search(eight_->BucketOf(q), q, limit, start);
-        if (best >= 8) {
+    if (start_ == 5) {
+        if (!five_) five_.emplace(src_, n_, 5);
+        five_->CatchUp(q);
+        const int64_t b5 = five_->BucketOf(q);
+        if (b5 >= 0 && five_->Crowded(static_cast<uint32_t>(b5), q)) {
+            start_ = 8;
             misses_ = 0;
-            return best;
+        } else {
+            const int32_t best = five_->Search(b5, q, limit, start);
+            if (best >= 5) {
+                misses_ = 0;
+                return best;
+            }
+            int32_t scanned = 0;
+            const int32_t shorter = SearchShort(q, 5, start, scanned);
+            // Queries without even a match of 3, or whose scans went far, mean that the
+            // three-byte keys are no longer crowded.
+            if ((shorter == 0 || scanned >= 64) && ++misses_ >= Misses) {
+                start_ = 3;
+                misses_ = 0;
+            }
+            return shorter;
         }
     }
-    if (!five_) five_.emplace(src_, n_, 5);
-    five_->CatchUp(q);
-    const int64_t b5 = five_->BucketOf(q);
-    const bool crowded = b5 >= 0 && five_->Crowded(static_cast<uint32_t>(b5), q);
-    if (start_ == 5 && crowded && limit >= 8) {
-        start_ = 8;
+    if (!eight_) eight_.emplace(src_, n_, 8);
+    eight_->CatchUp(q);
+    const int32_t best = eight_->Search(eight_->BucketOf(q), q, limit, start);
+    if (best >= 8) {
         misses_ = 0;
-        if (!eight_) eight_.emplace(src_, n_, 8);
-        eight_->CatchUp(q);
-        const int32_t best = eight_->Search(eight_->BucketOf(q), q, limit, start);
-        if (best >= 8) return best;
-    } else if (start_ == 8 && !crowded && ++misses_ >= Misses) {
-        start_ = 5;
-        misses_ = 0;
-    }
-    const int32_t best = five_->Search(b5, q, limit, start);
-    if (best >= 5) {
-        if (start_ == 5) misses_ = 0;
         return best;
     }
     int32_t scanned = 0;
-    const int32_t shorter = SearchShort(q, start, scanned);
-    // Queries without even a match of 3, or whose scans went far, mean that the three-byte
-    // keys are no longer crowded.
-    if ((shorter == 0 || scanned >= 64) && ++misses_ >= Misses) {
-        start_ = 3;
+    const int32_t shorter = SearchShort(q, 8, start, scanned);
+    if (++misses_ >= Misses) {
+        // Back to the five-byte key, or straight to the three-byte one where even that would
+        // not have served.
+        start_ = shorter < 5 && (shorter == 0 || scanned >= 64) ? 3 : 5;
         misses_ = 0;
     }
     return shorter;
 }
 
-// The best match for q when none is longer than 4 (and q has at least 5 bytes): the farthest
-// start that matches 4 bytes, else the farthest that matches 3, tried on 16 starts at once.
-// `scanned` receives the blocks of 16 it tried.
-int32_t MatchFinder::SearchShort(int32_t q, int32_t& start, int32_t& scanned) const {
+// The best match for q when none is as long as `below` (4 to 8, and q has at least `below`
+// bytes): the farthest of the longest, tried on 16 starts at once. `scanned` receives the
+// blocks of 16 it tried.
+int32_t MatchFinder::SearchShort(int32_t q, int32_t below, int32_t& start, int32_t& scanned) const {
     const uint8_t* pq = src_ + q;
-    int32_t three = -1;
-    const Bytes16 b0 = Splat16(pq[0]), b1 = Splat16(pq[1]), b2 = Splat16(pq[2]), b3 = Splat16(pq[3]);
+    Bytes16 want[7];
+    for (int32_t k = 0; k + 1 < below; ++k) want[k] = Splat16(pq[k]);
+    int32_t best = 0;
     int32_t j = std::max(0, q - Window);
-    // Blocks that end before q read at most up to q + 2.
+    // Blocks that end before q read at most up to q + below - 3.
     for (; j + 16 <= q; j += 16) {
-        const uint8_t* s = src_ + j;
-        const Bytes16 m3 = (Load16(s) == b0) & (Load16(s + 1) == b1) & (Load16(s + 2) == b2);
-        const int32_t four = FirstLane(m3 & (Load16(s + 3) == b3));
         ++scanned;
-        if (four >= 0) {
-            start = j + four;
-            return 4;
+        const uint8_t* s = src_ + j;
+        Bytes16 m = (Load16(s) == want[0]) & (Load16(s + 1) == want[1]) & (Load16(s + 2) == want[2]);
+        int32_t lane = FirstLane(m);
+        if (lane < 0) continue;
+        // The longest match in this block, and its first start.
+        int32_t length = 3;
+        while (length + 1 < below) {
+            const Bytes16 longer = m & (Load16(s + length) == want[length]);
+            const int32_t first = FirstLane(longer);
+            if (first < 0) break;
+            m = longer;
+            lane = first;
+            ++length;
         }
-        if (three < 0) {
-            const int32_t lane = FirstLane(m3);
-            if (lane >= 0) three = j + lane;
+        if (length > best) {
+            best = length;
+            start = j + lane;
+            if (best + 1 == below) return best;
         }
     }
     for (; j < q; ++j) {
-        const int32_t m = MatchAt(src_ + j, pq, 4);
-        if (m == 4) {
+        const int32_t m = MatchAt(src_ + j, pq, below - 1);
+        if (m >= 3 && m > best) {
+            best = m;
             start = j;
-            return 4;
         }
-        if (m == 3 && three < 0) three = j;
     }
-    if (three < 0) return 0;
-    start = three;
-    return 3;
+    return best;
 }
 
 } // namespace

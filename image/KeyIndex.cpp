@@ -106,7 +106,7 @@ int32_t KeyIndex::SearchChain(uint32_t b, int32_t q, int32_t limit, int32_t& sta
         }
         return best == limit;
     };
-    int32_t misses = 0; // looks for repeats that found none
+    int32_t misses = 0; // looks for repeats in a row that found none
     for (; e >= 0; e = next[e & slotMask]) {
         // A candidate can only win by matching one byte beyond the best so far.
         int32_t m = -1;
@@ -121,7 +121,7 @@ int32_t KeyIndex::SearchChain(uint32_t b, int32_t q, int32_t limit, int32_t& sta
         // passed over.
         int32_t one = -1, last = e;
         Repeats(e, m, q, limit, one, last);
-        if (last == e) ++misses;
+        misses = last == e ? misses + 1 : 0;
         if (one >= 0 && src[one + best] == pq[best] && offer(one, MatchAt(src + one, pq, limit))) break;
         e = last;
     }

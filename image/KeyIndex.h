@@ -157,7 +157,7 @@ private:
     int32_t SearchChain(uint32_t b, int32_t q, int32_t limit, int32_t& start);
     void Repeats(int32_t e, int32_t m, int32_t q, int32_t limit, int32_t& one, int32_t& last) const;
     // A candidate that matches this far may lie in repeating data, whose copies it stands for;
-    // a search stops looking for repeats after this many looks have found none.
+    // a search stops looking for repeats after this many looks in a row have found none.
     static constexpr int32_t Repeat = 16;
     static constexpr int32_t RepeatMisses = 8;
     int32_t SearchRuns(int32_t q, int32_t limit, int32_t& start);
