@@ -355,10 +355,10 @@ TEST(Codec, FastEncoderEqualsExhaustiveSearchOnRepeatsAndStructure) {
     // One block again and again among noise: the block is always matched whole, so the keys
     // inside it gather members for many windows without any search walking their chains.
     for (size_t gap : {50u, 97u}) {
-        Bytes block = randomBlock(24, 128);
+        const Bytes block = inputs::Noise(24, 128, 1);
         Bytes source;
-        while (source.size() < 30000) {
-            Bytes noise = randomBlock(gap, 128);
+        for (uint32_t k = 0; source.size() < 30000; ++k) {
+            const Bytes noise = inputs::Noise(gap, 128, 100 + k);
             source.insert(source.end(), noise.begin(), noise.end());
             source.insert(source.end(), block.begin(), block.end());
         }
