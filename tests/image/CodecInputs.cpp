@@ -58,12 +58,12 @@ Bytes MixedPicture(size_t n, int width, uint32_t seed) {
     const int height = static_cast<int>(n / static_cast<size_t>(width));
     if (height < 2) return image;
     // Flat rectangles (16 to 240 pixels a side on a 1,024-wide picture) until about half the
-    // picture is flat.
+    // picture is flat; a picture of two or three rows may never get there, hence the cap.
     const int least = std::max(2, 16 * width / 1024);
     const int spread = std::max(4, 225 * width / 1024);
     std::vector<bool> flat(static_cast<size_t>(width) * height, false);
     size_t covered = 0;
-    while (covered < flat.size() / 2) {
+    for (int rectangles = 0; covered < flat.size() / 2 && rectangles < 10000; ++rectangles) {
         int w = std::min(width - 1, least + static_cast<int>(rng() % spread));
         int h = std::min(height - 1, least + static_cast<int>(rng() % spread));
         int x0 = static_cast<int>(rng() % (width - w)), y0 = static_cast<int>(rng() % (height - h));
