@@ -71,7 +71,7 @@ public:
     // none of 3 or more. `start` receives its start. Positions come in increasing order.
     int32_t Find(int32_t q, int32_t limit, int32_t& start) {
         if (q < Small || limit < 8) return TryAll(q, limit, start);
-        if (lastReachedLimit_ && limit >= 8) {
+        if (lastReachedLimit_) {
             const int32_t j = FarthestFull(q, limit);
             if (j >= 0) {
                 start = j;
@@ -80,7 +80,7 @@ public:
         }
         if (!three_) three_.emplace(src_, n_, 3);
         int32_t best = -1;
-        if (start_ == 3 || limit < 5) {
+        if (start_ == 3) {
             // After a literal only that position is new, and the last search made its bucket.
             if (pendingAt_ == q - 1 && pending_ >= 0 && three_->Indexed() == q - 1)
                 three_->Take(q - 1, static_cast<uint32_t>(pending_));
@@ -91,7 +91,7 @@ public:
             pendingAt_ = q;
             if (three_->Empty(b, q))
                 best = 0;
-            else if (limit < 5 || b < 0 || !three_->Crowded(static_cast<uint32_t>(b), q))
+            else if (b < 0 || !three_->Crowded(static_cast<uint32_t>(b), q))
                 best = three_->Search(b, q, limit, start);
             else
                 start_ = 5;

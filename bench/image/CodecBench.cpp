@@ -8,7 +8,8 @@
 //   build/bin/bench_image --search=FIRST-LAST    the slowest of mixed-segment inputs made from
 //                                                 seeds FIRST to LAST, against the mixed picture
 //
-// The inputs are those the issue lists (and a few more) and inputs found hard for the encoder.
+// The inputs are the kinds of picture data the encoder meets, a few more, and inputs found hard
+// for the encoder.
 // Run from a Release build.
 #include "image/ImgFileU.h"
 
