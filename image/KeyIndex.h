@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <vector>
 
 namespace pelfry::codec {
 
