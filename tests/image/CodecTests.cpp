@@ -3,6 +3,7 @@
 #include "image/ImgFileU.h"
 #include "platform/Errors.h"
 
+#include "CodecInputs.h"
 #include "ReferenceCompress.h"
 
 #include <gtest/gtest.h>
@@ -351,6 +352,18 @@ TEST(Codec, FastEncoderEqualsExhaustiveSearchOnRepeatsAndStructure) {
         for (int e = 0; e < 5; ++e) source[rng() % source.size()] = static_cast<uint8_t>(rng() % 128);
         CheckEquivalent(source, "period " + std::to_string(period));
     }
+    // One block again and again among noise: the block is always matched whole, so the keys
+    // inside it gather members for many windows without any search walking their chains.
+    for (size_t gap : {50u, 97u}) {
+        const Bytes block = inputs::Noise(24, 128, 1);
+        Bytes source;
+        for (uint32_t k = 0; source.size() < 30000; ++k) {
+            const Bytes noise = inputs::Noise(gap, 128, 100 + k);
+            source.insert(source.end(), noise.begin(), noise.end());
+            source.insert(source.end(), block.begin(), block.end());
+        }
+        CheckEquivalent(source, "block among noise, gap " + std::to_string(gap));
+    }
     // A small picture like the game's: flat rectangles over noise of 120 colours.
     for (int trial = 0; trial < 3; ++trial) {
         const int w = 96, h = 64;
@@ -364,5 +377,22 @@ TEST(Codec, FastEncoderEqualsExhaustiveSearchOnRepeatsAndStructure) {
                 for (int x = x0; x < x1; ++x) image[static_cast<size_t>(y) * w + x] = colour;
         }
         CheckEquivalent(image, "picture " + std::to_string(trial));
+    }
+}
+
+TEST(Codec, FastEncoderEqualsExhaustiveSearchOnEveryBenchmarkedKind) {
+    // The benchmark's inputs at sizes that still hold several windows, and a short one.
+    std::vector<inputs::Kind> kinds = inputs::AllKinds();
+    for (inputs::Kind& hard : inputs::HardKinds()) kinds.push_back(std::move(hard));
+    for (const inputs::Kind& kind : kinds)
+        for (size_t n : {size_t{700}, size_t{9000}}) CheckEquivalent(kind.make(n), kind.name);
+}
+
+TEST(Codec, FastEncoderEqualsExhaustiveSearchOnMixedSegments) {
+    // Data that changes character every few hundred or thousand bytes moves the search between
+    // its indexes and its scan; the longer inputs outgrow the index's 8,192 link slots.
+    for (uint32_t seed = 0; seed < 40; ++seed) {
+        const size_t n = seed % 8 == 7 ? 70000 : 1 + seed * 557 % 20000;
+        CheckEquivalent(inputs::Segments(n, seed), "segments, seed " + std::to_string(seed));
     }
 }
