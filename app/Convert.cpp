@@ -50,7 +50,8 @@ void ConvertPictureFile(const std::string& baseName, const std::string& pictureN
         TSprFile strip;
         strip.ImportStrip(std::move(picture.Image), pictureName, baseName + ".spd");
         int32_t written = strip.SaveToFile(baseName, options.CompressSpr);
-        if (written >= UncompressedSpriteLimit && !options.CompressSpr) strip.SaveToFile(baseName, true);
+        if (written >= UncompressedSpriteLimit && !options.CompressSpr)
+            strip.SaveToFile(baseName, true);
     } else {
         TImgFile image;
         image.ImportBitmap(std::move(picture.Image), options.OpaqueImg);
@@ -59,10 +60,11 @@ void ConvertPictureFile(const std::string& baseName, const std::string& pictureN
     // Index 0 is the background whatever colour the picture gives it; an editor that put a
     // colour of the drawing there has lost it, which only a word to the user can tell.
     if (coloured > 0 && options.Warn)
-        options.Warn(Format("%s: %llu pixel(s) of palette index 0 have the colour (%u, %u, %u) but were taken as "
-                            "background, as index 0 always is; give that colour another palette index to keep it",
-                            pictureName.c_str(), static_cast<unsigned long long>(coloured), background.r,
-                            background.g, background.b));
+        options.Warn(Format(
+            "%s: %llu pixel(s) of palette index 0 have the colour (%u, %u, %u) but were taken as "
+            "background, as index 0 always is; give that colour another palette index to keep it",
+            pictureName.c_str(), static_cast<unsigned long long>(coloured), background.r,
+            background.g, background.b));
 }
 
 void ConvertSpdFile(const std::string& baseName, const ConvertOptions& options) {

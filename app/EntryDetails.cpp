@@ -18,7 +18,8 @@ std::string Counted(uint64_t count, const char* one, const char* many) {
 std::string DescribeImage(Stream& data, const std::string& size) {
     TImgFile image;
     // A refused header leaves the palette empty; an image of 0 x 0 pixels still has one.
-    if (image.LoadFromStream(&data) == 0 && image.Palette.empty()) return "not a valid image, " + size;
+    if (image.LoadFromStream(&data) == 0 && image.Palette.empty())
+        return "not a valid image, " + size;
     return "Image, " + std::to_string(image.Width) + " x " + std::to_string(image.Height) + ", " +
            Counted(image.ColourCount, "colour", "colours") + ", " +
            (image.Packed.empty() ? "uncompressed" : "compressed") + ", " + size;
@@ -26,9 +27,11 @@ std::string DescribeImage(Stream& data, const std::string& size) {
 
 std::string DescribeSprite(Stream& data, const std::string& size) {
     TSprFile sprite;
-    if (sprite.LoadFromStream(&data) == 0 && sprite.Palette.empty()) return "not a valid sprite, " + size;
-    std::string text = "Sprite, " + std::to_string(sprite.Width) + " x " + std::to_string(sprite.Height) +
-                       ", " + Counted(sprite.FrameCount, "frame", "frames") + " at " +
+    if (sprite.LoadFromStream(&data) == 0 && sprite.Palette.empty())
+        return "not a valid sprite, " + size;
+    std::string text = "Sprite, " + std::to_string(sprite.Width) + " x " +
+                       std::to_string(sprite.Height) + ", " +
+                       Counted(sprite.FrameCount, "frame", "frames") + " at " +
                        Counted(sprite.FrameRate, "frame", "frames") + " per second, ";
     if (sprite.Flags & 2) text += "ping-pong, ";
     return text + (sprite.SlotCount > 0 ? "compressed, " : "uncompressed, ") + size;
@@ -39,7 +42,8 @@ std::string DescribeSprite(Stream& data, const std::string& size) {
 std::string DescribeEntry(std::string_view name, Stream& data, std::string_view groupSeparator) {
     const int64_t length = data.Size();
     const uint64_t count = length > 0 ? static_cast<uint64_t>(length) : 0;
-    const std::string size = FormatThousands(count, groupSeparator) + (count == 1 ? " byte" : " bytes");
+    const std::string size =
+        FormatThousands(count, groupSeparator) + (count == 1 ? " byte" : " bytes");
     const std::string kind = FileKind(name);
     data.Seek(0, SeekOrigin::Begin);
     try {

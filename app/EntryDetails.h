@@ -17,6 +17,7 @@ class Stream;
 //   "12,345 bytes" for an entry of any other kind.
 // Colours count the background; the frame rate is the one stored. `groupSeparator` goes
 // between groups of three digits of the size.
-std::string DescribeEntry(std::string_view name, Stream& data, std::string_view groupSeparator = ",");
+std::string DescribeEntry(std::string_view name, Stream& data,
+                          std::string_view groupSeparator = ",");
 
 } // namespace pelfry

@@ -18,7 +18,8 @@ void CheckLogNames(const std::vector<std::string>& names) {
             throw Error("Entry name cannot be written to the log: " + name);
 }
 
-void ExportEntry(TDirFile& archive, const std::string& folder, int32_t index, PictureFormat format) {
+void ExportEntry(TDirFile& archive, const std::string& folder, int32_t index,
+                 PictureFormat format) {
     const std::string extracted = ExtractEntryOrFail(archive, folder, index);
     ConvertFile(extracted, format);
 }
@@ -37,7 +38,8 @@ bool RebuildEntry(TDirFile& archive, const std::string& folder, const std::strin
     bool converted = false;
     std::string result;
     if (ext == ".SPR") converted = ConvertBack(file + ".spd", recreate, options, result);
-    else if (ext == ".IMG") converted = ConvertBack(EditedPicture(file), recreate, options, result);
+    else if (ext == ".IMG")
+        converted = ConvertBack(EditedPicture(file), recreate, options, result);
     int32_t index = 0;
     archive.AddFile(folder, line, index);
     return converted;

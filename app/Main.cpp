@@ -57,7 +57,8 @@ bool TMainForm::SaveToCurrentFile() {
     if (knownFile_ == CurrentFileName && now.Exists && now != knownIdentity_) {
         const std::string question =
             Format("%s was changed by another program. Overwrite it?", CurrentFileName.c_str());
-        if (toolkit_.MessageBox("Pelfry", question, MsgSymbol::Warning, mbYes | mbNo) != MsgResult::Yes)
+        if (toolkit_.MessageBox("Pelfry", question, MsgSymbol::Warning, mbYes | mbNo) !=
+            MsgResult::Yes)
             return false;
     }
     CurrentArchive->SaveToFile(CurrentFileName);

@@ -164,10 +164,9 @@ void TMainForm::btnConvAddClick() {
     if (toolkit_.ExecuteAddDialog()) n = AddFiles(toolkit_.AddDialogFiles(), true);
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     // Written with the decimal separator of the user's locale.
-    toolkit_.SetStatusText(Format("Converted and added %d file(s) in time %s", n,
-                                  FormatG(elapsed.count() / 86400.0,
-                                          toolkit_.LocaleSeparators().Decimal)
-                                      .c_str()));
+    toolkit_.SetStatusText(
+        Format("Converted and added %d file(s) in time %s", n,
+               FormatG(elapsed.count() / 86400.0, toolkit_.LocaleSeparators().Decimal).c_str()));
 }
 
 // ---- The conversion log round trip ----------------------------------------------------------
@@ -209,10 +208,11 @@ void TMainForm::btnConvAddLogClick() {
             const int lines = toolkit_.ListCount();
             for (int k = 0; k < lines; ++k) {
                 const std::string line = toolkit_.ListLine(k);
-                toolkit_.SetStatusText(
-                    Format("Processing file %d of %d: %s%s", k + 1, lines, folder.c_str(), line.c_str()));
+                toolkit_.SetStatusText(Format("Processing file %d of %d: %s%s", k + 1, lines,
+                                              folder.c_str(), line.c_str()));
                 // The check boxes are read for each line, as for every conversion.
-                if (RebuildEntry(*CurrentArchive, folder, line, toolkit_.IsChecked(CheckBoxId::RecreateAll),
+                if (RebuildEntry(*CurrentArchive, folder, line,
+                                 toolkit_.IsChecked(CheckBoxId::RecreateAll),
                                  CheckBoxOptions(toolkit_)))
                     ++converted;
                 toolkit_.RepaintNow();

@@ -54,8 +54,10 @@ void TMainForm::DropFiles(const std::vector<std::string>& paths) {
     size_t archives = 0;
     bool folders = false;
     for (const std::string& path : paths) {
-        if (DirectoryExists(path)) folders = true;
-        else if (IsArchiveFile(path)) ++archives;
+        if (DirectoryExists(path))
+            folders = true;
+        else if (IsArchiveFile(path))
+            ++archives;
     }
     if (folders || (archives > 0 && paths.size() > 1)) {
         toolkit_.MessageBox("Error", DropRefusedText, MsgSymbol::Error, mbCancel);
@@ -69,7 +71,8 @@ void TMainForm::DropFiles(const std::vector<std::string>& paths) {
 }
 
 std::string TMainForm::EntryDetails(int line) {
-    if (line < 0 || line >= toolkit_.ListCount() || static_cast<uint32_t>(line) >= CurrentArchive->Count())
+    if (line < 0 || line >= toolkit_.ListCount() ||
+        static_cast<uint32_t>(line) >= CurrentArchive->Count())
         return {};
     const FileInfo& entry = CurrentArchive->Files[static_cast<size_t>(line)];
     // The list can show a conversion log that does not match the archive: a line that does not

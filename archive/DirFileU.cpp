@@ -61,7 +61,8 @@ uint64_t ReadRecord(RecordReader& reader, uint64_t pos, FileInfo* info,
                     const std::string& fileName) {
     size_t got = 0;
     const uint8_t* fixed = reader.At(pos, FixedRecordFields, got);
-    if (got < FixedRecordFields) throw InvalidDirFile(fileName, "a record is cut off by the end of the file");
+    if (got < FixedRecordFields)
+        throw InvalidDirFile(fileName, "a record is cut off by the end of the file");
     if (info) {
         info->RecordPos = static_cast<int32_t>(pos);
         info->Next = static_cast<int32_t>(GetU32(fixed));
@@ -129,7 +130,8 @@ std::unique_ptr<TDirFile> TDirFile::CreateFromStream(Stream& stream, const std::
     const uint64_t length = size > 0 ? static_cast<uint64_t>(size) : 0;
     // An empty file is an archive with no entries; one too short to hold DirOffset is not.
     if (length == 0) return dir;
-    if (length < HeaderSize) throw InvalidDirFile(fileName, "the file is too short for an archive header");
+    if (length < HeaderSize)
+        throw InvalidDirFile(fileName, "the file is too short for an archive header");
     uint8_t header[HeaderSize] = {};
     stream.Seek(0, SeekOrigin::Begin);
     stream.Read(header, HeaderSize);
@@ -148,7 +150,8 @@ std::unique_ptr<TDirFile> TDirFile::CreateFromStream(Stream& stream, const std::
     RecordReader reader(stream, length);
     size_t count = 0;
     uint64_t end = first;
-    for (; end < length; ++count) end = ReadRecord(reader, end, nullptr, fileName);
+    for (; end < length; ++count)
+        end = ReadRecord(reader, end, nullptr, fileName);
     // Without the magic, records that run exactly to the end are all that says "archive"; a
     // text file or a picture would otherwise pass as a few odd entries.
     if (!magic && end != length)
@@ -268,7 +271,8 @@ void TDirFile::WriteEntry(const std::string& folder, int32_t index) {
     // folder (the system's temporary folder is the default) cannot take the file elsewhere.
     const std::string nativeFolder = NativePath(folder);
     const size_t base = nativeFolder.find_last_of('/');
-    const std::string baseFolder = base == std::string::npos ? std::string() : nativeFolder.substr(0, base + 1);
+    const std::string baseFolder =
+        base == std::string::npos ? std::string() : nativeFolder.substr(0, base + 1);
     if (!baseFolder.empty()) ForceDirectories(baseFolder);
     const Folder root(baseFolder, target);
     const Folder parent = root.Descend(

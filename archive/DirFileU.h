@@ -93,7 +93,8 @@ public:
 
     // Writes the whole archive to `fileName`; the old file is replaced only when every write
     // succeeded, so a failed save leaves it as it was. Saving over the archive's own file
-    // works; a `fileName` that is a link replaces the file it points to. Raises FileOpenError when an entry's data cannot be read, FileCreateError
+    // works; a `fileName` that is a link replaces the file it points to. Raises FileOpenError
+    // when an entry's data cannot be read, FileCreateError
     // ("Cannot create file %s") when the target cannot be created (a folder, a read-only file,
     // a missing folder), FileWriteError ("Cannot write file %s") when writing fails, and the
     // errors of SaveToBytes; in every case the entries in memory stay intact. Returns true.

@@ -27,7 +27,8 @@ std::vector<std::string> KindNames() {
 
 void Info(const std::string& file) {
     for (const auto& entry : Kinds())
-        if (entry.first == FileKind(file)) return ForFile(file, [&] { entry.second(file, stdout); });
+        if (entry.first == FileKind(file))
+            return ForFile(file, [&] { entry.second(file, stdout); });
     throw Error("Cannot describe file " + file + ": not a " + JoinWithOr(KindNames()) + " file");
 }
 

@@ -115,10 +115,10 @@ private:
     const uint8_t* src_;
     int32_t n_;
     std::optional<KeyIndex> three_, five_, eight_; // made when first needed
-    int32_t start_ = 3;           // the key width that searches start with
-    int32_t misses_ = 0;          // recent queries that the longer key did not serve
-    int64_t pending_ = -1;        // the bucket of the last position searched by its three-byte
-    int32_t pendingAt_ = -1;      // key, and that position
+    int32_t start_ = 3;                            // the key width that searches start with
+    int32_t misses_ = 0;     // recent queries that the longer key did not serve
+    int64_t pending_ = -1;   // the bucket of the last position searched by its three-byte
+    int32_t pendingAt_ = -1; // key, and that position
     bool lastReachedLimit_ = false;
 };
 
@@ -144,7 +144,8 @@ int32_t MatchFinder::FarthestFull(int32_t q, int32_t limit) const {
     auto full = [&](int32_t j) { return --checks >= 0 && MatchAt(src_ + j, pq, limit) == limit; };
     // A candidate must agree on the first four bytes and the last one. Blocks of 16 candidates
     // that end before q read at most up to q + limit - 2, inside the source.
-    const Bytes16 b0 = Splat16(pq[0]), b1 = Splat16(pq[1]), b2 = Splat16(pq[2]), b3 = Splat16(pq[3]);
+    const Bytes16 b0 = Splat16(pq[0]), b1 = Splat16(pq[1]), b2 = Splat16(pq[2]),
+                  b3 = Splat16(pq[3]);
     const Bytes16 bl = Splat16(pq[limit - 1]);
     int32_t j = std::max(0, q - Window);
     for (; j + 16 <= q; j += 16) {
@@ -223,14 +224,16 @@ int32_t MatchFinder::SearchLonger(int32_t q, int32_t limit, int32_t& start) {
 int32_t MatchFinder::SearchShort(int32_t q, int32_t below, int32_t& start, int32_t& scanned) const {
     const uint8_t* pq = src_ + q;
     Bytes16 want[7];
-    for (int32_t k = 0; k + 1 < below; ++k) want[k] = Splat16(pq[k]);
+    for (int32_t k = 0; k + 1 < below; ++k)
+        want[k] = Splat16(pq[k]);
     int32_t best = 0;
     int32_t j = std::max(0, q - Window);
     // Blocks that end before q read at most up to q + below - 3.
     for (; j + 16 <= q; j += 16) {
         ++scanned;
         const uint8_t* s = src_ + j;
-        Bytes16 m = (Load16(s) == want[0]) & (Load16(s + 1) == want[1]) & (Load16(s + 2) == want[2]);
+        Bytes16 m =
+            (Load16(s) == want[0]) & (Load16(s + 1) == want[1]) & (Load16(s + 2) == want[2]);
         int32_t lane = FirstLane(m);
         if (lane < 0) continue;
         // The longest match in this block, and its first start.
@@ -261,7 +264,9 @@ int32_t MatchFinder::SearchShort(int32_t q, int32_t below, int32_t& start, int32
 
 } // namespace
 
-int32_t FastMatch(const uint8_t* a, const uint8_t* b, int32_t limit) { return MatchAt(a, b, limit); }
+int32_t FastMatch(const uint8_t* a, const uint8_t* b, int32_t limit) {
+    return MatchAt(a, b, limit);
+}
 
 int32_t Encode(const uint8_t* source, int32_t length, uint8_t* destination) {
     int32_t p = 0;

@@ -4,20 +4,24 @@
 
 namespace pelfry::codec {
 
-KeyIndex::KeyIndex(const uint8_t* source, int32_t length, int32_t width) : src_(source), n_(length), width_(width) {
+KeyIndex::KeyIndex(const uint8_t* source, int32_t length, int32_t width)
+    : src_(source), n_(length), width_(width) {
     const uint64_t low = width >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * width)) - 1;
     if constexpr (std::endian::native == std::endian::little)
         mask_ = low;
     else
         mask_ = width >= 8 ? low : ~(~uint64_t{0} >> (8 * width));
     // About twice as many buckets as the window holds positions, fewer for a short source.
-    const int bits = std::clamp(static_cast<int>(std::bit_width(static_cast<uint32_t>(length))) - 1, 8, 13);
+    const int bits =
+        std::clamp(static_cast<int>(std::bit_width(static_cast<uint32_t>(length))) - 1, 8, 13);
     shift_ = 64 - bits;
     const size_t buckets = size_t{1} << bits;
-    const size_t slots = std::min(std::bit_ceil(static_cast<uint32_t>(std::max(length, 1))), uint32_t{Slots});
+    const size_t slots =
+        std::min(std::bit_ceil(static_cast<uint32_t>(std::max(length, 1))), uint32_t{Slots});
     slotMask_ = static_cast<int32_t>(slots) - 1;
     static_assert(sizeof(Bucket) % 8 == 0 && sizeof(Stretch) % 4 == 0);
-    const size_t words = buckets * sizeof(Bucket) / 8 + (slots * 4 + slots * sizeof(Stretch) + 7) / 8;
+    const size_t words =
+        buckets * sizeof(Bucket) / 8 + (slots * 4 + slots * sizeof(Stretch) + 7) / 8;
     memory_.reset(new uint64_t[words]);
     buckets_ = new (memory_.get()) Bucket[buckets];
     next_ = reinterpret_cast<int32_t*>(buckets_ + buckets);
@@ -43,7 +47,8 @@ void KeyIndex::CatchUp(int32_t q) {
             AddRun(p[0], i, last);
             i = last + 1;
         } else {
-            Link(buckets, next, slotMask, static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> shift), i);
+            Link(buckets, next, slotMask,
+                 static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> shift), i);
             ++i;
         }
     }
@@ -84,7 +89,8 @@ void KeyIndex::AddRun(uint8_t value, int32_t first, int32_t last) {
     // so the one Slots stretches newer than a head lies beyond the head's last position plus
     // Slots; keeping heads within Far positions keeps them clear of reused slots.
     if (At(list.head).last < first - Far)
-        while (At(list.head).last < first - Window) list.head = At(list.head).next;
+        while (At(list.head).last < first - Window)
+            list.head = At(list.head).next;
 }
 
 int32_t KeyIndex::SearchChain(uint32_t b, int32_t q, int32_t limit, int32_t& start) {
@@ -94,7 +100,8 @@ int32_t KeyIndex::SearchChain(uint32_t b, int32_t q, int32_t limit, int32_t& sta
     const uint8_t* const src = src_;
     Bucket& bucket = buckets_[b];
     int32_t e = bucket.head;
-    while (e < windowStart) e = next[e & slotMask];
+    while (e < windowStart)
+        e = next[e & slotMask];
     bucket.head = e;
     const uint8_t* pq = src + q;
     int32_t best = 0;
@@ -122,7 +129,8 @@ int32_t KeyIndex::SearchChain(uint32_t b, int32_t q, int32_t limit, int32_t& sta
         int32_t one = -1, last = e;
         Repeats(e, m, q, limit, one, last);
         misses = last == e ? misses + 1 : 0;
-        if (one >= 0 && src[one + best] == pq[best] && offer(one, MatchAt(src + one, pq, limit))) break;
+        if (one >= 0 && src[one + best] == pq[best] && offer(one, MatchAt(src + one, pq, limit)))
+            break;
         e = last;
     }
     return best;
@@ -137,11 +145,13 @@ int32_t KeyIndex::SearchChain(uint32_t b, int32_t q, int32_t limit, int32_t& sta
 // before it, inside (e, e + d)). So, when e shares the query's key, the walk can go on from the
 // last of them, `last`, after trying `one`, the one with L = m (-1 when there is none). The
 // period is that of e's next member with the same key, among its next few.
-void KeyIndex::Repeats(int32_t e, int32_t m, int32_t q, int32_t limit, int32_t& one, int32_t& last) const {
+void KeyIndex::Repeats(int32_t e, int32_t m, int32_t q, int32_t limit, int32_t& one,
+                       int32_t& last) const {
     if (e + 16 > n_) return;
     const uint64_t head = Load64(src_ + e) & mask_, tail = Load64(src_ + e + 8);
     int32_t e2 = next_[Slot(e)];
-    for (int tries = 0; e2 >= 0 && e2 < q && e2 + 16 <= n_ && (Load64(src_ + e2) & mask_) != head; ++tries) {
+    for (int tries = 0; e2 >= 0 && e2 < q && e2 + 16 <= n_ && (Load64(src_ + e2) & mask_) != head;
+         ++tries) {
         if (tries == 3) return;
         e2 = next_[Slot(e2)];
     }
@@ -153,7 +163,8 @@ void KeyIndex::Repeats(int32_t e, int32_t m, int32_t q, int32_t limit, int32_t& 
     if (m < width_) return;
     const int32_t copies = std::min((repeat - width_) / d + 1, (q - 1 - e) / d);
     if (copies < 1) return;
-    if (repeat >= m && (repeat - m) % d == 0 && (repeat - m) / d + 1 <= copies) one = e + ((repeat - m) / d + 1) * d;
+    if (repeat >= m && (repeat - m) % d == 0 && (repeat - m) / d + 1 <= copies)
+        one = e + ((repeat - m) / d + 1) * d;
     last = e + copies * d;
 }
 
@@ -165,7 +176,8 @@ int32_t KeyIndex::SearchRuns(int32_t q, int32_t limit, int32_t& start) {
     Bucket& list = runs_[pq[0]];
     if (runLast_[pq[0]] < windowStart) return 0;
     int32_t e = list.head;
-    while (At(e).last < windowStart) e = At(e).next;
+    while (At(e).last < windowStart)
+        e = At(e).next;
     list.head = e;
     int32_t best = 0;
     auto offer = [&](int32_t j, int32_t m) {
@@ -194,7 +206,8 @@ int32_t KeyIndex::SearchRuns(int32_t q, int32_t limit, int32_t& start) {
             continue;
         }
         if (runLo == rq) {
-            const int32_t m = rq == limit ? limit : rq + MatchAt(src_ + lo + rq, pq + rq, limit - rq);
+            const int32_t m =
+                rq == limit ? limit : rq + MatchAt(src_ + lo + rq, pq + rq, limit - rq);
             if (offer(lo, m)) break;
             continue;
         }

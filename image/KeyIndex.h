@@ -37,7 +37,8 @@ inline int32_t MatchAt(const uint8_t* a, const uint8_t* b, int32_t limit) {
         if (x != 0) return k + FirstNonZeroByte(x);
         k += 8;
     }
-    while (k < limit && a[k] == b[k]) ++k;
+    while (k < limit && a[k] == b[k])
+        ++k;
     return k;
 }
 
@@ -50,7 +51,8 @@ inline int32_t RunLength(const uint8_t* p, int32_t known, int32_t cap) {
         if (x != 0) return k + FirstNonZeroByte(x);
         k += 8;
     }
-    while (k < cap && p[k] == p[0]) ++k;
+    while (k < cap && p[k] == p[0])
+        ++k;
     return k;
 }
 
@@ -90,7 +92,9 @@ public:
     int64_t BucketOf(int32_t q) const;
     // After CatchUp(q), for b = BucketOf(q): whether no candidate for q is in the window (for a
     // run, false), and, for b of at least 0, whether at least about Crowd are.
-    bool Empty(int64_t b, int32_t q) const { return b >= 0 && buckets_[static_cast<size_t>(b)].tail < q - Window; }
+    bool Empty(int64_t b, int32_t q) const {
+        return b >= 0 && buckets_[static_cast<size_t>(b)].tail < q - Window;
+    }
     bool Crowded(uint32_t b, int32_t q) const {
         return buckets_[b].count >= Crowd && buckets_[b].back >= q - Window;
     }
@@ -125,7 +129,9 @@ private:
 
     // The key at p: its first `width` bytes as they lie in a word loaded from p, the rest zero.
     uint64_t Key(const uint8_t* p) const { return Load64(p) & mask_; }
-    uint32_t Of(uint64_t key) const { return static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> shift_); }
+    uint32_t Of(uint64_t key) const {
+        return static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> shift_);
+    }
 
     // Appends position i to bucket b. Static, with the arrays passed in, so that the compiler
     // need not reload the index's fields after every store.
@@ -137,7 +143,8 @@ private:
             return;
         }
         if (bucket.head < i - Far)
-            while (bucket.head < i - Window) bucket.head = next[bucket.head & slotMask];
+            while (bucket.head < i - Window)
+                bucket.head = next[bucket.head & slotMask];
         next[bucket.tail & slotMask] = i;
         bucket.tail = i;
         if (bucket.count < Crowd)
@@ -174,11 +181,11 @@ private:
     // page faults each time. Links and stretches are written before they are read.
     std::unique_ptr<uint64_t[]> memory_;
     Bucket* buckets_;
-    int32_t* next_;        // the next newer member of a chain, by slot; -1 at the tail
+    int32_t* next_; // the next newer member of a chain, by slot; -1 at the tail
     Stretch* stretches_;
-    Bucket runs_[256];          // stretches by byte value (head and tail), numbered as made
-    int32_t runLast_[256];      // the last position of each value's newest stretch
-    int32_t made_ = 0;          // stretches made so far
+    Bucket runs_[256];     // stretches by byte value (head and tail), numbered as made
+    int32_t runLast_[256]; // the last position of each value's newest stretch
+    int32_t made_ = 0;     // stretches made so far
 };
 
 } // namespace pelfry::codec

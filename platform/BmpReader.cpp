@@ -45,8 +45,9 @@ constexpr uint32_t kBiAlphaBitFields = 6;
 }
 
 [[noreturn]] void Embedded(const std::string& fileName) {
-    throw Error(Format("%s holds a JPEG or PNG picture inside a bitmap file: save it as a plain bitmap or as PNG",
-                       fileName.c_str()));
+    throw Error(Format(
+        "%s holds a JPEG or PNG picture inside a bitmap file: save it as a plain bitmap or as PNG",
+        fileName.c_str()));
 }
 
 // Field of the information header at `at`, or 0 when the header is too short to hold it
@@ -157,8 +158,8 @@ uint8_t Channel(uint32_t pixel, uint32_t mask) {
 }
 
 // 16-, 24- and 32-bit rows; colours numbered in picture order, the top row first.
-void DecodeTrueColour(const uint8_t* data, uint32_t bpp, const Masks& masks, uint32_t width, uint32_t height,
-                      uint64_t stride, Bitmap& bitmap, bool topDown) {
+void DecodeTrueColour(const uint8_t* data, uint32_t bpp, const Masks& masks, uint32_t width,
+                      uint32_t height, uint64_t stride, Bitmap& bitmap, bool topDown) {
     ColourNumbering numbering(masks.a != 0);
     for (uint32_t y = 0; y < height; ++y) {
         const uint8_t* src = data + stride * (topDown ? y : height - 1 - y);
@@ -170,7 +171,8 @@ void DecodeTrueColour(const uint8_t* data, uint32_t bpp, const Masks& masks, uin
                 continue;
             }
             const uint32_t pixel = bpp == 16 ? GetU16(src + 2 * x) : GetU32(src + 4 * x);
-            dst[x] = numbering.Index(Channel(pixel, masks.r), Channel(pixel, masks.g), Channel(pixel, masks.b),
+            dst[x] = numbering.Index(Channel(pixel, masks.r), Channel(pixel, masks.g),
+                                     Channel(pixel, masks.b),
                                      masks.a != 0 ? Channel(pixel, masks.a) : 255);
         }
     }
@@ -215,7 +217,8 @@ Picture DecodeBmp(const uint8_t* data, size_t size, const std::string& fileName)
         if (!(compression == kBiRgb || (bitFields && bpp != 24))) Invalid(fileName);
     } else {
         if (bpp != 1 && bpp != 2 && bpp != 4 && bpp != 8) Invalid(fileName);
-        if (!(compression == kBiRgb || (compression == kBiRle8 && bpp == 8) || (compression == kBiRle4 && bpp == 4)))
+        if (!(compression == kBiRgb || (compression == kBiRle8 && bpp == 8) ||
+              (compression == kBiRle4 && bpp == 4)))
             Invalid(fileName);
     }
 
@@ -227,7 +230,8 @@ Picture DecodeBmp(const uint8_t* data, size_t size, const std::string& fileName)
     const size_t tableStart = kFileHeader + headerSize;
     if (trueColour) {
         // Without bit fields: 5-5-5 for 16 bits, 8-8-8 for 32 (the fourth byte is padding).
-        Masks masks = bpp == 16 ? Masks{0x7C00, 0x03E0, 0x001F, 0} : Masks{0xFF0000, 0x00FF00, 0x0000FF, 0};
+        Masks masks =
+            bpp == 16 ? Masks{0x7C00, 0x03E0, 0x001F, 0} : Masks{0xFF0000, 0x00FF00, 0x0000FF, 0};
         size_t maskBytes = 0;
         if (bitFields) {
             // The masks close the longer headers; after the 40-byte one they follow it.
@@ -241,7 +245,8 @@ Picture DecodeBmp(const uint8_t* data, size_t size, const std::string& fileName)
             masks.g = GetU32(at + 4);
             masks.b = GetU32(at + 8);
             masks.a = maskBytes == 16 || headerSize >= 56 ? GetU32(at + 12) : 0;
-            if (!Contiguous(masks.r) || !Contiguous(masks.g) || !Contiguous(masks.b) || !Contiguous(masks.a))
+            if (!Contiguous(masks.r) || !Contiguous(masks.g) || !Contiguous(masks.b) ||
+                !Contiguous(masks.a))
                 Invalid(fileName);
         }
         const size_t pixelStart = offBits != 0 ? offBits : tableStart + maskBytes;
@@ -250,7 +255,8 @@ Picture DecodeBmp(const uint8_t* data, size_t size, const std::string& fileName)
         const uint64_t lastRow = (uint64_t{width} * bpp + 7) / 8;
         if (height > 0 && stride * (height - 1) + lastRow > size - pixelStart) Invalid(fileName);
         Picture picture{Bitmap(static_cast<int>(width), static_cast<int>(height)), false};
-        DecodeTrueColour(data + pixelStart, bpp, masks, width, height, stride, picture.Image, topDown);
+        DecodeTrueColour(data + pixelStart, bpp, masks, width, height, stride, picture.Image,
+                         topDown);
         return picture;
     }
 

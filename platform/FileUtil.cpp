@@ -45,7 +45,8 @@ std::string IncludeTrailingSeparator(std::string_view folder) {
 // Windows also takes CONIN$, CONOUT$ and COM or LPT with a superscript 1, 2 or 3 as devices.
 static bool IsDeviceName(std::string_view part) {
     std::string stem = UpperCaseAscii(part.substr(0, part.find('.')));
-    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    while (!stem.empty() && stem.back() == ' ')
+        stem.pop_back();
     if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL" || stem == "CONIN$" ||
         stem == "CONOUT$")
         return true;
@@ -60,7 +61,8 @@ bool IsUnsafeWindowsName(std::string_view name) {
     size_t start = 0;
     while (start < name.size()) {
         size_t end = start;
-        while (end < name.size() && !IsPathSeparator(name[end])) ++end;
+        while (end < name.size() && !IsPathSeparator(name[end]))
+            ++end;
         const std::string_view part = name.substr(start, end - start);
         start = end + 1;
         if (part.empty() || part == "." || part == "..") continue; // the caller's to judge
@@ -78,7 +80,8 @@ void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) 
     WriteFileReplacing(path, bytes);
 }
 
-void WriteFileReplacing(const std::string& path, const std::vector<uint8_t>& bytes, LinkPolicy links) {
+void WriteFileReplacing(const std::string& path, const std::vector<uint8_t>& bytes,
+                        LinkPolicy links) {
     ReplacingFile file(path, links);
     file.Write(bytes.data(), bytes.size());
     file.Commit();

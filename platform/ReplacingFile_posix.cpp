@@ -70,7 +70,8 @@ public:
     SignalHold() {
         sigset_t set;
         sigemptyset(&set);
-        for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, s);
+        for (int s : {SIGINT, SIGTERM, SIGHUP})
+            sigaddset(&set, s);
         ::pthread_sigmask(SIG_BLOCK, &set, &saved_);
     }
     ~SignalHold() { ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
@@ -83,7 +84,8 @@ std::string TempName() {
     static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     static thread_local std::mt19937 random(std::random_device{}());
     std::string name = ".pelfry-";
-    for (int i = 0; i < 8; ++i) name += letters[random() % (sizeof letters - 1)];
+    for (int i = 0; i < 8; ++i)
+        name += letters[random() % (sizeof letters - 1)];
     return name;
 }
 
@@ -95,11 +97,15 @@ bool ProcFdAvailable() {
 }
 
 // Errors that mean the disk could not take the bytes, as against a name that cannot be made.
-bool IsWriteFailure(int error) { return error == ENOSPC || error == EDQUOT || error == EIO || error == EFBIG; }
+bool IsWriteFailure(int error) {
+    return error == ENOSPC || error == EDQUOT || error == EIO || error == EFBIG;
+}
 
 } // namespace
 
-void UseNamedTempFiles(bool named) { forceNamed = named; }
+void UseNamedTempFiles(bool named) {
+    forceNamed = named;
+}
 
 void InstallTempFileCleanup() {
     for (int s : {SIGINT, SIGTERM, SIGHUP}) {
@@ -127,7 +133,9 @@ Folder::~Folder() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-Folder::Folder(Folder&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) { other.fd_ = -1; }
+Folder::Folder(Folder&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) {
+    other.fd_ = -1;
+}
 
 Folder& Folder::operator=(Folder&& other) noexcept {
     if (this != &other) {
@@ -146,17 +154,20 @@ Folder Folder::Descend(std::string_view relative, const std::string& shownName) 
     size_t start = 0;
     while (start < relative.size()) {
         size_t end = start;
-        while (end < relative.size() && !IsPathSeparator(relative[end])) ++end;
+        while (end < relative.size() && !IsPathSeparator(relative[end]))
+            ++end;
         const std::string part(relative.substr(start, end - start));
         start = end + 1;
         if (part.empty() || part == ".") continue;
         if (part == "..") throw FileCreateError(shownName);
         // O_NOFOLLOW: a link planted on the way is refused, never walked through.
-        int next = ::openat(result.fd_, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        int next =
+            ::openat(result.fd_, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (next < 0 && errno == ENOENT) {
             if (::mkdirat(result.fd_, part.c_str(), 0777) != 0 && errno != EEXIST)
                 throw FileCreateError(shownName, errno);
-            next = ::openat(result.fd_, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            next =
+                ::openat(result.fd_, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         }
         if (next < 0) throw FileCreateError(shownName, errno);
         result = Folder(next, result.path_ + part + "/");
@@ -172,8 +183,8 @@ struct ReplacingFile::State {
     std::string name;
     std::string shownName;
     int fd = -1;
-    bool nameless = false;  // made with O_TMPFILE
-    std::string tempName;   // the name it has until Commit, when not nameless
+    bool nameless = false; // made with O_TMPFILE
+    std::string tempName;  // the name it has until Commit, when not nameless
     int cleanupSlot = -1;
     mode_t mode = 0;
     bool failed = false;
@@ -184,7 +195,8 @@ struct ReplacingFile::State {
 
 static constexpr size_t BufferSize = 1 << 20;
 
-ReplacingFile::ReplacingFile(const std::string& target, LinkPolicy links) : state_(std::make_unique<State>()) {
+ReplacingFile::ReplacingFile(const std::string& target, LinkPolicy links)
+    : state_(std::make_unique<State>()) {
     state_->shownName = target;
     if (target.empty()) throw FileCreateError(target);
     std::string path = NativePath(target);
@@ -197,13 +209,15 @@ ReplacingFile::ReplacingFile(const std::string& target, LinkPolicy links) : stat
         }
     }
     const size_t slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string folder =
+        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     state_->ownFolder = std::make_unique<Folder>(folder, target);
     Open(*state_->ownFolder, name);
 }
 
-ReplacingFile::ReplacingFile(const Folder& folder, const std::string& name, const std::string& shownName)
+ReplacingFile::ReplacingFile(const Folder& folder, const std::string& name,
+                             const std::string& shownName)
     : state_(std::make_unique<State>()) {
     state_->shownName = shownName;
     Open(folder, name);
@@ -224,8 +238,10 @@ void ReplacingFile::Open(const Folder& dir, const std::string& name) {
     // user may not write; a link is replaced, not followed.
     struct stat st {};
     if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISLNK(st.st_mode)) {
-        if (!S_ISREG(st.st_mode)) throw FileCreateError(s.shownName, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
-        if (::faccessat(folder, name.c_str(), W_OK, 0) != 0) throw FileCreateError(s.shownName, errno);
+        if (!S_ISREG(st.st_mode))
+            throw FileCreateError(s.shownName, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+        if (::faccessat(folder, name.c_str(), W_OK, 0) != 0)
+            throw FileCreateError(s.shownName, errno);
         s.mode = st.st_mode & 07777;
     } else {
         const mode_t mask = ::umask(0);
@@ -241,7 +257,8 @@ void ReplacingFile::Open(const Folder& dir, const std::string& name) {
         // No O_TMPFILE here: a named file, registered so that a fatal signal removes it.
         const std::string temp = TempName();
         SignalHold hold;
-        s.fd = ::openat(folder, temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        s.fd = ::openat(folder, temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                        0600);
         if (s.fd >= 0) {
             s.tempName = temp;
             s.cleanupSlot = RegisterTemp(folder, temp);
@@ -264,8 +281,10 @@ void ReplacingFile::Write(const void* bytes, size_t count) {
     const auto* p = static_cast<const uint8_t*>(bytes);
     std::vector<uint8_t>& buffer = state_->buffer;
     if (buffer.size() + count > BufferSize) Flush();
-    if (count >= BufferSize) WriteOut(p, count); // large blocks skip the buffer
-    else buffer.insert(buffer.end(), p, p + count);
+    if (count >= BufferSize)
+        WriteOut(p, count); // large blocks skip the buffer
+    else
+        buffer.insert(buffer.end(), p, p + count);
 }
 
 void ReplacingFile::Flush() {
@@ -310,7 +329,8 @@ void ReplacingFile::Commit() {
             const std::string self = "/proc/self/fd/" + std::to_string(s.fd);
             for (int attempt = 0; attempt < 100 && s.tempName.empty(); ++attempt) {
                 const std::string temp = TempName();
-                if (::linkat(AT_FDCWD, self.c_str(), s.folder, temp.c_str(), AT_SYMLINK_FOLLOW) == 0)
+                if (::linkat(AT_FDCWD, self.c_str(), s.folder, temp.c_str(), AT_SYMLINK_FOLLOW) ==
+                    0)
                     s.tempName = temp;
                 else if (errno != EEXIST)
                     break;

@@ -132,7 +132,8 @@ std::vector<std::string> SplitTextLines(const std::vector<uint8_t>& bytes, uint8
     // The end-of-text byte ends the text wherever it stands, also right after a line end.
     while (at < size && bytes[at] != endOfText) {
         const size_t start = at;
-        while (at < size && bytes[at] != endOfText && bytes[at] != '\r' && bytes[at] != '\n') ++at;
+        while (at < size && bytes[at] != endOfText && bytes[at] != '\r' && bytes[at] != '\n')
+            ++at;
         lines.emplace_back(reinterpret_cast<const char*>(bytes.data()) + start, at - start);
         if (at < size && bytes[at] == '\r') ++at;
         if (at < size && bytes[at] == '\n') ++at;

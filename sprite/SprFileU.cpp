@@ -537,7 +537,8 @@ bool TSprFile::ExportStrip(const std::string& baseName, PictureFormat format) {
 }
 
 bool TSprFile::ImportStrip(const std::string& baseName) {
-    return ImportStrip(LoadPictureFile(baseName + ".bmp").Image, baseName + ".bmp", baseName + ".spd");
+    return ImportStrip(LoadPictureFile(baseName + ".bmp").Image, baseName + ".bmp",
+                       baseName + ".spd");
 }
 
 bool TSprFile::ImportStrip(Bitmap strip, const std::string& stripName, const std::string& spdName) {
@@ -555,19 +556,22 @@ bool TSprFile::ImportStrip(Bitmap strip, const std::string& stripName, const std
     if (FrameCount == 0) {
         FrameCount = static_cast<uint16_t>(stripHeight / Height);
         if (FrameCount == 0)
-            throw Error(Format("%s gives no frames: frames of %u rows do not fit into the %d rows of %s",
-                               spdName.c_str(), Height, stripHeight, stripName.c_str()));
+            throw Error(
+                Format("%s gives no frames: frames of %u rows do not fit into the %d rows of %s",
+                       spdName.c_str(), Height, stripHeight, stripName.c_str()));
     } else if (Height == 0) {
         Height = static_cast<uint16_t>(stripHeight / FrameCount);
         if (Height == 0)
-            throw Error(Format("%s gives %u frames, more than the %d rows of %s hold", spdName.c_str(),
-                               FrameCount, stripHeight, stripName.c_str()));
+            throw Error(Format("%s gives %u frames, more than the %d rows of %s hold",
+                               spdName.c_str(), FrameCount, stripHeight, stripName.c_str()));
     }
     if (Width == 0) Width = static_cast<uint16_t>(stripWidth);
     if (Width == 0) throw Error(Format("%s is 0 pixels wide", stripName.c_str()));
     if (Width > stripWidth || static_cast<int64_t>(FrameCount) * Height > stripHeight)
-        throw Error(Format("%s describes %u frames of %u x %u pixels, which do not fit into the %d x %d bitmap %s",
-                           spdName.c_str(), FrameCount, Width, Height, stripWidth, stripHeight, stripName.c_str()));
+        throw Error(Format(
+            "%s describes %u frames of %u x %u pixels, which do not fit into the %d x %d bitmap %s",
+            spdName.c_str(), FrameCount, Width, Height, stripWidth, stripHeight,
+            stripName.c_str()));
 
     // Colours are numbered by first appearance over the whole bitmap, background 0 kept.
     uint8_t newOf[256] = {};

@@ -42,7 +42,8 @@ FolderChooser::FolderChooser(QWidget* parent, const QString& startFolder)
     connect(model_, &QFileSystemModel::layoutChanged, this, [this] { ShowStartFolder(); });
     connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
-                if (current.isValid() && !selectingStart_) edit_->setText(model_->filePath(current));
+                if (current.isValid() && !selectingStart_)
+                    edit_->setText(model_->filePath(current));
             });
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);

@@ -393,7 +393,8 @@ void MainWindow::ListSetLines(const std::vector<std::string>& lines) {
     shown.reserve(static_cast<qsizetype>(lines.size()));
     // Names are 8-bit bytes: shown as UTF-8 when they are valid UTF-8 (as file managers show
     // the files extracted from them), else as Latin-1; handed back from lines_ byte for byte.
-    for (const std::string& line : lines) shown.append(DisplayText(line));
+    for (const std::string& line : lines)
+        shown.append(DisplayText(line));
     list_->addItems(shown);
 }
 
@@ -453,11 +454,13 @@ void MainWindow::SetOpenDialogFilterIndex(int index) {
 }
 
 void MainWindow::SetOpenDialogFolder(const std::string& folder) {
-    if (!folder.empty()) openDialog_->setDirectory(QFile::decodeName(QByteArray::fromStdString(folder)));
+    if (!folder.empty())
+        openDialog_->setDirectory(QFile::decodeName(QByteArray::fromStdString(folder)));
 }
 
 void MainWindow::SetSaveDialogFolder(const std::string& folder) {
-    if (!folder.empty()) saveDialog_->setDirectory(QFile::decodeName(QByteArray::fromStdString(folder)));
+    if (!folder.empty())
+        saveDialog_->setDirectory(QFile::decodeName(QByteArray::fromStdString(folder)));
 }
 
 bool MainWindow::ExecuteSaveDialog() {
@@ -535,8 +538,12 @@ bool MainWindow::PreviewShowSpriteStream(Stream* stream, bool pingPong) {
     return preview_->ShowSpriteStream(stream, pingPong);
 }
 
-bool MainWindow::PreviewShowImage(Stream* stream) { return preview_->ShowImage(stream); }
+bool MainWindow::PreviewShowImage(Stream* stream) {
+    return preview_->ShowImage(stream);
+}
 
-void MainWindow::PreviewClear() { preview_->Clear(); }
+void MainWindow::PreviewClear() {
+    preview_->Clear();
+}
 
 } // namespace pelfry

@@ -62,9 +62,13 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-void MainWindow::dragEnterEvent(QDragEnterEvent* event) { TakeAsCopy(event); }
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    TakeAsCopy(event);
+}
 
-void MainWindow::dragMoveEvent(QDragMoveEvent* event) { TakeAsCopy(event); }
+void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
+    TakeAsCopy(event);
+}
 
 void MainWindow::dropEvent(QDropEvent* event) {
     if (!TakeAsCopy(event)) return;

@@ -55,7 +55,8 @@ int main(int argc, char** argv) {
     if (!start.Archive.empty()) {
         // Once the window is on screen, so that an error box stands over it.
         QMetaObject::invokeMethod(
-            &window, [&window, &start] { window.OpenAtStart(start.Archive); }, Qt::QueuedConnection);
+            &window, [&window, &start] { window.OpenAtStart(start.Archive); },
+            Qt::QueuedConnection);
     }
     const int result = QApplication::exec();
     application.Window = nullptr;

@@ -19,9 +19,9 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <string>
 #include <utility>
@@ -36,7 +36,8 @@ constexpr size_t Size = size_t{1} << 20;
 
 Bytes EncodeWith(Encoder encoder, const Bytes& source) {
     Bytes out(source.size() + 2);
-    out.resize(static_cast<size_t>(encoder(source.data(), static_cast<int32_t>(source.size()), out.data())));
+    out.resize(static_cast<size_t>(
+        encoder(source.data(), static_cast<int32_t>(source.size()), out.data())));
     return out;
 }
 
@@ -51,7 +52,8 @@ void Encode(benchmark::State& state, Encoder encoder, const Bytes* source) {
     // Timing an encoder that gives other bytes would be meaningless.
     if (encoder != pelfry::Compress && out != EncodeWith(pelfry::Compress, *source))
         state.SkipWithError("the encoder's stream differs from the exhaustive search's");
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(source->size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(source->size()));
     state.counters["stream_bytes"] = n;
 }
 
@@ -64,8 +66,10 @@ void Decode(benchmark::State& state, const Bytes* source) {
         benchmark::DoNotOptimize(n);
         benchmark::DoNotOptimize(out.data());
     }
-    if (!std::equal(out.begin(), out.end() - 1, source->begin())) state.SkipWithError("decoded input differs");
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(source->size()));
+    if (!std::equal(out.begin(), out.end() - 1, source->begin()))
+        state.SkipWithError("decoded input differs");
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(source->size()));
 }
 
 // The console listing, plus the fastest repetition of each benchmark for the table.
@@ -85,15 +89,16 @@ public:
     }
 
     void PrintTable(const std::vector<std::string>& names) const {
-        std::printf("\n| input (1 MiB) | fast ms | exhaustive ms | ratio |\n| --- | --- | --- | --- |\n");
+        std::printf(
+            "\n| input (1 MiB) | fast ms | exhaustive ms | ratio |\n| --- | --- | --- | --- |\n");
         for (const std::string& name : names) {
             auto fast = best_.find("Compress/" + name), slow = best_.find("Exhaustive/" + name);
             if (fast == best_.end()) continue;
             if (slow == best_.end())
                 std::printf("| %s | %.3f | - | - |\n", name.c_str(), fast->second);
             else
-                std::printf("| %s | %.3f | %.3f | %.2f |\n", name.c_str(), fast->second, slow->second,
-                            slow->second / fast->second);
+                std::printf("| %s | %.3f | %.3f | %.2f |\n", name.c_str(), fast->second,
+                            slow->second, slow->second / fast->second);
         }
     }
 
@@ -122,13 +127,15 @@ int SweepPeriods(int first, int last) {
     int worstPeriod = 0;
     for (int period = first; period <= last; ++period) {
         const Bytes source = pelfry::inputs::Periodic(Size, static_cast<size_t>(period), 120, 7);
-        if (EncodeWith(pelfry::Compress, source) != EncodeWith(pelfry::reference::Compress, source)) {
+        if (EncodeWith(pelfry::Compress, source) !=
+            EncodeWith(pelfry::reference::Compress, source)) {
             std::printf("period %d: streams differ\n", period);
             return 1;
         }
         const double fast = FastestMs(pelfry::Compress, source, 5);
         const double slow = FastestMs(pelfry::reference::Compress, source, 3);
-        std::printf("period %d: fast %.3f ms, exhaustive %.3f ms, ratio %.2f\n", period, fast, slow, slow / fast);
+        std::printf("period %d: fast %.3f ms, exhaustive %.3f ms, ratio %.2f\n", period, fast, slow,
+                    slow / fast);
         if (slow / fast < worst) {
             worst = slow / fast;
             worstPeriod = period;
@@ -141,7 +148,8 @@ int SweepPeriods(int first, int last) {
 // A random search for slow inputs: the encoder on 1 MiB of Segments for each seed; prints the
 // slowest ten, in milliseconds and in multiples of the mixed picture's time.
 int SearchSlowest(int first, int last) {
-    const double mixed = FastestMs(pelfry::Compress, pelfry::inputs::MixedPicture(Size, 1024, 2024), 5);
+    const double mixed =
+        FastestMs(pelfry::Compress, pelfry::inputs::MixedPicture(Size, 1024, 2024), 5);
     std::vector<std::pair<double, int>> slowest;
     for (int seed = first; seed <= last; ++seed) {
         const Bytes source = pelfry::inputs::Segments(Size, static_cast<uint32_t>(seed));
@@ -150,7 +158,8 @@ int SearchSlowest(int first, int last) {
         if (slowest.size() > 10) slowest.pop_back();
     }
     std::printf("mixed picture %.3f ms\n", mixed);
-    for (const auto& [ms, seed] : slowest) std::printf("seed %d: %.3f ms, %.2f times the mixed picture\n", seed, ms, ms / mixed);
+    for (const auto& [ms, seed] : slowest)
+        std::printf("seed %d: %.3f ms, %.2f times the mixed picture\n", seed, ms, ms / mixed);
     return 0;
 }
 
@@ -159,7 +168,8 @@ int SearchSlowest(int first, int last) {
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         int first = 0, last = 0;
-        if (std::sscanf(argv[i], "--periods=%d-%d", &first, &last) == 2 && first >= 1 && last >= first)
+        if (std::sscanf(argv[i], "--periods=%d-%d", &first, &last) == 2 && first >= 1 &&
+            last >= first)
             return SweepPeriods(first, last);
         if (std::sscanf(argv[i], "--search=%d-%d", &first, &last) == 2 && last >= first)
             return SearchSlowest(first, last);
@@ -170,15 +180,18 @@ int main(int argc, char** argv) {
     static std::vector<Bytes> sources; // outlive the registered benchmarks
     std::vector<std::string> names;
     std::vector<pelfry::inputs::Kind> kinds = pelfry::inputs::AllKinds();
-    for (pelfry::inputs::Kind& hard : pelfry::inputs::HardKinds()) kinds.push_back(std::move(hard));
+    for (pelfry::inputs::Kind& hard : pelfry::inputs::HardKinds())
+        kinds.push_back(std::move(hard));
     sources.reserve(kinds.size());
     for (const pelfry::inputs::Kind& kind : kinds) {
         sources.push_back(kind.make(Size));
         names.push_back(kind.name);
         const Bytes* source = &sources.back();
-        benchmark::RegisterBenchmark(("Compress/" + kind.name).c_str(), Encode, pelfry::Compress, source)
+        benchmark::RegisterBenchmark(("Compress/" + kind.name).c_str(), Encode, pelfry::Compress,
+                                     source)
             ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("Exhaustive/" + kind.name).c_str(), Encode, pelfry::reference::Compress, source)
+        benchmark::RegisterBenchmark(("Exhaustive/" + kind.name).c_str(), Encode,
+                                     pelfry::reference::Compress, source)
             ->Unit(benchmark::kMillisecond)
             ->MinTime(0.2);
     }

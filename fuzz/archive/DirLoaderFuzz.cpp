@@ -61,7 +61,8 @@ void CheckNothingOutside(const Scratch& s) {
     namespace fs = std::filesystem;
     for (const auto& e : fs::recursive_directory_iterator(s.root)) {
         const std::string path = e.path().generic_string() + (e.is_directory() ? "/" : "");
-        if (path.rfind(s.out, 0) == 0 || s.out.rfind(path, 0) == 0) continue; // in out/, or on the way there
+        if (path.rfind(s.out, 0) == 0 || s.out.rfind(path, 0) == 0)
+            continue; // in out/, or on the way there
         Check(path == s.archive || path == s.added);
     }
 }
@@ -112,7 +113,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::error_code ec;
     std::filesystem::remove_all(s.out, ec);
 
-    WriteFileReplacing(s.added, std::vector<uint8_t>(bytes.begin(), bytes.begin() + std::min<size_t>(size, 64)));
+    WriteFileReplacing(
+        s.added, std::vector<uint8_t>(bytes.begin(), bytes.begin() + std::min<size_t>(size, 64)));
     int32_t index = -1;
     dir->AddFile(s.inner, "added.bin", index);
     Check(index >= 0 && dir->Files[static_cast<size_t>(index)].Name == "added.bin");

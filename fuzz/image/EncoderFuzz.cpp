@@ -13,18 +13,21 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t length = std::min<size_t>(size, 8192);
     std::vector<uint8_t> source(length);
-    for (size_t i = 0; i < length; ++i) source[i] = data[i] & 0x7F;
+    for (size_t i = 0; i < length; ++i)
+        source[i] = data[i] & 0x7F;
     const int32_t n = static_cast<int32_t>(length);
 
     std::vector<uint8_t> fast(length + 2), exhaustive(length + 2);
     const int32_t fastCount = pelfry::Compress(source.data(), n, fast.data());
-    const int32_t exhaustiveCount = pelfry::reference::Compress(source.data(), n, exhaustive.data());
+    const int32_t exhaustiveCount =
+        pelfry::reference::Compress(source.data(), n, exhaustive.data());
     if (fastCount != exhaustiveCount || fastCount < 2 || fastCount > n + 2) std::abort();
     if (!std::equal(fast.begin(), fast.begin() + fastCount, exhaustive.begin())) std::abort();
 
     std::vector<uint8_t> back(length + 1);
     fast.resize(static_cast<size_t>(fastCount));
-    const int32_t produced = pelfry::Decompress(back.data(), static_cast<int32_t>(back.size()), fast.data(), fastCount);
+    const int32_t produced =
+        pelfry::Decompress(back.data(), static_cast<int32_t>(back.size()), fast.data(), fastCount);
     if (produced != n || !std::equal(source.begin(), source.end(), back.begin())) std::abort();
     return 0;
 }

@@ -15,7 +15,8 @@ namespace {
 // The first width x height pixels, the ones a saved file carries.
 std::vector<uint8_t> Shown(const pelfry::TImgFile& image) {
     const size_t count = static_cast<size_t>(image.Width) * image.Height;
-    std::vector<uint8_t> pixels(image.Pixels.begin(), image.Pixels.begin() + std::min(count, image.Pixels.size()));
+    std::vector<uint8_t> pixels(image.Pixels.begin(),
+                                image.Pixels.begin() + std::min(count, image.Pixels.size()));
     pixels.resize(count, 0);
     return pixels;
 }
@@ -48,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             bytes = copy.SaveToBytes(compress);
         } catch (const Error& e) {
             // Only a pixel the codec cannot carry may stop a compressed save.
-            if (!compress || std::string(e.what()).rfind("Decompressed bytes must not have msb set!", 0) != 0)
+            if (!compress ||
+                std::string(e.what()).rfind("Decompressed bytes must not have msb set!", 0) != 0)
                 std::abort();
             continue;
         }
@@ -59,8 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         } catch (const Error&) {
             std::abort();
         }
-        if (back.Width != image.Width || back.Height != image.Height || back.Palette != image.Palette ||
-            Shown(back) != Shown(image))
+        if (back.Width != image.Width || back.Height != image.Height ||
+            back.Palette != image.Palette || Shown(back) != Shown(image))
             std::abort();
     }
     return 0;

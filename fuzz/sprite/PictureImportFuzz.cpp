@@ -51,8 +51,8 @@ void CheckImage(const Bitmap& picture, bool opaque) {
         // The load counts pixel bytes: 0 for an image without pixels, which still loads.
         if (back.LoadFromStream(&saved) != static_cast<int32_t>(image.Pixels.size())) std::abort();
         back.Pixels.resize(image.Pixels.size());
-        if (back.Width != image.Width || back.Height != image.Height || back.Pixels != image.Pixels ||
-            back.Palette != image.Palette)
+        if (back.Width != image.Width || back.Height != image.Height ||
+            back.Pixels != image.Pixels || back.Palette != image.Palette)
             std::abort();
     }
 }

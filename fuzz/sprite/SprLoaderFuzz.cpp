@@ -47,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     uint64_t pixels = 0;
-    for (const SpriteAnim& frame : sprite.Frames) pixels += frame.Pixels.size();
+    for (const SpriteAnim& frame : sprite.Frames)
+        pixels += frame.Pixels.size();
     if (pixels > SaveBudget) return 0;
     for (bool compress : {true, false}) {
         TSprFile copy = sprite;

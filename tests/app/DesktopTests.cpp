@@ -20,7 +20,9 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes B(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes B(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
 
 TEST(StartArguments, AtMostOneArchive) {
     struct Case {
@@ -66,9 +68,11 @@ TEST(EntryDetails, WhatTheBytesHold) {
     };
     const Case cases[] = {
         {"PIC.IMG", image, ",", "Image, 320 x 200, 60 colours, compressed, " + size(image)},
-        {"a.img", ImageBytes(3, 2), ",", "Image, 3 x 2, 4 colours, uncompressed, " + size(ImageBytes(3, 2))},
+        {"a.img", ImageBytes(3, 2), ",",
+         "Image, 3 x 2, 4 colours, uncompressed, " + size(ImageBytes(3, 2))},
         {"walk.Spr", sprite, ",",
-         "Sprite, 48 x 32, 8 frames at 10 frames per second, ping-pong, uncompressed, " + size(sprite)},
+         "Sprite, 48 x 32, 8 frames at 10 frames per second, ping-pong, uncompressed, " +
+             size(sprite)},
         {"B.SPR", packedSprite, ",",
          "Sprite, 8 x 6, 2 frames at 1 frame per second, compressed, " + size(packedSprite)},
         {"bad.IMG", B("not an image"), ",", "not a valid image, 12 bytes"},

@@ -5,10 +5,10 @@
 
 #include "app/Toolkit.h"
 #include "image/ImgFileU.h"
-#include "sprite/SprFileU.h"
 #include "platform/Errors.h"
 #include "platform/FileUtil.h"
 #include "platform/Stream.h"
+#include "sprite/SprFileU.h"
 
 #include <gtest/gtest.h>
 

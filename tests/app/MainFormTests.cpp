@@ -336,7 +336,8 @@ TEST_F(MainFormTest, CloseOfAFilledNewArchiveAsksBeforeDroppingIt) {
 
 TEST_F(MainFormTest, OpenRefusesFilesThatAreNoArchiveAndCloseWritesNothing) {
     WriteWholeFile(dir / "HERO.SPR", SpriteBytes(2, 25, 0));
-    WriteWholeFile(dir / "notes.txt", B("These are notes, and nothing else. Really, just notes.\n"));
+    WriteWholeFile(dir / "notes.txt",
+                   B("These are notes, and nothing else. Really, just notes.\n"));
     for (const std::string name : {"HERO.SPR", "notes.txt"}) {
         const Bytes before = ReadWholeFile(dir / name);
         ui.OpenAnswers.push_back(dir / name);
@@ -595,15 +596,18 @@ TEST_F(PreviewTest, OnlyTheFocusedLineOfASelectionIsShown) {
 TEST_F(PreviewTest, ClearedWhenTheArchiveIsReplaced) {
     WriteWholeFile(dir / "empty.DIR.txt", {});
     const std::pair<const char*, std::function<void()>> replacements[] = {
-        {"Open", [&] {
+        {"Open",
+         [&] {
              ui.OpenAnswers.push_back(dir / "P.DIR");
              form.FileOpen();
          }},
-        {"failed Open", [&] {
+        {"failed Open",
+         [&] {
              ui.OpenAnswers.push_back(dir / "missing.DIR");
              EXPECT_THROW(form.FileOpen(), FileOpenError);
          }},
-        {"Reconstruct from log", [&] {
+        {"Reconstruct from log",
+         [&] {
              ui.OpenAnswers.push_back(dir / "empty.DIR.txt");
              form.btnConvAddLogClick();
          }},

@@ -319,7 +319,8 @@ TEST_F(WindowTest, StatusLineShowsTheCurrentHint) {
 }
 
 TEST_F(WindowTest, ListKeepsTheBytesOfEveryName) {
-    const std::vector<std::string> names = {"b\xE9.spr", "\xFF\x80.IMG", "plain", "\xC3\x89T\xC3\x89.IMG"};
+    const std::vector<std::string> names = {"b\xE9.spr", "\xFF\x80.IMG", "plain",
+                                            "\xC3\x89T\xC3\x89.IMG"};
     window->ListSetLines(names);
     auto* list = Find<QListWidget>("lstDirContents");
     ASSERT_EQ(list->count(), 4);
@@ -328,7 +329,8 @@ TEST_F(WindowTest, ListKeepsTheBytesOfEveryName) {
     EXPECT_EQ(list->item(1)->text(), QString::fromUtf8("\u00FF\u0080.IMG"));
     EXPECT_EQ(list->item(3)->text(), QString::fromUtf8("\u00C9T\u00C9.IMG"));
     EXPECT_EQ(window->ListCount(), 4);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(window->ListLine(i), names[static_cast<size_t>(i)]);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(window->ListLine(i), names[static_cast<size_t>(i)]);
     EXPECT_THROW(window->ListLine(4), Error);
     EXPECT_EQ(window->ListLines(), names);
 
@@ -410,7 +412,8 @@ TEST_F(WindowTest, PreviewLiesBeneathTheControlsAndAboveTheStatusLine) {
     // The picture's colours other than the black background.
     std::set<QRgb> colours;
     const QImage picture = BitmapToImage(*preview->Picture());
-    for (int i = 1; i < 4; ++i) colours.insert(picture.color(i) | 0xFF000000u);
+    for (int i = 1; i < 4; ++i)
+        colours.insert(picture.color(i) | 0xFF000000u);
     const QImage shot = window->grab().toImage();
     const QPoint client = window->centralWidget()->mapTo(window.get(), QPoint(0, 0));
     auto pictureIn = [&](const QRect& area) {
@@ -454,7 +457,8 @@ private:
 
 TEST_F(WindowTest, ElapsedTimeUnderAGermanLocale) {
     GermanLocale german;
-    ASSERT_TRUE(german.Active) << "the locale de_DE.UTF-8 is missing (tools/install-deps.sh makes it)";
+    ASSERT_TRUE(german.Active)
+        << "the locale de_DE.UTF-8 is missing (tools/install-deps.sh makes it)";
     auto* add = Find<QFileDialog>("AddDialog");
     QTimer::singleShot(0, add, [add] { add->reject(); });
     Find<QPushButton>("btnConvAdd")->click();
@@ -500,7 +504,8 @@ TEST_F(WindowTest, DialogsStartInTheArchivesFolderElseWhereTheyWereLast) {
 
 TEST_F(WindowTest, RestingOnALineShowsWhatItsEntryIs) {
     TempDir dir;
-    WriteArchive(dir, "P.DIR", {{"PIC.IMG", ImageBytes(3, 2)}, {"\xC3\x89T\xC3\x89.IMG", {'b', 'a', 'd'}}});
+    WriteArchive(dir, "P.DIR",
+                 {{"PIC.IMG", ImageBytes(3, 2)}, {"\xC3\x89T\xC3\x89.IMG", {'b', 'a', 'd'}}});
     window->Form().OpenArchiveFile(dir / "P.DIR");
     auto* list = Find<QListWidget>("lstDirContents");
     auto hover = [&](QPoint at) {
@@ -523,12 +528,14 @@ TEST_F(WindowTest, DroppedFilesAreCopiedAndHandled) {
     QMimeData files;
     files.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir / "GFX.DIR"))});
     const QPoint at = Find("lstDirContents")->mapTo(window.get(), QPoint(20, 20));
-    QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &files, Qt::LeftButton,
+                          Qt::NoModifier);
     QApplication::sendEvent(window.get(), &enter);
     EXPECT_TRUE(enter.isAccepted());
     // Never a move: the program the files come from would delete them.
     EXPECT_EQ(enter.dropAction(), Qt::CopyAction);
-    QDropEvent drop(QPointF(at), Qt::CopyAction | Qt::MoveAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QDropEvent drop(QPointF(at), Qt::CopyAction | Qt::MoveAction, &files, Qt::LeftButton,
+                    Qt::NoModifier);
     QApplication::sendEvent(window.get(), &drop);
     EXPECT_TRUE(drop.isAccepted());
     EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
@@ -659,7 +666,8 @@ namespace {
 TEST(FolderChooser, OpensWithItsStartFolderSelectedAndInView) {
     TempDir dir;
     // Enough folders beside it that the start folder lies far down the tree.
-    for (int i = 10; i < 70; ++i) ForceDirectories(dir / ("f" + std::to_string(i)));
+    for (int i = 10; i < 70; ++i)
+        ForceDirectories(dir / ("f" + std::to_string(i)));
     const QString start = QString::fromStdString(dir / "f65");
     FolderChooser chooser(nullptr, start);
     chooser.show();

@@ -58,7 +58,8 @@ TEST(DirAddFile, StoresTheNameExactlyAndReadsFromFolderPlusName) {
     EXPECT_EQ(index, 2);
     EXPECT_EQ(ErrorOf([&] { dir.AddFileAs(folder / "sub/x.spr", std::string(31, 'n'), index); }),
               "Entry name too long (more than 30 bytes): " + std::string(31, 'n'));
-    EXPECT_EQ(test::NamesOf(dir), (std::vector<std::string>{"sub\\x.spr", "x.spr", "UI\\ICON.IMG"}));
+    EXPECT_EQ(test::NamesOf(dir),
+              (std::vector<std::string>{"sub\\x.spr", "x.spr", "UI\\ICON.IMG"}));
 }
 
 TEST(DirAddFile, EmptyFilesGiveEntriesWithoutData) {
@@ -170,10 +171,12 @@ TEST(DirExtractEntry, UnsafeNamesAreRefusedAndNothingIsWritten) {
     // Dots that are not a ".." component are ordinary names (Windows refuses those ending in a
     // dot, and ":", below).
     auto dir = MakeArchive({{"..a", "1"}, {"a..", "2"}, {"x/.../y", "3"}, {"./z", "4"}, {"1:x", "5"}});
-    for (int32_t i : {0, 3}) EXPECT_EQ(dir->ExtractEntry(out, i), 0) << i;
+    for (int32_t i : {0, 3})
+        EXPECT_EQ(dir->ExtractEntry(out, i), 0) << i;
     EXPECT_EQ(test::ReadFile(out + "z"), test::Bytes("4"));
     if (test::OnWindows) return;
-    for (int32_t i : {1, 2, 4}) EXPECT_EQ(dir->ExtractEntry(out, i), 0) << i;
+    for (int32_t i : {1, 2, 4})
+        EXPECT_EQ(dir->ExtractEntry(out, i), 0) << i;
     EXPECT_EQ(test::ReadFile(out + "x/.../y"), test::Bytes("3"));
     EXPECT_EQ(test::ReadFile(out + "1:x"), test::Bytes("5"));
 }
@@ -184,11 +187,12 @@ TEST(DirExtractEntry, UnsafeNamesAreRefusedAndNothingIsWritten) {
 TEST(DirExtractEntry, NamesWindowsCannotHoldAreRefusedThereOnly) {
     TestFolder folder;
     const std::string out = folder / "out/";
-    for (const std::string name : {"NUL.bin", "con", "sub\\Aux.txt", "lpt9", "COM1.tar.gz", "x/prn/y", "dot.",
-                                   "space ", "ab:c", "ok/trailing./x"}) {
+    for (const std::string name : {"NUL.bin", "con", "sub\\Aux.txt", "lpt9", "COM1.tar.gz",
+                                   "x/prn/y", "dot.", "space ", "ab:c", "ok/trailing./x"}) {
         auto dir = MakeArchive({{name, "data"}});
         if (test::OnWindows) {
-            EXPECT_EQ(ErrorOf([&] { dir->WriteEntry(out, 0); }), "Unsafe entry name: " + name) << name;
+            EXPECT_EQ(ErrorOf([&] { dir->WriteEntry(out, 0); }), "Unsafe entry name: " + name)
+                << name;
         } else {
             EXPECT_EQ(dir->ExtractEntry(out, 0), 0) << name;
             EXPECT_EQ(test::ReadFile(NativePath(out + name)), test::Bytes("data")) << name;
@@ -198,7 +202,8 @@ TEST(DirExtractEntry, NamesWindowsCannotHoldAreRefusedThereOnly) {
         EXPECT_EQ(folder.Entries(), std::vector<std::string>{});
     }
     auto fine = MakeArchive({{"COM10", "1"}, {"NULL.bin", "2"}, {"lpt", "3"}, {"CONSOLE", "4"}});
-    for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(fine->ExtractEntry(out, i), 0) << i;
+    for (int32_t i = 0; i < 4; ++i)
+        EXPECT_EQ(fine->ExtractEntry(out, i), 0) << i;
     EXPECT_EQ(test::ReadFile(out + "NULL.bin"), test::Bytes("2"));
 }
 
@@ -238,7 +243,8 @@ TEST(DirExtractEntry, LinksBelowTheFolderAreNeverWrittenThrough) {
     EXPECT_EQ(test::ReadFile(folder / "victim"), test::Bytes("precious"));
     for (int32_t i : {1, 2}) {
         EXPECT_NE(dir->ExtractEntry(out, i), 0);
-        EXPECT_EQ(ErrorOf([&] { dir->WriteEntry(out, i); }), "Cannot create file " + out + "sub/file");
+        EXPECT_EQ(ErrorOf([&] { dir->WriteEntry(out, i); }),
+                  "Cannot create file " + out + "sub/file");
     }
     EXPECT_TRUE(std::filesystem::is_empty(folder / "elsewhere"));
 
@@ -257,7 +263,8 @@ TEST(DirExtractEntry, AFailedWriteLeavesNoCutShortFile) {
     test::WriteFile(folder / "big.bin", "old");
     {
         test::FileSizeLimit limit(4096);
-        EXPECT_EQ(ErrorOf([&] { dir->WriteEntry(folder.Path(), 0); }), "Cannot write file " + (folder / "big.bin"));
+        EXPECT_EQ(ErrorOf([&] { dir->WriteEntry(folder.Path(), 0); }),
+                  "Cannot write file " + (folder / "big.bin"));
         EXPECT_EQ(dir->ExtractEntry(folder.Path(), 0), EFBIG);
     }
     EXPECT_EQ(folder.Entries(), std::vector<std::string>{"big.bin"});

@@ -128,7 +128,8 @@ TEST(DirEntryStream, ViewsTheEntryAndOutlivesIt) {
 
 // What tells an archive from a damaged or foreign file, and the oddities that still load.
 TEST(DirLoad, ForeignAndCutShortFilesAreRefusedOddHeadersLoad) {
-    const std::vector<uint8_t> good = MakeArchive({{"a.img", "0123456789"}, {"b", "xyz"}})->SaveToBytes();
+    const std::vector<uint8_t> good =
+        MakeArchive({{"a.img", "0123456789"}, {"b", "xyz"}})->SaveToBytes();
     std::vector<uint8_t> records;
     test::PutRecord(records, 0, 12, 1, "one", 1);
     const std::vector<uint8_t> raw = test::RawDir(13, test::Bytes("!"), records);
@@ -163,12 +164,15 @@ TEST(DirLoad, ForeignAndCutShortFilesAreRefusedOddHeadersLoad) {
         {"a directory block past the end", far, -1},
         {"a text file", test::Bytes(text), -1},
         {"a sprite-like file", plus(test::Bytes("SPR\x1A"), std::string(5000, 'x')), -1},
-        {"a size field larger than the file", withU32(good, 4, static_cast<uint32_t>(good.size() + 1)), -1},
+        {"a size field larger than the file",
+         withU32(good, 4, static_cast<uint32_t>(good.size() + 1)), -1},
         {"a size field smaller than the file", withU32(good, 4, 12), 2},
         {"a wrong magic with records in order", withByte(good, 0, 'X'), 2},
         {"a wrong magic with bytes after the records", plus(withByte(good, 0, 'X'), "junk"), -1},
-        {"no magic, the last name cut by the end", withByte(std::vector<uint8_t>(raw.begin(), raw.end() - 1), 1, 'X'), -1},
-        {"the magic, the last name cut by the end", withU32(std::vector<uint8_t>(raw.begin(), raw.end() - 1), 4, 0), 1},
+        {"no magic, the last name cut by the end",
+         withByte(std::vector<uint8_t>(raw.begin(), raw.end() - 1), 1, 'X'), -1},
+        {"the magic, the last name cut by the end",
+         withU32(std::vector<uint8_t>(raw.begin(), raw.end() - 1), 4, 0), 1},
     };
     TestFolder folder;
     for (const Case& c : cases) {
@@ -176,7 +180,8 @@ TEST(DirLoad, ForeignAndCutShortFilesAreRefusedOddHeadersLoad) {
         test::WriteFile(path, c.bytes);
         for (bool loadAll : {true, false}) {
             try {
-                EXPECT_EQ(static_cast<int>(TDirFile::Create(path, loadAll)->Count()), c.entries) << c.what;
+                EXPECT_EQ(static_cast<int>(TDirFile::Create(path, loadAll)->Count()), c.entries)
+                    << c.what;
             } catch (const InvalidDirFileError& e) {
                 EXPECT_EQ(c.entries, -1) << c.what;
                 EXPECT_EQ(std::string(e.what()), "Invalid directory file " + path);
@@ -187,8 +192,10 @@ TEST(DirLoad, ForeignAndCutShortFilesAreRefusedOddHeadersLoad) {
     }
     // Every cut of a saved archive is refused, wherever it falls.
     for (size_t length = 1; length < good.size(); ++length) {
-        MemoryStream stream(std::vector<uint8_t>(good.begin(), good.begin() + static_cast<long>(length)));
-        EXPECT_THROW(TDirFile::CreateFromStream(stream, "cut.DIR", true), InvalidDirFileError) << length;
+        MemoryStream stream(
+            std::vector<uint8_t>(good.begin(), good.begin() + static_cast<long>(length)));
+        EXPECT_THROW(TDirFile::CreateFromStream(stream, "cut.DIR", true), InvalidDirFileError)
+            << length;
     }
 }
 

@@ -91,7 +91,8 @@ std::string AsOrdinaryUser(const std::function<std::string()>& check) {
 
 TEST(DirSave, ReadOnlyTargetsAndFoldersAreNotOverwritten) {
 #ifdef _WIN32
-    GTEST_SKIP() << "POSIX permissions for an ordinary user (ReadOnlyFilesAreNotOverwrittenOnWindows)";
+    GTEST_SKIP()
+        << "POSIX permissions for an ordinary user (ReadOnlyFilesAreNotOverwrittenOnWindows)";
 #else
     TestFolder folder;
     namespace fs = std::filesystem;
@@ -125,11 +126,16 @@ TEST(DirSave, ReadOnlyFilesAreNotOverwrittenOnWindows) {
     TestFolder folder;
     const std::string path = folder / "RO.DIR";
     test::WriteFile(path, "old contents");
-    std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read |
+                                           std::filesystem::perms::group_read |
                                            std::filesystem::perms::others_read);
-    EXPECT_EQ(ErrorOf([&] { MakeArchive({{"a", "new"}})->SaveToFile(path); }), "Cannot create file " + path);
+    EXPECT_EQ(ErrorOf([&] {
+                  MakeArchive({{"a", "new"}})->SaveToFile(path);
+              }),
+              "Cannot create file " + path);
     EXPECT_EQ(test::ReadFile(path), test::Bytes("old contents"));
-    std::filesystem::permissions(path, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
 }
 
 // A disk that fills up during the save, imitated by a file size limit in a child process.

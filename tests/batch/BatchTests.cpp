@@ -503,7 +503,8 @@ TEST(BatchLog, AFailedRebuildForgetsTheFileItCameOver) {
 }
 
 TEST(BatchLog, ExportRefusesNamesTheLogCannotHoldBeforeWritingAnything) {
-    for (const std::string& bad : {std::string("a\rb"), std::string("a\nb"), std::string("a\0b", 3)}) {
+    for (const std::string& bad :
+         {std::string("a\rb"), std::string("a\nb"), std::string("a\0b", 3)}) {
         Fixture f;
         f.Open("GFX.DIR", {{"first.bin", PalBytes}, {"name", PalBytes}});
         f.form.CurrentArchive->Files[1].Name = bad;
@@ -514,7 +515,8 @@ TEST(BatchLog, ExportRefusesNamesTheLogCannotHoldBeforeWritingAnything) {
             ADD_FAILURE() << "exported";
         } catch (const Error& e) {
             // (a message is a C string: it ends at a NUL)
-            EXPECT_EQ(std::string(e.what()), "Entry name cannot be written to the log: " + bad.substr(0, bad.find('\0')));
+            EXPECT_EQ(std::string(e.what()),
+                      "Entry name cannot be written to the log: " + bad.substr(0, bad.find('\0')));
         }
         EXPECT_TRUE(std::filesystem::is_empty(f.dir / "out"));
     }

@@ -48,8 +48,8 @@ TEST(CliUsage, HelpAndUsageErrors) {
     // Every command once, in the order of the README's table.
     size_t at = 0;
     for (const char* command :
-         {"\n  list ", "\n  info ", "\n  extract ", "\n  add ", "\n  delete ", "\n  convert ", "\n  convert-back ",
-          "\n  export ", "\n  rebuild "}) {
+         {"\n  list ", "\n  info ", "\n  extract ", "\n  add ", "\n  delete ", "\n  convert ",
+          "\n  convert-back ", "\n  export ", "\n  rebuild "}) {
         const size_t found = help.out.find(command);
         EXPECT_NE(found, std::string::npos) << command;
         EXPECT_GT(found, at) << command;
@@ -62,19 +62,23 @@ TEST(CliUsage, HelpAndUsageErrors) {
         std::string reason;
         std::string help; // the command whose help is suggested
     };
-    for (const Case& c : std::vector<Case>{{{}, "no command given", ""},
-                                           {{"frobnicate", "x"}, "unknown command 'frobnicate'", ""},
-                                           {{"list"}, "ARCHIVE is required", "list"},
-                                           {{"list", "a", "b"}, "The following argument was not expected: b", "list"},
-                                           {{"info"}, "FILE is required", "info"},
-                                           {{"extract", "a"}, "FOLDER is required", "extract"},
-                                           {{"add", "a"}, "FILE is required", "add"},
-                                           {{"delete", "a"}, "NAME is required", "delete"},
-                                           {{"list", "--quiet", "a"}, "The following argument was not expected: --quiet", "list"}}) {
+    for (const Case& c : std::vector<Case>{
+             {{}, "no command given", ""},
+             {{"frobnicate", "x"}, "unknown command 'frobnicate'", ""},
+             {{"list"}, "ARCHIVE is required", "list"},
+             {{"list", "a", "b"}, "The following argument was not expected: b", "list"},
+             {{"info"}, "FILE is required", "info"},
+             {{"extract", "a"}, "FOLDER is required", "extract"},
+             {{"add", "a"}, "FILE is required", "add"},
+             {{"delete", "a"}, "NAME is required", "delete"},
+             {{"list", "--quiet", "a"},
+              "The following argument was not expected: --quiet",
+              "list"}}) {
         test::CliResult r = RunCli(c.args);
         EXPECT_EQ(r.status, 2) << c.reason;
         EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err, "pelfry-cli: " + c.reason + "\nRun 'pelfry-cli " + (c.help.empty() ? "" : c.help + " ") +
+        EXPECT_EQ(r.err, "pelfry-cli: " + c.reason + "\nRun 'pelfry-cli " +
+                             (c.help.empty() ? "" : c.help + " ") +
                              "--help' for more information.\n");
     }
 }
@@ -114,8 +118,8 @@ TEST(CliInfo, SummarisesADirectoryArchive) {
     test::CliResult r = RunCli({"info", folder / "G.dir"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out, "Directory archive: " + (folder / "G.dir") + "\n" +
-                         "File size: " + std::to_string(12 + 5 + 1 + 2 + 1 + 4100 + 3 * 20) + " bytes\n" +
+    EXPECT_EQ(r.out, "Directory archive: " + (folder / "G.dir") + "\n" + "File size: " +
+                         std::to_string(12 + 5 + 1 + 2 + 1 + 4100 + 3 * 20) + " bytes\n" +
                          "Entries: 3 (1 .IMG, 1 .SPR, 1 other)\n"
                          "Data: 7 bytes\n"
                          "         5  a.IMG: not a valid image, 5 bytes\n"
@@ -125,7 +129,10 @@ TEST(CliInfo, SummarisesADirectoryArchive) {
     test::WriteFile(folder / "notes.txt", "hello");
     r = RunCli({"info", folder / "notes.txt"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err.rfind("pelfry-cli: Cannot describe file " + (folder / "notes.txt") + ": not a .DIR", 0), 0u) << r.err;
+    EXPECT_EQ(r.err.rfind(
+                  "pelfry-cli: Cannot describe file " + (folder / "notes.txt") + ": not a .DIR", 0),
+              0u)
+        << r.err;
     r = RunCli({"info", folder / "MISSING.DIR"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "pelfry-cli: Cannot open file " + (folder / "MISSING.DIR") + "\n");
@@ -218,7 +225,8 @@ TEST(CliAdd, AnErrorSavesNothing) {
     EXPECT_EQ(r.err, "pelfry-cli: Cannot open file " + (folder / "missing") + "\n");
     r = RunCli({"add", folder / "A.DIR", folder / "good", longName});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "pelfry-cli: Entry name too long (more than 30 bytes): " + std::string(31, 'L') + "\n");
+    EXPECT_EQ(r.err, "pelfry-cli: Entry name too long (more than 30 bytes): " +
+                         std::string(31, 'L') + "\n");
     EXPECT_EQ(test::ReadFile(folder / "A.DIR"), before);
 
     r = RunCli({"add", folder / "NEW.DIR", folder / "missing"});
@@ -236,7 +244,8 @@ TEST(CliAdd, AnErrorSavesNothing) {
 
 TEST(CliDelete, DeletesFirstEntriesInTurnOrNothing) {
     if (test::OnWindows) {
-        GTEST_SKIP() << "Windows passes arguments as UTF-16: a name that is not UTF-8 cannot be given";
+        GTEST_SKIP()
+            << "Windows passes arguments as UTF-16: a name that is not UTF-8 cannot be given";
     }
     TestFolder folder;
     MakeArchive(folder / "A.DIR", {{"A", "a"}, {"dup", "1"}, {"C", "c"}, {"dup", "2"}, {"\xff", "e"}});
@@ -272,7 +281,8 @@ TEST(CliConcurrency, TwoAddsOnOneArchiveBothLand) {
     std::optional<FileLock> held(std::in_place, archive, false);
     test::CliProcess first({"add", archive, folder / "one"});
     test::CliProcess second({"add", archive, folder / "two"});
-    while (test::LockWaiters(archive) < 2) std::this_thread::yield();
+    while (test::LockWaiters(archive) < 2)
+        std::this_thread::yield();
     held.reset();
     EXPECT_EQ(first.Finish().status, 0);
     EXPECT_EQ(second.Finish().status, 0);

@@ -1,7 +1,7 @@
 // pelfry-cli's conversion and round-trip commands, run as a user would: convert, convert-back
 // with the check-box options, info on images and sprites, export and rebuild.
-#include "cli/CliRun.h"
 #include "cli/CliOutput.h"
+#include "cli/CliRun.h"
 
 #include "archive/DirFileU.h"
 #include "image/ImgFileU.h"
@@ -194,9 +194,11 @@ TEST(CliConvert, PngBothWaysAndTheIndex0Warning) {
     r = RunCli({"convert-back", dir / "m.IMG.png"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, dir / "m.IMG.png" + " -> " + dir / "m.IMG\n");
-    EXPECT_EQ(r.err, "pelfry-cli: warning: " + dir / "m.IMG.png" +
-                         ": 5 pixel(s) of palette index 0 have the colour (255, 0, 255) but were taken as "
-                         "background, as index 0 always is; give that colour another palette index to keep it\n");
+    EXPECT_EQ(r.err,
+              "pelfry-cli: warning: " + dir / "m.IMG.png" +
+                  ": 5 pixel(s) of palette index 0 have the colour (255, 0, 255) but were taken as "
+                  "background, as index 0 always is; give that colour another palette index to "
+                  "keep it\n");
 
     // A sprite strip saved as RGBA PNG, described with LF line ends.
     Copy(Data("sprite/walkrgba.SPR.png"), dir / "w.SPR.png");
@@ -231,7 +233,8 @@ TEST(CliRoundTrip, ExportAsPngAndRebuildFromTheLaterPicture) {
     // Exported as .bmp, the edit saved as .png beside it: the later .png is rebuilt.
     ASSERT_EQ(RunCli({"export", dir / "x.dir", dir / "bmp"}).status, 0);
     Copy(Data("png/pil_scene_rgba.png"), dir / "bmp/a.img.png");
-    SetFileAge(dir / "bmp/a.img.png", UnixToFileDate(FileDateToUnix(FileAge(dir / "bmp/a.img.bmp")) + 60));
+    SetFileAge(dir / "bmp/a.img.png",
+               UnixToFileDate(FileDateToUnix(FileAge(dir / "bmp/a.img.bmp")) + 60));
     r = RunCli({"rebuild", dir / "bmp/x.dir.txt", dir / "edited.dir"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("converted 1 of 2"), std::string::npos) << r.out;

@@ -47,6 +47,8 @@ private:
     ChildProcess child_;
 };
 
-inline CliResult RunCli(const std::vector<std::string>& args) { return CliProcess(args).Finish(); }
+inline CliResult RunCli(const std::vector<std::string>& args) {
+    return CliProcess(args).Finish();
+}
 
 } // namespace pelfry::test

@@ -116,7 +116,8 @@ TEST(ConvertForward, LinksWhereTheNewFilesGoAreReplacedNotFollowed) {
     WriteSprite(dir / "b.SPR", OldAge);
     WriteWholeFile(dir / "precious", {1, 2, 3});
     for (const char* made : {"b.SPR.bmp", "b.SPR.spd"})
-        if (!test::MakeLink(dir / "precious", dir / made, false)) GTEST_SKIP() << "links cannot be made here";
+        if (!test::MakeLink(dir / "precious", dir / made, false))
+            GTEST_SKIP() << "links cannot be made here";
     ConvertFile(dir / "b.SPR");
     EXPECT_EQ(ReadWholeFile(dir / "precious"), (std::vector<uint8_t>{1, 2, 3}));
     for (const char* made : {"b.SPR.bmp", "b.SPR.spd"})
@@ -345,7 +346,8 @@ TEST(ConvertForward, PngOnRequestStampedLikeBitmaps) {
     WriteSprite(dir / "b.Spr", OldAge);
     EXPECT_EQ(ConvertFile(dir / "a.img", PictureFormat::Png), dir / "a.img.png");
     EXPECT_EQ(ConvertFile(dir / "b.Spr", PictureFormat::Png), dir / "b.Spr.png");
-    for (const char* name : {"a.img.png", "b.Spr.png", "b.Spr.spd"}) EXPECT_EQ(FileAge(dir / name), OldAge) << name;
+    for (const char* name : {"a.img.png", "b.Spr.png", "b.Spr.spd"})
+        EXPECT_EQ(FileAge(dir / name), OldAge) << name;
     EXPECT_FALSE(FileExists(dir / "a.img.bmp"));
     // The same indices and palette as the bitmap.
     ConvertFile(dir / "a.img");
@@ -409,7 +411,8 @@ TEST(ConvertBack, WarnsOfPixelsOfAColouredIndex0) {
     options.Warn = [&](const std::string& text) { warnings.push_back(text); };
     Bitmap b(4, 3);
     b.Palette()[1] = RGB{1, 2, 3};
-    for (int i = 0; i < 12; ++i) b.Pixels()[static_cast<size_t>(i)] = i % 4 == 0 ? 0 : 1;
+    for (int i = 0; i < 12; ++i)
+        b.Pixels()[static_cast<size_t>(i)] = i % 4 == 0 ? 0 : 1;
     std::string result;
     // Black at index 0: nothing to say. Magenta: said once, naming the file (the whole text
     // is checked where pelfry-cli prints it).
@@ -419,7 +422,10 @@ TEST(ConvertBack, WarnsOfPixelsOfAColouredIndex0) {
     SavePictureFile(b, dir / "m.img.png", PictureFormat::Png);
     ASSERT_TRUE(ConvertBack(dir / "m.img.png", true, options, result));
     ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_EQ(warnings[0].rfind(dir / "m.img.png: 3 pixel(s) of palette index 0 have the colour (255, 0, 255)", 0), 0u);
+    EXPECT_EQ(
+        warnings[0].rfind(
+            dir / "m.img.png: 3 pixel(s) of palette index 0 have the colour (255, 0, 255)", 0),
+        0u);
     options.Warn = nullptr; // nobody listening, as in the window
     EXPECT_TRUE(ConvertBack(dir / "m.img.png", true, options, result));
 }

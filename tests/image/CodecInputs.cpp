@@ -8,24 +8,29 @@ namespace pelfry::inputs {
 Bytes Noise(size_t n, unsigned colours, uint32_t seed) {
     std::mt19937 rng(seed);
     Bytes b(n);
-    for (uint8_t& v : b) v = static_cast<uint8_t>(rng() % colours);
+    for (uint8_t& v : b)
+        v = static_cast<uint8_t>(rng() % colours);
     return b;
 }
 
 Bytes Periodic(size_t n, size_t period, unsigned colours, uint32_t seed) {
     const Bytes unit = Noise(period, colours, seed);
     Bytes b(n);
-    for (size_t i = 0; i < n; ++i) b[i] = unit[i % period];
+    for (size_t i = 0; i < n; ++i)
+        b[i] = unit[i % period];
     return b;
 }
 
 Bytes Pairs(size_t n) {
     Bytes b(n);
-    for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>((i / 2) % 2);
+    for (size_t i = 0; i < n; ++i)
+        b[i] = static_cast<uint8_t>((i / 2) % 2);
     return b;
 }
 
-Bytes Flat(size_t n) { return Bytes(n, 17); }
+Bytes Flat(size_t n) {
+    return Bytes(n, 17);
+}
 
 Bytes Specks(size_t n, unsigned spacing, uint32_t seed) {
     std::mt19937 rng(seed);
@@ -36,7 +41,8 @@ Bytes Specks(size_t n, unsigned spacing, uint32_t seed) {
 }
 
 Bytes DitheredGradient(size_t n, int width, bool diagonal) {
-    static constexpr int Bayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+    static constexpr int Bayer[4][4] = {
+        {0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
     constexpr int Shades = 8;
     Bytes b(n);
     for (size_t i = 0; i < n; ++i) {
@@ -54,7 +60,8 @@ Bytes DitheredGradient(size_t n, int width, bool diagonal) {
 Bytes MixedPicture(size_t n, int width, uint32_t seed) {
     std::mt19937 rng(seed);
     Bytes image(n);
-    for (uint8_t& v : image) v = static_cast<uint8_t>(rng() % 120);
+    for (uint8_t& v : image)
+        v = static_cast<uint8_t>(rng() % 120);
     const int height = static_cast<int>(n / static_cast<size_t>(width));
     if (height < 2) return image;
     // Flat rectangles (16 to 240 pixels a side on a 1,024-wide picture) until about half the
@@ -84,7 +91,8 @@ Bytes MixedPicture(size_t n, int width, uint32_t seed) {
 Bytes Alternating(size_t n, unsigned segment, unsigned few, uint32_t seed) {
     std::mt19937 rng(seed);
     Bytes b(n);
-    for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(rng() % ((i / segment) % 2 ? few : 120));
+    for (size_t i = 0; i < n; ++i)
+        b[i] = static_cast<uint8_t>(rng() % ((i / segment) % 2 ? few : 120));
     return b;
 }
 
@@ -102,7 +110,8 @@ Bytes EqualRuns(size_t n, unsigned run, unsigned colours, uint32_t seed) {
 Bytes Glitched(size_t n, size_t period, unsigned glitch, uint32_t seed) {
     std::mt19937 rng(seed);
     Bytes b = Periodic(n, period, 120, seed);
-    for (size_t i = glitch - 1; i < n; i += glitch) b[i] = static_cast<uint8_t>(rng() % 120);
+    for (size_t i = glitch - 1; i < n; i += glitch)
+        b[i] = static_cast<uint8_t>(rng() % 120);
     return b;
 }
 
@@ -117,13 +126,16 @@ Bytes Segments(size_t n, uint32_t seed) {
         auto pick = [&] { return static_cast<uint8_t>(base + r(colours)); };
         switch (r(7)) {
         case 0: // noise
-            for (size_t i = 0; i < length; ++i) b.push_back(pick());
+            for (size_t i = 0; i < length; ++i)
+                b.push_back(pick());
             break;
         case 1: { // a repeated unit, now and then with a glitch
             Bytes unit(1 + r(r(2) ? 16 : 3000));
-            for (uint8_t& v : unit) v = pick();
+            for (uint8_t& v : unit)
+                v = pick();
             const uint32_t glitch = r(2) ? 0 : 50 + r(2000);
-            for (size_t i = 0; i < length; ++i) b.push_back(glitch && r(glitch) == 0 ? pick() : unit[i % unit.size()]);
+            for (size_t i = 0; i < length; ++i)
+                b.push_back(glitch && r(glitch) == 0 ? pick() : unit[i % unit.size()]);
             break;
         }
         case 2: // flat
@@ -131,20 +143,26 @@ Bytes Segments(size_t n, uint32_t seed) {
             break;
         case 3: { // specks
             const uint32_t spacing = 2 + r(100);
-            for (size_t i = 0; i < length; ++i) b.push_back(r(spacing) == 0 ? pick() : base);
+            for (size_t i = 0; i < length; ++i)
+                b.push_back(r(spacing) == 0 ? pick() : base);
             break;
         }
         case 4: { // a copy of earlier data, near or beyond the window, with a few edits
             if (b.empty()) break;
-            const size_t from = b.size() - 1 - r(static_cast<uint32_t>(std::min<size_t>(b.size(), r(2) ? 2047 : 5000)));
-            for (size_t i = 0; i < length; ++i) b.push_back(b[from + i]);
-            for (uint32_t e = r(4); e > 0; --e) b[b.size() - 1 - r(static_cast<uint32_t>(length))] = pick();
+            const size_t from =
+                b.size() - 1 -
+                r(static_cast<uint32_t>(std::min<size_t>(b.size(), r(2) ? 2047 : 5000)));
+            for (size_t i = 0; i < length; ++i)
+                b.push_back(b[from + i]);
+            for (uint32_t e = r(4); e > 0; --e)
+                b[b.size() - 1 - r(static_cast<uint32_t>(length))] = pick();
             break;
         }
         case 5: // runs of random lengths
             for (size_t i = 0; i < length;) {
                 const uint8_t v = pick();
-                for (size_t k = 1 + r(r(2) ? 6 : 300); k > 0 && i < length; --k, ++i) b.push_back(v);
+                for (size_t k = 1 + r(r(2) ? 6 : 300); k > 0 && i < length; --k, ++i)
+                    b.push_back(v);
             }
             break;
         default: { // a dithered ramp between two values
@@ -155,15 +173,16 @@ Bytes Segments(size_t n, uint32_t seed) {
         }
     }
     b.resize(n);
-    for (uint8_t& v : b) v &= 0x7F;
+    for (uint8_t& v : b)
+        v &= 0x7F;
     return b;
 }
 
 std::vector<Kind> AllKinds() {
     auto width = [](size_t n) { return n >= 65536 ? 1024 : 64; };
     std::vector<Kind> kinds;
-    for (size_t period : {1, 2, 3, 4, 5, 7, 8, 16, 64, 100, 273, 274, 300, 1000, 1500, 2000, 2046, 2047,
-                          2048, 2500, 3000})
+    for (size_t period : {1,   2,   3,    4,    5,    7,    8,    16,   64,   100, 273,
+                          274, 300, 1000, 1500, 2000, 2046, 2047, 2048, 2500, 3000})
         kinds.push_back({"period " + std::to_string(period),
                          [period](size_t n) { return Periodic(n, period, 120, 7); }});
     for (size_t period : {300, 2047})
@@ -174,8 +193,10 @@ std::vector<Kind> AllKinds() {
     for (unsigned spacing : {40u, 1000u})
         kinds.push_back({"specks 1/" + std::to_string(spacing),
                          [spacing](size_t n) { return Specks(n, spacing, 5); }});
-    kinds.push_back({"dithered gradient", [=](size_t n) { return DitheredGradient(n, width(n), false); }});
-    kinds.push_back({"dithered diagonal", [=](size_t n) { return DitheredGradient(n, width(n), true); }});
+    kinds.push_back(
+        {"dithered gradient", [=](size_t n) { return DitheredGradient(n, width(n), false); }});
+    kinds.push_back(
+        {"dithered diagonal", [=](size_t n) { return DitheredGradient(n, width(n), true); }});
     for (unsigned colours : {2u, 4u, 120u})
         kinds.push_back({"noise " + std::to_string(colours),
                          [colours](size_t n) { return Noise(n, colours, 11); }});

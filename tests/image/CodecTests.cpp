@@ -383,9 +383,11 @@ TEST(Codec, FastEncoderEqualsExhaustiveSearchOnRepeatsAndStructure) {
 TEST(Codec, FastEncoderEqualsExhaustiveSearchOnEveryBenchmarkedKind) {
     // The benchmark's inputs at sizes that still hold several windows, and a short one.
     std::vector<inputs::Kind> kinds = inputs::AllKinds();
-    for (inputs::Kind& hard : inputs::HardKinds()) kinds.push_back(std::move(hard));
+    for (inputs::Kind& hard : inputs::HardKinds())
+        kinds.push_back(std::move(hard));
     for (const inputs::Kind& kind : kinds)
-        for (size_t n : {size_t{700}, size_t{9000}}) CheckEquivalent(kind.make(n), kind.name);
+        for (size_t n : {size_t{700}, size_t{9000}})
+            CheckEquivalent(kind.make(n), kind.name);
 }
 
 TEST(Codec, FastEncoderEqualsExhaustiveSearchOnMixedSegments) {

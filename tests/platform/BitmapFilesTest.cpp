@@ -103,7 +103,8 @@ TEST(BitmapFiles, TrueColourPicturesTakeIndicesByFirstAppearance) {
         const Bitmap b = LoadBitmapFile(kDir + c.file);
         ASSERT_EQ(b.Width(), c.width);
         ASSERT_EQ(b.Height(), c.height);
-        for (uint8_t p : b.Pixels()) EXPECT_EQ(p, 1);
+        for (uint8_t p : b.Pixels())
+            EXPECT_EQ(p, 1);
         EXPECT_EQ(b.Palette()[1], c.colour);
     }
 }

@@ -221,10 +221,12 @@ TEST(BitmapReader, TrueColourPicturesAreNumberedByFirstAppearance) {
     // case stores them its own way; all read as the indices 0 1 1 2 / 3 0 2 1.
     const std::vector<Bytes> expected = {{0, 1, 1, 2}, {3, 0, 2, 1}};
     auto rgb24 = [](uint8_t r, uint8_t g, uint8_t b) { return Bytes{b, g, r}; };
-    auto px16 = [](uint16_t v) { return Bytes{static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)}; };
+    auto px16 = [](uint16_t v) {
+        return Bytes{static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)};
+    };
     auto px32 = [](uint32_t v) {
-        return Bytes{static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
-                     static_cast<uint8_t>(v >> 24)};
+        return Bytes{static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+                     static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)};
     };
     auto words = [&](std::initializer_list<uint32_t> values) {
         Bytes out;
@@ -239,7 +241,8 @@ TEST(BitmapReader, TrueColourPicturesAreNumberedByFirstAppearance) {
         for (int r = 0; r < 2; ++r) {
             const int row = topDown ? r : 1 - r;
             Bytes line;
-            for (int x = 0; x < 4; ++x) line.insert(line.end(), pixels[row * 4 + x].begin(), pixels[row * 4 + x].end());
+            for (int x = 0; x < 4; ++x)
+                line.insert(line.end(), pixels[row * 4 + x].begin(), pixels[row * 4 + x].end());
             line.resize(stride, 0);
             out.insert(out.end(), line.begin(), line.end());
         }
@@ -257,38 +260,68 @@ TEST(BitmapReader, TrueColourPicturesAreNumberedByFirstAppearance) {
         RGB first, second, third; // colours 1, 2 and 3 as the format can carry them
     };
     const Bytes none;
-    const std::vector<Bytes> bgr = {rgb24(0, 0, 0), rgb24(255, 0, 0), rgb24(255, 0, 0), rgb24(0, 255, 0),
-                                    rgb24(0, 0, 255), rgb24(0, 0, 0), rgb24(0, 255, 0), rgb24(255, 0, 0)};
+    const std::vector<Bytes> bgr = {rgb24(0, 0, 0),   rgb24(255, 0, 0), rgb24(255, 0, 0),
+                                    rgb24(0, 255, 0), rgb24(0, 0, 255), rgb24(0, 0, 0),
+                                    rgb24(0, 255, 0), rgb24(255, 0, 0)};
     const Case cases[] = {
-        {"24 bits", 24, 0, 40, none,
-         bgr,
-         false, red, green, blue},
-        {"24 bits, core header", 24, 0, 12, none,
-         bgr,
-         false, red, green, blue},
-        {"24 bits, top-down", 24, 0, 40, none,
-         bgr,
-         true, red, green, blue},
-        {"16 bits 5-5-5", 16, 0, 40, none,
-         {px16(0), px16(0x7C00), px16(0x7C00), px16(0x03E0), px16(0x001F), px16(0x8000), px16(0x03E0), px16(0x7C00)},
-         false, red, green, blue},
-        {"16 bits 5-6-5 bit fields", 16, 3, 40, words({0xF800, 0x07E0, 0x001F}),
-         {px16(0), px16(0xF800), px16(0xF800), px16(0x0400), px16(0x001F), px16(0), px16(0x0400), px16(0xF800)},
-         false, red, RGB{0, 130, 0}, blue},
-        {"32 bits, fourth byte padding", 32, 0, 40, none,
-         {px32(0x77000000), px32(0xFF0000), px32(0x12FF0000), px32(0xFF00), px32(0xFF), px32(0), px32(0xFF00),
-          px32(0xFF0000)},
-         false, red, green, blue},
-        {"32 bits, alpha mask in a V5 header", 32, 3, 124,
+        {"24 bits", 24, 0, 40, none, bgr, false, red, green, blue},
+        {"24 bits, core header", 24, 0, 12, none, bgr, false, red, green, blue},
+        {"24 bits, top-down", 24, 0, 40, none, bgr, true, red, green, blue},
+        {"16 bits 5-5-5",
+         16,
+         0,
+         40,
+         none,
+         {px16(0), px16(0x7C00), px16(0x7C00), px16(0x03E0), px16(0x001F), px16(0x8000),
+          px16(0x03E0), px16(0x7C00)},
+         false,
+         red,
+         green,
+         blue},
+        {"16 bits 5-6-5 bit fields",
+         16,
+         3,
+         40,
+         words({0xF800, 0x07E0, 0x001F}),
+         {px16(0), px16(0xF800), px16(0xF800), px16(0x0400), px16(0x001F), px16(0), px16(0x0400),
+          px16(0xF800)},
+         false,
+         red,
+         RGB{0, 130, 0},
+         blue},
+        {"32 bits, fourth byte padding",
+         32,
+         0,
+         40,
+         none,
+         {px32(0x77000000), px32(0xFF0000), px32(0x12FF0000), px32(0xFF00), px32(0xFF), px32(0),
+          px32(0xFF00), px32(0xFF0000)},
+         false,
+         red,
+         green,
+         blue},
+        {"32 bits, alpha mask in a V5 header",
+         32,
+         3,
+         124,
          words({0xFF, 0xFF00, 0xFF0000, 0xFF000000}),
          {px32(0x00FF00FF), px32(0xFF0000FF), px32(0x800000FF), px32(0xFF00FF00), px32(0xFFFF0000),
           px32(0x00000000), px32(0x0100FF00), px32(0xFF0000FF)},
-         false, red, green, blue},
-        {"32 bits, alpha bit fields after the header", 32, 6, 40,
+         false,
+         red,
+         green,
+         blue},
+        {"32 bits, alpha bit fields after the header",
+         32,
+         6,
+         40,
          words({0xFF0000, 0xFF00, 0xFF, 0xFF000000}),
-         {px32(0x00123456), px32(0xFFFF0000), px32(0xFFFF0000), px32(0xFF00FF00), px32(0xFF0000FF), px32(0),
-          px32(0xFF00FF00), px32(0xFFFF0000)},
-         false, red, green, blue},
+         {px32(0x00123456), px32(0xFFFF0000), px32(0xFFFF0000), px32(0xFF00FF00), px32(0xFF0000FF),
+          px32(0), px32(0xFF00FF00), px32(0xFFFF0000)},
+         false,
+         red,
+         green,
+         blue},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -303,7 +336,8 @@ TEST(BitmapReader, TrueColourPicturesAreNumberedByFirstAppearance) {
         if (c.headerSize == 40) s.gap = c.masks;
         Bytes file = BuildBmp(s);
         if (c.headerSize > 40)
-            for (size_t k = 0; k < c.masks.size(); ++k) file[14 + 40 + k] = c.masks[k];
+            for (size_t k = 0; k < c.masks.size(); ++k)
+                file[14 + 40 + k] = c.masks[k];
         const Picture p = DecodeBmp(file.data(), file.size(), "pic.bmp");
         EXPECT_FALSE(p.Indexed);
         EXPECT_EQ(RowsOf(p.Image), expected);
@@ -343,7 +377,9 @@ TEST(BitmapReader, TrueColourLimitsAndRefusals) {
     many.width = 300;
     many.height = 1;
     many.bpp = 24;
-    for (int i = 0; i < 300; ++i) many.pixels.insert(many.pixels.end(), {static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8), 9});
+    for (int i = 0; i < 300; ++i)
+        many.pixels.insert(many.pixels.end(),
+                           {static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8), 9});
     const Bitmap b = Decode(BuildBmp(many));
     EXPECT_EQ(b.Row(0)[254], 255);
     EXPECT_EQ(b.Row(0)[299], 255);
@@ -356,7 +392,8 @@ TEST(BitmapReader, TrueColourLimitsAndRefusals) {
     jpeg.compression = 4;
     jpeg.pixels = Bytes(16, 0);
     EXPECT_EQ(DecodeError(BuildBmp(jpeg), "photo.bmp"),
-              "photo.bmp holds a JPEG or PNG picture inside a bitmap file: save it as a plain bitmap or as PNG");
+              "photo.bmp holds a JPEG or PNG picture inside a bitmap file: save it as a plain "
+              "bitmap or as PNG");
 }
 
 TEST(BitmapReader, PicturesLargerThan65535PixelsAreRefused) {
@@ -411,7 +448,8 @@ TEST(BitmapReader, DamagedFilesAreInvalid) {
         b[29] = static_cast<uint8_t>(bpp >> 8);
         check(b, "bits per pixel");
     }
-    for (uint32_t compression : {2u, 3u, 7u, 0x80000000u}) { // RLE4 needs 4 bits; bit fields 16 or 32
+    for (uint32_t compression :
+         {2u, 3u, 7u, 0x80000000u}) { // RLE4 needs 4 bits; bit fields 16 or 32
         b = base;
         SetU32(b, 30, compression);
         check(b, "compression");

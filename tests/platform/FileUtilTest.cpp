@@ -54,12 +54,20 @@ TEST(Paths, FolderNameAndExtensionWithEitherSeparator) {
 // Names Windows file systems cannot hold, judged the same on every system; only Windows
 // refuses them (FileSystemRefusesName).
 TEST(Paths, NamesWindowsCannotHold) {
-    for (const char* name : {"CON", "prn", "Aux.txt", "nul.tar.gz", "COM1", "com9.bin", "LPT1", "lpt9", "NUL ",
-                             "aux .c", "CONIN$", "conout$.x", "COM\xC2\xB9", "LPT\xC2\xB3.txt", "dir/CON/x",
-                             "dir\\nul", "a:b", "stream:name", "end.", "end ", "dir./x", "x/dir /y"})
+    for (const char* name : {"CON",         "prn",
+                             "Aux.txt",     "nul.tar.gz",
+                             "COM1",        "com9.bin",
+                             "LPT1",        "lpt9",
+                             "NUL ",        "aux .c",
+                             "CONIN$",      "conout$.x",
+                             "COM\xC2\xB9", "LPT\xC2\xB3.txt",
+                             "dir/CON/x",   "dir\\nul",
+                             "a:b",         "stream:name",
+                             "end.",        "end ",
+                             "dir./x",      "x/dir /y"})
         EXPECT_TRUE(IsUnsafeWindowsName(name)) << name;
-    for (const char* name : {"CONSOLE", "COM10", "COM0", "LPT", "nul_", "xaux", "NULL.bin", ".hidden", "a..b",
-                             "..", "./x", "", "dir/", "caf\xC3\xA9", "x.CON"})
+    for (const char* name : {"CONSOLE", "COM10", "COM0", "LPT", "nul_", "xaux", "NULL.bin",
+                             ".hidden", "a..b", "..", "./x", "", "dir/", "caf\xC3\xA9", "x.CON"})
         EXPECT_FALSE(IsUnsafeWindowsName(name)) << name;
 #ifdef _WIN32
     EXPECT_TRUE(FileSystemRefusesName("NUL.bin"));

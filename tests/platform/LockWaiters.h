@@ -15,7 +15,8 @@ inline int LockWaiters(const std::string& path) {
     const std::string inode = ":" + std::to_string(st.st_ino) + " ";
     int waiters = 0;
     for (std::string line; std::getline(locks, line);)
-        if (line.find("->") != std::string::npos && line.find(inode) != std::string::npos) ++waiters;
+        if (line.find("->") != std::string::npos && line.find(inode) != std::string::npos)
+            ++waiters;
     return waiters;
 }
 

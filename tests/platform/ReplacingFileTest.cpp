@@ -30,7 +30,9 @@ using test::IsLink;
 using test::TempDir;
 using Bytes = std::vector<uint8_t>;
 
-Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes B(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 // Puts the writer on named temporaries for one test.
 struct NamedTemps {
@@ -45,8 +47,8 @@ TEST(ReplacingFile, LinksAreReplacedOrFollowedAsAsked) {
         WriteWholeFile(dir / "real", B("old"));
         DeleteFile(dir / "link");
         if (!test::MakeLink("real", dir / "link", false)) {
-        GTEST_SKIP() << "this system makes no symbolic links here";
-    }
+            GTEST_SKIP() << "this system makes no symbolic links here";
+        }
         WriteFileReplacing(dir / "link", B("new"), policy);
         const bool follow = policy == LinkPolicy::Follow;
         EXPECT_EQ(IsLink(dir / "link"), follow);
@@ -96,7 +98,8 @@ TEST(ReplacingFile, AKilledWriterLeavesNothingBehind) {
         bool named;
         int signal;
     };
-    for (const Case c : {Case{true, SIGINT}, Case{true, SIGTERM}, Case{true, SIGHUP}, Case{false, SIGKILL}}) {
+    for (const Case c :
+         {Case{true, SIGINT}, Case{true, SIGTERM}, Case{true, SIGHUP}, Case{false, SIGKILL}}) {
         TempDir dir;
         WriteWholeFile(dir / "GFX.DIR", B("old"));
         int ready[2];
@@ -111,11 +114,13 @@ TEST(ReplacingFile, AKilledWriterLeavesNothingBehind) {
             file.Write(block.data(), block.size());
             const char byte = 1;
             if (::write(ready[1], &byte, 1) != 1) ::_exit(3);
-            for (;;) ::pause();
+            for (;;)
+                ::pause();
         }
         char byte = 0;
         ASSERT_EQ(::read(ready[0], &byte, 1), 1);
-        EXPECT_EQ(dir.Entries().size(), c.named ? 2u : 1u) << "the temporary is named only when asked";
+        EXPECT_EQ(dir.Entries().size(), c.named ? 2u : 1u)
+            << "the temporary is named only when asked";
         ::kill(child, c.signal);
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -154,8 +159,9 @@ TEST(ReplacingFile, AWriterEndedAtOnceLeavesNothingBehind) {
     test::ChildSignal ready(signal);
     test::SetEnvironment("PELFRY_CHILD_TARGET", (dir / "GFX.DIR").c_str());
     test::SetEnvironment("PELFRY_CHILD_SIGNAL", signal.c_str());
-    test::ChildProcess child({test::ThisProgram(), "--gtest_filter=ReplacingFileChild.WritesHalfAFileAndWaits"},
-                             logs / "out", logs / "err");
+    test::ChildProcess child(
+        {test::ThisProgram(), "--gtest_filter=ReplacingFileChild.WritesHalfAFileAndWaits"},
+        logs / "out", logs / "err");
     test::SetEnvironment("PELFRY_CHILD_TARGET", nullptr);
     test::SetEnvironment("PELFRY_CHILD_SIGNAL", nullptr);
     ready.Wait();
@@ -189,7 +195,8 @@ TEST(Folder, DescendMakesFoldersAndRefusesLinksOnTheWay) {
 
 TEST(FileLock, AWaitingWriterGetsWhatTheFirstOneSaved) {
 #ifdef _WIN32
-    GTEST_SKIP() << "waits for the lock through /proc/locks; the writers' lock is tested between processes by the cli tests";
+    GTEST_SKIP() << "waits for the lock through /proc/locks; the writers' lock is tested between "
+                    "processes by the cli tests";
 #else
     TempDir dir;
     const std::string path = dir / "GFX.DIR";
@@ -200,7 +207,8 @@ TEST(FileLock, AWaitingWriterGetsWhatTheFirstOneSaved) {
         FileLock lock(path, false);
         seen = ReadRest(lock.File());
     });
-    while (test::LockWaiters(path) == 0) std::this_thread::yield();
+    while (test::LockWaiters(path) == 0)
+        std::this_thread::yield();
     WriteFileReplacing(path, B("v2")); // the first writer saves: a new file under the name
     first.reset();
     second.join();

@@ -89,7 +89,8 @@ TEST(Text, FormatGWritesTheGeneralFormat) {
 TEST(Text, NumbersWithTheSeparatorsGiven) {
     EXPECT_EQ(FormatG(1.0 / 86400, ","), "1,15740740740741E-5");
     EXPECT_EQ(FormatG(30.0 / 86400, ","), "0,000347222222222222");
-    EXPECT_EQ(FormatG(-2.5, "\xC2\xB7"), "-2\xC2\xB7" "5"); // a separator of two bytes
+    EXPECT_EQ(FormatG(-2.5, "\xC2\xB7"), "-2\xC2\xB7"
+                                         "5"); // a separator of two bytes
     EXPECT_EQ(FormatG(100, ","), "100");
     EXPECT_EQ(FormatG(1e15, ","), "1E15");
 

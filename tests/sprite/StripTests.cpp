@@ -380,7 +380,8 @@ TEST(StripImport, StripsSavedByOtherPrograms) {
         const std::string base = std::string(PELFRY_TEST_DATA) + "/sprite/" + name;
         TSprFile s;
         if (name == "walkrgba.SPR")
-            ASSERT_TRUE(s.ImportStrip(LoadPictureFile(base + ".png").Image, base + ".png", base + ".spd"));
+            ASSERT_TRUE(
+                s.ImportStrip(LoadPictureFile(base + ".png").Image, base + ".png", base + ".spd"));
         else
             ASSERT_TRUE(s.ImportStrip(base)) << name;
         EXPECT_EQ(s.FrameCount, 3);
