@@ -28,18 +28,9 @@ bool DeleteFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
 }
 
-bool ForceDirectories(const std::string& path) {
-    std::string p = NativePath(path);
-    while (p.size() > 1 && p.back() == '/')
-        p.pop_back();
-    if (p.empty()) return false;
-    if (DirectoryExists(p)) return true;
-    size_t slash = p.find_last_of('/');
-    if (slash != std::string::npos && slash > 0) {
-        if (!ForceDirectories(p.substr(0, slash))) return false;
-    }
-    if (::mkdir(p.c_str(), 0777) == 0) return true;
-    return errno == EEXIST && DirectoryExists(p);
+bool MakeFolder(const std::string& path) {
+    if (::mkdir(path.c_str(), 0777) == 0) return true;
+    return errno == EEXIST && DirectoryExists(path);
 }
 
 std::string TempFolder() {

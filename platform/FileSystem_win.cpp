@@ -28,18 +28,9 @@ bool DeleteFile(const std::string& path) {
     return !path.empty() && ::DeleteFileW(win::Widen(path).c_str()) != 0;
 }
 
-bool ForceDirectories(const std::string& path) {
-    std::string p = NativePath(path);
-    while (p.size() > 1 && p.back() == '/')
-        p.pop_back();
-    if (p.empty()) return false;
-    if (DirectoryExists(p)) return true;
-    size_t slash = p.find_last_of('/');
-    if (slash != std::string::npos && slash > 0) {
-        if (!ForceDirectories(p.substr(0, slash))) return false;
-    }
-    if (::CreateDirectoryW(win::Widen(p).c_str(), nullptr)) return true;
-    return ::GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(p);
+bool MakeFolder(const std::string& path) {
+    if (::CreateDirectoryW(win::Widen(path).c_str(), nullptr)) return true;
+    return ::GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(path);
 }
 
 std::string TempFolder() {

@@ -71,6 +71,19 @@ bool IsUnsafeWindowsName(std::string_view name) {
     return false;
 }
 
+bool ForceDirectories(const std::string& path) {
+    std::string p = NativePath(path);
+    while (p.size() > 1 && p.back() == '/')
+        p.pop_back();
+    if (p.empty()) return false;
+    if (DirectoryExists(p)) return true;
+    size_t slash = p.find_last_of('/');
+    if (slash != std::string::npos && slash > 0) {
+        if (!ForceDirectories(p.substr(0, slash))) return false;
+    }
+    return MakeFolder(p);
+}
+
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
     FileStream file(path, FileStream::Mode::OpenRead);
     return ReadRest(file);

@@ -32,6 +32,9 @@ bool FileExists(const std::string& path);    // a file, not a folder
 bool DirectoryExists(const std::string& path);
 // Deletes a file; returns whether it was deleted.
 bool DeleteFile(const std::string& path);
+// Creates the one folder `path` (the folder above it must exist); true when `path` is a folder
+// afterwards, made now or before.
+bool MakeFolder(const std::string& path);
 // Creates a folder and every missing folder above it; true when it exists afterwards.
 bool ForceDirectories(const std::string& path);
 // The system's temporary folder, ending in a separator.
