@@ -45,6 +45,13 @@ public:
     FileStream& File() { return *file_; }
 
 private:
+    // Makes `path` a new empty file: its identity, or none when a file stood there already.
+    // FileOpenError naming `path` when it cannot be made.
+    static FileIdentity MakeEmptyFile(const std::string& path);
+    // Waits until no other writer holds `file`'s lock, then holds it until the file is closed.
+    // FileOpenError naming `path` when the system refuses the lock.
+    static void LockForWriting(FileStream& file, const std::string& path);
+
     std::string path_;
     std::unique_ptr<FileStream> file_;
     bool created_ = false;

@@ -1,3 +1,4 @@
+// Writers' lock and file identity on POSIX systems: an advisory flock on the archive itself.
 #include "FileLock.h"
 
 #include "Errors.h"
@@ -32,44 +33,22 @@ FileIdentity IdentifyOpenFile(const FileStream& file) {
     return IdentityOf(st);
 }
 
-static bool SameFile(const FileIdentity& a, const FileIdentity& b) {
-    return a.Exists && b.Exists && a.Device == b.Device && a.Inode == b.Inode;
+FileIdentity FileLock::MakeEmptyFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        if (errno == EEXIST) return {};
+        throw FileOpenError(path);
+    }
+    struct stat st {};
+    const FileIdentity made = ::fstat(fd, &st) == 0 ? IdentityOf(st) : FileIdentity{};
+    ::close(fd);
+    return made;
 }
 
-FileLock::FileLock(const std::string& path, bool createMissing) : path_(path) {
-    FileIdentity made; // the empty file this lock created, if any
-    for (;;) {
-        if (createMissing && !IdentifyFile(path).Exists) {
-            const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd >= 0) {
-                struct stat st {};
-                if (::fstat(fd, &st) == 0) made = IdentityOf(st);
-                ::close(fd);
-            } else if (errno != EEXIST) {
-                throw FileOpenError(path);
-            }
-        }
-        file_ = std::make_unique<FileStream>(path, FileStream::Mode::OpenRead);
-        while (::flock(file_->Handle(), LOCK_EX) != 0) {
-            if (errno != EINTR) throw FileOpenError(path);
-        }
-        const FileIdentity locked = IdentifyOpenFile(*file_);
-        if (SameFile(locked, IdentifyFile(path))) {
-            created_ = SameFile(locked, made);
-            return;
-        }
-        // Replaced (or removed) while we waited: the lock is on a file nobody will read again.
-        file_.reset();
+void FileLock::LockForWriting(FileStream& file, const std::string& path) {
+    while (::flock(file.Handle(), LOCK_EX) != 0) {
+        if (errno != EINTR) throw FileOpenError(path);
     }
-}
-
-FileLock::~FileLock() {
-    // Still the empty file we made: the command that wanted it did not save.
-    if (created_) {
-        const FileIdentity now = IdentifyFile(path_);
-        if (SameFile(now, IdentifyOpenFile(*file_)) && now.Size == 0) ::unlink(path_.c_str());
-    }
-    file_.reset(); // closing releases the lock
 }
 
 } // namespace pelfry

@@ -33,10 +33,6 @@ FileIdentity IdentifyOpenFile(const FileStream& file) {
     return IdentityOf(facts);
 }
 
-static bool SameFile(const FileIdentity& a, const FileIdentity& b) {
-    return a.Exists && b.Exists && a.Device == b.Device && a.Inode == b.Inode;
-}
-
 // The byte the writers lock: 2^62, beyond any file this program reads.
 static OVERLAPPED LockedByte() {
     OVERLAPPED at{};
@@ -44,45 +40,26 @@ static OVERLAPPED LockedByte() {
     return at;
 }
 
-FileLock::FileLock(const std::string& path, bool createMissing) : path_(path) {
-    FileIdentity made; // the empty file this lock created, if any
-    for (;;) {
-        if (createMissing && !IdentifyFile(path).Exists) {
-            HANDLE h = ::CreateFileW(win::Widen(path).c_str(), GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (h != INVALID_HANDLE_VALUE) {
-                win::FileFacts facts;
-                if (win::FactsOfHandle(h, facts)) made = IdentityOf(facts);
-                ::CloseHandle(h);
-            } else if (::GetLastError() != ERROR_FILE_EXISTS &&
-                       ::GetLastError() != ERROR_ALREADY_EXISTS) {
-                throw FileOpenError(path);
-            }
-        }
-        file_ = std::make_unique<FileStream>(path, FileStream::Mode::OpenRead);
-        OVERLAPPED at = LockedByte();
-        // Waits until no other writer holds the lock.
-        if (!::LockFileEx(win::HandleOf(file_->Handle()), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at))
-            throw FileOpenError(path);
-        const FileIdentity locked = IdentifyOpenFile(*file_);
-        if (SameFile(locked, IdentifyFile(path))) {
-            created_ = SameFile(locked, made);
-            return;
-        }
-        // Replaced (or removed) while we waited: the lock is on a file nobody will read again.
-        file_.reset();
+FileIdentity FileLock::MakeEmptyFile(const std::string& path) {
+    HANDLE h = ::CreateFileW(win::Widen(path).c_str(), GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return {};
+        throw FileOpenError(path);
     }
+    win::FileFacts facts;
+    const FileIdentity made = win::FactsOfHandle(h, facts) ? IdentityOf(facts) : FileIdentity{};
+    ::CloseHandle(h);
+    return made;
 }
 
-FileLock::~FileLock() {
-    // Still the empty file we made: the command that wanted it did not save.
-    if (created_) {
-        const FileIdentity now = IdentifyFile(path_);
-        if (SameFile(now, IdentifyOpenFile(*file_)) && now.Size == 0)
-            ::DeleteFileW(win::Widen(path_).c_str());
-    }
-    file_.reset(); // closing releases the lock
+void FileLock::LockForWriting(FileStream& file, const std::string& path) {
+    OVERLAPPED at = LockedByte();
+    // Waits until no other writer holds the lock.
+    if (!::LockFileEx(win::HandleOf(file.Handle()), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at))
+        throw FileOpenError(path);
 }
 
 } // namespace pelfry

@@ -84,6 +84,9 @@ private:
     void WriteOut(const uint8_t* bytes, size_t count);
 
     std::unique_ptr<State> state_;
+    // Small writes gather here and go to the file in blocks of BufferSize.
+    static constexpr size_t BufferSize = 1 << 20;
+    std::vector<uint8_t> buffer_;
 };
 
 // Writes `bytes` to `path` through a ReplacingFile.

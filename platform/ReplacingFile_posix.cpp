@@ -190,10 +190,7 @@ struct ReplacingFile::State {
     bool failed = false;
     int error = 0;
     bool committed = false;
-    std::vector<uint8_t> buffer;
 };
-
-static constexpr size_t BufferSize = 1 << 20;
 
 ReplacingFile::ReplacingFile(const std::string& target, LinkPolicy links)
     : state_(std::make_unique<State>()) {
@@ -267,7 +264,6 @@ void ReplacingFile::Open(const Folder& dir, const std::string& name) {
         }
     }
     if (s.fd < 0) throw FileCreateError(s.shownName, errno);
-    s.buffer.reserve(BufferSize);
 }
 
 ReplacingFile::~ReplacingFile() {
@@ -275,21 +271,6 @@ ReplacingFile::~ReplacingFile() {
     if (s.fd >= 0) ::close(s.fd);
     if (!s.committed && !s.tempName.empty()) ::unlinkat(s.folder, s.tempName.c_str(), 0);
     UnregisterTemp(s.cleanupSlot);
-}
-
-void ReplacingFile::Write(const void* bytes, size_t count) {
-    const auto* p = static_cast<const uint8_t*>(bytes);
-    std::vector<uint8_t>& buffer = state_->buffer;
-    if (buffer.size() + count > BufferSize) Flush();
-    if (count >= BufferSize)
-        WriteOut(p, count); // large blocks skip the buffer
-    else
-        buffer.insert(buffer.end(), p, p + count);
-}
-
-void ReplacingFile::Flush() {
-    WriteOut(state_->buffer.data(), state_->buffer.size());
-    state_->buffer.clear();
 }
 
 void ReplacingFile::WriteOut(const uint8_t* p, size_t count) {

@@ -285,10 +285,7 @@ struct ReplacingFile::State {
     bool failed = false;
     int error = 0;
     bool committed = false;
-    std::vector<uint8_t> buffer;
 };
-
-static constexpr size_t BufferSize = 1 << 20;
 
 ReplacingFile::ReplacingFile(const std::string& target, LinkPolicy links)
     : state_(std::make_unique<State>()) {
@@ -366,7 +363,6 @@ void ReplacingFile::Open(const Folder& dir, const std::string& name) {
     if (s.file == INVALID_HANDLE_VALUE) throw FileCreateError(s.shownName, win::ErrnoOf(error));
     s.markedForDeletion = !forceNamed && MarkForDeletion(s.file, true);
     if (!s.markedForDeletion) s.cleanupSlot = RegisterTemp(s.tempPath);
-    s.buffer.reserve(BufferSize);
 }
 
 ReplacingFile::~ReplacingFile() {
@@ -377,21 +373,6 @@ ReplacingFile::~ReplacingFile() {
         if (!s.committed && !s.markedForDeletion) ::DeleteFileW(s.tempPath.c_str());
     }
     UnregisterTemp(s.cleanupSlot);
-}
-
-void ReplacingFile::Write(const void* bytes, size_t count) {
-    const auto* p = static_cast<const uint8_t*>(bytes);
-    std::vector<uint8_t>& buffer = state_->buffer;
-    if (buffer.size() + count > BufferSize) Flush();
-    if (count >= BufferSize)
-        WriteOut(p, count); // large blocks skip the buffer
-    else
-        buffer.insert(buffer.end(), p, p + count);
-}
-
-void ReplacingFile::Flush() {
-    WriteOut(state_->buffer.data(), state_->buffer.size());
-    state_->buffer.clear();
 }
 
 void ReplacingFile::WriteOut(const uint8_t* p, size_t count) {
