@@ -76,14 +76,13 @@ void ConvertBackFiles(const ConvertBackArgs& args) {
 } // namespace
 
 void DescribeImg(const std::string& path, std::FILE* out) {
-    TImgFile image;
-    const int32_t pixels = image.LoadFromFile(path);
-    if (pixels == 0 && image.Palette.empty()) throw Error(path + " is not a valid image file");
-    const std::vector<uint8_t> bytes = ReadWholeFile(path);
-    WriteLine(out, "Image: " + path);
     FileStream file(path, FileStream::Mode::OpenRead);
+    TImgFile image;
+    if (image.LoadFromStream(&file) == 0 && image.Palette.empty())
+        throw Error(path + " is not a valid image file");
+    WriteLine(out, "Image: " + path);
     WriteLine(out, "Details: " + DescribeEntry(path, file));
-    std::fprintf(out, "File size: %zu bytes\n", bytes.size());
+    std::fprintf(out, "File size: %lld bytes\n", static_cast<long long>(file.Size()));
     std::fprintf(out, "Size: %u x %u\n", image.Width, image.Height);
     std::fprintf(out, "Colours: %u (background included)\n", image.ColourCount);
     std::fprintf(out, "Pixels: %s (%zu bytes of pixel data)\n",
@@ -92,11 +91,11 @@ void DescribeImg(const std::string& path, std::FILE* out) {
 }
 
 void DescribeSpr(const std::string& path, std::FILE* out) {
-    TSprFile sprite;
-    const int32_t frames = sprite.LoadFromFile(path);
-    if (frames == 0 && sprite.Palette.empty()) throw Error(path + " is not a valid sprite file");
-    WriteLine(out, "Sprite: " + path);
     FileStream file(path, FileStream::Mode::OpenRead);
+    TSprFile sprite;
+    if (sprite.LoadFromStream(&file) == 0 && sprite.Palette.empty())
+        throw Error(path + " is not a valid sprite file");
+    WriteLine(out, "Sprite: " + path);
     WriteLine(out, "Details: " + DescribeEntry(path, file));
     std::fprintf(out, "File size: %u bytes\n", sprite.FileSize);
     std::fprintf(out, "Size: %u x %u\n", sprite.Width, sprite.Height);
