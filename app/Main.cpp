@@ -5,8 +5,6 @@
 #include "platform/FileUtil.h"
 #include "platform/Text.h"
 
-#include <optional>
-
 namespace pelfry {
 
 std::string ErrorBoxText(std::string_view message) {
@@ -51,8 +49,16 @@ void TMainForm::ForgetFile() {
 bool TMainForm::SaveToCurrentFile() {
     // Writers of this program take turns on the file; another program's change since we read
     // it would be lost without a word, so the user decides.
-    std::optional<FileLock> lock;
-    if (FileExists(CurrentFileName)) lock.emplace(CurrentFileName, false);
+    // A new file is locked by its name (nothing is made before the save), and another
+    // program's turn is waited for only so long: the window must not hang on it.
+    LockWait wait;
+    wait.Limit = SaveWaitLimit;
+    wait.Slow = [this] {
+        toolkit_.SetStatusText(
+            Format("Waiting for another program to finish with %s", CurrentFileName.c_str()));
+        toolkit_.RepaintNow();
+    };
+    const FileLock lock(CurrentFileName, true, wait);
     const FileIdentity now = IdentifyFile(CurrentFileName);
     if (knownFile_ == CurrentFileName && now.Exists && now != knownIdentity_) {
         const std::string question =

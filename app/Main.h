@@ -6,9 +6,12 @@
 #include "app/Toolkit.h"
 #include "archive/DirFileU.h"
 #include "platform/FileLock.h"
+#include "platform/Picture.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,6 +57,9 @@ public:
     // Where entries are extracted and converted; ends in a separator after every use of
     // ChooseExtractFolder. Starts as the system's temporary folder.
     std::string ExtractFolder;
+    // How long a save waits for another program that writes the same file before it gives up
+    // with "%s is in use by another program", keeping the archive unsaved in memory.
+    std::chrono::milliseconds SaveWaitLimit{3000};
 
     // --- Start, hints, errors ------------------------------------------------------------
     // Runs once when the window has been built.
@@ -127,9 +133,10 @@ private:
     // Forgets the archive's file after a command that lost the archive read from it, so that
     // a later Save or Close cannot write what is left over that file.
     void ForgetFile();
-    // Writes the archive to CurrentFileName under the writers' lock. When the file was
-    // changed by another program since this window read or wrote it, asks first; returns
-    // false when the user declines (nothing is written).
+    // Writes the archive to CurrentFileName under the writers' lock, waiting for it at most
+    // SaveWaitLimit (FileInUseError after that). When the file was changed by another program
+    // since this window read or wrote it, asks first; returns false when the user declines
+    // (nothing is written).
     bool SaveToCurrentFile();
     // The folder of the archive file, for the dialogs to start in; empty while there is none.
     std::string ArchiveFolder() const;
@@ -147,7 +154,9 @@ private:
     std::vector<int> SelectedEntries();
     // The walk of the two extract buttons: the folder chooser, "No files selected!", then for
     // each selected entry its progress line and `work`, and at the end `summary` with the count.
-    void ExtractSelected(const char* summary,
+    // Before anything is written, entries that would write one file (with the files their
+    // conversion adds, for `converted`) are refused (CheckDistinctFiles).
+    void ExtractSelected(const char* summary, std::optional<PictureFormat> converted,
                          const std::function<void(int index)>& work);
 
     Toolkit& toolkit_;

@@ -77,13 +77,16 @@ std::vector<int> TMainForm::SelectedEntries() {
     return entries;
 }
 
-void TMainForm::ExtractSelected(const char* summary,
+void TMainForm::ExtractSelected(const char* summary, std::optional<PictureFormat> converted,
                                 const std::function<void(int index)>& work) {
     if (!ChooseExtractFolder()) return;
     if (toolkit_.ListSelCount() == 0) return ShowUseError(toolkit_, "No files selected!");
     const int total = toolkit_.ListSelCount();
+    const std::vector<int> entries = SelectedEntries();
+    CheckDistinctFiles(*CurrentArchive, std::vector<int32_t>(entries.begin(), entries.end()),
+                       ExtractFolder, converted);
     int n = 0;
-    for (int i : SelectedEntries()) {
+    for (int i : entries) {
         ++n;
         ShowProgress(toolkit_, n, total, CurrentArchive->Files[static_cast<size_t>(i)].Name);
         work(i);
@@ -92,14 +95,14 @@ void TMainForm::ExtractSelected(const char* summary,
 }
 
 void TMainForm::btnExtractClick() {
-    ExtractSelected("Extracted %d file(s)", [this](int i) {
+    ExtractSelected("Extracted %d file(s)", std::nullopt, [this](int i) {
         ExtractEntryOrFail(*CurrentArchive, ExtractFolder, i);
         toolkit_.RepaintNow();
     });
 }
 
 void TMainForm::btnExtrConvertClick() {
-    ExtractSelected("Extracted and converted %d file(s)", [this](int i) {
+    ExtractSelected("Extracted and converted %d file(s)", PictureFormat::Bmp, [this](int i) {
         const std::string extracted = ExtractEntryOrFail(*CurrentArchive, ExtractFolder, i);
         std::string result;
         ConvertFile(extracted, result);
@@ -178,6 +181,12 @@ void TMainForm::btnExtrConvLogClick() {
     // A name the log cannot hold would rebuild into another archive: refused before anything
     // is written.
     CheckLogNames(toolkit_.ListLines());
+    std::vector<int32_t> entries;
+    for (int i = 0; i < lines && static_cast<uint32_t>(i) < CurrentArchive->Count(); ++i)
+        entries.push_back(i);
+    const std::string log = LogFileName(ExtractFolder, CurrentFileName);
+    CheckDistinctFiles(*CurrentArchive, entries, ExtractFolder, PictureFormat::Bmp,
+                       ExtractFileName(log));
     for (int i = 0; i < lines; ++i) {
         // Every line, selected or not; a line beyond the archive's entries has nothing to export.
         if (static_cast<uint32_t>(i) >= CurrentArchive->Count()) continue;
@@ -186,7 +195,6 @@ void TMainForm::btnExtrConvLogClick() {
         ExportEntry(*CurrentArchive, ExtractFolder, i);
         toolkit_.RepaintNow();
     }
-    const std::string log = LogFileName(ExtractFolder, CurrentFileName);
     toolkit_.ListSaveToFile(log);
     toolkit_.SetStatusText(
         Format("Extracted and converted %d file(s); wrote log to %s", lines, log.c_str()));

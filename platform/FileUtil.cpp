@@ -71,6 +71,22 @@ bool IsUnsafeWindowsName(std::string_view name) {
     return false;
 }
 
+std::string NameKey(std::string_view name, bool ignoreCase) {
+    std::string key;
+    size_t start = 0;
+    while (start < name.size()) {
+        size_t end = start;
+        while (end < name.size() && !IsPathSeparator(name[end]))
+            ++end;
+        const std::string_view part = name.substr(start, end - start);
+        start = end + 1;
+        if (part.empty() || part == ".") continue;
+        if (!key.empty()) key += '/';
+        key += StoredName(part, ignoreCase);
+    }
+    return key;
+}
+
 bool ForceDirectories(const std::string& path) {
     std::string p = NativePath(path);
     while (p.size() > 1 && p.back() == '/')
@@ -97,6 +113,26 @@ void WriteFileReplacing(const std::string& path, const std::vector<uint8_t>& byt
                         LinkPolicy links) {
     ReplacingFile file(path, links);
     file.Write(bytes.data(), bytes.size());
+    file.Commit();
+}
+
+void WriteFileBelow(const std::string& root, std::string_view relative,
+                    const std::vector<uint8_t>& bytes, int64_t modifiedSeconds) {
+    const std::string shown = NativePath(root + std::string(relative));
+    const std::string top = NativePath(root);
+    if (!top.empty()) ForceDirectories(top);
+    const std::string below = NativePath(relative);
+    const size_t slash = below.find_last_of('/');
+    // Everything the program adds below the user's folder is walked without following links:
+    // a link planted in a shared folder cannot take the file elsewhere.
+    const Folder parent =
+        Folder(top, shown)
+            .Descend(slash == std::string::npos ? std::string_view()
+                                                : std::string_view(below).substr(0, slash + 1),
+                     shown);
+    ReplacingFile file(parent, slash == std::string::npos ? below : below.substr(slash + 1), shown);
+    file.Write(bytes.data(), bytes.size());
+    if (modifiedSeconds >= 0) file.SetModifiedTime(modifiedSeconds);
     file.Commit();
 }
 

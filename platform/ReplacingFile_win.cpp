@@ -13,17 +13,19 @@
 // one written into, and kept open until the write ends: none of them can be renamed, removed
 // or replaced by a link meanwhile, so the paths built below them lead where they were checked
 // to lead. A folder that is a reparse point (a symbolic link, a junction) is refused.
+//
+// A named temporary that a killed writer left (between lifting the mark and the rename, or
+// on a file system without the mark) is removed by the next writer in the folder (TempFiles.h).
 #include "ReplacingFile.h"
 
 #include "Errors.h"
 #include "FileUtil.h"
+#include "TempFiles.h"
 #include "WinSupport.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
-#include <random>
 #include <windows.h>
 
 namespace pelfry {
@@ -32,60 +34,9 @@ namespace {
 
 using win::Widen;
 
-// ---- Named temporary files that Ctrl-C must remove ---------------------------------------------
-
-// Held while a name is in flux (the steps of a replacement): the Ctrl-C handler waits for it,
-// as the POSIX writer holds back signals for those steps.
-std::mutex nameSteps;
-
-constexpr size_t SlotPathLength = 1024;
-
-struct CleanupSlot {
-    std::atomic<bool> taken{false};
-    std::atomic<bool> armed{false}; // set last: the handler looks at a slot only once it is
-    wchar_t path[SlotPathLength] = {};
-};
-
-CleanupSlot cleanupSlots[16];
-
-int RegisterTemp(const std::wstring& path) {
-    if (path.size() >= SlotPathLength) return -1;
-    for (int i = 0; i < 16; ++i) {
-        bool expected = false;
-        if (!cleanupSlots[i].taken.compare_exchange_strong(expected, true)) continue;
-        std::memcpy(cleanupSlots[i].path, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
-        cleanupSlots[i].armed.store(true, std::memory_order_release);
-        return i;
-    }
-    return -1; // more writes at once than slots: this one goes unguarded
-}
-
-void UnregisterTemp(int& slot) {
-    if (slot < 0) return;
-    cleanupSlots[slot].armed.store(false, std::memory_order_release);
-    cleanupSlots[slot].taken.store(false);
-    slot = -1;
-}
-
-// Runs on a thread of its own when Ctrl-C, Ctrl-Break or the closing of the console arrives;
-// then the next handler (the system's) ends the process.
-BOOL WINAPI RemoveTempsOnConsoleEvent(DWORD) {
-    std::lock_guard<std::mutex> hold(nameSteps);
-    for (CleanupSlot& slot : cleanupSlots)
-        if (slot.armed.load(std::memory_order_acquire)) ::DeleteFileW(slot.path);
-    return FALSE;
-}
-
 std::wstring TempName() {
-    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    static thread_local std::mt19937 random(std::random_device{}());
-    std::wstring name = L".pelfry-";
-    for (int i = 0; i < 8; ++i)
-        name += static_cast<wchar_t>(letters[random() % (sizeof letters - 1)]);
-    return name;
+    return Widen(temps::NewName());
 }
-
-std::atomic<bool> forceNamed{false};
 
 bool IsWriteFailure(int error) {
     return error == ENOSPC || error == EFBIG || error == EIO;
@@ -129,7 +80,7 @@ bool RenameOver(HANDLE h, const std::wstring& target) {
 // allows it), the new one takes the name, and the old one is deleted: it goes with its last
 // handle, and its readers read it to the end.
 bool ReplaceTarget(HANDLE h, const std::wstring& folder, const std::wstring& target) {
-    std::lock_guard<std::mutex> hold(nameSteps);
+    std::lock_guard<std::mutex> hold(temps::NameSteps());
     if (RenameOver(h, target)) return true;
     const DWORD error = ::GetLastError();
     if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return false;
@@ -187,14 +138,6 @@ std::wstring FinalPath(HANDLE h) {
 }
 
 } // namespace
-
-void UseNamedTempFiles(bool named) {
-    forceNamed = named;
-}
-
-void InstallTempFileCleanup() {
-    ::SetConsoleCtrlHandler(RemoveTempsOnConsoleEvent, TRUE);
-}
 
 // ---- Folder -----------------------------------------------------------------------------------
 
@@ -261,7 +204,7 @@ Folder Folder::Descend(std::string_view relative, const std::string& shownName) 
         win::FileFacts facts;
         if (!win::FactsOfHandle(h, facts))
             throw FileCreateError(shownName, win::ErrnoOf(::GetLastError()));
-        if (facts.Link) throw FileCreateError(shownName, ELOOP);
+        if (facts.Link) throw FileCreateError(shownName, ELOOP, LinkOnTheWay);
         if (!facts.Folder) throw FileCreateError(shownName, ENOTDIR);
         current = std::move(next);
         shown += part + "/";
@@ -281,6 +224,9 @@ struct ReplacingFile::State {
     std::string shownName;
     HANDLE file = INVALID_HANDLE_VALUE;
     bool markedForDeletion = false;
+    bool replacing = false;
+    unsigned long links = 1;
+    int64_t modified = -1; // seconds, from SetModifiedTime
     int cleanupSlot = -1;
     bool failed = false;
     int error = 0;
@@ -329,8 +275,12 @@ void ReplacingFile::Open(const Folder& dir, const std::string& name) {
         throw FileCreateError(s.shownName, EINVAL);
     const std::wstring wideName = Widen(name);
     if (wideName.size() > 255) throw FileCreateError(s.shownName, ENAMETOOLONG);
-    const std::wstring& folder = Held(s.folder).path;
+    const HeldFolder& held = Held(s.folder);
+    const std::wstring& folder = held.path;
     s.target = folder + wideName;
+    win::FileFacts folderFacts;
+    if (win::FactsOfHandle(held.handle, folderFacts))
+        temps::RemoveStaleTemporaries(folder, folderFacts.Volume, folderFacts.Index);
 
     // What stands under the name now: a folder is never replaced by a file, nor a file the
     // user may not write; a link is replaced, not followed.
@@ -345,6 +295,8 @@ void ReplacingFile::Open(const Folder& dir, const std::string& name) {
             ::CloseHandle(probe);
         else if (::GetLastError() == ERROR_ACCESS_DENIED)
             throw FileCreateError(s.shownName, EACCES);
+        s.replacing = true;
+        s.links = facts.Links;
     }
 
     DWORD error = 0;
@@ -360,9 +312,14 @@ void ReplacingFile::Open(const Folder& dir, const std::string& name) {
         error = ::GetLastError();
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
     }
-    if (s.file == INVALID_HANDLE_VALUE) throw FileCreateError(s.shownName, win::ErrnoOf(error));
-    s.markedForDeletion = !forceNamed && MarkForDeletion(s.file, true);
-    if (!s.markedForDeletion) s.cleanupSlot = RegisterTemp(s.tempPath);
+    if (s.file == INVALID_HANDLE_VALUE) {
+        // The file itself may be writable while its folder is not, which the user cannot guess.
+        if (error == ERROR_ACCESS_DENIED)
+            throw FileCreateError(s.shownName, EACCES, "the folder lets no new file be made there");
+        throw FileCreateError(s.shownName, win::ErrnoOf(error));
+    }
+    s.markedForDeletion = !temps::NamedOnly() && MarkForDeletion(s.file, true);
+    if (!s.markedForDeletion) s.cleanupSlot = temps::Remember(s.tempPath);
 }
 
 ReplacingFile::~ReplacingFile() {
@@ -372,7 +329,11 @@ ReplacingFile::~ReplacingFile() {
         ::CloseHandle(s.file);
         if (!s.committed && !s.markedForDeletion) ::DeleteFileW(s.tempPath.c_str());
     }
-    UnregisterTemp(s.cleanupSlot);
+    temps::Forget(s.cleanupSlot);
+}
+
+void ReplacingFile::SetModifiedTime(int64_t seconds) {
+    state_->modified = seconds;
 }
 
 void ReplacingFile::WriteOut(const uint8_t* p, size_t count) {
@@ -393,9 +354,23 @@ void ReplacingFile::WriteOut(const uint8_t* p, size_t count) {
     }
 }
 
+void ReplacingFile::KeepAttributes() {
+    State& s = *state_;
+    // The new file inherits its folder's permissions, as a file saved there by any program.
+    if (s.modified >= 0) {
+        const uint64_t stamp = static_cast<uint64_t>(win::FileTimeFromUnix(s.modified));
+        FILETIME time{static_cast<DWORD>(stamp), static_cast<DWORD>(stamp >> 32)};
+        ::SetFileTime(s.file, nullptr, &time, &time);
+    }
+    if (s.replacing && s.links > 1)
+        warnings_.push_back(s.shownName +
+                            " had other names (hard links), which keep the old contents");
+}
+
 void ReplacingFile::Commit() {
     State& s = *state_;
     Flush();
+    if (!s.failed) KeepAttributes();
     if (!s.failed && !::FlushFileBuffers(s.file)) {
         s.failed = true;
         s.error = win::ErrnoOf(::GetLastError());
@@ -405,18 +380,19 @@ void ReplacingFile::Commit() {
     // From here until the rename the file must keep its bytes: the mark is lifted, and Ctrl-C
     // removes it by name instead.
     if (s.markedForDeletion) {
-        if (s.cleanupSlot < 0) s.cleanupSlot = RegisterTemp(s.tempPath);
+        if (s.cleanupSlot < 0) s.cleanupSlot = temps::Remember(s.tempPath);
         if (!MarkForDeletion(s.file, false))
             throw FileCreateError(s.shownName, win::ErrnoOf(::GetLastError()));
         s.markedForDeletion = false;
     }
+    temps::BeforeRename();
     if (!ReplaceTarget(s.file, Held(s.folder).path, s.target)) {
         const int error = win::ErrnoOf(::GetLastError());
         if (IsWriteFailure(error)) throw FileWriteError(s.shownName, error);
         throw FileCreateError(s.shownName, error);
     }
     s.committed = true;
-    UnregisterTemp(s.cleanupSlot);
+    temps::Forget(s.cleanupSlot);
     // The new name reaches the disk with the file's own metadata.
     ::FlushFileBuffers(s.file);
     ::CloseHandle(s.file);
