@@ -14,6 +14,9 @@
 // or replaced by a link meanwhile, so the paths built below them lead where they were checked
 // to lead. A folder that is a reparse point (a symbolic link, a junction) is refused.
 //
+// The new file takes the replaced file's permissions when they are its own (not only those its
+// folder gives every file); owners and other attributes are those a new file gets there.
+//
 // A named temporary that a killed writer left (between lifting the mark and the rename, or
 // on a file system without the mark) is removed by the next writer in the folder (TempFiles.h).
 #include "ReplacingFile.h"
@@ -28,6 +31,8 @@
 #include <mutex>
 #include <windows.h>
 
+#include <aclapi.h>
+
 namespace pelfry {
 
 namespace {
@@ -36,6 +41,35 @@ using win::Widen;
 
 std::wstring TempName() {
     return Widen(temps::NewName());
+}
+
+// The permissions (the DACL) of the file `path` when they are its own: protected from its
+// folder's, or with entries set on the file itself. A file with only what its folder gives it
+// leaves `security` null: a new file there gets the same.
+void ReadOwnPermissions(const std::wstring& path,
+                        std::unique_ptr<void, decltype(&::LocalFree)>& security, PACL& permissions,
+                        bool& isProtected) {
+    HANDLE h = ::CreateFileW(path.c_str(), READ_CONTROL,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD got = ::GetSecurityInfo(h, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                        nullptr, &permissions, nullptr, &descriptor);
+    ::CloseHandle(h);
+    if (got != ERROR_SUCCESS) return;
+    security.reset(descriptor);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ::GetSecurityDescriptorControl(descriptor, &control, &revision);
+    isProtected = (control & SE_DACL_PROTECTED) != 0;
+    bool own = isProtected || permissions == nullptr;
+    for (DWORD i = 0; permissions != nullptr && i < permissions->AceCount && !own; ++i) {
+        void* entry = nullptr;
+        own = ::GetAce(permissions, i, &entry) &&
+              (static_cast<ACE_HEADER*>(entry)->AceFlags & INHERITED_ACE) == 0;
+    }
+    if (!own) security.reset();
 }
 
 bool IsWriteFailure(int error) {
@@ -84,7 +118,9 @@ bool ReplaceTarget(HANDLE h, const std::wstring& folder, const std::wstring& tar
     if (RenameOver(h, target)) return true;
     const DWORD error = ::GetLastError();
     if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return false;
-    const std::wstring aside = folder + TempName();
+    // Not a temporary's name: should the process end before the new file has the target's
+    // name, this is the old file, which no later writer may take for a stale temporary.
+    const std::wstring aside = folder + L".pelfry-old-" + TempName().substr(8);
     if (!::MoveFileExW(target.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) {
         ::SetLastError(error);
         return false;
@@ -226,6 +262,10 @@ struct ReplacingFile::State {
     bool markedForDeletion = false;
     bool replacing = false;
     unsigned long links = 1;
+    // The replaced file's permissions, when it has some of its own rather than its folder's.
+    std::unique_ptr<void, decltype(&::LocalFree)> security{nullptr, &::LocalFree};
+    PACL permissions = nullptr; // inside `security`
+    bool permissionsProtected = false;
     int64_t modified = -1; // seconds, from SetModifiedTime
     int cleanupSlot = -1;
     bool failed = false;
@@ -297,6 +337,7 @@ void ReplacingFile::Open(const Folder& dir, const std::string& name) {
             throw FileCreateError(s.shownName, EACCES);
         s.replacing = true;
         s.links = facts.Links;
+        ReadOwnPermissions(s.target, s.security, s.permissions, s.permissionsProtected);
     }
 
     DWORD error = 0;
@@ -356,7 +397,23 @@ void ReplacingFile::WriteOut(const uint8_t* p, size_t count) {
 
 void ReplacingFile::KeepAttributes() {
     State& s = *state_;
-    // The new file inherits its folder's permissions, as a file saved there by any program.
+    // Permissions of the file's own are given to the new file, which has its folder's.
+    if (s.security) {
+        HANDLE h = ::ReOpenFile(s.file, WRITE_DAC,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+        const DWORD error =
+            h == INVALID_HANDLE_VALUE
+                ? ::GetLastError()
+                : ::SetSecurityInfo(h, SE_FILE_OBJECT,
+                                    DACL_SECURITY_INFORMATION |
+                                        (s.permissionsProtected ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                                : UNPROTECTED_DACL_SECURITY_INFORMATION),
+                                    nullptr, nullptr, s.permissions, nullptr);
+        if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+        if (error != ERROR_SUCCESS)
+            warnings_.push_back(s.shownName + " was saved, but its access control list could not be kept: " +
+                                SystemReason(win::ErrnoOf(error)));
+    }
     if (s.modified >= 0) {
         const uint64_t stamp = static_cast<uint64_t>(win::FileTimeFromUnix(s.modified));
         FILETIME time{static_cast<DWORD>(stamp), static_cast<DWORD>(stamp >> 32)};
