@@ -56,8 +56,8 @@ static bool IsDeviceName(std::string_view part) {
            number == "\xC2\xB2" || number == "\xC2\xB3";
 }
 
-bool IsUnsafeWindowsName(std::string_view name) {
-    if (name.find(':') != std::string_view::npos) return true;
+std::vector<std::string_view> NameParts(std::string_view name) {
+    std::vector<std::string_view> parts;
     size_t start = 0;
     while (start < name.size()) {
         size_t end = start;
@@ -65,7 +65,15 @@ bool IsUnsafeWindowsName(std::string_view name) {
             ++end;
         const std::string_view part = name.substr(start, end - start);
         start = end + 1;
-        if (part.empty() || part == "." || part == "..") continue; // the caller's to judge
+        if (!part.empty() && part != ".") parts.push_back(part);
+    }
+    return parts;
+}
+
+bool IsUnsafeWindowsName(std::string_view name) {
+    if (name.find(':') != std::string_view::npos) return true;
+    for (std::string_view part : NameParts(name)) {
+        if (part == "..") continue; // the caller's to judge
         if (part.back() == '.' || part.back() == ' ' || IsDeviceName(part)) return true;
     }
     return false;
@@ -73,17 +81,8 @@ bool IsUnsafeWindowsName(std::string_view name) {
 
 std::string NameKey(std::string_view name, bool ignoreCase) {
     std::string key;
-    size_t start = 0;
-    while (start < name.size()) {
-        size_t end = start;
-        while (end < name.size() && !IsPathSeparator(name[end]))
-            ++end;
-        const std::string_view part = name.substr(start, end - start);
-        start = end + 1;
-        if (part.empty() || part == ".") continue;
-        if (!key.empty()) key += '/';
-        key += StoredName(part, ignoreCase);
-    }
+    for (std::string_view part : NameParts(name))
+        key += (key.empty() ? "" : "/") + StoredName(part, ignoreCase);
     return key;
 }
 

@@ -20,6 +20,10 @@ std::string ExtractFileName(std::string_view path);
 // Extension: from the last "." after the last separator to the end; "" when there is none.
 std::string ExtractFileExt(std::string_view path);
 
+// The parts of a relative name between its separators ("\" or "/"), without the empty and "."
+// parts, which name no further folder: "a\\./b//c" gives a, b, c.
+std::vector<std::string_view> NameParts(std::string_view name);
+
 // The path as this platform spells it: every "\" becomes "/".
 std::string NativePath(std::string_view path);
 

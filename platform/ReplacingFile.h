@@ -6,7 +6,9 @@
 //
 // A replacement keeps what the user set on the file it replaces: its permissions, owner and
 // group (where this process may set them) and extended attributes, access control lists
-// included. A write takes these steps, in Commit:
+// included (on Windows: the permissions it has of its own, beyond those of its folder).
+//
+// A write takes these steps, in Commit:
 //   1. the last buffered bytes are written;
 //   2. the replaced file's permissions, owner and attributes are given to the new file, and
 //      the time set with SetModifiedTime;
@@ -110,6 +112,11 @@ private:
     void WriteOut(const uint8_t* bytes, size_t count);
     // Step 2 on the system's own terms: what could not be kept goes to warnings_.
     void KeepAttributes();
+    // Puts into warnings_ what step 2 found about the target `shown`: the things of the replaced
+    // file that could not be kept ("owner and group") with the system's error number `why`, and
+    // the number of names the file had.
+    void Tell(const std::string& shown, const std::vector<std::string>& lost, int why,
+              unsigned long links);
 
     std::unique_ptr<State> state_;
     // Small writes gather here and go to the file in blocks of BufferSize.

@@ -75,14 +75,6 @@ Attributes ReadAttributes(int folder, const std::string& name) {
     return attributes;
 }
 
-// "a, b and c".
-std::string JoinWithAnd(const std::vector<std::string>& items) {
-    std::string text;
-    for (size_t i = 0; i < items.size(); ++i)
-        text += (i == 0 ? "" : i + 1 == items.size() ? " and " : ", ") + items[i];
-    return text;
-}
-
 } // namespace
 
 // ---- Folder -----------------------------------------------------------------------------------
@@ -116,15 +108,9 @@ Folder Folder::Descend(std::string_view relative, const std::string& shownName) 
     int current = ::dup(fd_);
     if (current < 0) throw FileCreateError(shownName, errno);
     Folder result(current, path_);
-    size_t start = 0;
-    while (start < relative.size()) {
-        size_t end = start;
-        while (end < relative.size() && !IsPathSeparator(relative[end]))
-            ++end;
-        const std::string part(relative.substr(start, end - start));
-        start = end + 1;
-        if (part.empty() || part == ".") continue;
-        if (part == "..") throw FileCreateError(shownName);
+    for (std::string_view name : NameParts(relative)) {
+        const std::string part(name);
+        if (part == "..") throw FileCreateError(shownName, EINVAL);
         // O_NOFOLLOW: a link planted on the way is refused, never walked through.
         int next =
             ::openat(result.fd_, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -315,12 +301,7 @@ void ReplacingFile::KeepAttributes() {
         times[1] = times[0];
         ::futimens(s.fd, times);
     }
-    if (!lost.empty())
-        warnings_.push_back(s.shownName + " was saved, but its " + JoinWithAnd(lost) +
-                            " could not be kept: " + SystemReason(why));
-    if (s.replacing && s.links > 1)
-        warnings_.push_back(s.shownName +
-                            " had other names (hard links), which keep the old contents");
+    Tell(s.shownName, lost, why, s.replacing ? s.links : 1);
 }
 
 void ReplacingFile::Commit() {

@@ -213,14 +213,8 @@ Folder& Folder::operator=(Folder&& other) noexcept {
 Folder Folder::Descend(std::string_view relative, const std::string& shownName) const {
     std::shared_ptr<const HeldFolder> current = std::static_pointer_cast<const HeldFolder>(held_);
     std::string shown = path_;
-    size_t start = 0;
-    while (start < relative.size()) {
-        size_t end = start;
-        while (end < relative.size() && !IsPathSeparator(relative[end]))
-            ++end;
-        const std::string part(relative.substr(start, end - start));
-        start = end + 1;
-        if (part.empty() || part == ".") continue;
+    for (std::string_view name : NameParts(relative)) {
+        const std::string part(name);
         if (part == ".." || IsUnsafeWindowsName(part)) throw FileCreateError(shownName, EINVAL);
         const std::wstring path = current->path + Widen(part);
         // A reparse point planted on the way is opened as itself and refused, never walked through.
@@ -341,16 +335,22 @@ void ReplacingFile::Open(const Folder& dir, const std::string& name) {
     }
 
     DWORD error = 0;
+    // WRITE_DAC, which a file's owner has unless its folder says otherwise, for the permissions
+    // that KeepAttributes gives the new file; without it where the folder says otherwise.
+    DWORD access = GENERIC_READ | GENERIC_WRITE | DELETE | (s.security ? WRITE_DAC : 0);
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::wstring temp = folder + TempName();
-        s.file = ::CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
-                               FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        s.file = ::CreateFileW(temp.c_str(), access, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (s.file != INVALID_HANDLE_VALUE) {
             s.tempPath = temp;
             break;
         }
         error = ::GetLastError();
+        if (error == ERROR_ACCESS_DENIED && (access & WRITE_DAC) != 0) {
+            access &= ~static_cast<DWORD>(WRITE_DAC);
+            continue;
+        }
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
     }
     if (s.file == INVALID_HANDLE_VALUE) {
@@ -397,31 +397,27 @@ void ReplacingFile::WriteOut(const uint8_t* p, size_t count) {
 
 void ReplacingFile::KeepAttributes() {
     State& s = *state_;
+    std::vector<std::string> lost; // what the new file could not take over
+    int why = 0;
     // Permissions of the file's own are given to the new file, which has its folder's.
     if (s.security) {
-        HANDLE h = ::ReOpenFile(s.file, WRITE_DAC,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
-        const DWORD error =
-            h == INVALID_HANDLE_VALUE
-                ? ::GetLastError()
-                : ::SetSecurityInfo(h, SE_FILE_OBJECT,
-                                    DACL_SECURITY_INFORMATION |
-                                        (s.permissionsProtected ? PROTECTED_DACL_SECURITY_INFORMATION
-                                                                : UNPROTECTED_DACL_SECURITY_INFORMATION),
-                                    nullptr, nullptr, s.permissions, nullptr);
-        if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
-        if (error != ERROR_SUCCESS)
-            warnings_.push_back(s.shownName + " was saved, but its access control list could not be kept: " +
-                                SystemReason(win::ErrnoOf(error)));
+        const DWORD error = ::SetSecurityInfo(
+            s.file, SE_FILE_OBJECT,
+            DACL_SECURITY_INFORMATION | (s.permissionsProtected
+                                             ? PROTECTED_DACL_SECURITY_INFORMATION
+                                             : UNPROTECTED_DACL_SECURITY_INFORMATION),
+            nullptr, nullptr, s.permissions, nullptr);
+        if (error != ERROR_SUCCESS) {
+            lost.push_back("access control list");
+            why = win::ErrnoOf(error);
+        }
     }
     if (s.modified >= 0) {
         const uint64_t stamp = static_cast<uint64_t>(win::FileTimeFromUnix(s.modified));
         FILETIME time{static_cast<DWORD>(stamp), static_cast<DWORD>(stamp >> 32)};
         ::SetFileTime(s.file, nullptr, &time, &time);
     }
-    if (s.replacing && s.links > 1)
-        warnings_.push_back(s.shownName +
-                            " had other names (hard links), which keep the old contents");
+    Tell(s.shownName, lost, why, s.replacing ? s.links : 1);
 }
 
 void ReplacingFile::Commit() {

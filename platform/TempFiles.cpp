@@ -2,6 +2,7 @@
 // marking and removing them is in TempFiles_posix.cpp and TempFiles_win.cpp.
 #include "TempFiles.h"
 
+#include "FileUtil.h"
 #include "ReplacingFile.h"
 
 #include <atomic>
@@ -56,6 +57,22 @@ bool IsTemporaryName(std::string_view name) {
     for (char c : name.substr(Prefix.size()))
         if (Letters.find(c) == std::string_view::npos) return false;
     return true;
+}
+
+std::string NearestFolder(const std::string& path) {
+    std::string folder = NativePath(path);
+    while (!folder.empty() && !DirectoryExists(folder)) {
+        const size_t last = folder.find_last_not_of('/');
+        folder = last == std::string::npos ? std::string()
+                                           : ExtractFilePath(folder.substr(0, last + 1));
+    }
+    return folder;
+}
+
+std::string OtherCase(std::string name) {
+    for (char& c : name)
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) c ^= 0x20;
+    return name;
 }
 
 bool FirstVisit(uint64_t volume, uint64_t index) {

@@ -28,6 +28,12 @@ std::string NewName();
 // Whether `name` is one NewName could make.
 bool IsTemporaryName(std::string_view name);
 
+// For FolderIgnoresCase: the folder `path` if it exists, else the nearest folder above it that
+// does ("" for the current folder), whose rules a folder made there will follow; and `name`
+// with the case of every ASCII letter turned.
+std::string NearestFolder(const std::string& path);
+std::string OtherCase(std::string name);
+
 // Runs the hook of SetBeforeRenameHook, if any.
 void BeforeRename();
 

@@ -169,13 +169,7 @@ void RemoveStaleTemporaries(int folder) {
 
 // A folder ignores case when a file made there can be found under its name in the other case.
 bool FolderIgnoresCase(const std::string& path) {
-    std::string existing = NativePath(path);
-    // A folder not made yet will judge as the nearest folder above it that exists.
-    while (!existing.empty() && !DirectoryExists(existing)) {
-        const size_t last = existing.find_last_not_of('/');
-        existing = last == std::string::npos ? std::string()
-                                             : ExtractFilePath(existing.substr(0, last + 1));
-    }
+    const std::string existing = temps::NearestFolder(path);
     const int folder =
         ::open(existing.empty() ? "." : existing.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder < 0) return false;
@@ -189,10 +183,7 @@ bool FolderIgnoresCase(const std::string& path) {
     }
     bool ignores = false;
     if (fd >= 0) {
-        std::string other = probe;
-        for (char& c : other)
-            if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) c ^= 0x20;
-        ignores = StandsUnder(fd, folder, other);
+        ignores = StandsUnder(fd, folder, temps::OtherCase(probe));
         ::unlinkat(folder, probe.c_str(), 0);
         temps::Forget(slot);
         ::close(fd);

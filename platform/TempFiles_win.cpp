@@ -97,13 +97,7 @@ void RemoveStaleTemporaries(const std::wstring& folder, uint64_t volume, uint64_
 
 // A folder ignores case when a file made there can be found under its name in the other case.
 bool FolderIgnoresCase(const std::string& path) {
-    std::string existing = NativePath(path);
-    // A folder not made yet will judge as the nearest folder above it that exists.
-    while (!existing.empty() && !DirectoryExists(existing)) {
-        const size_t last = existing.find_last_not_of('/');
-        existing = last == std::string::npos ? std::string()
-                                             : ExtractFilePath(existing.substr(0, last + 1));
-    }
+    const std::string existing = temps::NearestFolder(path);
     const std::string folder =
         existing.empty() ? std::string("./") : IncludeTrailingSeparator(existing);
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -115,12 +109,9 @@ bool FolderIgnoresCase(const std::string& path) {
             if (::GetLastError() == ERROR_FILE_EXISTS) continue;
             return false;
         }
-        std::string other = probe;
-        for (char& c : other)
-            if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) c ^= 0x20;
         win::FileFacts made, found;
         const bool ignores = win::FactsOfHandle(h, made) &&
-                             win::FactsOfPath(folder + other, found) &&
+                             win::FactsOfPath(folder + temps::OtherCase(probe), found) &&
                              made.Volume == found.Volume && made.Index == found.Index;
         ::CloseHandle(h);
         return ignores;
