@@ -225,7 +225,7 @@ void TMainForm::btnExtrConvLogClick() {
     TDirFile* archive = CurrentArchive.get();
     RunLong(
         true,
-        [this, walk, archive, lines, log, folder = ExtractFolder] {
+        [this, walk, archive, folder = ExtractFolder] {
             for (int i = 0; i < walk->Total; ++i) {
                 if (StopBefore(*walk)) return;
                 // Every line, selected or not; a line beyond the archive's entries has nothing
@@ -238,11 +238,11 @@ void TMainForm::btnExtrConvLogClick() {
                 }
                 walk->Done = i + 1;
             }
-            // Only a finished export has a log: a rebuild from it would miss entries.
-            WriteTextLines(log, lines);
         },
         [this, walk, log] {
+            // Only a finished export has a log: a rebuild from it would miss entries.
             if (walk->Stopped) return toolkit_.SetStatusText(CancelledText(*walk));
+            toolkit_.ListSaveToFile(log);
             logFolder_ = ExtractFilePath(log);
             toolkit_.SetStatusText(Format("Extracted and converted %d file(s); wrote log to %s",
                                           walk->Total, log.c_str()));
