@@ -18,10 +18,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QShortcut>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QStringDecoder>
@@ -194,22 +192,7 @@ void MainWindow::BuildControls() {
         commandControls_.push_back(button);
     }
 
-    // Typing here shows only the entries whose names hold the text. It sits in the tool bar
-    // above the list, reached by a click or Ctrl+F, and out of the Tab order of the controls.
-    findEntry_ = new QLineEdit(speedBar);
-    findEntry_->setObjectName("FindEntry");
-    findEntry_->setPlaceholderText("Find entry");
-    findEntry_->setToolTip("Find entry (Ctrl+F)");
-    findEntry_->setClearButtonEnabled(true);
-    findEntry_->setGeometry(120, 6, 97, 21);
-    findEntry_->setFocusPolicy(Qt::ClickFocus);
-    connect(findEntry_, &QLineEdit::textChanged, this, [this] { ApplyFilter(); });
-    auto* find = new QShortcut(QKeySequence::Find, this);
-    connect(find, &QShortcut::activated, this, [this] {
-        findEntry_->setFocus(Qt::ShortcutFocusReason);
-        findEntry_->selectAll();
-    });
-    commandControls_.push_back(findEntry_);
+    BuildFilter(speedBar);
 
     list_ = new QListWidget(client);
     list_->setObjectName("lstDirContents");
@@ -293,26 +276,7 @@ void MainWindow::BuildControls() {
     status_->setObjectName("StatusText");
     status_->setTextFormat(Qt::PlainText);
     statusLine->addWidget(status_, 1);
-    // Beside the status text while a long command runs: its progress, and the one control
-    // that answers then (Escape presses it).
-    progressBar_ = new QProgressBar(statusLine);
-    progressBar_->setObjectName("Progress");
-    progressBar_->setMaximumSize(120, 16);
-    progressBar_->setTextVisible(false);
-    progressBar_->hide();
-    statusLine->addPermanentWidget(progressBar_);
-    cancelButton_ = new QPushButton("Cancel", statusLine);
-    cancelButton_->setObjectName("btnCancel");
-    cancelButton_->setMaximumHeight(19);
-    cancelButton_->setAutoDefault(false);
-    cancelButton_->setShortcut(QKeySequence(Qt::Key_Escape));
-    cancelButton_->setFocusPolicy(Qt::NoFocus);
-    cancelButton_->hide();
-    connect(cancelButton_, &QPushButton::clicked, this, [this] {
-        form_.CancelCommand();
-        cancelButton_->setEnabled(false);
-    });
-    statusLine->addPermanentWidget(cancelButton_);
+    BuildProgress(statusLine);
 
     // Keyboard focus: the list, the left-hand buttons top to bottom, the right-hand buttons,
     // then the check boxes.

@@ -120,6 +120,8 @@ private:
     void SchedulePreview();
 
     // MainWindowView.cpp
+    // The filter box above the list, in the tool bar.
+    void BuildFilter(QWidget* speedBar);
     // Resizing and Ctrl + wheel in the client area; true when the event was taken.
     bool ClientEvent(QEvent* event);
     // Places the controls in the client area as it grows: the list takes the extra height,
@@ -130,13 +132,15 @@ private:
     void PlacePreview();
     // Ctrl + wheel over the preview's room: one whole step of zoom up or down.
     void ZoomPreview(int steps);
-    // "W x H shown at 4x" (or at 53%) for the picture on show.
+    // The scale of the picture on show: "4x", or "53%" when it is scaled down.
     std::string PreviewScaleText() const;
     // Hides the lines that do not contain the filter's text (ignoring case) and unselects
     // them, so that only the lines shown count as selected.
     void ApplyFilter();
 
     // MainWindowBusy.cpp
+    // The progress bar and the Cancel button beside the status text, hidden until needed.
+    void BuildProgress(QStatusBar* statusLine);
     // Disables every command control and menu item while a long command runs, and shows the
     // progress bar and the Cancel button; undoes it afterwards.
     void SetBusy(bool busy, bool cancellable);

@@ -10,8 +10,32 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 
 namespace pelfry {
+
+void MainWindow::BuildProgress(QStatusBar* statusLine) {
+    // Beside the status text while a long command runs: its progress, and the one control
+    // that answers then (Escape presses it).
+    progressBar_ = new QProgressBar(statusLine);
+    progressBar_->setObjectName("Progress");
+    progressBar_->setMaximumSize(120, 16);
+    progressBar_->setTextVisible(false);
+    progressBar_->hide();
+    statusLine->addPermanentWidget(progressBar_);
+    cancelButton_ = new QPushButton("Cancel", statusLine);
+    cancelButton_->setObjectName("btnCancel");
+    cancelButton_->setMaximumHeight(19);
+    cancelButton_->setAutoDefault(false);
+    cancelButton_->setShortcut(QKeySequence(Qt::Key_Escape));
+    cancelButton_->setFocusPolicy(Qt::NoFocus);
+    cancelButton_->hide();
+    connect(cancelButton_, &QPushButton::clicked, this, [this] {
+        form_.CancelCommand();
+        cancelButton_->setEnabled(false);
+    });
+    statusLine->addPermanentWidget(cancelButton_);
+}
 
 MainWindow::~MainWindow() {
     if (worker_.joinable()) {

@@ -51,7 +51,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
             if (index.isValid()) details = form_.EntryDetails(index.row());
             // The entry on show tells at what scale.
             if (!details.empty() && lines_[static_cast<size_t>(index.row())] == previewEntry_)
-                details += "; " + PreviewScaleText();
+                details += "; shown at " + PreviewScaleText();
         } catch (...) {
             // An entry that cannot be read now has no details; resting the mouse on its line
             // is no command, and shows no error.

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QResizeEvent>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QWheelEvent>
 
@@ -27,6 +28,25 @@ constexpr int PreviewTop = 200;
 constexpr int RightMargin = 8;
 
 } // namespace
+
+void MainWindow::BuildFilter(QWidget* speedBar) {
+    // Typing here shows only the entries whose names hold the text. It sits in the tool bar
+    // above the list, reached by a click or Ctrl+F, and out of the Tab order of the controls.
+    findEntry_ = new QLineEdit(speedBar);
+    findEntry_->setObjectName("FindEntry");
+    findEntry_->setPlaceholderText("Find entry");
+    findEntry_->setToolTip("Find entry (Ctrl+F)");
+    findEntry_->setClearButtonEnabled(true);
+    findEntry_->setGeometry(120, 6, 97, 21);
+    findEntry_->setFocusPolicy(Qt::ClickFocus);
+    connect(findEntry_, &QLineEdit::textChanged, this, [this] { ApplyFilter(); });
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] {
+        findEntry_->setFocus(Qt::ShortcutFocusReason);
+        findEntry_->selectAll();
+    });
+    commandControls_.push_back(findEntry_);
+}
 
 bool MainWindow::ClientEvent(QEvent* event) {
     if (event->type() == QEvent::Resize) {
@@ -84,15 +104,16 @@ void MainWindow::ZoomPreview(int steps) {
     const int shown = std::max(1, static_cast<int>(std::floor(preview_->Scale())));
     preview_->SetZoom(std::clamp(shown + steps, 1, MaxPreviewZoom));
     PlacePreview();
-    if (!preview_->PictureSize().isEmpty() && !form_.Busy()) SetStatusText(PreviewScaleText());
+    const QSize size = preview_->PictureSize();
+    if (!size.isEmpty() && !form_.Busy())
+        SetStatusText(
+            Format("%d x %d shown at %s", size.width(), size.height(), PreviewScaleText().c_str()));
 }
 
 std::string MainWindow::PreviewScaleText() const {
-    const QSize size = preview_->PictureSize();
     const double scale = preview_->Scale();
-    const std::string shown = scale >= 1 ? Format("%dx", static_cast<int>(scale))
-                                         : Format("%d%%", static_cast<int>(scale * 100));
-    return Format("%d x %d shown at %s", size.width(), size.height(), shown.c_str());
+    return scale >= 1 ? Format("%dx", static_cast<int>(scale))
+                      : Format("%d%%", static_cast<int>(scale * 100));
 }
 
 void MainWindow::ApplyFilter() {

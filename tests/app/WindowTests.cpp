@@ -543,6 +543,13 @@ TEST_F(WindowTest, DialogsStartInTheArchivesFolderElseWhereTheyWereLast) {
     cancel(save);
     window->Form().FileSaveAs();
     EXPECT_EQ(shown, games);
+
+    // A log is looked for with the name field empty.
+    auto* name = open->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(name, nullptr);
+    name->setText("GFX.DIR");
+    window->ClearOpenDialogName();
+    EXPECT_EQ(name->text(), "");
 }
 
 TEST_F(WindowTest, RestingOnALineShowsWhatItsEntryIs) {
