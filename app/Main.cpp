@@ -88,11 +88,13 @@ void TMainForm::CancelCommand() {
 void TMainForm::SaveToCurrentFile(const std::function<void(bool saved)>& then) {
     struct Run {
         std::optional<FileLock> Lock;
-        FileIdentity Known, Written;
+        bool Known = false; // this window read or wrote the file as `Identity`
+        FileIdentity Identity, Written;
         bool ChangedElsewhere = false;
     };
     auto run = std::make_shared<Run>();
-    run->Known = knownFile_ == CurrentFileName ? knownIdentity_ : FileIdentity{};
+    run->Known = knownFile_ == CurrentFileName;
+    run->Identity = knownIdentity_;
     const std::string file = CurrentFileName;
     TDirFile* archive = CurrentArchive.get();
     // Writers of this program take turns on the file, and the lock is held from the check to
@@ -115,7 +117,7 @@ void TMainForm::SaveToCurrentFile(const std::function<void(bool saved)>& then) {
             // Another program's change since we read the file would be lost without a word,
             // so the user decides first.
             const FileIdentity now = IdentifyFile(file);
-            run->ChangedElsewhere = run->Known.Exists && now.Exists && now != run->Known;
+            run->ChangedElsewhere = run->Known && now.Exists && now != run->Identity;
             if (!run->ChangedElsewhere) write();
         },
         [this, run, file, write, written, then] {
