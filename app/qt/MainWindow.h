@@ -128,7 +128,7 @@ private:
     // the preview's room the extra width and height; the rest keep their places.
     void LayOutClient();
     // Places the preview where its picture is seen largest and whole: beside the check boxes
-    // from the Parts' corner, or below them across the room.
+    // from its first corner, or below them across the room.
     void PlacePreview();
     // Ctrl + wheel over the preview's room: one whole step of zoom up or down.
     void ZoomPreview(int steps);

@@ -457,8 +457,8 @@ TEST_F(WindowTest, PicturesAreShownWholeAndNothingCoversThem) {
     EXPECT_EQ(client->grab(preview->geometry()).toImage().convertToFormat(QImage::Format_RGB32),
               drawn);
 
-    // A small picture keeps the Parts' corner; Ctrl + wheel over the room zooms it in whole
-    // steps up to 8x, as far as it fits.
+    // A small picture keeps the preview's first corner; Ctrl + wheel over the room zooms it in
+    // whole steps up to 8x, as far as it fits.
     EXPECT_EQ(show(1), QRect(232, 200, 16, 10));
     auto wheel = [&](int delta) {
         QWheelEvent event(QPointF(300, 300), client->mapToGlobal(QPointF(300, 300)), {}, {0, delta},
