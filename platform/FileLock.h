@@ -43,7 +43,8 @@ struct LockWait {
 // A file that does not exist yet is locked by its name, never by making it: a new archive
 // appears only complete, when the first writer commits it. On POSIX systems the lock on a name
 // is an flock on its folder (so new archives in one folder are made one after the other); on
-// Windows a mutex of the system named after the folder and the name. Both go with the process,
+// Windows a mutex of the system named after the folder and the name (which the thread holding
+// it would be granted again: it keeps processes and threads apart). Both go with the process,
 // however it ends.
 class FileLock {
 public:
