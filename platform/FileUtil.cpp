@@ -81,8 +81,10 @@ bool IsUnsafeWindowsName(std::string_view name) {
 
 std::string NameKey(std::string_view name, bool ignoreCase) {
     std::string key;
-    for (std::string_view part : NameParts(name))
-        key += (key.empty() ? "" : "/") + StoredName(part, ignoreCase);
+    for (std::string_view part : NameParts(name)) {
+        if (!key.empty()) key += '/';
+        key += StoredName(part, ignoreCase);
+    }
     return key;
 }
 
