@@ -64,7 +64,9 @@ struct AddArgs {
 
 // Read, change and save under the writers' lock: a second command on the same archive waits
 // and then works on what this one saved. A missing archive is made empty for the lock (and
-// removed again should the command fail).
+// removed again should the command fail). Only the records and the added files are read into
+// memory: the save copies the other entries from the locked file, so that a large archive
+// needs no more memory than a small one.
 void Add(const AddArgs& args) {
     const bool named = args.nameOption->count() > 0;
     if (named && args.files.size() != 1) throw UsageError("--name takes exactly one FILE");
@@ -72,7 +74,7 @@ void Add(const AddArgs& args) {
     std::unique_ptr<TDirFile> dir;
     ForFile(args.archive, [&] {
         lock = std::make_unique<FileLock>(args.archive, true);
-        dir = TDirFile::CreateFromStream(lock->File(), args.archive, true);
+        dir = TDirFile::CreateOnFile(lock->File(), args.archive);
     });
     for (const std::string& file : args.files) {
         const std::string name = named ? args.name : ExtractFileName(file);
@@ -88,7 +90,7 @@ void Delete(const std::string& archive, const std::vector<std::string>& names) {
     std::unique_ptr<TDirFile> dir;
     ForFile(archive, [&] {
         lock = std::make_unique<FileLock>(archive, false);
-        dir = TDirFile::CreateFromStream(lock->File(), archive, true);
+        dir = TDirFile::CreateOnFile(lock->File(), archive);
     });
     for (const std::string& name : names)
         dir->DeleteEntry(FindOrFail(*dir, name, archive));

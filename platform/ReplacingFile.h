@@ -13,6 +13,8 @@
 
 namespace pelfry {
 
+class FileStream;
+
 // What to do when the target is a symbolic link.
 enum class LinkPolicy {
     // The link itself is replaced by the new file; nothing is written through it. For files
@@ -71,6 +73,11 @@ public:
 
     // Buffered; a failure is remembered and reported by Commit.
     void Write(const void* bytes, size_t count);
+    // Appends `count` bytes of the open file `source` from `offset` on: copied by the system
+    // without passing through this process where it can (CopyFileRange), else in blocks of
+    // BufferSize. Returns the bytes appended, fewer only when `source` ends first. A failure
+    // is remembered and reported by Commit, as for Write.
+    uint64_t AppendFrom(FileStream& source, uint64_t offset, uint64_t count);
     // Writes out what is buffered, gives the new file the target's permissions (or the usual
     // ones for a new target), flushes it to the disk and puts it in the target's place, then
     // flushes the folder. FileWriteError naming the target when any write failed (a full
@@ -82,6 +89,9 @@ private:
     void Open(const Folder& folder, const std::string& name);
     void Flush();
     void WriteOut(const uint8_t* bytes, size_t count);
+    // The part of AppendFrom the system does: the bytes copied (all of them after a failure,
+    // which is remembered), or 0 where the system cannot copy.
+    uint64_t AppendInSystem(const FileStream& source, uint64_t offset, uint64_t count);
 
     std::unique_ptr<State> state_;
     // Small writes gather here and go to the file in blocks of BufferSize.

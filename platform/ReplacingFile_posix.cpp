@@ -10,6 +10,7 @@
 
 #include "Errors.h"
 #include "FileUtil.h"
+#include "Stream.h"
 
 #include <atomic>
 #include <cerrno>
@@ -287,6 +288,17 @@ void ReplacingFile::WriteOut(const uint8_t* p, size_t count) {
         p += put;
         count -= static_cast<size_t>(put);
     }
+}
+
+uint64_t ReplacingFile::AppendInSystem(const FileStream& source, uint64_t offset, uint64_t count) {
+    State& s = *state_;
+    if (s.failed) return count;
+    int error = 0;
+    const uint64_t copied = CopyFileRange(source.Handle(), offset, s.fd, count, error);
+    if (error == 0) return copied;
+    s.failed = true;
+    s.error = error;
+    return count;
 }
 
 void ReplacingFile::Commit() {

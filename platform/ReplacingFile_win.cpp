@@ -393,6 +393,10 @@ void ReplacingFile::WriteOut(const uint8_t* p, size_t count) {
     }
 }
 
+uint64_t ReplacingFile::AppendInSystem(const FileStream&, uint64_t, uint64_t) {
+    return 0; // no copy between two open files inside the system: AppendFrom copies in blocks
+}
+
 void ReplacingFile::Commit() {
     State& s = *state_;
     Flush();

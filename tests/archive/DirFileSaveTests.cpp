@@ -204,6 +204,45 @@ TEST(DirSave, ArchivesTheFormatCannotCarryAreRefusedBeforeAnythingChanges) {
     EXPECT_FALSE(FileExists(path));
 }
 
+// A save copies the blocks not in memory from the archive file it was read from: the bytes of
+// a save with every entry loaded, over the archive's own file too (and then again from the old
+// file, which the object keeps). Blocks larger than the copy buffer, empty ones, a name held
+// twice, and a block running past the end of a damaged file (read as zeros).
+TEST(DirSave, BlocksNotInMemoryAreCopiedFromTheArchiveFile) {
+    TestFolder folder;
+    const std::string path = folder / "S.DIR";
+    test::WriteFile(folder / "new", "added");
+    std::string big((3u << 20) + 5, 'b');
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 7 + i / 4096);
+    std::vector<uint8_t> records;
+    test::PutRecord(records, 0, 12, 4, "a", 3);
+    test::PutRecord(records, 0, 4140, 20, "p", 3); // 12 bytes past the end of the file
+    const std::vector<std::vector<uint8_t>> archives = {
+        MakeArchive({{"a", "alpha"}, {"big", big}, {"empty", ""}, {"a", "again"}, {"z", "zz"}})
+            ->SaveToBytes(),
+        test::RawDir(16, test::Bytes("AAAA"), records)};
+    for (const std::vector<uint8_t>& archive : archives) {
+        auto edit = [&](TDirFile& dir) {
+            int32_t index = 0;
+            dir.DeleteEntry(0);
+            dir.AddFile(folder.Path(), "new", index);
+        };
+        test::WriteFile(path, archive);
+        auto loaded = TDirFile::Create(path, true);
+        edit(*loaded);
+        const std::vector<uint8_t> expected = loaded->SaveToBytes();
+
+        FileStream file(path, FileStream::Mode::OpenRead);
+        auto streamed = TDirFile::CreateOnFile(file, path);
+        edit(*streamed);
+        streamed->SaveToFile(path);
+        EXPECT_EQ(test::ReadFile(path), expected);
+        streamed->SaveToFile(folder / "T.DIR");
+        EXPECT_EQ(test::ReadFile(folder / "T.DIR"), expected);
+    }
+}
+
 TEST(DirSave, ModifiedFollowsEditsAndSaves) {
     TestFolder folder;
     test::WriteFile(folder / "f", "f");
