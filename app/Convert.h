@@ -7,9 +7,11 @@
 #pragma once
 
 #include "platform/Picture.h"
+#include "platform/Stream.h"
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace pelfry {
 
@@ -46,6 +48,24 @@ void ConvertPictureFile(const std::string& baseName, const std::string& picture,
 // of no convertible kind. The new files get the game file's time stamp.
 std::string ConvertFile(const std::string& fileName, PictureFormat format = PictureFormat::Bmp);
 
+// A file a conversion makes, held in memory until it is written.
+struct MadeFile {
+    std::string Path;
+    std::vector<uint8_t> Bytes;
+};
+
+// ConvertFile in two steps, so that the work on many files can be spread over threads while
+// they are written in order. MakeConvertedFiles reads the game file `fileName` (or takes its
+// bytes from `contents`) and makes the picture and, for a sprite, the description, raising
+// what ConvertFile raises before it writes; nothing for a file of no convertible kind. It
+// writes nothing and may run on any thread. WriteConvertedFiles writes them in that order,
+// stamps them with the time of `fileName`, which must exist then, and returns what
+// ConvertFile returns.
+std::vector<MadeFile> MakeConvertedFiles(const std::string& fileName, PictureFormat format);
+std::vector<MadeFile> MakeConvertedFiles(const std::string& fileName, Stream& contents,
+                                         PictureFormat format);
+std::string WriteConvertedFiles(const std::string& fileName, const std::vector<MadeFile>& files);
+
 // Back conversion of an edited X.bmp, X.IMG.png, X.SPR.png or X.spd. The picture read is the
 // one given, or for a .spd the group's EditedPicture; its age (and for sprites the .spd's)
 // is compared with the game file's, and the rebuilt game file gets the picture's time stamp.
@@ -54,5 +74,32 @@ std::string ConvertFile(const std::string& fileName, PictureFormat format = Pict
 // itself (a .png beside no .IMG or .SPR name included).
 bool ConvertBack(const std::string& fileName, bool recreate, const ConvertOptions& options,
                  std::string& resultName);
+
+// ConvertBack worked out before anything is written.
+struct BackConversion {
+    std::string ResultName;        // ConvertBack's `resultName`
+    bool Rebuilt = false;          // the group was edited, or everything is recreated
+    std::string Picture;           // the picture rebuilt from, whose time the files get
+    bool Sprite = false;           // a sprite, whose .spd is stamped too
+    std::vector<uint8_t> GameFile; // the rebuilt game file
+    std::string Warning;           // for ConvertOptions::Warn once it is written; empty for none
+};
+
+// ConvertBack in two steps, as MakeConvertedFiles and WriteConvertedFiles: PrepareConvertBack
+// compares the ages and rebuilds the game file in memory, raising what ConvertBack raises
+// before it writes (it never calls options.Warn); FinishConvertBack writes and stamps it, tells
+// the warning, and returns what ConvertBack returns.
+BackConversion PrepareConvertBack(const std::string& fileName, bool recreate,
+                                  const ConvertOptions& options);
+bool FinishConvertBack(const BackConversion& conversion, const ConvertOptions& options,
+                       std::string& resultName);
+
+// The game file that ConvertBack of `fileName` rebuilds when it was edited (the input less its
+// last four characters); empty for a file of no convertible kind.
+std::string BackConversionTarget(const std::string& fileName);
+// For back conversions run ahead of each other: whether the one rebuilding gameFiles[i] (none
+// when empty) reads a file that one before it writes (a game file, or its .spd's time), and so
+// must wait until those are done.
+std::vector<bool> BackConversionsThatWait(const std::vector<std::string>& gameFiles);
 
 } // namespace pelfry

@@ -6,6 +6,7 @@
 #include "app/Convert.h"
 #include "archive/DirFileU.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,15 @@ std::string ExtractEntryOrFail(TDirFile& archive, const std::string& folder, int
 // the rebuild.
 void ExportEntry(TDirFile& archive, const std::string& folder, int32_t index,
                  PictureFormat format = PictureFormat::Bmp);
+// ExportEntry in two steps, for work spread over threads (see MakeConvertedFiles):
+// MakeExportedFiles makes the converted files of entry `index` from its bytes in memory (the
+// archive must hold them all: loaded whole), writing nothing and changing nothing; the
+// overload of ExportEntry taking `made` extracts the entry and then writes what `made`
+// gives, or raises what it raised.
+std::vector<MadeFile> MakeExportedFiles(const TDirFile& archive, const std::string& folder,
+                                        int32_t index, PictureFormat format);
+void ExportEntry(TDirFile& archive, const std::string& folder, int32_t index,
+                 const std::function<std::vector<MadeFile>()>& made);
 
 // The log of an archive exported into `folder`: folder + the name part of the archive's file
 // name + ".txt" (just ".txt" for an archive without a file).
@@ -38,5 +48,16 @@ void CheckLogNames(const std::vector<std::string>& names);
 // that would lead outside `folder` (absolute, a drive prefix, or a ".." component).
 bool RebuildEntry(TDirFile& archive, const std::string& folder, const std::string& line,
                   bool recreate, const ConvertOptions& options);
+// RebuildEntry in two steps, as ExportEntry: PrepareRebuildEntry is the back conversion of the
+// line's image or sprite worked out in memory (nothing for other lines and for lines
+// RebuildEntry refuses); the overload of RebuildEntry taking `prepared` does the rest with it.
+BackConversion PrepareRebuildEntry(const std::string& folder, const std::string& line,
+                                   bool recreate, const ConvertOptions& options);
+bool RebuildEntry(TDirFile& archive, const std::string& folder, const std::string& line,
+                  const ConvertOptions& options, const std::function<BackConversion()>& prepared);
+
+// The game file that the rebuild of `line` may rebuild (folder + line for an image or a
+// sprite); empty for other lines.
+std::string RebuildTarget(const std::string& folder, const std::string& line);
 
 } // namespace pelfry

@@ -9,6 +9,7 @@
 #include "platform/Errors.h"
 #include "platform/FileLock.h"
 #include "platform/FileUtil.h"
+#include "platform/Parallel.h"
 #include "platform/Text.h"
 
 namespace pelfry::cli {
@@ -20,6 +21,7 @@ struct ExportArgs {
     std::string folder;
     PictureFormat format = PictureFormat::Bmp;
     bool quiet = false;
+    unsigned jobs = 1;
 };
 
 void Export(const ExportArgs& args) {
@@ -32,11 +34,18 @@ void Export(const ExportArgs& args) {
     if (!ForceDirectories(folder)) throw Error("Unable to create directory " + args.folder);
     {
         Progress progress(names.size(), args.quiet, Progress::Plain::LinePerFile);
+        // The pictures are made on every core ahead of this loop, which writes in order.
+        OrderedWork<std::vector<MadeFile>> work(names.size(), args.jobs, [&](size_t i) {
+            return MakeExportedFiles(*archive, folder, static_cast<int32_t>(i), args.format);
+        });
         for (size_t i = 0; i < names.size(); ++i) {
             progress.Show(i + 1, names[i]);
             ForFile(
                 folder + names[i],
-                [&] { ExportEntry(*archive, folder, static_cast<int32_t>(i), args.format); },
+                [&] {
+                    ExportEntry(*archive, folder, static_cast<int32_t>(i),
+                                [&] { return work.Take(i); });
+                },
                 names[i]);
         }
     }
@@ -54,6 +63,7 @@ struct RebuildArgs {
     ConvertOptions options;
     bool recreate = false;
     bool quiet = false;
+    unsigned jobs = 1;
 };
 
 void Rebuild(const RebuildArgs& args) {
@@ -69,12 +79,23 @@ void Rebuild(const RebuildArgs& args) {
         Progress progress(lines.size(), args.quiet, Progress::Plain::LinePerFile);
         ConvertOptions options = args.options;
         options.Warn = progress.Warner();
+        // Edited pictures are converted on every core ahead of this loop, which writes the
+        // game files and adds the entries in the log's order.
+        std::vector<std::string> targets;
+        for (const std::string& line : lines)
+            targets.push_back(RebuildTarget(folder, line));
+        const std::vector<bool> waits = BackConversionsThatWait(targets);
+        OrderedWork<BackConversion> work(
+            lines.size(), args.jobs,
+            [&](size_t k) { return PrepareRebuildEntry(folder, lines[k], args.recreate, options); },
+            [&](size_t k) { return waits[k]; });
         for (size_t k = 0; k < lines.size(); ++k) {
             progress.Show(k + 1, folder + lines[k]);
             ForFile(
                 folder + lines[k],
                 [&] {
-                    if (RebuildEntry(archive, folder, lines[k], args.recreate, options))
+                    if (RebuildEntry(archive, folder, lines[k], options,
+                                     [&] { return work.Take(k); }))
                         ++converted;
                 },
                 lines[k]);
@@ -102,6 +123,7 @@ void AddExportCommand(CommandLine& cli) {
         ->required()
         ->check(NotEmpty());
     AddPictureFormatOption(command, args->format);
+    AddJobsOption(command, args->jobs);
     AddQuietOption(command, args->quiet);
 }
 
@@ -117,6 +139,7 @@ void AddRebuildCommand(CommandLine& cli) {
     command.add_option("LOG", args->log, "the log written by export (X.DIR.txt)")->required();
     command.add_option("ARCHIVE", args->archive, "the archive (.DIR file) to write")->required();
     AddConvertOptions(command, args->options, args->recreate);
+    AddJobsOption(command, args->jobs);
     AddQuietOption(command, args->quiet);
 }
 
