@@ -4,6 +4,7 @@
 // (writing files, messages) itself.
 #pragma once
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstddef>
 #include <exception>
@@ -39,7 +40,9 @@ public:
                 std::function<bool(size_t)> deferred = {})
         : prepare_(std::move(prepare)), deferred_(std::move(deferred)), slots_(count),
           ahead_(4 * static_cast<size_t>(jobs)) {
-        for (unsigned t = 0; jobs > 1 && t < jobs; ++t)
+        // No more threads than items; one item or one job needs none.
+        const size_t threads = count > 1 && jobs > 1 ? std::min<size_t>(jobs, count) : 0;
+        for (size_t t = 0; t < threads; ++t)
             threads_.emplace_back([this] { Work(); });
     }
 
@@ -50,7 +53,7 @@ public:
             std::lock_guard<std::mutex> lock(mutex_);
             stop_ = true;
         }
-        changed_.notify_all();
+        space_.notify_all();
         for (std::thread& thread : threads_)
             thread.join();
     }
@@ -62,14 +65,16 @@ public:
     // waits for it, or prepares it here. Raises what its preparation raised.
     T Take(size_t index) {
         Slot slot;
-        {
+        if (!threads_.empty()) {
             std::unique_lock<std::mutex> lock(mutex_);
             taken_ = index + 1;
-            changed_.notify_all();
-            if (!threads_.empty()) {
-                changed_.wait(lock, [&] { return slots_[index].done; });
-                slot = std::move(slots_[index]);
-            }
+            // Idle threads are woken once half the items ahead may be begun, not for each
+            // one: items that take no time to prepare would otherwise cost two switches each.
+            if (idle_ > 0 && taken_ + ahead_ >= next_ + ahead_ / 2) space_.notify_all();
+            waiting_ = index;
+            ready_.wait(lock, [&] { return slots_[index].done; });
+            waiting_ = NotWaiting;
+            slot = std::move(slots_[index]);
         }
         if (!slot.done || slot.deferred) return prepare_(index);
         if (slot.error) std::rethrow_exception(slot.error);
@@ -83,12 +88,15 @@ private:
         std::optional<T> result;
         std::exception_ptr error;
     };
+    static constexpr size_t NotWaiting = ~size_t{0};
 
     void Work() {
         std::unique_lock<std::mutex> lock(mutex_);
         while (true) {
-            changed_.wait(
+            ++idle_;
+            space_.wait(
                 lock, [&] { return stop_ || (next_ < slots_.size() && next_ < taken_ + ahead_); });
+            --idle_;
             if (stop_) return;
             const size_t index = next_++;
             Slot& slot = slots_[index];
@@ -108,7 +116,7 @@ private:
                 slot.error = error;
             }
             slot.done = true;
-            changed_.notify_all();
+            if (index == waiting_) ready_.notify_one();
         }
     }
 
@@ -117,9 +125,12 @@ private:
     std::vector<Slot> slots_;
     size_t ahead_;
     std::mutex mutex_;
-    std::condition_variable changed_;
-    size_t next_ = 0;  // the next item a thread begins
-    size_t taken_ = 0; // items the caller has taken (or is waiting for)
+    std::condition_variable space_; // threads wait here for an item to begin
+    std::condition_variable ready_; // the caller waits here for the item it takes
+    size_t next_ = 0;               // the next item a thread begins
+    size_t taken_ = 0;              // items the caller has taken (or is waiting for)
+    size_t waiting_ = NotWaiting;   // the item the caller waits for
+    size_t idle_ = 0;               // threads waiting for an item to begin
     bool stop_ = false;
     std::vector<std::thread> threads_;
 };
