@@ -148,6 +148,7 @@ TEST(DirSave, FailedWriteKeepsTheOldFile) {
     auto small = MakeArchive({{"keep.img", "the old archive"}});
     small->SaveToFile(path);
     const std::vector<uint8_t> before = test::ReadFile(path);
+    MakeArchive({{"big.img", std::string(20000, 'b')}})->SaveToFile(folder / "BIG.DIR");
 
     pid_t child = ::fork();
     ASSERT_GE(child, 0);
@@ -158,14 +159,17 @@ TEST(DirSave, FailedWriteKeepsTheOldFile) {
         auto big = MakeArchive({{"big.img", std::string(20000, 'b')}});
         std::string message = ErrorOf([&] { big->SaveToFile(path); });
         const bool intact = big->Count() == 1 && test::DataOf(big->Files[0]) == std::string(20000, 'b');
-        ::_exit(message == "Cannot write file " + path && intact ? 0 : 1);
+        // The same when the entry is copied from its archive file instead of memory.
+        auto copied = TDirFile::Create(folder / "BIG.DIR", false);
+        const std::string copyMessage = ErrorOf([&] { copied->SaveToFile(path); });
+        ::_exit(message == "Cannot write file " + path && intact && copyMessage == message ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the save did not report the failed write";
     EXPECT_EQ(test::ReadFile(path), before);
-    EXPECT_EQ(folder.Entries(), std::vector<std::string>{"FULL.DIR"}); // no half-written leftovers
+    EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"BIG.DIR", "FULL.DIR"})); // no leftovers
 #endif
 }
 
