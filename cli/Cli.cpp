@@ -117,7 +117,7 @@ void AddJobsOption(CLI::App& command, unsigned& jobs) {
                     "convert N files at once (default: one per core); output and messages stay "
                     "as with one")
         ->type_name("N")
-        ->check(CLI::Range(1u, 1024u));
+        ->check(CLI::Range(1u, 1024u).description(""));
 }
 
 CLI::Validator NotEmpty() {
