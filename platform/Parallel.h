@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -42,8 +43,12 @@ public:
           ahead_(4 * static_cast<size_t>(jobs)) {
         // No more threads than items; one item or one job needs none.
         const size_t threads = count > 1 && jobs > 1 ? std::min<size_t>(jobs, count) : 0;
-        for (size_t t = 0; t < threads; ++t)
-            threads_.emplace_back([this] { Work(); });
+        try {
+            for (size_t t = 0; t < threads; ++t)
+                threads_.emplace_back([this] { Work(); });
+        } catch (const std::system_error&) {
+            // The system gave fewer threads: those work alone, and without any Take does.
+        }
     }
 
     // Stops the threads; items not begun are never prepared (a command that failed at one
