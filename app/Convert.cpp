@@ -108,10 +108,22 @@ std::string EditedPicture(const std::string& baseName) {
     return pngTime > bmpTime ? png : bmp;
 }
 
+// Writes a rebuilt game file: below `userFolder` (the folder the user named, of which
+// `baseName` is a path) no link is followed; without one, the folder of `baseName` is the
+// user's.
+static void WriteGameFile(const std::string& baseName, const std::optional<std::string>& userFolder,
+                          const std::vector<uint8_t>& bytes, int64_t modifiedSeconds = -1) {
+    const std::string path = NativePath(baseName);
+    const std::string root =
+        userFolder ? NativePath(*userFolder) : path.substr(0, path.find_last_of('/') + 1);
+    WriteFileBelow(root, std::string_view(path).substr(root.size()), bytes, modifiedSeconds);
+}
+
 void ConvertPictureFile(const std::string& baseName, const std::string& pictureName, bool sprite,
                         const ConvertOptions& options) {
     std::string warning;
-    WriteFileReplacing(baseName, MakeGameFile(baseName, pictureName, sprite, options, warning));
+    WriteGameFile(baseName, std::nullopt,
+                  MakeGameFile(baseName, pictureName, sprite, options, warning));
     if (!warning.empty() && options.Warn) options.Warn(warning);
 }
 
@@ -205,21 +217,26 @@ BackConversion PrepareConvertBack(const std::string& fileName, bool recreate,
 }
 
 bool FinishConvertBack(const BackConversion& back, const ConvertOptions& options,
-                       std::string& resultName) {
+                       std::string& resultName, const std::optional<std::string>& userFolder) {
     resultName = back.ResultName;
     if (!back.Rebuilt) return false;
-    WriteFileReplacing(back.ResultName, back.GameFile);
+    int32_t age;
+    {
+        FileStream source(back.Picture, FileStream::Mode::OpenRead);
+        age = FileGetDate(source);
+    }
+    // The game file takes the picture's time as it is written; the edited files are only read
+    // (the description's time is set without opening it or following a link).
+    WriteGameFile(back.ResultName, userFolder, back.GameFile, FileDateToUnix(age));
     if (!back.Warning.empty() && options.Warn) options.Warn(back.Warning);
-    if (back.Sprite)
-        StampWithAgeOf(back.Picture, {back.ResultName, back.ResultName + ".spd"});
-    else
-        StampWithAgeOf(back.Picture, {back.ResultName});
+    if (back.Sprite) SetFileAge(back.ResultName + ".spd", age);
     return true;
 }
 
 bool ConvertBack(const std::string& fileName, bool recreate, const ConvertOptions& options,
-                 std::string& resultName) {
-    return FinishConvertBack(PrepareConvertBack(fileName, recreate, options), options, resultName);
+                 std::string& resultName, const std::optional<std::string>& userFolder) {
+    return FinishConvertBack(PrepareConvertBack(fileName, recreate, options), options, resultName,
+                             userFolder);
 }
 
 } // namespace pelfry

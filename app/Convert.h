@@ -10,6 +10,7 @@
 #include "platform/Stream.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -71,9 +72,14 @@ std::string WriteConvertedFiles(const std::string& fileName, const std::vector<M
 // is compared with the game file's, and the rebuilt game file gets the picture's time stamp.
 // Returns whether the game file was written (and stamped); `resultName` receives the game
 // file's name (the input less its last four characters) for those inputs, else the input
-// itself (a .png beside no .IMG or .SPR name included).
+// itself (a .png beside no .IMG or .SPR name included). The game file is written beside the
+// picture, replacing a link that stands there; with `userFolder` (the folder the user named,
+// of which `fileName` is a path: a log's folder) the folders below it are walked without
+// following links, and a link among them refuses the file ("Cannot create file %s"). The
+// edited files are only read; the description's time is set without following a link.
 bool ConvertBack(const std::string& fileName, bool recreate, const ConvertOptions& options,
-                 std::string& resultName);
+                 std::string& resultName,
+                 const std::optional<std::string>& userFolder = std::nullopt);
 
 // ConvertBack worked out before anything is written.
 struct BackConversion {
@@ -87,12 +93,13 @@ struct BackConversion {
 
 // ConvertBack in two steps, as MakeConvertedFiles and WriteConvertedFiles: PrepareConvertBack
 // compares the ages and rebuilds the game file in memory, raising what ConvertBack raises
-// before it writes (it never calls options.Warn); FinishConvertBack writes and stamps it, tells
-// the warning, and returns what ConvertBack returns.
+// before it writes (it never calls options.Warn); FinishConvertBack writes and stamps it (below
+// `userFolder` as ConvertBack), tells the warning, and returns what ConvertBack returns.
 BackConversion PrepareConvertBack(const std::string& fileName, bool recreate,
                                   const ConvertOptions& options);
 bool FinishConvertBack(const BackConversion& conversion, const ConvertOptions& options,
-                       std::string& resultName);
+                       std::string& resultName,
+                       const std::optional<std::string>& userFolder = std::nullopt);
 
 // The game file that ConvertBack of `fileName` rebuilds when it was edited (the input less its
 // last four characters); empty for a file of no convertible kind.

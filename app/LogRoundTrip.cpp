@@ -5,6 +5,8 @@
 #include "platform/FileUtil.h"
 #include "platform/Text.h"
 
+#include <map>
+
 namespace pelfry {
 
 std::string ExtractEntryOrFail(TDirFile& archive, const std::string& folder, int32_t index) {
@@ -40,6 +42,36 @@ void ExportEntry(TDirFile& archive, const std::string& folder, int32_t index,
     WriteConvertedFiles(extracted, made());
 }
 
+std::vector<std::string> FilesOfEntry(const std::string& name,
+                                      std::optional<PictureFormat> converted) {
+    std::vector<std::string> files = {name};
+    const std::string kind = FileKind(name);
+    if (converted && (kind == ".IMG" || kind == ".SPR"))
+        files.push_back(name + PictureSuffix(*converted));
+    if (converted && kind == ".SPR") files.push_back(name + ".spd");
+    return files;
+}
+
+void CheckDistinctFiles(const TDirFile& archive, const std::vector<int32_t>& indexes,
+                        const std::string& folder, std::optional<PictureFormat> converted,
+                        const std::string& logName) {
+    const bool ignoreCase = FolderIgnoresCase(folder);
+    const std::string logKey = logName.empty() ? std::string() : NameKey(logName, ignoreCase);
+    std::map<std::string, int32_t> writers; // each file's key and the entry that writes it
+    for (int32_t index : indexes) {
+        const std::string& name = archive.Files[static_cast<size_t>(index)].Name;
+        for (const std::string& file : FilesOfEntry(name, converted)) {
+            const std::string key = NameKey(file, ignoreCase);
+            if (!logKey.empty() && key == logKey)
+                throw Error("Entry " + name + " would be written over the log");
+            const auto [at, added] = writers.emplace(key, index);
+            if (!added && at->second != index)
+                throw Error("Entries " + archive.Files[static_cast<size_t>(at->second)].Name +
+                            " and " + name + " would be written to the same file");
+        }
+    }
+}
+
 std::string LogFileName(const std::string& folder, const std::string& archiveFileName) {
     return folder + ExtractFileName(archiveFileName) + ".txt";
 }
@@ -64,7 +96,8 @@ bool RebuildEntry(TDirFile& archive, const std::string& folder, const std::strin
                   const ConvertOptions& options, const std::function<BackConversion()>& prepared) {
     if (IsUnsafeEntryName(line)) throw Error("Unsafe entry name: " + line);
     std::string result;
-    const bool converted = FinishConvertBack(prepared(), options, result);
+    // The folder of the log is the user's; what the lines add below it is walked without links.
+    const bool converted = FinishConvertBack(prepared(), options, result, NativePath(folder));
     int32_t index = 0;
     archive.AddFile(folder, line, index);
     return converted;

@@ -82,6 +82,7 @@ uint64_t CheckSaveable(const FileArray& files) {
     for (const FileInfo& info : files) {
         if (info.Name.size() > MaxEntryNameLength)
             throw Error("Entry name too long (more than 30 bytes): " + info.Name);
+        if (info.Name.empty()) throw Error("Unsafe entry name: "); // it would not load again
         total += info.Size + FixedRecordFields + NameFieldLength(info.Name.size());
     }
     if (total > MaxPosition) throw Error("Archive too large for the .DIR format (4 GiB or more)");
@@ -150,7 +151,8 @@ std::vector<uint8_t> TDirFile::SaveToBytes() {
     return bytes;
 }
 
-bool TDirFile::SaveToFile(const std::string& fileName) {
+bool TDirFile::SaveToFile(const std::string& fileName,
+                          const std::function<void(const std::string&)>& warn) {
     const uint64_t total = CheckSaveable(Files);
     // Blocks not in memory are copied from the archive file, opened before the target is
     // touched. It may be the file being replaced: the open file keeps the old contents.
@@ -170,6 +172,9 @@ bool TDirFile::SaveToFile(const std::string& fileName) {
     WriteArchive(Files, layout, sink);
     file.Commit();
     modified_ = false;
+    if (warn)
+        for (const std::string& warning : file.Warnings())
+            warn(warning);
     return true;
 }
 

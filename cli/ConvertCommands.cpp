@@ -12,6 +12,8 @@
 #include "platform/Text.h"
 #include "sprite/SprFileU.h"
 
+#include <cerrno>
+
 namespace pelfry::cli {
 
 namespace {
@@ -36,7 +38,7 @@ void Convert(const ConvertArgs& args) {
         ForFile(file, [&] {
             // A file of no convertible kind is left alone, but one that is not there is an
             // error, not "left alone".
-            if (!FileExists(file)) throw FileOpenError(file);
+            if (!FileExists(file)) throw FileOpenError(file, ENOENT);
             result = WriteConvertedFiles(file, work.Take(i));
         });
         if (result == file)
@@ -76,7 +78,7 @@ void ConvertBackFiles(const ConvertBackArgs& args) {
         ForFile(file, [&] {
             // The dispatch only compares ages, which a missing file has too (-1); here a file
             // that is not there is an error rather than "unchanged".
-            if (!FileExists(file)) throw FileOpenError(file);
+            if (!FileExists(file)) throw FileOpenError(file, ENOENT);
             converted = FinishConvertBack(work.Take(i), options, result);
         });
         if (result == file)

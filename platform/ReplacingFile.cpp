@@ -3,6 +3,7 @@
 // file are in ReplacingFile_posix.cpp and ReplacingFile_win.cpp.
 #include "ReplacingFile.h"
 
+#include "Errors.h"
 #include "Stream.h"
 
 #include <algorithm>
@@ -31,6 +32,19 @@ uint64_t ReplacingFile::AppendFrom(FileStream& source, uint64_t offset, uint64_t
         copied += static_cast<uint64_t>(got);
     }
     return copied;
+}
+
+void ReplacingFile::Tell(const std::string& shown, const std::vector<std::string>& lost, int why,
+                         unsigned long links) {
+    if (!lost.empty()) {
+        std::string items;
+        for (size_t i = 0; i < lost.size(); ++i)
+            items += (i == 0 ? "" : i + 1 == lost.size() ? " and " : ", ") + lost[i];
+        warnings_.push_back(shown + " was saved, but its " + items +
+                            " could not be kept: " + SystemReason(why));
+    }
+    if (links > 1)
+        warnings_.push_back(shown + " had other names (hard links), which keep the old contents");
 }
 
 void ReplacingFile::Flush() {
