@@ -5,6 +5,7 @@
 #include "platform/FileTime.h"
 #include "platform/FileUtil.h"
 #include "platform/Parallel.h"
+#include "platform/ReplacingFile.h"
 #include "platform/Stream.h"
 #include "platform/Text.h"
 #include "sprite/SprFileU.h"
@@ -108,15 +109,21 @@ std::string EditedPicture(const std::string& baseName) {
     return pngTime > bmpTime ? png : bmp;
 }
 
-// Writes a rebuilt game file: below `userFolder` (the folder the user named, of which
-// `baseName` is a path) no link is followed; without one, the folder of `baseName` is the
-// user's.
+// The folder a rebuilt game file is written below, and its path there: below `userFolder`
+// (the folder the user named, of which `baseName` is a path) no link is followed; without
+// one, the folder of `baseName` is the user's.
+static std::pair<std::string, std::string>
+GameFilePlace(const std::string& baseName, const std::optional<std::string>& userFolder) {
+    const std::string path = NativePath(baseName);
+    std::string root =
+        userFolder ? NativePath(*userFolder) : path.substr(0, path.find_last_of('/') + 1);
+    return {root, path.substr(root.size())};
+}
+
 static void WriteGameFile(const std::string& baseName, const std::optional<std::string>& userFolder,
                           const std::vector<uint8_t>& bytes, int64_t modifiedSeconds = -1) {
-    const std::string path = NativePath(baseName);
-    const std::string root =
-        userFolder ? NativePath(*userFolder) : path.substr(0, path.find_last_of('/') + 1);
-    WriteFileBelow(root, std::string_view(path).substr(root.size()), bytes, modifiedSeconds);
+    const auto [root, relative] = GameFilePlace(baseName, userFolder);
+    WriteFileBelow(root, relative, bytes, modifiedSeconds);
 }
 
 void ConvertPictureFile(const std::string& baseName, const std::string& pictureName, bool sprite,
@@ -188,7 +195,8 @@ std::vector<bool> BackConversionsThatWait(const std::vector<std::string>& gameFi
 }
 
 BackConversion PrepareConvertBack(const std::string& fileName, bool recreate,
-                                  const ConvertOptions& options) {
+                                  const ConvertOptions& options,
+                                  const std::optional<std::string>& userFolder) {
     BackConversion back;
     const std::string kind = FileKind(fileName);
     const std::string base = BackConversionTarget(fileName);
@@ -213,6 +221,14 @@ BackConversion PrepareConvertBack(const std::string& fileName, bool recreate,
     if (sourceAge == targetAge) return back;
     back.Rebuilt = true;
     back.GameFile = MakeGameFile(base, back.Picture, back.Sprite, options, back.Warning);
+    {
+        FileStream source(back.Picture, FileStream::Mode::OpenRead);
+        back.Age = FileGetDate(source);
+    }
+    // The game file takes the picture's time as it is written; the edited files are only read.
+    const auto [root, relative] = GameFilePlace(base, userFolder);
+    back.Written = PrepareFileBelow(root, relative, back.GameFile, FileDateToUnix(back.Age));
+    if (back.Written) back.GameFile = {};
     return back;
 }
 
@@ -220,23 +236,20 @@ bool FinishConvertBack(const BackConversion& back, const ConvertOptions& options
                        std::string& resultName, const std::optional<std::string>& userFolder) {
     resultName = back.ResultName;
     if (!back.Rebuilt) return false;
-    int32_t age;
-    {
-        FileStream source(back.Picture, FileStream::Mode::OpenRead);
-        age = FileGetDate(source);
-    }
-    // The game file takes the picture's time as it is written; the edited files are only read
-    // (the description's time is set without opening it or following a link).
-    WriteGameFile(back.ResultName, userFolder, back.GameFile, FileDateToUnix(age));
+    if (back.Written)
+        back.Written->Commit();
+    else
+        WriteGameFile(back.ResultName, userFolder, back.GameFile, FileDateToUnix(back.Age));
     if (!back.Warning.empty() && options.Warn) options.Warn(back.Warning);
-    if (back.Sprite) SetFileAge(back.ResultName + ".spd", age);
+    // The description's time is set without opening it or following a link.
+    if (back.Sprite) SetFileAge(back.ResultName + ".spd", back.Age);
     return true;
 }
 
 bool ConvertBack(const std::string& fileName, bool recreate, const ConvertOptions& options,
                  std::string& resultName, const std::optional<std::string>& userFolder) {
-    return FinishConvertBack(PrepareConvertBack(fileName, recreate, options), options, resultName,
-                             userFolder);
+    return FinishConvertBack(PrepareConvertBack(fileName, recreate, options, userFolder), options,
+                             resultName, userFolder);
 }
 
 } // namespace pelfry

@@ -9,12 +9,16 @@
 #include "platform/Picture.h"
 #include "platform/Stream.h"
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace pelfry {
+
+class PreparedFile;
 
 // The window's check boxes, read by the caller at the moment of each call.
 struct ConvertOptions {
@@ -87,16 +91,23 @@ struct BackConversion {
     bool Rebuilt = false;          // the group was edited, or everything is recreated
     std::string Picture;           // the picture rebuilt from, whose time the files get
     bool Sprite = false;           // a sprite, whose .spd is stamped too
-    std::vector<uint8_t> GameFile; // the rebuilt game file
-    std::string Warning;           // for ConvertOptions::Warn once it is written; empty for none
+    std::vector<uint8_t> GameFile; // the rebuilt game file, unless Written holds it
+    int32_t Age = 0;               // the picture's age, which the files get
+    // The game file written ahead under no name, waiting to be named in its turn; null where
+    // it could not be (FinishConvertBack then writes GameFile).
+    std::shared_ptr<PreparedFile> Written;
+    std::string Warning; // for ConvertOptions::Warn once it is written; empty for none
 };
 
 // ConvertBack in two steps, as MakeConvertedFiles and WriteConvertedFiles: PrepareConvertBack
-// compares the ages and rebuilds the game file in memory, raising what ConvertBack raises
-// before it writes (it never calls options.Warn); FinishConvertBack writes and stamps it (below
-// `userFolder` as ConvertBack), tells the warning, and returns what ConvertBack returns.
+// compares the ages, rebuilds the game file and writes it ahead, complete but under no name
+// (below `userFolder` as ConvertBack; a file it replaces is flushed there, so that this costly
+// part runs on the preparing thread too), raising what ConvertBack raises before it names the
+// file (it never calls options.Warn). FinishConvertBack names and stamps it, tells the
+// warning, and returns what ConvertBack returns; given the same `userFolder`.
 BackConversion PrepareConvertBack(const std::string& fileName, bool recreate,
-                                  const ConvertOptions& options);
+                                  const ConvertOptions& options,
+                                  const std::optional<std::string>& userFolder = std::nullopt);
 bool FinishConvertBack(const BackConversion& conversion, const ConvertOptions& options,
                        std::string& resultName,
                        const std::optional<std::string>& userFolder = std::nullopt);

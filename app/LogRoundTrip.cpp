@@ -88,8 +88,10 @@ BackConversion PrepareRebuildEntry(const std::string& folder, const std::string&
                                    bool recreate, const ConvertOptions& options) {
     const std::string file = RebuildTarget(folder, line);
     if (file.empty()) return BackConversion();
-    if (FileKind(file) == ".SPR") return PrepareConvertBack(file + ".spd", recreate, options);
-    return PrepareConvertBack(EditedPicture(file), recreate, options);
+    // The folder of the log is the user's; what the lines add below it is walked without links.
+    const std::string user = NativePath(folder);
+    if (FileKind(file) == ".SPR") return PrepareConvertBack(file + ".spd", recreate, options, user);
+    return PrepareConvertBack(EditedPicture(file), recreate, options, user);
 }
 
 bool RebuildEntry(TDirFile& archive, const std::string& folder, const std::string& line,

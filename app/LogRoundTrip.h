@@ -69,8 +69,8 @@ void CheckDistinctFiles(const TDirFile& archive, const std::vector<int32_t>& ind
 bool RebuildEntry(TDirFile& archive, const std::string& folder, const std::string& line,
                   bool recreate, const ConvertOptions& options);
 // RebuildEntry in two steps, as ExportEntry: PrepareRebuildEntry is the back conversion of the
-// line's image or sprite worked out in memory (nothing for other lines and for lines
-// RebuildEntry refuses); the overload of RebuildEntry taking `prepared` does the rest with it.
+// line's image or sprite worked out and written ahead under no name (PrepareConvertBack;
+// nothing for other lines and for lines RebuildEntry refuses); the overload of RebuildEntry taking `prepared` does the rest with it.
 BackConversion PrepareRebuildEntry(const std::string& folder, const std::string& line,
                                    bool recreate, const ConvertOptions& options);
 bool RebuildEntry(TDirFile& archive, const std::string& folder, const std::string& line,

@@ -6,6 +6,7 @@
 #include "app/LogRoundTrip.h"
 #include "archive/DirFileU.h"
 #include "platform/Errors.h"
+#include "platform/Durability.h"
 #include "platform/FileLock.h"
 #include "platform/FileUtil.h"
 #include "platform/Stream.h"
@@ -50,11 +51,14 @@ void Extract(const ExtractArgs& args) {
     CheckDistinctFiles(*dir, indexes, folder, std::nullopt);
     if (!ForceDirectories(folder)) throw Error("Unable to create directory " + args.folder);
     Progress progress(indexes.size(), args.quiet, Progress::Plain::LinePerFile);
+    // The new files reach the disk all at once at the end, not one by one.
+    DurabilityScope durable;
     for (size_t i = 0; i < indexes.size(); ++i) {
         const std::string& name = dir->Files[static_cast<size_t>(indexes[i])].Name;
         progress.Show(i + 1, name);
         ForFile(name, [&] { ExtractEntryOrFail(*dir, folder, indexes[i]); });
     }
+    durable.Commit();
 }
 
 struct AddArgs {

@@ -5,6 +5,7 @@
 #include "app/Convert.h"
 #include "app/EntryDetails.h"
 #include "image/ImgFileU.h"
+#include "platform/Durability.h"
 #include "platform/Errors.h"
 #include "platform/FileUtil.h"
 #include "platform/Parallel.h"
@@ -27,6 +28,8 @@ struct ConvertArgs {
 
 void Convert(const ConvertArgs& args) {
     Progress progress(args.files.size(), args.quiet, Progress::Plain::Silent);
+    // The new files reach the disk all at once at the end, not one by one.
+    DurabilityScope durable;
     // The pictures are made on every core ahead of this loop, which writes them in order.
     OrderedWork<std::vector<MadeFile>> work(args.files.size(), args.jobs, [&](size_t i) {
         return MakeConvertedFiles(args.files[i], args.format);
@@ -48,6 +51,7 @@ void Convert(const ConvertArgs& args) {
         else
             progress.Result(file + " -> " + result);
     }
+    durable.Commit();
 }
 
 struct ConvertBackArgs {
@@ -66,6 +70,8 @@ void ConvertBackFiles(const ConvertBackArgs& args) {
     for (const std::string& file : args.files)
         targets.push_back(BackConversionTarget(file));
     const std::vector<bool> waits = BackConversionsThatWait(targets);
+    // The new files reach the disk all at once at the end, not one by one.
+    DurabilityScope durable;
     OrderedWork<BackConversion> work(
         args.files.size(), args.jobs,
         [&](size_t i) { return PrepareConvertBack(args.files[i], args.recreate, options); },
@@ -88,6 +94,7 @@ void ConvertBackFiles(const ConvertBackArgs& args) {
         else
             progress.Result(result + ": unchanged (" + file + " not edited)");
     }
+    durable.Commit();
 }
 
 } // namespace

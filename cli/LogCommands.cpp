@@ -6,6 +6,7 @@
 #include "app/LogRoundTrip.h"
 #include "app/Toolkit.h"
 #include "archive/DirFileU.h"
+#include "platform/Durability.h"
 #include "platform/Errors.h"
 #include "platform/FileLock.h"
 #include "platform/FileUtil.h"
@@ -40,6 +41,8 @@ void Export(const ExportArgs& args) {
     if (!ForceDirectories(folder)) throw Error("Unable to create directory " + args.folder);
     {
         Progress progress(names.size(), args.quiet, Progress::Plain::LinePerFile);
+        // The new files reach the disk all at once, before the log that stands for them.
+        DurabilityScope durable;
         // The pictures are made on every core ahead of this loop, which writes in order.
         OrderedWork<std::vector<MadeFile>> work(names.size(), args.jobs, [&](size_t i) {
             return MakeExportedFiles(*archive, folder, static_cast<int32_t>(i), args.format);
@@ -54,6 +57,7 @@ void Export(const ExportArgs& args) {
                 },
                 names[i]);
         }
+        durable.Commit();
     }
     // The log is written last, so it exists only for a complete export.
     const std::string log = LogFileName(folder, args.archive);
@@ -86,6 +90,9 @@ void Rebuild(const RebuildArgs& args) {
     int converted = 0;
     {
         Progress progress(lines.size(), args.quiet, Progress::Plain::LinePerFile);
+        // The game files made anew reach the disk all at once, before the archive that holds
+        // them is saved (with a flush of its own).
+        DurabilityScope durable;
         ConvertOptions options = args.options;
         options.Warn = progress.Warner();
         // Edited pictures are converted on every core ahead of this loop, which writes the
@@ -109,6 +116,7 @@ void Rebuild(const RebuildArgs& args) {
                 },
                 lines[k]);
         }
+        durable.Commit();
     }
     // Only a complete rebuild is written: after an error the old archive stays as it was.
     ForFile(args.archive, [&] {
