@@ -53,26 +53,67 @@ private:
 };
 
 // The archive's bytes into a new file that replaces the target once all of them are written.
-// Blocks not in memory are copied from the archive file `source`.
+// Blocks not in memory are copied from the archive file `source`; blocks that lie one after
+// the other there, with the same byte between them, are copied in one run, so that a large
+// archive saved again costs the system a few copies instead of one per entry.
 class FileSink : public ArchiveSink {
 public:
     FileSink(ReplacingFile& file, FileStream* source) : file_(file), source_(source) {}
-    void Put(const void* bytes, size_t count) override { file_.Write(bytes, count); }
-    void PutData(const FileInfo& info) override {
-        if (info.Data) return ArchiveSink::PutData(info);
-        uint64_t copied = file_.AppendFrom(*source_, info.SourceOffset, info.Size);
-        // A block running past the end of the file reads as zeros, as LoadEntry gives it.
-        static const uint8_t zeros[4096] = {};
-        for (uint64_t left = info.Size - copied; left > 0;) {
-            const size_t count = static_cast<size_t>(std::min<uint64_t>(left, sizeof zeros));
-            Put(zeros, count);
-            left -= count;
+    void Put(const void* bytes, size_t count) override {
+        // One byte after a run may be the byte the source has there: it waits to be seen.
+        if (count == 1 && runEnd_ > runStart_ && !heldCount_) {
+            held_ = *static_cast<const uint8_t*>(bytes);
+            heldCount_ = 1;
+            return;
         }
+        EndRun();
+        file_.Write(bytes, count);
+    }
+    void PutData(const FileInfo& info) override {
+        if (!info.Data && runEnd_ > runStart_ && info.SourceOffset == runEnd_ + heldCount_ &&
+            SourceHolds(runEnd_, heldCount_)) {
+            runEnd_ = info.SourceOffset + info.Size;
+            heldCount_ = 0;
+            return;
+        }
+        EndRun();
+        if (info.Data) return ArchiveSink::PutData(info);
+        runStart_ = info.SourceOffset;
+        runEnd_ = info.SourceOffset + info.Size;
+    }
+    // Writes what waits; before the file is committed.
+    void EndRun() {
+        if (runEnd_ > runStart_) {
+            const uint64_t copied = file_.AppendFrom(*source_, runStart_, runEnd_ - runStart_);
+            // A block running past the end of the file reads as zeros, as LoadEntry gives it;
+            // only a run's last block can (the bytes after the others were read).
+            static const uint8_t zeros[4096] = {};
+            for (uint64_t left = runEnd_ - runStart_ - copied; left > 0;) {
+                const size_t count = static_cast<size_t>(std::min<uint64_t>(left, sizeof zeros));
+                file_.Write(zeros, count);
+                left -= count;
+            }
+        }
+        runStart_ = runEnd_ = 0;
+        if (heldCount_) file_.Write(&held_, heldCount_);
+        heldCount_ = 0;
     }
 
 private:
+    // Whether the source has the held byte (if any) at `offset`.
+    bool SourceHolds(uint64_t offset, size_t count) {
+        if (count == 0) return true;
+        uint8_t byte = 0;
+        source_->Seek(static_cast<int64_t>(offset), SeekOrigin::Begin);
+        return source_->Read(&byte, 1) == 1 && byte == held_;
+    }
+
     ReplacingFile& file_;
     FileStream* source_;
+    uint64_t runStart_ = 0; // the source's bytes [runStart_, runEnd_) wait to be copied
+    uint64_t runEnd_ = 0;
+    uint8_t held_ = 0; // a byte put after the run, written after it
+    size_t heldCount_ = 0;
 };
 
 // Checks that the format can carry the archive; raises before anything is read or changed
@@ -170,6 +211,7 @@ bool TDirFile::SaveToFile(const std::string& fileName,
     ReplacingFile file(fileName, LinkPolicy::Follow);
     FileSink sink(file, source_.get());
     WriteArchive(Files, layout, sink);
+    sink.EndRun();
     file.Commit();
     modified_ = false;
     if (warn)

@@ -211,7 +211,8 @@ TEST(DirSave, ArchivesTheFormatCannotCarryAreRefusedBeforeAnythingChanges) {
 // A save copies the blocks not in memory from the archive file it was read from: the bytes of
 // a save with every entry loaded, over the archive's own file too (and then again from the old
 // file, which the object keeps). Blocks larger than the copy buffer, empty ones, a name held
-// twice, and a block running past the end of a damaged file (read as zeros).
+// twice, a block running past the end of a damaged file (read as zeros), and blocks lying one
+// after the other with the separator between them or another byte (copied as one run or not).
 TEST(DirSave, BlocksNotInMemoryAreCopiedFromTheArchiveFile) {
     TestFolder folder;
     const std::string path = folder / "S.DIR";
@@ -222,10 +223,14 @@ TEST(DirSave, BlocksNotInMemoryAreCopiedFromTheArchiveFile) {
     std::vector<uint8_t> records;
     test::PutRecord(records, 0, 12, 4, "a", 3);
     test::PutRecord(records, 0, 4140, 20, "p", 3); // 12 bytes past the end of the file
+    std::vector<uint8_t> adjacent;
+    for (const auto& [name, offset] : {std::pair{"a", 12}, {"b", 15}, {"c", 18}, {"d", 12}})
+        test::PutRecord(adjacent, 0, offset, 2, name, 3);
     const std::vector<std::vector<uint8_t>> archives = {
         MakeArchive({{"a", "alpha"}, {"big", big}, {"empty", ""}, {"a", "again"}, {"z", "zz"}})
             ->SaveToBytes(),
-        test::RawDir(16, test::Bytes("AAAA"), records)};
+        test::RawDir(16, test::Bytes("AAAA"), records),
+        test::RawDir(20, test::Bytes("aaXbb\x1A" "cc"), adjacent)};
     for (const std::vector<uint8_t>& archive : archives) {
         auto edit = [&](TDirFile& dir) {
             int32_t index = 0;
