@@ -70,7 +70,8 @@ bool RebuildEntry(TDirFile& archive, const std::string& folder, const std::strin
                   bool recreate, const ConvertOptions& options);
 // RebuildEntry in two steps, as ExportEntry: PrepareRebuildEntry is the back conversion of the
 // line's image or sprite worked out and written ahead under no name (PrepareConvertBack;
-// nothing for other lines and for lines RebuildEntry refuses); the overload of RebuildEntry taking `prepared` does the rest with it.
+// nothing for other lines and for lines RebuildEntry refuses); the overload of RebuildEntry
+// taking `prepared` does the rest with it.
 BackConversion PrepareRebuildEntry(const std::string& folder, const std::string& line,
                                    bool recreate, const ConvertOptions& options);
 bool RebuildEntry(TDirFile& archive, const std::string& folder, const std::string& line,

@@ -64,7 +64,7 @@ private:
     };
     std::vector<Held> held_;
     std::set<std::pair<uint64_t, uint64_t>> known_; // the held folders' identities
-    int error_ = 0;          // the first failure of a flush, as the system's error number
+    int error_ = 0;         // the first failure of a flush, as the system's error number
     std::string errorPath_; // the folder it concerns
     DurabilityScope* outer_ = nullptr;
 };

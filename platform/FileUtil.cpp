@@ -131,11 +131,11 @@ std::unique_ptr<Folder> FolderBelow(const std::string& root, std::string_view re
     const std::string below = NativePath(relative);
     const size_t slash = below.find_last_of('/');
     name = slash == std::string::npos ? below : below.substr(slash + 1);
-    return std::make_unique<Folder>(
-        Folder(top, shown)
-            .Descend(slash == std::string::npos ? std::string_view()
-                                                : std::string_view(below).substr(0, slash + 1),
-                     shown, make));
+    return std::make_unique<Folder>(Folder(top, shown)
+                                        .Descend(slash == std::string::npos
+                                                     ? std::string_view()
+                                                     : std::string_view(below).substr(0, slash + 1),
+                                                 shown, make));
 }
 
 // Prepared files held open at once in the process, each with a file and a folder descriptor.

@@ -65,8 +65,7 @@ public:
     // they are. A part that is a link (with the reason LinkOnTheWay), a file or ".." is
     // refused with FileCreateError naming `shownName`, and nothing is made below it. A folder
     // made under a DurabilityScope is made durable by it.
-    Folder Descend(std::string_view relative, const std::string& shownName,
-                   bool make = true) const;
+    Folder Descend(std::string_view relative, const std::string& shownName, bool make = true) const;
 
     int Handle() const { return fd_; }
     const std::string& Path() const { return path_; }

@@ -230,7 +230,10 @@ TEST(DirSave, BlocksNotInMemoryAreCopiedFromTheArchiveFile) {
         MakeArchive({{"a", "alpha"}, {"big", big}, {"empty", ""}, {"a", "again"}, {"z", "zz"}})
             ->SaveToBytes(),
         test::RawDir(16, test::Bytes("AAAA"), records),
-        test::RawDir(20, test::Bytes("aaXbb\x1A" "cc"), adjacent)};
+        test::RawDir(20,
+                     test::Bytes("aaXbb\x1A"
+                                 "cc"),
+                     adjacent)};
     for (const std::vector<uint8_t>& archive : archives) {
         auto edit = [&](TDirFile& dir) {
             int32_t index = 0;
