@@ -46,6 +46,9 @@ public:
 
     // For tests: how many times the file systems were flushed by Commit in this process.
     static uint64_t FileSystemFlushes();
+    // For tests: the next flush of a folder fails with the system's error number `error`, as
+    // on a disk that could not keep the bytes.
+    static void FailNextFlush(int error);
 
 private:
     friend class ReplacingFile;

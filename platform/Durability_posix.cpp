@@ -17,11 +17,16 @@ namespace {
 constexpr size_t MaxHeld = 256;
 
 std::atomic<uint64_t> fileSystemFlushes{0};
+std::atomic<int> failNext{0};
 
 } // namespace
 
 uint64_t DurabilityScope::FileSystemFlushes() {
     return fileSystemFlushes;
+}
+
+void DurabilityScope::FailNextFlush(int error) {
+    failNext = error;
 }
 
 void DurabilityScope::Enrol(int folder, const std::string& path) {
@@ -55,7 +60,12 @@ void DurabilityScope::Flush() {
         if (::syncfs(held.fd) != 0) fail(held);
     }
     for (const Held& held : held_) {
-        if (::fsync(held.fd) != 0) fail(held);
+        if (::fsync(held.fd) != 0) {
+            fail(held);
+        } else if (const int error = failNext.exchange(0); error != 0) {
+            errno = error;
+            fail(held);
+        }
         ::close(held.fd);
     }
     held_.clear();

@@ -9,6 +9,8 @@ uint64_t DurabilityScope::FileSystemFlushes() {
     return 0;
 }
 
+void DurabilityScope::FailNextFlush(int) {}
+
 void DurabilityScope::Enrol(int, const std::string&) {}
 
 void DurabilityScope::Flush() {}
