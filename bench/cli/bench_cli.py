@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
 """Times pelfry-cli's whole-archive work against tar and cp on the same files, made first.
 
-    bench/cli/bench_cli.py [--cli PATH] [--build DIR] [--work DIR] [--repeat N] [--only NAME,...]
+    bench/cli/bench_cli.py [--cli PATH] [--before PATH] [--build DIR] [--work DIR] [--repeat N]
+                           [--only NAME,...]
 
 Builds pelfry-cli and the input maker bench_cli_inputs in the Release build DIR (build-rel
 unless told; configured when missing), makes the inputs in a temporary folder (or --work),
 runs each command --repeat times (3 unless told) and keeps the fastest run, then prints a
 table of the figures against their targets. --cli times another pelfry-cli (an older build,
-say) on the same inputs; inputs made in a --work folder are kept there for the next run. The machine's load average is printed with each figure: times
+say) on the same inputs; --before times another pelfry-cli too, each benchmark run by both in
+turn on the same files, and the table has a row for each. Inputs made in a --work folder are
+kept there for the next run. The machine's load average is printed with each figure: times
 taken while other work runs are not the program's own.
 
 Benchmarks (names for --only):
@@ -79,9 +82,9 @@ def gone(path):
 
 
 class Bench:
-    def __init__(self, cli, inputs, work, repeat):
+    def __init__(self, cli, inputs, work, repeat, rows, label=""):
         self.cli, self.inputs, self.work, self.repeat = cli, inputs, work, repeat
-        self.rows = []
+        self.rows, self.label = rows, label
         help_text = subprocess.run([cli, "rebuild", "--help"], capture_output=True, text=True).stdout
         self.has_jobs = "--jobs" in help_text
 
@@ -93,7 +96,10 @@ class Bench:
             open(made, "w").close()
 
     def row(self, name, ours, reference, ratio, target, met, note=""):
-        self.rows.append((name, ours, reference, ratio, target, "yes" if met else "NO", note))
+        if self.label:
+            name = f"{name} ({self.label})"
+        self.rows.append((name, ours, reference, ratio, target, "yes" if met else "NO", note,
+                          load()))
         print(f"{name}: {ours} against {reference}: {ratio} (target {target}) load {load()}",
               flush=True)
 
@@ -164,16 +170,19 @@ class Bench:
                  f"{single:.2f} s", f"{ratio:.2f}x", ">= 1.6x", ratio >= 1.6 and same,
                  "identical archives" if same else "ARCHIVES DIFFER")
 
-    def table(self):
-        print("\n| benchmark | pelfry-cli | reference | ratio | target | met | note |")
-        print("| --- | --- | --- | --- | --- | --- | --- |")
-        for r in self.rows:
-            print("| " + " | ".join(r) + " |")
+
+
+def table(rows):
+    print("\n| benchmark | pelfry-cli | reference | ratio | target | met | note | load |")
+    print("| --- | --- | --- | --- | --- | --- | --- | --- |")
+    for r in rows:
+        print("| " + " | ".join(r) + " |")
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--cli", help="the pelfry-cli to time (default: BUILD/bin/pelfry-cli)")
+    parser.add_argument("--before", help="another pelfry-cli to time beside it, on the same files")
     parser.add_argument("--build", default=os.path.join(ROOT, "build-rel"))
     parser.add_argument("--work", help="where to make the inputs (default: a temporary folder)")
     parser.add_argument("--repeat", type=int, default=3)
@@ -190,11 +199,18 @@ def main():
 
     work = args.work or tempfile.mkdtemp(prefix="pelfry-bench-")
     try:
-        bench = Bench(cli, inputs, work, args.repeat)
-        print(f"timing {cli} on {os.cpu_count()} cores, best of {args.repeat}")
+        rows = []
+        benches = [Bench(cli, inputs, work, args.repeat, rows)]
+        if args.before:
+            before = os.path.abspath(args.before)
+            benches = [Bench(before, inputs, work, args.repeat, rows, "before"),
+                       Bench(cli, inputs, work, args.repeat, rows, "after")]
+        for bench in benches:
+            print(f"timing {bench.cli} on {os.cpu_count()} cores, best of {args.repeat}")
         for name in args.only.split(","):
-            getattr(bench, name)()
-        bench.table()
+            for bench in benches:
+                getattr(bench, name)()
+        table(rows)
     finally:
         if not args.work:
             shutil.rmtree(work, ignore_errors=True)
