@@ -1,5 +1,6 @@
 // One flush for all the files of a command: new files wait for it, a file replacing another
-// is flushed before it takes the name, and a failed flush is an error.
+// is flushed before it takes the name, and a failed flush is an error. Files written ahead
+// wait under no name.
 #include "support/TempDir.h"
 
 #include "platform/Durability.h"
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <filesystem>
 
 namespace pelfry {
 namespace {
@@ -68,6 +70,26 @@ TEST(Durability, AFailedFlushIsRaisedOnceByTheCommit) {
     WriteFileBelow(dir.Path(), "sub/next", Bytes{2});
     EXPECT_NO_THROW(scope.Commit());
 #endif
+}
+
+// Written ahead, a file changes nothing until it is committed, and dropped it leaves nothing;
+// where its folder is missing it is not written ahead at all.
+TEST(PreparedFile, WaitsUnnamedAndLeavesNothingWhenDropped) {
+    TempDir dir;
+    WriteFileReplacing(dir / "kept", Bytes{1});
+    {
+        auto replacing = PrepareFileReplacing(dir / "kept", Bytes{2});
+        auto made = PrepareFileBelow(dir.Path(), "new", Bytes{3});
+        ASSERT_TRUE(replacing && made);
+        EXPECT_EQ(ReadWholeFile(dir / "kept"), Bytes{1});
+        EXPECT_FALSE(FileExists(dir / "new"));
+    }
+    EXPECT_FALSE(PrepareFileBelow(dir.Path(), "missing/file", Bytes{4}));
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"kept"});
+    EXPECT_EQ(ReadWholeFile(dir / "kept"), Bytes{1});
 }
 
 } // namespace
