@@ -1,5 +1,6 @@
 // The one way this program writes a file. A new file is written beside its target and takes
-// the target's name only once every byte of it has reached the disk, so the target either
+// the target's name only once every byte of it is written and (unless a DurabilityScope holds
+// back the flush of a file where none stood, below) has reached the disk, so the target either
 // stays as it was or holds all of the new bytes; nothing half-written is ever left under a
 // name, and no temporary file outlives the write: a killed writer's temporary vanishes with it
 // or is removed by the next writer in that folder (see TempFiles.h, InstallTempFileCleanup).
