@@ -513,6 +513,14 @@ int32_t TSprFile::SaveToFile(const std::string& fileName, bool compress) {
 // ---- Sprite strips ---------------------------------------------------------------------------
 
 bool TSprFile::ExportStrip(const std::string& baseName, PictureFormat format) {
+    const Bitmap strip = MakeStrip(baseName);
+    const std::string picture = baseName + PictureSuffix(format);
+    SavePictureFile(strip, picture, format);
+    WriteTextLines(baseName + ".spd", SpdLines());
+    return true;
+}
+
+Bitmap TSprFile::MakeStrip(const std::string& baseName) const {
     CheckFrames(*this);
     const uint64_t rows = static_cast<uint64_t>(Height) * FrameCount;
     if (rows > static_cast<uint64_t>(MaxStripRows))
@@ -528,12 +536,13 @@ bool TSprFile::ExportStrip(const std::string& baseName, PictureFormat format) {
         const int cellTop = static_cast<int>(f * Height);
         DrawFrame(Frames[f], Height, [&](int y) { return strip.Row(cellTop + y); });
     }
-    SavePictureFile(strip, baseName + PictureSuffix(format), format);
+    return strip;
+}
 
-    WriteTextLines(baseName + ".spd", {Format("frames = %u", FrameCount), Format("height = %u", Height),
-                                        Format("width = %u", Width), Format("framerate = %u", FrameRate),
-                                        Format("flags = %u", Flags)});
-    return true;
+std::vector<std::string> TSprFile::SpdLines() const {
+    return {Format("frames = %u", FrameCount), Format("height = %u", Height),
+            Format("width = %u", Width), Format("framerate = %u", FrameRate),
+            Format("flags = %u", Flags)};
 }
 
 bool TSprFile::ImportStrip(const std::string& baseName) {
