@@ -23,6 +23,8 @@ class CliProcess {
 public:
     explicit CliProcess(const std::vector<std::string>& args)
         : child_(Command(args), capture_ / "stdout", capture_ / "stderr") {}
+    // Whether the program ends within `milliseconds`.
+    bool EndsWithin(int milliseconds) { return child_.WaitFor(milliseconds); }
     // Waits for the program to end and collects what it wrote.
     CliResult Finish() {
         CliResult result;

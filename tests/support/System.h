@@ -28,6 +28,8 @@ public:
 
     // Waits for the end; the exit status, -1 when a signal ended it.
     int Wait();
+    // Waits at most `milliseconds` for the end; whether the program ended.
+    bool WaitFor(int milliseconds);
     // Ends the program at once and unwarned (SIGKILL, TerminateProcess).
     void Kill();
 

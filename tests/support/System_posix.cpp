@@ -49,6 +49,21 @@ int ChildProcess::Wait() {
     return status_;
 }
 
+bool ChildProcess::WaitFor(int milliseconds) {
+    for (int waited = 0; !waited_; waited += 10) {
+        int status = 0;
+        if (::waitpid(static_cast<pid_t>(id_), &status, WNOHANG) == static_cast<pid_t>(id_)) {
+            waited_ = true;
+            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        } else if (waited >= milliseconds) {
+            return false;
+        } else {
+            ::usleep(10000);
+        }
+    }
+    return true;
+}
+
 void ChildProcess::Kill() {
     ::kill(static_cast<pid_t>(id_), SIGKILL);
 }

@@ -86,6 +86,14 @@ int ChildProcess::Wait() {
     return status_;
 }
 
+bool ChildProcess::WaitFor(int milliseconds) {
+    if (!waited_ && ::WaitForSingleObject(reinterpret_cast<HANDLE>(id_),
+                                          static_cast<DWORD>(milliseconds)) != WAIT_OBJECT_0)
+        return false;
+    Wait();
+    return true;
+}
+
 void ChildProcess::Kill() {
     ::TerminateProcess(reinterpret_cast<HANDLE>(id_), 9);
 }
