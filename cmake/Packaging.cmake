@@ -23,13 +23,15 @@ set(PELFRY_MAINTAINER "Pelfry developers <pelfry@example.org>"
     CACHE STRING "The Maintainer of the Debian package")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${PELFRY_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "editor for the resource archives of the game Varn")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Pelfry opens the game's .DIR archives, lists and previews their entries (still images "
-    "and animated sprites), extracts, deletes, adds and replaces entries and saves them in "
-    "the game's layout. It converts the game's images and sprites to .bmp or .png pictures "
-    "that any picture editor handles, and back, rebuilding only what was edited.\n"
-    "The package holds the editor (pelfry) and its command-line twin (pelfry-cli) with its "
-    "man page and bash completion.")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+       "Pelfry opens the game's .DIR archives, lists and previews their entries (still\n"
+       "images and animated sprites), extracts, deletes, adds and replaces entries and\n"
+       "saves them in the game's layout. It converts the game's images and sprites to\n"
+       "pictures (.bmp or .png) that any picture editor handles, and back, rebuilding\n"
+       "only what was edited.\n"
+       "\n"
+       "The package holds the editor (pelfry) and its command-line twin (pelfry-cli)\n"
+       "with its man page and bash completion.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -45,4 +47,5 @@ set(CPACK_STRIP_FILES ON)
 # the package (see app/qt/CMakeLists.txt).
 set(CPACK_SET_DESTDIR ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_INSTALL_PREFIX /usr)
 include(CPack)

@@ -14,8 +14,9 @@ case "${1:-}" in
               libcli11-dev dpkg-dev) ;;
   --package)
     # dpkg-shlibdeps (dpkg-dev) and file find the libraries the programs link for Depends;
-    # lintian judges the package; man-db checks that man finds the page.
-    packages=(dpkg-dev file lintian man-db) ;;
+    # lintian judges the package; man-db, gio (libglib2.0-bin) and the MIME and desktop tools
+    # check that man finds the page and file managers the editor.
+    packages=(dpkg-dev file lintian man-db libglib2.0-bin shared-mime-info desktop-file-utils) ;;
   *)
     # shared-mime-info and desktop-file-utils bring the MIME type and the file managers'
     # association into effect when `cmake --install` installs into a prefix.
