@@ -114,6 +114,8 @@ cleanup() {
 }
 trap cleanup EXIT
 wineserver -p
+# The prefix is made or brought up to date before any test starts, so that the system services
+# wine starts with it (which live as long as the server) hold no test's output open.
 wineboot -i >/dev/null 2>&1
 
 # A full disk for the tests: drive S: is a 1 MiB tmpfs (mounting needs the right to; without
