@@ -81,10 +81,11 @@ if [ ! -f "$prefix/lib/libgtest.a" ]; then
 fi
 
 # The licence notes of what the Windows programs have built in, which the zip of
-# tools/package.sh carries: the Debian notices of the libraries and run-times linked
-# statically, and libpng's licence from the source built above.
+# tools/package.sh carries (every file in build-windows/licenses/): the Debian notices of the
+# libraries and run-times linked statically, and libpng's licence from the source built above.
+# A library added to a Windows program adds its note there too.
 notes=$build/licenses
-rm -rf "$notes" && mkdir -p "$notes"
+mkdir -p "$notes"
 cp "$(find "$deps/src" -maxdepth 2 -path '*/libpng1.6-*/LICENSE' | head -n 1)" "$notes/libpng.txt"
 cp /usr/share/doc/libz-mingw-w64-dev/copyright "$notes/zlib.txt"
 cp /usr/share/doc/libcli11-dev/copyright "$notes/CLI11.txt"

@@ -69,5 +69,7 @@ if [ $windows = 1 ]; then
   (cd "$out/windows" && cmake -E tar cf "$zip" --format=zip "$name")
 fi
 
+# wine, which runs the zip's programs there, in the Windows build's prefix.
+export WINEPREFIX=$root/build-windows/wine
 tests/package/check-packages.sh "$deb" $zip
 echo "Made $deb${zip:+ and $zip}"
