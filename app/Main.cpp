@@ -6,6 +6,7 @@
 #include "platform/Text.h"
 
 #include <optional>
+#include <utility>
 
 namespace pelfry {
 
@@ -48,23 +49,88 @@ void TMainForm::ForgetFile() {
     toolkit_.SetCaption(MainCaption);
 }
 
-bool TMainForm::SaveToCurrentFile() {
-    // Writers of this program take turns on the file; another program's change since we read
-    // it would be lost without a word, so the user decides.
-    std::optional<FileLock> lock;
-    if (FileExists(CurrentFileName)) lock.emplace(CurrentFileName, false);
-    const FileIdentity now = IdentifyFile(CurrentFileName);
-    if (knownFile_ == CurrentFileName && now.Exists && now != knownIdentity_) {
-        const std::string question =
-            Format("%s was changed by another program. Overwrite it?", CurrentFileName.c_str());
-        if (toolkit_.MessageBox("Pelfry", question, MsgSymbol::Warning, mbYes | mbNo) !=
-            MsgResult::Yes)
-            return false;
-    }
-    CurrentArchive->SaveToFile(CurrentFileName);
-    knownFile_ = CurrentFileName;
-    knownIdentity_ = IdentifyFile(CurrentFileName);
-    return true;
+void TMainForm::RunLong(bool cancellable, std::function<void()> work, std::function<void()> done,
+                        std::function<void()> failed) {
+    busy_ = true;
+    cancel_ = false;
+    toolkit_.RunInBackground(
+        cancellable, std::move(work),
+        [this, done = std::move(done), failed = std::move(failed)](std::exception_ptr error) {
+            busy_ = false;
+            const bool close = std::exchange(closeAfterCommand_, false);
+            if (error) {
+                // The user sees what went wrong before anything else; the window stays.
+                if (failed) failed();
+                std::rethrow_exception(error);
+            }
+            done();
+            // A command that goes on with another long step closes after that one.
+            if (close && busy_)
+                closeAfterCommand_ = true;
+            else if (close)
+                toolkit_.CloseWindow();
+        });
+}
+
+bool TMainForm::StopBefore(Walk& walk) const {
+    walk.Stopped = cancel_.load();
+    return walk.Stopped;
+}
+
+std::string TMainForm::CancelledText(const Walk& walk) {
+    return Format("Cancelled after %d of %d file(s)", walk.Done, walk.Total);
+}
+
+void TMainForm::CancelCommand() {
+    if (busy_) cancel_ = true;
+}
+
+void TMainForm::SaveToCurrentFile(const std::function<void(bool saved)>& then) {
+    struct Run {
+        std::optional<FileLock> Lock;
+        bool Known = false; // this window read or wrote the file as `Identity`
+        FileIdentity Identity, Written;
+        bool ChangedElsewhere = false;
+    };
+    auto run = std::make_shared<Run>();
+    run->Known = knownFile_ == CurrentFileName;
+    run->Identity = knownIdentity_;
+    const std::string file = CurrentFileName;
+    TDirFile* archive = CurrentArchive.get();
+    // Writers of this program take turns on the file, and the lock is held from the check to
+    // the end of the write, across the question below.
+    auto write = [run, file, archive] {
+        archive->SaveToFile(file);
+        run->Written = IdentifyFile(file);
+        run->Lock.reset();
+    };
+    auto written = [this, run, file, then] {
+        knownFile_ = file;
+        knownIdentity_ = run->Written;
+        then(true);
+    };
+    // Once the file is being replaced a save cannot be cancelled.
+    RunLong(
+        false,
+        [run, file, write] {
+            if (FileExists(file)) run->Lock.emplace(file, false);
+            // Another program's change since we read the file would be lost without a word,
+            // so the user decides first.
+            const FileIdentity now = IdentifyFile(file);
+            run->ChangedElsewhere = run->Known && now.Exists && now != run->Identity;
+            if (!run->ChangedElsewhere) write();
+        },
+        [this, run, file, write, written, then] {
+            if (!run->ChangedElsewhere) return written();
+            const std::string question =
+                Format("%s was changed by another program. Overwrite it?", file.c_str());
+            if (toolkit_.MessageBox("Pelfry", question, MsgSymbol::Warning, mbYes | mbNo) !=
+                MsgResult::Yes) {
+                run->Lock.reset();
+                return then(false);
+            }
+            RunLong(false, write, written);
+        });
 }
 
 std::string TMainForm::ArchiveFolder() const {
@@ -85,105 +151,171 @@ void TMainForm::ClearPreviewIfGone() {
     ClearPreview();
 }
 
-bool TMainForm::QuerySaveChanges() {
-    if (!CurrentArchive->Modified()) return true;
+void TMainForm::QuerySaveChanges(const std::function<void()>& then) {
+    if (!CurrentArchive->Modified()) return then();
     const std::string name = CurrentFileName.empty() ? "the new directory" : CurrentFileName;
     switch (toolkit_.MessageBox("Pelfry", Format("Save changes to %s?", name.c_str()),
                                 MsgSymbol::Confirmation, mbYes | mbNo | mbCancel)) {
-    case MsgResult::Yes:
+    case MsgResult::Yes: {
         // A failed save raises and so ends the command; a cancelled Save As, or a file
         // changed by another program that the user keeps, stops it with the archive still in
         // memory.
-        if (CurrentFileName.empty()) {
-            FileSave();
-            return !CurrentFileName.empty() && !CurrentArchive->Modified();
-        }
-        return SaveToCurrentFile();
+        auto saved = [then](bool written) {
+            if (written) then();
+        };
+        if (CurrentFileName.empty())
+            SaveAs(saved);
+        else
+            SaveToCurrentFile(saved);
+        return;
+    }
     case MsgResult::No:
-        return true;
+        return then();
     default:
-        return false;
+        return;
     }
 }
 
 void TMainForm::FileOpen() {
-    if (!QuerySaveChanges()) return;
-    // The dialog starts in the archive's folder, else where it was last.
-    toolkit_.SetOpenDialogFolder(ArchiveFolder());
-    if (!toolkit_.ExecuteOpenDialog()) return;
-    OpenArchiveFile(toolkit_.OpenDialogFileName());
+    QuerySaveChanges([this] {
+        // The dialog starts in the archive's folder, else where it was last.
+        toolkit_.SetOpenDialogFolder(ArchiveFolder());
+        if (!toolkit_.ExecuteOpenDialog()) return;
+        OpenArchiveFile(toolkit_.OpenDialogFileName());
+    });
 }
 
 void TMainForm::OpenArchiveFile(const std::string& fileName) {
-    ResetArchive();
-    ClearPreview();
-    toolkit_.ListClear();
-    FileIdentity identity;
-    try {
-        // Whatever filter was chosen, the file is read as an archive, every entry at once. A
-        // file that is no archive is refused, so nothing can later be saved over it.
-        FileStream file(fileName, FileStream::Mode::OpenRead);
-        identity = IdentifyOpenFile(file);
-        CurrentArchive = TDirFile::CreateFromStream(file, fileName, true);
-    } catch (...) {
-        // The previous archive is gone. Forget its file name as well, so that a later Close
-        // or Save cannot write the empty archive over the file it came from.
-        ResetArchive();
-        ForgetFile();
-        throw;
-    }
-    std::vector<std::string> names;
-    CurrentArchive->ListEntries(names);
-    toolkit_.ListSetLines(names);
-    CurrentFileName = fileName;
-    knownFile_ = fileName;
-    knownIdentity_ = identity;
-    SetFileCaption();
-    toolkit_.SetStatusText(
-        Format("%d file(s) in directory", static_cast<int>(CurrentArchive->Count())));
+    struct Read {
+        std::unique_ptr<TDirFile> Archive;
+        FileIdentity Identity;
+        std::exception_ptr Error;
+    };
+    auto read = std::make_shared<Read>();
+    // The archive open so far stays until the new one has been read whole: a cancelled Open
+    // keeps it, even when the reading failed meanwhile.
+    RunLong(
+        true,
+        [read, fileName] {
+            try {
+                // Whatever filter was chosen, the file is read as an archive, every entry at
+                // once. A file that is no archive is refused, so nothing can later be saved
+                // over it.
+                FileStream file(fileName, FileStream::Mode::OpenRead);
+                read->Identity = IdentifyOpenFile(file);
+                read->Archive = TDirFile::CreateFromStream(file, fileName, true);
+            } catch (...) {
+                read->Error = std::current_exception();
+            }
+        },
+        [this, read, fileName] {
+            if (cancel_) {
+                toolkit_.SetStatusText(CancelledText({1, 0, true}));
+                return;
+            }
+            if (read->Error) {
+                // The previous archive is gone. Forget its file name as well, so that a later
+                // Close or Save cannot write the empty archive over the file it came from.
+                ResetArchive();
+                ClearPreview();
+                toolkit_.ListClear();
+                ForgetFile();
+                std::rethrow_exception(read->Error);
+            }
+            ClearPreview();
+            CurrentArchive = std::move(read->Archive);
+            std::vector<std::string> names;
+            CurrentArchive->ListEntries(names);
+            toolkit_.ListSetLines(names);
+            CurrentFileName = fileName;
+            knownFile_ = fileName;
+            knownIdentity_ = read->Identity;
+            SetFileCaption();
+            toolkit_.SetStatusText(
+                Format("%d file(s) in directory", static_cast<int>(CurrentArchive->Count())));
+        });
 }
 
 void TMainForm::FileSave() {
-    if (CurrentFileName.empty()) {
-        FileSaveAs();
-        return;
-    }
-    SaveToCurrentFile();
+    if (CurrentFileName.empty())
+        SaveAs([](bool) {});
+    else
+        SaveToCurrentFile([](bool) {});
 }
 
 void TMainForm::FileSaveAs() {
+    SaveAs([](bool) {});
+}
+
+void TMainForm::SaveAs(const std::function<void(bool saved)>& then) {
     toolkit_.SetSaveDialogFolder(ArchiveFolder());
-    if (toolkit_.ExecuteSaveDialog()) {
-        CurrentFileName = toolkit_.SaveDialogFileName();
-        FileSave();
+    if (!toolkit_.ExecuteSaveDialog()) {
+        SetFileCaption();
+        return;
     }
-    SetFileCaption();
+    CurrentFileName = toolkit_.SaveDialogFileName();
+    // A failed save leaves the new name and the caption as it was.
+    SaveToCurrentFile([this, then](bool saved) {
+        SetFileCaption();
+        then(saved);
+    });
 }
 
 void TMainForm::FileClose() {
+    auto close = [this] {
+        ResetArchive();
+        ClearPreview();
+        ForgetFile();
+        toolkit_.ListClear();
+    };
     // Only changes are written: an archive that was just looked at leaves its file alone.
-    if (CurrentArchive->Modified()) {
-        if (!CurrentFileName.empty()) {
-            if (!SaveToCurrentFile()) return;
-        } else if (!QuerySaveChanges()) {
-            // A new archive that was filled but never saved would otherwise vanish unasked.
-            return;
-        }
+    if (!CurrentArchive->Modified()) return close();
+    if (!CurrentFileName.empty()) {
+        SaveToCurrentFile([close](bool saved) {
+            if (saved) close();
+        });
+    } else {
+        // A new archive that was filled but never saved would otherwise vanish unasked.
+        QuerySaveChanges(close);
     }
-    ResetArchive();
-    ClearPreview();
-    ForgetFile();
-    toolkit_.ListClear();
 }
 
 void TMainForm::FileExit() {
-    if (!QuerySaveChanges()) return;
-    // Drop the archive first: the close that follows finds nothing left to ask about.
-    ResetArchive();
-    toolkit_.CloseWindow();
+    QuerySaveChanges([this] {
+        // Drop the archive first: the close that follows finds nothing left to ask about.
+        ResetArchive();
+        toolkit_.CloseWindow();
+    });
 }
 
-bool TMainForm::FormCloseQuery() { return QuerySaveChanges(); }
+bool TMainForm::FormCloseQuery() {
+    if (busy_) {
+        if (toolkit_.MessageBox("Pelfry",
+                                "A command is still running. Stop it and close the window?",
+                                MsgSymbol::Confirmation, mbYes | mbNo) == MsgResult::Yes) {
+            CancelCommand();
+            closeAfterCommand_ = true;
+        }
+        return false;
+    }
+    // A save the question starts may end only later, off the window's thread: the window then
+    // closes when it is done.
+    closeAsked_ = true;
+    closeApproved_ = false;
+    try {
+        QuerySaveChanges([this] {
+            if (closeAsked_)
+                closeApproved_ = true;
+            else
+                toolkit_.CloseWindow();
+        });
+    } catch (...) {
+        closeAsked_ = false;
+        throw;
+    }
+    closeAsked_ = false;
+    return closeApproved_;
+}
 
 bool TMainForm::ChooseExtractFolder() {
     std::string chosen;
@@ -194,6 +326,8 @@ bool TMainForm::ChooseExtractFolder() {
 }
 
 void TMainForm::lstDirContentsClick() {
+    // The archive belongs to a long command's work while it runs.
+    if (busy_) return;
     const int k = toolkit_.ListFocused();
     // The list can show more lines than the archive has entries (a log that does not match
     // it); such a line is no entry and previews nothing.

@@ -1,12 +1,19 @@
 // TMainForm: the editor's one window, apart from any GUI toolkit. It holds the archive being
 // edited and runs the File commands, the batch buttons and the entry preview, reaching the
 // screen only through the Toolkit interface (app/Toolkit.h).
+//
+// Long commands (Open, Save, the batch buttons, the log round trip) run their work through
+// Toolkit::RunInBackground: the dialogs and questions come first on the window's thread, the
+// files are then walked off it, and what the window shows at the end follows back on it.
+// While one runs the window is busy: the work owns the archive, and nothing of this class
+// touches it from the window's thread (the preview and the entry details stand still).
 #pragma once
 
 #include "app/Toolkit.h"
 #include "archive/DirFileU.h"
 #include "platform/FileLock.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -22,15 +29,19 @@ inline constexpr const char* MainCaption = "Varn directory editor";
 // character sorts after "." (letters and digits do; "!", "?", ")" and "." itself do not).
 std::string ErrorBoxText(std::string_view message);
 
-// The editor's command line, `pelfry [--help] [--] [ARCHIVE]`, without the program's name.
+// The editor's command line, `pelfry [--help | --version] [--] [ARCHIVE]`, without the
+// program's name. --help and --version are answered whatever else the line holds; they need
+// no display, so the program looks for them before it starts the GUI toolkit.
 struct StartArguments {
-    std::string Archive; // the archive to open at start; empty for none
-    bool Help = false;   // --help or -h: print StartUsage and stop
-    std::string Error;   // not empty: what is wrong; print it with StartUsage and stop
+    std::string Archive;  // the archive to open at start; empty for none
+    bool Help = false;    // --help or -h: print StartUsage and stop
+    bool Version = false; // --version: print the program's name and version and stop
+    std::string Error;    // not empty: what is wrong; print it with StartUsage and stop
 };
 StartArguments ParseStartArguments(const std::vector<std::string>& args);
 inline constexpr const char* StartUsage =
     "Usage: pelfry [ARCHIVE]\n"
+    "       pelfry --help | --version\n"
     "Starts the directory editor, opening ARCHIVE (a .DIR file) as File, Open would.\n";
 
 // What a drop on the window accepts, for the box that refuses any other drop.
@@ -74,12 +85,26 @@ public:
     void FileClose();
     void FileExit();
     // Asked when the user closes the window by its title bar; true lets it close.
+    // While a long command runs, asks whether to stop it; Yes cancels it and closes the
+    // window once it has stopped. A save that the question starts runs off the window's
+    // thread; the window then closes when it is done.
     bool FormCloseQuery();
 
     // When the archive holds changes that were not saved, asks "Save changes to %s?" with
     // Yes, No and Cancel. Yes saves (through Save As when there is no file name), No goes on
-    // without saving, Cancel stops. True means the caller may go on and drop the archive.
-    bool QuerySaveChanges();
+    // without saving, Cancel stops. `then` runs when the caller may go on and drop the
+    // archive: at once for No, after the save for Yes, never for Cancel or a failed save.
+    void QuerySaveChanges(const std::function<void()>& then);
+
+    // --- Long commands -------------------------------------------------------------------
+    // True while a long command's work runs off the window's thread.
+    bool Busy() const { return busy_; }
+    // The Cancel button: the running command stops before its next file. Extract and export
+    // keep the files written and write no log; Add and Convert and add keep the entries added;
+    // a cancelled rebuild from a log is a failed one; a cancelled Open keeps the archive open
+    // before; a Save cannot be cancelled. The status line says "Cancelled after %d of %d
+    // file(s)".
+    void CancelCommand();
 
     // Shows the folder chooser at ExtractFolder; takes the chosen folder when confirmed, and
     // in every case leaves ExtractFolder ending in a separator. Returns whether confirmed.
@@ -122,15 +147,35 @@ public:
     Toolkit& UI() { return toolkit_; }
 
 private:
+    // How far a long command's walk over its files got; shared by its work and what follows.
+    struct Walk {
+        int Total = 0;
+        int Done = 0;         // files finished
+        bool Stopped = false; // Cancel stopped the walk before file Done + 1
+    };
+    // Starts a long command (see the class comment). `done` follows on the window's thread;
+    // when `work` raised, `failed` runs instead (when given) and the error goes on to the
+    // global handler.
+    void RunLong(bool cancellable, std::function<void()> work, std::function<void()> done,
+                 std::function<void()> failed = {});
+    // True, noted in `walk`, when the user cancelled: the walk stops before its next file.
+    bool StopBefore(Walk& walk) const;
+    // "Cancelled after %d of %d file(s)" for a walk that was stopped.
+    static std::string CancelledText(const Walk& walk);
+
     void SetFileCaption();
     void ResetArchive();
     // Forgets the archive's file after a command that lost the archive read from it, so that
     // a later Save or Close cannot write what is left over that file.
     void ForgetFile();
-    // Writes the archive to CurrentFileName under the writers' lock. When the file was
-    // changed by another program since this window read or wrote it, asks first; returns
-    // false when the user declines (nothing is written).
-    bool SaveToCurrentFile();
+    // Writes the archive to CurrentFileName under the writers' lock, off the window's thread.
+    // When the file was changed by another program since this window read or wrote it, asks
+    // first. `then` follows with whether it was written (false when the user declined); not
+    // at all when the save failed.
+    void SaveToCurrentFile(const std::function<void(bool saved)>& then);
+    // Save As: the dialog, then the save under the chosen name; the caption follows, also
+    // when the dialog was cancelled. `then` follows a save as for SaveToCurrentFile.
+    void SaveAs(const std::function<void(bool saved)>& then);
     // The folder of the archive file, for the dialogs to start in; empty while there is none.
     std::string ArchiveFolder() const;
     // The preview forgets what it shows: the archive it came from is gone.
@@ -139,16 +184,22 @@ private:
     void ClearPreviewIfGone();
     // Adds each file as Add does (under its name part, replacing the first entry of that
     // name), converting edited bitmaps and descriptions back first when `convertBack`, with
-    // progress; then refreshes the list. Returns the count of files added.
-    int AddFiles(const std::vector<std::string>& files, bool convertBack);
+    // progress; then refreshes the list and writes `summary` with the count of files added,
+    // or the cancelled text.
+    void AddFiles(const std::vector<std::string>& files, bool convertBack,
+                  const std::function<std::string(int added)>& summary);
+    // Reconstruct from log once the log is chosen: the list takes its lines, a fresh archive
+    // is filled from them off the window's thread.
+    void RebuildFromLog(const std::string& logName);
     // Fills the list with the archive's entry names (line i is entry i).
     void RefreshList();
     // Indexes of the selected lines that are entries of the archive, in list order.
     std::vector<int> SelectedEntries();
     // The walk of the two extract buttons: the folder chooser, "No files selected!", then for
-    // each selected entry its progress line and `work`, and at the end `summary` with the count.
+    // each selected entry its progress line and `work` (on the worker, with the folder), and
+    // at the end `summary` with the count.
     void ExtractSelected(const char* summary,
-                         const std::function<void(int index)>& work);
+                         std::function<void(const std::string& folder, int index)> work);
 
     Toolkit& toolkit_;
     // The file as this window last read or wrote it, to tell a change by another program.
@@ -158,6 +209,16 @@ private:
     // so a block no entry holds any more is a deleted or replaced entry).
     std::weak_ptr<const std::vector<uint8_t>> previewBlock_;
     bool previewShown_ = false;
+    // The folder the last "Extract, convert, log" wrote its log to; where a rebuild starts.
+    std::string logFolder_;
+    // A long command's work is running; the user asked it to stop.
+    bool busy_ = false;
+    std::atomic<bool> cancel_{false};
+    // The window closes once the running command has ended.
+    bool closeAfterCommand_ = false;
+    // FormCloseQuery is asking; what it should answer.
+    bool closeAsked_ = false;
+    bool closeApproved_ = false;
 };
 
 } // namespace pelfry

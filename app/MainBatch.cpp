@@ -30,8 +30,10 @@ void ShowUseError(Toolkit& ui, const char* text) {
     ui.MessageBox("Error", text, MsgSymbol::Error, mbCancel);
 }
 
+// From a long command's worker.
 void ShowProgress(Toolkit& ui, int number, int total, const std::string& file) {
-    ui.SetStatusText(Format("Processing file %d of %d: %s", number, total, file.c_str()));
+    ui.ShowProgress(number, total,
+                    Format("Processing file %d of %d: %s", number, total, file.c_str()));
 }
 
 } // namespace
@@ -73,34 +75,47 @@ std::vector<int> TMainForm::SelectedEntries() {
     std::vector<int> entries;
     const int lines = toolkit_.ListCount();
     for (int i = 0; i < lines; ++i)
-        if (toolkit_.ListSelected(i) && static_cast<uint32_t>(i) < CurrentArchive->Count()) entries.push_back(i);
+        if (toolkit_.ListSelected(i) && static_cast<uint32_t>(i) < CurrentArchive->Count())
+            entries.push_back(i);
     return entries;
 }
 
 void TMainForm::ExtractSelected(const char* summary,
-                                const std::function<void(int index)>& work) {
+                                std::function<void(const std::string& folder, int index)> work) {
     if (!ChooseExtractFolder()) return;
     if (toolkit_.ListSelCount() == 0) return ShowUseError(toolkit_, "No files selected!");
-    const int total = toolkit_.ListSelCount();
-    int n = 0;
-    for (int i : SelectedEntries()) {
-        ++n;
-        ShowProgress(toolkit_, n, total, CurrentArchive->Files[static_cast<size_t>(i)].Name);
-        work(i);
-    }
-    toolkit_.SetStatusText(Format(summary, n));
+    auto walk = std::make_shared<Walk>();
+    walk->Total = toolkit_.ListSelCount();
+    TDirFile* archive = CurrentArchive.get();
+    RunLong(
+        true,
+        [this, walk, archive, work = std::move(work), entries = SelectedEntries(),
+         folder = ExtractFolder] {
+            for (int i : entries) {
+                if (StopBefore(*walk)) return;
+                ShowProgress(toolkit_, walk->Done + 1, walk->Total,
+                             archive->Files[static_cast<size_t>(i)].Name);
+                work(folder, i);
+                ++walk->Done;
+            }
+        },
+        [this, walk, summary] {
+            // Files written before a Cancel stay.
+            toolkit_.SetStatusText(walk->Stopped ? CancelledText(*walk)
+                                                 : Format(summary, walk->Done));
+        });
 }
 
 void TMainForm::btnExtractClick() {
-    ExtractSelected("Extracted %d file(s)", [this](int i) {
-        ExtractEntryOrFail(*CurrentArchive, ExtractFolder, i);
+    ExtractSelected("Extracted %d file(s)", [this](const std::string& folder, int i) {
+        ExtractEntryOrFail(*CurrentArchive, folder, i);
         toolkit_.RepaintNow();
     });
 }
 
 void TMainForm::btnExtrConvertClick() {
-    ExtractSelected("Extracted and converted %d file(s)", [this](int i) {
-        const std::string extracted = ExtractEntryOrFail(*CurrentArchive, ExtractFolder, i);
+    ExtractSelected("Extracted and converted %d file(s)", [this](const std::string& folder, int i) {
+        const std::string extracted = ExtractEntryOrFail(*CurrentArchive, folder, i);
         std::string result;
         ConvertFile(extracted, result);
         toolkit_.RepaintNow();
@@ -115,118 +130,186 @@ void TMainForm::btnDeleteClick() {
     std::vector<std::string> names;
     for (int i = 0; i < toolkit_.ListCount(); ++i)
         if (toolkit_.ListSelected(i)) names.push_back(toolkit_.ListLine(i));
-    // Each entry is found by its line's text: deleting moves the last entry into the gap, so
-    // indexes change as the loop goes. A line that names no entry is skipped.
-    for (const std::string& name : names) {
-        const int32_t k = CurrentArchive->FindEntry(name, 0);
-        if (k >= 0) CurrentArchive->DeleteEntry(k);
-    }
-    ClearPreviewIfGone();
-    toolkit_.SetStatusText(Format("Deleted %d file(s)", selected));
-    RefreshList();
+    auto walk = std::make_shared<Walk>();
+    walk->Total = selected;
+    TDirFile* archive = CurrentArchive.get();
+    RunLong(
+        true,
+        [this, walk, archive, names = std::move(names)] {
+            // Each entry is found by its line's text: deleting moves the last entry into the
+            // gap, so indexes change as the loop goes. A line that names no entry is skipped.
+            for (const std::string& name : names) {
+                if (StopBefore(*walk)) return;
+                const int32_t k = archive->FindEntry(name, 0);
+                if (k >= 0) archive->DeleteEntry(k);
+                ++walk->Done;
+            }
+        },
+        [this, walk] {
+            ClearPreviewIfGone();
+            toolkit_.SetStatusText(walk->Stopped ? CancelledText(*walk)
+                                                 : Format("Deleted %d file(s)", walk->Total));
+            RefreshList();
+        });
 }
 
 // ---- Commands on files chosen from disk --------------------------------------------------------
 
-int TMainForm::AddFiles(const std::vector<std::string>& files, bool convertBack) {
-    int n = 0;
-    for (const std::string& p : files) {
-        ++n;
-        ShowProgress(toolkit_, n, static_cast<int>(files.size()), p);
-        std::string result = p;
-        if (convertBack) {
-            bool converted = false;
-            ConvertBack(p, toolkit_.IsChecked(CheckBoxId::RecreateAll), converted, result);
-        }
-        int32_t index = 0;
-        CurrentArchive->AddFile(ExtractFilePath(result), ExtractFileName(result), index);
-        // A replaced entry that the preview shows is gone from the archive.
-        ClearPreviewIfGone();
-        toolkit_.RepaintNow();
-        // The game file was only a step on the way into the archive; the edited files stay.
-        if (result != p) DeleteFile(result);
-    }
-    RefreshList();
-    return n;
+void TMainForm::AddFiles(const std::vector<std::string>& files, bool convertBack,
+                         const std::function<std::string(int added)>& summary) {
+    auto walk = std::make_shared<Walk>();
+    walk->Total = static_cast<int>(files.size());
+    TDirFile* archive = CurrentArchive.get();
+    RunLong(
+        true,
+        [this, walk, archive, files, convertBack] {
+            for (const std::string& p : files) {
+                if (StopBefore(*walk)) return;
+                ShowProgress(toolkit_, walk->Done + 1, walk->Total, p);
+                std::string result = p;
+                if (convertBack) {
+                    bool converted = false;
+                    ConvertBack(p, toolkit_.IsChecked(CheckBoxId::RecreateAll), converted, result);
+                }
+                int32_t index = 0;
+                archive->AddFile(ExtractFilePath(result), ExtractFileName(result), index);
+                ++walk->Done;
+                toolkit_.RepaintNow();
+                // The game file was only a step on the way into the archive; the edited files
+                // stay.
+                if (result != p) DeleteFile(result);
+            }
+        },
+        [this, walk, summary] {
+            // A replaced entry that the preview shows is gone from the archive. Entries added
+            // before a Cancel stay, unsaved.
+            ClearPreviewIfGone();
+            RefreshList();
+            toolkit_.SetStatusText(walk->Stopped ? CancelledText(*walk) : summary(walk->Done));
+        },
+        [this] { ClearPreviewIfGone(); });
 }
 
 void TMainForm::btnAddClick() {
-    int n = 0;
-    if (toolkit_.ExecuteAddDialog()) n = AddFiles(toolkit_.AddDialogFiles(), false);
-    toolkit_.SetStatusText(Format("Added %d file(s)", n));
+    auto summary = [](int n) { return Format("Added %d file(s)", n); };
+    if (!toolkit_.ExecuteAddDialog()) return toolkit_.SetStatusText(summary(0));
+    AddFiles(toolkit_.AddDialogFiles(), false, summary);
 }
 
 void TMainForm::btnConvAddClick() {
     // Measured on a steady clock, so a command that runs past midnight still reports the time
-    // it took; shown as a fraction of a day.
+    // it took; shown as a fraction of a day, with the decimal separator of the user's locale.
     const auto start = std::chrono::steady_clock::now();
-    int n = 0;
-    if (toolkit_.ExecuteAddDialog()) n = AddFiles(toolkit_.AddDialogFiles(), true);
-    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    // Written with the decimal separator of the user's locale.
-    toolkit_.SetStatusText(
-        Format("Converted and added %d file(s) in time %s", n,
-               FormatG(elapsed.count() / 86400.0, toolkit_.LocaleSeparators().Decimal).c_str()));
+    auto summary = [this, start](int n) {
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+        return Format(
+            "Converted and added %d file(s) in time %s", n,
+            FormatG(elapsed.count() / 86400.0, toolkit_.LocaleSeparators().Decimal).c_str());
+    };
+    if (!toolkit_.ExecuteAddDialog()) return toolkit_.SetStatusText(summary(0));
+    AddFiles(toolkit_.AddDialogFiles(), true, summary);
 }
 
 // ---- The conversion log round trip ----------------------------------------------------------
 
 void TMainForm::btnExtrConvLogClick() {
     if (!ChooseExtractFolder()) return;
-    const int lines = toolkit_.ListCount();
-    if (lines == 0) return ShowUseError(toolkit_, "No files to extract!");
+    const std::vector<std::string> lines = toolkit_.ListLines();
+    if (lines.empty()) return ShowUseError(toolkit_, "No files to extract!");
     // A name the log cannot hold would rebuild into another archive: refused before anything
     // is written.
-    CheckLogNames(toolkit_.ListLines());
-    for (int i = 0; i < lines; ++i) {
-        // Every line, selected or not; a line beyond the archive's entries has nothing to export.
-        if (static_cast<uint32_t>(i) >= CurrentArchive->Count()) continue;
-        const std::string name = CurrentArchive->Files[static_cast<size_t>(i)].Name;
-        ShowProgress(toolkit_, i + 1, lines, name);
-        ExportEntry(*CurrentArchive, ExtractFolder, i);
-        toolkit_.RepaintNow();
-    }
+    CheckLogNames(lines);
+    auto walk = std::make_shared<Walk>();
+    walk->Total = static_cast<int>(lines.size());
     const std::string log = LogFileName(ExtractFolder, CurrentFileName);
-    toolkit_.ListSaveToFile(log);
-    toolkit_.SetStatusText(
-        Format("Extracted and converted %d file(s); wrote log to %s", lines, log.c_str()));
+    TDirFile* archive = CurrentArchive.get();
+    RunLong(
+        true,
+        [this, walk, archive, folder = ExtractFolder] {
+            for (int i = 0; i < walk->Total; ++i) {
+                if (StopBefore(*walk)) return;
+                // Every line, selected or not; a line beyond the archive's entries has nothing
+                // to export.
+                if (static_cast<uint32_t>(i) < archive->Count()) {
+                    ShowProgress(toolkit_, i + 1, walk->Total,
+                                 archive->Files[static_cast<size_t>(i)].Name);
+                    ExportEntry(*archive, folder, i);
+                    toolkit_.RepaintNow();
+                }
+                walk->Done = i + 1;
+            }
+        },
+        [this, walk, log] {
+            // Only a finished export has a log: a rebuild from it would miss entries.
+            if (walk->Stopped) return toolkit_.SetStatusText(CancelledText(*walk));
+            toolkit_.ListSaveToFile(log);
+            logFolder_ = ExtractFilePath(log);
+            toolkit_.SetStatusText(Format("Extracted and converted %d file(s); wrote log to %s",
+                                          walk->Total, log.c_str()));
+        });
 }
 
 void TMainForm::btnConvAddLogClick() {
     // The rebuild replaces the archive: an edited one is not dropped unasked.
-    if (!QuerySaveChanges()) return;
-    toolkit_.SetOpenDialogFilterIndex(5);
-    int converted = 0;
-    if (toolkit_.ExecuteOpenDialog()) {
-        const std::string logName = toolkit_.OpenDialogFileName();
-        ResetArchive();
-        ClearPreview();
-        try {
-            toolkit_.ListLoadFromFile(logName);
+    QuerySaveChanges([this] {
+        toolkit_.SetOpenDialogFilterIndex(5);
+        // The log is looked for where the last export wrote one, else where entries were last
+        // extracted, and not under the name of a file opened before.
+        toolkit_.SetOpenDialogFolder(logFolder_.empty() ? ExtractFolder : logFolder_);
+        toolkit_.ClearOpenDialogName();
+        if (!toolkit_.ExecuteOpenDialog()) {
+            toolkit_.SetStatusText(Format("Read log from %s; converted 0 of %d file(s) added",
+                                          toolkit_.OpenDialogFileName().c_str(),
+                                          toolkit_.ListCount()));
+            return;
+        }
+        RebuildFromLog(toolkit_.OpenDialogFileName());
+    });
+}
+
+void TMainForm::RebuildFromLog(const std::string& logName) {
+    ResetArchive();
+    ClearPreview();
+    try {
+        toolkit_.ListLoadFromFile(logName);
+    } catch (...) {
+        ForgetFile();
+        throw;
+    }
+    auto walk = std::make_shared<Walk>();
+    auto converted = std::make_shared<int>(0);
+    const std::vector<std::string> lines = toolkit_.ListLines();
+    walk->Total = static_cast<int>(lines.size());
+    TDirFile* archive = CurrentArchive.get();
+    // What was rebuilt when the command failed or was cancelled is not the archive that was
+    // open: it must never be saved over that file by a later Save or Close, only under a new
+    // name.
+    RunLong(
+        true,
+        [this, walk, converted, archive, lines, logName] {
             // The edited files and the entries are looked for beside the log.
             const std::string folder = ExtractFilePath(logName);
-            const int lines = toolkit_.ListCount();
-            for (int k = 0; k < lines; ++k) {
-                const std::string line = toolkit_.ListLine(k);
-                toolkit_.SetStatusText(Format("Processing file %d of %d: %s%s", k + 1, lines,
-                                              folder.c_str(), line.c_str()));
+            for (const std::string& line : lines) {
+                if (StopBefore(*walk)) return;
+                ShowProgress(toolkit_, walk->Done + 1, walk->Total, folder + line);
                 // The check boxes are read for each line, as for every conversion.
-                if (RebuildEntry(*CurrentArchive, folder, line,
+                if (RebuildEntry(*archive, folder, line,
                                  toolkit_.IsChecked(CheckBoxId::RecreateAll),
                                  CheckBoxOptions(toolkit_)))
-                    ++converted;
+                    ++*converted;
+                ++walk->Done;
                 toolkit_.RepaintNow();
             }
-        } catch (...) {
-            // What was rebuilt so far is not the archive that was open: it must never be
-            // saved over that file by a later Save or Close, only under a new name.
-            ForgetFile();
-            throw;
-        }
-    }
-    toolkit_.SetStatusText(Format("Read log from %s; converted %d of %d file(s) added",
-                                  toolkit_.OpenDialogFileName().c_str(), converted,
-                                  toolkit_.ListCount()));
+        },
+        [this, walk, converted, logName] {
+            if (walk->Stopped) {
+                ForgetFile();
+                return toolkit_.SetStatusText(CancelledText(*walk));
+            }
+            toolkit_.SetStatusText(Format("Read log from %s; converted %d of %d file(s) added",
+                                          logName.c_str(), *converted, walk->Total));
+        },
+        [this] { ForgetFile(); });
 }
 
 } // namespace pelfry

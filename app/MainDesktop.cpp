@@ -35,6 +35,11 @@ StartArguments ParseStartArguments(const std::vector<std::string>& args) {
             options = false;
         } else if (options && (arg == "--help" || arg == "-h")) {
             result.Help = true;
+        } else if (options && arg == "--version") {
+            result.Version = true;
+        } else if (!result.Error.empty()) {
+            // After the first error only --help and --version are looked for: they are
+            // answered whatever else the line holds.
         } else if (options && arg.size() > 1 && arg[0] == '-') {
             result.Error = "unknown option " + arg;
         } else if (!result.Archive.empty()) {
@@ -44,7 +49,6 @@ StartArguments ParseStartArguments(const std::vector<std::string>& args) {
         } else {
             result.Archive = arg;
         }
-        if (!result.Error.empty()) break;
     }
     return result;
 }
@@ -63,14 +67,13 @@ void TMainForm::DropFiles(const std::vector<std::string>& paths) {
         toolkit_.MessageBox("Error", DropRefusedText, MsgSymbol::Error, mbCancel);
         return;
     }
-    if (archives == 1) {
-        if (QuerySaveChanges()) OpenArchiveFile(paths[0]);
-        return;
-    }
-    toolkit_.SetStatusText(Format("Added %d file(s)", AddFiles(paths, true)));
+    if (archives == 1) return QuerySaveChanges([this, path = paths[0]] { OpenArchiveFile(path); });
+    AddFiles(paths, true, [](int n) { return Format("Added %d file(s)", n); });
 }
 
 std::string TMainForm::EntryDetails(int line) {
+    // The archive belongs to a long command's work while it runs.
+    if (busy_) return {};
     if (line < 0 || line >= toolkit_.ListCount() ||
         static_cast<uint32_t>(line) >= CurrentArchive->Count())
         return {};

@@ -10,6 +10,7 @@
 #include "platform/Text.h" // SplitTextLines, which reads the lines of ListLoadFromFile
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
@@ -59,10 +60,25 @@ public:
 
     // --- Window --------------------------------------------------------------------------
     virtual void SetCaption(const std::string& caption) = 0;
-    // Draws the window now, without returning to the event loop (progress of long commands).
-    virtual void RepaintNow() = 0;
     // Closes the main window, which ends the program.
     virtual void CloseWindow() = 0;
+
+    // --- Long commands -------------------------------------------------------------------
+    // Runs `work` off the window's thread, so that the window goes on repainting and
+    // answering: meanwhile every command control and menu item is disabled, a progress bar
+    // shows beside the status line with a Cancel button (enabled when `cancellable`; Escape
+    // presses it), and the preview goes on playing. Afterwards, on the window's thread,
+    // `finished` runs with the error `work` raised, or null. `work` may call only
+    // ShowProgress, RepaintNow and IsChecked, which are safe from its thread; the archive
+    // belongs to it until `finished`. A fake toolkit may run both at once, inline.
+    virtual void RunInBackground(bool cancellable, std::function<void()> work,
+                                 std::function<void(std::exception_ptr)> finished) = 0;
+    // Before file `number` of `total` (1-based) of a long command: `text` in the status
+    // line, the bar at the files done before it. Safe from the worker; the window shows the
+    // latest when it next draws.
+    virtual void ShowProgress(int number, int total, const std::string& text) = 0;
+    // After each file of a long command: the bar counts that file done. Safe from the worker.
+    virtual void RepaintNow() = 0;
 
     // --- List of entries -----------------------------------------------------------------
     virtual void ListClear() = 0;
@@ -86,6 +102,7 @@ public:
     virtual void SetStatusText(const std::string& text) = 0;
 
     // --- Check boxes ---------------------------------------------------------------------
+    // Safe from a long command's worker: conversions read the boxes as each file is done.
     virtual bool IsChecked(CheckBoxId box) = 0;
 
     // --- File dialogs --------------------------------------------------------------------
@@ -98,6 +115,9 @@ public:
     // The folder the open dialog shows when next executed; without a call it shows the
     // folder it was last in.
     virtual void SetOpenDialogFolder(const std::string& folder) = 0;
+    // Empties the open dialog's name field for its next use; OpenDialogFileName still gives
+    // the file last chosen.
+    virtual void ClearOpenDialogName() = 0;
     // Save dialog: one file, default extension "dir", no question before overwriting.
     virtual bool ExecuteSaveDialog() = 0;
     virtual std::string SaveDialogFileName() = 0;

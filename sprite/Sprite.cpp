@@ -7,6 +7,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace pelfry {
@@ -25,6 +26,15 @@ QImage BitmapToImage(const Bitmap& bitmap) {
 }
 
 int FrameInterval(uint16_t frameRate) { return frameRate == 0 ? 40 : 1000 / frameRate; }
+
+double PreviewScale(QSize picture, QSize room, int zoom) {
+    zoom = std::clamp(zoom, 1, MaxPreviewZoom);
+    if (picture.isEmpty() || !room.isValid()) return zoom;
+    const double fit = std::min(static_cast<double>(room.width()) / picture.width(),
+                                static_cast<double>(room.height()) / picture.height());
+    if (fit < 1) return fit;
+    return std::min(static_cast<double>(zoom), std::floor(fit));
+}
 
 // Lays frame `index` of `sprite` into `picture` as the sprite's frame bitmaps are laid out:
 // 0 outside the frame's box, the frame's pixels inside it. Parts of the box outside the
@@ -58,20 +68,39 @@ TSprite::~TSprite() { timer_.stop(); }
 
 void TSprite::StopTimer() { timer_.stop(); }
 
+void TSprite::SetRoom(QSize room) {
+    room_ = room;
+    Place();
+}
+
+void TSprite::SetZoom(int zoom) {
+    zoom_ = std::clamp(zoom, 1, MaxPreviewZoom);
+    Place();
+}
+
+void TSprite::Place() {
+    if (!shown_) return;
+    if (natural_.isEmpty()) return resize(0, 0);
+    // Scaled down, the picture fits its room; never smaller than a pixel.
+    const double scale = Scale();
+    resize(std::max(1, static_cast<int>(natural_.width() * scale)),
+           std::max(1, static_cast<int>(natural_.height() * scale)));
+}
+
 void TSprite::ShowSprite(std::unique_ptr<TSprFile> sprite, bool pingPong) {
     StopTimer();
     picture_.reset();
-    if (!sprite) {
-        resize(0, 0);
-        return;
-    }
+    shown_ = true;
+    natural_ = QSize();
+    if (!sprite) return Place();
     // A sprite's area is not bounded by its data: a few bytes can claim 65535 x 65535. The
     // picture is made at the full area, so refuse what no game sprite comes near.
     if (static_cast<uint64_t>(sprite->Width) * sprite->Height > MaxPreviewPixels) {
-        resize(0, 0);
+        Place();
         throw Error(Format("Sprite too large to preview (%u x %u)", sprite->Width, sprite->Height));
     }
-    resize(sprite->Width, sprite->Height);
+    natural_ = QSize(sprite->Width, sprite->Height);
+    Place();
     frameIndex_ = 0;
     step_ = 1;
     timer_.setInterval(FrameInterval(sprite->FrameRate));
@@ -81,7 +110,8 @@ void TSprite::ShowSprite(std::unique_ptr<TSprFile> sprite, bool pingPong) {
     sprite_ = std::move(sprite);
     // A zero interval would fire without pause; the sprite then stays on its first frame.
     if (timer_.interval() > 0) timer_.start();
-    repaint();
+    // Drawn when the window has placed it, at its scale in its room.
+    update();
 }
 
 bool TSprite::ShowSpriteStream(Stream* stream, bool pingPong) {
@@ -92,8 +122,9 @@ bool TSprite::ShowSpriteStream(Stream* stream, bool pingPong) {
         return true;
     }
     // Not a sprite: hide. What was on show stays held, unseen, until the next show.
-    resize(0, 0);
-    repaint();
+    shown_ = true;
+    natural_ = QSize();
+    Place();
     return false;
 }
 
@@ -102,12 +133,14 @@ bool TSprite::ShowImage(Stream* stream) {
     TImgFile image;
     const bool read = image.LoadFromStream(stream) != 0;
     if (read) {
-        resize(image.Width, image.Height);
         frameIndex_ = 0;
         picture_.reset();
         picture_ = std::make_unique<Bitmap>(image.MakeBitmap());
+        shown_ = true;
+        natural_ = QSize(image.Width, image.Height);
+        Place();
     }
-    repaint();
+    update();
     return read;
 }
 
@@ -120,7 +153,9 @@ void TSprite::Clear() {
     pingPong_ = false;
     FileName.clear();
     Archive = nullptr;
-    resize(0, 0);
+    shown_ = true;
+    natural_ = QSize();
+    Place();
 }
 
 void TSprite::TimerTick() {
@@ -148,7 +183,12 @@ void TSprite::paintEvent(QPaintEvent*) { PaintPicture(); }
 void TSprite::PaintPicture() {
     if (!picture_) return;
     QPainter painter(this);
-    painter.drawImage(0, 0, BitmapToImage(*picture_));
+    const QImage image = BitmapToImage(*picture_);
+    if (size() == image.size()) return painter.drawImage(0, 0, image);
+    // Enlarged, every pixel of the game's picture stays a sharp square; scaled down, the
+    // picture is smoothed so that thin lines do not vanish.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, size().width() < image.width());
+    painter.drawImage(rect(), image);
 }
 
 } // namespace pelfry

@@ -1,8 +1,9 @@
 // TSprite: the editor's preview control. It shows a still image (.IMG) or plays a sprite
 // (.SPR) at the sprite's frame rate, drawing the 8-bit picture with its palette; pixel value 0
 // is drawn black (the preview shows no transparency). The control takes the size of what it
-// shows; its top-left corner stays where the window placed it. Like a picture painted on the
-// window, it takes no mouse input: clicks go to whatever lies beneath.
+// shows, scaled to the room the window leaves it (PreviewScale); its top-left corner stays
+// where the window placed it. Like a picture painted on the window, it takes no mouse input:
+// clicks go to whatever lies beneath.
 #pragma once
 
 #include "platform/Bitmap.h"
@@ -28,6 +29,15 @@ int FrameInterval(uint16_t frameRate);
 
 // The largest sprite area the preview draws (a picture of 64 MiB).
 inline constexpr uint64_t MaxPreviewPixels = uint64_t{1} << 26;
+
+// The largest zoom of a small picture, for pixel work.
+inline constexpr int MaxPreviewZoom = 8;
+
+// The scale at which a picture of `picture` size is drawn in `room` so that it is seen whole:
+// one larger than the room is scaled down to fit, keeping its proportions; a smaller one is
+// enlarged `zoom` times (1 to MaxPreviewZoom), as far as whole steps fit. An invalid room
+// sets no limit.
+double PreviewScale(QSize picture, QSize room, int zoom);
 
 class TSprite : public QWidget {
     Q_OBJECT
@@ -55,6 +65,17 @@ public:
     // Back to idle, shown as nothing: the timer stops, picture and sprite are released, the
     // control shrinks to 0 x 0, and FileName and Archive are cleared.
     void Clear();
+
+    // The room the control may take (an invalid size for no limit; none at first) and the
+    // zoom asked for small pictures (1 to MaxPreviewZoom; 1 at first). Until the first show
+    // the control keeps the size it was given.
+    void SetRoom(QSize room);
+    void SetZoom(int zoom);
+    int Zoom() const { return zoom_; }
+    // The size of what is on show, unscaled (empty when nothing is), and the scale it is
+    // drawn at.
+    QSize PictureSize() const { return natural_; }
+    double Scale() const { return PreviewScale(natural_, room_, zoom_); }
     // One animation step: the next frame, turning or starting over at the ends, drawn at once.
     void TimerTick();
 
@@ -73,7 +94,9 @@ protected:
 
 private:
     void StopTimer();
-    // Draws the picture at the control's top-left corner at its own size; nothing without one.
+    // Takes the size of what is on show at its scale.
+    void Place();
+    // Draws the picture over the whole control at its scale; nothing without one.
     void PaintPicture();
 
     std::unique_ptr<Bitmap> picture_;
@@ -82,6 +105,10 @@ private:
     int frameIndex_ = 0;
     int step_ = 1;
     bool pingPong_ = false;
+    QSize natural_;
+    QSize room_;
+    int zoom_ = 1;
+    bool shown_ = false;
 };
 
 } // namespace pelfry

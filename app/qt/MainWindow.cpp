@@ -12,7 +12,7 @@
 #include <QFileDialog>
 #include <QFrame>
 #include <QLabel>
-#include <QLayout>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
 #include <QMenu>
@@ -30,11 +30,7 @@ namespace pelfry {
 
 namespace {
 
-// The client area of the window, below the menu bar.
-constexpr int ClientWidth = 546;
-constexpr int ClientHeight = 435;
 constexpr int ListItemHeight = 13;
-constexpr int StatusHeight = 23;
 
 const QStringList OpenFilters = {
     "Sprite directory (*.DIR)", "Sprite file (*.SPR)",     "Bitmap (*.BMP)",
@@ -81,8 +77,6 @@ QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const char* caption, 
     // The caption stands left of the box.
     box->setLayoutDirection(Qt::RightToLeft);
     box->setChecked(checked);
-    // The preview lies beneath the controls: a box covers a large picture with its background.
-    box->setAutoFillBackground(true);
     return box;
 }
 
@@ -98,10 +92,14 @@ QString DisplayText(const std::string& text) {
 
 std::string PathBytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
+QString PathText(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
 MainWindow::MainWindow() : form_(*this) {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setObjectName("MainForm");
     setWindowTitle(MainCaption);
     setWindowIcon(QIcon(DrawAppPicture(48)));
@@ -113,15 +111,14 @@ MainWindow::MainWindow() : form_(*this) {
     BuildMenu();
     BuildControls();
     BuildDialogs();
-    // Not resizable: the client area is fixed, and the window grows by the menu bar.
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    // The window opens with the client area at the size every control was placed for, below
+    // the menu bar; that is also its least size. It grows as the user likes.
+    resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
     // Files dropped anywhere on the window: an archive to open or files to add.
     setAcceptDrops(true);
 
     Guarded([this] { form_.FormCreate(); });
 }
-
-MainWindow::~MainWindow() = default;
 
 void MainWindow::BuildMenu() {
     QMenuBar* bar = menuBar();
@@ -137,6 +134,7 @@ void MainWindow::BuildMenu() {
         action->setShortcut(QKeySequence());
         connect(action, &QAction::triggered, this,
                 [this, command] { Guarded([this, command] { (form_.*command)(); }); });
+        menuItems_.push_back(action);
         return action;
     };
     add("FileOpenItem", "&Open...", "Open an existing file", &TMainForm::FileOpen);
@@ -150,9 +148,12 @@ void MainWindow::BuildMenu() {
 
 void MainWindow::BuildControls() {
     auto* client = new QWidget(this);
+    client_ = client;
     client->setObjectName("ClientArea");
-    client->setFixedSize(ClientWidth, ClientHeight);
+    client->setMinimumSize(ClientWidth, ClientHeight);
     setCentralWidget(client);
+    // It grows (LayOutClient), and Ctrl + wheel over the preview zooms it.
+    client->installEventFilter(this);
 
     auto command = [this](void (TMainForm::*method)()) {
         return [this, method] { Guarded([this, method] { (form_.*method)(); }); };
@@ -160,6 +161,7 @@ void MainWindow::BuildControls() {
 
     // The tool bar: a raised panel along the top holding four picture buttons.
     auto* speedBar = new QFrame(client);
+    speedBar_ = speedBar;
     speedBar->setObjectName("SpeedBar");
     speedBar->setFrameStyle(QFrame::Panel | QFrame::Raised);
     speedBar->setGeometry(0, 0, ClientWidth, 33);
@@ -187,7 +189,10 @@ void MainWindow::BuildControls() {
         button->setStatusTip(QString());
         button->setFocusPolicy(Qt::NoFocus);
         connect(button, &QToolButton::clicked, this, command(tool.method));
+        commandControls_.push_back(button);
     }
+
+    BuildFilter(speedBar);
 
     list_ = new QListWidget(client);
     list_->setObjectName("lstDirContents");
@@ -202,6 +207,9 @@ void MainWindow::BuildControls() {
     // focused line.
     connect(list_, &QListWidget::itemSelectionChanged, this, [this] { SchedulePreview(); });
     connect(list_, &QListWidget::clicked, this, [this] { SchedulePreview(); });
+    // Return in the filter goes on to the lines it left.
+    connect(findEntry_, &QLineEdit::returnPressed, list_, [this] { list_->setFocus(); });
+    commandControls_.push_back(list_);
 
     QPushButton* buttons[] = {
         MakeButton(client, "btnExtract", "Extract from directory", 232, 48),
@@ -218,13 +226,21 @@ void MainWindow::BuildControls() {
         &TMainForm::btnAddClick,     &TMainForm::btnConvAddClick,
         &TMainForm::btnConvAddLogClick,
     };
-    for (size_t i = 0; i < std::size(buttons); ++i)
+    for (size_t i = 0; i < std::size(buttons); ++i) {
         connect(buttons[i], &QPushButton::clicked, this, command(handlers[i]));
+        commandControls_.push_back(buttons[i]);
+    }
 
     chkCompSpr_ = MakeCheckBox(client, "chkCompSpr", "Compress .SPR files", 144, true);
     chkCompImg_ = MakeCheckBox(client, "chkCompImg", "Compress .IMG files", 160, true);
     chkRecreateAll_ = MakeCheckBox(client, "chkRecreateAll", "Recreate all .SPR/.IMGs", 176, false);
     chkOpaqueImg_ = MakeCheckBox(client, "chkOpaqueImg", "Opaque .IMGs", 192, true);
+    // Long commands read the boxes off the window's thread, as each file is converted.
+    QCheckBox* boxes[] = {chkCompSpr_, chkCompImg_, chkRecreateAll_, chkOpaqueImg_};
+    for (size_t i = 0; i < std::size(boxes); ++i) {
+        checks_[i] = boxes[i]->isChecked();
+        connect(boxes[i], &QCheckBox::toggled, this, [this, i](bool on) { checks_[i] = on; });
+    }
     // "Recreate all .SPR/.IMGs" is wide in most fonts: the four boxes share the largest font
     // size at which every caption fits its place.
     QFont boxFont = chkCompSpr_->font();
@@ -238,10 +254,9 @@ void MainWindow::BuildControls() {
         if (fits) break;
     }
 
-    // The preview is a picture painted on the window: beneath every control, taking no mouse
-    // input, and cut off at the status line however large the picture it shows. It sits in a
-    // transparent area that covers the client area above the status line and lies beneath
-    // every other control.
+    // The preview is a picture painted on the window: beneath every control and taking no
+    // mouse input. It sits in a transparent area that covers the client area above the status
+    // line and lies beneath every other control; PlacePreview keeps the picture clear of them.
     previewArea_ = new QWidget(client);
     previewArea_->setObjectName("PreviewArea");
     previewArea_->setGeometry(0, 0, ClientWidth, ClientHeight - StatusHeight);
@@ -252,6 +267,7 @@ void MainWindow::BuildControls() {
     preview_->setGeometry(232, 200, 65, 65);
 
     auto* statusLine = new QStatusBar(client);
+    statusLine_ = statusLine;
     statusLine->setObjectName("StatusLine");
     statusLine->setSizeGripEnabled(false);
     statusLine->setAutoFillBackground(true);
@@ -260,6 +276,7 @@ void MainWindow::BuildControls() {
     status_->setObjectName("StatusText");
     status_->setTextFormat(Qt::PlainText);
     statusLine->addWidget(status_, 1);
+    BuildProgress(statusLine);
 
     // Keyboard focus: the list, the left-hand buttons top to bottom, the right-hand buttons,
     // then the check boxes.
@@ -375,8 +392,6 @@ NumberSeparators MainWindow::LocaleSeparators() {
 
 void MainWindow::SetCaption(const std::string& caption) { setWindowTitle(DisplayText(caption)); }
 
-void MainWindow::RepaintNow() { repaint(); }
-
 void MainWindow::CloseWindow() { close(); }
 
 void MainWindow::ListClear() {
@@ -396,6 +411,7 @@ void MainWindow::ListSetLines(const std::vector<std::string>& lines) {
     for (const std::string& line : lines)
         shown.append(DisplayText(line));
     list_->addItems(shown);
+    ApplyFilter();
 }
 
 int MainWindow::ListCount() { return static_cast<int>(lines_.size()); }
@@ -405,29 +421,28 @@ std::string MainWindow::ListLine(int index) {
     return lines_[static_cast<size_t>(index)];
 }
 
+// Line i of the list is line i of the window, whatever the filter shows: the filter only hides
+// lines, so line i is still entry i. A hidden line never counts as selected, so that every
+// command works on the lines the user sees selected.
 bool MainWindow::ListSelected(int index) {
     if (index < 0 || index >= list_->count()) throw Error(Format("List index out of bounds (%d)", index));
-    return list_->item(index)->isSelected();
+    const QListWidgetItem* item = list_->item(index);
+    return item->isSelected() && !item->isHidden();
 }
 
-int MainWindow::ListSelCount() { return static_cast<int>(list_->selectedItems().size()); }
+int MainWindow::ListSelCount() {
+    int count = 0;
+    for (const QListWidgetItem* item : list_->selectedItems())
+        count += item->isHidden() ? 0 : 1;
+    return count;
+}
 
 int MainWindow::ListFocused() { return list_->currentRow(); }
 
 void MainWindow::SetStatusText(const std::string& text) { status_->setText(DisplayText(text)); }
 
 bool MainWindow::IsChecked(CheckBoxId box) {
-    switch (box) {
-    case CheckBoxId::CompSpr:
-        return chkCompSpr_->isChecked();
-    case CheckBoxId::CompImg:
-        return chkCompImg_->isChecked();
-    case CheckBoxId::RecreateAll:
-        return chkRecreateAll_->isChecked();
-    case CheckBoxId::OpaqueImg:
-        return chkOpaqueImg_->isChecked();
-    }
-    return false;
+    return checks_[static_cast<size_t>(box)];
 }
 
 bool MainWindow::ExecuteOpenDialog() {
@@ -454,13 +469,16 @@ void MainWindow::SetOpenDialogFilterIndex(int index) {
 }
 
 void MainWindow::SetOpenDialogFolder(const std::string& folder) {
-    if (!folder.empty())
-        openDialog_->setDirectory(QFile::decodeName(QByteArray::fromStdString(folder)));
+    if (!folder.empty()) openDialog_->setDirectory(PathText(folder));
+}
+
+void MainWindow::ClearOpenDialogName() {
+    // The name field keeps what was typed or chosen last; selecting no file leaves it alone.
+    if (auto* name = openDialog_->findChild<QLineEdit*>("fileNameEdit")) name->clear();
 }
 
 void MainWindow::SetSaveDialogFolder(const std::string& folder) {
-    if (!folder.empty())
-        saveDialog_->setDirectory(QFile::decodeName(QByteArray::fromStdString(folder)));
+    if (!folder.empty()) saveDialog_->setDirectory(PathText(folder));
 }
 
 bool MainWindow::ExecuteSaveDialog() {
@@ -479,7 +497,7 @@ bool MainWindow::ExecuteAddDialog() {
 }
 
 bool MainWindow::ChooseFolder(const std::string& startFolder, std::string& chosen) {
-    FolderChooser chooser(this, QFile::decodeName(QByteArray::fromStdString(startFolder)));
+    FolderChooser chooser(this, PathText(startFolder));
     if (chooser.exec() != QDialog::Accepted) return false;
     chosen = PathBytes(chooser.Folder());
     return true;
@@ -535,15 +553,22 @@ void MainWindow::PreviewSetEntry(const std::string& fileName, TDirFile* archive)
 }
 
 bool MainWindow::PreviewShowSpriteStream(Stream* stream, bool pingPong) {
-    return preview_->ShowSpriteStream(stream, pingPong);
+    const bool shown = preview_->ShowSpriteStream(stream, pingPong);
+    previewEntry_ = shown ? preview_->FileName : std::string();
+    PlacePreview();
+    return shown;
 }
 
 bool MainWindow::PreviewShowImage(Stream* stream) {
-    return preview_->ShowImage(stream);
+    const bool shown = preview_->ShowImage(stream);
+    if (shown) previewEntry_ = preview_->FileName;
+    PlacePreview();
+    return shown;
 }
 
 void MainWindow::PreviewClear() {
     preview_->Clear();
+    previewEntry_.clear();
 }
 
 } // namespace pelfry

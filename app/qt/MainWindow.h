@@ -1,21 +1,35 @@
 // The editor's window in Qt Widgets: the controls, menu, tool bar and dialogs of the main
-// window, and the Toolkit operations TMainForm works through.
+// window, and the Toolkit operations TMainForm works through. MainWindow.cpp builds it and
+// holds the plain operations; MainWindowView.cpp its growth, the preview's room and zoom and
+// the entry filter; MainWindowBusy.cpp the long commands run off its thread;
+// MainWindowDesktop.cpp the command line, drops and entry details.
 #pragma once
 
 #include "app/Main.h"
 #include "app/Toolkit.h"
 
 #include <QMainWindow>
+#include <QPointer>
+#include <QRect>
 
+#include <atomic>
 #include <exception>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
+class QAction;
 class QCheckBox;
 class QFileDialog;
+class QFrame;
 class QLabel;
+class QLineEdit;
 class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QStatusBar;
 
 namespace pelfry {
 
@@ -24,13 +38,22 @@ class TSprite;
 // Display text for bytes that are not entry names (paths, messages): UTF-8 when they are
 // valid UTF-8, else Latin-1, so that nothing is ever dropped.
 QString DisplayText(const std::string& text);
-// The bytes of a path as the file system takes them.
+// The bytes of a path as the file system takes them, and back: every path crosses between
+// Qt and the program through these two.
 std::string PathBytes(const QString& path);
+QString PathText(const std::string& path);
 
 class MainWindow : public QMainWindow, public Toolkit {
 public:
+    // The client area below the menu bar at the window's first and least size, for which
+    // every control is placed; and the status line's height.
+    static constexpr int ClientWidth = 546;
+    static constexpr int ClientHeight = 435;
+    static constexpr int StatusHeight = 23;
+
     // Builds the window and runs FormCreate.
     MainWindow();
+    // A long command still running is cancelled and waited for.
     ~MainWindow() override;
 
     TMainForm& Form() { return form_; }
@@ -47,8 +70,11 @@ public:
     void SetHintHandler(std::function<void()> handler) override;
     NumberSeparators LocaleSeparators() override;
     void SetCaption(const std::string& caption) override;
-    void RepaintNow() override;
     void CloseWindow() override;
+    void RunInBackground(bool cancellable, std::function<void()> work,
+                         std::function<void(std::exception_ptr)> finished) override;
+    void ShowProgress(int number, int total, const std::string& text) override;
+    void RepaintNow() override;
     void ListClear() override;
     void ListSetLines(const std::vector<std::string>& lines) override;
     int ListCount() override;
@@ -63,6 +89,7 @@ public:
     int OpenDialogFilterIndex() override;
     void SetOpenDialogFilterIndex(int index) override;
     void SetOpenDialogFolder(const std::string& folder) override;
+    void ClearOpenDialogName() override;
     bool ExecuteSaveDialog() override;
     std::string SaveDialogFileName() override { return saveFileName_; }
     void SetSaveDialogFolder(const std::string& folder) override;
@@ -92,15 +119,54 @@ private:
     // Runs the list's click handler once, after the list has settled its focus and selection.
     void SchedulePreview();
 
+    // MainWindowView.cpp
+    // The filter box above the list, in the tool bar.
+    void BuildFilter(QWidget* speedBar);
+    // Resizing and Ctrl + wheel in the client area; true when the event was taken.
+    bool ClientEvent(QEvent* event);
+    // Places the controls in the client area as it grows: the list takes the extra height,
+    // the preview's room the extra width and height; the rest keep their places.
+    void LayOutClient();
+    // Places the preview where its picture is seen largest and whole: beside the check boxes
+    // from its first corner, or below them across the room.
+    void PlacePreview();
+    // Ctrl + wheel over the preview's room: one whole step of zoom up or down.
+    void ZoomPreview(int steps);
+    // The scale of the picture on show: "4x", or "53%" when it is scaled down.
+    std::string PreviewScaleText() const;
+    // Hides the lines that do not contain the filter's text (ignoring case) and unselects
+    // them, so that only the lines shown count as selected.
+    void ApplyFilter();
+
+    // MainWindowBusy.cpp
+    // The progress bar and the Cancel button beside the status text, hidden until needed.
+    void BuildProgress(QStatusBar* statusLine);
+    // Disables every command control and menu item while a long command runs, and shows the
+    // progress bar and the Cancel button; undoes it afterwards.
+    void SetBusy(bool busy, bool cancellable);
+    // Posts the latest progress to the window's thread, once until it has been shown.
+    void PostProgress();
+
     TMainForm form_;
+    QWidget* client_ = nullptr;
+    QFrame* speedBar_ = nullptr;
+    QStatusBar* statusLine_ = nullptr;
     QListWidget* list_ = nullptr;
+    QLineEdit* findEntry_ = nullptr;
     QLabel* status_ = nullptr;
+    QProgressBar* progressBar_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
+    std::vector<QWidget*> commandControls_; // disabled while a long command runs
+    std::vector<QAction*> menuItems_;
+    QPointer<QWidget> focusBeforeBusy_;
     QCheckBox* chkCompSpr_ = nullptr;
     QCheckBox* chkCompImg_ = nullptr;
     QCheckBox* chkRecreateAll_ = nullptr;
     QCheckBox* chkOpaqueImg_ = nullptr;
     QWidget* previewArea_ = nullptr; // beneath every control, above the status line
     TSprite* preview_ = nullptr;
+    QRect previewRoom_;        // where the preview may draw, and Ctrl + wheel zooms it
+    std::string previewEntry_; // the entry whose picture the preview shows
     QFileDialog* openDialog_ = nullptr;
     QFileDialog* saveDialog_ = nullptr;
     QFileDialog* addDialog_ = nullptr;
@@ -113,6 +179,18 @@ private:
     std::vector<std::string> addFiles_;
     bool previewPending_ = false;
     bool centred_ = false;
+
+    // The check boxes' states, read by long commands off the window's thread.
+    std::atomic<bool> checks_[4] = {};
+    // The long command's worker, and the progress it last reported.
+    std::thread worker_;
+    std::mutex progressMutex_;
+    struct {
+        std::string Text;
+        int Total = 0;
+        int Done = 0;
+        bool Posted = false;
+    } progress_;
 };
 
 } // namespace pelfry

@@ -42,12 +42,16 @@ void MainWindow::OpenAtStart(const std::string& archive) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == client_) return ClientEvent(event) || QMainWindow::eventFilter(watched, event);
     if (watched == list_->viewport() && event->type() == QEvent::ToolTip) {
         const auto* help = static_cast<QHelpEvent*>(event);
         const QModelIndex index = list_->indexAt(help->pos());
         std::string details;
         try {
             if (index.isValid()) details = form_.EntryDetails(index.row());
+            // The entry on show tells at what scale.
+            if (!details.empty() && lines_[static_cast<size_t>(index.row())] == previewEntry_)
+                details += "; shown at " + PreviewScaleText();
         } catch (...) {
             // An entry that cannot be read now has no details; resting the mouse on its line
             // is no command, and shows no error.
@@ -62,16 +66,17 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
+// While a long command runs nothing is taken: the archive is its work's.
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
-    TakeAsCopy(event);
+    if (!form_.Busy()) TakeAsCopy(event);
 }
 
 void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
-    TakeAsCopy(event);
+    if (!form_.Busy()) TakeAsCopy(event);
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
-    if (!TakeAsCopy(event)) return;
+    if (form_.Busy() || !TakeAsCopy(event)) return;
     // The drop is answered at once and handled afterwards: its question and message boxes
     // must not keep the program the files come from waiting.
     QMetaObject::invokeMethod(

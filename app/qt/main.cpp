@@ -1,6 +1,7 @@
 // pelfry [ARCHIVE]: the directory editor. Sets the program's title, builds the main window,
 // opens ARCHIVE when one is given (as File, Open would, with its errors in the same box) and
-// runs the event loop until the window closes.
+// runs the event loop until the window closes. `pelfry --help` and `pelfry --version` answer
+// before the GUI toolkit starts, so they need no display.
 #include "app/qt/MainWindow.h"
 #include "platform/ReplacingFile.h"
 
@@ -30,21 +31,26 @@ public:
     }
 };
 
+pelfry::StartArguments Arguments(int argc, char** argv) {
+    return pelfry::ParseStartArguments(std::vector<std::string>(argv + 1, argv + argc));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    // Read before Qt takes its own options out: these two are answered whatever else is given.
+    const pelfry::StartArguments asked = Arguments(argc, argv);
+    if (asked.Help || asked.Version) {
+        std::fputs(asked.Help ? pelfry::StartUsage : "pelfry " PELFRY_VERSION "\n", stdout);
+        return 0;
+    }
     // A Ctrl-C or kill during a save must not leave a temporary file beside the archive.
     pelfry::InstallTempFileCleanup();
     PelfryApplication application(argc, argv);
     QApplication::setApplicationName("Pelfry");
     // Qt has taken its own options out of argv; the rest are the program's, as the file
     // system's bytes.
-    const pelfry::StartArguments start =
-        pelfry::ParseStartArguments(std::vector<std::string>(argv + 1, argv + argc));
-    if (start.Help) {
-        std::fputs(pelfry::StartUsage, stdout);
-        return 0;
-    }
+    const pelfry::StartArguments start = Arguments(argc, argv);
     if (!start.Error.empty()) {
         std::fprintf(stderr, "pelfry: %s\n%s", start.Error.c_str(), pelfry::StartUsage);
         return 2;

@@ -51,6 +51,15 @@ TEST(StartArguments, AtMostOneArchive) {
     }
 }
 
+TEST(StartArguments, HelpAndVersionAreAnsweredWhateverElseIsGiven) {
+    EXPECT_TRUE(ParseStartArguments({"--version"}).Version);
+    // Before the GUI toolkit has taken its own options out of the line.
+    const StartArguments withQtOptions = ParseStartArguments({"-platform", "xcb", "--help"});
+    EXPECT_TRUE(withQtOptions.Help);
+    EXPECT_FALSE(withQtOptions.Error.empty());
+    EXPECT_FALSE(ParseStartArguments({"--", "--version"}).Version);
+}
+
 TEST(EntryDetails, WhatTheBytesHold) {
     Bytes inconsistent = SpriteBytes(2, 25, 0); // its header passes, its slot count cannot be
     inconsistent[18] = 0xFF;

@@ -1,6 +1,7 @@
 // A scripted stand-in for the GUI toolkit: it records what the window logic shows and answers
 // dialogs and message boxes from queues the test fills. A dialog or box shown without a
-// scripted answer fails the test and is cancelled.
+// scripted answer fails the test and is cancelled. Long commands run inline; what their work
+// asks of the toolkit beyond the calls allowed from a worker fails the test.
 #pragma once
 
 #include "app/Toolkit.h"
@@ -13,8 +14,11 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <exception>
+#include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace pelfry::test {
@@ -61,6 +65,7 @@ public:
     int FilterIndex = 1;
     std::vector<std::string> FolderStarts;
     std::vector<std::string> OpenFolders, SaveFolders; // folder set before each dialog
+    int OpenNamesCleared = 0;
     NumberSeparators Separators;
     // Whether the preview shows something: a show that reads its stream (with the real
     // readers) shows it; a sprite that cannot be read hides the preview, an image that cannot
@@ -68,6 +73,10 @@ public:
     bool PreviewShowing = false;
     std::vector<ShownBox> Boxes;
     std::vector<PreviewCall> Previews;
+    // Long commands: whether each could be cancelled, and the progress shown (number, total).
+    std::vector<bool> LongCommands;
+    std::vector<std::pair<int, int>> Progress;
+    bool InWork = false;
 
     // Sets the current hint as the toolkit would when the mouse or the menu moves.
     void ChangeHint(const std::string& hint) {
@@ -88,25 +97,55 @@ public:
     std::string ApplicationHint() override { return Hint; }
     void SetHintHandler(std::function<void()> handler) override { HintHandler = std::move(handler); }
     NumberSeparators LocaleSeparators() override { return Separators; }
-    void SetCaption(const std::string& caption) override { Caption = caption; }
+    void SetCaption(const std::string& caption) override {
+        WindowThread("SetCaption");
+        Caption = caption;
+    }
     void RepaintNow() override { ++Repaints; }
     void CloseWindow() override { Closed = true; }
+    void RunInBackground(bool cancellable, std::function<void()> work,
+                         std::function<void(std::exception_ptr)> finished) override {
+        WindowThread("RunInBackground");
+        LongCommands.push_back(cancellable);
+        std::exception_ptr error;
+        InWork = true;
+        try {
+            work();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        InWork = false;
+        finished(error);
+    }
+    void ShowProgress(int number, int total, const std::string& text) override {
+        Progress.emplace_back(number, total);
+        const bool inWork = std::exchange(InWork, false);
+        SetStatusText(text);
+        InWork = inWork;
+    }
     void ListClear() override {
+        WindowThread("ListClear");
         Lines.clear();
         Selected.clear();
         Focused = -1;
     }
     void ListSetLines(const std::vector<std::string>& lines) override {
+        WindowThread("ListSetLines");
         Lines = lines;
         Selected.assign(lines.size(), false);
         Focused = -1;
     }
-    int ListCount() override { return static_cast<int>(Lines.size()); }
+    int ListCount() override {
+        WindowThread("ListCount");
+        return static_cast<int>(Lines.size());
+    }
     std::string ListLine(int index) override {
+        WindowThread("ListLine");
         if (index < 0 || index >= ListCount()) throw Error(Format("List index out of bounds (%d)", index));
         return Lines[static_cast<size_t>(index)];
     }
     bool ListSelected(int index) override {
+        WindowThread("ListSelected");
         if (index < 0 || index >= ListCount()) throw Error(Format("List index out of bounds (%d)", index));
         return Selected[static_cast<size_t>(index)];
     }
@@ -116,10 +155,14 @@ public:
         return n;
     }
     int ListFocused() override { return Focused; }
-    void SetStatusText(const std::string& text) override { Status = text; }
+    void SetStatusText(const std::string& text) override {
+        WindowThread("SetStatusText");
+        Status = text;
+    }
     bool IsChecked(CheckBoxId box) override { return Checks[static_cast<int>(box)]; }
 
     bool ExecuteOpenDialog() override {
+        WindowThread("ExecuteOpenDialog");
         ++OpenShown;
         auto answer = Next(OpenAnswers, "Open dialog");
         if (!answer) return false;
@@ -130,8 +173,10 @@ public:
     int OpenDialogFilterIndex() override { return FilterIndex; }
     void SetOpenDialogFilterIndex(int index) override { FilterIndex = index; }
     void SetOpenDialogFolder(const std::string& folder) override { OpenFolders.push_back(folder); }
+    void ClearOpenDialogName() override { ++OpenNamesCleared; }
     void SetSaveDialogFolder(const std::string& folder) override { SaveFolders.push_back(folder); }
     bool ExecuteSaveDialog() override {
+        WindowThread("ExecuteSaveDialog");
         ++SaveShown;
         auto answer = Next(SaveAnswers, "Save dialog");
         if (!answer) return false;
@@ -140,6 +185,7 @@ public:
     }
     std::string SaveDialogFileName() override { return SaveFileName; }
     bool ExecuteAddDialog() override {
+        WindowThread("ExecuteAddDialog");
         ++AddShown;
         auto answer = Next(AddAnswers, "Add dialog");
         if (!answer) return false;
@@ -148,6 +194,7 @@ public:
     }
     std::vector<std::string> AddDialogFiles() override { return AddFiles; }
     bool ChooseFolder(const std::string& startFolder, std::string& chosen) override {
+        WindowThread("ChooseFolder");
         ++FolderShown;
         FolderStarts.push_back(startFolder);
         auto answer = Next(FolderAnswers, "Folder chooser");
@@ -159,6 +206,7 @@ public:
     }
     MsgResult MessageBox(const std::string& title, const std::string& text, MsgSymbol symbol,
                          MsgButtons buttons) override {
+        WindowThread("MessageBox");
         Boxes.push_back({title, text, symbol, buttons});
         if (BoxAnswers.empty()) {
             // An error box needs no script: it only has OK (or Cancel).
@@ -173,6 +221,7 @@ public:
     }
 
     void PreviewSetEntry(const std::string& fileName, TDirFile* archive) override {
+        WindowThread("PreviewSetEntry");
         PreviewCall call;
         call.What = PreviewCall::Entry;
         call.Name = fileName;
@@ -200,6 +249,7 @@ public:
         return read;
     }
     void PreviewClear() override {
+        WindowThread("PreviewClear");
         PreviewCall call;
         call.What = PreviewCall::Clear;
         Previews.push_back(call);
@@ -207,6 +257,10 @@ public:
     }
 
 private:
+    // Calls that the real toolkit takes only on the window's thread.
+    void WindowThread(const char* call) const {
+        if (InWork) ADD_FAILURE() << call << " called from a long command's work";
+    }
     template <typename T>
     static T Next(std::deque<T>& answers, const char* what) {
         if (answers.empty()) {

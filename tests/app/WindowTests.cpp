@@ -1,11 +1,13 @@
-// The real Qt window on the offscreen platform: size, places, captions, tab order, menu,
-// dialogs, hints, the list's bytes, the preview wiring and the error box.
+// The real Qt window on the offscreen platform: size and growth, places, captions, tab order,
+// menu, dialogs, hints, the list's bytes and its filter, the preview wiring and its room,
+// long commands off the window's thread, the error box, and the program's own options.
 #include "AppTestSupport.h"
 
 #include "app/qt/FolderChooser.h"
 #include "app/qt/MainWindow.h"
 #include "platform/Errors.h"
 #include "sprite/Sprite.h"
+#include "support/System.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -19,6 +21,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
@@ -30,11 +33,15 @@
 #include <QToolTip>
 #include <QTreeView>
 #include <QUrl>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <clocale>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 #include <set>
 
 namespace pelfry::test {
@@ -60,11 +67,19 @@ protected:
         return widget;
     }
     QString StatusText() { return Find<QLabel>("StatusText")->text(); }
+    // Long commands end through the event loop, after their work off the window's thread.
+    void WaitIdle() {
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !window->Form().Busy(); }, 10000));
+    }
+    void Open(const std::string& archive) {
+        window->Form().OpenArchiveFile(archive);
+        WaitIdle();
+    }
 
     std::unique_ptr<MainWindow> window;
 };
 
-TEST_F(WindowTest, FixedClientAreaBelowTheMenuBar) {
+TEST_F(WindowTest, OpensAtItsFirstSizeCentredAndGrowsFromIt) {
     QWidget* client = window->centralWidget();
     ASSERT_NE(client, nullptr);
     const int menuHeight = window->menuBar()->height();
@@ -72,17 +87,30 @@ TEST_F(WindowTest, FixedClientAreaBelowTheMenuBar) {
     EXPECT_EQ(client->size(), QSize(546, 435));
     EXPECT_EQ(client->geometry().topLeft(), QPoint(0, menuHeight));
     EXPECT_EQ(window->size(), QSize(546, 435 + menuHeight));
-    // Not resizable.
-    EXPECT_EQ(window->minimumSize(), window->maximumSize());
     const Qt::WindowFlags flags = window->windowFlags();
     EXPECT_TRUE(flags & Qt::WindowSystemMenuHint);
     EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
-    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(flags & Qt::WindowMaximizeButtonHint);
     EXPECT_EQ(window->windowTitle(), "Varn directory editor");
     // Centred on the screen.
     const QPoint screenCentre = window->screen()->availableGeometry().center();
     const QPoint windowCentre = window->frameGeometry().center();
     EXPECT_LE((screenCentre - windowCentre).manhattanLength(), 4);
+
+    // Grown, the list takes the extra height and the status line stays at the bottom; the
+    // buttons and check boxes keep their places.
+    window->resize(window->size() + QSize(200, 100));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(client->size(), QSize(746, 535));
+    EXPECT_EQ(Find("SpeedBar")->geometry(), QRect(0, 0, 746, 33));
+    EXPECT_EQ(Find("lstDirContents")->geometry(), QRect(8, 48, 209, 453));
+    EXPECT_EQ(Find("StatusLine")->geometry(), QRect(0, 512, 746, 23));
+    EXPECT_EQ(Find("btnConvAddLog")->geometry(), QRect(400, 112, 137, 25));
+    EXPECT_EQ(Find("chkOpaqueImg")->geometry(), QRect(400, 192, 137, 17));
+    // The first size is the least.
+    window->resize(300, 200);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(client->size(), QSize(546, 435));
 }
 
 TEST_F(WindowTest, ControlsAsPlaced) {
@@ -111,6 +139,7 @@ TEST_F(WindowTest, ControlsAsPlaced) {
         {"chkRecreateAll", "QCheckBox", "Recreate all .SPR/.IMGs", {400, 176, 137, 17}},
         {"chkOpaqueImg", "QCheckBox", "Opaque .IMGs", {400, 192, 137, 17}},
         {"PreviewSprite", "pelfry::TSprite", "", {232, 200, 65, 65}},
+        {"FindEntry", "QLineEdit", "", {120, 6, 97, 21}},
         {"StatusLine", "QStatusBar", "", {0, 412, 546, 23}},
     };
     for (const Expected& c : controls) {
@@ -130,8 +159,9 @@ TEST_F(WindowTest, ControlsAsPlaced) {
                 EXPECT_LE(textWidth + 8, c.place.width());
         }
     }
-    // Tool buttons sit in the panel; everything else in the client area.
+    // Tool buttons and the filter sit in the panel; everything else in the client area.
     EXPECT_EQ(Find("SpeedButton2")->parentWidget(), Find("SpeedBar"));
+    EXPECT_EQ(Find<QLineEdit>("FindEntry")->placeholderText(), "Find entry");
     EXPECT_EQ(Find("lstDirContents")->parentWidget(), window->centralWidget());
 
     EXPECT_TRUE(Find<QCheckBox>("chkCompSpr")->isChecked());
@@ -398,43 +428,56 @@ TEST_F(WindowTest, KeyboardAndMousePreviewTheFocusedEntry) {
     EXPECT_EQ(preview->FileName, "walk.spr");
 }
 
-TEST_F(WindowTest, PreviewLiesBeneathTheControlsAndAboveTheStatusLine) {
+TEST_F(WindowTest, PicturesAreShownWholeAndNothingCoversThem) {
     TempDir dir;
-    // Wide enough to reach under "Opaque .IMGs", tall enough to reach past the status line.
-    WriteArchive(dir, "P.DIR", {{"BIG.IMG", MakeImage(320, 300).SaveToBytes(false)}});
-    window->Form().OpenArchiveFile(dir / "P.DIR");
-    Find<QListWidget>("lstDirContents")->setCurrentRow(0);
-    QCoreApplication::processEvents();
+    // Wider than the room beside the check boxes, taller than the room below them.
+    WriteArchive(
+        dir, "P.DIR",
+        {{"BIG.IMG", MakeImage(320, 300).SaveToBytes(false)}, {"DOT.IMG", ImageBytes(16, 10)}});
+    Open(dir / "P.DIR");
+    auto* list = Find<QListWidget>("lstDirContents");
     auto* preview = Find<TSprite>("PreviewSprite");
-    ASSERT_NE(preview->Picture(), nullptr);
-    EXPECT_EQ(preview->geometry(), QRect(232, 200, 320, 300));
-
-    // The picture's colours other than the black background.
-    std::set<QRgb> colours;
-    const QImage picture = BitmapToImage(*preview->Picture());
-    for (int i = 1; i < 4; ++i)
-        colours.insert(picture.color(i) | 0xFF000000u);
-    const QImage shot = window->grab().toImage();
-    const QPoint client = window->centralWidget()->mapTo(window.get(), QPoint(0, 0));
-    auto pictureIn = [&](const QRect& area) {
-        int found = 0;
-        for (int y = area.top(); y <= area.bottom(); ++y)
-            for (int x = area.left(); x <= area.right(); ++x)
-                found += colours.count(shot.pixel(client + QPoint(x, y)) | 0xFF000000u) ? 1 : 0;
-        return found;
+    QWidget* client = window->centralWidget();
+    auto show = [&](int row) {
+        list->setCurrentRow(row);
+        QCoreApplication::processEvents();
+        return preview->geometry();
     };
-    EXPECT_GT(pictureIn({240, 300, 40, 40}), 0); // where no control lies
-    auto* box = Find<QCheckBox>("chkOpaqueImg");
-    EXPECT_EQ(pictureIn(box->geometry()), 0);
-    EXPECT_EQ(pictureIn(Find("StatusLine")->geometry()), 0);
+    // Below "Opaque .IMGs" (bottom 208) down to the list's bottom (401), at 192 / 300.
+    EXPECT_EQ(show(0), QRect(232, 209, 204, 192));
+    EXPECT_EQ(PreviewScale({320, 300}, {306, 192}, 1), 0.64);
+    // No control lies on the picture, and what the window shows there is the picture.
+    for (QWidget* control : client->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (control->objectName() != "PreviewArea") {
+            EXPECT_FALSE(control->geometry().intersects(preview->geometry()))
+                << control->objectName().toStdString();
+        }
+    }
+    const QImage drawn = preview->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(client->grab(preview->geometry()).toImage().convertToFormat(QImage::Format_RGB32),
+              drawn);
 
-    // A click on the box's indicator, above the picture, reaches the box.
-    const bool checked = box->isChecked();
-    const QPoint indicator(box->geometry().right() - 6, box->geometry().center().y());
-    ASSERT_TRUE(preview->geometry().contains(indicator));
-    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
-                      window->centralWidget()->mapTo(window.get(), indicator));
-    EXPECT_NE(box->isChecked(), checked);
+    // A small picture keeps the preview's first corner; Ctrl + wheel over the room zooms it in
+    // whole steps up to 8x, as far as it fits.
+    EXPECT_EQ(show(1), QRect(232, 200, 16, 10));
+    auto wheel = [&](int delta) {
+        QWheelEvent event(QPointF(300, 300), client->mapToGlobal(QPointF(300, 300)), {}, {0, delta},
+                          Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(client, &event);
+    };
+    wheel(120);
+    EXPECT_EQ(preview->geometry(), QRect(232, 200, 32, 20));
+    EXPECT_EQ(StatusText(), "16 x 10 shown at 2x");
+    for (int i = 0; i < 9; ++i)
+        wheel(120);
+    EXPECT_EQ(preview->size(), QSize(128, 80));
+    wheel(-120);
+    EXPECT_EQ(preview->size(), QSize(112, 70));
+
+    // In a larger window the large picture has room at its own size.
+    window->resize(window->size() + QSize(300, 200));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(show(0), QRect(232, 209, 320, 300));
 }
 
 // The C library's numbers in German, as Qt sets them up under LANG=de_DE.UTF-8, and Qt's own.
@@ -492,7 +535,7 @@ TEST_F(WindowTest, DialogsStartInTheArchivesFolderElseWhereTheyWereLast) {
     window->Form().FileOpen();
     EXPECT_EQ(shown, elsewhere);
 
-    window->Form().OpenArchiveFile(dir / "games/GFX.DIR");
+    Open(dir / "games/GFX.DIR");
     cancel(open);
     window->Form().FileOpen();
     EXPECT_EQ(shown, games);
@@ -500,13 +543,20 @@ TEST_F(WindowTest, DialogsStartInTheArchivesFolderElseWhereTheyWereLast) {
     cancel(save);
     window->Form().FileSaveAs();
     EXPECT_EQ(shown, games);
+
+    // A log is looked for with the name field empty.
+    auto* name = open->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(name, nullptr);
+    name->setText("GFX.DIR");
+    window->ClearOpenDialogName();
+    EXPECT_EQ(name->text(), "");
 }
 
 TEST_F(WindowTest, RestingOnALineShowsWhatItsEntryIs) {
     TempDir dir;
     WriteArchive(dir, "P.DIR",
                  {{"PIC.IMG", ImageBytes(3, 2)}, {"\xC3\x89T\xC3\x89.IMG", {'b', 'a', 'd'}}});
-    window->Form().OpenArchiveFile(dir / "P.DIR");
+    Open(dir / "P.DIR");
     auto* list = Find<QListWidget>("lstDirContents");
     auto hover = [&](QPoint at) {
         QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
@@ -540,6 +590,7 @@ TEST_F(WindowTest, DroppedFilesAreCopiedAndHandled) {
     EXPECT_TRUE(drop.isAccepted());
     EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
     QCoreApplication::processEvents(); // the drop is handled once it has been answered
+    WaitIdle();
     EXPECT_EQ(window->Form().CurrentFileName, dir / "GFX.DIR");
     EXPECT_EQ(window->ListCount(), 2);
 
@@ -560,13 +611,26 @@ struct BoxSeen {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
 };
+// Runs `answer` on the next modal dialog of type T once it is shown (a long command shows its
+// error box only when its work has ended).
+template <typename T> void AnswerNextModal(std::function<void(T*)> answer) {
+    auto* timer = new QTimer;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, answer, deadline] {
+        auto* dialog = dynamic_cast<T*>(QApplication::activeModalWidget());
+        if (!dialog && std::chrono::steady_clock::now() < deadline) return;
+        timer->stop();
+        timer->deleteLater();
+        if (dialog)
+            answer(dialog);
+        else
+            ADD_FAILURE() << "no " << typeid(T).name() << " shown";
+    });
+    timer->start(5);
+}
+
 void AnswerNextBox(BoxSeen& seen, QMessageBox::StandardButton button) {
-    QTimer::singleShot(0, [&seen, button] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) {
-            ADD_FAILURE() << "no message box";
-            return;
-        }
+    AnswerNextModal<QMessageBox>([&seen, button](QMessageBox* box) {
         seen.title = box->windowTitle();
         seen.text = box->text();
         seen.icon = box->icon();
@@ -613,6 +677,7 @@ TEST_F(WindowTest, ArchiveFromTheCommandLineFailsAsOpenWould) {
     BoxSeen seen;
     AnswerNextBox(seen, QMessageBox::Ok);
     window->OpenAtStart("/no/such/GFX.DIR");
+    EXPECT_TRUE(QTest::qWaitFor([&seen] { return !seen.title.isEmpty(); }, 10000));
     EXPECT_EQ(seen.title, "Pelfry");
     EXPECT_EQ(seen.text, "Cannot open file /no/such/GFX.DIR.");
     EXPECT_EQ(window->windowTitle(), "Varn directory editor");
@@ -623,6 +688,181 @@ TEST_F(WindowTest, CaptionAndStatusShowPathsAndNames) {
     EXPECT_EQ(window->windowTitle(), QString::fromUtf8("Varn directory editor : /home/j\u00F6rg/GFX.DIR"));
     window->SetStatusText("Processing file 1 of 2: b\xE9.spr");
     EXPECT_EQ(StatusText(), QString::fromUtf8("Processing file 1 of 2: b\u00E9.spr"));
+}
+
+// A window whose long commands wait before each file until the test lets that file go: a slow
+// step on the worker's thread.
+class SlowWindow : public MainWindow {
+public:
+    ~SlowWindow() override { Allow(1 << 30); }
+    void ShowProgress(int number, int total, const std::string& text) override {
+        MainWindow::ShowProgress(number, total, text);
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return allowed_ >= number; });
+    }
+    // Lets the files up to `number` go.
+    void Allow(int number) {
+        const std::lock_guard lock(mutex_);
+        allowed_ = number;
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int allowed_ = 0;
+};
+
+void AnswerFolder(const std::string& folder) {
+    AnswerNextModal<FolderChooser>([folder](FolderChooser* chooser) {
+        chooser->findChild<QLineEdit*>("FolderEdit")->setText(QString::fromStdString(folder));
+        chooser->accept();
+    });
+}
+
+TEST_F(WindowTest, LongCommandShowsProgressAnswersAndCancelsBetweenFiles) {
+    window.reset();
+    auto* slow = new SlowWindow;
+    window.reset(slow);
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    TempDir dir;
+    WriteArchive(
+        dir, "P.DIR",
+        {{"walk.spr", SpriteBytes(3, 50, 0)}, {"a.bin", {1}}, {"b.bin", {2}}, {"c.bin", {3}}});
+    Open(dir / "P.DIR");
+    auto* list = Find<QListWidget>("lstDirContents");
+    auto* preview = Find<TSprite>("PreviewSprite");
+    list->setCurrentRow(0);
+    QCoreApplication::processEvents();
+    list->selectAll();
+    AnswerFolder(dir / "out");
+    Find<QPushButton>("btnExtract")->click();
+    ASSERT_TRUE(window->Form().Busy());
+
+    // The first file done, the worker waits at the second: the window shows it and answers.
+    slow->Allow(1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return StatusText() == "Processing file 2 of 4: a.bin"; }));
+    auto* bar = Find<QProgressBar>("Progress");
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_EQ(bar->maximum(), 4);
+    EXPECT_EQ(bar->value(), 1);
+    for (const char* name :
+         {"btnExtract", "btnConvAddLog", "SpeedButton2", "lstDirContents", "FindEntry"})
+        EXPECT_FALSE(Find(name)->isEnabled()) << name;
+    for (QAction* item : window->menuBar()->actions()[0]->menu()->actions())
+        EXPECT_TRUE(item->isSeparator() || !item->isEnabled()) << item->text().toStdString();
+    auto* cancel = Find<QPushButton>("btnCancel");
+    EXPECT_TRUE(cancel->isVisible() && cancel->isEnabled());
+    const int frame = preview->FrameIndex();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return preview->FrameIndex() != frame; }))
+        << "the preview plays on";
+
+    // Closing asks whether to stop the command; No goes on.
+    BoxSeen seen;
+    AnswerNextBox(seen, QMessageBox::No);
+    window->close();
+    EXPECT_EQ(seen.text, "A command is still running. Stop it and close the window?");
+    EXPECT_TRUE(window->isVisible());
+
+    // Escape cancels: the file under way is finished, the next one is not begun.
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    // (A button's shortcut clicks it once it has been seen pressed.)
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !cancel->isEnabled(); }));
+    slow->Allow(4);
+    WaitIdle();
+    EXPECT_EQ(StatusText(), "Cancelled after 2 of 4 file(s)");
+    EXPECT_TRUE(FileExists(dir / "out/a.bin"));
+    EXPECT_FALSE(FileExists(dir / "out/b.bin"));
+    EXPECT_TRUE(Find("btnExtract")->isEnabled());
+    EXPECT_FALSE(bar->isVisible() || cancel->isVisible());
+
+    // Yes to the question: the command stops, then the window closes.
+    slow->Allow(0);
+    list->selectAll();
+    AnswerFolder(dir / "out2");
+    Find<QPushButton>("btnExtract")->click();
+    AnswerNextBox(seen, QMessageBox::Yes);
+    window->close();
+    EXPECT_TRUE(window->isVisible());
+    slow->Allow(4);
+    WaitIdle();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(FileExists(dir / "out2/walk.spr"));
+    EXPECT_FALSE(FileExists(dir / "out2/a.bin"));
+}
+
+TEST_F(WindowTest, FilterShowsMatchingLinesAndCommandsTakeTheirEntries) {
+    TempDir dir;
+    WriteArchive(dir, "F.DIR",
+                 {{"HERO.SPR", {1}},
+                  {"castle.img", {2}},
+                  {"superhero.pal", {3}},
+                  {"Hero2.bin", {4}},
+                  {"x.bin", {5}}});
+    Open(dir / "F.DIR");
+    auto* list = Find<QListWidget>("lstDirContents");
+    auto* find = Find<QLineEdit>("FindEntry");
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window.get(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::focusWidget(), find);
+    QTest::keyClicks(find, "hEro");
+    auto shown = [&] {
+        std::vector<int> rows;
+        for (int i = 0; i < list->count(); ++i)
+            if (!list->item(i)->isHidden()) rows.push_back(i);
+        return rows;
+    };
+    EXPECT_EQ(shown(), (std::vector<int>{0, 2, 3}));
+
+    // Every line shown, selected: Delete takes exactly their entries.
+    list->selectAll();
+    EXPECT_EQ(window->ListSelCount(), 3);
+    Find<QPushButton>("btnDelete")->click();
+    WaitIdle();
+    std::vector<std::string> names;
+    window->Form().CurrentArchive->ListEntries(names);
+    EXPECT_EQ(names, (std::vector<std::string>{"x.bin", "castle.img"}));
+    EXPECT_TRUE(shown().empty()) << "the new lines are filtered too";
+    find->clear();
+    EXPECT_EQ(shown(), (std::vector<int>{0, 1}));
+
+    // Extract takes the entry of the one line shown.
+    QTest::keyClicks(find, "CAST");
+    list->selectAll();
+    AnswerFolder(dir / "out");
+    Find<QPushButton>("btnExtract")->click();
+    WaitIdle();
+    EXPECT_EQ(StatusText(), "Extracted 1 file(s)");
+    EXPECT_TRUE(FileExists(dir / "out/castle.img"));
+    EXPECT_FALSE(FileExists(dir / "out/x.bin"));
+}
+
+// The program answers --help and --version where there is no display at all.
+TEST(Program, HelpAndVersionNeedNoDisplay) {
+    const char* variables[] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
+    std::vector<std::pair<std::string, QByteArray>> saved;
+    for (const char* name : variables) {
+        saved.emplace_back(name, qgetenv(name));
+        SetEnvironment(name, nullptr);
+    }
+    TempDir dir;
+    const std::pair<const char*, std::string> cases[] = {
+        {"--help", StartUsage}, {"--version", "pelfry " PELFRY_VERSION "\n"}};
+    for (const auto& [option, expected] : cases) {
+        SCOPED_TRACE(option);
+        ChildProcess program({std::string(PELFRY_BIN_DIR) + "/pelfry", option}, dir / "out",
+                             dir / "err");
+        EXPECT_EQ(program.Wait(), 0);
+        const std::vector<uint8_t> out = ReadWholeFile(dir / "out");
+        EXPECT_EQ(std::string(out.begin(), out.end()), expected);
+    }
+    for (const auto& [name, value] : saved)
+        SetEnvironment(name, value.isNull() ? nullptr : value.constData());
 }
 
 TEST(FolderChooser, CreatesATypedFolderWithItsParents) {

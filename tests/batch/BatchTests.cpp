@@ -47,12 +47,12 @@ bool EndsInElapsedTime(const std::string& status, const std::string& prefix) {
     return *end == '\0' && days >= 0 && days < 1;
 }
 
-struct Fixture {
+template <typename Toolkit = RecordingToolkit> struct FixtureWith {
     TempDir dir;
-    RecordingToolkit ui;
+    Toolkit ui;
     TMainForm form{ui};
 
-    Fixture() { form.FormCreate(); }
+    FixtureWith() { form.FormCreate(); }
 
     // Opens an archive of `entries` saved as dir/name through File, Open. A "\\" in an entry
     // name stands for a subfolder on disk.
@@ -83,6 +83,8 @@ struct Fixture {
         return names;
     }
 };
+
+using Fixture = FixtureWith<>;
 
 const std::vector<uint8_t> PalBytes = {1, 2, 3, 4, 5};
 
@@ -520,4 +522,111 @@ TEST(BatchLog, ExportRefusesNamesTheLogCannotHoldBeforeWritingAnything) {
         }
         EXPECT_TRUE(std::filesystem::is_empty(f.dir / "out"));
     }
+}
+
+// ---- Cancel -----------------------------------------------------------------------------------
+
+namespace {
+
+// Once armed with the window: Cancel pressed while the second file is under way; for a command
+// that reports no files, while it works.
+class CancelAtSecondFile : public RecordingToolkit {
+public:
+    TMainForm* Form = nullptr;
+    void ShowProgress(int number, int total, const std::string& text) override {
+        RecordingToolkit::ShowProgress(number, total, text);
+        if (Form && number == 2) Form->CancelCommand();
+    }
+    void RunInBackground(bool cancellable, std::function<void()> work,
+                         std::function<void(std::exception_ptr)> finished) override {
+        RecordingToolkit::RunInBackground(
+            cancellable,
+            [this, work, reported = Progress.size()] {
+                work();
+                if (Form && Progress.size() == reported) Form->CancelCommand();
+            },
+            std::move(finished));
+    }
+};
+
+struct CancelFixture : FixtureWith<CancelAtSecondFile> {
+    void Arm() { ui.Form = &form; }
+};
+
+} // namespace
+
+TEST(BatchCancel, StopsBetweenFilesKeepingWhatWasDone) {
+    CancelFixture f;
+    f.Open("x.dir", {{"a.bin", {1}}, {"b.bin", {2}}, {"c.bin", {3}}});
+    f.Arm();
+    const std::string cancelled = "Cancelled after 2 of 3 file(s)";
+    // Extract: the files written stay.
+    f.ui.Select({0, 1, 2});
+    f.ui.FolderAnswers.push_back(f.dir / "out");
+    f.form.btnExtractClick();
+    EXPECT_EQ(f.ui.Status, cancelled);
+    EXPECT_TRUE(FileExists(f.dir / "out/b.bin"));
+    EXPECT_FALSE(FileExists(f.dir / "out/c.bin"));
+    // Export: no log, which would rebuild an archive short of entries.
+    f.ui.FolderAnswers.push_back(f.dir / "work");
+    f.form.btnExtrConvLogClick();
+    EXPECT_EQ(f.ui.Status, cancelled);
+    EXPECT_TRUE(FileExists(f.dir / "work/b.bin"));
+    EXPECT_FALSE(FileExists(f.dir / "work/x.dir.txt"));
+    // Add: the entries added stay, unsaved, and the list shows them.
+    for (const char* name : {"d.bin", "e.bin", "f.bin"})
+        WriteWholeFile(f.dir / name, PalBytes);
+    f.ui.AddAnswers.push_back(
+        std::vector<std::string>{f.dir / "d.bin", f.dir / "e.bin", f.dir / "f.bin"});
+    f.form.btnAddClick();
+    EXPECT_EQ(f.ui.Status, cancelled);
+    EXPECT_EQ(f.Names(), (std::vector<std::string>{"a.bin", "b.bin", "c.bin", "d.bin", "e.bin"}));
+    EXPECT_EQ(f.ui.Lines, f.Names());
+    EXPECT_TRUE(f.form.CurrentArchive->Modified());
+    // Open: the archive open before stays.
+    WriteArchive(f.dir, "other.dir", {{"z.bin", {9}}});
+    f.ui.BoxAnswers.push_back(MsgResult::No);
+    f.ui.OpenAnswers.push_back(f.dir / "other.dir");
+    f.form.FileOpen();
+    EXPECT_EQ(f.ui.Status, "Cancelled after 0 of 1 file(s)");
+    EXPECT_EQ(f.Names().size(), 5u);
+    EXPECT_EQ(f.form.CurrentFileName, f.dir / "x.dir");
+    EXPECT_EQ(f.ui.LongCommands.back(), true);
+    // Save cannot be cancelled.
+    f.form.FileSave();
+    EXPECT_EQ(f.ui.LongCommands.back(), false);
+    EXPECT_EQ(TDirFile::Create(f.dir / "x.dir", true)->Count(), 5u);
+}
+
+TEST(BatchCancel, ACancelledRebuildIsAFailedOne) {
+    CancelFixture f;
+    f.Open("x.dir", {{"z.bin", PalBytes}});
+    f.Arm();
+    ForceDirectories(f.dir / "work");
+    for (const std::string name : {"a.bin", "b.bin", "c.bin"})
+        WriteWholeFile(f.dir / ("work/" + name), PalBytes);
+    WriteWholeFile(f.dir / "work/log.txt", Bytes("a.bin\r\nb.bin\r\nc.bin\r\n"));
+    f.ui.OpenAnswers.push_back(f.dir / "work/log.txt");
+    f.form.btnConvAddLogClick();
+    EXPECT_EQ(f.ui.Status, "Cancelled after 2 of 3 file(s)");
+    EXPECT_EQ(f.Names(), (std::vector<std::string>{"a.bin", "b.bin"}));
+    EXPECT_EQ(f.ui.Lines.size(), 3u);
+    // Never saved over the archive that was open.
+    EXPECT_TRUE(f.form.CurrentFileName.empty());
+    EXPECT_EQ(f.ui.Caption, MainCaption);
+}
+
+TEST(BatchLog, RebuildLooksForTheLogWhereTheLastExportWroteIt) {
+    Fixture f;
+    f.ui.OpenAnswers.push_back(std::nullopt);
+    f.form.btnConvAddLogClick();
+    EXPECT_EQ(f.ui.OpenFolders.back(), f.form.ExtractFolder) << "before any export";
+    Export(f);
+    f.ui.FolderAnswers.push_back(f.dir / "elsewhere");
+    f.form.btnExtractClick(); // another folder since, for other work
+    f.ui.OpenAnswers.push_back(std::nullopt);
+    f.form.btnConvAddLogClick();
+    EXPECT_EQ(f.ui.OpenFolders.back(), f.dir / "work/");
+    EXPECT_EQ(f.ui.OpenNamesCleared, 2);
+    EXPECT_EQ(f.ui.FilterIndex, 5);
 }

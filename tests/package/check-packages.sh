@@ -57,7 +57,7 @@ MANPATH="$root/usr/share/man" MANWIDTH=80 man pelfry-cli 2>/dev/null | grep '^EX
 completions=$(bash -c 'source "$1"; COMP_WORDS=(pelfry-cli conv); COMP_CWORD=1; _pelfry_cli
                        echo "${COMPREPLY[*]}"' - "$root/usr/share/bash-completion/completions/pelfry-cli")
 [ "$completions" = "convert convert-back" ] || fail "bash completes 'conv' as [$completions]"
-QT_QPA_PLATFORM=offscreen "$root/usr/bin/pelfry" --help 2>/dev/null | grep '^Usage: pelfry' >/dev/null || fail "pelfry --help"
+"$root/usr/bin/pelfry" --help 2>/dev/null | grep '^Usage: pelfry' >/dev/null || fail "pelfry --help"
 desktop-file-validate "$root/usr/share/applications/pelfry.desktop" || fail "the .desktop file"
 printf 'DIR\032\0\0\0\0' >"$work/GAME.DAT"
 # As a file manager sees the root (GLib offers only programs it finds on the PATH).
