@@ -2,7 +2,11 @@
 // way (FileLock_posix.cpp, FileLock_win.cpp): making a missing file, and waiting for the lock.
 #include "FileLock.h"
 
+#include "Errors.h"
 #include "FileUtil.h"
+
+#include <chrono>
+#include <thread>
 
 namespace pelfry {
 
@@ -10,14 +14,30 @@ static bool SameFile(const FileIdentity& a, const FileIdentity& b) {
     return a.Exists && b.Exists && a.Device == b.Device && a.Inode == b.Inode;
 }
 
+// Where the system puts a new file in place in two steps (the old one moved aside, then the
+// new one renamed in: wine, Windows before 10, or a target held open), the name stands empty,
+// or the file refuses to be opened, for a moment. A file that was there a moment ago, or that
+// another writer is replacing, is looked for again for a while before it counts as missing;
+// and once another writer was seen at work, no empty file is made in its way.
+static constexpr int LooksForAMomentarilyMissingFile = 500; // one every millisecond
+
 FileLock::FileLock(const std::string& path, bool createMissing) : path_(path) {
-    FileIdentity made; // the empty file this lock created, if any
-    for (;;) {
-        if (createMissing && !IdentifyFile(path).Exists) {
+    FileIdentity made;     // the empty file this lock created, if any
+    bool replaced = false; // the file locked was replaced while we waited
+    for (int looks = 0;;) {
+        const bool there = IdentifyFile(path).Exists;
+        if (createMissing && !there && !replaced) {
             const FileIdentity now = MakeEmptyFile(path);
             if (now.Exists) made = now;
         }
-        file_ = std::make_unique<FileStream>(path, FileStream::Mode::OpenRead);
+        try {
+            file_ = std::make_unique<FileStream>(path, FileStream::Mode::OpenRead);
+        } catch (const FileOpenError&) {
+            const bool mayComeBack = there || createMissing || replaced;
+            if (!mayComeBack || ++looks > LooksForAMomentarilyMissingFile) throw;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
         LockForWriting(*file_, path);
         const FileIdentity locked = IdentifyOpenFile(*file_);
         if (SameFile(locked, IdentifyFile(path))) {
@@ -26,6 +46,7 @@ FileLock::FileLock(const std::string& path, bool createMissing) : path_(path) {
         }
         // Replaced (or removed) while we waited: the lock is on a file nobody will read again.
         file_.reset();
+        replaced = true;
     }
 }
 

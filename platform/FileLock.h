@@ -35,7 +35,9 @@ public:
     // file, which is then opened and locked in turn. With `createMissing`, a missing file is
     // first made empty (an empty archive); should the path still name that empty file when
     // the lock goes, it is removed again, so that a failed command leaves nothing behind.
-    // FileOpenError naming `path` when it cannot be opened (or made).
+    // FileOpenError naming `path` when it cannot be opened (or made); a file that stood there
+    // a moment ago is looked for again for half a second first, since another writer may be
+    // putting its new file in place.
     FileLock(const std::string& path, bool createMissing);
     ~FileLock();
     FileLock(const FileLock&) = delete;

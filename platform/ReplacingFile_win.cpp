@@ -127,25 +127,33 @@ bool RenameOver(HANDLE h, const std::wstring& target) {
 // over a file that another handle holds open (a reader, the writers' lock), the old file is
 // first moved aside under a temporary name (every open of this program shares deletion, which
 // allows it), the new one takes the name, and the old one is deleted: it goes with its last
-// handle, and its readers read it to the end.
+// handle, and its readers read it to the end. A file put under the name in the moment between
+// (a writer that waits for the lock makes an empty archive where it finds none) is moved aside
+// in turn and deleted with it: that writer finds its file replaced and looks again.
 bool ReplaceTarget(HANDLE h, const std::wstring& folder, const std::wstring& target) {
     std::lock_guard<std::mutex> hold(nameSteps);
-    if (RenameOver(h, target)) return true;
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return false;
-    const std::wstring aside = folder + TempName();
-    if (!::MoveFileExW(target.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) {
-        ::SetLastError(error);
-        return false;
+    std::vector<std::wstring> aside; // what stood under the name, the old file first
+    DWORD error = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        if (RenameOver(h, target)) {
+            for (const std::wstring& old : aside)
+                ::DeleteFileW(old.c_str());
+            return true;
+        }
+        error = ::GetLastError();
+        if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) break;
+        aside.push_back(folder + TempName());
+        if (!::MoveFileExW(target.c_str(), aside.back().c_str(), MOVEFILE_WRITE_THROUGH)) {
+            aside.pop_back();
+            break;
+        }
     }
-    if (!RenameOver(h, target)) {
-        const DWORD failure = ::GetLastError();
-        ::MoveFileExW(aside.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
-        ::SetLastError(failure);
-        return false;
-    }
-    ::DeleteFileW(aside.c_str());
-    return true;
+    // Failed: the old file goes back under its name.
+    for (size_t i = aside.size(); i-- > 1;)
+        ::DeleteFileW(aside[i].c_str());
+    if (!aside.empty()) ::MoveFileExW(aside[0].c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
+    ::SetLastError(error);
+    return false;
 }
 
 // An open folder and the folders above it, down from the one the caller named.

@@ -283,9 +283,12 @@ TEST(CliConcurrency, AddsWaitForTheHolderAndLoseNoEntry) {
     EXPECT_FALSE(second.EndsWithin(0)) << "an add did not wait for the lock";
     MakeArchive(archive, {{"base", "b"}, {"held", "h"}});
     held.reset();
-    EXPECT_EQ(first.Finish().status, 0);
-    EXPECT_EQ(second.Finish().status, 0);
+    for (test::CliProcess* add : {&first, &second}) {
+        const test::CliResult r = add->Finish();
+        EXPECT_EQ(r.status, 0) << r.err;
+    }
     Entries entries = ReadArchive(archive);
+    ASSERT_EQ(entries.size(), 4u);
     std::sort(entries.begin() + 2, entries.end());
     EXPECT_EQ(entries, (Entries{{"base", "b"}, {"held", "h"}, {"one", "1"}, {"two", "2"}}));
     EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"A.DIR", "one", "two"}));

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <stdexcept>
+#include <string>
 #include <windows.h>
 
 namespace pelfry::test {
@@ -66,7 +67,9 @@ ChildProcess::ChildProcess(const std::vector<std::string>& args, const std::stri
                                           nullptr, nullptr, &startup, &process);
     if (out != INVALID_HANDLE_VALUE) ::CloseHandle(out);
     if (err != INVALID_HANDLE_VALUE) ::CloseHandle(err);
-    if (!started) throw std::runtime_error("cannot start " + args[0]);
+    if (!started)
+        throw std::runtime_error("cannot start " + args[0] + " (error " +
+                                 std::to_string(::GetLastError()) + ")");
     ::CloseHandle(process.hThread);
     id_ = reinterpret_cast<intptr_t>(process.hProcess);
 }
