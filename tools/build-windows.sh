@@ -114,6 +114,10 @@ cleanup() {
   if mountpoint -q "$small_disk"; then umount "$small_disk"; fi
 }
 trap cleanup EXIT
+# A server left by an earlier wine program of this prefix (it lingers a moment) goes first:
+# only a server started here is persistent.
+wineserver -k 2>/dev/null || true
+wineserver -w
 wineserver -p
 # The prefix is made or brought up to date before any test starts, so that the system services
 # wine starts with it (which live as long as the server) hold no test's output open.
