@@ -25,6 +25,8 @@ public:
         : child_(Command(args), capture_ / "stdout", capture_ / "stderr") {}
     // Whether the program ends within `milliseconds`.
     bool EndsWithin(int milliseconds) { return child_.WaitFor(milliseconds); }
+    // Ends the program at once and unwarned (SIGKILL, TerminateProcess).
+    void Kill() { child_.Kill(); }
     // Waits for the program to end and collects what it wrote.
     CliResult Finish() {
         CliResult result;
