@@ -29,6 +29,9 @@ using test::TestFolder;
 class FullDisk {
 public:
     static constexpr size_t Room = 1 << 20;
+    // The system's reason that pelfry-cli gives for the failed write.
+    static constexpr const char* Reason =
+        test::OnWindows ? "No space left on device" : "File too large";
 
     FullDisk() {
         if (!test::OnWindows) {
@@ -81,7 +84,7 @@ TEST(CliFullDisk, WritesFailWholeLeavingTheOldFileOrNoneAndNoTemporary) {
           FailedWrite{{"extract", folder / "BIG.DIR", disk / "new"}, disk / "new/big.bin"}}) {
         const test::CliResult r = disk.Run(c.args);
         EXPECT_EQ(r.status, 1) << c.args[0];
-        EXPECT_EQ(LastLine(r.err), "pelfry-cli: Cannot write file " + c.file);
+        EXPECT_EQ(LastLine(r.err), "pelfry-cli: Cannot write file " + c.file + ": " + FullDisk::Reason);
     }
     EXPECT_EQ(test::ReadFile(disk / "A.DIR"), archive);
     EXPECT_EQ(test::ReadFile(disk / "old/big.bin"), test::Bytes("old"));
@@ -115,7 +118,7 @@ TEST(CliReadOnly, ReadOnlyFilesAreNotReplaced) {
           FailedWrite{{"extract", folder / "A.DIR", folder / "out"}, folder / "out/a.img"}}) {
         const test::CliResult r = test::RunCli(c.args);
         EXPECT_EQ(r.status, 1) << c.args[0];
-        EXPECT_EQ(LastLine(r.err), "pelfry-cli: Cannot create file " + c.file);
+        EXPECT_EQ(LastLine(r.err), "pelfry-cli: Cannot create file " + c.file + ": Permission denied");
     }
     EXPECT_EQ(test::ReadFile(folder / "A.DIR"), archive);
     EXPECT_EQ(test::ReadFile(folder / "out/a.img"), test::Bytes("old"));
