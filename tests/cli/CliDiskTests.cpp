@@ -4,58 +4,19 @@
 #include "CliRun.h"
 #include "archive/ArchiveTestUtil.h"
 #include "archive/TestFolder.h"
+#include "support/FullDisk.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
-
-#ifndef _WIN32
-#include "platform/FileSizeLimit.h"
-#endif
 
 namespace pelfry {
 namespace {
 
+using test::FullDisk;
 using test::LastLine;
 using test::TestFolder;
-
-// A folder where a file of more than about 1 MiB cannot be written. On Windows it lies on the
-// small disk that PELFRY_TEST_SMALL_DISK names (tools/build-windows.sh gives wine a drive
-// letter for a 1 MiB tmpfs), so the disk fills up as a real one would; elsewhere the programs
-// run with a file size limit of 1 MiB, which fails a write the same way.
-class FullDisk {
-public:
-    static constexpr size_t Room = 1 << 20;
-    // The system's reason that pelfry-cli gives for the failed write.
-    static constexpr const char* Reason =
-        test::OnWindows ? "No space left on device" : "File too large";
-
-    FullDisk() {
-        if (!test::OnWindows) {
-            folder_.emplace();
-        } else if (const char* disk = std::getenv("PELFRY_TEST_SMALL_DISK"); disk && *disk) {
-            folder_.emplace("pelfry-full-", IncludeTrailingSeparator(disk));
-        }
-    }
-    bool Ready() const { return folder_.has_value(); }
-    std::string operator/(const std::string& name) const { return *folder_ / name; }
-    std::vector<std::string> Entries(const std::string& sub = "") const {
-        return folder_->Entries(sub);
-    }
-
-    test::CliResult Run(const std::vector<std::string>& args) const {
-#ifndef _WIN32
-        test::FileSizeLimit limit(Room); // inherited by the program started
-#endif
-        return test::RunCli(args);
-    }
-
-private:
-    std::optional<TestFolder> folder_;
-};
 
 // A command that fails, and the file it cannot write.
 struct FailedWrite {
@@ -65,10 +26,7 @@ struct FailedWrite {
 
 TEST(CliFullDisk, WritesFailWholeLeavingTheOldFileOrNoneAndNoTemporary) {
     const FullDisk disk;
-    if (!disk.Ready()) {
-        GTEST_SKIP() << "no small disk: PELFRY_TEST_SMALL_DISK names none (tools/build-windows.sh "
-                        "maps one when it can mount a tmpfs)";
-    }
+    if (!disk.Ready()) GTEST_SKIP() << FullDisk::Missing;
     TestFolder folder;
     const std::string big(2 * FullDisk::Room, 'b');
     test::WriteFile(folder / "big.bin", big);
@@ -82,9 +40,11 @@ TEST(CliFullDisk, WritesFailWholeLeavingTheOldFileOrNoneAndNoTemporary) {
          {FailedWrite{{"add", disk / "A.DIR", folder / "big.bin"}, disk / "A.DIR"},
           FailedWrite{{"extract", folder / "BIG.DIR", disk / "old"}, disk / "old/big.bin"},
           FailedWrite{{"extract", folder / "BIG.DIR", disk / "new"}, disk / "new/big.bin"}}) {
-        const test::CliResult r = disk.Run(c.args);
+        const FullDisk::Filled full; // inherited by the program started
+        const test::CliResult r = test::RunCli(c.args);
         EXPECT_EQ(r.status, 1) << c.args[0];
-        EXPECT_EQ(LastLine(r.err), "pelfry-cli: Cannot write file " + c.file + ": " + FullDisk::Reason);
+        EXPECT_EQ(LastLine(r.err),
+                  "pelfry-cli: Cannot write file " + c.file + ": " + SystemReason(FullDisk::Code));
     }
     EXPECT_EQ(test::ReadFile(disk / "A.DIR"), archive);
     EXPECT_EQ(test::ReadFile(disk / "old/big.bin"), test::Bytes("old"));
@@ -118,7 +78,8 @@ TEST(CliReadOnly, ReadOnlyFilesAreNotReplaced) {
           FailedWrite{{"extract", folder / "A.DIR", folder / "out"}, folder / "out/a.img"}}) {
         const test::CliResult r = test::RunCli(c.args);
         EXPECT_EQ(r.status, 1) << c.args[0];
-        EXPECT_EQ(LastLine(r.err), "pelfry-cli: Cannot create file " + c.file + ": Permission denied");
+        EXPECT_EQ(LastLine(r.err),
+                  "pelfry-cli: Cannot create file " + c.file + ": Permission denied");
     }
     EXPECT_EQ(test::ReadFile(folder / "A.DIR"), archive);
     EXPECT_EQ(test::ReadFile(folder / "out/a.img"), test::Bytes("old"));

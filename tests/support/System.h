@@ -84,6 +84,19 @@ private:
     intptr_t handle_ = -1;
 };
 
+// A turn at something that tests in several processes share, named `name`: waits until no
+// other holds it (one ended without letting go counts as gone), and holds it until it goes.
+class SharedTurn {
+public:
+    explicit SharedTurn(const std::string& name);
+    ~SharedTurn();
+    SharedTurn(const SharedTurn&) = delete;
+    SharedTurn& operator=(const SharedTurn&) = delete;
+
+private:
+    intptr_t handle_ = -1;
+};
+
 // Sets (or with `value` null removes) an environment variable of this process, and reloads
 // the time zone when it is TZ.
 void SetEnvironment(const std::string& name, const char* value);

@@ -146,4 +146,14 @@ void SetEnvironment(const std::string& name, const char* value) {
     ::tzset();
 }
 
+SharedTurn::SharedTurn(const std::string& name)
+    : handle_(::open(("/tmp/" + name + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666)) {
+    if (handle_ < 0 || ::flock(static_cast<int>(handle_), LOCK_EX) != 0)
+        throw std::runtime_error("cannot take the turn " + name);
+}
+
+SharedTurn::~SharedTurn() {
+    ::close(static_cast<int>(handle_));
+}
+
 } // namespace pelfry::test

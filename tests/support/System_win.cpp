@@ -185,4 +185,16 @@ void SetEnvironment(const std::string& name, const char* value) {
     ::_tzset();
 }
 
+SharedTurn::SharedTurn(const std::string& name) {
+    HANDLE mutex = ::CreateMutexW(nullptr, FALSE, (L"Local\\" + Widen(name)).c_str());
+    if (mutex == nullptr) throw std::runtime_error("cannot take the turn " + name);
+    ::WaitForSingleObject(mutex, INFINITE); // an abandoned mutex is granted too
+    handle_ = reinterpret_cast<intptr_t>(mutex);
+}
+
+SharedTurn::~SharedTurn() {
+    ::ReleaseMutex(reinterpret_cast<HANDLE>(handle_));
+    ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
 } // namespace pelfry::test
