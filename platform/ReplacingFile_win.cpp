@@ -125,13 +125,14 @@ struct NameHold {
 };
 
 // Puts the open file `h` in the place of `target`, the file `name` in the open folder
-// `folderHandle` (`folder` its path); the system's error, ERROR_SUCCESS when done. Where the system cannot rename over a file that another
-// handle holds open (a reader, the writers' lock; always under wine, and before Windows 10),
-// the old file is first moved aside under a temporary name (every open of this program shares
-// deletion, which allows it), the new one takes the name, and the old one is deleted: it goes
-// with its last handle, and its readers read it to the end. The name stands empty between the
-// two steps: its lock is held meanwhile, so that a writer finding no file there waits for it,
-// then finds the new file instead of making an archive of its own over it (FileLock).
+// `folderHandle` (`folder` its path); the system's error, ERROR_SUCCESS when done. Where the
+// system cannot rename over a file that another handle holds open (a reader, the writers' lock;
+// so under wine, and before Windows 10 or off NTFS), the old file is first moved aside under a
+// temporary name (every open of this program shares deletion, which allows it), the new one
+// takes the name, and the old one is deleted: it goes with its last handle, and its readers
+// read it to the end. The name stands empty between the two steps: its lock is held meanwhile,
+// so that a writer finding no file there waits, then finds the new file instead of saving an
+// archive of its own over it (FileLock).
 DWORD ReplaceTarget(HANDLE h, HANDLE folderHandle, const std::wstring& folder,
                     const std::wstring& target, const std::string& name) {
     DWORD error = ERROR_SUCCESS;
