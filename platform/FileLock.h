@@ -53,10 +53,10 @@ public:
     // new file, which is then opened and locked in turn. With `missingAllowed`, a path that
     // names nothing is locked by its name, and File() is null; it is looked at again once the
     // name is locked, since a writer holds the name while it stands empty between the two
-    // steps of a replacement (Windows). Raises NotRegularFileError for a
-    // folder, device, FIFO or socket, before any lock; FileOpenError naming `path` when it
-    // cannot be opened, or names nothing without `missingAllowed`, or its folder is missing;
-    // FileInUseError when wait.Limit passes.
+    // steps of a replacement (Windows). Raises NotRegularFileError for a folder, device, FIFO
+    // or socket, before any lock; FileOpenError naming `path` when it cannot be opened, or
+    // names nothing without `missingAllowed`, or its folder is missing; FileInUseError when
+    // wait.Limit passes.
     FileLock(const std::string& path, bool missingAllowed, const LockWait& wait = {});
     ~FileLock();
     FileLock(const FileLock&) = delete;
