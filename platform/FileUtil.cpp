@@ -81,8 +81,12 @@ bool IsUnsafeWindowsName(std::string_view name) {
 
 std::string NameKey(std::string_view name, bool ignoreCase) {
     std::string key;
-    for (std::string_view part : NameParts(name))
-        key += (key.empty() ? "" : "/") + StoredName(part, ignoreCase);
+    for (std::string_view part : NameParts(name)) {
+        // Appended piece by piece: GCC 12 takes "/" + a temporary string for an overlapping
+        // copy (-Wrestrict) in the optimised build.
+        if (!key.empty()) key += '/';
+        key += StoredName(part, ignoreCase);
+    }
     return key;
 }
 
