@@ -1,6 +1,8 @@
-# Writes the man page of pelfry-cli (cmake -DCLI=program -DHELP2MAN=help2man -DOUT=page -P):
-# help2man makes it from `pelfry-cli --help` and `--version`, and the help of every command
-# listed there is added as a section of its own, so the page says what the help says.
+# Writes the man page of pelfry-cli (cmake -DCLI=program -DHELP2MAN=help2man -DSECTIONS=file
+# -DOUT=page -P), and beside it the same page compressed (page.gz), the form that is installed:
+# help2man makes it from `pelfry-cli --help` and `--version`, the help of every command listed
+# there is added as a section of its own, so the page says what the help says, and SECTIONS
+# (a help2man include file) adds what no help text holds: EXIT STATUS and EXAMPLES.
 execute_process(COMMAND ${CLI} --help OUTPUT_VARIABLE help RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "${CLI} --help failed: ${status}")
@@ -10,7 +12,8 @@ endif()
 string(REGEX MATCH "\nCommands:\n(  [^\n]*\n)+" section "${help}")
 string(REGEX MATCHALL "\n  [a-z-]+" names "${section}")
 
-set(include "[COMMANDS]\n")
+file(READ "${SECTIONS}" include)
+string(APPEND include "\n[COMMANDS]\n")
 foreach(name IN LISTS names)
   string(STRIP "${name}" name)
   execute_process(COMMAND ${CLI} ${name} --help OUTPUT_VARIABLE text RESULT_VARIABLE status)
@@ -33,4 +36,9 @@ execute_process(
   RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "help2man failed: ${status}")
+endif()
+# -n: no name or time in the header, so that the same page compresses to the same bytes.
+execute_process(COMMAND gzip -9 -n -c "${OUT}" OUTPUT_FILE "${OUT}.gz" RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "gzip failed: ${status}")
 endif()

@@ -1,6 +1,7 @@
-# Bash completion for pelfry-cli: the commands, each command's options, and for each operand
-# the files it takes (archives for ARCHIVE, folders for FOLDER, logs for LOG). Needs nothing
-# from the bash-completion package, though that package loads it on first use.
+# Bash completion for pelfry-cli: the commands, each command's options, for each operand the
+# files it takes (archives for ARCHIVE, folders for FOLDER, logs for LOG), and the entry names
+# of the archive already typed for the NAME operands of extract and delete. Needs nothing from
+# the bash-completion package, though that package loads it on first use.
 
 # The options of a command, as its --help lists them.
 _pelfry_cli_options() {
@@ -14,7 +15,8 @@ _pelfry_cli_options() {
 }
 
 # What operand number $2 (from 0) of command $1 is: archive, folder, log, game (images and
-# sprites), edited (pictures and descriptions), file (any file) or none (entry names).
+# sprites), edited (pictures and descriptions), file (any file), entry (a name in the archive
+# that is the first operand) or none.
 _pelfry_cli_operand() {
     case $1:$2 in
         list:0 | extract:0 | add:0 | delete:0 | export:0 | rebuild:1) echo archive ;;
@@ -24,6 +26,7 @@ _pelfry_cli_operand() {
         convert:*) echo game ;;
         convert-back:*) echo edited ;;
         add:*) echo file ;;
+        extract:* | delete:*) echo entry ;;
         *) echo none ;;
     esac
 }
@@ -65,17 +68,16 @@ _pelfry_cli() {
 
     # Count the operands before this word: after "--" every word is one; --name and --jobs
     # (-j) take a value.
-    local i word operand=0 operandsOnly=0
+    local i word operand=0 operandsOnly=0 first=""
     for ((i = 2; i < COMP_CWORD; i++)); do
         word=${COMP_WORDS[i]}
-        if ((operandsOnly)); then
+        if ((operandsOnly)) || [[ $word != -* ]]; then
+            ((operand == 0)) && first=$word
             operand=$((operand + 1))
         elif [[ $word == -- ]]; then
             operandsOnly=1
         elif [[ $word == --name || $word == --jobs || $word == -j ]]; then
             i=$((i + 1))
-        elif [[ $word != -* ]]; then
-            operand=$((operand + 1))
         fi
     done
     if ((!operandsOnly)); then
@@ -88,8 +90,14 @@ _pelfry_cli() {
         fi
     fi
 
+    local kind
+    kind=$(_pelfry_cli_operand "$command" "$operand")
+    if [[ $kind == entry ]]; then
+        _pelfry_cli_entries "${COMP_WORDS[0]}" "$first" "$cur"
+        return
+    fi
     compopt -o filenames 2>/dev/null
-    case $(_pelfry_cli_operand "$command" "$operand") in
+    case $kind in
         archive) _pelfry_cli_files "$cur" "dir" ;;
         folder) mapfile -t COMPREPLY < <(compgen -d -- "$cur") ;;
         log) _pelfry_cli_files "$cur" "txt" ;;
@@ -98,6 +106,40 @@ _pelfry_cli() {
         edited) _pelfry_cli_files "$cur" "bmp png spd" ;;
         file) _pelfry_cli_files "$cur" "" ;;
     esac
+}
+
+# The word $1 as the shell will pass it: quotes and backslashes taken away, a leading ~/ made
+# the home folder. Nothing is expanded or run.
+_pelfry_cli_dequote() {
+    local word=$1 out="" c quote=""
+    [[ $word == "~/"* ]] && word=$HOME/${word:2}
+    while [[ -n $word ]]; do
+        c=${word:0:1}
+        word=${word:1}
+        if [[ $quote == "'" ]]; then
+            [[ $c == "'" ]] && quote="" || out+=$c
+        elif [[ $c == \\ && $quote == "" || $c == \\ && ${word:0:1} == [\"\\\$\`] ]]; then
+            out+=${word:0:1}
+            word=${word:1}
+        elif [[ $c == "'" && $quote == "" || $c == '"' ]]; then
+            [[ $quote == '"' ]] && quote="" || quote=$c
+        else
+            out+=$c
+        fi
+    done
+    printf '%s' "$out"
+}
+
+# The entries of archive $2 starting with $3 (all as typed), as the program $1 lists them,
+# quoted for the command line; nothing when the archive cannot be listed.
+_pelfry_cli_entries() {
+    local program archive prefix name
+    program=$(_pelfry_cli_dequote "$1")
+    archive=$(_pelfry_cli_dequote "$2")
+    prefix=$(_pelfry_cli_dequote "$3")
+    while IFS= read -r name; do
+        [[ $name == "$prefix"* ]] && COMPREPLY+=("$(printf '%q' "$name")")
+    done < <("$program" list -- "$archive" 2>/dev/null)
 }
 
 complete -F _pelfry_cli pelfry-cli

@@ -1,27 +1,39 @@
-// Replays every file of the folders (or files) given on the command line through the fuzz
-// target, so the seed corpus runs under ctest without libFuzzer. Also feeds a few generated
-// inputs (empty, every single byte, truncations of each seed) so even a small corpus reaches
-// the readers' early exits.
+// fuzz_replay TARGET [FOLDER|FILE]...: replays every file of the folders (or files) through
+// the fuzz target named, so the seed corpus runs under ctest without libFuzzer. Also feeds a
+// few generated inputs (empty, every single byte, truncations of each seed) so even a small
+// corpus reaches the readers' early exits.
+#include "ReplayTargets.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <vector>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+static const ReplayTarget* Target = nullptr;
 
 static void Run(const std::vector<uint8_t>& bytes) {
     // Copy into an exactly sized heap block so the sanitizers catch reads past the end.
     std::vector<uint8_t> exact(bytes);
-    LLVMFuzzerTestOneInput(exact.empty() ? nullptr : exact.data(), exact.size());
+    Target->Run(exact.empty() ? nullptr : exact.data(), exact.size());
 }
 
 int main(int argc, char** argv) {
+    for (const ReplayTarget& t : ReplayTargets)
+        if (argc > 1 && std::strcmp(argv[1], t.Name) == 0) Target = &t;
+    if (Target == nullptr) {
+        std::fprintf(stderr, "usage: fuzz_replay TARGET [FOLDER|FILE]...\ntargets:");
+        for (const ReplayTarget& t : ReplayTargets)
+            std::fprintf(stderr, " %s", t.Name);
+        std::fprintf(stderr, "\n");
+        return 2;
+    }
     namespace fs = std::filesystem;
     std::vector<fs::path> files;
-    for (int i = 1; i < argc; ++i) {
+    for (int i = 2; i < argc; ++i) {
         fs::path p(argv[i]);
         if (fs::is_directory(p)) {
             for (const auto& e : fs::recursive_directory_iterator(p))

@@ -16,6 +16,9 @@ static bool SameFile(const FileIdentity& a, const FileIdentity& b) {
 
 FileLock::FileLock(const std::string& path, bool missingAllowed, const LockWait& wait)
     : path_(path), wait_(wait), start_(std::chrono::steady_clock::now()) {
+    // A missing file is looked at again under the lock of its name, which a writer holds while
+    // the name stands empty between the two steps of a replacement (Windows): such a writer is
+    // waited for, and its new file found, rather than taken for no file at all.
     for (;;) {
         if (missingAllowed && !IdentifyFile(path).Exists) {
             Acquire([&](bool block) {
@@ -27,7 +30,12 @@ FileLock::FileLock(const std::string& path, bool missingAllowed, const LockWait&
             name_.reset(); // another writer made the file meanwhile: that file is locked instead
             continue;
         }
-        file_ = std::make_unique<FileStream>(path, FileStream::Mode::OpenRead);
+        try {
+            file_ = std::make_unique<FileStream>(path, FileStream::Mode::OpenRead);
+        } catch (const FileOpenError&) {
+            if (!missingAllowed || IdentifyFile(path).Exists) throw;
+            continue; // gone since it was seen: looked at again as above
+        }
         Acquire([&](bool block) { return LockFile(*file_, path, block); });
         if (SameFile(IdentifyOpenFile(*file_), IdentifyFile(path))) return;
         // Replaced (or removed) while we waited: the lock is on a file nobody will read again.

@@ -51,10 +51,12 @@ public:
     // Waits as `wait` says until no other writer holds `path` (links followed), and checks
     // that the path still names the file locked: a writer that replaced it meanwhile made a
     // new file, which is then opened and locked in turn. With `missingAllowed`, a path that
-    // names nothing is locked by its name, and File() is null. Raises NotRegularFileError for a
-    // folder, device, FIFO or socket, before any lock; FileOpenError naming `path` when it
-    // cannot be opened, or names nothing without `missingAllowed`, or its folder is missing;
-    // FileInUseError when wait.Limit passes.
+    // names nothing is locked by its name, and File() is null; it is looked at again once the
+    // name is locked, since a writer holds the name while it stands empty between the two
+    // steps of a replacement (Windows). Raises NotRegularFileError for a folder, device, FIFO
+    // or socket, before any lock; FileOpenError naming `path` when it cannot be opened, or
+    // names nothing without `missingAllowed`, or its folder is missing; FileInUseError when
+    // wait.Limit passes.
     FileLock(const std::string& path, bool missingAllowed, const LockWait& wait = {});
     ~FileLock();
     FileLock(const FileLock&) = delete;

@@ -63,25 +63,28 @@ bool FileLock::LockFile(FileStream& file, const std::string& path, bool wait) {
     throw FileOpenError(path, win::ErrnoOf(error));
 }
 
-// The lock on a name is a mutex named after the folder's identity and the name as the folder
-// compares it (letter case ignored), so that every spelling of one path meets the same one.
+// The mutex is named after the folder's identity and the name as the folder compares it
+// (letter case ignored), so that every spelling of one path meets the same one.
+void* win::NameMutex(const FileFacts& folder, const std::string& name) {
+    uint64_t hash = 14695981039346656037ULL; // FNV-1a: a mutex name has a length limit
+    for (unsigned char c : StoredName(name, true))
+        hash = (hash ^ c) * 1099511628211ULL;
+    wchar_t mutexName[96];
+    std::swprintf(mutexName, 96, L"Local\\pelfry-%llx-%llx-%llx",
+                  static_cast<unsigned long long>(folder.Volume),
+                  static_cast<unsigned long long>(folder.Index),
+                  static_cast<unsigned long long>(hash));
+    return ::CreateMutexW(nullptr, FALSE, mutexName);
+}
+
 FileLock::NameLock FileLock::LockName(const std::string& path, bool wait) {
     const std::string native = NativePath(path);
     const size_t slash = native.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "." : native.substr(0, slash + 1);
     win::FileFacts facts;
     if (!win::FactsOfPath(folder, facts) || !facts.Folder) throw FileOpenError(path, ENOENT);
-    const std::string name =
-        StoredName(slash == std::string::npos ? native : native.substr(slash + 1), true);
-    uint64_t hash = 14695981039346656037ULL; // FNV-1a: a mutex name has a length limit
-    for (unsigned char c : name)
-        hash = (hash ^ c) * 1099511628211ULL;
-    wchar_t mutexName[96];
-    std::swprintf(mutexName, 96, L"Local\\pelfry-%llx-%llx-%llx",
-                  static_cast<unsigned long long>(facts.Volume),
-                  static_cast<unsigned long long>(facts.Index),
-                  static_cast<unsigned long long>(hash));
-    HANDLE mutex = ::CreateMutexW(nullptr, FALSE, mutexName);
+    HANDLE mutex =
+        win::NameMutex(facts, slash == std::string::npos ? native : native.substr(slash + 1));
     if (mutex == nullptr) throw FileOpenError(path, win::ErrnoOf(::GetLastError()));
     // An abandoned mutex (its holder died) is taken over like a free one.
     const DWORD got = ::WaitForSingleObject(mutex, wait ? INFINITE : 0);

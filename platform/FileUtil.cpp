@@ -86,6 +86,8 @@ bool IsUnsafeWindowsName(std::string_view name) {
 std::string NameKey(std::string_view name, bool ignoreCase) {
     std::string key;
     for (std::string_view part : NameParts(name)) {
+        // Appended piece by piece: GCC 12 takes "/" + a temporary string for an overlapping
+        // copy (-Wrestrict) in the optimised build.
         if (!key.empty()) key += '/';
         key += StoredName(part, ignoreCase);
     }

@@ -111,31 +111,53 @@ bool RenameOver(HANDLE h, const std::wstring& target) {
     return ::SetFileInformationByHandle(h, FileRenameInfo, info, static_cast<DWORD>(bytes)) != 0;
 }
 
-// Puts the open file `h` in the place of `target` in `folder`. Where the system cannot rename
-// over a file that another handle holds open (a reader, the writers' lock), the old file is
-// first moved aside under a temporary name (every open of this program shares deletion, which
-// allows it), the new one takes the name, and the old one is deleted: it goes with its last
-// handle, and its readers read it to the end.
-bool ReplaceTarget(HANDLE h, const std::wstring& folder, const std::wstring& target) {
+// The lock on the name `name` in the open folder `folder` (FileLock's), held until it goes. Its
+// other holders are writers that look whether the file is there, or make it: none for long.
+struct NameHold {
+    HANDLE mutex = nullptr;
+    NameHold(HANDLE folder, const std::string& name) {
+        win::FileFacts facts;
+        if (win::FactsOfHandle(folder, facts)) mutex = win::NameMutex(facts, name);
+        if (mutex != nullptr) ::WaitForSingleObject(mutex, INFINITE);
+    }
+    ~NameHold() {
+        if (mutex == nullptr) return;
+        ::ReleaseMutex(mutex);
+        ::CloseHandle(mutex);
+    }
+};
+
+// Puts the open file `h` in the place of `target`, the file `name` in the open folder
+// `folderHandle` (`folder` its path); the system's error, ERROR_SUCCESS when done. Where the
+// system cannot rename over a file that another handle holds open (a reader, the writers' lock;
+// so under wine, and before Windows 10 or off NTFS), the old file is first moved aside under a
+// temporary name (every open of this program shares deletion, which allows it), the new one
+// takes the name, and the old one is deleted: it goes with its last handle, and its readers
+// read it to the end. The name stands empty between the two steps: its lock is held meanwhile,
+// so that a writer finding no file there waits, then finds the new file instead of saving an
+// archive of its own over it (FileLock).
+DWORD ReplaceTarget(HANDLE h, HANDLE folderHandle, const std::wstring& folder,
+                    const std::wstring& target, const std::string& name) {
+    DWORD error = ERROR_SUCCESS;
+    {
+        std::lock_guard<std::mutex> hold(temps::NameSteps());
+        if (RenameOver(h, target)) return ERROR_SUCCESS;
+        error = ::GetLastError();
+    }
+    if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return error;
+    const NameHold empty(folderHandle, name); // before NameSteps, which Ctrl-C waits for
     std::lock_guard<std::mutex> hold(temps::NameSteps());
-    if (RenameOver(h, target)) return true;
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return false;
     // Not a temporary's name: should the process end before the new file has the target's
     // name, this is the old file, which no later writer may take for a stale temporary.
     const std::wstring aside = folder + L".pelfry-old-" + TempName().substr(8);
-    if (!::MoveFileExW(target.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) {
-        ::SetLastError(error);
-        return false;
-    }
+    if (!::MoveFileExW(target.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) return error;
     if (!RenameOver(h, target)) {
         const DWORD failure = ::GetLastError();
         ::MoveFileExW(aside.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
-        ::SetLastError(failure);
-        return false;
+        return failure;
     }
     ::DeleteFileW(aside.c_str());
-    return true;
+    return ERROR_SUCCESS;
 }
 
 // An open folder and the folders above it, down from the one the caller named.
@@ -473,8 +495,12 @@ void ReplacingFile::Commit() {
         s.markedForDeletion = false;
     }
     temps::BeforeRename();
-    if (!ReplaceTarget(s.file, Held(s.folder).path, s.target)) {
-        const int error = win::ErrnoOf(::GetLastError());
+    const HeldFolder& folder = Held(s.folder);
+    if (const DWORD failed =
+            ReplaceTarget(s.file, folder.handle, folder.path, s.target,
+                          win::Narrow(std::wstring_view(s.target).substr(folder.path.size())));
+        failed != ERROR_SUCCESS) {
+        const int error = win::ErrnoOf(failed);
         if (IsWriteFailure(error)) throw FileWriteError(s.shownName, error);
         throw FileCreateError(s.shownName, error);
     }

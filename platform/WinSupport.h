@@ -11,6 +11,12 @@
 
 namespace pelfry::win {
 
+// The system's mutex that stands for the name `name` in the folder `folder` (FileLock's lock on
+// a name; ReplacingFile holds it while a name stands empty): one for every spelling of the
+// name in that folder. Null when the system cannot make it.
+struct FileFacts;
+void* NameMutex(const FileFacts& folder, const std::string& name);
+
 // UTF-8 to UTF-16 and back. Bytes that are not UTF-8 become U+FFFD.
 std::wstring Widen(std::string_view utf8);
 std::string Narrow(std::wstring_view wide);

@@ -80,9 +80,17 @@ if [ ! -f "$prefix/lib/libgtest.a" ]; then
   cmake --install "$deps/build-gtest" >/dev/null
 fi
 
-# wine keeps its own prefix here, quiet and without offering to install Mono or Gecko.
-export WINEPREFIX=$build/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-mkdir -p "$WINEPREFIX"
+# The licence notes of what the Windows programs have built in, which the zip of
+# tools/package.sh carries (every file in build-windows/licenses/): the Debian notices of the
+# libraries and run-times linked statically, and libpng's licence from the source built above.
+# A library added to a Windows program adds its note there too.
+notes=$build/licenses
+mkdir -p "$notes"
+cp "$(find "$deps/src" -maxdepth 2 -path '*/libpng1.6-*/LICENSE' | head -n 1)" "$notes/libpng.txt"
+cp /usr/share/doc/libz-mingw-w64-dev/copyright "$notes/zlib.txt"
+cp /usr/share/doc/libcli11-dev/copyright "$notes/CLI11.txt"
+cp /usr/share/doc/mingw-w64-common/copyright "$notes/mingw-w64-runtime.txt"
+cp /usr/share/doc/gcc-mingw-w64-base/copyright "$notes/GCC-runtime.txt"
 
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
       -DPELFRY_WINDOWS_DEPS="$prefix" -DPELFRY_WERROR=ON -DPELFRY_TESTS=$([ $run_tests = 1 ] && echo ON || echo OFF) \
@@ -92,6 +100,41 @@ if [ $run_tests = 0 ]; then
   echo "Built $build/bin/pelfry-cli.exe"
   exit 0
 fi
+
+# wine keeps its own prefix here, quiet and without offering to install Mono or Gecko. One
+# wine server runs for the whole test run: left to itself it stops a moment after its last
+# program ends, and a test program starting just then loses its connection ("recvmsg:
+# Connection reset by peer").
+export WINEPREFIX=$build/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$WINEPREFIX"
+small_disk=$build/small-disk
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+  if mountpoint -q "$small_disk"; then umount "$small_disk"; fi
+}
+trap cleanup EXIT
+# A server left by an earlier wine program of this prefix (it lingers a moment) goes first:
+# only a server started here is persistent.
+wineserver -k 2>/dev/null || true
+wineserver -w
+wineserver -p
+# The prefix is made or brought up to date before any test starts, so that the system services
+# wine starts with it (which live as long as the server) hold no test's output open.
+wineboot -i >/dev/null 2>&1
+
+# A full disk for the tests: drive S: is a 1 MiB tmpfs (mounting needs the right to; without
+# it the test of a full disk skips).
+mkdir -p "$small_disk"
+rm -f "$WINEPREFIX/dosdevices/s:"
+if mountpoint -q "$small_disk" || mount -t tmpfs -o size=1m pelfry-small-disk "$small_disk" 2>/dev/null; then
+  find "$small_disk" -mindepth 1 -delete
+  ln -s "$small_disk" "$WINEPREFIX/dosdevices/s:"
+  export PELFRY_TEST_SMALL_DISK=S:/
+else
+  echo "Cannot mount a tmpfs for the full-disk test: it is skipped"
+fi
+
 cmake --build "$build" -j"$jobs"
 (cd "$build" && ctest --output-on-failure -j"$jobs" --timeout 300)
 

@@ -4,16 +4,26 @@
 #   tools/install-deps.sh            the Linux build, its tests and the editor
 #   tools/install-deps.sh --windows  the Windows cross-build of pelfry-cli and wine to test it
 #                                    (tools/build-windows.sh calls it)
+#   tools/install-deps.sh --package  what making and checking the packages takes, beyond the
+#                                    two builds (tools/package.sh calls it)
 set -euo pipefail
-if [ "${1:-}" = "--windows" ]; then
-  # googletest: its sources, built for Windows; dpkg-dev unpacks Debian's libpng source.
-  packages=(cmake make g++ g++-mingw-w64-x86-64-posix wine64 wine libz-mingw-w64-dev googletest
-            libcli11-dev dpkg-dev)
-else
-  packages=(cmake g++ make pkg-config qt6-base-dev libgl-dev libpng-dev libgtest-dev libgmock-dev
-            libbenchmark-dev libcli11-dev help2man xvfb xauth imagemagick python3 python3-pil locales
-            shared-mime-info)
-fi
+case "${1:-}" in
+  --windows)
+    # googletest: its sources, built for Windows; dpkg-dev unpacks Debian's libpng source.
+    packages=(cmake make g++ g++-mingw-w64-x86-64-posix wine64 wine libz-mingw-w64-dev googletest
+              libcli11-dev dpkg-dev) ;;
+  --package)
+    # dpkg-shlibdeps (dpkg-dev) and file find the libraries the programs link for Depends;
+    # lintian judges the package; man-db, gio (libglib2.0-bin) and the MIME and desktop tools
+    # check that man finds the page and file managers the editor.
+    packages=(dpkg-dev file lintian man-db libglib2.0-bin shared-mime-info desktop-file-utils) ;;
+  *)
+    # shared-mime-info and desktop-file-utils bring the MIME type and the file managers'
+    # association into effect when `cmake --install` installs into a prefix.
+    packages=(cmake g++ make pkg-config qt6-base-dev libgl-dev libpng-dev libgtest-dev libgmock-dev
+              libbenchmark-dev libcli11-dev help2man xvfb xauth imagemagick python3 python3-pil
+              locales shared-mime-info desktop-file-utils) ;;
+esac
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -24,7 +34,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
-[ "${1:-}" = "--windows" ] && exit 0
+[ -n "${1:-}" ] && exit 0
 # The GUI tests run the window under a German locale (a comma as decimal separator).
 if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
   echo "Generating the locale de_DE.UTF-8"

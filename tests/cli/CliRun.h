@@ -16,6 +16,9 @@ struct CliResult {
     std::string err;
 };
 
+// What pelfry-cli says when it waits for another writer of the file that follows.
+inline const std::string WaitingFor = "pelfry-cli: waiting for another program to finish with ";
+
 inline std::string CliPath() { return std::string(PELFRY_BIN_DIR) + "/pelfry-cli"; }
 
 // A pelfry-cli started and not yet waited for.
@@ -23,6 +26,16 @@ class CliProcess {
 public:
     explicit CliProcess(const std::vector<std::string>& args)
         : child_(Command(args), capture_ / "stdout", capture_ / "stderr") {}
+    // Whether the program ends within `milliseconds`.
+    bool EndsWithin(int milliseconds) { return child_.WaitFor(milliseconds); }
+    // Waits until the program's error output holds `text`; false when it ends without.
+    bool Says(const std::string& text) {
+        for (bool ended = false;; ended = EndsWithin(10)) {
+            const std::vector<uint8_t> err = ReadFile(capture_ / "stderr");
+            if (std::string(err.begin(), err.end()).find(text) != std::string::npos) return true;
+            if (ended) return false;
+        }
+    }
     // Ends the program at once and unwarned (SIGKILL, TerminateProcess).
     void Kill() { child_.Kill(); }
     // Waits for the program to end and collects what it wrote.

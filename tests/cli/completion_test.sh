@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The bash completion of pelfry-cli offers the commands and each command's options as the
-# program's help lists them, and for each operand the files it takes.
+# program's help lists them, for each operand the files it takes, and the entries of the
+# archive for the names of extract and delete.
 # Arguments: the completion script, the pelfry-cli program.
 set -u
+export LC_ALL=C # one order of names everywhere
 source "$1"
 cli=$2
 failures=0
@@ -16,7 +18,7 @@ check() { # what, expected, got
 
 # The completions of the last word after "pelfry-cli WORDS...", sorted, on one line.
 completions() {
-    COMP_WORDS=(pelfry-cli "$@")
+    COMP_WORDS=("$cli" "$@")
     COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
     COMPREPLY=()
     _pelfry_cli
@@ -38,7 +40,7 @@ touch GFX.DIR old.dir notes.txt HERO.IMG walk.spr HERO.IMG.bmp walk.SPR.spd
 mkdir work
 check "archive" "GFX.DIR old.dir work " "$(completions list '')"
 check "folder" "work " "$(completions extract GFX.DIR '')"
-check "entry names" "" "$(completions delete GFX.DIR '')"
+check "no entry names from a file that is no archive, and no message" "" "$(completions delete GFX.DIR '' 2>&1)"
 check "log" "notes.txt work " "$(completions rebuild --quiet '')"
 check "archive after the log" "GFX.DIR old.dir work " "$(completions rebuild notes.txt '')"
 check "game files" "HERO.IMG walk.spr work " "$(completions convert --png '')"
@@ -47,4 +49,11 @@ check "any file after --name" "GFX.DIR HERO.IMG HERO.IMG.bmp notes.txt old.dir w
     "$(completions add --name X GFX.DIR '')"
 check "the archive after --jobs N" "GFX.DIR old.dir work " "$(completions rebuild --jobs 2 notes.txt '')"
 check "operands after --" "GFX.DIR old.dir work " "$(completions list -- '')"
+
+# Entry names as the shell must be given them, after the archive as typed.
+"$cli" add --name 'UI\ICON.IMG' SET.DIR HERO.IMG && "$cli" add --name '-x y' SET.DIR HERO.IMG &&
+    "$cli" add SET.DIR HERO.IMG || exit 1
+check "entry names" '-x\ y HERO.IMG UI\\ICON.IMG ' "$(completions extract -q SET.DIR out '')"
+check "entry names by prefix" 'UI\\ICON.IMG ' "$(completions delete ./\SET.DIR 'UI\\')"
+check "entry names after --" '-x\ y ' "$(completions delete -- \''SET.DIR'\' -)"
 exit $((failures > 0))

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# `cmake --install` puts pelfry-cli's man page and bash completion where man and bash look.
+# `cmake --install` puts pelfry-cli's man page and bash completion where man and bash look, and
+# installed into a prefix brings its MIME and desktop databases up to date.
 # Argument: the build folder.
 set -eu
 stage=$(mktemp -d)
@@ -8,13 +9,22 @@ trap 'rm -rf "$stage"' EXIT
 DESTDIR=$stage cmake --install "$1" --prefix /usr > /dev/null
 prefix=$stage/usr
 test -x "$prefix/bin/pelfry-cli"
-page="$prefix/share/man/man1/pelfry-cli.1"
-grep -q '^\.TH PELFRY-CLI "1"' "$page"
-# Every command has its part, made from its help.
-for command in list info extract add delete convert convert-back export rebuild; do
-    grep -q "^\.SS $command\$" "$page" || { echo "no section for $command in $page"; exit 1; }
+page=$(zcat "$prefix/share/man/man1/pelfry-cli.1.gz")
+grep -q '^\.TH PELFRY-CLI "1"' <<<"$page"
+# Every command has its part, made from its help, and the sections no help holds are there.
+for section in '.SS list' '.SS info' '.SS extract' '.SS add' '.SS delete' '.SS convert' \
+        '.SS convert-back' '.SS export' '.SS rebuild' '.SH "EXIT STATUS"' '.SH EXAMPLES'; do
+    grep -qFx "$section" <<<"$page" || { echo "no $section in the man page"; exit 1; }
 done
-grep -q -- '--no-compress-img' "$page"
+grep -q -- '--no-compress-img' <<<"$page"
 completion="$prefix/share/bash-completion/completions/pelfry-cli"
 bash -n "$completion"
 grep -q '^complete -F _pelfry_cli pelfry-cli$' "$completion"
+test ! -e "$prefix/share/applications/mimeinfo.cache" # a package's triggers make it
+
+# Into a prefix of one's own, the association of the archive's type with the editor.
+if [ -f "$1/bin/pelfry" ]; then
+    cmake --install "$1" --prefix "$stage/own" > /dev/null
+    grep -qx 'application/x-varn-directory=pelfry.desktop;' "$stage/own/share/applications/mimeinfo.cache"
+    test -f "$stage/own/share/mime/application/x-varn-directory.xml"
+fi

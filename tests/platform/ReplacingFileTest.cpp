@@ -1,5 +1,6 @@
 // The replacing writer and the writers' lock: what stands under a name after a write, a
 // failed write or a kill; links; folders walked without links; writers taking turns.
+#include "support/FullDisk.h"
 #include "support/System.h"
 #include "support/TempDir.h"
 
@@ -12,13 +13,12 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <future>
 #include <iterator>
 #include <optional>
 #include <thread>
 
 #ifndef _WIN32
-#include "FileSizeLimit.h"
-#include "LockWaiters.h"
 
 #include <array>
 #include <csignal>
@@ -69,29 +69,27 @@ TEST(ReplacingFile, LinksAreReplacedOrFollowedAsAsked) {
 }
 
 TEST(ReplacingFile, AFailedWriteLeavesTheOldFileOrNoneAndNoTemporary) {
-#ifdef _WIN32
-    GTEST_SKIP() << "Windows has no per-process file-size limit to imitate a full disk with";
-#else
+    using test::FullDisk;
     for (bool named : {false, true}) {
         NamedTemps temps(named);
-        TempDir dir;
+        const FullDisk dir;
+        if (!dir.Ready()) GTEST_SKIP() << FullDisk::Missing;
         WriteWholeFile(dir / "old.DIR", Bytes(1000, 0xAB));
         {
-            test::FileSizeLimit limit(4096);
+            const FullDisk::Filled full;
             for (const std::string name : {"old.DIR", "new.DIR"}) {
                 try {
-                    WriteFileReplacing(dir / name, Bytes(20000, 0xCD));
+                    WriteFileReplacing(dir / name, Bytes(2 * FullDisk::Room, 0xCD));
                     ADD_FAILURE() << "the write should have failed";
                 } catch (const FileWriteError& e) {
                     EXPECT_EQ(std::string(e.what()), "Cannot write file " + dir / name);
-                    EXPECT_EQ(e.Code(), EFBIG);
+                    EXPECT_EQ(e.Code(), FullDisk::Code);
                 }
             }
         }
         EXPECT_EQ(ReadWholeFile(dir / "old.DIR"), Bytes(1000, 0xAB)) << named;
         EXPECT_EQ(dir.Entries(), std::vector<std::string>{"old.DIR"}) << named;
     }
-#endif
 }
 
 // A child process writes with the cleanup installed and stops half-way; the signal sent to
@@ -361,10 +359,6 @@ TEST(Folder, DescendMakesFoldersAndRefusesLinksOnTheWay) {
 // A missing file is locked by its name (its folder's lock) and not made; a writer waiting on
 // either lock then reads what the first one saved.
 TEST(FileLock, AWaitingWriterGetsWhatTheFirstOneSaved) {
-#ifdef _WIN32
-    GTEST_SKIP() << "waits for the lock through /proc/locks; the writers' lock is tested between "
-                    "processes by the cli tests";
-#else
     for (bool exists : {true, false}) {
         TempDir dir;
         const std::string path = dir / "GFX.DIR";
@@ -373,18 +367,19 @@ TEST(FileLock, AWaitingWriterGetsWhatTheFirstOneSaved) {
         EXPECT_EQ(first->File() != nullptr, exists);
         EXPECT_EQ(FileExists(path), exists);
         Bytes seen;
+        std::promise<void> waiting;
         std::thread second([&] {
-            FileLock lock(path, true);
+            LockWait wait;
+            wait.Slow = [&] { waiting.set_value(); }; // told after a second of waiting
+            FileLock lock(path, true, wait);
             seen = ReadRest(*lock.File());
         });
-        while (test::LockWaiters(exists ? path : dir.Path()) == 0)
-            std::this_thread::yield();
+        waiting.get_future().wait();
         WriteFileReplacing(path, B("v2")); // the first writer saves: a new file under the name
         first.reset();
         second.join();
         EXPECT_EQ(seen, B("v2")) << exists;
     }
-#endif
 }
 
 TEST(FileLock, AWaitIsToldAfterASecondAndMayBeLimited) {

@@ -28,6 +28,8 @@ public:
 
     // Waits for the end; the exit status, -1 when a signal ended it.
     int Wait();
+    // Waits at most `milliseconds` for the end; whether the program ended.
+    bool WaitFor(int milliseconds);
     // Ends the program at once and unwarned (SIGKILL, TerminateProcess).
     void Kill();
 
@@ -77,6 +79,19 @@ public:
     ~HeldFile();
     HeldFile(const HeldFile&) = delete;
     HeldFile& operator=(const HeldFile&) = delete;
+
+private:
+    intptr_t handle_ = -1;
+};
+
+// A turn at something that tests in several processes share, named `name`: waits until no
+// other holds it (one ended without letting go counts as gone), and holds it until it goes.
+class SharedTurn {
+public:
+    explicit SharedTurn(const std::string& name);
+    ~SharedTurn();
+    SharedTurn(const SharedTurn&) = delete;
+    SharedTurn& operator=(const SharedTurn&) = delete;
 
 private:
     intptr_t handle_ = -1;

@@ -50,6 +50,21 @@ int ChildProcess::Wait() {
     return status_;
 }
 
+bool ChildProcess::WaitFor(int milliseconds) {
+    for (int waited = 0; !waited_; waited += 10) {
+        int status = 0;
+        if (::waitpid(static_cast<pid_t>(id_), &status, WNOHANG) == static_cast<pid_t>(id_)) {
+            waited_ = true;
+            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        } else if (waited >= milliseconds) {
+            return false;
+        } else {
+            ::usleep(10000);
+        }
+    }
+    return true;
+}
+
 void ChildProcess::Kill() {
     ::kill(static_cast<pid_t>(id_), SIGKILL);
 }
@@ -129,6 +144,16 @@ void SetEnvironment(const std::string& name, const char* value) {
     else
         ::unsetenv(name.c_str());
     ::tzset();
+}
+
+SharedTurn::SharedTurn(const std::string& name)
+    : handle_(::open(("/tmp/" + name + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666)) {
+    if (handle_ < 0 || ::flock(static_cast<int>(handle_), LOCK_EX) != 0)
+        throw std::runtime_error("cannot take the turn " + name);
+}
+
+SharedTurn::~SharedTurn() {
+    ::close(static_cast<int>(handle_));
 }
 
 } // namespace pelfry::test

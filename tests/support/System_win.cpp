@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <stdexcept>
+#include <string>
 #include <windows.h>
 
 namespace pelfry::test {
@@ -66,7 +67,9 @@ ChildProcess::ChildProcess(const std::vector<std::string>& args, const std::stri
                                           nullptr, nullptr, &startup, &process);
     if (out != INVALID_HANDLE_VALUE) ::CloseHandle(out);
     if (err != INVALID_HANDLE_VALUE) ::CloseHandle(err);
-    if (!started) throw std::runtime_error("cannot start " + args[0]);
+    if (!started)
+        throw std::runtime_error("cannot start " + args[0] + " (error " +
+                                 std::to_string(::GetLastError()) + ")");
     ::CloseHandle(process.hThread);
     id_ = reinterpret_cast<intptr_t>(process.hProcess);
 }
@@ -84,6 +87,14 @@ int ChildProcess::Wait() {
     waited_ = true;
     status_ = ::GetExitCodeProcess(process, &code) ? static_cast<int>(code) : -1;
     return status_;
+}
+
+bool ChildProcess::WaitFor(int milliseconds) {
+    if (!waited_ && ::WaitForSingleObject(reinterpret_cast<HANDLE>(id_),
+                                          static_cast<DWORD>(milliseconds)) != WAIT_OBJECT_0)
+        return false;
+    Wait();
+    return true;
 }
 
 void ChildProcess::Kill() {
@@ -172,6 +183,18 @@ HeldFile::~HeldFile() {
 void SetEnvironment(const std::string& name, const char* value) {
     ::_putenv_s(name.c_str(), value ? value : "");
     ::_tzset();
+}
+
+SharedTurn::SharedTurn(const std::string& name) {
+    HANDLE mutex = ::CreateMutexW(nullptr, FALSE, (L"Local\\" + Widen(name)).c_str());
+    if (mutex == nullptr) throw std::runtime_error("cannot take the turn " + name);
+    ::WaitForSingleObject(mutex, INFINITE); // an abandoned mutex is granted too
+    handle_ = reinterpret_cast<intptr_t>(mutex);
+}
+
+SharedTurn::~SharedTurn() {
+    ::ReleaseMutex(reinterpret_cast<HANDLE>(handle_));
+    ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }
 
 } // namespace pelfry::test
