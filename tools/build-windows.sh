@@ -24,45 +24,8 @@ toolchain=$root/cmake/toolchain-mingw64.cmake
 jobs=$(nproc)
 mkdir -p "$deps"
 
-# Debian's libpng source: fetched with apt through a private list of source indexes made from
-# this machine's own package sources, so the system's apt setup stays as it is.
-fetch_libpng_source() {
-  local apt=$deps/apt
-  rm -rf "$apt" && mkdir -p "$apt/parts" "$apt/lists/partial" "$deps/src"
-  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
-    sed 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources >"$apt/parts/debian.sources"
-  fi
-  if [ -f /etc/apt/sources.list ]; then
-    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list >"$apt/parts/main.list"
-  fi
-  cat >"$apt/apt.conf" <<CONF
-Dir::Etc::SourceList "/dev/null";
-Dir::Etc::SourceParts "$apt/parts";
-Dir::State::Lists "$apt/lists";
-Dir::Cache::pkgcache "";
-Dir::Cache::srcpkgcache "";
-CONF
-  export APT_CONFIG=$apt/apt.conf
-  apt-get update -qq
-  # The newest release whose files can be had (an index may list one not yet mirrored).
-  local versions
-  versions=$(apt-cache showsrc libpng1.6 | sed -n 's/^Version: //p' | sort -rV)
-  local v
-  for v in $versions; do
-    rm -rf "$deps/src" && mkdir -p "$deps/src"
-    if (cd "$deps/src" && apt-get source -qq "libpng1.6=$v" >/dev/null 2>&1); then
-      unset APT_CONFIG
-      echo "libpng source: $v"
-      return 0
-    fi
-  done
-  unset APT_CONFIG
-  echo "Cannot fetch Debian's libpng source" >&2
-  return 1
-}
-
 if [ ! -f "$prefix/lib/libpng16.a" ]; then
-  fetch_libpng_source
+  echo "libpng source: $(tools/fetch-debian-source.sh libpng1.6 "$deps/src")"
   src=$(find "$deps/src" -maxdepth 1 -type d -name 'libpng1.6-*' | head -n 1)
   cmake -S "$src" -B "$deps/build-libpng" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DPNG_SHARED=OFF \

@@ -6,9 +6,10 @@
 #                                    (tools/build-windows.sh calls it)
 set -euo pipefail
 if [ "${1:-}" = "--windows" ]; then
-  # googletest: its sources, built for Windows; dpkg-dev unpacks Debian's libpng source.
+  # googletest: its sources, built for Windows; dpkg-dev unpacks Debian's libpng and Qt sources;
+  # Qt builds with ninja.
   packages=(cmake make g++ g++-mingw-w64-x86-64-posix wine64 wine libz-mingw-w64-dev googletest
-            libcli11-dev dpkg-dev)
+            libcli11-dev dpkg-dev ninja-build)
 else
   packages=(cmake g++ make pkg-config qt6-base-dev libgl-dev libpng-dev libgtest-dev libgmock-dev
             libbenchmark-dev libcli11-dev help2man xvfb xauth imagemagick python3 python3-pil locales
