@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# Builds pelfry-cli.exe for 64-bit Windows with Debian's mingw-w64, runs every test suite that
-# ports under wine, and checks that the Windows and the Linux builds write the same bytes for
-# the same commands (tools/windows-scenario.sh). Installs what is missing first.
+# Builds pelfry-cli.exe and the editor pelfry.exe for 64-bit Windows with Debian's mingw-w64,
+# runs every test suite that ports under wine (the window's on Qt's offscreen platform), checks
+# that the Windows and the Linux builds write the same bytes for the same commands, and opens an
+# archive in the Windows editor on a virtual display (tools/windows-scenario.sh). Installs what
+# is missing first.
 #
 #   tools/build-windows.sh            build, test and compare
-#   tools/build-windows.sh --no-test  only build build-windows/bin/pelfry-cli.exe
+#   tools/build-windows.sh --no-test  only build build-windows/bin/pelfry-cli.exe and pelfry.exe
 #
-# libpng and GoogleTest have no Windows packages in Debian: Debian's source package of libpng
-# (the release Debian ships, as for the Linux build's libpng-dev) and the googletest package's sources are built for
-# Windows once into build-windows/deps/ and kept there.
+# libpng, GoogleTest and Qt have no Windows packages in Debian: Debian's source package of
+# libpng (the release Debian ships, as for the Linux build's libpng-dev) and the googletest
+# package's sources are built for Windows once into build-windows/deps/ and kept there; Qt,
+# which takes about an hour of CPU, once per machine (tools/build-qt-windows.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -24,9 +27,10 @@ toolchain=$root/cmake/toolchain-mingw64.cmake
 jobs=$(nproc)
 mkdir -p "$deps"
 
+libpng_source() { find "$deps/src" -maxdepth 1 -type d -name 'libpng1.6-*' | head -n 1; }
 if [ ! -f "$prefix/lib/libpng16.a" ]; then
   echo "libpng source: $(tools/fetch-debian-source.sh libpng1.6 "$deps/src")"
-  src=$(find "$deps/src" -maxdepth 1 -type d -name 'libpng1.6-*' | head -n 1)
+  src=$(libpng_source)
   cmake -S "$src" -B "$deps/build-libpng" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DPNG_SHARED=OFF \
         -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF -DSKIP_INSTALL_PROGRAMS=ON \
@@ -43,19 +47,27 @@ if [ ! -f "$prefix/lib/libgtest.a" ]; then
   cmake --install "$deps/build-gtest" >/dev/null
 fi
 
+qt=$(tools/build-qt-windows.sh "$prefix")
+
 # wine keeps its own prefix here, quiet and without offering to install Mono or Gecko.
 export WINEPREFIX=$build/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$WINEPREFIX"
 
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
-      -DPELFRY_WINDOWS_DEPS="$prefix" -DPELFRY_WERROR=ON -DPELFRY_TESTS=$([ $run_tests = 1 ] && echo ON || echo OFF) \
+      -DPELFRY_WINDOWS_DEPS="$prefix" -DPELFRY_WINDOWS_QT="$qt" -DPELFRY_GUI=ON -DPELFRY_WERROR=ON -DPELFRY_TESTS=$([ $run_tests = 1 ] && echo ON || echo OFF) \
       >/dev/null
 if [ $run_tests = 0 ]; then
-  cmake --build "$build" --target pelfry-cli -j"$jobs"
-  echo "Built $build/bin/pelfry-cli.exe"
+  cmake --build "$build" --target pelfry-cli pelfry -j"$jobs"
+else
+  cmake --build "$build" -j"$jobs"
+fi
+# What the programs must ship with: the licences of what is linked in, and for Qt the means to
+# relink the editor with another Qt.
+tools/windows-licenses.sh "$build" "$qt" "$(libpng_source)"
+if [ $run_tests = 0 ]; then
+  echo "Built $build/bin/pelfry-cli.exe and $build/bin/pelfry.exe (licences: $build/licenses)"
   exit 0
 fi
-cmake --build "$build" -j"$jobs"
 (cd "$build" && ctest --output-on-failure -j"$jobs" --timeout 300)
 
 # The same commands with the Linux build: the one test.sh made, else a plain one made here.
@@ -66,4 +78,4 @@ if [ ! -x "$linux_cli" ]; then
   cmake --build "$build/linux" --target pelfry-cli -j"$jobs" >/dev/null
   linux_cli=$build/linux/bin/pelfry-cli
 fi
-tools/windows-scenario.sh "$linux_cli" "$build/bin/pelfry-cli.exe"
+tools/windows-scenario.sh "$linux_cli" "$build/bin/pelfry-cli.exe" "$build/bin/pelfry.exe"
