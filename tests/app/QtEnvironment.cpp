@@ -12,7 +12,8 @@ public:
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
 #ifdef PELFRY_TEST_FONT_DIR
         // On Windows the offscreen platform has no system fonts, only a folder of font files.
-        if (qEnvironmentVariableIsEmpty("QT_QPA_FONTDIR")) qputenv("QT_QPA_FONTDIR", PELFRY_TEST_FONT_DIR);
+        if (qEnvironmentVariableIsEmpty("QT_QPA_FONTDIR"))
+            qputenv("QT_QPA_FONTDIR", PELFRY_TEST_FONT_DIR);
 #endif
         app_ = new QApplication(argc_, argv_);
         QApplication::setApplicationName("Pelfry");
