@@ -123,6 +123,9 @@ window_run() {
   local waited
   for waited in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.2; done
   export DISPLAY=:$(cat "$work/display")
+  # A wine prefix of its own, on this display: wine's desktop, once started without a display
+  # (as by the commands above), keeps every later window of its prefix off the screen.
+  export WINEPREFIX=${WINEPREFIX:-$HOME/.wine}-window
 
   if ! wine "$windows_editor" --help | grep -q '^Usage: pelfry \[ARCHIVE\]'; then
     echo "pelfry.exe --help printed no usage" >&2
@@ -133,7 +136,9 @@ window_run() {
   local window
   window=$(timeout 120 xdotool search --sync --onlyvisible --name '^Varn directory editor : ' | head -n 1)
   if [ -z "$window" ]; then
-    echo "The editor's window with the archive did not appear" >&2
+    import -window root "$screenshot"
+    echo "The editor's window with the archive did not appear (screenshot: $screenshot):" >&2
+    cat "$work/window.log" >&2
     kill "$editor" 2>/dev/null
     return 1
   fi
@@ -147,6 +152,7 @@ window_run() {
   convert "$screenshot" "$work/screen.ppm"
   kill "$editor" 2>/dev/null
   wait "$editor" 2>/dev/null || true
+  wineserver -k 2>/dev/null || true
   local where
   if ! where=$(python3 "$tools/preview-check.py" find "$work/screen.ppm" "$dir/shown/bands.IMG.bmp"); then
     echo "The editor did not show the picture of the entry clicked (screenshot: $screenshot)" >&2
