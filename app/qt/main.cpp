@@ -39,8 +39,10 @@ pelfry::StartArguments Arguments(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // Started from a console, --help and errors are printed there (on Windows, too).
+    // Started from a console, --help and errors are printed there (on Windows, too), as the
+    // same bytes as everywhere.
     pelfry::UseParentConsole();
+    pelfry::UseBinaryStandardStreams();
     // Names and paths in UTF-8, whatever the system's code page.
     pelfry::ProgramArguments arguments(argc, argv);
     argc = arguments.Count();
