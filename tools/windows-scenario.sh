@@ -142,7 +142,8 @@ window_run() {
     kill "$editor" 2>/dev/null
     return 1
   fi
-  local X Y WIDTH HEIGHT SCREEN
+  local X Y WIDTH HEIGHT SCREEN caption
+  caption=$(xdotool getwindowname "$window")
   eval "$(xdotool getwindowgeometry --shell "$window")"
   local top=$((Y + HEIGHT - 435))
   sleep 2 # the list filled and painted
@@ -158,7 +159,7 @@ window_run() {
     echo "The editor did not show the picture of the entry clicked (screenshot: $screenshot)" >&2
     return 1
   fi
-  echo "Window: $(xdotool getwindowname "$window" 2>/dev/null || echo the editor) showed bands.IMG at $where (screenshot: $screenshot)"
+  echo "Window: \"$caption\" showed bands.IMG at $where (screenshot: $screenshot)"
 }
 if [ -n "$windows_editor" ] && ! window_run; then
   failed=1
