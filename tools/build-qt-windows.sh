@@ -20,8 +20,7 @@ toolchain=$root/cmake/toolchain-mingw64.cmake
 # The host tools run by the build must be of the same release as the source.
 qt_version=$(dpkg-query -W -f='${source:Version}' qt6-base-dev)
 mingw_version=$(dpkg-query -W -f='${Version}' g++-mingw-w64-x86-64-posix)
-host_cmake=$(dirname "$(dpkg -L qt6-base-dev | grep -m 1 '/cmake/Qt6/Qt6Config.cmake$')")
-host_cmake=$(dirname "$host_cmake")
+host_cmake=$(dpkg -L qt6-base-dev | sed -n 's|/Qt6/Qt6Config.cmake$||p')
 
 # Debian's repacked source has no src/3rdparty/wintab (tablets off); with OpenGL off the
 # Windows plugin must not resolve OpenGL at run time (dynamicgl off); without Direct2D the
