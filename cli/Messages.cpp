@@ -21,7 +21,25 @@ bool IsWordByte(char c) {
 std::string ErrorText(const std::exception& error) {
     if (const auto* damaged = dynamic_cast<const InvalidDirFileError*>(&error))
         return std::string(damaged->what()) + " (" + damaged->Reason() + ")";
+    if (const auto* refused = dynamic_cast<const FileSystemError*>(&error)) {
+        const std::string reason = refused->Reason();
+        if (!reason.empty()) return std::string(refused->what()) + ": " + reason;
+    }
     return error.what();
+}
+
+void PrintWarning(const std::string& text) {
+    WriteLine(stderr, "pelfry-cli: warning: " + text);
+}
+
+LockWait TellWhenWaiting(const std::string& archive, bool quiet) {
+    LockWait wait;
+    if (!quiet)
+        wait.Slow = [archive] {
+            WriteLine(stderr, "pelfry-cli: waiting for another program to finish with " + archive);
+            std::fflush(stderr);
+        };
+    return wait;
 }
 
 bool NamesFile(std::string_view messageText, std::string_view nameText) {
@@ -98,7 +116,7 @@ void Progress::Warn(const std::string& text) {
     if (quiet_) return;
     Clear();
     const bool named = file_.empty() || NamesFile(text, file_);
-    WriteLine(stderr, "pelfry-cli: warning: " + (named ? text : file_ + ": " + text));
+    PrintWarning(named ? text : file_ + ": " + text);
 }
 
 std::function<void(const std::string&)> Progress::Warner() {

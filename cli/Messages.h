@@ -7,6 +7,7 @@
 #pragma once
 
 #include "platform/Errors.h"
+#include "platform/FileLock.h"
 
 #include <exception>
 #include <functional>
@@ -16,8 +17,17 @@
 namespace pelfry::cli {
 
 // The message of `error` as pelfry-cli prints it: what() and, for a damaged archive, the
-// reason in parentheses ("Invalid directory file X.DIR (the file is too short ...)").
+// reason in parentheses ("Invalid directory file X.DIR (the file is too short ...)"); for a
+// file the system refused, its reason after a colon ("Cannot write file X.DIR: No space left
+// on device").
 std::string ErrorText(const std::exception& error);
+
+// Writes "pelfry-cli: warning: TEXT" to standard error.
+void PrintWarning(const std::string& text);
+
+// How a writer of `archive` waits for another: as long as it takes, saying once after a second
+// "pelfry-cli: waiting for another program to finish with ARCHIVE" (nothing with `quiet`).
+LockWait TellWhenWaiting(const std::string& archive, bool quiet);
 
 // Whether `message` names `name`: holds it with no letter or digit right before or after it,
 // so that a short name such as "a" is not found inside a word of the message; "\" and "/"

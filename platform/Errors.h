@@ -13,33 +13,67 @@ public:
     explicit Error(const std::string& message) : std::runtime_error(message) {}
 };
 
-// "Cannot open file %s": a file could not be opened for reading (or reading and writing).
-class FileOpenError : public Error {
+// An error about one file that the system refused to open, make or write. Code() is the
+// system's error number when one is known, else 0. Reason() is what pelfry-cli adds after the
+// message: a reason of the program's own when one was given, else the system's words for
+// Code() (SystemReason), else nothing. what() never holds the reason: the window shows the
+// message alone.
+class FileSystemError : public Error {
 public:
-    explicit FileOpenError(const std::string& fileName);
-};
-
-// "Cannot create file %s": a file could not be created or truncated. `code` is the system's
-// error number when one is known, else 0.
-class FileCreateError : public Error {
-public:
-    explicit FileCreateError(const std::string& fileName, int code = 0);
     int Code() const { return code_; }
+    std::string Reason() const;
+
+protected:
+    FileSystemError(const std::string& message, int code, std::string reason = {})
+        : Error(message), code_(code), reason_(std::move(reason)) {}
 
 private:
     int code_;
+    std::string reason_;
+};
+
+// "Cannot open file %s": a file could not be opened for reading (or reading and writing).
+class FileOpenError : public FileSystemError {
+public:
+    explicit FileOpenError(const std::string& fileName, int code = 0);
+
+protected:
+    FileOpenError(const std::string& message, int code, std::string reason)
+        : FileSystemError(message, code, std::move(reason)) {}
+};
+
+// "Not a regular file: %s": a folder, a device, a FIFO or a socket where a file is read. Such a
+// thing is never opened for reading (it could block, or a device could act on the open), and
+// is refused before any lock is taken.
+class NotRegularFileError : public FileOpenError {
+public:
+    explicit NotRegularFileError(const std::string& fileName);
+};
+
+// "Cannot create file %s": a file could not be created or truncated. `reason` replaces the
+// system's words when the program knows better ("the folder lets no new file be made there").
+class FileCreateError : public FileSystemError {
+public:
+    explicit FileCreateError(const std::string& fileName, int code = 0, std::string reason = {});
 };
 
 // "Cannot write file %s": a write delivered fewer bytes than asked (a full disk, a file-size
 // limit), or the written bytes could not be flushed to the disk.
-class FileWriteError : public Error {
+class FileWriteError : public FileSystemError {
 public:
     explicit FileWriteError(const std::string& fileName, int code = 0);
-    int Code() const { return code_; }
-
-private:
-    int code_;
 };
+
+// "%s is in use by another program": a writer that may wait only so long (the window's Save)
+// did not get the writers' lock in time.
+class FileInUseError : public Error {
+public:
+    explicit FileInUseError(const std::string& fileName);
+};
+
+// The system's words for an error number, the same on every system (the GNU C library's:
+// "No space left on device", "Permission denied", "Read-only file system"...); "" for 0.
+std::string SystemReason(int code);
 
 // An internal check failed. The text is the message ("Assertion failure" when it is
 // empty) followed by " (unit file, line N)", e.g. "Too many colours in image! (ImgFileU.cpp, line 354)".
