@@ -11,7 +11,8 @@ build=$(realpath "$1")
 qt=$(realpath "$2")
 libpng_src=$(realpath "$3")
 out=$build/licenses
-rm -rf "$out"
+# Only what this script makes is replaced: other steps of the build leave their notes here too.
+rm -rf "$out"/{Qt.txt,Qt,libpng.txt,libpng-LICENSE.txt,relink}
 mkdir -p "$out"
 
 # TEMPLATE OUTPUT NAME=VALUE...: the notes with their @NAME@ fields filled in.
