@@ -578,9 +578,11 @@ TEST_F(WindowTest, RestingOnALineShowsWhatItsEntryIs) {
 
 TEST_F(WindowTest, DroppedFilesAreCopiedAndHandled) {
     TempDir dir;
-    WriteArchive(dir, "GFX.DIR", {{"A.PAL", {1}}, {"B.PAL", {2}}});
+    // A name outside ASCII: its path reaches the program as UTF-8 whatever the code page.
+    const std::string name = "GR\u00DC\u00C9.DIR";
+    WriteArchive(dir, name, {{"A.PAL", {1}}, {"B.PAL", {2}}});
     QMimeData files;
-    files.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir / "GFX.DIR"))});
+    files.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir / name))});
     const QPoint at = Find("lstDirContents")->mapTo(window.get(), QPoint(20, 20));
     QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &files, Qt::LeftButton,
                           Qt::NoModifier);
@@ -595,7 +597,7 @@ TEST_F(WindowTest, DroppedFilesAreCopiedAndHandled) {
     EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
     QCoreApplication::processEvents(); // the drop is handled once it has been answered
     WaitIdle();
-    EXPECT_EQ(window->Form().CurrentFileName, dir / "GFX.DIR");
+    EXPECT_EQ(window->Form().CurrentFileName, dir / name);
     EXPECT_EQ(window->ListCount(), 2);
 
     // Text, or files that can only be moved, are not taken.
