@@ -1,13 +1,14 @@
-# Cross-builds pelfry-cli and the test suites for 64-bit Windows with Debian's mingw-w64
+# Cross-builds the programs and the test suites for 64-bit Windows with Debian's mingw-w64
 # (the POSIX thread model, for std::thread and std::mutex), linked statically so that the
-# program needs nothing beyond the system's own DLLs. ctest runs the tests under wine.
+# programs need nothing beyond the system's own DLLs. ctest runs the tests under wine.
 #
 #   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake \
-#         -DPELFRY_WINDOWS_DEPS=/path/to/prefix
+#         -DPELFRY_WINDOWS_DEPS=/path/to/prefix [-DPELFRY_WINDOWS_QT=/path/to/qt]
 #
 # PELFRY_WINDOWS_DEPS is a folder where libraries built for Windows were installed (libpng,
-# GoogleTest; tools/build-windows.sh makes it). The window and the benchmarks are off: Qt and
-# Google Benchmark for Windows are not to be had here.
+# GoogleTest; tools/build-windows.sh makes it). PELFRY_WINDOWS_QT is a static Qt built for
+# Windows (tools/build-qt-windows.sh); without it the window is not built. The benchmarks are
+# off: Google Benchmark for Windows is not to be had here.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -19,7 +20,8 @@ set(CMAKE_RC_COMPILER ${PELFRY_MINGW_TRIPLET}-windres)
 # Libraries and headers come from the mingw-w64 sysroot and the prefix of libraries built for
 # Windows, never from the build machine's /usr.
 set(PELFRY_WINDOWS_DEPS "" CACHE PATH "Prefix of libraries built for Windows (libpng, GoogleTest)")
-set(CMAKE_FIND_ROOT_PATH /usr/${PELFRY_MINGW_TRIPLET} ${PELFRY_WINDOWS_DEPS})
+set(PELFRY_WINDOWS_QT "" CACHE PATH "Prefix of a static Qt built for Windows")
+set(CMAKE_FIND_ROOT_PATH /usr/${PELFRY_MINGW_TRIPLET} ${PELFRY_WINDOWS_DEPS} ${PELFRY_WINDOWS_QT})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
@@ -32,6 +34,8 @@ set(CMAKE_CXX_FLAGS_INIT "-Wno-restrict")
 
 # One .exe with the C and C++ run-times and winpthreads inside.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# Shipped without the symbol table, which is most of a statically linked Qt program's size.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
 set(ZLIB_USE_STATIC_LIBS ON)
 
 # Test programs (and the test discovery of gtest_discover_tests) run under wine, quietly.
@@ -40,7 +44,14 @@ if(PELFRY_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR env WINEDEBUG=-all ${PELFRY_WINE})
 endif()
 
-set(PELFRY_GUI OFF CACHE BOOL "The Qt editor (not available for the Windows build)")
+# The Qt for Windows runs the build machine's own Qt tools (moc, rcc, uic) of the same release.
+if(PELFRY_WINDOWS_QT)
+  set(PELFRY_GUI ON CACHE BOOL "The Qt editor")
+  set(QT_HOST_PATH /usr CACHE PATH "Prefix of the build machine's Qt tools")
+  set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "Their CMake packages")
+else()
+  set(PELFRY_GUI OFF CACHE BOOL "The Qt editor (needs PELFRY_WINDOWS_QT)")
+endif()
 set(PELFRY_BENCH OFF CACHE BOOL "Google Benchmark programs (not available for the Windows build)")
 
 # CLI11 is header-only. Its headers sit in the build machine's /usr/include, which must not be

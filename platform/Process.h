@@ -29,4 +29,10 @@ private:
 // arrive (Windows would otherwise put CR before every LF), and lets a console show UTF-8.
 void UseBinaryStandardStreams();
 
+// For a program without a console of its own (a Windows GUI program): lets what it writes to
+// standard output and error reach the console it was started from, if any; streams already
+// redirected to a file or a pipe stay as they are. Does nothing where every program has its
+// standard streams (POSIX systems).
+void UseParentConsole();
+
 } // namespace pelfry

@@ -1,4 +1,5 @@
-// Program start on POSIX systems: arguments are bytes already, and streams are binary.
+// Program start on POSIX systems: arguments are bytes already, streams are binary, and every
+// program has its standard streams.
 #include "Process.h"
 
 namespace pelfry {
@@ -10,5 +11,7 @@ ProgramArguments::ProgramArguments(int argc, char** argv) : args_(argv, argv + a
 }
 
 void UseBinaryStandardStreams() {}
+
+void UseParentConsole() {}
 
 } // namespace pelfry

@@ -1,4 +1,5 @@
-// Program start on Windows: the arguments from the UTF-16 command line, binary streams.
+// Program start on Windows: the arguments from the UTF-16 command line, binary streams, the
+// console of the parent for a GUI program.
 #include "Process.h"
 
 #include "WinSupport.h"
@@ -32,6 +33,21 @@ void UseBinaryStandardStreams() {
     ::_setmode(::_fileno(stdout), _O_BINARY);
     ::_setmode(::_fileno(stderr), _O_BINARY);
     ::SetConsoleOutputCP(CP_UTF8);
+}
+
+// A GUI program starts with no standard handles unless they were redirected. Started from a
+// console, it may borrow that console for the text of --help and errors; the console does not
+// wait for it, so its prompt may already stand there.
+void UseParentConsole() {
+    const auto isOpen = [](DWORD stream) {
+        const HANDLE handle = ::GetStdHandle(stream);
+        return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+    };
+    const bool outOpen = isOpen(STD_OUTPUT_HANDLE);
+    const bool errOpen = isOpen(STD_ERROR_HANDLE);
+    if ((outOpen && errOpen) || !::AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    if (!outOpen) std::freopen("CONOUT$", "w", stdout);
+    if (!errOpen) std::freopen("CONOUT$", "w", stderr);
 }
 
 } // namespace pelfry

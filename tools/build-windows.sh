@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# Builds pelfry-cli.exe for 64-bit Windows with Debian's mingw-w64, runs every test suite that
-# ports under wine, and checks that the Windows and the Linux builds write the same bytes for
-# the same commands (tools/windows-scenario.sh). Installs what is missing first.
+# Builds pelfry-cli.exe and the editor pelfry.exe for 64-bit Windows with Debian's mingw-w64,
+# runs every test suite that ports under wine (the window's on Qt's offscreen platform), checks
+# that the Windows and the Linux builds write the same bytes for the same commands, and opens an
+# archive in the Windows editor on a virtual display (tools/windows-scenario.sh). Installs what
+# is missing first.
 #
 #   tools/build-windows.sh            build, test and compare
-#   tools/build-windows.sh --no-test  only build build-windows/bin/pelfry-cli.exe
+#   tools/build-windows.sh --no-test  only build build-windows/bin/pelfry-cli.exe and pelfry.exe
 #
-# libpng and GoogleTest have no Windows packages in Debian: Debian's source package of libpng
-# (the release Debian ships, as for the Linux build's libpng-dev) and the googletest package's sources are built for
-# Windows once into build-windows/deps/ and kept there.
+# libpng, GoogleTest and Qt have no Windows packages in Debian: Debian's source package of
+# libpng (the release Debian ships, as for the Linux build's libpng-dev) and the googletest
+# package's sources are built for Windows once into build-windows/deps/ and kept there; Qt,
+# which takes about an hour of CPU, once per machine (tools/build-qt-windows.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -24,46 +27,10 @@ toolchain=$root/cmake/toolchain-mingw64.cmake
 jobs=$(nproc)
 mkdir -p "$deps"
 
-# Debian's libpng source: fetched with apt through a private list of source indexes made from
-# this machine's own package sources, so the system's apt setup stays as it is.
-fetch_libpng_source() {
-  local apt=$deps/apt
-  rm -rf "$apt" && mkdir -p "$apt/parts" "$apt/lists/partial" "$deps/src"
-  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
-    sed 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources >"$apt/parts/debian.sources"
-  fi
-  if [ -f /etc/apt/sources.list ]; then
-    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list >"$apt/parts/main.list"
-  fi
-  cat >"$apt/apt.conf" <<CONF
-Dir::Etc::SourceList "/dev/null";
-Dir::Etc::SourceParts "$apt/parts";
-Dir::State::Lists "$apt/lists";
-Dir::Cache::pkgcache "";
-Dir::Cache::srcpkgcache "";
-CONF
-  export APT_CONFIG=$apt/apt.conf
-  apt-get update -qq
-  # The newest release whose files can be had (an index may list one not yet mirrored).
-  local versions
-  versions=$(apt-cache showsrc libpng1.6 | sed -n 's/^Version: //p' | sort -rV)
-  local v
-  for v in $versions; do
-    rm -rf "$deps/src" && mkdir -p "$deps/src"
-    if (cd "$deps/src" && apt-get source -qq "libpng1.6=$v" >/dev/null 2>&1); then
-      unset APT_CONFIG
-      echo "libpng source: $v"
-      return 0
-    fi
-  done
-  unset APT_CONFIG
-  echo "Cannot fetch Debian's libpng source" >&2
-  return 1
-}
-
+libpng_source() { find "$deps/src" -maxdepth 1 -type d -name 'libpng1.6-*' | head -n 1; }
 if [ ! -f "$prefix/lib/libpng16.a" ]; then
-  fetch_libpng_source
-  src=$(find "$deps/src" -maxdepth 1 -type d -name 'libpng1.6-*' | head -n 1)
+  echo "libpng source: $(tools/fetch-debian-source.sh libpng1.6 "$deps/src")"
+  src=$(libpng_source)
   cmake -S "$src" -B "$deps/build-libpng" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DPNG_SHARED=OFF \
         -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF -DSKIP_INSTALL_PROGRAMS=ON \
@@ -82,31 +49,40 @@ fi
 
 # The licence notes of what the Windows programs have built in, which the zip of
 # tools/package.sh carries (every file in build-windows/licenses/): the Debian notices of the
-# libraries and run-times linked statically, and libpng's licence from the source built above.
-# A library added to a Windows program adds its note there too.
+# libraries and run-times linked statically (tools/windows-licenses.sh adds those of Qt and
+# libpng below). A library added to a Windows program adds its note there too.
 notes=$build/licenses
 mkdir -p "$notes"
-cp "$(find "$deps/src" -maxdepth 2 -path '*/libpng1.6-*/LICENSE' | head -n 1)" "$notes/libpng.txt"
 cp /usr/share/doc/libz-mingw-w64-dev/copyright "$notes/zlib.txt"
 cp /usr/share/doc/libcli11-dev/copyright "$notes/CLI11.txt"
 cp /usr/share/doc/mingw-w64-common/copyright "$notes/mingw-w64-runtime.txt"
 cp /usr/share/doc/gcc-mingw-w64-base/copyright "$notes/GCC-runtime.txt"
 
+qt=$(tools/build-qt-windows.sh "$prefix")
+
+# wine keeps its own prefix here, quiet and without offering to install Mono or Gecko.
+export WINEPREFIX=$build/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$WINEPREFIX"
+
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
-      -DPELFRY_WINDOWS_DEPS="$prefix" -DPELFRY_WERROR=ON -DPELFRY_TESTS=$([ $run_tests = 1 ] && echo ON || echo OFF) \
+      -DPELFRY_WINDOWS_DEPS="$prefix" -DPELFRY_WINDOWS_QT="$qt" -DPELFRY_GUI=ON -DPELFRY_WERROR=ON -DPELFRY_TESTS=$([ $run_tests = 1 ] && echo ON || echo OFF) \
       >/dev/null
 if [ $run_tests = 0 ]; then
-  cmake --build "$build" --target pelfry-cli -j"$jobs"
-  echo "Built $build/bin/pelfry-cli.exe"
+  cmake --build "$build" --target pelfry-cli pelfry -j"$jobs"
+else
+  cmake --build "$build" -j"$jobs"
+fi
+# What the programs must ship with: the licences of what is linked in, and for Qt the means to
+# relink the editor with another Qt.
+tools/windows-licenses.sh "$build" "$qt" "$(libpng_source)"
+if [ $run_tests = 0 ]; then
+  echo "Built $build/bin/pelfry-cli.exe and $build/bin/pelfry.exe (licences: $build/licenses)"
   exit 0
 fi
 
-# wine keeps its own prefix here, quiet and without offering to install Mono or Gecko. One
-# wine server runs for the whole test run: left to itself it stops a moment after its last
+# One wine server runs for the whole test run: left to itself it stops a moment after its last
 # program ends, and a test program starting just then loses its connection ("recvmsg:
 # Connection reset by peer").
-export WINEPREFIX=$build/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-mkdir -p "$WINEPREFIX"
 small_disk=$build/small-disk
 cleanup() {
   wineserver -k 2>/dev/null || true
@@ -134,8 +110,6 @@ if mountpoint -q "$small_disk" || mount -t tmpfs -o size=1m pelfry-small-disk "$
 else
   echo "Cannot mount a tmpfs for the full-disk test: it is skipped"
 fi
-
-cmake --build "$build" -j"$jobs"
 (cd "$build" && ctest --output-on-failure -j"$jobs" --timeout 300)
 
 # The same commands with the Linux build: the one test.sh made, else a plain one made here.
@@ -146,4 +120,4 @@ if [ ! -x "$linux_cli" ]; then
   cmake --build "$build/linux" --target pelfry-cli -j"$jobs" >/dev/null
   linux_cli=$build/linux/bin/pelfry-cli
 fi
-tools/windows-scenario.sh "$linux_cli" "$build/bin/pelfry-cli.exe"
+tools/windows-scenario.sh "$linux_cli" "$build/bin/pelfry-cli.exe" "$build/bin/pelfry.exe"

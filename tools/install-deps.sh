@@ -2,16 +2,20 @@
 # Installs with apt-get whatever the build, the tests and the editor need and is missing.
 # Safe to run again: it asks apt only when something is absent.
 #   tools/install-deps.sh            the Linux build, its tests and the editor
-#   tools/install-deps.sh --windows  the Windows cross-build of pelfry-cli and wine to test it
-#                                    (tools/build-windows.sh calls it)
+#   tools/install-deps.sh --windows  the Windows cross-build and wine to test it, with a virtual
+#                                    display for the editor (tools/build-windows.sh calls it)
 #   tools/install-deps.sh --package  what making and checking the packages takes, beyond the
 #                                    two builds (tools/package.sh calls it)
 set -euo pipefail
 case "${1:-}" in
   --windows)
-    # googletest: its sources, built for Windows; dpkg-dev unpacks Debian's libpng source.
+    # googletest: its sources, built for Windows; dpkg-dev unpacks Debian's libpng and Qt
+    # sources; Qt for Windows builds with ninja and runs the tools of qt6-base-dev; the editor's
+    # run under wine is driven with xdotool on Xvfb and photographed with ImageMagick; the
+    # window's tests read the DejaVu fonts.
     packages=(cmake make g++ g++-mingw-w64-x86-64-posix wine64 wine libz-mingw-w64-dev googletest
-              libcli11-dev dpkg-dev) ;;
+              libcli11-dev dpkg-dev ninja-build qt6-base-dev xvfb xauth xdotool imagemagick python3
+              fonts-dejavu-core) ;;
   --package)
     # dpkg-shlibdeps (dpkg-dev) and file find the libraries the programs link for Depends;
     # lintian judges the package; man-db, gio (libglib2.0-bin) and the MIME and desktop tools

@@ -56,7 +56,14 @@ if [ $windows = 1 ]; then
   done
   # Text files with CR LF, as every Windows editor shows them.
   crlf() { sed 's/\r$//; s/$/\r/' "$1" >"$2"; }
-  for note in "$notes"/*; do crlf "$note" "$stage/licenses/$(basename "$note")"; done
+  # Folders of notes (Qt's licence texts, the relinking kit with its libraries) go as they are.
+  for note in "$notes"/*; do
+    if [ -d "$note" ]; then
+      cp -r "$note" "$stage/licenses/"
+    else
+      crlf "$note" "$stage/licenses/$(basename "$note")"
+    fi
+  done
   crlf LICENSE "$stage/LICENSE.txt"
   # The README speaks of the editor only when it is there.
   if [ $editor = 1 ]; then

@@ -3,16 +3,27 @@
 # same inputs, each in a folder of its own, and compares what they leave byte for byte: every
 # file written, every command's standard output, standard error and exit status, and the times
 # the program sets (converted files take the game file's age). Exits non-zero on a difference.
+# Given the Windows editor too, opens an archive in it on a virtual display (Xvfb), clicks an
+# image entry and checks that the preview shows the picture, pixel for pixel, in a screenshot
+# (kept as SCREENSHOT, build-windows/window-run.png unless told).
 #
-#   tools/windows-scenario.sh LINUX_PELFRY_CLI WINDOWS_PELFRY_CLI_EXE
+#   tools/windows-scenario.sh LINUX_PELFRY_CLI WINDOWS_PELFRY_CLI_EXE [WINDOWS_PELFRY_EXE [SCREENSHOT]]
 set -euo pipefail
+tools=$(realpath "$(dirname "$0")")
 linux_cli=$(realpath "$1")
 windows_cli=$(realpath "$2")
-data=$(realpath "$(dirname "$0")/../tests/data")
+windows_editor=${3:+$(realpath "$3")}
+screenshot=$(realpath "${4:-$tools/../build-windows/window-run.png}")
+data=$(realpath "$tools/../tests/data")
 export WINEDEBUG=-all
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/pelfry-scenario-XXXXXX")
-trap 'rm -rf "$work"' EXIT
+display_pid=
+cleanup() {
+  [ -n "$display_pid" ] && kill "$display_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
 
 # The inputs, with fixed old times so that the times the program copies can be compared.
 inputs=$work/inputs
@@ -92,6 +103,68 @@ if ! diff <(times "$work/linux") <(times "$work/windows"); then
   echo "The Linux and Windows builds set different file times" >&2
   failed=1
 fi
+# The editor under wine: pelfry.exe ARCHIVE opens the archive, a click on its image entry shows
+# the picture. The window's client area (546 x 435, the menu bar above it) lists the entries
+# from (8, 48), one line of about 13 pixels each.
+window_run() {
+  local dir=$work/window
+  mkdir -p "$dir"
+  (
+    cd "$dir"
+    python3 "$tools/preview-check.py" make bands.IMG.bmp
+    wine "$windows_cli" convert-back -q bands.IMG.bmp
+    wine "$windows_cli" add GAME.DIR bands.IMG
+    wine "$windows_cli" extract -q GAME.DIR shown
+    wine "$windows_cli" convert -q shown/bands.IMG
+  ) >"$work/window.log" 2>&1 || { cat "$work/window.log" >&2; return 1; }
+
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+  display_pid=$!
+  local waited
+  for waited in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.2; done
+  export DISPLAY=:$(cat "$work/display")
+  # A wine prefix of its own, on this display: wine's desktop, once started without a display
+  # (as by the commands above), keeps every later window of its prefix off the screen.
+  export WINEPREFIX=${WINEPREFIX:-$HOME/.wine}-window
+
+  if ! wine "$windows_editor" --help | grep -q '^Usage: pelfry \[ARCHIVE\]'; then
+    echo "pelfry.exe --help printed no usage" >&2
+    return 1
+  fi
+  (cd "$dir" && exec wine "$windows_editor" GAME.DIR) >>"$work/window.log" 2>&1 &
+  local editor=$!
+  local window
+  window=$(timeout 120 xdotool search --sync --onlyvisible --name '^Varn directory editor : ' | head -n 1)
+  if [ -z "$window" ]; then
+    import -window root "$screenshot"
+    echo "The editor's window with the archive did not appear (screenshot: $screenshot):" >&2
+    cat "$work/window.log" >&2
+    kill "$editor" 2>/dev/null
+    return 1
+  fi
+  local X Y WIDTH HEIGHT SCREEN caption
+  caption=$(xdotool getwindowname "$window")
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  local top=$((Y + HEIGHT - 435))
+  sleep 2 # the list filled and painted
+  xdotool mousemove --sync $((X + 8 + 30)) $((top + 48 + 8)) click 1
+  sleep 2 # the preview painted
+  import -window root "$screenshot"
+  convert "$screenshot" "$work/screen.ppm"
+  kill "$editor" 2>/dev/null
+  wait "$editor" 2>/dev/null || true
+  wineserver -k 2>/dev/null || true
+  local where
+  if ! where=$(python3 "$tools/preview-check.py" find "$work/screen.ppm" "$dir/shown/bands.IMG.bmp"); then
+    echo "The editor did not show the picture of the entry clicked (screenshot: $screenshot)" >&2
+    return 1
+  fi
+  echo "Window: \"$caption\" showed bands.IMG at $where (screenshot: $screenshot)"
+}
+if [ -n "$windows_editor" ] && ! window_run; then
+  failed=1
+fi
+
 files=$(find "$work/linux" -type f | wc -l)
 stamped=$(times "$work/linux" | wc -l)
 if [ "$failed" -ne 0 ]; then

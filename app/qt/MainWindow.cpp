@@ -8,7 +8,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFile>
 #include <QFileDialog>
 #include <QFrame>
 #include <QLabel>
@@ -90,10 +89,12 @@ QString DisplayText(const std::string& text) {
     return QString::fromLatin1(bytes);
 }
 
-std::string PathBytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string PathBytes(const QString& path) {
+    return path.toUtf8().toStdString();
+}
 
 QString PathText(const std::string& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path));
+    return QString::fromUtf8(path);
 }
 
 MainWindow::MainWindow() : form_(*this) {

@@ -38,8 +38,9 @@ class TSprite;
 // Display text for bytes that are not entry names (paths, messages): UTF-8 when they are
 // valid UTF-8, else Latin-1, so that nothing is ever dropped.
 QString DisplayText(const std::string& text);
-// The bytes of a path as the file system takes them, and back: every path crosses between
-// Qt and the program through these two.
+// A path's bytes as the program takes them, and back: every path crosses between Qt and the
+// program through these two. Paths are UTF-8 whatever the system's locale or code page (the
+// file system's own bytes on Linux; the platform layer turns them into Windows' wide names).
 std::string PathBytes(const QString& path);
 QString PathText(const std::string& path);
 

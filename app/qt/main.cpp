@@ -3,6 +3,7 @@
 // runs the event loop until the window closes. `pelfry --help` and `pelfry --version` answer
 // before the GUI toolkit starts, so they need no display.
 #include "app/qt/MainWindow.h"
+#include "platform/Process.h"
 #include "platform/ReplacingFile.h"
 
 #include <QApplication>
@@ -38,6 +39,14 @@ pelfry::StartArguments Arguments(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Started from a console, --help and errors are printed there (on Windows, too), as the
+    // same bytes as everywhere.
+    pelfry::UseParentConsole();
+    pelfry::UseBinaryStandardStreams();
+    // Names and paths in UTF-8, whatever the system's code page.
+    pelfry::ProgramArguments arguments(argc, argv);
+    argc = arguments.Count();
+    argv = arguments.Values();
     // Read before Qt takes its own options out: these two are answered whatever else is given.
     const pelfry::StartArguments asked = Arguments(argc, argv);
     if (asked.Help || asked.Version) {
@@ -48,8 +57,7 @@ int main(int argc, char** argv) {
     pelfry::InstallTempFileCleanup();
     PelfryApplication application(argc, argv);
     QApplication::setApplicationName("Pelfry");
-    // Qt has taken its own options out of argv; the rest are the program's, as the file
-    // system's bytes.
+    // Qt has taken its own options out of argv; the rest are the program's.
     const pelfry::StartArguments start = Arguments(argc, argv);
     if (!start.Error.empty()) {
         std::fprintf(stderr, "pelfry: %s\n%s", start.Error.c_str(), pelfry::StartUsage);

@@ -10,6 +10,11 @@ class QtEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+#ifdef PELFRY_TEST_FONT_DIR
+        // On Windows the offscreen platform has no system fonts, only a folder of font files.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_FONTDIR"))
+            qputenv("QT_QPA_FONTDIR", PELFRY_TEST_FONT_DIR);
+#endif
         app_ = new QApplication(argc_, argv_);
         QApplication::setApplicationName("Pelfry");
         // Tests close windows; that must not end the event loops of later tests.

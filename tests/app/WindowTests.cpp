@@ -12,6 +12,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLabel>
@@ -483,8 +484,11 @@ TEST_F(WindowTest, PicturesAreShownWholeAndNothingCoversThem) {
 // The C library's numbers in German, as Qt sets them up under LANG=de_DE.UTF-8, and Qt's own.
 class GermanLocale {
 public:
+    // Windows names its locales otherwise.
+    static constexpr const char* Name = OnWindows ? "German_Germany.1252" : "de_DE.UTF-8";
+
     GermanLocale() : saved_(std::setlocale(LC_ALL, nullptr)) {
-        Active = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+        Active = std::setlocale(LC_ALL, Name) != nullptr;
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     }
     ~GermanLocale() {
@@ -500,8 +504,8 @@ private:
 
 TEST_F(WindowTest, ElapsedTimeUnderAGermanLocale) {
     GermanLocale german;
-    ASSERT_TRUE(german.Active)
-        << "the locale de_DE.UTF-8 is missing (tools/install-deps.sh makes it)";
+    ASSERT_TRUE(german.Active) << "the locale " << GermanLocale::Name
+                               << " is missing (tools/install-deps.sh makes it)";
     auto* add = Find<QFileDialog>("AddDialog");
     QTimer::singleShot(0, add, [add] { add->reject(); });
     Find<QPushButton>("btnConvAdd")->click();
@@ -574,9 +578,11 @@ TEST_F(WindowTest, RestingOnALineShowsWhatItsEntryIs) {
 
 TEST_F(WindowTest, DroppedFilesAreCopiedAndHandled) {
     TempDir dir;
-    WriteArchive(dir, "GFX.DIR", {{"A.PAL", {1}}, {"B.PAL", {2}}});
+    // A name outside ASCII: its path reaches the program as UTF-8 whatever the code page.
+    const std::string name = "GR\u00DC\u00C9.DIR";
+    WriteArchive(dir, name, {{"A.PAL", {1}}, {"B.PAL", {2}}});
     QMimeData files;
-    files.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir / "GFX.DIR"))});
+    files.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir / name))});
     const QPoint at = Find("lstDirContents")->mapTo(window.get(), QPoint(20, 20));
     QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &files, Qt::LeftButton,
                           Qt::NoModifier);
@@ -591,7 +597,7 @@ TEST_F(WindowTest, DroppedFilesAreCopiedAndHandled) {
     EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
     QCoreApplication::processEvents(); // the drop is handled once it has been answered
     WaitIdle();
-    EXPECT_EQ(window->Form().CurrentFileName, dir / "GFX.DIR");
+    EXPECT_EQ(window->Form().CurrentFileName, dir / name);
     EXPECT_EQ(window->ListCount(), 2);
 
     // Text, or files that can only be moved, are not taken.
@@ -888,7 +894,7 @@ TEST(FolderChooser, CreatesATypedFolderWithItsParents) {
 
     edit->setText("/");
     ASSERT_TRUE(chooser.TakeTypedFolder(error));
-    EXPECT_EQ(chooser.Folder(), "/");
+    EXPECT_EQ(chooser.Folder(), QDir::rootPath()); // on Windows, the system drive's
 
     // A folder that cannot be made under a file is refused.
     WriteWholeFile(dir / "file", {1});

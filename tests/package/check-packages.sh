@@ -73,10 +73,15 @@ if [ -n "$zip" ]; then
   # The editor comes with the licence notes of Qt, whatever their names.
   {
     printf '%s\n' "$name/LICENSE.txt" "$name/README.txt" "$name/pelfry-cli.exe"
-    for note in libpng zlib CLI11 mingw-w64-runtime GCC-runtime; do echo "$name/licenses/$note.txt"; done
+    for note in libpng libpng-LICENSE zlib CLI11 mingw-w64-runtime GCC-runtime; do
+      echo "$name/licenses/$note.txt"
+    done
+    # The editor comes with Qt's notes and the kit to relink it with another Qt.
     if grep -qx "$name/pelfry.exe" "$work/zip-files"; then
       echo "$name/pelfry.exe"
       grep "^$name/licenses/Qt" "$work/zip-files" || echo "$name/licenses/Qt*"
+      echo "$name/licenses/relink/relink.sh"
+      grep "^$name/licenses/relink/lib/." "$work/zip-files" || echo "$name/licenses/relink/lib/*"
     fi
   } | sort >"$work/zip-expected"
   diff -u "$work/zip-expected" "$work/zip-files" || fail "the zip's files differ from the expected ones"
