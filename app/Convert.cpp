@@ -15,19 +15,15 @@ static constexpr int32_t UncompressedSpriteLimit = 131072;
 
 void ConvertImgFile(const std::string& fileName, PictureFormat format) {
     TImgFile image;
-    if (image.LoadFromFile(fileName) == 0 && image.Palette.empty()) {
-        // The object is untouched when the magic is wrong; an image with no pixels still
-        // fills its palette and converts to an empty bitmap.
-        throw Error(fileName + " is not a valid image file");
-    }
+    // An image with no pixels is still an image, and converts to an empty bitmap.
+    if (!image.LoadFromFile(fileName).Accepted) throw Error(fileName + " is not a valid image file");
     image.ExportBitmap(fileName, format);
 }
 
 void ConvertSprFile(const std::string& fileName, PictureFormat format) {
     TSprFile sprite;
-    // A refused header stops the load before the palette is read; a well-formed sprite
-    // without frames has its palette and is refused by the export ("Sprite has no frames").
-    if (sprite.LoadFromFile(fileName) == 0 && sprite.Palette.empty())
+    // A well-formed sprite without frames is refused by the export ("Sprite has no frames").
+    if (!sprite.LoadFromFile(fileName).Accepted)
         throw Error(fileName + " is not a valid sprite file");
     sprite.ExportStrip(fileName, format);
 }

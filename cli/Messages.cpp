@@ -19,9 +19,12 @@ bool IsWordByte(char c) {
 } // namespace
 
 std::string ErrorText(const std::exception& error) {
+    std::string reason;
     if (const auto* damaged = dynamic_cast<const InvalidDirFileError*>(&error))
-        return std::string(damaged->what()) + " (" + damaged->Reason() + ")";
-    return error.what();
+        reason = damaged->Reason();
+    else if (const auto* known = dynamic_cast<const Error*>(&error))
+        reason = known->Reason();
+    return reason.empty() ? error.what() : std::string(error.what()) + " [" + reason + "]";
 }
 
 bool NamesFile(std::string_view messageText, std::string_view nameText) {

@@ -1,4 +1,5 @@
-// Little-endian fields in memory buffers, for building and parsing the game's files.
+// Little-endian fields in memory buffers, for building the game's files. Files are read with
+// ByteReader, which checks every read against the bytes there are.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +24,7 @@ inline void SetU32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
+// Fields of bytes known to hold them (a file this program has just built).
 inline uint16_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 inline uint32_t GetU32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |

@@ -20,8 +20,13 @@ static std::string AssertionText(std::string_view message, std::string_view unit
     return text + " (" + std::string(unitFile) + ", line " + std::to_string(line) + ")";
 }
 
-AssertionError::AssertionError(std::string_view message, std::string_view unitFile, int line)
-    : Error(AssertionText(message, unitFile, line)) {}
+AssertionError::AssertionError(std::string_view message, std::string_view unitFile, int line,
+                               std::string reason)
+    : Error(AssertionText(message, unitFile, line), std::move(reason)) {}
+
+void Fail(CheckSite site, std::string_view message, std::string reason) {
+    throw AssertionError(message, site.Unit, site.Number, std::move(reason));
+}
 
 AbstractError::AbstractError() : Error("Abstract Error") {}
 

@@ -4,13 +4,24 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace pelfry {
 
 // Base of every error the program raises on purpose. what() is the message as shown.
 class Error : public std::runtime_error {
 public:
-    explicit Error(const std::string& message) : std::runtime_error(message) {}
+    explicit Error(const std::string& message, std::string reason = {})
+        : std::runtime_error(message), reason_(std::move(reason)) {}
+
+    // What gave a damaged file away ("slot 3 decodes to 1,000 bytes, its header says 1,024, at
+    // byte 0x1C4"), for tools that show more than the message: pelfry-cli prints it in
+    // brackets after it, while the window shows the message alone. Empty when the message says
+    // all there is.
+    const std::string& Reason() const { return reason_; }
+
+private:
+    std::string reason_;
 };
 
 // "Cannot open file %s": a file could not be opened for reading (or reading and writing).
@@ -42,11 +53,25 @@ private:
 };
 
 // An internal check failed. The text is the message ("Assertion failure" when it is
-// empty) followed by " (unit file, line N)", e.g. "Too many colours in image! (ImgFileU.cpp, line 354)".
+// empty) followed by " (unit file, line N)", e.g. "Too many colours in image! (ImgFileU.cpp,
+// line 354)"; `reason` says what the check found (see Error::Reason).
 class AssertionError : public Error {
 public:
-    AssertionError(std::string_view message, std::string_view unitFile, int line);
+    AssertionError(std::string_view message, std::string_view unitFile, int line,
+                   std::string reason = {});
 };
+
+// A check of the program's own and the unit and number that its message shows as
+// "(unit, line N)". The number belongs to the check, not to the line its code stands on: it
+// never moves when code is edited or moved to another file, so that scripts matching the
+// messages keep working. Each unit lists its checks at its top; numbers are unique per unit.
+struct CheckSite {
+    const char* Unit; // the source file the message names, e.g. "ImgFileU.cpp"
+    int Number;
+};
+
+// Raises the AssertionError of `site` with `message` ("" for "Assertion failure") and `reason`.
+[[noreturn]] void Fail(CheckSite site, std::string_view message, std::string reason = {});
 
 // "Abstract Error": an operation a stream does not support (writing to a read-only view).
 class AbstractError : public Error {
@@ -76,7 +101,16 @@ std::string Format(const char* fmt, ...) __attribute__((format(PELFRY_PRINTF_FOR
 
 } // namespace pelfry
 
-// Internal check: raises an AssertionError with `message` and this file and line when `cond` is false.
+// Internal check: raises the AssertionError of `site` (a CheckSite) with `message` and `reason`
+// when `cond` is false. The message and the reason are only made when the check fails.
+#define PELFRY_CHECK(cond, site, message, reason)                                                  \
+    do {                                                                                           \
+        if (!(cond)) ::pelfry::Fail((site), (message), (reason));                                  \
+    } while (0)
+
+// Internal check of code that does not list its checks yet: raises an AssertionError with
+// `message` and this file and line when `cond` is false. The number moves with the code:
+// checks that a user may meet take a CheckSite instead.
 #define PELFRY_ASSERT(cond, message)                                                               \
     do {                                                                                           \
         if (!(cond)) ::pelfry::ThrowAssertion((message), __FILE__, __LINE__);                      \

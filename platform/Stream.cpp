@@ -61,25 +61,6 @@ int64_t MemoryStream::Seek(int64_t offset, SeekOrigin origin) {
     return position_;
 }
 
-uint8_t ReadU8(Stream& stream) {
-    uint8_t b = 0;
-    stream.Read(&b, 1);
-    return b;
-}
-
-uint16_t ReadU16(Stream& stream) {
-    uint8_t b[2] = {0, 0};
-    stream.Read(b, 2);
-    return static_cast<uint16_t>(b[0] | (b[1] << 8));
-}
-
-uint32_t ReadU32(Stream& stream) {
-    uint8_t b[4] = {0, 0, 0, 0};
-    stream.Read(b, 4);
-    return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
-           (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
-}
-
 std::vector<uint8_t> ReadRest(Stream& stream) {
     std::vector<uint8_t> out;
     const int64_t position = stream.Position();

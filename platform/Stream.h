@@ -87,12 +87,6 @@ private:
     int64_t position_ = 0;
 };
 
-// Little-endian field readers over a stream: bytes the stream cannot deliver read as 0,
-// so a short stream gives zeros where data is missing.
-uint8_t ReadU8(Stream& stream);
-uint16_t ReadU16(Stream& stream);
-uint32_t ReadU32(Stream& stream);
-
 // Reads everything from the position to the end of the stream.
 std::vector<uint8_t> ReadRest(Stream& stream);
 

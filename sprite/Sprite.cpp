@@ -36,25 +36,6 @@ double PreviewScale(QSize picture, QSize room, int zoom) {
     return std::min(static_cast<double>(zoom), std::floor(fit));
 }
 
-// Lays frame `index` of `sprite` into `picture` as the sprite's frame bitmaps are laid out:
-// 0 outside the frame's box, the frame's pixels inside it. Parts of the box outside the
-// picture are left out.
-static void RenderFrame(const TSprFile& sprite, int index, Bitmap& picture) {
-    std::fill(picture.Pixels().begin(), picture.Pixels().end(), uint8_t{0});
-    if (index < 0 || static_cast<size_t>(index) >= sprite.Frames.size()) return;
-    const SpriteAnim& frame = sprite.Frames[static_cast<size_t>(index)];
-    if (frame.Right <= frame.Left || frame.Bottom <= frame.Top) return;
-    const int boxWidth = frame.Right - frame.Left;
-    const int boxHeight = frame.Bottom - frame.Top;
-    const int copyWidth = std::min(boxWidth, picture.Width() - frame.Left);
-    for (int y = 0; y < boxHeight && frame.Top + y < picture.Height(); ++y) {
-        const size_t from = static_cast<size_t>(y) * static_cast<size_t>(boxWidth);
-        if (copyWidth <= 0 || from + static_cast<size_t>(copyWidth) > frame.Pixels.size()) break;
-        std::memcpy(picture.Row(frame.Top + y) + frame.Left, frame.Pixels.data() + from,
-                    static_cast<size_t>(copyWidth));
-    }
-}
-
 TSprite::TSprite(QWidget* owner) : QWidget(owner) {
     frameIndex_ = 0;
     step_ = 1;
@@ -106,7 +87,7 @@ void TSprite::ShowSprite(std::unique_ptr<TSprFile> sprite, bool pingPong) {
     timer_.setInterval(FrameInterval(sprite->FrameRate));
     picture_ = std::make_unique<Bitmap>(sprite->MakeFrameBitmap(0));
     // A single frame has nothing to turn back to: it stays on frame 0.
-    pingPong_ = (pingPong || (sprite->Flags & 2) != 0) && sprite->FrameCount > 1;
+    pingPong_ = (pingPong || (sprite->Flags & 2) != 0) && sprite->FrameCount() > 1;
     sprite_ = std::move(sprite);
     // A zero interval would fire without pause; the sprite then stays on its first frame.
     if (timer_.interval() > 0) timer_.start();
@@ -160,7 +141,7 @@ void TSprite::Clear() {
 
 void TSprite::TimerTick() {
     if (!sprite_ || !picture_) return;
-    const int count = sprite_->FrameCount;
+    const int count = sprite_->FrameCount();
     frameIndex_ += step_;
     if (frameIndex_ >= count) {
         if (pingPong_ && count > 1) {
@@ -174,7 +155,7 @@ void TSprite::TimerTick() {
         step_ = 1;
         frameIndex_ = count > 1 ? 1 : 0;
     }
-    RenderFrame(*sprite_, frameIndex_, *picture_);
+    sprite_->RenderFrame(frameIndex_, *picture_);
     repaint();
 }
 

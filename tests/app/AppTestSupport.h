@@ -22,7 +22,6 @@ inline TImgFile MakeImage(uint16_t width, uint16_t height, uint32_t colours = 4)
     TImgFile image;
     image.Width = width;
     image.Height = height;
-    image.ColourCount = colours;
     for (uint32_t i = 0; i < colours; ++i) {
         image.Palette.push_back(static_cast<uint8_t>(i == 0 ? 0 : i * 10));
         image.Palette.push_back(static_cast<uint8_t>(i == 0 ? 0 : 255 - i * 10));
@@ -47,7 +46,6 @@ inline TSprFile MakeSprite(uint16_t frames, uint16_t frameRate, uint16_t flags,
     sprite.Height = height;
     sprite.FrameRate = frameRate;
     sprite.Flags = flags;
-    sprite.ColourCount = static_cast<uint16_t>(frames + 1);
     sprite.Palette.assign(3, 0);
     for (uint16_t i = 1; i <= frames; ++i) {
         sprite.Palette.push_back(static_cast<uint8_t>(40 * i));
@@ -63,7 +61,6 @@ inline TSprFile MakeSprite(uint16_t frames, uint16_t frameRate, uint16_t flags,
         a.Pixels.assign(4, static_cast<uint8_t>(f + 1));
         sprite.Frames.push_back(a);
     }
-    sprite.FrameCount = frames;
     return sprite;
 }
 

@@ -179,7 +179,7 @@ TEST(SpriteView, ASpriteThatDoesNotLoadHidesTheControl) {
     EXPECT_EQ(view.size(), QSize(8, 6));
     EXPECT_TRUE(view.TimerActive());
     ASSERT_NE(view.Sprite(), nullptr);
-    EXPECT_EQ(view.Sprite()->FrameCount, 3);
+    EXPECT_EQ(view.Sprite()->FrameCount(), 3);
 
     std::vector<uint8_t> refused = good;
     refused[4] ^= 1; // the size field no longer matches

@@ -269,7 +269,7 @@ TEST(BatchConvertAdd, ChecksBoxesAreReadAtEachCall) {
     TImgFile img;
     auto stream = f.form.CurrentArchive->EntryStream(0);
     img.LoadFromStream(stream.get());
-    EXPECT_EQ(img.ColourCount, 4u) << "no opaque entry";
+    EXPECT_EQ(img.ColourCount(), 4u) << "no opaque entry";
 }
 
 // "Recreate all" is read at each back conversion, not once for the whole command: ticking it
@@ -387,7 +387,7 @@ TEST(BatchLog, AnEditedBitmapRebuildsExactlyItsEntry) {
     TImgFile rebuilt;
     auto stream = f.form.CurrentArchive->EntryStream(0);
     ASSERT_EQ(rebuilt.LoadFromStream(stream.get()), 24);
-    EXPECT_NE(rebuilt.Pixels[0], rebuilt.ColourCount - 1) << "the edited pixel is no longer background";
+    EXPECT_NE(rebuilt.Pixels[0], rebuilt.ColourCount() - 1) << "the edited pixel is no longer background";
 
     // With "Recreate all" every image and sprite line is rebuilt.
     f.ui.Checks[static_cast<int>(CheckBoxId::RecreateAll)] = true;

@@ -66,7 +66,7 @@ TEST(CliConvert, SpriteStripsFromAnotherProgram) {
     ASSERT_EQ(r.status, 0) << r.err;
     TSprFile sprite;
     ASSERT_EQ(sprite.LoadFromFile(dir / "walk.SPR"), 3);
-    EXPECT_EQ(sprite.SlotCount, 0) << "--no-compress-spr";
+    EXPECT_EQ(sprite.SlotCount(), 0) << "--no-compress-spr";
     EXPECT_EQ(sprite.FrameRate, 15);
     EXPECT_EQ(FileAge(dir / "walk.SPR.spd"), FileAge(dir / "walk.SPR.bmp"));
 

@@ -32,7 +32,6 @@ TImgFile MakeImage(uint16_t w, uint16_t h, uint8_t colours) {
     TImgFile img;
     img.Width = w;
     img.Height = h;
-    img.ColourCount = colours;
     img.Palette.assign(static_cast<size_t>(colours) * 3, 0);
     for (size_t i = 3; i < img.Palette.size(); ++i) img.Palette[i] = static_cast<uint8_t>(i * 7);
     img.Pixels.resize(static_cast<size_t>(w) * h);
@@ -45,7 +44,6 @@ TSprFile MakeSprite(uint16_t w, uint16_t h, uint16_t colours) {
     TSprFile spr;
     spr.Width = w;
     spr.Height = h;
-    spr.ColourCount = colours;
     spr.Palette.assign(static_cast<size_t>(colours) * 3, 0);
     for (size_t i = 3; i < spr.Palette.size(); ++i) spr.Palette[i] = static_cast<uint8_t>(200 - i);
     spr.FrameRate = 12;
@@ -60,7 +58,6 @@ TSprFile MakeSprite(uint16_t w, uint16_t h, uint16_t colours) {
         for (size_t i = 0; i < a.Pixels.size(); ++i) a.Pixels[i] = static_cast<uint8_t>(1 + (i + f) % (colours - 1));
         spr.Frames.push_back(a);
     }
-    spr.FrameCount = 2;
     return spr;
 }
 
@@ -182,7 +179,7 @@ TEST(ConvertBack, RebuildsAnImageOnlyAfterItsBitmapChanged) {
             uint8_t old = edited.Row(y)[x];
             uint8_t now = rebuilt.Pixels[static_cast<size_t>(y) * 6 + x];
             if (old == 0) {
-                EXPECT_EQ(now, rebuilt.ColourCount - 1) << "index 0 becomes the opaque entry";
+                EXPECT_EQ(now, rebuilt.ColourCount() - 1) << "index 0 becomes the opaque entry";
             } else {
                 EXPECT_EQ(rebuilt.Palette[now * 3u], edited.Palette()[old].r);
                 EXPECT_EQ(rebuilt.Palette[now * 3u + 2], edited.Palette()[old].b);
@@ -206,7 +203,7 @@ TEST(ConvertBack, ChecksBoxesDecideCompressionAndOpacity) {
     EXPECT_EQ(bytes[9], 0x80) << "uncompressed";
     TImgFile img;
     img.LoadFromFile(dir / "a.img");
-    EXPECT_EQ(img.ColourCount, 5u) << "four colours and the background, no opaque entry";
+    EXPECT_EQ(img.ColourCount(), 5u) << "four colours and the background, no opaque entry";
 
     options.CompressImg = true;
     EXPECT_TRUE(ConvertBack(dir / "a.img.bmp", true, options, result));

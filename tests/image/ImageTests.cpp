@@ -78,7 +78,7 @@ Bytes Ramp(size_t n, unsigned modulo) {
 }
 
 void ExpectPalette(const TImgFile& img, const std::vector<RGB>& stored) {
-    ASSERT_EQ(img.ColourCount, stored.size() + 1);
+    ASSERT_EQ(img.ColourCount(), stored.size() + 1);
     ASSERT_EQ(img.Palette.size(), (stored.size() + 1) * 3);
     EXPECT_EQ(img.Palette[0], 0);
     EXPECT_EQ(img.Palette[1], 0);
@@ -120,7 +120,7 @@ TEST(ImgLoad, RefusesWhatIsNoImageAndLeavesTheObjectAlone) {
     bad[0] = 'i';
     EXPECT_EQ(Load(img, bad), 0);
     EXPECT_EQ(img.Width, 7);
-    EXPECT_EQ(img.ColourCount, 0u);
+    EXPECT_EQ(img.ColourCount(), 0u);
     EXPECT_TRUE(img.Palette.empty());
     EXPECT_TRUE(img.Pixels.empty());
     EXPECT_EQ(Load(img, good), 4);
@@ -140,7 +140,7 @@ TEST(ImgLoad, ReadsUncompressedFilesWithEveryFillLength) {
         EXPECT_EQ(img.Height, 3);
         ExpectPalette(img, layout.colours);
         EXPECT_EQ(img.Pixels, pixels);
-        EXPECT_TRUE(img.Packed.empty());
+        EXPECT_TRUE(img.Packed().empty());
     }
     // Bits other than 0x40 do not matter.
     TImgFile img;
@@ -161,7 +161,7 @@ TEST(ImgLoad, ReadsTheHeaderOneByteLongerWhenPosition9Holds8) {
         EXPECT_EQ(img.Height, 3);
         ExpectPalette(img, layout.colours);
         EXPECT_EQ(Bytes(img.Pixels.begin(), img.Pixels.begin() + 12), pixels);
-        EXPECT_EQ(img.Packed.empty(), !compressed);
+        EXPECT_EQ(img.Packed().empty(), !compressed);
     }
 }
 
@@ -172,7 +172,7 @@ TEST(ImgLoad, DecodesCompressedPixelsIntoOneSpareByte) {
     EXPECT_EQ(Load(img, BuildImg({0xC0, false, SomeColours(2), 6, 4, stream})), 24);
     ASSERT_EQ(img.Pixels.size(), 25u);
     EXPECT_EQ(Bytes(img.Pixels.begin(), img.Pixels.begin() + 24), pixels);
-    EXPECT_EQ(img.Packed, stream);
+    EXPECT_EQ(img.Packed(), stream);
 
     // A stream that decodes to Width x Height + 1 bytes still loads; the extra byte is kept
     // in the spare position only.
@@ -201,14 +201,14 @@ TEST(ImgLoad, ShortFilesGiveZerosWhereDataIsMissing) {
     file.resize(12 + 5);
     TImgFile cut;
     EXPECT_EQ(Load(cut, file), 0);
-    EXPECT_EQ(cut.ColourCount, 5u);
+    EXPECT_EQ(cut.ColourCount(), 5u);
     EXPECT_EQ(cut.Palette.size(), 15u);
     EXPECT_EQ(cut.Palette[8], 0); // the sixth stored byte was cut off
     EXPECT_EQ(cut.Width, 0);
     // An image with no pixels loads with result 0 but keeps its header.
     TImgFile empty;
     EXPECT_EQ(Load(empty, BuildImg({0x80, false, SomeColours(2), 0, 9, {}})), 0);
-    EXPECT_EQ(empty.ColourCount, 3u);
+    EXPECT_EQ(empty.ColourCount(), 3u);
     EXPECT_EQ(empty.Height, 9);
     EXPECT_TRUE(empty.Pixels.empty());
 }
@@ -276,7 +276,7 @@ TEST(ImgBitmap, MakeBitmapCopiesPixelsAndTheFirst256Colours) {
     Bytes pixels = {0, 1, 2, 255, 254, 128, 7, 0};
     TImgFile img;
     ASSERT_EQ(Load(img, BuildImg({0x80, false, colours, 4, 2, pixels})), 8);
-    EXPECT_EQ(img.ColourCount, 301u);
+    EXPECT_EQ(img.ColourCount(), 301u);
     Bitmap bmp = img.MakeBitmap();
     ASSERT_EQ(bmp.Width(), 4);
     ASSERT_EQ(bmp.Height(), 2);
@@ -342,7 +342,7 @@ TEST(ImgBitmap, ImportOfAnAllZeroBitmap) {
     WriteBitmap(dir / "Z.IMG", 3, 2, [](int, int) { return 0; });
     TImgFile plain;
     plain.ImportBitmap(dir / "Z.IMG", false);
-    EXPECT_EQ(plain.ColourCount, 1u);
+    EXPECT_EQ(plain.ColourCount(), 1u);
     EXPECT_EQ(plain.Pixels, Bytes(6, 0));
     // N = 0: no palette bytes, no fill, the pixels right after the dimensions.
     Bytes file = plain.SaveToBytes(false);
@@ -353,7 +353,7 @@ TEST(ImgBitmap, ImportOfAnAllZeroBitmap) {
 
     TImgFile opaque;
     opaque.ImportBitmap(dir / "Z.IMG", true);
-    EXPECT_EQ(opaque.ColourCount, 2u);
+    EXPECT_EQ(opaque.ColourCount(), 2u);
     ExpectPalette(opaque, {RGB{0, 0, 0}});
     EXPECT_EQ(opaque.Pixels, Bytes(6, 1));
     // N = 1: one black stored entry and one fill byte.
@@ -369,7 +369,7 @@ TEST(ImgBitmap, ImportRefusesMoreThan127Colours) {
     WriteBitmap(dir / "C127.IMG", 16, 8, [](int x, int y) { return y * 16 + x; });
     TImgFile img;
     img.ImportBitmap(dir / "C127.IMG", false);
-    EXPECT_EQ(img.ColourCount, 128u);
+    EXPECT_EQ(img.ColourCount(), 128u);
     EXPECT_EQ(img.Pixels[127], 127);
     // The palette entry of new index 127 is the colour of bitmap index 127.
     EXPECT_EQ(img.Palette[3 * 127], 127);
@@ -385,7 +385,7 @@ TEST(ImgBitmap, ImportRefusesMoreThan127Colours) {
         }
         // Nothing of the refused bitmap is taken.
         EXPECT_EQ(refused.Width, 11);
-        EXPECT_EQ(refused.ColourCount, 0u);
+        EXPECT_EQ(refused.ColourCount(), 0u);
         EXPECT_TRUE(refused.Pixels.empty());
     };
     expectRefused("C127.IMG", true); // 127 + the opaque entry
@@ -399,7 +399,7 @@ TEST(ImgBitmap, ImportRefusesMoreThan127Colours) {
     WriteBitmap(dir / "C126.IMG", 16, 8, [](int x, int y) { return std::min(y * 16 + x, 126); });
     TImgFile opaque;
     opaque.ImportBitmap(dir / "C126.IMG", true);
-    EXPECT_EQ(opaque.ColourCount, 128u);
+    EXPECT_EQ(opaque.ColourCount(), 128u);
     EXPECT_EQ(opaque.Pixels[0], 127);
 }
 
@@ -409,7 +409,7 @@ TEST(ImgBitmap, ImportReadsBitmapsWrittenByOtherPrograms) {
     img.ImportBitmap(std::string(PELFRY_TEST_DATA) + "/bmp/pil_p8", false);
     EXPECT_EQ(img.Width, 5);
     EXPECT_EQ(img.Height, 3);
-    ASSERT_EQ(img.ColourCount, 15u);
+    ASSERT_EQ(img.ColourCount(), 15u);
     for (int i = 0; i < 15; ++i) EXPECT_EQ(img.Pixels[static_cast<size_t>(i)], i);
     for (int i = 1; i < 15; ++i) {
         EXPECT_EQ(img.Palette[static_cast<size_t>(3 * i)], (i * 10) % 256);
@@ -434,7 +434,7 @@ TEST(ImgBitmap, ImportReadsBitmapsWrittenByOtherPrograms) {
         }
     }
     EXPECT_GE(coloured, 23);
-    EXPECT_EQ(grad.ColourCount, static_cast<uint32_t>(coloured + 1));
+    EXPECT_EQ(grad.ColourCount(), static_cast<uint32_t>(coloured + 1));
 
     // A missing bitmap is the platform's open error.
     TImgFile none;
@@ -445,14 +445,13 @@ TEST(ImgSave, WritesTheDocumentedLayout) {
     TImgFile img;
     img.Width = 2;
     img.Height = 2;
-    img.ColourCount = 2;
     img.Palette = {0, 0, 0, 10, 20, 30};
     img.Pixels = {1, 0, 0, 1};
     Bytes expected = {'I', 'M', 'G', 0x1A, 24, 0, 0, 0, 8, 0x80, 1, 0, 10, 20, 30, 2, 0, 2, 0, 0, 1, 0, 0, 1};
     EXPECT_EQ(img.SaveToBytes(false), expected);
     Bytes compressed = {'I', 'M', 'G', 0x1A, 26, 0, 0, 0, 8, 0xC0, 1, 0, 10, 20, 30, 2, 0, 2, 0, 0, 1, 0, 0, 1, 0x80, 0};
     EXPECT_EQ(img.SaveToBytes(true), compressed);
-    EXPECT_EQ(img.Packed, (Bytes{1, 0, 0, 1, 0x80, 0}));
+    EXPECT_EQ(img.Packed(), (Bytes{1, 0, 0, 1, 0x80, 0}));
 
     // The fill after N = 1..4 stored entries is 1, 2, 3, 0 bytes, so the pixel data starts
     // at a multiple of 4.
@@ -460,7 +459,6 @@ TEST(ImgSave, WritesTheDocumentedLayout) {
         TImgFile f;
         f.Width = 1;
         f.Height = 1;
-        f.ColourCount = n + 1;
         f.Palette.assign((n + 1) * 3, 0xAB);
         f.Pixels = {0x42};
         Bytes bytes = f.SaveToBytes(false);
@@ -477,14 +475,13 @@ TEST(ImgSave, AnImageWithNoPixels) {
     TImgFile img;
     img.Width = 0;
     img.Height = 5;
-    img.ColourCount = 2;
     img.Palette = {0, 0, 0, 1, 2, 3};
     Bytes compressed = img.SaveToBytes(true);
     ASSERT_EQ(compressed.size(), 20u + 2u);
     EXPECT_EQ(compressed[20], 0x80);
     EXPECT_EQ(compressed[21], 0x00);
     TImgFile plain = img;
-    plain.Packed.clear();
+    plain.DropPacked();
     EXPECT_EQ(plain.SaveToBytes(false).size(), 20u);
     // Loading it back: result 0 and no pixels, so a preview shows nothing.
     TImgFile back;
@@ -536,17 +533,17 @@ TEST(ImgSave, RoundTripsThroughFilesAndBitmaps) {
     for (bool compress : {true, false}) {
         SCOPED_TRACE(compress);
         TImgFile img = imported;
-        img.Packed.clear();
+        img.DropPacked();
         int32_t length = img.SaveToFile(dir / "R.IMG", compress);
         EXPECT_EQ(length, FileLength(dir / "R.IMG"));
-        EXPECT_EQ(img.Packed.empty(), !compress);
+        EXPECT_EQ(img.Packed().empty(), !compress);
         TImgFile back;
         int32_t result = back.LoadFromFile(dir / "R.IMG");
         EXPECT_EQ(result, 61 * 37);
         EXPECT_EQ(back.Palette, imported.Palette);
         EXPECT_EQ(Bytes(back.Pixels.begin(), back.Pixels.begin() + 61 * 37), imported.Pixels);
         if (compress) {
-            EXPECT_EQ(back.Packed, img.Packed);
+            EXPECT_EQ(back.Packed(), img.Packed());
         }
         // And out to a bitmap again: the same picture with the compacted palette.
         back.ExportBitmap(dir / "R.IMG");
@@ -571,7 +568,7 @@ TEST(ImgSave, AFailedSaveLeavesTheOldFile) {
         EXPECT_TRUE(StartsWith(e.what(), "Decompressed bytes must not have msb set!")) << e.what();
     }
     EXPECT_EQ(ReadWholeFile(dir / "K.IMG"), old);
-    EXPECT_TRUE(img.Packed.empty());
+    EXPECT_TRUE(img.Packed().empty());
     // Uncompressed they are fine.
     int32_t length = img.SaveToFile(dir / "K.IMG", false);
     EXPECT_EQ(length, FileLength(dir / "K.IMG"));

@@ -45,7 +45,6 @@ inline TSprFile MakeSprite(uint16_t width, uint16_t height, uint16_t colours) {
     TSprFile s;
     s.Width = width;
     s.Height = height;
-    s.ColourCount = colours;
     s.Palette.assign(static_cast<size_t>(colours) * 3, 0);
     for (size_t i = 1; i < colours; ++i) {
         s.Palette[3 * i] = static_cast<uint8_t>(i * 10);
@@ -59,7 +58,6 @@ inline TSprFile MakeSprite(uint16_t width, uint16_t height, uint16_t colours) {
 
 inline void AddFrame(TSprFile& s, SpriteAnim a) {
     s.Frames.push_back(std::move(a));
-    s.FrameCount = static_cast<uint16_t>(s.Frames.size());
 }
 
 // Loads `bytes` through a memory stream; the load's result.

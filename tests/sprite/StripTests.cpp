@@ -127,7 +127,7 @@ TEST(StripExport, BitmapCellsAndDescription) {
     EXPECT_TRUE(s.ExportStrip(base));
 
     Bitmap expected(40, 128);
-    expected.SetPalette(MakePalette(s.Palette.data(), 6));
+    expected.SetPalette(MakePalette(s.Palette, 6));
     for (int f = 0; f < 4; ++f) {
         const SpriteAnim& a = s.Frames[f];
         for (int y = a.Top; y < a.Bottom; ++y)
@@ -168,7 +168,7 @@ TEST(StripImport, FrameGridFromTheDescription) {
     WriteText(base + ".spd", "frames = 4\r\n");
     TSprFile s;
     ASSERT_TRUE(s.ImportStrip(base));
-    EXPECT_EQ(s.FrameCount, 4);
+    EXPECT_EQ(s.FrameCount(), 4);
     EXPECT_EQ(s.Height, 8);
     EXPECT_EQ(s.Width, 20);
     EXPECT_EQ(s.FrameRate, 25);
@@ -184,9 +184,9 @@ TEST(StripImport, FrameGridFromTheDescription) {
     SaveBitmapFile(strip, base + ".bmp");
     WriteText(base + ".spd", "height = 10\r\nwidth = 12\r\n");
     ASSERT_TRUE(s.ImportStrip(base));
-    EXPECT_EQ(s.FrameCount, 3);
+    EXPECT_EQ(s.FrameCount(), 3);
     EXPECT_EQ(s.Width, 12);
-    EXPECT_EQ(s.ColourCount, 4);
+    EXPECT_EQ(s.ColourCount(), 4);
     EXPECT_EQ(s.Frames[1].Right, 1) << "column 19 lies outside the 12-wide frames: an empty cell";
     EXPECT_EQ(s.Palette[6], 70);
     EXPECT_EQ(s.Palette[9], 60) << "numbered though only in rows that belong to no frame";
@@ -215,7 +215,7 @@ TEST(StripImport, FrameGridFromTheDescription) {
     // Exactly filling the bitmap is fine.
     WriteText(spdName, "frames = 7\r\nheight = 5\r\nwidth = 20\r\n");
     EXPECT_TRUE(s.ImportStrip(base));
-    EXPECT_EQ(s.FrameCount, 7);
+    EXPECT_EQ(s.FrameCount(), 7);
 
     DeleteFile(spdName);
     EXPECT_EQ(ErrorOf([&] { s.ImportStrip(base); }), "Cannot open file " + spdName);
@@ -241,19 +241,18 @@ TEST(StripImport, ColoursRenumberedByFirstAppearanceAndBoxesTightened) {
 
     TSprFile s;
     // Whatever the object held before, the import starts from an empty sprite.
-    s.SlotCount = 1;
     s.Slots.resize(1);
     s.SlotFlags = 0x8000;
     s.FileSize = 99;
     ASSERT_TRUE(s.ImportStrip(base));
-    EXPECT_EQ(s.SlotCount, 0);
+    EXPECT_EQ(s.SlotCount(), 0);
     EXPECT_TRUE(s.Slots.empty());
     EXPECT_EQ(s.SlotFlags, 0);
     EXPECT_EQ(s.FileSize, 0u);
     EXPECT_EQ(s.FrameRate, 8);
     EXPECT_EQ(s.Flags, 0);
 
-    ASSERT_EQ(s.ColourCount, 4); // 200 -> 1, 7 -> 2, 30 -> 3
+    ASSERT_EQ(s.ColourCount(), 4); // 200 -> 1, 7 -> 2, 30 -> 3
     const std::vector<uint8_t> palette = {0, 0, 0, 200, 55, 100, 7, 248, 3, 30, 225, 15};
     EXPECT_EQ(s.Palette, palette);
 
@@ -302,7 +301,7 @@ TEST(StripImport, EmptyCellsAndTheColourLimit) {
     SaveBitmapFile(many, base + ".bmp");
     WriteText(base + ".spd", "frames = 1\r\n");
     ASSERT_TRUE(s.ImportStrip(base));
-    EXPECT_EQ(s.ColourCount, 128);
+    EXPECT_EQ(s.ColourCount(), 128);
     EXPECT_EQ(s.Frames[0].Pixels[126], 127);
     EXPECT_EQ(s.Frames[0].Right, 127);
     EXPECT_EQ(s.Frames[0].Pixels[127 + 0], 56);
@@ -326,20 +325,20 @@ TEST(StripRoundTrip, ExportThenImportKeepsThePictures) {
         // Half of them go through a compressed file first, as the conversion does.
         if (round % 2 == 1) {
             TSprFile loaded;
-            ASSERT_EQ(LoadBytes(loaded, s.SaveToBytes(true)), s.FrameCount);
+            ASSERT_EQ(LoadBytes(loaded, s.SaveToBytes(true)), s.FrameCount());
             s = loaded;
         }
         const std::string base = dir / ("R" + std::to_string(round) + ".SPR");
         ASSERT_TRUE(s.ExportStrip(base));
         TSprFile t;
         ASSERT_TRUE(t.ImportStrip(base));
-        ASSERT_EQ(t.FrameCount, s.FrameCount);
+        ASSERT_EQ(t.FrameCount(), s.FrameCount());
         EXPECT_EQ(t.Width, w);
         EXPECT_EQ(t.Height, h);
         EXPECT_EQ(t.FrameRate, s.FrameRate);
         EXPECT_EQ(t.Flags, s.Flags);
-        EXPECT_LE(t.ColourCount, s.ColourCount);
-        for (int f = 0; f < s.FrameCount; ++f) {
+        EXPECT_LE(t.ColourCount(), s.ColourCount());
+        for (int f = 0; f < s.FrameCount(); ++f) {
             EXPECT_EQ(FrameColours(t, f), FrameColours(s, f)) << "round " << round << " frame " << f;
             // Tight: every edge row and column of a box holds a visible pixel (unless empty).
             const SpriteAnim& a = t.Frames[f];
@@ -362,8 +361,8 @@ TEST(StripRoundTrip, ExportThenImportKeepsThePictures) {
         EXPECT_EQ(u.Palette, t.Palette);
         for (bool compress : {true, false}) {
             TSprFile v;
-            ASSERT_EQ(LoadBytes(v, u.SaveToBytes(compress)), t.FrameCount);
-            for (int f = 0; f < t.FrameCount; ++f) {
+            ASSERT_EQ(LoadBytes(v, u.SaveToBytes(compress)), t.FrameCount());
+            for (int f = 0; f < t.FrameCount(); ++f) {
                 EXPECT_EQ(v.Frames[f].Pixels, t.Frames[f].Pixels);
                 EXPECT_EQ(v.Frames[f].Left, t.Frames[f].Left);
                 EXPECT_EQ(v.Frames[f].Bottom, t.Frames[f].Bottom);
@@ -384,7 +383,7 @@ TEST(StripImport, StripsSavedByOtherPrograms) {
                 s.ImportStrip(LoadPictureFile(base + ".png").Image, base + ".png", base + ".spd"));
         else
             ASSERT_TRUE(s.ImportStrip(base)) << name;
-        EXPECT_EQ(s.FrameCount, 3);
+        EXPECT_EQ(s.FrameCount(), 3);
         EXPECT_EQ(s.Height, 8);
         EXPECT_EQ(s.Width, 10);
         EXPECT_EQ(s.FrameRate, 15);
