@@ -132,9 +132,8 @@ BmpHeader ReadBmpHeader(ByteReader& r, const std::string& fileName) {
 size_t PixelStart(const ByteReader& r, const BmpHeader& h, size_t after) {
     const size_t start = h.offBits != 0 ? h.offBits : after;
     if (start < h.tableStart || start > r.Size())
-        r.Refuse(Format("the pixels are said to start at byte 0x%zX, outside the file's %s bytes "
-                        "after its headers",
-                        start, FormatThousands(r.Size() - h.tableStart).c_str()),
+        r.Refuse(Format("the pixel offset 0x%zX points %s", start,
+                        start > r.Size() ? "past the end of the file" : "into the headers"),
                  10);
     return start;
 }
@@ -147,8 +146,9 @@ ByteReader PixelRows(ByteReader& r, const BmpHeader& h, size_t start) {
     const uint64_t needed = h.height > 0 ? stride * (h.height - 1) + lastRow : 0;
     r.Seek(start);
     if (needed > r.Available())
-        r.Refuse(Format("%u rows of %u pixels need %s bytes, the file holds %s", h.height, h.width,
-                        FormatThousands(needed).c_str(), FormatThousands(r.Available()).c_str()),
+        r.Refuse(Format("%u rows of %u pixels need %s bytes, the file holds %s of them", h.height,
+                        h.width, FormatThousands(needed).c_str(),
+                        FormatThousands(r.Available()).c_str()),
                  start);
     return ByteReader(r.Bytes(static_cast<size_t>(needed)), r.OffsetOf(start));
 }

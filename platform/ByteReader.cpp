@@ -27,9 +27,8 @@ size_t ByteReader::Short(size_t count) const {
 size_t ByteReader::BeyondTheEnd(size_t position) const {
     if (pastEnd_ == PastEnd::ReadsZeros) return size_;
     const uint64_t end = OffsetOf(size_);
-    throw DataError(Format("byte 0x%llX lies beyond the end of the file %s",
-                           static_cast<unsigned long long>(OffsetOf(position)),
-                           AtByte(end).c_str()),
+    throw DataError(Format("the file ends %s, before byte 0x%llX", AtByte(end).c_str(),
+                           static_cast<unsigned long long>(OffsetOf(position))),
                     end);
 }
 

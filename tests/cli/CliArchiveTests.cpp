@@ -109,7 +109,7 @@ TEST(CliList, ErrorsGoToStandardErrorWithStatusOne) {
     r = RunCli({"list", folder / "BAD.DIR"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "pelfry-cli: Invalid directory file " + (folder / "BAD.DIR") +
-                         " (the file is too short for an archive header)\n");
+                         " [the file is too short for an archive header]\n");
 }
 
 TEST(CliInfo, SummarisesADirectoryArchive) {
@@ -238,7 +238,7 @@ TEST(CliAdd, AnErrorSavesNothing) {
     r = RunCli({"add", folder / "notes.txt", folder / "good"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "pelfry-cli: Invalid directory file " + (folder / "notes.txt") +
-                         " (the directory block lies beyond the end of the file)\n");
+                         " [the directory block lies beyond the end of the file]\n");
     EXPECT_EQ(Text(folder / "notes.txt"), "Some notes of mine, not an archive at all.\n");
 }
 

@@ -244,3 +244,67 @@ TEST(CliRoundTrip, ExportAsPngAndRebuildFromTheLaterPicture) {
     TImgFile scene;
     ASSERT_EQ(scene.LoadFromFile(dir / "bmp/a.img"), 48) << "the 8 x 6 picture of the .png";
 }
+
+// Every damaged file and every picture the tool refuses says why after the message the window
+// shows, in brackets, with the check's fixed number and the byte where the fault lies.
+TEST(CliConvert, RefusalsGiveTheirReasonInBrackets) {
+    TestFolder dir;
+    // A compressed sprite of one colour and one frame: its slot's entry is at 20 (reserved word
+    // at 24, unpacked size at 28), its frame's at 44 (slot byte at 47), its data at 56.
+    TSprFile sprite;
+    sprite.Width = sprite.Height = 2;
+    sprite.Palette = {0, 0, 0, 9, 9, 9};
+    sprite.Frames.resize(1);
+    sprite.Frames[0].Right = sprite.Frames[0].Bottom = 2;
+    sprite.Frames[0].Pixels = {1, 1, 1, 1};
+    const std::vector<uint8_t> good = sprite.SaveToBytes(true);
+    auto damaged = [&](size_t at, uint8_t value) {
+        std::vector<uint8_t> bytes = good;
+        bytes[at] = value;
+        return std::string(bytes.begin(), bytes.end());
+    };
+    // Pictures of 128 colours besides the background, one too many.
+    Bitmap colourful(128, 1);
+    for (int x = 0; x < 128; ++x) colourful.Row(0)[x] = static_cast<uint8_t>(x + 1);
+    SaveBitmapFile(colourful, dir / "many.IMG.bmp");
+    SaveBitmapFile(colourful, dir / "many.SPR.bmp");
+    WriteFile(dir / "many.SPR.spd", "frames = 1\r\n");
+    std::vector<uint8_t> cut = ReadFile(Data("bmp/pil_p8.bmp"));
+    cut.resize(cut.size() - 5);
+
+    struct Case {
+        const char* name;
+        std::string bytes; // written to the file first unless empty
+        const char* command;
+        std::string reason; // what follows "pelfry-cli: FILE: "
+    };
+    const Case cases[] = {
+        {"reserved.SPR", damaged(24, 1), "info",
+         "Assertion failure (SprFileU.cpp, line 182) [slot 0's reserved word is 1, not 0, at byte "
+         "0x18]"},
+        {"short.SPR", damaged(28, 5), "info",
+         "Assertion failure (SprFileU.cpp, line 270) [slot 0 decodes to 4 bytes, its entry says 5, "
+         "at byte 0x38]"},
+        {"slot.SPR", damaged(47, 1), "info",
+         "Frame 0 is in slot 1, but the sprite file has 1 slots (SprFileU.cpp, line 245) [its "
+         "table entry is at byte 0x2C]"},
+        {"cut.IMG.bmp", std::string(cut.begin(), cut.end()), "convert-back",
+         "Invalid bitmap file " + dir / "cut.IMG.bmp" +
+             " [3 rows of 5 pixels need 21 bytes, the file holds 19 of them, at byte 0x436]"},
+        {"many.IMG.bmp", "", "convert-back",
+         "Too many colours in image! (ImgFileU.cpp, line 354) [the picture has 128 colours besides "
+         "the background; at most 127 fit, 126 when opaque]"},
+        {"many.SPR.spd", "", "convert-back",
+         "Too many colours in image! (SprFileU.cpp, line 584) [the strip has 128 colours besides "
+         "the background; at most 127 fit]"},
+    };
+    for (const Case& c : cases) {
+        if (!c.bytes.empty()) WriteFile(dir / c.name, c.bytes);
+        const CliResult r = RunCli({c.command, dir / c.name});
+        EXPECT_EQ(r.status, 1) << c.name;
+        const std::string named = c.reason.find(dir / c.name) == std::string::npos
+                                      ? dir / c.name + ": "
+                                      : std::string();
+        EXPECT_EQ(r.err, "pelfry-cli: " + named + c.reason + "\n") << c.name;
+    }
+}

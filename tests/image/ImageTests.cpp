@@ -403,6 +403,25 @@ TEST(ImgBitmap, ImportRefusesMoreThan127Colours) {
     EXPECT_EQ(opaque.Pixels[0], 127);
 }
 
+TEST(ImgBitmap, AFailedImportLeavesTheImageAsItWas) {
+    TempDir dir;
+    TImgFile img;
+    ASSERT_EQ(Load(img, BuildImg({0xC0, false, SomeColours(3), 2, 2, Encode({1, 2, 3, 1})})), 4);
+    const TImgFile before = img;
+    Bitmap colourful(128, 1); // 128 colours besides the background, one too many
+    for (int x = 0; x < 128; ++x) colourful.Row(0)[x] = static_cast<uint8_t>(x + 1);
+    Bitmap wide(65536, 1);
+    EXPECT_THROW(img.ImportBitmap(colourful, false), AssertionError);
+    EXPECT_THROW(img.ImportBitmap(wide, false), AssertionError);
+    EXPECT_THROW(img.ImportBitmap(dir / "missing", true), FileOpenError);
+    EXPECT_EQ(img.Width, before.Width);
+    EXPECT_EQ(img.Height, before.Height);
+    EXPECT_EQ(img.Palette, before.Palette);
+    EXPECT_EQ(img.Pixels, before.Pixels);
+    EXPECT_EQ(img.Packed(), before.Packed());
+    EXPECT_TRUE(img.Compressed());
+}
+
 TEST(ImgBitmap, ImportReadsBitmapsWrittenByOtherPrograms) {
     // PIL: 5 x 3, index x + 5y, palette entry i = (10i mod 256, (255 - 10i) mod 256, i).
     TImgFile img;

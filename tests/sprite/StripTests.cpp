@@ -408,3 +408,33 @@ TEST(StripImport, StripsSavedByOtherPrograms) {
         EXPECT_EQ(FrameColours(back, 0), FrameColours(s, 0));
     }
 }
+
+TEST(StripImport, AFailedImportLeavesTheSpriteAsItWas) {
+    TempDir dir;
+    TSprFile s = MakeSprite(4, 3, 3);
+    AddFrame(s, SolidFrame(1, 0, 3, 2, 2));
+    s.SlotFlags = 0x8000;
+    s.FileSize = 77;
+    const auto saved = [](TSprFile copy) { return copy.SaveToBytes(true); };
+    const std::vector<uint8_t> before = saved(s);
+    Bitmap colourful(128, 1); // 128 colours besides the background, one too many
+    for (int x = 0; x < 128; ++x) colourful.Row(0)[x] = static_cast<uint8_t>(x + 1);
+    const struct {
+        const char* what;
+        Bitmap strip;
+        const char* spd; // nullptr: no description at all
+    } cases[] = {
+        {"too many colours", colourful, "frames = 1\r\n"},
+        {"a value that is no number", MakeStrip(2, 2), "frames = two\r\n"},
+        {"frames that do not fit", MakeStrip(2, 2), "frames = 1\r\nheight = 5\r\n"},
+        {"no description", MakeStrip(2, 2), nullptr},
+    };
+    const std::string spd = dir / "s.SPR.spd";
+    for (const auto& c : cases) {
+        DeleteFile(spd);
+        if (c.spd != nullptr) WriteText(spd, c.spd);
+        EXPECT_THROW(s.ImportStrip(c.strip, "s.SPR.bmp", spd), Error) << c.what;
+        EXPECT_EQ(saved(s), before) << c.what;
+        EXPECT_EQ(s.FileSize, 77u) << c.what;
+    }
+}
