@@ -137,8 +137,6 @@ namespace {
 
 constexpr uint8_t ImgMagic[4] = {'I', 'M', 'G', 0x1A};
 constexpr uint8_t CompressedFlag = 0x40;
-// The longest reference produces 273 bytes from 3 stream bytes, the most any token gives.
-constexpr uint64_t MaxExpansion = 91;
 // Pixel counts beyond this would not fit the signed 32-bit results and buffer lengths.
 constexpr uint64_t MaxPixels = static_cast<uint64_t>(std::numeric_limits<int32_t>::max()) - 16;
 
@@ -205,25 +203,30 @@ LoadResult TImgFile::LoadFromStream(Stream* stream) {
     if (pixels > std::max(backed, UnbackedPixelLimit) || pixels > MaxPixels)
         return LoadResult::Refused();
 
+    // Compressed pixel data is kept whole and decoded into one byte more than the image holds.
+    std::vector<uint8_t> decoded(static_cast<size_t>(pixels) + (header.compressed ? 1 : 0), 0);
+    std::vector<uint8_t> packed;
+    int32_t count;
+    if (header.compressed) {
+        const std::span<const uint8_t> stream = r.Rest();
+        packed.assign(stream.begin(), stream.end());
+        const int32_t streamLength = static_cast<int32_t>(std::min<size_t>(
+            packed.size(), static_cast<size_t>(std::numeric_limits<int32_t>::max())));
+        count = Decompress(decoded.data(), static_cast<int32_t>(decoded.size()), packed.data(),
+                           streamLength);
+    } else {
+        const std::span<const uint8_t> data = r.BytesUpTo(decoded.size());
+        std::copy(data.begin(), data.end(), decoded.begin());
+        count = static_cast<int32_t>(data.size());
+    }
     Width = header.width;
     Height = header.height;
     Palette = std::move(header.palette);
+    Pixels = std::move(decoded);
+    // Uncompressed data leaves Packed empty: a former one no longer matches the pixels.
+    packed_ = std::move(packed);
     compressed_ = header.compressed;
-    if (compressed_) {
-        const std::span<const uint8_t> stream = r.Rest();
-        packed_.assign(stream.begin(), stream.end());
-        Pixels.assign(static_cast<size_t>(pixels) + 1, 0);
-        const int32_t streamLength = static_cast<int32_t>(std::min<size_t>(
-            packed_.size(), static_cast<size_t>(std::numeric_limits<int32_t>::max())));
-        return LoadResult::Read(Decompress(Pixels.data(), static_cast<int32_t>(Pixels.size()),
-                                           packed_.data(), streamLength));
-    }
-    // Packed belongs to compressed pixel data only; a former one no longer matches.
-    packed_.clear();
-    Pixels.assign(static_cast<size_t>(pixels), 0);
-    const std::span<const uint8_t> data = r.BytesUpTo(static_cast<size_t>(pixels));
-    std::copy(data.begin(), data.end(), Pixels.begin());
-    return LoadResult::Read(static_cast<int32_t>(data.size()));
+    return LoadResult::Read(count);
 }
 
 Bitmap TImgFile::MakeBitmap() const {

@@ -35,6 +35,12 @@ int32_t Compress(const uint8_t* source, int32_t length, uint8_t* destination);
 int32_t Decompress(uint8_t* destination, int32_t destinationLength, const uint8_t* source,
                    int32_t sourceLength);
 
+// The most bytes one token produces (a long reference, from 3 bytes), and so the most bytes the
+// decoder can make of each byte of its input: what a header may claim of a stream of a given
+// length.
+inline constexpr uint64_t LongestToken = 273;
+inline constexpr uint64_t MaxExpansion = LongestToken / 3;
+
 // Number of equal leading bytes of `first` and `second`, at most `limit`.
 int32_t MatchLength(const uint8_t* first, const uint8_t* second, int32_t limit);
 

@@ -1,6 +1,7 @@
 // Sprite strips: a sprite's frames stacked top to bottom in one picture, with the .spd
 // description of the numbers a picture cannot carry. Part of the unit SprFileU.
 #include "sprite/SprFileU.h"
+#include "sprite/SprFormat.h"
 
 #include "image/ImgFileU.h"
 #include "platform/Errors.h"
@@ -13,11 +14,9 @@
 
 namespace pelfry {
 
-namespace {
+using sprformat::TooManyColours;
 
-// The checks of this file, named after the unit as its messages have always been; their
-// numbers stay clear of those listed in SprFileU.cpp.
-constexpr CheckSite TooManyColours{"SprFileU.cpp", 584};
+namespace {
 
 constexpr int MaxStripRows = 65535; // the tallest bitmap the strip import reads back
 
