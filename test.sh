@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds every test with AddressSanitizer and
-# UndefinedBehaviorSanitizer into build-test/, and runs them all. Exits non-zero on a failure.
+# Installs what is missing, checks that the sources follow .clang-format, builds every test with
+# AddressSanitizer and UndefinedBehaviorSanitizer into build-test/, and runs them all. Exits
+# non-zero on a failure.
 set -euo pipefail
 cd "$(dirname "$0")"
 tools/install-deps.sh
+tools/check-format.sh
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
       -DPELFRY_SANITIZE=ON -DPELFRY_WERROR=ON -DPELFRY_TESTS=ON -DPELFRY_BENCH=ON >/dev/null
 cmake --build build-test -j"$(nproc)"

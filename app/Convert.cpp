@@ -16,7 +16,8 @@ static constexpr int32_t UncompressedSpriteLimit = 131072;
 void ConvertImgFile(const std::string& fileName, PictureFormat format) {
     TImgFile image;
     // An image with no pixels is still an image, and converts to an empty bitmap.
-    if (!image.LoadFromFile(fileName).Accepted) throw Error(fileName + " is not a valid image file");
+    if (!image.LoadFromFile(fileName).Accepted)
+        throw Error(fileName + " is not a valid image file");
     image.ExportBitmap(fileName, format);
 }
 
@@ -97,7 +98,8 @@ std::string ConvertFile(const std::string& fileName, PictureFormat format) {
 bool ConvertBack(const std::string& fileName, bool recreate, const ConvertOptions& options,
                  std::string& resultName) {
     const std::string kind = FileKind(fileName);
-    const std::string base = fileName.size() >= 4 ? fileName.substr(0, fileName.size() - 4) : std::string();
+    const std::string base =
+        fileName.size() >= 4 ? fileName.substr(0, fileName.size() - 4) : std::string();
     const std::string baseKind = FileKind(base);
     // The picture that stands for the group, and whether the group is a sprite's (whose
     // description counts too). The suffixes are looked up in lower case, as they are written.

@@ -25,8 +25,7 @@ std::string DescribeImage(Stream& data, const std::string& size) {
 
 std::string DescribeSprite(Stream& data, const std::string& size) {
     TSprFile sprite;
-    if (!sprite.LoadFromStream(&data).Accepted)
-        return "not a valid sprite, " + size;
+    if (!sprite.LoadFromStream(&data).Accepted) return "not a valid sprite, " + size;
     std::string text = "Sprite, " + std::to_string(sprite.Width) + " x " +
                        std::to_string(sprite.Height) + ", " +
                        Counted(sprite.FrameCount(), "frame", "frames") + " at " +

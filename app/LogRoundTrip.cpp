@@ -37,7 +37,8 @@ bool RebuildEntry(TDirFile& archive, const std::string& folder, const std::strin
     const std::string file = NativePath(folder + line);
     bool converted = false;
     std::string result;
-    if (ext == ".SPR") converted = ConvertBack(file + ".spd", recreate, options, result);
+    if (ext == ".SPR")
+        converted = ConvertBack(file + ".spd", recreate, options, result);
     else if (ext == ".IMG")
         converted = ConvertBack(EditedPicture(file), recreate, options, result);
     int32_t index = 0;

@@ -78,8 +78,7 @@ void ConvertBackFiles(const ConvertBackArgs& args) {
 void DescribeImg(const std::string& path, std::FILE* out) {
     FileStream file(path, FileStream::Mode::OpenRead);
     TImgFile image;
-    if (!image.LoadFromStream(&file).Accepted)
-        throw Error(path + " is not a valid image file");
+    if (!image.LoadFromStream(&file).Accepted) throw Error(path + " is not a valid image file");
     WriteLine(out, "Image: " + path);
     WriteLine(out, "Details: " + DescribeEntry(path, file));
     std::fprintf(out, "File size: %lld bytes\n", static_cast<long long>(file.Size()));
@@ -93,8 +92,7 @@ void DescribeImg(const std::string& path, std::FILE* out) {
 void DescribeSpr(const std::string& path, std::FILE* out) {
     FileStream file(path, FileStream::Mode::OpenRead);
     TSprFile sprite;
-    if (!sprite.LoadFromStream(&file).Accepted)
-        throw Error(path + " is not a valid sprite file");
+    if (!sprite.LoadFromStream(&file).Accepted) throw Error(path + " is not a valid sprite file");
     WriteLine(out, "Sprite: " + path);
     WriteLine(out, "Details: " + DescribeEntry(path, file));
     std::fprintf(out, "File size: %u bytes\n", sprite.FileSize);

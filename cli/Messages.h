@@ -34,7 +34,8 @@ public:
 // Runs `job`, the work on `file`. An error it raises comes out as FileError, with "FILE: "
 // before the message when the message names neither `file` nor `alsoNamed` (the entry name
 // that stands for the file, say): "MANY.IMG.bmp: Too many colours in image! (ImgFileU.cpp,
-// line 354) [the picture has 130 colours ...]". Out of memory becomes "FILE: Out of memory". UsageError passes through.
+// line 354) [the picture has 130 colours ...]". Out of memory becomes "FILE: Out of memory".
+// UsageError passes through.
 void ForFile(const std::string& file, const std::function<void()>& job,
              const std::string& alsoNamed = {});
 

@@ -80,10 +80,13 @@ int32_t Decompress(uint8_t* destination, int32_t destinationLength, const uint8_
             std::memcpy(to, from, static_cast<size_t>(count));
         } else if (distance >= 8) {
             int32_t i = 0;
-            for (; i + 8 <= count; i += 8) std::memcpy(to + i, from + i, 8);
-            for (; i < count; ++i) to[i] = from[i];
+            for (; i + 8 <= count; i += 8)
+                std::memcpy(to + i, from + i, 8);
+            for (; i < count; ++i)
+                to[i] = from[i];
         } else {
-            for (int32_t i = 0; i < count; ++i) to[i] = from[i];
+            for (int32_t i = 0; i < count; ++i)
+                to[i] = from[i];
         }
         out += count;
     }
@@ -93,8 +96,9 @@ int32_t Decompress(uint8_t* destination, int32_t destinationLength, const uint8_
 // ---- Palettes --------------------------------------------------------------------------------
 
 Palette256 MakePalette(const std::vector<uint8_t>& colours, uint32_t count) {
-    PELFRY_CHECK(colours.size() / 3 >= count, PaletteNotMade, "",
-                 Format("a palette of %u colours asked of %zu colour bytes", count, colours.size()));
+    PELFRY_CHECK(
+        colours.size() / 3 >= count, PaletteNotMade, "",
+        Format("a palette of %u colours asked of %zu colour bytes", count, colours.size()));
     Palette256 palette{};
     const uint32_t n = std::min<uint32_t>(count, 256);
     for (uint32_t i = 0; i < n; ++i)
@@ -115,7 +119,8 @@ RenumberedColours RenumberColours(Bitmap& picture, uint32_t limit) {
     RenumberedColours result;
     result.Used = used;
     if (used > limit) return result;
-    for (uint8_t& v : picture.Pixels()) v = newOf[v];
+    for (uint8_t& v : picture.Pixels())
+        v = newOf[v];
     result.Palette.assign((static_cast<size_t>(used) + 1) * 3, 0);
     for (uint32_t i = 1; i <= used; ++i) {
         const RGB& c = picture.Palette()[oldOf[i]];
@@ -141,7 +146,9 @@ constexpr uint8_t CompressedFlag = 0x40;
 constexpr uint64_t MaxPixels = static_cast<uint64_t>(std::numeric_limits<int32_t>::max()) - 16;
 
 // Fill bytes after N stored palette entries, bringing the pixel data to a multiple of 4.
-inline uint32_t FillCount(uint32_t storedColours) { return (4 - (3 * storedColours) % 4) % 4; }
+inline uint32_t FillCount(uint32_t storedColours) {
+    return (4 - (3 * storedColours) % 4) % 4;
+}
 
 // The header of an .IMG file, read with the reader left at the pixel data.
 struct ImgHeader {
@@ -172,11 +179,12 @@ ImgHeader ReadImgHeader(ByteReader& r) {
 
 // The codec stream of the first `count` pixels, those the object lacks taken as 0.
 std::vector<uint8_t> EncodePixels(const std::vector<uint8_t>& pixels, size_t count) {
-    std::vector<uint8_t> source(pixels.begin(),
-                                pixels.begin() + static_cast<ptrdiff_t>(std::min(pixels.size(), count)));
+    std::vector<uint8_t> source(
+        pixels.begin(), pixels.begin() + static_cast<ptrdiff_t>(std::min(pixels.size(), count)));
     source.resize(count, 0);
     std::vector<uint8_t> packed(count + 2);
-    packed.resize(static_cast<size_t>(Compress(source.data(), static_cast<int32_t>(count), packed.data())));
+    packed.resize(
+        static_cast<size_t>(Compress(source.data(), static_cast<int32_t>(count), packed.data())));
     return packed;
 }
 
@@ -253,9 +261,9 @@ void TImgFile::ImportBitmap(Bitmap bitmap, bool opaque) {
                         bitmap.Width(), bitmap.Height()));
     // One index fewer when opaque: the background pixels take the extra last entry.
     RenumberedColours colours = RenumberColours(bitmap, opaque ? 126 : 127);
-    PELFRY_CHECK(colours.Renumbered, TooManyColours, "Too many colours in image!",
-                 TooManyColoursReason("the picture", colours.Used,
-                                      "at most 127 fit, 126 when opaque"));
+    PELFRY_CHECK(
+        colours.Renumbered, TooManyColours, "Too many colours in image!",
+        TooManyColoursReason("the picture", colours.Used, "at most 127 fit, 126 when opaque"));
     std::vector<uint8_t>& pixels = bitmap.Pixels();
     if (opaque) {
         // Former index-0 pixels take the extra last entry, which stays black.

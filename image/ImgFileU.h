@@ -22,9 +22,9 @@ namespace pelfry {
 // least length + 2 bytes. Returns the bytes written, terminator included. The output is the
 // greedy parse with the longest match at each step, the farthest back among equally long ones.
 // A source byte of 0x80 or more raises the AssertionError "Decompressed bytes must not have msb
-// set!" (ImgFileU.cpp, line 150) on reaching it (the destination then holds the tokens before it). The output is byte for
-// byte that of an exhaustive search of the window; the search itself makes up to three indexes
-// of at most 256 KB each, only as the data needs them.
+// set!" (ImgFileU.cpp, line 150) on reaching it (the destination then holds the tokens before it).
+// The output is byte for byte that of an exhaustive search of the window; the search itself makes
+// up to three indexes of at most 256 KB each, only as the data needs them.
 int32_t Compress(const uint8_t* source, int32_t length, uint8_t* destination);
 
 // Decodes `source` (`sourceLength` bytes) into `destination` (`destinationLength` bytes).

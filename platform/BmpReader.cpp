@@ -73,16 +73,17 @@ uint32_t OptionalU32(ByteReader& info, size_t at) {
 
 // Refuses what this reader does not decode: Embedded for JPEG or PNG inside, PictureTooLarge.
 // `width` is signed in the 40-byte and longer headers: a negative one is refused.
-void CheckKind(const ByteReader& r, const BmpHeader& h, int64_t width, const std::string& fileName) {
+void CheckKind(const ByteReader& r, const BmpHeader& h, int64_t width,
+               const std::string& fileName) {
     if (h.bpp == 0 && (h.compression == kBiJpeg || h.compression == kBiPng)) Embedded(fileName);
     const bool trueColour = h.bpp == 16 || h.bpp == 24 || h.bpp == 32;
     const bool bitFields = h.compression == kBiBitFields || h.compression == kBiAlphaBitFields;
     if (!trueColour && h.bpp != 1 && h.bpp != 2 && h.bpp != 4 && h.bpp != 8)
         r.Refuse(Format("%u bits per pixel is none of a bitmap's", h.bpp), kFileHeader);
-    const bool known = trueColour ? h.compression == kBiRgb || (bitFields && h.bpp != 24)
-                                  : h.compression == kBiRgb ||
-                                        (h.compression == kBiRle8 && h.bpp == 8) ||
-                                        (h.compression == kBiRle4 && h.bpp == 4);
+    const bool known = trueColour
+                           ? h.compression == kBiRgb || (bitFields && h.bpp != 24)
+                           : h.compression == kBiRgb || (h.compression == kBiRle8 && h.bpp == 8) ||
+                                 (h.compression == kBiRle4 && h.bpp == 4);
     if (!known)
         r.Refuse(Format("compression %u does not go with %u bits per pixel", h.compression, h.bpp),
                  kFileHeader);
@@ -153,7 +154,9 @@ ByteReader PixelRows(ByteReader& r, const BmpHeader& h, size_t start) {
     return ByteReader(r.Bytes(static_cast<size_t>(needed)), r.OffsetOf(start));
 }
 
-size_t Stride(const BmpHeader& h) { return (size_t{h.width} * h.bpp + 31) / 32 * 4; }
+size_t Stride(const BmpHeader& h) {
+    return (size_t{h.width} * h.bpp + 31) / 32 * 4;
+}
 
 // Writes decoded pixels into the bitmap: row r counts in file order (0 = first row stored).
 struct RowSink {
@@ -201,7 +204,8 @@ void DecodeRle(ByteReader data, bool rle4, uint32_t width, uint32_t height, RowS
         const uint8_t count = data.U8(), value = data.U8();
         if (count > 0) {
             // Encoded run: `count` pixels of `value` (RLE4: its two nibbles alternating).
-            for (uint32_t i = 0; i < count; ++i) put(nibble(value, i));
+            for (uint32_t i = 0; i < count; ++i)
+                put(nibble(value, i));
             continue;
         }
         if (value == 0) { // end of line
@@ -214,7 +218,8 @@ void DecodeRle(ByteReader data, bool rle4, uint32_t width, uint32_t height, RowS
             r += data.U8();
         } else { // absolute run of `value` pixels, padded to a 16-bit boundary
             const std::span<const uint8_t> run = data.Bytes(rle4 ? (value + 1u) / 2 : value);
-            for (uint32_t i = 0; i < value; ++i) put(nibble(run[rle4 ? i / 2 : i], i));
+            for (uint32_t i = 0; i < value; ++i)
+                put(nibble(run[rle4 ? i / 2 : i], i));
             data.Skip(std::min<size_t>(run.size() & 1, data.Available()));
         }
     }

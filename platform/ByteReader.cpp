@@ -14,7 +14,8 @@ std::string AtByte(uint64_t offset) {
 uint64_t ByteReader::ShortField(size_t width) {
     if (pastEnd_ == PastEnd::Refuse) RunOut(width);
     uint64_t value = 0;
-    for (size_t i = 0; i < Available(); ++i) value |= static_cast<uint64_t>(data_[pos_ + i]) << (8 * i);
+    for (size_t i = 0; i < Available(); ++i)
+        value |= static_cast<uint64_t>(data_[pos_ + i]) << (8 * i);
     pos_ = size_;
     return value;
 }
@@ -34,9 +35,8 @@ size_t ByteReader::BeyondTheEnd(size_t position) const {
 
 void ByteReader::RunOut(size_t count) const {
     const uint64_t end = OffsetOf(size_);
-    throw DataError(Format("the file ends %s, short of the %s bytes needed %s",
-                           AtByte(end).c_str(), FormatThousands(count).c_str(),
-                           AtByte(Offset()).c_str()),
+    throw DataError(Format("the file ends %s, short of the %s bytes needed %s", AtByte(end).c_str(),
+                           FormatThousands(count).c_str(), AtByte(Offset()).c_str()),
                     end);
 }
 

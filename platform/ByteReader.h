@@ -93,7 +93,8 @@ private:
     uint64_t Field(size_t width) {
         if (width > Available()) return ShortField(width);
         uint64_t value = 0;
-        for (size_t i = 0; i < width; ++i) value |= static_cast<uint64_t>(data_[pos_ + i]) << (8 * i);
+        for (size_t i = 0; i < width; ++i)
+            value |= static_cast<uint64_t>(data_[pos_ + i]) << (8 * i);
         pos_ += width;
         return value;
     }

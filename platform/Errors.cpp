@@ -6,8 +6,7 @@
 
 namespace pelfry {
 
-FileOpenError::FileOpenError(const std::string& fileName)
-    : Error("Cannot open file " + fileName) {}
+FileOpenError::FileOpenError(const std::string& fileName) : Error("Cannot open file " + fileName) {}
 
 FileCreateError::FileCreateError(const std::string& fileName, int code)
     : Error("Cannot create file " + fileName), code_(code) {}

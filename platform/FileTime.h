@@ -29,7 +29,8 @@ bool FileSetDate(const FileStream& file, int32_t age);
 // Reads the age of `source` (opened for reading) and sets it on `target` (opened for
 // reading and writing). FileOpenError when either cannot be opened.
 void CopyFileTime(const std::string& source, const std::string& target);
-// Sets the age of `target` (opened for reading and writing); FileOpenError when it cannot be opened.
+// Sets the age of `target` (opened for reading and writing); FileOpenError when it cannot be
+// opened.
 void SetFileAge(const std::string& target, int32_t age);
 
 // Packs a local calendar time; years before 1980 pack as 1980-01-01 00:00:00.

@@ -63,13 +63,16 @@ void ReadFromMemory(png_structp png, png_bytep out, size_t count) {
 class ReadHandle {
 public:
     ReadHandle() {
-        png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, &complaint_, StopOnError, IgnoreWarning);
+        png_ =
+            png_create_read_struct(PNG_LIBPNG_VER_STRING, &complaint_, StopOnError, IgnoreWarning);
         if (png_ != nullptr) info_ = png_create_info_struct(png_);
         if (png_ == nullptr || info_ == nullptr) throw std::bad_alloc();
     }
     ~ReadHandle() { png_destroy_read_struct(&png_, &info_, nullptr); }
     // Why libpng refused the file: "the PNG data is damaged: IDAT: CRC error".
-    std::string Reason() const { return std::string("the PNG data is damaged: ") + complaint_.text; }
+    std::string Reason() const {
+        return std::string("the PNG data is damaged: ") + complaint_.text;
+    }
     ReadHandle(const ReadHandle&) = delete;
     ReadHandle& operator=(const ReadHandle&) = delete;
     png_structp png() const { return png_; }

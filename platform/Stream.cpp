@@ -9,7 +9,9 @@
 
 namespace pelfry {
 
-int64_t Stream::Write(const void*, int64_t) { throw AbstractError(); }
+int64_t Stream::Write(const void*, int64_t) {
+    throw AbstractError();
+}
 
 // Adds without overflow: the result saturates at the ends of the 64-bit range.
 static int64_t AddClamped(int64_t a, int64_t b) {
@@ -24,9 +26,15 @@ void FileStream::WriteAll(const void* buffer, int64_t count) {
 
 int64_t FileStream::Seek(int64_t offset, SeekOrigin origin) {
     switch (origin) {
-    case SeekOrigin::Begin: position_ = offset; break;
-    case SeekOrigin::Current: position_ = AddClamped(position_, offset); break;
-    case SeekOrigin::End: position_ = AddClamped(Size(), offset); break;
+    case SeekOrigin::Begin:
+        position_ = offset;
+        break;
+    case SeekOrigin::Current:
+        position_ = AddClamped(position_, offset);
+        break;
+    case SeekOrigin::End:
+        position_ = AddClamped(Size(), offset);
+        break;
     }
     return position_;
 }
@@ -54,9 +62,15 @@ int64_t MemoryStream::Write(const void* buffer, int64_t count) {
 
 int64_t MemoryStream::Seek(int64_t offset, SeekOrigin origin) {
     switch (origin) {
-    case SeekOrigin::Begin: position_ = offset; break;
-    case SeekOrigin::Current: position_ = AddClamped(position_, offset); break;
-    case SeekOrigin::End: position_ = AddClamped(Size(), offset); break;
+    case SeekOrigin::Begin:
+        position_ = offset;
+        break;
+    case SeekOrigin::Current:
+        position_ = AddClamped(position_, offset);
+        break;
+    case SeekOrigin::End:
+        position_ = AddClamped(Size(), offset);
+        break;
     }
     return position_;
 }

@@ -53,7 +53,9 @@ public:
 
     // Writes all of `buffer` or raises FileWriteError naming this file.
     void WriteAll(const void* buffer, int64_t count);
-    void WriteAll(const std::vector<uint8_t>& bytes) { WriteAll(bytes.data(), static_cast<int64_t>(bytes.size())); }
+    void WriteAll(const std::vector<uint8_t>& bytes) {
+        WriteAll(bytes.data(), static_cast<int64_t>(bytes.size()));
+    }
 
     // Closes the file now; raises FileWriteError when the close reports a lost write.
     void Close();

@@ -32,20 +32,22 @@ void TSprFile::BuildSlots(uint32_t limit) {
     }
     sizes.push_back(fill);
     if (sizes.size() > MaxSlots)
-        throw Error(Format(
-            "The sprite needs %zu slots when compressed; a sprite file holds at most 256",
-            sizes.size()));
+        throw Error(
+            Format("The sprite needs %zu slots when compressed; a sprite file holds at most 256",
+                   sizes.size()));
     for (size_t i = 0; i < sizes.size(); ++i)
         PELFRY_CHECK(sizes[i] <= UINT32_MAX, SlotTooFull,
                      Format("Slot %zu would hold too many bytes", i), "");
 
     Slots.assign(sizes.size(), SpriteSlot{});
-    for (size_t i = 0; i < sizes.size(); ++i) Slots[i].Unpacked.resize(static_cast<size_t>(sizes[i]));
+    for (size_t i = 0; i < sizes.size(); ++i)
+        Slots[i].Unpacked.resize(static_cast<size_t>(sizes[i]));
     for (size_t f = 0; f < Frames.size(); ++f) {
         SpriteAnim& a = Frames[f];
         a.Slot = static_cast<uint8_t>(slotOf[f]);
         a.Offset = offsetOf[f];
-        std::copy(a.Pixels.begin(), a.Pixels.end(), Slots[slotOf[f]].Unpacked.begin() + offsetOf[f]);
+        std::copy(a.Pixels.begin(), a.Pixels.end(),
+                  Slots[slotOf[f]].Unpacked.begin() + offsetOf[f]);
     }
 }
 
@@ -93,9 +95,11 @@ size_t FileLength(const TSprFile& s, bool compress) {
     if (compress) total += (4 - total % 4) % 4 + 12ull * s.Slots.size() + 2;
     total += 10 + FrameEntrySize * s.Frames.size();
     if (compress)
-        for (const SpriteSlot& slot : s.Slots) total += slot.Packed.size();
+        for (const SpriteSlot& slot : s.Slots)
+            total += slot.Packed.size();
     else
-        for (const SpriteAnim& a : s.Frames) total += a.Pixels.size();
+        for (const SpriteAnim& a : s.Frames)
+            total += a.Pixels.size();
     if (total > INT32_MAX)
         throw Error(Format("The sprite file would be %llu bytes long, more than 2147483647",
                            static_cast<unsigned long long>(total)));
@@ -186,9 +190,11 @@ std::vector<uint8_t> TSprFile::SaveToBytes(bool compress) {
     WriteHeader(out, compress);
     WriteFrameTable(out);
     if (compress)
-        for (const SpriteSlot& s : Slots) PutBytes(out, s.Packed.data(), s.Packed.size());
+        for (const SpriteSlot& s : Slots)
+            PutBytes(out, s.Packed.data(), s.Packed.size());
     else
-        for (const SpriteAnim& a : Frames) PutBytes(out, a.Pixels.data(), a.Pixels.size());
+        for (const SpriteAnim& a : Frames)
+            PutBytes(out, a.Pixels.data(), a.Pixels.size());
     SetU32(out, 4, static_cast<uint32_t>(out.size()));
     return out;
 }

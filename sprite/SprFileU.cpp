@@ -30,7 +30,8 @@ bool BoxInside(const SpriteAnim& a, uint16_t width, uint16_t height) {
     return a.Left <= a.Right && a.Right <= width && a.Top <= a.Bottom && a.Bottom <= height;
 }
 
-std::string BoxOutsideMessage(uint64_t index, const SpriteAnim& a, uint16_t width, uint16_t height) {
+std::string BoxOutsideMessage(uint64_t index, const SpriteAnim& a, uint16_t width,
+                              uint16_t height) {
     return Format("Frame %llu has the box (%u, %u)-(%u, %u), which does not lie inside the %u x %u "
                   "sprite",
                   static_cast<unsigned long long>(index), a.Left, a.Top, a.Right, a.Bottom, width,
@@ -38,7 +39,9 @@ std::string BoxOutsideMessage(uint64_t index, const SpriteAnim& a, uint16_t widt
 }
 
 // "the table entry at byte 0x2C": where a slot or frame that a check refuses was read.
-std::string EntryAt(uint64_t offset) { return "its table entry is " + AtByte(offset); }
+std::string EntryAt(uint64_t offset) {
+    return "its table entry is " + AtByte(offset);
+}
 
 // ---- Reading ---------------------------------------------------------------------------------
 
@@ -198,18 +201,17 @@ void CheckTables(SprTables& t, const TSprFile& s, uint64_t length) {
         PELFRY_CHECK(BoxInside(a, s.Width, s.Height), FrameOutside,
                      BoxOutsideMessage(f, a, s.Width, s.Height), EntryAt(at));
         PELFRY_CHECK(t.slots.empty() || a.Slot < t.slots.size(), FrameSlotMissing,
-                     Format("Frame %zu is in slot %u, but the sprite file has %zu slots", f,
-                            a.Slot, t.slots.size()),
+                     Format("Frame %zu is in slot %u, but the sprite file has %zu slots", f, a.Slot,
+                            t.slots.size()),
                      EntryAt(at));
         totalPixels += BoxArea(a);
     }
     // A frame whose block runs past the end of its data keeps zeros there, but a file cannot
     // make us hold far more pixels than it carries: beyond its data, at most one sprite area,
     // or 2048 x 2048 pixels (as an image may leave unbacked) when that is more.
-    const uint64_t allowance =
-        std::max<uint64_t>(std::min<uint64_t>(static_cast<uint64_t>(s.Width) * s.Height,
-                                              ZeroFillAllowance),
-                           TImgFile::UnbackedPixelLimit);
+    const uint64_t allowance = std::max<uint64_t>(
+        std::min<uint64_t>(static_cast<uint64_t>(s.Width) * s.Height, ZeroFillAllowance),
+        TImgFile::UnbackedPixelLimit);
     PELFRY_CHECK(totalPixels <= sourceBytes + allowance, FramesOverclaim,
                  Format("The frames of the sprite hold %llu pixels, more than a sprite file of "
                         "%llu bytes can carry",
@@ -232,8 +234,9 @@ std::vector<SpriteSlot> UnpackSlots(ByteReader& r, const SprTables& t) {
         // Room for one token beyond the expected size, so that data decoding to more than
         // the entry's size is told apart from data that ends exactly there.
         s.Unpacked.resize(static_cast<size_t>(e.unpackedSize + LongestToken + 1));
-        const int32_t produced = Decompress(s.Unpacked.data(), static_cast<int32_t>(s.Unpacked.size()),
-                                            s.Packed.data(), static_cast<int32_t>(s.Packed.size()));
+        const int32_t produced =
+            Decompress(s.Unpacked.data(), static_cast<int32_t>(s.Unpacked.size()), s.Packed.data(),
+                       static_cast<int32_t>(s.Packed.size()));
         PELFRY_CHECK(static_cast<int64_t>(produced) <= static_cast<int64_t>(e.unpackedSize),
                      SlotDecodesMore, "",
                      Format("slot %zu decodes to more than the %s bytes its entry says, ", i,
@@ -320,9 +323,10 @@ void TSprFile::CheckFrame(size_t index) const {
 void TSprFile::CheckFrames() const {
     if (Frames.empty()) throw Error("Sprite has no frames");
     if (Frames.size() > 0xFFFF)
-        throw Error(Format("The sprite has %zu frames; a sprite file holds at most 65535",
-                           Frames.size()));
-    for (size_t i = 0; i < Frames.size(); ++i) CheckFrame(i);
+        throw Error(
+            Format("The sprite has %zu frames; a sprite file holds at most 65535", Frames.size()));
+    for (size_t i = 0; i < Frames.size(); ++i)
+        CheckFrame(i);
 }
 
 Bitmap TSprFile::MakeFrameBitmap(int index) const {

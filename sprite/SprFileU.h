@@ -26,18 +26,19 @@ struct SpriteSlot {
 
 // One frame: a box of palette indices inside the sprite's area.
 struct SpriteAnim {
-    uint32_t Offset = 0; // start of the pixel block (in its slot, or in the data area when uncompressed)
+    uint32_t Offset =
+        0; // start of the pixel block (in its slot, or in the data area when uncompressed)
     uint8_t Slot = 0;
-    uint16_t Left = 0, Top = 0;      // inclusive
-    uint16_t Right = 0, Bottom = 0;  // exclusive
-    std::vector<uint8_t> Pixels;     // (Right - Left) x (Bottom - Top), row by row
+    uint16_t Left = 0, Top = 0;     // inclusive
+    uint16_t Right = 0, Bottom = 0; // exclusive
+    std::vector<uint8_t> Pixels;    // (Right - Left) x (Bottom - Top), row by row
 };
 
 // The numbers of a .spd description, with the values a missing key leaves.
 struct SpdValues {
-    uint16_t Frames = 0;    // 0: worked out from the bitmap's height
-    uint16_t Height = 0;    // 0: worked out from the bitmap's height
-    uint16_t Width = 0;     // 0: the bitmap's width
+    uint16_t Frames = 0; // 0: worked out from the bitmap's height
+    uint16_t Height = 0; // 0: worked out from the bitmap's height
+    uint16_t Width = 0;  // 0: the bitmap's width
     uint16_t FrameRate = 25;
     uint16_t Flags = 1;
 };

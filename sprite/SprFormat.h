@@ -12,10 +12,10 @@ namespace pelfry::sprformat {
 constexpr uint8_t HeaderDepth = 8;
 constexpr uint8_t HeaderCompressed = 0xC0;
 constexpr uint8_t HeaderRaw = 0x80;
-constexpr size_t FrameEntrySize = 12;      // Offset (3 bytes), Slot, Left, Top, Right, Bottom
-constexpr uint32_t MaxSlots = 256;         // a frame names its slot in one byte
+constexpr size_t FrameEntrySize = 12;        // Offset (3 bytes), Slot, Left, Top, Right, Bottom
+constexpr uint32_t MaxSlots = 256;           // a frame names its slot in one byte
 constexpr uint64_t OffsetLimit = 1ull << 24; // a frame's offset is stored in three bytes
-constexpr uint32_t SlotLimit = 16384;      // unpacked bytes a slot stays below when it can
+constexpr uint32_t SlotLimit = 16384;        // unpacked bytes a slot stays below when it can
 
 // The checks of the unit and the numbers their messages show as "line N" (see CheckSite), for
 // all of its files: each number once.

@@ -111,11 +111,16 @@ SpdValues ReadSpd(const std::vector<uint8_t>& text) {
         // The value is converted before the key is looked at: every line must carry a number.
         std::string value = SpdLineValue(line, key);
         uint16_t number = static_cast<uint16_t>(static_cast<uint32_t>(StrToInt(value)));
-        if (key == "frames") values.Frames = number;
-        else if (key == "height") values.Height = number;
-        else if (key == "width") values.Width = number;
-        else if (key == "framerate") values.FrameRate = number;
-        else if (key == "flags") values.Flags = number;
+        if (key == "frames")
+            values.Frames = number;
+        else if (key == "height")
+            values.Height = number;
+        else if (key == "width")
+            values.Width = number;
+        else if (key == "framerate")
+            values.FrameRate = number;
+        else if (key == "flags")
+            values.Flags = number;
     }
     return values;
 }

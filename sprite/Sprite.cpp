@@ -17,7 +17,8 @@ QImage BitmapToImage(const Bitmap& bitmap) {
     if (image.isNull()) return image;
     QList<QRgb> colours(256);
     const Palette256& palette = bitmap.Palette();
-    for (int i = 0; i < 256; ++i) colours[i] = qRgb(palette[i].r, palette[i].g, palette[i].b);
+    for (int i = 0; i < 256; ++i)
+        colours[i] = qRgb(palette[i].r, palette[i].g, palette[i].b);
     colours[0] = qRgb(0, 0, 0); // the background of the game's pictures
     image.setColorTable(colours);
     for (int y = 0; y < bitmap.Height(); ++y)
@@ -25,7 +26,9 @@ QImage BitmapToImage(const Bitmap& bitmap) {
     return image;
 }
 
-int FrameInterval(uint16_t frameRate) { return frameRate == 0 ? 40 : 1000 / frameRate; }
+int FrameInterval(uint16_t frameRate) {
+    return frameRate == 0 ? 40 : 1000 / frameRate;
+}
 
 double PreviewScale(QSize picture, QSize room, int zoom) {
     zoom = std::clamp(zoom, 1, MaxPreviewZoom);
@@ -45,9 +48,13 @@ TSprite::TSprite(QWidget* owner) : QWidget(owner) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-TSprite::~TSprite() { timer_.stop(); }
+TSprite::~TSprite() {
+    timer_.stop();
+}
 
-void TSprite::StopTimer() { timer_.stop(); }
+void TSprite::StopTimer() {
+    timer_.stop();
+}
 
 void TSprite::SetRoom(QSize room) {
     room_ = room;
@@ -159,7 +166,9 @@ void TSprite::TimerTick() {
     repaint();
 }
 
-void TSprite::paintEvent(QPaintEvent*) { PaintPicture(); }
+void TSprite::paintEvent(QPaintEvent*) {
+    PaintPicture();
+}
 
 void TSprite::PaintPicture() {
     if (!picture_) return;

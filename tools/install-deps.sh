@@ -12,7 +12,7 @@ if [ "${1:-}" = "--windows" ]; then
 else
   packages=(cmake g++ make pkg-config qt6-base-dev libgl-dev libpng-dev libgtest-dev libgmock-dev
             libbenchmark-dev libcli11-dev help2man xvfb xauth imagemagick python3 python3-pil locales
-            shared-mime-info)
+            shared-mime-info clang-format)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -39,8 +39,8 @@ inline std::vector<uint8_t> ImageBytes(uint16_t width, uint16_t height) {
 
 // A sprite of `frames` frames on a width x height area; frame f is a box of colour f + 1
 // placed at (f, f) with size 2 x 2 (so the frames tell apart by their pixels).
-inline TSprFile MakeSprite(uint16_t frames, uint16_t frameRate, uint16_t flags,
-                           uint16_t width = 8, uint16_t height = 6) {
+inline TSprFile MakeSprite(uint16_t frames, uint16_t frameRate, uint16_t flags, uint16_t width = 8,
+                           uint16_t height = 6) {
     TSprFile sprite;
     sprite.Width = width;
     sprite.Height = height;

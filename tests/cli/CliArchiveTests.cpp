@@ -32,7 +32,8 @@ Entries ReadArchive(const std::string& path) {
     auto dir = TDirFile::Create(path, true);
     Entries entries;
     for (const FileInfo& info : dir->Files)
-        entries.push_back({info.Name, info.Data ? std::string(info.Data->begin(), info.Data->end()) : ""});
+        entries.push_back(
+            {info.Name, info.Data ? std::string(info.Data->begin(), info.Data->end()) : ""});
     return entries;
 }
 
@@ -86,7 +87,8 @@ TEST(CliUsage, HelpAndUsageErrors) {
 TEST(CliList, PrintsNamesAsStoredInEntryOrder) {
     TestFolder folder;
     const std::string names[] = {"x.img", "\xe9t\xe9\\HERO.SPR", "x.img", "Z"};
-    MakeArchive(folder / "A.DIR", {{names[0], "1"}, {names[1], ""}, {names[2], "3"}, {names[3], "4"}});
+    MakeArchive(folder / "A.DIR",
+                {{names[0], "1"}, {names[1], ""}, {names[2], "3"}, {names[3], "4"}});
     test::CliResult r = RunCli({"list", folder / "A.DIR"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "x.img\n\xe9t\xe9\\HERO.SPR\nx.img\nZ\n");
@@ -248,11 +250,13 @@ TEST(CliDelete, DeletesFirstEntriesInTurnOrNothing) {
             << "Windows passes arguments as UTF-16: a name that is not UTF-8 cannot be given";
     }
     TestFolder folder;
-    MakeArchive(folder / "A.DIR", {{"A", "a"}, {"dup", "1"}, {"C", "c"}, {"dup", "2"}, {"\xff", "e"}});
+    MakeArchive(folder / "A.DIR",
+                {{"A", "a"}, {"dup", "1"}, {"C", "c"}, {"dup", "2"}, {"\xff", "e"}});
     test::CliResult r = RunCli({"delete", folder / "A.DIR", "dup"});
     EXPECT_EQ(r.status, 0) << r.err;
     // The last entry fills the gap.
-    EXPECT_EQ(ReadArchive(folder / "A.DIR"), (Entries{{"A", "a"}, {"\xff", "e"}, {"C", "c"}, {"dup", "2"}}));
+    EXPECT_EQ(ReadArchive(folder / "A.DIR"),
+              (Entries{{"A", "a"}, {"\xff", "e"}, {"C", "c"}, {"dup", "2"}}));
 
     const std::vector<uint8_t> before = test::ReadFile(folder / "A.DIR");
     r = RunCli({"delete", folder / "A.DIR", "A", "a"});

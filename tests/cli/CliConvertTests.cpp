@@ -18,19 +18,26 @@ namespace {
 const int32_t OldAge = UnixToFileDate(1500000000);
 const int32_t NewAge = UnixToFileDate(1500000000 + 600);
 
-std::string Data(const std::string& name) { return std::string(PELFRY_TEST_DATA) + "/" + name; }
+std::string Data(const std::string& name) {
+    return std::string(PELFRY_TEST_DATA) + "/" + name;
+}
 
-void Copy(const std::string& from, const std::string& to) { WriteFile(to, ReadFile(from)); }
+void Copy(const std::string& from, const std::string& to) {
+    WriteFile(to, ReadFile(from));
+}
 
 // A bitmap written by another program (PIL, 8-bit with a palette) stands in for an edit.
-void CopyForeignBitmap(const std::string& to) { Copy(Data("bmp/pil_p8.bmp"), to); }
+void CopyForeignBitmap(const std::string& to) {
+    Copy(Data("bmp/pil_p8.bmp"), to);
+}
 
 } // namespace
 
 TEST(CliConvert, ForwardAndBackWithOptions) {
     TestFolder dir;
     CopyForeignBitmap(dir / "hero.IMG.bmp");
-    CliResult r = RunCli({"convert-back", "--no-compress-img", "--no-opaque", dir / "hero.IMG.bmp"});
+    CliResult r =
+        RunCli({"convert-back", "--no-compress-img", "--no-opaque", dir / "hero.IMG.bmp"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, dir / "hero.IMG.bmp" + " -> " + dir / "hero.IMG" + "\n");
     std::vector<uint8_t> img = ReadFile(dir / "hero.IMG");
@@ -126,7 +133,8 @@ TEST(CliRoundTrip, ExportEditRebuild) {
     Copy(Data("sprite/walk.SPR.spd"), dir / "b.SPR.spd");
     WriteFile(dir / "c.pal", "palette");
     ASSERT_EQ(RunCli({"convert-back", dir / "a.img.bmp", dir / "b.SPR.spd"}).status, 0);
-    ASSERT_EQ(RunCli({"add", dir / "x.dir", dir / "a.img", dir / "b.SPR", dir / "c.pal"}).status, 0);
+    ASSERT_EQ(RunCli({"add", dir / "x.dir", dir / "a.img", dir / "b.SPR", dir / "c.pal"}).status,
+              0);
     const std::vector<uint8_t> original = ReadFile(dir / "x.dir");
 
     CliResult r = RunCli({"export", dir / "x.dir", dir / "work"});
@@ -175,7 +183,8 @@ TEST(CliRoundTrip, RebuildWritesNothingAfterAnError) {
     EXPECT_EQ(RunCli({"export", dir / "nothing.dir", dir / "out"}).status, 1);
     WriteFile(dir / "one.bin", "1");
     ASSERT_EQ(RunCli({"add", dir / "one.dir", dir / "one.bin"}).status, 0);
-    EXPECT_EQ(RunCli({"export", dir / "one.dir", ""}).status, 2) << "an empty FOLDER is never the root";
+    EXPECT_EQ(RunCli({"export", dir / "one.dir", ""}).status, 2)
+        << "an empty FOLDER is never the root";
 }
 
 TEST(CliConvert, PngBothWaysAndTheIndex0Warning) {
@@ -265,7 +274,8 @@ TEST(CliConvert, RefusalsGiveTheirReasonInBrackets) {
     };
     // Pictures of 128 colours besides the background, one too many.
     Bitmap colourful(128, 1);
-    for (int x = 0; x < 128; ++x) colourful.Row(0)[x] = static_cast<uint8_t>(x + 1);
+    for (int x = 0; x < 128; ++x)
+        colourful.Row(0)[x] = static_cast<uint8_t>(x + 1);
     SaveBitmapFile(colourful, dir / "many.IMG.bmp");
     SaveBitmapFile(colourful, dir / "many.SPR.bmp");
     WriteFile(dir / "many.SPR.spd", "frames = 1\r\n");
@@ -302,9 +312,8 @@ TEST(CliConvert, RefusalsGiveTheirReasonInBrackets) {
         if (!c.bytes.empty()) WriteFile(dir / c.name, c.bytes);
         const CliResult r = RunCli({c.command, dir / c.name});
         EXPECT_EQ(r.status, 1) << c.name;
-        const std::string named = c.reason.find(dir / c.name) == std::string::npos
-                                      ? dir / c.name + ": "
-                                      : std::string();
+        const std::string named =
+            c.reason.find(dir / c.name) == std::string::npos ? dir / c.name + ": " : std::string();
         EXPECT_EQ(r.err, "pelfry-cli: " + named + c.reason + "\n") << c.name;
     }
 }

@@ -16,7 +16,9 @@ struct CliResult {
     std::string err;
 };
 
-inline std::string CliPath() { return std::string(PELFRY_BIN_DIR) + "/pelfry-cli"; }
+inline std::string CliPath() {
+    return std::string(PELFRY_BIN_DIR) + "/pelfry-cli";
+}
 
 // A pelfry-cli started and not yet waited for.
 class CliProcess {

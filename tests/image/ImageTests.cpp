@@ -37,14 +37,17 @@ struct ImgLayout {
     Bytes data; // everything after the fill
 };
 
-uint32_t Fill(size_t stored) { return static_cast<uint32_t>((4 - (3 * stored) % 4) % 4); }
+uint32_t Fill(size_t stored) {
+    return static_cast<uint32_t>((4 - (3 * stored) % 4) % 4);
+}
 
 Bytes BuildImg(const ImgLayout& l) {
     Bytes f = {'I', 'M', 'G', 0x1A, 0xDE, 0xAD, 0xBE, 0xEF, 8};
     if (l.longHeader) PutU8(f, 8);
     PutU8(f, l.flags);
     PutU16(f, static_cast<uint16_t>(l.colours.size()));
-    for (const RGB& c : l.colours) f.insert(f.end(), {c.r, c.g, c.b});
+    for (const RGB& c : l.colours)
+        f.insert(f.end(), {c.r, c.g, c.b});
     PutU16(f, l.width);
     PutU16(f, l.height);
     // Non-zero fill bytes: the reader skips them whatever they hold.
@@ -60,20 +63,23 @@ int32_t Load(TImgFile& img, const Bytes& file) {
 
 Bytes Encode(const Bytes& pixels) {
     Bytes out(pixels.size() + 2);
-    out.resize(static_cast<size_t>(Compress(pixels.data(), static_cast<int32_t>(pixels.size()), out.data())));
+    out.resize(static_cast<size_t>(
+        Compress(pixels.data(), static_cast<int32_t>(pixels.size()), out.data())));
     return out;
 }
 
 std::vector<RGB> SomeColours(size_t n) {
     std::vector<RGB> c;
     for (size_t i = 1; i <= n; ++i)
-        c.push_back(RGB{static_cast<uint8_t>(i * 3), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i * 7)});
+        c.push_back(RGB{static_cast<uint8_t>(i * 3), static_cast<uint8_t>(255 - i),
+                        static_cast<uint8_t>(i * 7)});
     return c;
 }
 
 Bytes Ramp(size_t n, unsigned modulo) {
     Bytes b(n);
-    for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>((i * 5 + i / 7) % modulo);
+    for (size_t i = 0; i < n; ++i)
+        b[i] = static_cast<uint8_t>((i * 5 + i / 7) % modulo);
     return b;
 }
 
@@ -92,17 +98,20 @@ void ExpectPalette(const TImgFile& img, const std::vector<RGB>& stored) {
 
 // A bitmap file `name` + ".bmp" whose pixels come from `index(x, y)`, with palette entry i
 // set to (i, 255 - i, i / 2).
-template <class F>
-void WriteBitmap(const std::string& name, int w, int h, F index) {
+template <class F> void WriteBitmap(const std::string& name, int w, int h, F index) {
     Bitmap bmp(w, h);
     for (int i = 0; i < 256; ++i)
-        bmp.Palette()[static_cast<size_t>(i)] = RGB{static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i / 2)};
+        bmp.Palette()[static_cast<size_t>(i)] = RGB{
+            static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i / 2)};
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) bmp.Row(y)[x] = static_cast<uint8_t>(index(x, y));
+        for (int x = 0; x < w; ++x)
+            bmp.Row(y)[x] = static_cast<uint8_t>(index(x, y));
     SaveBitmapFile(bmp, name + ".bmp");
 }
 
-bool StartsWith(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
+bool StartsWith(const std::string& s, const std::string& prefix) {
+    return s.rfind(prefix, 0) == 0;
+}
 
 } // namespace
 
@@ -189,7 +198,8 @@ TEST(ImgLoad, DecodesCompressedPixelsIntoOneSpareByte) {
     // A stream that is cut short gives what it holds, zeros after it.
     TImgFile cut;
     EXPECT_EQ(Load(cut, BuildImg({0xC0, false, SomeColours(2), 6, 4, {1, 2, 3}})), 3);
-    EXPECT_EQ(cut.Pixels, (Bytes{1, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(cut.Pixels,
+              (Bytes{1, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST(ImgLoad, ShortFilesGiveZerosWhereDataIsMissing) {
@@ -217,7 +227,9 @@ TEST(ImgLoad, RefusesDimensionsTheDataCouldNeverFill) {
     // 65535 x 65535 from a few bytes is refused in both forms, the object left alone.
     for (uint8_t flags : {uint8_t{0x80}, uint8_t{0xC0}}) {
         TImgFile img;
-        EXPECT_EQ(Load(img, BuildImg({flags, false, SomeColours(1), 65535, 65535, {1, 2, 3, 0x80, 0}})), 0);
+        EXPECT_EQ(
+            Load(img, BuildImg({flags, false, SomeColours(1), 65535, 65535, {1, 2, 3, 0x80, 0}})),
+            0);
         EXPECT_TRUE(img.Palette.empty());
         EXPECT_TRUE(img.Pixels.empty());
     }
@@ -245,7 +257,8 @@ TEST(ImgLoad, RefusesDimensionsTheDataCouldNeverFill) {
     const size_t needed = (pixels + 90) / 91;
     Bytes stream(needed, 0);
     TImgFile enough;
-    EXPECT_EQ(Load(enough, BuildImg({0xC0, false, {}, w, h, stream})), static_cast<int32_t>(needed));
+    EXPECT_EQ(Load(enough, BuildImg({0xC0, false, {}, w, h, stream})),
+              static_cast<int32_t>(needed));
     EXPECT_EQ(enough.Pixels.size(), pixels + 1);
     stream.pop_back();
     TImgFile tooFew;
@@ -272,7 +285,8 @@ TEST(ImgBitmap, MakeBitmapCopiesPixelsAndTheFirst256Colours) {
     // A file giving 300 colours: the bitmap's palette holds the first 256 (entry 0 black).
     std::vector<RGB> colours;
     for (int i = 1; i <= 300; ++i)
-        colours.push_back(RGB{static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i * 3)});
+        colours.push_back(RGB{static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8),
+                              static_cast<uint8_t>(i * 3)});
     Bytes pixels = {0, 1, 2, 255, 254, 128, 7, 0};
     TImgFile img;
     ASSERT_EQ(Load(img, BuildImg({0x80, false, colours, 4, 2, pixels})), 8);
@@ -281,7 +295,8 @@ TEST(ImgBitmap, MakeBitmapCopiesPixelsAndTheFirst256Colours) {
     ASSERT_EQ(bmp.Width(), 4);
     ASSERT_EQ(bmp.Height(), 2);
     EXPECT_EQ(bmp.Palette()[0], (RGB{0, 0, 0}));
-    for (int i = 1; i < 256; ++i) EXPECT_EQ(bmp.Palette()[static_cast<size_t>(i)], colours[static_cast<size_t>(i - 1)]);
+    for (int i = 1; i < 256; ++i)
+        EXPECT_EQ(bmp.Palette()[static_cast<size_t>(i)], colours[static_cast<size_t>(i - 1)]);
     EXPECT_EQ(Bytes(bmp.Row(0), bmp.Row(0) + 4), (Bytes{0, 1, 2, 255}));
     EXPECT_EQ(Bytes(bmp.Row(1), bmp.Row(1) + 4), (Bytes{254, 128, 7, 0}));
 
@@ -317,7 +332,8 @@ TEST(ImgBitmap, ImportNumbersColoursByFirstAppearance) {
     // 50 has the same colour as 200 elsewhere in the palette but is a colour of its own.
     const Bytes indices = {200, 0, 3, 200, 3, 0, 50, 3};
     Bitmap bmp(4, 2);
-    for (int i = 0; i < 256; ++i) bmp.Palette()[static_cast<size_t>(i)] = RGB{static_cast<uint8_t>(i), 1, 2};
+    for (int i = 0; i < 256; ++i)
+        bmp.Palette()[static_cast<size_t>(i)] = RGB{static_cast<uint8_t>(i), 1, 2};
     bmp.Palette()[50] = bmp.Palette()[200];
     bmp.Palette()[0] = RGB{9, 9, 9}; // dropped: index 0 is transparent
     bmp.Pixels() = indices;
@@ -360,7 +376,8 @@ TEST(ImgBitmap, ImportOfAnAllZeroBitmap) {
     Bytes opaqueFile = opaque.SaveToBytes(false);
     ASSERT_EQ(opaqueFile.size(), 16u + 3u + 1u + 6u);
     EXPECT_EQ(GetU16(opaqueFile.data() + 10), 1);
-    EXPECT_EQ(Bytes(opaqueFile.begin() + 12, opaqueFile.begin() + 20), (Bytes{0, 0, 0, 3, 0, 2, 0, 0}));
+    EXPECT_EQ(Bytes(opaqueFile.begin() + 12, opaqueFile.begin() + 20),
+              (Bytes{0, 0, 0, 3, 0, 2, 0, 0}));
 }
 
 TEST(ImgBitmap, ImportRefusesMoreThan127Colours) {
@@ -381,7 +398,8 @@ TEST(ImgBitmap, ImportRefusesMoreThan127Colours) {
             refused.ImportBitmap(dir / name, opaque);
             ADD_FAILURE() << name << " accepted";
         } catch (const AssertionError& e) {
-            EXPECT_TRUE(StartsWith(e.what(), "Too many colours in image! (ImgFileU.cpp, line ")) << e.what();
+            EXPECT_TRUE(StartsWith(e.what(), "Too many colours in image! (ImgFileU.cpp, line "))
+                << e.what();
         }
         // Nothing of the refused bitmap is taken.
         EXPECT_EQ(refused.Width, 11);
@@ -409,7 +427,8 @@ TEST(ImgBitmap, AFailedImportLeavesTheImageAsItWas) {
     ASSERT_EQ(Load(img, BuildImg({0xC0, false, SomeColours(3), 2, 2, Encode({1, 2, 3, 1})})), 4);
     const TImgFile before = img;
     Bitmap colourful(128, 1); // 128 colours besides the background, one too many
-    for (int x = 0; x < 128; ++x) colourful.Row(0)[x] = static_cast<uint8_t>(x + 1);
+    for (int x = 0; x < 128; ++x)
+        colourful.Row(0)[x] = static_cast<uint8_t>(x + 1);
     Bitmap wide(65536, 1);
     EXPECT_THROW(img.ImportBitmap(colourful, false), AssertionError);
     EXPECT_THROW(img.ImportBitmap(wide, false), AssertionError);
@@ -429,7 +448,8 @@ TEST(ImgBitmap, ImportReadsBitmapsWrittenByOtherPrograms) {
     EXPECT_EQ(img.Width, 5);
     EXPECT_EQ(img.Height, 3);
     ASSERT_EQ(img.ColourCount(), 15u);
-    for (int i = 0; i < 15; ++i) EXPECT_EQ(img.Pixels[static_cast<size_t>(i)], i);
+    for (int i = 0; i < 15; ++i)
+        EXPECT_EQ(img.Pixels[static_cast<size_t>(i)], i);
     for (int i = 1; i < 15; ++i) {
         EXPECT_EQ(img.Palette[static_cast<size_t>(3 * i)], (i * 10) % 256);
         EXPECT_EQ(img.Palette[static_cast<size_t>(3 * i + 1)], (255 - i * 10) % 256);
@@ -457,7 +477,8 @@ TEST(ImgBitmap, ImportReadsBitmapsWrittenByOtherPrograms) {
 
     // A missing bitmap is the platform's open error.
     TImgFile none;
-    EXPECT_THROW(none.ImportBitmap(std::string(PELFRY_TEST_DATA) + "/bmp/no_such", false), FileOpenError);
+    EXPECT_THROW(none.ImportBitmap(std::string(PELFRY_TEST_DATA) + "/bmp/no_such", false),
+                 FileOpenError);
 }
 
 TEST(ImgSave, WritesTheDocumentedLayout) {
@@ -466,9 +487,11 @@ TEST(ImgSave, WritesTheDocumentedLayout) {
     img.Height = 2;
     img.Palette = {0, 0, 0, 10, 20, 30};
     img.Pixels = {1, 0, 0, 1};
-    Bytes expected = {'I', 'M', 'G', 0x1A, 24, 0, 0, 0, 8, 0x80, 1, 0, 10, 20, 30, 2, 0, 2, 0, 0, 1, 0, 0, 1};
+    Bytes expected = {'I', 'M', 'G', 0x1A, 24, 0, 0, 0, 8, 0x80, 1, 0,
+                      10,  20,  30,  2,    0,  2, 0, 0, 1, 0,    0, 1};
     EXPECT_EQ(img.SaveToBytes(false), expected);
-    Bytes compressed = {'I', 'M', 'G', 0x1A, 26, 0, 0, 0, 8, 0xC0, 1, 0, 10, 20, 30, 2, 0, 2, 0, 0, 1, 0, 0, 1, 0x80, 0};
+    Bytes compressed = {'I', 'M', 'G', 0x1A, 26, 0, 0, 0, 8, 0xC0, 1, 0,    10,
+                        20,  30,  2,   0,    2,  0, 0, 1, 0, 0,    1, 0x80, 0};
     EXPECT_EQ(img.SaveToBytes(true), compressed);
     EXPECT_EQ(img.Packed(), (Bytes{1, 0, 0, 1, 0x80, 0}));
 
@@ -486,7 +509,8 @@ TEST(ImgSave, WritesTheDocumentedLayout) {
         ASSERT_EQ(bytes.size(), 16 + 3 * n + fill + 1);
         EXPECT_EQ(bytes.back(), 0x42);
         EXPECT_EQ((bytes.size() - 1) % 4, 0u);
-        for (uint32_t i = 0; i < fill; ++i) EXPECT_EQ(bytes[16 + 3 * n + i], 0);
+        for (uint32_t i = 0; i < fill; ++i)
+            EXPECT_EQ(bytes[16 + 3 * n + i], 0);
     }
 }
 

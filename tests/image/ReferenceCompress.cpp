@@ -8,7 +8,8 @@ namespace pelfry::reference {
 
 int32_t MatchLength(const uint8_t* first, const uint8_t* second, int32_t limit) {
     int32_t k = 0;
-    while (k < limit && first[k] == second[k]) ++k;
+    while (k < limit && first[k] == second[k])
+        ++k;
     return k;
 }
 

@@ -21,7 +21,8 @@ TEST(Errors, FileErrorsNameTheFile) {
 TEST(Errors, AssertionTextIsMessageUnitAndLine) {
     EXPECT_STREQ(AssertionError("Too many colours in image!", "ImgFileU.cpp", 354).what(),
                  "Too many colours in image! (ImgFileU.cpp, line 354)");
-    EXPECT_STREQ(AssertionError("", "SprFileU.cpp", 7).what(), "Assertion failure (SprFileU.cpp, line 7)");
+    EXPECT_STREQ(AssertionError("", "SprFileU.cpp", 7).what(),
+                 "Assertion failure (SprFileU.cpp, line 7)");
 }
 
 TEST(Errors, AssertMacroNamesThisFileWithoutItsFolder) {
@@ -31,13 +32,15 @@ TEST(Errors, AssertMacroNamesThisFileWithoutItsFolder) {
         PELFRY_ASSERT(1 + 1 == 3, "Arithmetic broke");
         FAIL() << "no error raised";
     } catch (const AssertionError& e) {
-        EXPECT_EQ(std::string(e.what()), "Arithmetic broke (ErrorsTest.cpp, line " + std::to_string(line) + ")");
+        EXPECT_EQ(std::string(e.what()),
+                  "Arithmetic broke (ErrorsTest.cpp, line " + std::to_string(line) + ")");
     }
     try {
         line = __LINE__ + 1;
         PELFRY_FAIL("");
     } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()), "Assertion failure (ErrorsTest.cpp, line " + std::to_string(line) + ")");
+        EXPECT_EQ(std::string(e.what()),
+                  "Assertion failure (ErrorsTest.cpp, line " + std::to_string(line) + ")");
     }
     // A check that holds raises nothing and evaluates its condition once.
     int evaluated = 0;
@@ -47,7 +50,8 @@ TEST(Errors, AssertMacroNamesThisFileWithoutItsFolder) {
 
 TEST(Errors, FormatHandlesEmptyAndLongTexts) {
     EXPECT_EQ(Format("%s", ""), "");
-    EXPECT_EQ(Format("Processing file %d of %d: %s", 3, 10, "A.IMG"), "Processing file 3 of 10: A.IMG");
+    EXPECT_EQ(Format("Processing file %d of %d: %s", 3, 10, "A.IMG"),
+              "Processing file 3 of 10: A.IMG");
     std::string longText(5000, 'x');
     EXPECT_EQ(Format("<%s>", longText.c_str()), "<" + longText + ">");
 }

@@ -1,7 +1,7 @@
 // Streams: short reads, positions outside the data, the file modes and their errors.
+#include "platform/Stream.h"
 #include "platform/Errors.h"
 #include "platform/FileUtil.h"
-#include "platform/Stream.h"
 
 #include "support/TempDir.h"
 

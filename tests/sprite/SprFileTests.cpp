@@ -13,7 +13,8 @@ using namespace sprtest;
 namespace {
 
 std::vector<uint8_t> Slice(const std::vector<uint8_t>& v, size_t from, size_t n) {
-    return std::vector<uint8_t>(v.begin() + static_cast<long>(from), v.begin() + static_cast<long>(from + n));
+    return std::vector<uint8_t>(v.begin() + static_cast<long>(from),
+                                v.begin() + static_cast<long>(from + n));
 }
 
 } // namespace
@@ -25,6 +26,8 @@ TEST(SprLayout, CompressedFileOfFourColours) {
     AddFrame(s, MakeFrame(0, 0, 3, 2, [](int x, int) { return x + 1; })); // 1 2 3 / 1 2 3
     std::vector<uint8_t> bytes = s.SaveToBytes(true);
 
+    // One line of bytes per field, as the file lays them out.
+    // clang-format off
     const std::vector<uint8_t> expected = {
         'S', 'P', 'R', 0x1A, 67, 0, 0, 0, // magic, file size
         8, 0xC0, 3, 0,                   // depth, compressed, K = 3, reserved
@@ -37,6 +40,7 @@ TEST(SprLayout, CompressedFileOfFourColours) {
         0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 2, 0, // frame 0: offset 0, slot 0, box (0,0)-(3,2)
         0x01, 0x02, 0x03, 0x88, 0x02, 0x80, 0x00, // 1 2 3, then 3 bytes from 3 back, terminator
     };
+    // clang-format on
     EXPECT_EQ(bytes, expected);
     EXPECT_EQ(s.SlotCount(), 1);
     ASSERT_EQ(s.Slots.size(), 1u);
@@ -58,7 +62,7 @@ TEST(SprLayout, UncompressedFileOfFiveColoursAndTwoFrames) {
     s.FrameRate = 25;
     s.Flags = 1;
     AddFrame(s, MakeFrame(1, 2, 4, 4, [](int x, int y) { return 1 + x + 3 * y; })); // 3 x 2
-    AddFrame(s, SolidFrame(6, 5, 7, 6, 4));                                        // 1 x 1
+    AddFrame(s, SolidFrame(6, 5, 7, 6, 4));                                         // 1 x 1
     // Values left from an earlier compressed layout must not leak into the file.
     s.Frames[1].Slot = 3;
     s.Frames[1].Offset = 99;
@@ -67,6 +71,8 @@ TEST(SprLayout, UncompressedFileOfFiveColoursAndTwoFrames) {
     const std::string path = dir / "two.spr";
     ASSERT_EQ(s.SaveToFile(path, false), 67);
     const std::vector<uint8_t> bytes = ReadWholeFile(path);
+    // One line of bytes per field, as the file lays them out.
+    // clang-format off
     const std::vector<uint8_t> expected = {
         'S', 'P', 'R', 0x1A, 67, 0, 0, 0, 8, 0x80, 4, 0,
         10, 21, 254, 20, 41, 253, 30, 61, 252, 40, 81, 251, // palette entries 1 to 4
@@ -77,6 +83,7 @@ TEST(SprLayout, UncompressedFileOfFiveColoursAndTwoFrames) {
         1, 2, 3, 4, 5, 6,                                   // frame 0 at 60
         4,                                                  // frame 1 at 66
     };
+    // clang-format on
     EXPECT_EQ(bytes, expected);
     EXPECT_EQ(s.Frames[1].Offset, 6u);
     EXPECT_EQ(s.Frames[1].Slot, 0);
@@ -134,7 +141,8 @@ TEST(SprSlots, GroupsFramesBelowTheLimit) {
     ASSERT_EQ(LoadBytes(back, bytes), 3);
     ASSERT_EQ(back.SlotCount(), 2);
     EXPECT_EQ(back.Slots[1].UnpackedSize(), 12000u);
-    for (int f = 0; f < 3; ++f) EXPECT_EQ(back.Frames[f].Pixels, s.Frames[f].Pixels) << f;
+    for (int f = 0; f < 3; ++f)
+        EXPECT_EQ(back.Frames[f].Pixels, s.Frames[f].Pixels) << f;
     EXPECT_EQ(back.Frames[2].Offset, 7000u);
 }
 
@@ -282,7 +290,8 @@ TEST(SprSave, RefusesWhatTheFileCannotHoldBeforeTouchingIt) {
 
     // 257 frames that each reach the slot limit need 257 slots.
     TSprFile many = MakeSprite(128, 128, 2);
-    for (int i = 0; i < 257; ++i) AddFrame(many, SolidFrame(0, 0, 128, 128, 1));
+    for (int i = 0; i < 257; ++i)
+        AddFrame(many, SolidFrame(0, 0, 128, 128, 1));
     std::string message = ErrorOf([&] { many.SaveToFile(path, true); });
     EXPECT_NE(message.find("257 slots"), std::string::npos) << message;
     EXPECT_EQ(many.SlotCount(), 0) << "the sprite is left as it was";
@@ -304,7 +313,8 @@ TEST(SprSave, RefusesWhatTheFileCannotHoldBeforeTouchingIt) {
     TSprFile bright = MakeSprite(2, 1, 2);
     AddFrame(bright, MakeFrame(0, 0, 2, 1, [](int x, int) { return x == 0 ? 1 : 200; }));
     message = ErrorOf([&] { bright.SaveToFile(path, true); });
-    EXPECT_EQ(message.rfind("Decompressed bytes must not have msb set! (ImgFileU", 0), 0u) << message;
+    EXPECT_EQ(message.rfind("Decompressed bytes must not have msb set! (ImgFileU", 0), 0u)
+        << message;
     EXPECT_EQ(ReadWholeFile(path), (std::vector<uint8_t>{1, 2, 3}));
     // Uncompressed, such a value is stored as it is.
     EXPECT_EQ(bright.SaveToFile(path, false), 41);
@@ -336,17 +346,20 @@ TEST(SprSave, FailedWriteKeepsTheOldFileAndNamesTheFile) {
     s.SaveToFile(path, true);
     TSprFile back;
     ASSERT_EQ(back.LoadFromFile(path), 1);
-    EXPECT_EQ(back.Frames[0].Pixels, (std::vector<uint8_t>{1, 1, 1, 0})) << "replaced when it succeeds";
+    EXPECT_EQ(back.Frames[0].Pixels, (std::vector<uint8_t>{1, 1, 1, 0}))
+        << "replaced when it succeeds";
     EXPECT_NE(ReadWholeFile(path), before);
 
-    EXPECT_EQ(ErrorOf([&] { back.LoadFromFile(dir / "nothing.spr"); }), "Cannot open file " + (dir / "nothing.spr"));
+    EXPECT_EQ(ErrorOf([&] { back.LoadFromFile(dir / "nothing.spr"); }),
+              "Cannot open file " + (dir / "nothing.spr"));
 }
 
 TEST(SprHeader, RefusedHeadersLoadAsZeroWithoutAPalette) {
     TSprFile s;
     EXPECT_EQ(s.LoadFromStream(nullptr), 0);
     EXPECT_EQ(LoadBytes(s, {}), 0);
-    EXPECT_EQ(LoadBytes(s, {'S', 'P', 'R', 0x1A, 7, 0, 0}), 0) << "7 bytes, even with a matching size";
+    EXPECT_EQ(LoadBytes(s, {'S', 'P', 'R', 0x1A, 7, 0, 0}), 0)
+        << "7 bytes, even with a matching size";
 
     SprBuilder b;
     b.frames = {{0, 0, 0, 0, 1, 1}};
@@ -430,13 +443,16 @@ TEST(SprHeader, SingleColourPaletteAndFramelessFiles) {
 
 TEST(SprRender, FramesAreDrawnIntoTheirBoxesOnABlankSprite) {
     TSprFile s = MakeSprite(6, 5, 4);
-    AddFrame(s, MakeFrame(2, 1, 5, 3, [](int x, int y) { return 1 + x + y; })); // rows 1-2, columns 2-4
+    AddFrame(
+        s, MakeFrame(2, 1, 5, 3, [](int x, int y) { return 1 + x + y; })); // rows 1-2, columns 2-4
     AddFrame(s, MakeFrame(0, 0, 6, 5, [](int x, int y) { return (x + y) % 4; }));
     AddFrame(s, SolidFrame(3, 3, 3, 3, 0)); // empty box
     Bitmap b = s.MakeFrameBitmap(0);
     ASSERT_EQ(b.Width(), 6);
     ASSERT_EQ(b.Height(), 5);
     EXPECT_EQ(b.Palette(), MakePalette(s.Palette, 4));
+    // One line of bytes per field, as the file lays them out.
+    // clang-format off
     const std::vector<uint8_t> expected = {
         0, 0, 0, 0, 0, 0, //
         0, 0, 1, 2, 3, 0, //
@@ -444,6 +460,7 @@ TEST(SprRender, FramesAreDrawnIntoTheirBoxesOnABlankSprite) {
         0, 0, 0, 0, 0, 0, //
         0, 0, 0, 0, 0, 0,
     };
+    // clang-format on
     EXPECT_EQ(b.Pixels(), expected);
     EXPECT_EQ(s.MakeFrameBitmap(1).Pixels(), s.Frames[1].Pixels) << "a full box copies every row";
     EXPECT_EQ(s.MakeFrameBitmap(2).Pixels(), std::vector<uint8_t>(30, 0));

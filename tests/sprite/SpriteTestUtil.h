@@ -32,11 +32,13 @@ SpriteAnim MakeFrame(uint16_t left, uint16_t top, uint16_t right, uint16_t botto
     a.Right = right;
     a.Bottom = bottom;
     for (int y = 0; y < bottom - top; ++y)
-        for (int x = 0; x < right - left; ++x) a.Pixels.push_back(static_cast<uint8_t>(fill(x, y)));
+        for (int x = 0; x < right - left; ++x)
+            a.Pixels.push_back(static_cast<uint8_t>(fill(x, y)));
     return a;
 }
 
-inline SpriteAnim SolidFrame(uint16_t left, uint16_t top, uint16_t right, uint16_t bottom, uint8_t value) {
+inline SpriteAnim SolidFrame(uint16_t left, uint16_t top, uint16_t right, uint16_t bottom,
+                             uint8_t value) {
     return MakeFrame(left, top, right, bottom, [value](int, int) { return value; });
 }
 
@@ -83,7 +85,8 @@ struct SprBuilder {
         uint16_t left, top, right, bottom;
     };
     std::vector<Frame> frames;
-    size_t fillBeforeFrames = 0; // zero bytes an older writer put before an uncompressed frame table
+    size_t fillBeforeFrames =
+        0; // zero bytes an older writer put before an uncompressed frame table
     std::vector<uint8_t> data;
 
     std::vector<uint8_t> Bytes(int64_t sizeField = -1) const {
@@ -93,7 +96,8 @@ struct SprBuilder {
         PutU8(out, flags);
         PutU8(out, k);
         PutU8(out, 0);
-        for (int i = 1; i <= k; ++i) out.insert(out.end(), 3, static_cast<uint8_t>(i));
+        for (int i = 1; i <= k; ++i)
+            out.insert(out.end(), 3, static_cast<uint8_t>(i));
         PutU16(out, slotCount);
         if (slotCount > 0) {
             PutZeros(out, (4 - out.size() % 4) % 4);
@@ -121,14 +125,15 @@ struct SprBuilder {
             PutU16(out, f.bottom);
         }
         out.insert(out.end(), data.begin(), data.end());
-        SetU32(out, 4, sizeField < 0 ? static_cast<uint32_t>(out.size()) : static_cast<uint32_t>(sizeField));
+        SetU32(out, 4,
+               sizeField < 0 ? static_cast<uint32_t>(out.size())
+                             : static_cast<uint32_t>(sizeField));
         return out;
     }
 };
 
 // The message of the pelfry::Error that `f` raises; "" when it raises none.
-template <typename F>
-std::string ErrorOf(F f) {
+template <typename F> std::string ErrorOf(F f) {
     try {
         f();
     } catch (const pelfry::Error& e) {
