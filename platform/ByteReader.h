@@ -1,5 +1,5 @@
 // Reading the fields of a file held in memory, every read checked against the bytes there are,
-// in one place. The game's formats, the archive's records and .bmp files are all read so.
+// in one place. Images, sprites and .bmp files are read so.
 #pragma once
 
 #include "Errors.h"

@@ -14,7 +14,7 @@ public:
     explicit Error(const std::string& message, std::string reason = {})
         : std::runtime_error(message), reason_(std::move(reason)) {}
 
-    // What gave a damaged file away ("slot 3 decodes to 1,000 bytes, its header says 1,024, at
+    // What gave a damaged file away ("slot 3 decodes to 1,000 bytes, its entry says 1,024, at
     // byte 0x1C4"), for tools that show more than the message: pelfry-cli prints it in
     // brackets after it, while the window shows the message alone. Empty when the message says
     // all there is.

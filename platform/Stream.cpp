@@ -20,22 +20,25 @@ static int64_t AddClamped(int64_t a, int64_t b) {
     return sum;
 }
 
+// Where `offset` from `origin` leads in `stream`, whose position is `position`.
+static int64_t SeekTarget(Stream& stream, int64_t position, int64_t offset, SeekOrigin origin) {
+    switch (origin) {
+    case SeekOrigin::Begin:
+        return offset;
+    case SeekOrigin::Current:
+        return AddClamped(position, offset);
+    case SeekOrigin::End:
+        return AddClamped(stream.Size(), offset);
+    }
+    return position;
+}
+
 void FileStream::WriteAll(const void* buffer, int64_t count) {
     if (Write(buffer, count) != std::max<int64_t>(count, 0)) throw FileWriteError(fileName_);
 }
 
 int64_t FileStream::Seek(int64_t offset, SeekOrigin origin) {
-    switch (origin) {
-    case SeekOrigin::Begin:
-        position_ = offset;
-        break;
-    case SeekOrigin::Current:
-        position_ = AddClamped(position_, offset);
-        break;
-    case SeekOrigin::End:
-        position_ = AddClamped(Size(), offset);
-        break;
-    }
+    position_ = SeekTarget(*this, position_, offset, origin);
     return position_;
 }
 
@@ -61,17 +64,7 @@ int64_t MemoryStream::Write(const void* buffer, int64_t count) {
 }
 
 int64_t MemoryStream::Seek(int64_t offset, SeekOrigin origin) {
-    switch (origin) {
-    case SeekOrigin::Begin:
-        position_ = offset;
-        break;
-    case SeekOrigin::Current:
-        position_ = AddClamped(position_, offset);
-        break;
-    case SeekOrigin::End:
-        position_ = AddClamped(Size(), offset);
-        break;
-    }
+    position_ = SeekTarget(*this, position_, offset, origin);
     return position_;
 }
 

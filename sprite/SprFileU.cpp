@@ -38,7 +38,7 @@ std::string BoxOutsideMessage(uint64_t index, const SpriteAnim& a, uint16_t widt
                   height);
 }
 
-// "the table entry at byte 0x2C": where a slot or frame that a check refuses was read.
+// "its table entry is at byte 0x2C": where a slot or frame that a check refuses was read.
 std::string EntryAt(uint64_t offset) {
     return "its table entry is " + AtByte(offset);
 }
