@@ -108,19 +108,20 @@ Palette256 MakePalette(const std::vector<uint8_t>& colours, uint32_t count) {
 
 RenumberedColours RenumberColours(Bitmap& picture, uint32_t limit) {
     // newOf[v]: the number index v gets, 0 until it is met (and for 0 itself); oldOf the reverse.
+    // One pass numbers and rewrites; the count goes on past the limit, for the reason.
     std::array<uint8_t, 256> newOf{};
     std::array<uint8_t, 256> oldOf{};
     uint32_t used = 0;
-    for (const uint8_t v : picture.Pixels()) {
-        if (v == 0 || newOf[v] != 0) continue;
-        newOf[v] = static_cast<uint8_t>(++used);
-        oldOf[used] = v;
+    for (uint8_t& v : picture.Pixels()) {
+        if (v != 0 && newOf[v] == 0) {
+            newOf[v] = static_cast<uint8_t>(++used);
+            oldOf[used] = v;
+        }
+        v = newOf[v];
     }
     RenumberedColours result;
     result.Used = used;
     if (used > limit) return result;
-    for (uint8_t& v : picture.Pixels())
-        v = newOf[v];
     result.Palette.assign((static_cast<size_t>(used) + 1) * 3, 0);
     for (uint32_t i = 1; i <= used; ++i) {
         const RGB& c = picture.Palette()[oldOf[i]];
@@ -198,7 +199,7 @@ LoadResult TImgFile::LoadFromFile(const std::string& path) {
 LoadResult TImgFile::LoadFromStream(Stream* stream) {
     if (stream == nullptr) return LoadResult::Refused();
     stream->SetPosition(0);
-    const std::vector<uint8_t> file = ReadRest(*stream);
+    std::vector<uint8_t> file = ReadRest(*stream);
     if (file.size() < 4 || !std::equal(std::begin(ImgMagic), std::end(ImgMagic), file.begin()))
         return LoadResult::Refused();
 
@@ -212,20 +213,25 @@ LoadResult TImgFile::LoadFromStream(Stream* stream) {
         return LoadResult::Refused();
 
     // Compressed pixel data is kept whole and decoded into one byte more than the image holds.
-    std::vector<uint8_t> decoded(static_cast<size_t>(pixels) + (header.compressed ? 1 : 0), 0);
+    std::vector<uint8_t> decoded;
     std::vector<uint8_t> packed;
     int32_t count;
     if (header.compressed) {
         const std::span<const uint8_t> stream = r.Rest();
         packed.assign(stream.begin(), stream.end());
+        decoded.assign(static_cast<size_t>(pixels) + 1, 0);
         const int32_t streamLength = static_cast<int32_t>(std::min<size_t>(
             packed.size(), static_cast<size_t>(std::numeric_limits<int32_t>::max())));
         count = Decompress(decoded.data(), static_cast<int32_t>(decoded.size()), packed.data(),
                            streamLength);
     } else {
-        const std::span<const uint8_t> data = r.BytesUpTo(decoded.size());
-        std::copy(data.begin(), data.end(), decoded.begin());
-        count = static_cast<int32_t>(data.size());
+        // The pixels are the file's tail: moved to its front rather than copied, with zeros
+        // where the file ends early.
+        const size_t start = r.Position();
+        count = static_cast<int32_t>(r.BytesUpTo(static_cast<size_t>(pixels)).size());
+        file.erase(file.begin(), file.begin() + static_cast<ptrdiff_t>(start));
+        file.resize(static_cast<size_t>(pixels), 0);
+        decoded = std::move(file);
     }
     Width = header.width;
     Height = header.height;

@@ -65,8 +65,9 @@ struct RenumberedColours {
     std::vector<uint8_t> Palette;
 };
 
-// Renumbers `picture` in place when it uses at most `limit` indices besides 0; otherwise
-// leaves it as it was and only counts them.
+// Renumbers `picture` in place and returns the colours, or only their count when the picture
+// uses more than `limit` indices besides 0 (its pixels are then renumbered all the same, to
+// numbers its palette no longer fits: the caller drops it).
 RenumberedColours RenumberColours(Bitmap& picture, uint32_t limit);
 
 // "the picture has 130 colours besides the background; at most 127 fit": why a picture was
@@ -98,6 +99,11 @@ public:
     // with zeros where data is missing).
     static constexpr uint64_t UnbackedPixelLimit = uint64_t{1} << 22; // 2048 x 2048
 
+    TImgFile() = default;
+    TImgFile(const TImgFile&) = default;
+    TImgFile(TImgFile&&) = default;
+    TImgFile& operator=(const TImgFile&) = default;
+    TImgFile& operator=(TImgFile&&) = default;
     virtual ~TImgFile() = default;
 
     // LoadFromStream on the file; FileOpenError when it cannot be opened.

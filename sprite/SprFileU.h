@@ -79,6 +79,11 @@ public:
     // bytes can claim 65535 x 65535 pixels; no sprite of the game comes near this.
     static constexpr uint64_t MaxPicturePixels = uint64_t{1} << 28;
 
+    TSprFile() = default;
+    TSprFile(const TSprFile&) = default;
+    TSprFile(TSprFile&&) = default;
+    TSprFile& operator=(const TSprFile&) = default;
+    TSprFile& operator=(TSprFile&&) = default;
     virtual ~TSprFile() = default;
 
     // LoadFromStream on the file; FileOpenError when it cannot be opened.
