@@ -11,7 +11,7 @@
 namespace pelfry {
 
 // An uncompressed sprite file this large or larger is always stored compressed.
-static constexpr int32_t UncompressedSpriteLimit = 131072;
+static constexpr size_t UncompressedSpriteLimit = 131072;
 
 void ConvertImgFile(const std::string& fileName, PictureFormat format) {
     TImgFile image;
@@ -38,21 +38,25 @@ std::string EditedPicture(const std::string& baseName) {
     return pngTime > bmpTime ? png : bmp;
 }
 
-void ConvertPictureFile(const std::string& baseName, const std::string& pictureName, bool sprite,
-                        const ConvertOptions& options) {
+// The bytes of the game file `baseName` rebuilt from the picture `pictureName`: a sprite (with
+// baseName.spd) when `sprite`, else an image.
+static std::vector<uint8_t> RebuiltGameFile(const std::string& baseName,
+                                            const std::string& pictureName, bool sprite,
+                                            const ConvertOptions& options) {
     Picture picture = LoadPictureFile(pictureName);
     const uint64_t coloured = ColouredBackgroundPixels(picture);
     const RGB background = picture.Image.Palette()[0];
+    std::vector<uint8_t> bytes;
     if (sprite) {
         TSprFile strip;
         strip.ImportStrip(std::move(picture.Image), pictureName, baseName + ".spd");
-        int32_t written = strip.SaveToFile(baseName, options.CompressSpr);
-        if (written >= UncompressedSpriteLimit && !options.CompressSpr)
-            strip.SaveToFile(baseName, true);
+        bytes = strip.SaveToBytes(options.CompressSpr);
+        if (bytes.size() >= UncompressedSpriteLimit && !options.CompressSpr)
+            bytes = strip.SaveToBytes(true);
     } else {
         TImgFile image;
         image.ImportBitmap(std::move(picture.Image), options.OpaqueImg);
-        image.SaveToFile(baseName, options.CompressImg);
+        bytes = image.SaveToBytes(options.CompressImg);
     }
     // Index 0 is the background whatever colour the picture gives it; an editor that put a
     // colour of the drawing there has lost it, which only a word to the user can tell.
@@ -62,6 +66,23 @@ void ConvertPictureFile(const std::string& baseName, const std::string& pictureN
             "background, as index 0 always is; give that colour another palette index to keep it",
             pictureName.c_str(), static_cast<unsigned long long>(coloured), background.r,
             background.g, background.b));
+    return bytes;
+}
+
+// Writes a rebuilt game file: below `userFolder` (the folder the user named, of which
+// `baseName` is a path) no link is followed; without one, the folder of `baseName` is the
+// user's.
+static void WriteGameFile(const std::string& baseName, const std::optional<std::string>& userFolder,
+                          const std::vector<uint8_t>& bytes, int64_t modifiedSeconds = -1) {
+    const std::string path = NativePath(baseName);
+    const std::string root =
+        userFolder ? NativePath(*userFolder) : path.substr(0, path.find_last_of('/') + 1);
+    WriteFileBelow(root, std::string_view(path).substr(root.size()), bytes, modifiedSeconds);
+}
+
+void ConvertPictureFile(const std::string& baseName, const std::string& pictureName, bool sprite,
+                        const ConvertOptions& options) {
+    WriteGameFile(baseName, std::nullopt, RebuiltGameFile(baseName, pictureName, sprite, options));
 }
 
 void ConvertSpdFile(const std::string& baseName, const ConvertOptions& options) {
@@ -96,7 +117,7 @@ std::string ConvertFile(const std::string& fileName, PictureFormat format) {
 }
 
 bool ConvertBack(const std::string& fileName, bool recreate, const ConvertOptions& options,
-                 std::string& resultName) {
+                 std::string& resultName, const std::optional<std::string>& userFolder) {
     const std::string kind = FileKind(fileName);
     const std::string base =
         fileName.size() >= 4 ? fileName.substr(0, fileName.size() - 4) : std::string();
@@ -130,13 +151,15 @@ bool ConvertBack(const std::string& fileName, bool recreate, const ConvertOption
     resultName = base;
     if (sourceAge == targetAge) return false;
 
-    ConvertPictureFile(base, picture, sprite, options);
     int32_t age;
     {
         FileStream source(picture, FileStream::Mode::OpenRead);
         age = FileGetDate(source);
     }
-    SetFileAge(base, age);
+    // The game file takes the picture's time as it is written; the edited files are only read
+    // (the description's time is set without opening it or following a link).
+    WriteGameFile(base, userFolder, RebuiltGameFile(base, picture, sprite, options),
+                  FileDateToUnix(age));
     if (sprite) SetFileAge(base + ".spd", age);
     return true;
 }

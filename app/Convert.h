@@ -9,6 +9,7 @@
 #include "platform/Picture.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace pelfry {
@@ -51,8 +52,13 @@ std::string ConvertFile(const std::string& fileName, PictureFormat format = Pict
 // is compared with the game file's, and the rebuilt game file gets the picture's time stamp.
 // Returns whether the game file was written (and stamped); `resultName` receives the game
 // file's name (the input less its last four characters) for those inputs, else the input
-// itself (a .png beside no .IMG or .SPR name included).
+// itself (a .png beside no .IMG or .SPR name included). The game file is written beside the
+// picture, replacing a link that stands there; with `userFolder` (the folder the user named,
+// of which `fileName` is a path: a log's folder) the folders below it are walked without
+// following links, and a link among them refuses the file ("Cannot create file %s"). The
+// edited files are only read; the description's time is set without following a link.
 bool ConvertBack(const std::string& fileName, bool recreate, const ConvertOptions& options,
-                 std::string& resultName);
+                 std::string& resultName,
+                 const std::optional<std::string>& userFolder = std::nullopt);
 
 } // namespace pelfry

@@ -4,6 +4,8 @@
 #include "platform/FileUtil.h"
 #include "platform/Text.h"
 
+#include <map>
+
 namespace pelfry {
 
 std::string ExtractEntryOrFail(TDirFile& archive, const std::string& folder, int32_t index) {
@@ -24,6 +26,36 @@ void ExportEntry(TDirFile& archive, const std::string& folder, int32_t index,
     ConvertFile(extracted, format);
 }
 
+std::vector<std::string> FilesOfEntry(const std::string& name,
+                                      std::optional<PictureFormat> converted) {
+    std::vector<std::string> files = {name};
+    const std::string kind = FileKind(name);
+    if (converted && (kind == ".IMG" || kind == ".SPR"))
+        files.push_back(name + PictureSuffix(*converted));
+    if (converted && kind == ".SPR") files.push_back(name + ".spd");
+    return files;
+}
+
+void CheckDistinctFiles(const TDirFile& archive, const std::vector<int32_t>& indexes,
+                        const std::string& folder, std::optional<PictureFormat> converted,
+                        const std::string& logName) {
+    const bool ignoreCase = FolderIgnoresCase(folder);
+    const std::string logKey = logName.empty() ? std::string() : NameKey(logName, ignoreCase);
+    std::map<std::string, int32_t> writers; // each file's key and the entry that writes it
+    for (int32_t index : indexes) {
+        const std::string& name = archive.Files[static_cast<size_t>(index)].Name;
+        for (const std::string& file : FilesOfEntry(name, converted)) {
+            const std::string key = NameKey(file, ignoreCase);
+            if (!logKey.empty() && key == logKey)
+                throw Error("Entry " + name + " would be written over the log");
+            const auto [at, added] = writers.emplace(key, index);
+            if (!added && at->second != index)
+                throw Error("Entries " + archive.Files[static_cast<size_t>(at->second)].Name +
+                            " and " + name + " would be written to the same file");
+        }
+    }
+}
+
 std::string LogFileName(const std::string& folder, const std::string& archiveFileName) {
     return folder + ExtractFileName(archiveFileName) + ".txt";
 }
@@ -37,10 +69,12 @@ bool RebuildEntry(TDirFile& archive, const std::string& folder, const std::strin
     const std::string file = NativePath(folder + line);
     bool converted = false;
     std::string result;
+    // The folder of the log is the user's; what the lines add below it is walked without links.
+    const std::string root = NativePath(folder);
     if (ext == ".SPR")
-        converted = ConvertBack(file + ".spd", recreate, options, result);
+        converted = ConvertBack(file + ".spd", recreate, options, result, root);
     else if (ext == ".IMG")
-        converted = ConvertBack(EditedPicture(file), recreate, options, result);
+        converted = ConvertBack(EditedPicture(file), recreate, options, result, root);
     int32_t index = 0;
     archive.AddFile(folder, line, index);
     return converted;

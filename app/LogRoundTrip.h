@@ -6,6 +6,7 @@
 #include "app/Convert.h"
 #include "archive/DirFileU.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,11 +32,30 @@ std::string LogFileName(const std::string& folder, const std::string& archiveFil
 // names, or none.
 void CheckLogNames(const std::vector<std::string>& names);
 
+// The files that extracting the entry `name` writes, relative to the folder: the entry's own
+// file and, when it is converted as well (`converted`: the picture format), the picture and
+// the description its conversion adds beside it (X.IMG.bmp; X.SPR.bmp and X.SPR.spd).
+std::vector<std::string> FilesOfEntry(const std::string& name,
+                                      std::optional<PictureFormat> converted);
+
+// Refuses, before anything is written, to extract the entries `indexes` of `archive` into
+// `folder` when two of them would write one file there: Error "Entries %s and %s would be
+// written to the same file"; or when one would write the log `logName` (a name in `folder`;
+// empty when there is no log): "Entry %s would be written over the log". Each entry counts
+// with the files of FilesOfEntry, and names are judged as the folder judges them: "\" and "/"
+// alike, and letter case alike when the folder ignores it (NameKey, FolderIgnoresCase). An
+// index given twice is one entry.
+void CheckDistinctFiles(const TDirFile& archive, const std::vector<int32_t>& indexes,
+                        const std::string& folder, std::optional<PictureFormat> converted,
+                        const std::string& logName = {});
+
 // Takes the log line `line` (an entry name) back into `archive` from `folder`: an image or a
 // sprite (its extension told in any case) is first rebuilt from its edited files when they
 // changed (always with `recreate`), then the file folder + line is added under the name
 // `line`. Returns whether the game file was rebuilt. Raises "Unsafe entry name: %s" for a line
-// that would lead outside `folder` (absolute, a drive prefix, or a ".." component).
+// that names no file or would lead outside `folder` (empty, absolute, a drive prefix, or a
+// ".." component). The game files are written without following a link below `folder`
+// (ConvertBack); the edited files are only read.
 bool RebuildEntry(TDirFile& archive, const std::string& folder, const std::string& line,
                   bool recreate, const ConvertOptions& options);
 

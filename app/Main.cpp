@@ -89,6 +89,18 @@ void TMainForm::CancelCommand() {
     if (busy_) cancel_ = true;
 }
 
+LockWait TMainForm::SaveWait(const std::string& file) {
+    // A new file is locked by its name (nothing is made before the save), and another
+    // program's turn is waited for only so long: every command waits meanwhile.
+    LockWait wait;
+    wait.Limit = SaveWaitLimit;
+    wait.Slow = [this, file] {
+        toolkit_.ShowProgress(
+            0, 0, Format("Waiting for another program to finish with %s", file.c_str()));
+    };
+    return wait;
+}
+
 void TMainForm::SaveToCurrentFile(const std::function<void(bool saved)>& then) {
     struct Run {
         std::optional<FileLock> Lock;
@@ -116,8 +128,8 @@ void TMainForm::SaveToCurrentFile(const std::function<void(bool saved)>& then) {
     // Once the file is being replaced a save cannot be cancelled.
     RunLong(
         false,
-        [run, file, write] {
-            if (FileExists(file)) run->Lock.emplace(file, false);
+        [run, file, write, wait = SaveWait(file)] {
+            run->Lock.emplace(file, true, wait);
             // Another program's change since we read the file would be lost without a word,
             // so the user decides first.
             const FileIdentity now = IdentifyFile(file);

@@ -12,10 +12,13 @@
 #include "app/Toolkit.h"
 #include "archive/DirFileU.h"
 #include "platform/FileLock.h"
+#include "platform/Picture.h"
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,6 +68,9 @@ public:
     // Where entries are extracted and converted; ends in a separator after every use of
     // ChooseExtractFolder. Starts as the system's temporary folder.
     std::string ExtractFolder;
+    // How long a save waits for another program that writes the same file before it gives up
+    // with "%s is in use by another program", keeping the archive unsaved in memory.
+    std::chrono::milliseconds SaveWaitLimit{3000};
 
     // --- Start, hints, errors ------------------------------------------------------------
     // Runs once when the window has been built.
@@ -168,11 +174,15 @@ private:
     // Forgets the archive's file after a command that lost the archive read from it, so that
     // a later Save or Close cannot write what is left over that file.
     void ForgetFile();
-    // Writes the archive to CurrentFileName under the writers' lock, off the window's thread.
-    // When the file was changed by another program since this window read or wrote it, asks
-    // first. `then` follows with whether it was written (false when the user declined); not
-    // at all when the save failed.
+    // Writes the archive to CurrentFileName under the writers' lock, off the window's thread,
+    // waiting for the lock at most SaveWaitLimit (FileInUseError after that, the archive kept
+    // unsaved). When the file was changed by another program since this window read or wrote
+    // it, asks first. `then` follows with whether it was written (false when the user
+    // declined); not at all when the save failed.
     void SaveToCurrentFile(const std::function<void(bool saved)>& then);
+    // How a save of `file` waits for the writers' lock: at most SaveWaitLimit, saying so in
+    // the status line after a second.
+    LockWait SaveWait(const std::string& file);
     // Save As: the dialog, then the save under the chosen name; the caption follows, also
     // when the dialog was cancelled. `then` follows a save as for SaveToCurrentFile.
     void SaveAs(const std::function<void(bool saved)>& then);
@@ -198,7 +208,9 @@ private:
     // The walk of the two extract buttons: the folder chooser, "No files selected!", then for
     // each selected entry its progress line and `work` (on the worker, with the folder), and
     // at the end `summary` with the count.
-    void ExtractSelected(const char* summary,
+    // Before anything is written, entries that would write one file (with the files their
+    // conversion adds, for `converted`) are refused (CheckDistinctFiles).
+    void ExtractSelected(const char* summary, std::optional<PictureFormat> converted,
                          std::function<void(const std::string& folder, int index)> work);
 
     Toolkit& toolkit_;

@@ -84,17 +84,19 @@ std::vector<int> TMainForm::SelectedEntries() {
     return entries;
 }
 
-void TMainForm::ExtractSelected(const char* summary,
+void TMainForm::ExtractSelected(const char* summary, std::optional<PictureFormat> converted,
                                 std::function<void(const std::string& folder, int index)> work) {
     if (!ChooseExtractFolder()) return;
     if (toolkit_.ListSelCount() == 0) return ShowUseError(toolkit_, "No files selected!");
+    const std::vector<int> entries = SelectedEntries();
+    CheckDistinctFiles(*CurrentArchive, std::vector<int32_t>(entries.begin(), entries.end()),
+                       ExtractFolder, converted);
     auto walk = std::make_shared<Walk>();
     walk->Total = toolkit_.ListSelCount();
     TDirFile* archive = CurrentArchive.get();
     RunLong(
         true,
-        [this, walk, archive, work = std::move(work), entries = SelectedEntries(),
-         folder = ExtractFolder] {
+        [this, walk, archive, work = std::move(work), entries, folder = ExtractFolder] {
             for (int i : entries) {
                 if (StopBefore(*walk)) return;
                 ShowProgress(toolkit_, walk->Done + 1, walk->Total,
@@ -111,21 +113,24 @@ void TMainForm::ExtractSelected(const char* summary,
 }
 
 void TMainForm::btnExtractClick() {
-    ExtractSelected("Extracted %d file(s)", [this](const std::string& folder, int i) {
+    ExtractSelected("Extracted %d file(s)", std::nullopt, [this](const std::string& folder, int i) {
         ExtractEntryOrFail(*CurrentArchive, folder, i);
         toolkit_.RepaintNow();
     });
 }
 
 void TMainForm::btnExtrConvertClick() {
-    ExtractSelected("Extracted and converted %d file(s)", [this](const std::string& folder, int i) {
-        const std::string extracted = ExtractEntryOrFail(*CurrentArchive, folder, i);
-        std::string result;
-        ConvertFile(extracted, result);
-        toolkit_.RepaintNow();
-        // Only the editable files stay: the game file goes once it has been converted.
-        if (result != extracted) DeleteFile(extracted);
-    });
+    ExtractSelected("Extracted and converted %d file(s)", PictureFormat::Bmp,
+                    [this](const std::string& folder, int i) {
+                        const std::string extracted =
+                            ExtractEntryOrFail(*CurrentArchive, folder, i);
+                        std::string result;
+                        ConvertFile(extracted, result);
+                        toolkit_.RepaintNow();
+                        // Only the editable files stay: the game file goes once it has been
+                        // converted.
+                        if (result != extracted) DeleteFile(extracted);
+                    });
 }
 
 void TMainForm::btnDeleteClick() {
@@ -223,9 +228,14 @@ void TMainForm::btnExtrConvLogClick() {
     // A name the log cannot hold would rebuild into another archive: refused before anything
     // is written.
     CheckLogNames(lines);
+    const std::string log = LogFileName(ExtractFolder, CurrentFileName);
+    std::vector<int32_t> entries;
+    for (size_t i = 0; i < lines.size() && i < CurrentArchive->Count(); ++i)
+        entries.push_back(static_cast<int32_t>(i));
+    CheckDistinctFiles(*CurrentArchive, entries, ExtractFolder, PictureFormat::Bmp,
+                       ExtractFileName(log));
     auto walk = std::make_shared<Walk>();
     walk->Total = static_cast<int>(lines.size());
-    const std::string log = LogFileName(ExtractFolder, CurrentFileName);
     TDirFile* archive = CurrentArchive.get();
     RunLong(
         true,

@@ -68,6 +68,7 @@ Layout PrepareLayout(TDirFile& dir) {
     for (const FileInfo& info : files) {
         if (info.Name.size() > MaxEntryNameLength)
             throw Error("Entry name too long (more than 30 bytes): " + info.Name);
+        if (info.Name.empty()) throw Error("Unsafe entry name: "); // it would not load again
         total += info.Size + FixedRecordFields + NameFieldLength(info.Name.size());
     }
     if (total > MaxPosition) throw Error("Archive too large for the .DIR format (4 GiB or more)");
@@ -132,7 +133,8 @@ std::vector<uint8_t> TDirFile::SaveToBytes() {
     return bytes;
 }
 
-bool TDirFile::SaveToFile(const std::string& fileName) {
+bool TDirFile::SaveToFile(const std::string& fileName,
+                          const std::function<void(const std::string&)>& warn) {
     const Layout layout = PrepareLayout(*this);
 
     // No file can be made under an empty name; without this the new file would be written
@@ -144,6 +146,9 @@ bool TDirFile::SaveToFile(const std::string& fileName) {
     WriteArchive(Files, layout, sink);
     file.Commit();
     modified_ = false;
+    if (warn)
+        for (const std::string& warning : file.Warnings())
+            warn(warning);
     return true;
 }
 

@@ -90,7 +90,7 @@ ByteArray ReadBlock(Stream& stream, const FileInfo& info) {
 } // namespace
 
 bool IsUnsafeEntryName(std::string_view name) {
-    if (name.empty()) return false;
+    if (name.empty()) return true; // names no file, only the folder itself
     if (IsPathSeparator(name[0])) return true;
     if (name.size() >= 2 && name[1] == ':' && std::isalpha(static_cast<unsigned char>(name[0])))
         return true;
@@ -163,6 +163,10 @@ std::unique_ptr<TDirFile> TDirFile::CreateFromStream(Stream& stream, const std::
         PELFRY_ASSERT(index < count, "");
         FileInfo& info = dir->Files[index];
         p = ReadRecord(reader, p, &info, fileName);
+        // No file can be made of an empty name, and an archive never holds one: this is what
+        // zeros appended to an archive, or a file of nothing but zeros, read as.
+        if (info.Name.empty())
+            throw InvalidDirFileError(fileName, Format("entry %zu has no name", index + 1));
         // Blocks are allocated at their recorded size; a file claiming more data than it
         // holds is damaged, and must not make us allocate what it claims.
         total += info.Size;
@@ -215,14 +219,17 @@ int64_t TDirFile::AddFile(const std::string& folder, const std::string& name, in
 int64_t TDirFile::AddFileAs(const std::string& path, const std::string& name, int32_t& index) {
     if (name.size() > MaxEntryNameLength)
         throw Error("Entry name too long (more than 30 bytes): " + name);
+    if (name.empty()) throw Error("Unsafe entry name: ");
     ByteArray block;
     int64_t read = 0;
     {
         std::unique_ptr<FileStream> file;
         try {
             file = std::make_unique<FileStream>(NativePath(path), FileStream::Mode::OpenRead);
-        } catch (const FileOpenError&) {
-            throw FileOpenError(path);
+        } catch (const NotRegularFileError&) {
+            throw NotRegularFileError(path);
+        } catch (const FileOpenError& e) {
+            throw FileOpenError(path, e.Code());
         }
         const int64_t length = file->Size();
         if (static_cast<uint64_t>(length) > MaxPosition)
@@ -264,8 +271,7 @@ void TDirFile::WriteEntry(const std::string& folder, int32_t index) {
     LoadEntry(index);
 
     const std::string target = NativePath(folder + info.Name);
-    const size_t slash = target.find_last_of('/');
-    if (slash == std::string::npos) throw Error("Unable to create directory");
+    if (target.find_last_of('/') == std::string::npos) throw Error("Unable to create directory");
     // The folder the caller named is taken as it stands, links and all; everything the entry's
     // name adds below it is walked without following links, so a link planted in a shared
     // folder (the system's temporary folder is the default) cannot take the file elsewhere.
@@ -273,13 +279,9 @@ void TDirFile::WriteEntry(const std::string& folder, int32_t index) {
     const size_t base = nativeFolder.find_last_of('/');
     const std::string baseFolder =
         base == std::string::npos ? std::string() : nativeFolder.substr(0, base + 1);
-    if (!baseFolder.empty()) ForceDirectories(baseFolder);
-    const Folder root(baseFolder, target);
-    const Folder parent = root.Descend(
-        std::string_view(target).substr(baseFolder.size(), slash + 1 - baseFolder.size()), target);
-    ReplacingFile file(parent, target.substr(slash + 1), target);
-    if (info.Size > 0) file.Write(info.Data->data(), info.Size);
-    file.Commit();
+    static const std::vector<uint8_t> none;
+    WriteFileBelow(baseFolder, std::string_view(target).substr(baseFolder.size()),
+                   info.Data ? *info.Data : none);
 }
 
 int TDirFile::ExtractEntry(const std::string& folder, int32_t index) {

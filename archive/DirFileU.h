@@ -7,6 +7,7 @@
 #include "platform/Errors.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -33,7 +34,8 @@ uint32_t NameHash(std::string_view name);
 // Longest entry name the format can carry.
 constexpr size_t MaxEntryNameLength = 30;
 
-// True for a name that would lead a file made from it outside its folder: an absolute name
+// True for the empty name, which names no file; for a name that would lead a file made from it
+// outside its folder: an absolute name
 // ("\" or "/" first), a drive prefix ("c:"), or a ".." component between separators; and for a
 // name this system's files cannot hold (FileSystemRefusesName: device names and the like on
 // Windows).
@@ -73,8 +75,10 @@ public:
     // not fit in the file (D + 4100 beyond its end); a file that starts with "DIR" 0x1A but is
     // shorter than the size its header records (cut short); a file without that magic whose
     // records do not run exactly to its end (not an archive); records cut off by the end of
-    // the file; sizes adding up to more than the file holds. A 0-byte file is an empty
-    // archive; a wrong magic or size field does not matter when the records are in order.
+    // the file; sizes adding up to more than the file holds; an entry without a name (the
+    // reason says which: "entry 3 has no name"), as zeros appended to an archive or a file of
+    // zeros read. A 0-byte file is an empty archive; a wrong magic or size field does not matter
+    // when the records are in order.
     static std::unique_ptr<TDirFile> CreateFromStream(Stream& stream, const std::string& fileName,
                                                       bool loadAll);
 
@@ -98,11 +102,16 @@ public:
     // ("Cannot create file %s") when the target cannot be created (a folder, a read-only file,
     // a missing folder), FileWriteError ("Cannot write file %s") when writing fails, and the
     // errors of SaveToBytes; in every case the entries in memory stay intact. Returns true.
-    bool SaveToFile(const std::string& fileName);
+    // The file's permissions, owner and attributes are kept where this process may set them;
+    // `warn`, when given, is told what could not be kept and that the other names of a file
+    // with several (hard links) keep the old contents (ReplacingFile::Warnings).
+    bool SaveToFile(const std::string& fileName,
+                    const std::function<void(const std::string&)>& warn = {});
 
     // The whole archive as SaveToFile writes it. Loads every entry first and recomputes every
     // entry's Offset, RecordPos, Next and RecordSize. Raises Error for a name longer than 30
-    // bytes ("Entry name too long (more than 30 bytes): %s") or an archive that 32-bit
+    // bytes ("Entry name too long (more than 30 bytes): %s"), an empty name ("Unsafe entry
+    // name: "), or an archive that 32-bit
     // positions cannot describe, before anything changes.
     std::vector<uint8_t> SaveToBytes();
 
@@ -110,8 +119,9 @@ public:
     // for byte: replaces the data of the first entry of that name, else appends. Returns the
     // byte count read; `index` receives the entry's index. Raises, before anything changes,
     // Error ("Entry name too long (more than 30 bytes): %s") for a name the format cannot
-    // carry, FileOpenError for a file that cannot be opened (with folder + name), and Error
-    // for a file of 4 GiB or more.
+    // carry, "Unsafe entry name: " for the empty name, FileOpenError for a file that cannot be
+    // opened (with folder + name; NotRegularFileError for a folder, device, FIFO or socket,
+    // never waiting on one), and Error for a file of 4 GiB or more.
     int64_t AddFile(const std::string& folder, const std::string& name, int32_t& index);
     // As AddFile, but the data comes from the file `path` (with "\" taken as "/"), whatever
     // its own name: for entries named other than their file, such as "UI\ICON.IMG" made
@@ -124,7 +134,7 @@ public:
     // user named it (links followed, made when missing); below it nothing is written through a
     // link: a link standing where the file goes is replaced, and a link (or file) where a
     // subfolder of the name goes refuses the entry. Raises Error "Unsafe entry name: %s" for a
-    // name that is absolute, starts with a drive prefix ("c:") or has a ".." component,
+    // name that is empty, absolute, starts with a drive prefix ("c:") or has a ".." component,
     // "Unable to create directory" for a target without a folder part, FileCreateError for a
     // file that cannot be made there and FileWriteError for one that could not be written
     // whole (either names folder + name). Nothing is left under the name after a failure.

@@ -8,6 +8,7 @@
 #include "platform/Errors.h"
 #include "platform/FileLock.h"
 #include "platform/FileUtil.h"
+#include "platform/Stream.h"
 #include "platform/Text.h"
 
 namespace pelfry::cli {
@@ -46,6 +47,7 @@ void Extract(const ExtractArgs& args) {
             indexes.push_back(FindOrFail(*dir, name, args.archive));
     }
     const std::string folder = IncludeTrailingSeparator(args.folder);
+    CheckDistinctFiles(*dir, indexes, folder, std::nullopt);
     if (!ForceDirectories(folder)) throw Error("Unable to create directory " + args.folder);
     Progress progress(indexes.size(), args.quiet, Progress::Plain::LinePerFile);
     for (size_t i = 0; i < indexes.size(); ++i) {
@@ -63,16 +65,19 @@ struct AddArgs {
 };
 
 // Read, change and save under the writers' lock: a second command on the same archive waits
-// and then works on what this one saved. A missing archive is made empty for the lock (and
-// removed again should the command fail).
+// and then works on what this one saved. A missing archive is locked by its name and made only
+// by the save. Every FILE is looked at first: a FIFO or a folder is refused at once, never
+// waited on while the archive is locked.
 void Add(const AddArgs& args) {
     const bool named = args.nameOption->count() > 0;
     if (named && args.files.size() != 1) throw UsageError("--name takes exactly one FILE");
+    for (const std::string& file : args.files)
+        ForFile(file, [&] { FileStream probe(NativePath(file), FileStream::Mode::OpenRead); });
     std::unique_ptr<FileLock> lock;
-    std::unique_ptr<TDirFile> dir;
+    std::unique_ptr<TDirFile> dir = std::make_unique<TDirFile>();
     ForFile(args.archive, [&] {
-        lock = std::make_unique<FileLock>(args.archive, true);
-        dir = TDirFile::CreateFromStream(lock->File(), args.archive, true);
+        lock = std::make_unique<FileLock>(args.archive, true, TellWhenWaiting(args.archive, false));
+        if (lock->File()) dir = TDirFile::CreateFromStream(*lock->File(), args.archive, true);
     });
     for (const std::string& file : args.files) {
         const std::string name = named ? args.name : ExtractFileName(file);
@@ -80,19 +85,19 @@ void Add(const AddArgs& args) {
         ForFile(
             file, [&] { dir->AddFileAs(file, name, index); }, name);
     }
-    ForFile(args.archive, [&] { dir->SaveToFile(args.archive); });
+    ForFile(args.archive, [&] { dir->SaveToFile(args.archive, PrintWarning); });
 }
 
 void Delete(const std::string& archive, const std::vector<std::string>& names) {
     std::unique_ptr<FileLock> lock;
     std::unique_ptr<TDirFile> dir;
     ForFile(archive, [&] {
-        lock = std::make_unique<FileLock>(archive, false);
-        dir = TDirFile::CreateFromStream(lock->File(), archive, true);
+        lock = std::make_unique<FileLock>(archive, false, TellWhenWaiting(archive, false));
+        dir = TDirFile::CreateFromStream(*lock->File(), archive, true);
     });
     for (const std::string& name : names)
         dir->DeleteEntry(FindOrFail(*dir, name, archive));
-    ForFile(archive, [&] { dir->SaveToFile(archive); });
+    ForFile(archive, [&] { dir->SaveToFile(archive, PrintWarning); });
 }
 
 // An entry name the format can carry, given on the command line.

@@ -11,6 +11,8 @@
 #include "platform/Text.h"
 #include "sprite/SprFileU.h"
 
+#include <cerrno>
+
 namespace pelfry::cli {
 
 namespace {
@@ -30,7 +32,7 @@ void Convert(const ConvertArgs& args) {
         ForFile(file, [&] {
             // A file of no convertible kind is left alone, but one that is not there is an
             // error, not "left alone".
-            if (!FileExists(file)) throw FileOpenError(file);
+            if (!FileExists(file)) throw FileOpenError(file, ENOENT);
             result = ConvertFile(file, args.format);
         });
         if (result == file)
@@ -61,7 +63,7 @@ void ConvertBackFiles(const ConvertBackArgs& args) {
         ForFile(file, [&] {
             // The dispatch only compares ages, which a missing file has too (-1); here a file
             // that is not there is an error rather than "unchanged".
-            if (!FileExists(file)) throw FileOpenError(file);
+            if (!FileExists(file)) throw FileOpenError(file, ENOENT);
             converted = ConvertBack(file, args.recreate, options, result);
         });
         if (result == file)

@@ -27,8 +27,14 @@ void Export(const ExportArgs& args) {
     ForFile(args.archive, [&] { archive = TDirFile::Create(args.archive, true); });
     std::vector<std::string> names;
     archive->ListEntries(names);
-    CheckLogNames(names); // before anything is written
+    // Before anything is written.
+    CheckLogNames(names);
     const std::string folder = IncludeTrailingSeparator(args.folder);
+    std::vector<int32_t> all(names.size());
+    for (size_t i = 0; i < all.size(); ++i)
+        all[i] = static_cast<int32_t>(i);
+    CheckDistinctFiles(*archive, all, folder, args.format,
+                       ExtractFileName(LogFileName(folder, args.archive)));
     if (!ForceDirectories(folder)) throw Error("Unable to create directory " + args.folder);
     {
         Progress progress(names.size(), args.quiet, Progress::Plain::LinePerFile);
@@ -62,7 +68,10 @@ void Rebuild(const RebuildArgs& args) {
     const std::string folder = ExtractFilePath(args.log);
     // Other writers of ARCHIVE wait until the rebuilt archive is in place.
     std::unique_ptr<FileLock> lock;
-    ForFile(args.archive, [&] { lock = std::make_unique<FileLock>(args.archive, true); });
+    ForFile(args.archive, [&] {
+        lock = std::make_unique<FileLock>(args.archive, true,
+                                          TellWhenWaiting(args.archive, args.quiet));
+    });
     TDirFile archive;
     int converted = 0;
     {
@@ -81,7 +90,11 @@ void Rebuild(const RebuildArgs& args) {
         }
     }
     // Only a complete rebuild is written: after an error the old archive stays as it was.
-    ForFile(args.archive, [&] { archive.SaveToFile(args.archive); });
+    ForFile(args.archive, [&] {
+        archive.SaveToFile(args.archive, [&](const std::string& warning) {
+            if (!args.quiet) PrintWarning(warning);
+        });
+    });
     if (!args.quiet)
         WriteLine(stdout, Format("Read log from %s; converted %d of %zu file(s) added; wrote %s",
                                  args.log.c_str(), converted, lines.size(), args.archive.c_str()));

@@ -24,7 +24,26 @@ std::string ErrorText(const std::exception& error) {
         reason = damaged->Reason();
     else if (const auto* known = dynamic_cast<const Error*>(&error))
         reason = known->Reason();
-    return reason.empty() ? error.what() : std::string(error.what()) + " [" + reason + "]";
+    if (reason.empty()) return error.what();
+    // The system's words for a file it refused read on after a colon; what gave a damaged file
+    // away stands apart in brackets.
+    if (dynamic_cast<const FileSystemError*>(&error) != nullptr)
+        return std::string(error.what()) + ": " + reason;
+    return std::string(error.what()) + " [" + reason + "]";
+}
+
+void PrintWarning(const std::string& text) {
+    WriteLine(stderr, "pelfry-cli: warning: " + text);
+}
+
+LockWait TellWhenWaiting(const std::string& archive, bool quiet) {
+    LockWait wait;
+    if (!quiet)
+        wait.Slow = [archive] {
+            WriteLine(stderr, "pelfry-cli: waiting for another program to finish with " + archive);
+            std::fflush(stderr);
+        };
+    return wait;
 }
 
 bool NamesFile(std::string_view messageText, std::string_view nameText) {
@@ -101,7 +120,7 @@ void Progress::Warn(const std::string& text) {
     if (quiet_) return;
     Clear();
     const bool named = file_.empty() || NamesFile(text, file_);
-    WriteLine(stderr, "pelfry-cli: warning: " + (named ? text : file_ + ": " + text));
+    PrintWarning(named ? text : file_ + ": " + text);
 }
 
 std::function<void(const std::string&)> Progress::Warner() {

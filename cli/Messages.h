@@ -7,6 +7,7 @@
 #pragma once
 
 #include "platform/Errors.h"
+#include "platform/FileLock.h"
 
 #include <exception>
 #include <functional>
@@ -17,8 +18,17 @@ namespace pelfry::cli {
 
 // The message of `error` as pelfry-cli prints it: what() and, for a damaged file, the reason
 // in brackets ("Invalid directory file X.DIR [the file is too short ...]", "Assertion failure
-// (SprFileU.cpp, line 270) [slot 3 decodes to 1,000 bytes, its entry says 1,024, ...]").
+// (SprFileU.cpp, line 270) [slot 3 decodes to 1,000 bytes, its entry says 1,024, ...]"); for a
+// file the system refused, its reason after a colon ("Cannot write file X.DIR: No space left
+// on device").
 std::string ErrorText(const std::exception& error);
+
+// Writes "pelfry-cli: warning: TEXT" to standard error.
+void PrintWarning(const std::string& text);
+
+// How a writer of `archive` waits for another: as long as it takes, saying once after a second
+// "pelfry-cli: waiting for another program to finish with ARCHIVE" (nothing with `quiet`).
+LockWait TellWhenWaiting(const std::string& archive, bool quiet);
 
 // Whether `message` names `name`: holds it with no letter or digit right before or after it,
 // so that a short name such as "a" is not found inside a word of the message; "\" and "/"

@@ -1,18 +1,70 @@
 #include "Errors.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <utility>
 #include <vector>
 
 namespace pelfry {
 
-FileOpenError::FileOpenError(const std::string& fileName) : Error("Cannot open file " + fileName) {}
+FileSystemError::FileSystemError(const std::string& message, int code, std::string reason)
+    : Error(message, reason.empty() ? SystemReason(code) : std::move(reason)), code_(code) {}
 
-FileCreateError::FileCreateError(const std::string& fileName, int code)
-    : Error("Cannot create file " + fileName), code_(code) {}
+FileOpenError::FileOpenError(const std::string& fileName, int code)
+    : FileSystemError("Cannot open file " + fileName, code) {}
+
+NotRegularFileError::NotRegularFileError(const std::string& fileName)
+    : FileOpenError("Not a regular file: " + fileName, 0, {}) {}
+
+FileCreateError::FileCreateError(const std::string& fileName, int code, std::string reason)
+    : FileSystemError("Cannot create file " + fileName, code, std::move(reason)) {}
 
 FileWriteError::FileWriteError(const std::string& fileName, int code)
-    : Error("Cannot write file " + fileName), code_(code) {}
+    : FileSystemError("Cannot write file " + fileName, code) {}
+
+FileInUseError::FileInUseError(const std::string& fileName)
+    : Error(fileName + " is in use by another program") {}
+
+std::string SystemReason(int code) {
+    // Spelt out here rather than taken from strerror, whose words differ between C run-times:
+    // pelfry-cli says the same on Linux and on Windows.
+    static const std::pair<int, const char*> reasons[] = {
+        {EPERM, "Operation not permitted"},
+        {ENOENT, "No such file or directory"},
+        {EIO, "Input/output error"},
+        {ENXIO, "No such device or address"},
+        {EACCES, "Permission denied"},
+        {EBUSY, "Device or resource busy"},
+        {EEXIST, "File exists"},
+        {EXDEV, "Invalid cross-device link"},
+        {ENODEV, "No such device"},
+        {ENOTDIR, "Not a directory"},
+        {EISDIR, "Is a directory"},
+        {EINVAL, "Invalid argument"},
+        {ENFILE, "Too many open files in system"},
+        {EMFILE, "Too many open files"},
+        {EFBIG, "File too large"},
+        {ENOSPC, "No space left on device"},
+        {EROFS, "Read-only file system"},
+        {EMLINK, "Too many links"},
+        {ENAMETOOLONG, "File name too long"},
+        {ELOOP, "Too many levels of symbolic links"},
+        {ENOMEM, "Cannot allocate memory"},
+        {ENOTSUP, "Operation not supported"},
+#ifdef EDQUOT
+        {EDQUOT, "Disk quota exceeded"},
+#endif
+#ifdef ESTALE
+        {ESTALE, "Stale file handle"},
+#endif
+    };
+    if (code == 0) return {};
+    for (const auto& [number, words] : reasons)
+        if (number == code) return words;
+    return std::strerror(code);
+}
 
 static std::string AssertionText(std::string_view message, std::string_view unitFile, int line) {
     std::string text = message.empty() ? std::string("Assertion failure") : std::string(message);

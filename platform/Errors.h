@@ -14,43 +14,74 @@ public:
     explicit Error(const std::string& message, std::string reason = {})
         : std::runtime_error(message), reason_(std::move(reason)) {}
 
-    // What gave a damaged file away ("slot 3 decodes to 1,000 bytes, its entry says 1,024, at
-    // byte 0x1C4"), for tools that show more than the message: pelfry-cli prints it in
-    // brackets after it, while the window shows the message alone. Empty when the message says
-    // all there is.
+    // Why a file was refused, for tools that show more than the message: what gave a damaged
+    // file away ("slot 3 decodes to 1,000 bytes, its entry says 1,024, at byte 0x1C4"), or the
+    // system's words for a file it refused (FileSystemError). pelfry-cli prints it after the
+    // message, while the window shows the message alone. Empty when the message says all there
+    // is.
     const std::string& Reason() const { return reason_; }
 
 private:
     std::string reason_;
 };
 
-// "Cannot open file %s": a file could not be opened for reading (or reading and writing).
-class FileOpenError : public Error {
+// An error about one file that the system refused to open, make or write. Code() is the
+// system's error number when one is known, else 0. Reason() is a reason of the program's own
+// when one was given, else the system's words for Code() (SystemReason), else nothing; what()
+// never holds it.
+class FileSystemError : public Error {
 public:
-    explicit FileOpenError(const std::string& fileName);
-};
-
-// "Cannot create file %s": a file could not be created or truncated. `code` is the system's
-// error number when one is known, else 0.
-class FileCreateError : public Error {
-public:
-    explicit FileCreateError(const std::string& fileName, int code = 0);
     int Code() const { return code_; }
+
+protected:
+    FileSystemError(const std::string& message, int code, std::string reason = {});
 
 private:
     int code_;
+};
+
+// "Cannot open file %s": a file could not be opened for reading (or reading and writing).
+class FileOpenError : public FileSystemError {
+public:
+    explicit FileOpenError(const std::string& fileName, int code = 0);
+
+protected:
+    FileOpenError(const std::string& message, int code, std::string reason)
+        : FileSystemError(message, code, std::move(reason)) {}
+};
+
+// "Not a regular file: %s": a folder, a device, a FIFO or a socket where a file is read. Such a
+// thing is never opened for reading (it could block, or a device could act on the open), and
+// is refused before any lock is taken.
+class NotRegularFileError : public FileOpenError {
+public:
+    explicit NotRegularFileError(const std::string& fileName);
+};
+
+// "Cannot create file %s": a file could not be created or truncated. `reason` replaces the
+// system's words when the program knows better ("the folder lets no new file be made there").
+class FileCreateError : public FileSystemError {
+public:
+    explicit FileCreateError(const std::string& fileName, int code = 0, std::string reason = {});
 };
 
 // "Cannot write file %s": a write delivered fewer bytes than asked (a full disk, a file-size
 // limit), or the written bytes could not be flushed to the disk.
-class FileWriteError : public Error {
+class FileWriteError : public FileSystemError {
 public:
     explicit FileWriteError(const std::string& fileName, int code = 0);
-    int Code() const { return code_; }
-
-private:
-    int code_;
 };
+
+// "%s is in use by another program": a writer that may wait only so long (the window's Save)
+// did not get the writers' lock in time.
+class FileInUseError : public Error {
+public:
+    explicit FileInUseError(const std::string& fileName);
+};
+
+// The system's words for an error number, the same on every system (the GNU C library's:
+// "No space left on device", "Permission denied", "Read-only file system"...); "" for 0.
+std::string SystemReason(int code);
 
 // An internal check failed. The text is the message ("Assertion failure" when it is
 // empty) followed by " (unit file, line N)", e.g. "Too many colours in image! (ImgFileU.cpp,

@@ -1,8 +1,12 @@
-// The writers' lock, the same on every system over the two calls each system makes its own
-// way (FileLock_posix.cpp, FileLock_win.cpp): making a missing file, and waiting for the lock.
+// The writers' lock, the same on every system over the calls each system makes its own way
+// (FileLock_posix.cpp, FileLock_win.cpp): locking a file, and locking the name of a file that
+// does not exist yet.
 #include "FileLock.h"
 
-#include "FileUtil.h"
+#include "Errors.h"
+
+#include <algorithm>
+#include <thread>
 
 namespace pelfry {
 
@@ -10,32 +14,51 @@ static bool SameFile(const FileIdentity& a, const FileIdentity& b) {
     return a.Exists && b.Exists && a.Device == b.Device && a.Inode == b.Inode;
 }
 
-FileLock::FileLock(const std::string& path, bool createMissing) : path_(path) {
-    FileIdentity made; // the empty file this lock created, if any
+FileLock::FileLock(const std::string& path, bool missingAllowed, const LockWait& wait)
+    : path_(path), wait_(wait), start_(std::chrono::steady_clock::now()) {
     for (;;) {
-        if (createMissing && !IdentifyFile(path).Exists) {
-            const FileIdentity now = MakeEmptyFile(path);
-            if (now.Exists) made = now;
+        if (missingAllowed && !IdentifyFile(path).Exists) {
+            Acquire([&](bool block) {
+                name_ = LockName(path, block);
+                return name_ != nullptr;
+            });
+            // Still nothing there: the name is ours until our save makes the file.
+            if (!IdentifyFile(path).Exists) return;
+            name_.reset(); // another writer made the file meanwhile: that file is locked instead
+            continue;
         }
         file_ = std::make_unique<FileStream>(path, FileStream::Mode::OpenRead);
-        LockForWriting(*file_, path);
-        const FileIdentity locked = IdentifyOpenFile(*file_);
-        if (SameFile(locked, IdentifyFile(path))) {
-            created_ = SameFile(locked, made);
-            return;
-        }
+        Acquire([&](bool block) { return LockFile(*file_, path, block); });
+        if (SameFile(IdentifyOpenFile(*file_), IdentifyFile(path))) return;
         // Replaced (or removed) while we waited: the lock is on a file nobody will read again.
         file_.reset();
     }
 }
 
-FileLock::~FileLock() {
-    // Still the empty file we made: the command that wanted it did not save.
-    if (created_) {
-        const FileIdentity now = IdentifyFile(path_);
-        if (SameFile(now, IdentifyOpenFile(*file_)) && now.Size == 0) DeleteFile(path_);
+FileLock::~FileLock() = default;
+
+void FileLock::Acquire(const std::function<bool(bool wait)>& attempt) {
+    using namespace std::chrono;
+    if (!wait_.Slow && wait_.Limit.count() == 0) {
+        attempt(true);
+        return;
     }
-    file_.reset(); // closing releases the lock
+    // Asked again and again only while a word may be due or the wait may end; the pauses stay
+    // short, so that the lock is taken soon after it is free.
+    for (milliseconds pause{2};; pause = std::min(pause * 2, milliseconds(50))) {
+        if (attempt(false)) return;
+        const auto waited = steady_clock::now() - start_;
+        if (wait_.Limit.count() > 0 && waited >= wait_.Limit) throw FileInUseError(path_);
+        if (!told_ && waited >= seconds(1)) {
+            told_ = true;
+            if (wait_.Slow) wait_.Slow();
+            if (wait_.Limit.count() == 0) {
+                attempt(true); // the system's own wait, which ends the moment the lock is free
+                return;
+            }
+        }
+        std::this_thread::sleep_for(pause);
+    }
 }
 
 } // namespace pelfry

@@ -1,4 +1,5 @@
-// Writers' lock and file identity on POSIX systems: an advisory flock on the archive itself.
+// Writers' lock and file identity on POSIX systems: an advisory flock on the archive itself,
+// or on its folder while the archive does not exist yet.
 #include "FileLock.h"
 
 #include "Errors.h"
@@ -33,22 +34,41 @@ FileIdentity IdentifyOpenFile(const FileStream& file) {
     return IdentityOf(st);
 }
 
-FileIdentity FileLock::MakeEmptyFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        if (errno == EEXIST) return {};
-        throw FileOpenError(path);
+// flock, waiting or not; false when it would have to wait and may not.
+static bool Flock(int fd, const std::string& path, bool wait) {
+    while (::flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB)) != 0) {
+        if (errno == EWOULDBLOCK && !wait) return false;
+        if (errno != EINTR) throw FileOpenError(path, errno);
     }
-    struct stat st {};
-    const FileIdentity made = ::fstat(fd, &st) == 0 ? IdentityOf(st) : FileIdentity{};
-    ::close(fd);
-    return made;
+    return true;
 }
 
-void FileLock::LockForWriting(FileStream& file, const std::string& path) {
-    while (::flock(file.Handle(), LOCK_EX) != 0) {
-        if (errno != EINTR) throw FileOpenError(path);
+struct FileLock::NameHold {
+    int folder;
+};
+
+void FileLock::NameHoldDeleter::operator()(NameHold* hold) const {
+    ::close(hold->folder); // and with it the flock
+    delete hold;
+}
+
+bool FileLock::LockFile(FileStream& file, const std::string& path, bool wait) {
+    return Flock(file.Handle(), path, wait);
+}
+
+FileLock::NameLock FileLock::LockName(const std::string& path, bool wait) {
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) throw FileOpenError(path, errno);
+    try {
+        if (Flock(fd, path, wait)) return NameLock(new NameHold{fd});
+    } catch (...) {
+        ::close(fd);
+        throw;
     }
+    ::close(fd);
+    return nullptr;
 }
 
 } // namespace pelfry

@@ -1,12 +1,16 @@
 // Writers' lock and file identity on Windows. The lock is LockFileEx on one byte far beyond the
 // end of any archive: Windows locks keep others from reading and writing the bytes they cover,
 // and readers (list, extract) must go on reading the archive while a writer holds the lock, as
-// they do with the advisory lock of POSIX systems.
+// they do with the advisory lock of POSIX systems. A file that does not exist yet is locked
+// through a mutex of the system instead (LockName).
 #include "FileLock.h"
 
 #include "Errors.h"
+#include "FileUtil.h"
 #include "WinSupport.h"
 
+#include <cerrno>
+#include <cwchar>
 #include <windows.h>
 
 namespace pelfry {
@@ -40,26 +44,50 @@ static OVERLAPPED LockedByte() {
     return at;
 }
 
-FileIdentity FileLock::MakeEmptyFile(const std::string& path) {
-    HANDLE h = ::CreateFileW(win::Widen(path).c_str(), GENERIC_WRITE,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        const DWORD error = ::GetLastError();
-        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return {};
-        throw FileOpenError(path);
-    }
-    win::FileFacts facts;
-    const FileIdentity made = win::FactsOfHandle(h, facts) ? IdentityOf(facts) : FileIdentity{};
-    ::CloseHandle(h);
-    return made;
+struct FileLock::NameHold {
+    HANDLE mutex;
+};
+
+void FileLock::NameHoldDeleter::operator()(NameHold* hold) const {
+    ::ReleaseMutex(hold->mutex);
+    ::CloseHandle(hold->mutex);
+    delete hold;
 }
 
-void FileLock::LockForWriting(FileStream& file, const std::string& path) {
+bool FileLock::LockFile(FileStream& file, const std::string& path, bool wait) {
     OVERLAPPED at = LockedByte();
-    // Waits until no other writer holds the lock.
-    if (!::LockFileEx(win::HandleOf(file.Handle()), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at))
-        throw FileOpenError(path);
+    const DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
+    if (::LockFileEx(win::HandleOf(file.Handle()), flags, 0, 1, 0, &at)) return true;
+    const DWORD error = ::GetLastError();
+    if (!wait && (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING)) return false;
+    throw FileOpenError(path, win::ErrnoOf(error));
+}
+
+// The lock on a name is a mutex named after the folder's identity and the name as the folder
+// compares it (letter case ignored), so that every spelling of one path meets the same one.
+FileLock::NameLock FileLock::LockName(const std::string& path, bool wait) {
+    const std::string native = NativePath(path);
+    const size_t slash = native.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : native.substr(0, slash + 1);
+    win::FileFacts facts;
+    if (!win::FactsOfPath(folder, facts) || !facts.Folder) throw FileOpenError(path, ENOENT);
+    const std::string name =
+        StoredName(slash == std::string::npos ? native : native.substr(slash + 1), true);
+    uint64_t hash = 14695981039346656037ULL; // FNV-1a: a mutex name has a length limit
+    for (unsigned char c : name)
+        hash = (hash ^ c) * 1099511628211ULL;
+    wchar_t mutexName[96];
+    std::swprintf(mutexName, 96, L"Local\\pelfry-%llx-%llx-%llx",
+                  static_cast<unsigned long long>(facts.Volume),
+                  static_cast<unsigned long long>(facts.Index),
+                  static_cast<unsigned long long>(hash));
+    HANDLE mutex = ::CreateMutexW(nullptr, FALSE, mutexName);
+    if (mutex == nullptr) throw FileOpenError(path, win::ErrnoOf(::GetLastError()));
+    // An abandoned mutex (its holder died) is taken over like a free one.
+    const DWORD got = ::WaitForSingleObject(mutex, wait ? INFINITE : 0);
+    if (got == WAIT_OBJECT_0 || got == WAIT_ABANDONED) return NameLock(new NameHold{mutex});
+    ::CloseHandle(mutex);
+    return nullptr;
 }
 
 } // namespace pelfry

@@ -13,29 +13,40 @@
 namespace pelfry {
 
 FileStream::FileStream(const std::string& fileName, Mode mode) : fileName_(fileName) {
+    // Only regular files are opened: a FIFO would block the open or the reads, and a device
+    // may act on being opened. Looked at first, so that such a thing is never opened at all,
+    // and again once open (O_NONBLOCK: an open that raced with a swap cannot block either).
+    struct stat st {};
+    const auto refuse = [&] {
+        if (mode == Mode::Create)
+            throw FileCreateError(fileName, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+        throw NotRegularFileError(fileName);
+    };
+    if (::stat(fileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) refuse();
+    int flags = O_CLOEXEC | O_NONBLOCK;
     switch (mode) {
     case Mode::OpenRead:
-        fd_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+        flags |= O_RDONLY;
         break;
     case Mode::OpenReadWrite:
-        fd_ = ::open(fileName.c_str(), O_RDWR | O_CLOEXEC);
+        flags |= O_RDWR;
         break;
     case Mode::Create:
-        fd_ = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        flags |= O_RDWR | O_CREAT | O_TRUNC;
         break;
     }
-    if (fd_ >= 0) {
-        // A folder opens for reading on this platform, but it is no file.
-        struct stat st {};
-        if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
-            ::close(fd_);
-            fd_ = -1;
-            errno = EISDIR;
-        }
-    }
+    fd_ = ::open(fileName.c_str(), flags, 0666);
     if (fd_ < 0) {
-        if (mode == Mode::Create) throw FileCreateError(fileName);
-        throw FileOpenError(fileName);
+        const int error = errno;
+        // A socket cannot be opened at all (ENXIO).
+        if (::stat(fileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) refuse();
+        if (mode == Mode::Create) throw FileCreateError(fileName, error);
+        throw FileOpenError(fileName, error);
+    }
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd_);
+        fd_ = -1;
+        refuse();
     }
 }
 
@@ -47,7 +58,7 @@ void FileStream::Close() {
     if (fd_ < 0) return;
     int rc = ::close(fd_);
     fd_ = -1;
-    if (rc != 0 && errno != EINTR) throw FileWriteError(fileName_);
+    if (rc != 0 && errno != EINTR) throw FileWriteError(fileName_, errno);
 }
 
 int64_t FileStream::Read(void* buffer, int64_t count) {

@@ -9,6 +9,7 @@
 #include "WinSupport.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -16,6 +17,14 @@
 namespace pelfry {
 
 FileStream::FileStream(const std::string& fileName, Mode mode) : fileName_(fileName) {
+    // Only files on a disk are opened: a folder, a device (NUL, CON, COM1) or a pipe is refused
+    // with NotRegularFileError, as on POSIX systems.
+    const auto refuse = [&](bool folder) {
+        if (mode == Mode::Create) throw FileCreateError(fileName, folder ? EISDIR : EINVAL);
+        throw NotRegularFileError(fileName);
+    };
+    win::FileFacts facts;
+    if (win::FactsOfPath(fileName, facts) && facts.Folder) refuse(true);
     const DWORD access = mode == Mode::OpenRead ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
     const DWORD disposition = mode == Mode::Create ? OPEN_ALWAYS : OPEN_EXISTING;
     // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open: it is no file.
@@ -24,6 +33,11 @@ FileStream::FileStream(const std::string& fileName, Mode mode) : fileName_(fileN
                    : ::CreateFileW(win::Widen(fileName).c_str(), access,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD error = h == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
+    if (h != INVALID_HANDLE_VALUE && ::GetFileType(h) != FILE_TYPE_DISK) {
+        ::CloseHandle(h);
+        refuse(false);
+    }
     if (h != INVALID_HANDLE_VALUE && mode == Mode::Create) {
         // Truncated in place, so that the file keeps its identity as with O_TRUNC.
         LARGE_INTEGER start{};
@@ -38,8 +52,9 @@ FileStream::FileStream(const std::string& fileName, Mode mode) : fileName_(fileN
         if (fd_ < 0) ::CloseHandle(h);
     }
     if (fd_ < 0) {
-        if (mode == Mode::Create) throw FileCreateError(fileName);
-        throw FileOpenError(fileName);
+        const int code = error == ERROR_SUCCESS ? EIO : win::ErrnoOf(error);
+        if (mode == Mode::Create) throw FileCreateError(fileName, code);
+        throw FileOpenError(fileName, code);
     }
 }
 
@@ -51,7 +66,7 @@ void FileStream::Close() {
     if (fd_ < 0) return;
     const int rc = ::_close(fd_);
     fd_ = -1;
-    if (rc != 0) throw FileWriteError(fileName_);
+    if (rc != 0) throw FileWriteError(fileName_, EIO);
 }
 
 static OVERLAPPED At(int64_t position) {

@@ -1,8 +1,14 @@
 // Files and folders on POSIX systems.
 #include "FileUtil.h"
 
+#include "Text.h"
+
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
+#include <cwchar>
+#include <cwctype>
+#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,6 +47,32 @@ std::string TempFolder() {
 
 bool FileSystemRefusesName(std::string_view) {
     return false;
+}
+
+std::string StoredName(std::string_view part, bool ignoreCase) {
+    if (!ignoreCase) return std::string(part);
+    // Names are bytes here; a folder that ignores case compares those that are UTF-8 letter by
+    // letter, and the others (Latin-1 names from old archives) only in their ASCII letters.
+    static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    if (utf8 == nullptr) return UpperCaseAscii(part);
+    const locale_t previous = ::uselocale(utf8);
+    std::string out;
+    std::mbstate_t in{}, put{};
+    for (size_t at = 0; at < part.size();) {
+        wchar_t letter = 0;
+        const size_t used = std::mbrtowc(&letter, part.data() + at, part.size() - at, &in);
+        if (used == 0 || used > part.size() - at) {
+            out = UpperCaseAscii(part);
+            break;
+        }
+        char bytes[MB_LEN_MAX];
+        const size_t made = std::wcrtomb(
+            bytes, static_cast<wchar_t>(std::towupper(static_cast<wint_t>(letter))), &put);
+        out.append(bytes, made == static_cast<size_t>(-1) ? 0 : made);
+        at += used;
+    }
+    ::uselocale(previous);
+    return out;
 }
 
 } // namespace pelfry

@@ -45,4 +45,11 @@ bool FileSystemRefusesName(std::string_view name) {
     return IsUnsafeWindowsName(name);
 }
 
+std::string StoredName(std::string_view part, bool ignoreCase) {
+    // Names reach the system as UTF-16, where bytes that are not UTF-8 all become U+FFFD.
+    std::wstring wide = win::Widen(part);
+    if (ignoreCase && !wide.empty()) ::CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+    return win::Narrow(wide);
+}
+
 } // namespace pelfry

@@ -53,9 +53,4 @@ void CopyFileTime(const std::string& source, const std::string& target) {
     SetFileAge(target, age);
 }
 
-void SetFileAge(const std::string& target, int32_t age) {
-    FileStream out(target, FileStream::Mode::OpenReadWrite);
-    FileSetDate(out, age);
-}
-
 } // namespace pelfry

@@ -26,11 +26,13 @@ int32_t FileGetDate(const FileStream& file);
 // the platform refuses; callers that only stamp files ignore that.
 bool FileSetDate(const FileStream& file, int32_t age);
 
-// Reads the age of `source` (opened for reading) and sets it on `target` (opened for
-// reading and writing). FileOpenError when either cannot be opened.
+// Reads the age of `source` (opened for reading) and sets it on `target` as SetFileAge does.
+// FileOpenError when either cannot be found.
 void CopyFileTime(const std::string& source, const std::string& target);
-// Sets the age of `target` (opened for reading and writing); FileOpenError when it cannot be
-// opened.
+// Sets the age of `target` without opening it and without following a link standing there
+// (a link gets the time itself): stamping a file never writes through a link to a file
+// elsewhere. FileOpenError when there is nothing at `target`, NotRegularFileError for a
+// folder and the like; a time the system refuses to set (a file of another user) is ignored.
 void SetFileAge(const std::string& target, int32_t age);
 
 // Packs a local calendar time; years before 1980 pack as 1980-01-01 00:00:00.

@@ -1,8 +1,11 @@
 // File times on POSIX systems.
 #include "FileTime.h"
 
+#include "Errors.h"
 #include "Stream.h"
 
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace pelfry {
@@ -31,14 +34,27 @@ int32_t FileGetDate(const FileStream& file) {
     return UnixToFileDate(st.st_mtime);
 }
 
-bool FileSetDate(const FileStream& file, int32_t age) {
-    std::time_t t = FileDateToUnix(age);
+// Both times of a file as an age; false for an age that names no calendar time.
+static bool TimesOf(int32_t age, struct timespec (&times)[2]) {
+    const std::time_t t = FileDateToUnix(age);
     if (t == static_cast<std::time_t>(-1)) return false;
-    struct timespec times[2];
     times[0].tv_sec = t;
     times[0].tv_nsec = 0;
     times[1] = times[0];
-    return ::futimens(file.Handle(), times) == 0;
+    return true;
+}
+
+bool FileSetDate(const FileStream& file, int32_t age) {
+    struct timespec times[2];
+    return TimesOf(age, times) && ::futimens(file.Handle(), times) == 0;
+}
+
+void SetFileAge(const std::string& target, int32_t age) {
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) != 0) throw FileOpenError(target, errno);
+    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) throw NotRegularFileError(target);
+    struct timespec times[2];
+    if (TimesOf(age, times)) ::utimensat(AT_FDCWD, target.c_str(), times, AT_SYMLINK_NOFOLLOW);
 }
 
 } // namespace pelfry

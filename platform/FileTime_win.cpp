@@ -1,9 +1,11 @@
 // File times on Windows: FILETIME (100 ns since 1601), set with SetFileTime.
 #include "FileTime.h"
 
+#include "Errors.h"
 #include "Stream.h"
 #include "WinSupport.h"
 
+#include <cerrno>
 #include <windows.h>
 
 namespace pelfry {
@@ -32,14 +34,33 @@ int32_t FileGetDate(const FileStream& file) {
     return UnixToFileDate(static_cast<std::time_t>(win::UnixFromFileTime(facts.Modified)));
 }
 
-bool FileSetDate(const FileStream& file, int32_t age) {
+// Sets the last write and access times of the open file `h` from an age.
+static bool SetTimes(HANDLE h, int32_t age) {
     const std::time_t t = FileDateToUnix(age);
     if (t == static_cast<std::time_t>(-1)) return false;
     const uint64_t stamp = static_cast<uint64_t>(win::FileTimeFromUnix(t));
     FILETIME time;
     time.dwLowDateTime = static_cast<DWORD>(stamp);
     time.dwHighDateTime = static_cast<DWORD>(stamp >> 32);
-    return ::SetFileTime(win::HandleOf(file.Handle()), nullptr, &time, &time) != 0;
+    return ::SetFileTime(h, nullptr, &time, &time) != 0;
+}
+
+bool FileSetDate(const FileStream& file, int32_t age) {
+    return SetTimes(win::HandleOf(file.Handle()), age);
+}
+
+void SetFileAge(const std::string& target, int32_t age) {
+    win::FileFacts facts;
+    if (!win::FactsOfPath(target, facts, false)) throw FileOpenError(target, ENOENT);
+    if (facts.Folder && !facts.Link) throw NotRegularFileError(target);
+    // Opened for its attributes only, the link itself rather than what it points to.
+    HANDLE h = ::CreateFileW(win::Widen(target).c_str(), FILE_WRITE_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return;
+    SetTimes(h, age);
+    ::CloseHandle(h);
 }
 
 } // namespace pelfry

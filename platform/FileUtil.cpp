@@ -56,8 +56,8 @@ static bool IsDeviceName(std::string_view part) {
            number == "\xC2\xB2" || number == "\xC2\xB3";
 }
 
-bool IsUnsafeWindowsName(std::string_view name) {
-    if (name.find(':') != std::string_view::npos) return true;
+std::vector<std::string_view> NameParts(std::string_view name) {
+    std::vector<std::string_view> parts;
     size_t start = 0;
     while (start < name.size()) {
         size_t end = start;
@@ -65,10 +65,25 @@ bool IsUnsafeWindowsName(std::string_view name) {
             ++end;
         const std::string_view part = name.substr(start, end - start);
         start = end + 1;
-        if (part.empty() || part == "." || part == "..") continue; // the caller's to judge
+        if (!part.empty() && part != ".") parts.push_back(part);
+    }
+    return parts;
+}
+
+bool IsUnsafeWindowsName(std::string_view name) {
+    if (name.find(':') != std::string_view::npos) return true;
+    for (std::string_view part : NameParts(name)) {
+        if (part == "..") continue; // the caller's to judge
         if (part.back() == '.' || part.back() == ' ' || IsDeviceName(part)) return true;
     }
     return false;
+}
+
+std::string NameKey(std::string_view name, bool ignoreCase) {
+    std::string key;
+    for (std::string_view part : NameParts(name))
+        key += (key.empty() ? "" : "/") + StoredName(part, ignoreCase);
+    return key;
 }
 
 bool ForceDirectories(const std::string& path) {
@@ -97,6 +112,26 @@ void WriteFileReplacing(const std::string& path, const std::vector<uint8_t>& byt
                         LinkPolicy links) {
     ReplacingFile file(path, links);
     file.Write(bytes.data(), bytes.size());
+    file.Commit();
+}
+
+void WriteFileBelow(const std::string& root, std::string_view relative,
+                    const std::vector<uint8_t>& bytes, int64_t modifiedSeconds) {
+    const std::string shown = NativePath(root + std::string(relative));
+    const std::string top = NativePath(root);
+    if (!top.empty()) ForceDirectories(top);
+    const std::string below = NativePath(relative);
+    const size_t slash = below.find_last_of('/');
+    // Everything the program adds below the user's folder is walked without following links:
+    // a link planted in a shared folder cannot take the file elsewhere.
+    const Folder parent =
+        Folder(top, shown)
+            .Descend(slash == std::string::npos ? std::string_view()
+                                                : std::string_view(below).substr(0, slash + 1),
+                     shown);
+    ReplacingFile file(parent, slash == std::string::npos ? below : below.substr(slash + 1), shown);
+    file.Write(bytes.data(), bytes.size());
+    if (modifiedSeconds >= 0) file.SetModifiedTime(modifiedSeconds);
     file.Commit();
 }
 

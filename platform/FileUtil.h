@@ -22,6 +22,10 @@ std::string ExtractFileName(std::string_view path);
 // Extension: from the last "." after the last separator to the end; "" when there is none.
 std::string ExtractFileExt(std::string_view path);
 
+// The parts of a relative name between its separators ("\" or "/"), without the empty and "."
+// parts, which name no further folder: "a\\./b//c" gives a, b, c.
+std::vector<std::string_view> NameParts(std::string_view name);
+
 // The path as this platform spells it: every "\" becomes "/".
 std::string NativePath(std::string_view path);
 
@@ -51,6 +55,20 @@ bool IsUnsafeWindowsName(std::string_view name);
 // Whether this system's file system cannot hold `name` (a relative name) safely: the rules
 // of IsUnsafeWindowsName on Windows, none elsewhere.
 bool FileSystemRefusesName(std::string_view name);
+// One part of a name (no separator) as this system stores it, upper-cased when `ignoreCase`:
+// the parts of NameKey.
+std::string StoredName(std::string_view part, bool ignoreCase);
+
+// Whether the folder `path` takes names that differ only in letter case for one file (as on
+// Windows, and on Linux in case-folding folders and FAT or NTFS disks). Asked of the folder
+// itself, by making a temporary file there and looking it up in the other case; a folder not
+// made yet is judged by the nearest folder above it. False when it cannot be asked.
+bool FolderIgnoresCase(const std::string& path);
+// The form in which this system's folders compare the relative name `name`: "\" and "/" alike
+// ("/" between the parts), empty and "." parts dropped, the name as the system stores it (on
+// Windows, after the conversion to UTF-16 that bytes not UTF-8 do not survive), and upper-cased
+// when `ignoreCase`. Two names land on one file exactly when their keys are equal.
+std::string NameKey(std::string_view name, bool ignoreCase);
 
 // Reads a whole file; FileOpenError when it cannot be opened.
 std::vector<uint8_t> ReadWholeFile(const std::string& path);

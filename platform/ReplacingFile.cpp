@@ -3,6 +3,8 @@
 // ReplacingFile_win.cpp.
 #include "ReplacingFile.h"
 
+#include "Errors.h"
+
 namespace pelfry {
 
 void ReplacingFile::Write(const void* bytes, size_t count) {
@@ -12,6 +14,19 @@ void ReplacingFile::Write(const void* bytes, size_t count) {
         WriteOut(p, count); // large blocks skip the buffer
     else
         buffer_.insert(buffer_.end(), p, p + count);
+}
+
+void ReplacingFile::Tell(const std::string& shown, const std::vector<std::string>& lost, int why,
+                         unsigned long links) {
+    if (!lost.empty()) {
+        std::string items;
+        for (size_t i = 0; i < lost.size(); ++i)
+            items += (i == 0 ? "" : i + 1 == lost.size() ? " and " : ", ") + lost[i];
+        warnings_.push_back(shown + " was saved, but its " + items +
+                            " could not be kept: " + SystemReason(why));
+    }
+    if (links > 1)
+        warnings_.push_back(shown + " had other names (hard links), which keep the old contents");
 }
 
 void ReplacingFile::Flush() {

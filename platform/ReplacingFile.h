@@ -1,7 +1,23 @@
 // The one way this program writes a file. A new file is written beside its target and takes
 // the target's name only once every byte of it has reached the disk, so the target either
 // stays as it was or holds all of the new bytes; nothing half-written is ever left under a
-// name, and no temporary file outlives the write (see InstallTempFileCleanup).
+// name, and no temporary file outlives the write: a killed writer's temporary vanishes with it
+// or is removed by the next writer in that folder (see TempFiles.h, InstallTempFileCleanup).
+//
+// A replacement keeps what the user set on the file it replaces: its permissions, owner and
+// group (where this process may set them) and extended attributes, access control lists
+// included (on Windows: the permissions it has of its own, beyond those of its folder).
+//
+// A write takes these steps, in Commit:
+//   1. the last buffered bytes are written;
+//   2. the replaced file's permissions, owner and attributes are given to the new file, and
+//      the time set with SetModifiedTime;
+//   3. the new file is flushed to the disk (fsync, FlushFileBuffers);
+//   4. it takes the target's name in one step (a rename; no moment without a file there);
+//   5. the folder is flushed, so that the new name lasts too.
+// Every step before 4 leaves the target untouched when it fails. A batch that writes many new
+// files could flush them all with one barrier between steps 3 and 4 instead of one each: the
+// guarantee holds as long as no file is named (step 4) before its bytes are on the disk.
 #pragma once
 
 #include <cstddef>
@@ -24,6 +40,9 @@ enum class LinkPolicy {
     Follow,
 };
 
+// The reason given when a folder on the way to a file the program names is a link.
+inline constexpr const char* LinkOnTheWay = "a folder on the way is a link, which is not followed";
+
 // An open folder, to write into without following links planted on the way to it.
 class Folder {
 public:
@@ -37,9 +56,9 @@ public:
     Folder& operator=(const Folder&) = delete;
 
     // The folder `relative` below this one ("/" or "\" between its parts), made where
-    // missing; empty and "." parts stay where they are. A part that is a link, a file or ".."
-    // is refused with FileCreateError
-    // naming `shownName`, and nothing is made below it.
+    // missing; empty and "." parts stay where they are. A part that is a link (with the
+    // reason LinkOnTheWay), a file or ".." is refused with FileCreateError naming `shownName`,
+    // and nothing is made below it.
     Folder Descend(std::string_view relative, const std::string& shownName) const;
 
     int Handle() const { return fd_; }
@@ -59,48 +78,82 @@ class ReplacingFile {
 public:
     // A new file that will replace `target`. FileCreateError naming `target` when the target
     // is a folder, an existing file that may not be written, a name too long for the file
-    // system, or in a folder where no new file can be made.
+    // system, or in a folder where no new file can be made (with the reason "the folder lets
+    // no new file be made there" when the folder refuses it).
     explicit ReplacingFile(const std::string& target, LinkPolicy links = LinkPolicy::Replace);
     // A new file that will replace `name` (a plain name, no separator) inside `folder`; a link
     // of that name is replaced. `shownName` names the target in errors. `folder` must stay
     // open until Commit or destruction.
     ReplacingFile(const Folder& folder, const std::string& name, const std::string& shownName);
+    // A write that was not committed leaves the target as it was and no temporary file.
     ~ReplacingFile();
     ReplacingFile(const ReplacingFile&) = delete;
     ReplacingFile& operator=(const ReplacingFile&) = delete;
 
     // Buffered; a failure is remembered and reported by Commit.
     void Write(const void* bytes, size_t count);
-    // Writes out what is buffered, gives the new file the target's permissions (or the usual
-    // ones for a new target), flushes it to the disk and puts it in the target's place, then
-    // flushes the folder. FileWriteError naming the target when any write failed (a full
-    // disk, a file-size limit), FileCreateError when the name cannot be given.
+    // The modification (and access) time the new file gets, in seconds since 1970, instead of
+    // the time of the write: so that no later call has to find the file by its name again.
+    void SetModifiedTime(int64_t seconds);
+    // Takes the steps above. FileWriteError naming the target when any write failed (a full
+    // disk, a file-size limit) or the flush did, FileCreateError when the name cannot be given.
     void Commit();
+
+    // After Commit: what the user should know about the file just replaced, one sentence each
+    // naming the target ("X was saved, but its owner and group could not be kept: Operation not
+    // permitted"; "X had other names (hard links), which keep the old contents"). Empty when
+    // everything was kept.
+    const std::vector<std::string>& Warnings() const { return warnings_; }
 
 private:
     struct State;
     void Open(const Folder& folder, const std::string& name);
     void Flush();
     void WriteOut(const uint8_t* bytes, size_t count);
+    // Step 2 on the system's own terms: what could not be kept goes to warnings_.
+    void KeepAttributes();
+    // Puts into warnings_ what step 2 found about the target `shown`: the things of the replaced
+    // file that could not be kept ("owner and group") with the system's error number `why`, and
+    // the number of names the file had.
+    void Tell(const std::string& shown, const std::vector<std::string>& lost, int why,
+              unsigned long links);
 
     std::unique_ptr<State> state_;
     // Small writes gather here and go to the file in blocks of BufferSize.
     static constexpr size_t BufferSize = 1 << 20;
     std::vector<uint8_t> buffer_;
+    std::vector<std::string> warnings_;
 };
 
 // Writes `bytes` to `path` through a ReplacingFile.
 void WriteFileReplacing(const std::string& path, const std::vector<uint8_t>& bytes,
                         LinkPolicy links = LinkPolicy::Replace);
 
+// Writes `bytes` to root + relative through a ReplacingFile, for a file the program names
+// below a folder the user named: `root` ("" for the current folder) is taken as it stands,
+// links and all, and made when missing; the folders that `relative` adds below it are walked
+// without following links and made where missing (Folder::Descend), and a link standing where
+// the file goes is replaced. With `modifiedSeconds` >= 0 the file gets that time. Raises
+// FileCreateError naming root + relative when a folder on the way is a link or a file, or the
+// file cannot be made, and FileWriteError when it cannot be written whole.
+void WriteFileBelow(const std::string& root, std::string_view relative,
+                    const std::vector<uint8_t>& bytes, int64_t modifiedSeconds = -1);
+
 // Makes a fatal SIGINT, SIGTERM or SIGHUP first remove the temporary file of any write in
-// progress, then end the process with the usual status for the signal. Where the file system
-// allows, new files have no name until they are complete and vanish by themselves when the
-// process dies; this covers the file systems where they must be named from the start.
+// progress, then end the process with the usual status for the signal (on Windows: Ctrl-C,
+// Ctrl-Break, the console closing). Where the file system allows, new files have no name until
+// they are complete and vanish by themselves when the process dies; this covers the file
+// systems where they must be named from the start. Also makes a write beyond the file-size
+// limit (ulimit -f) fail like any failed write instead of ending the process (SIGXFSZ).
 void InstallTempFileCleanup();
 
 // Makes new files named from the start, as on file systems without nameless files, so that
-// tests can reach that path on any machine.
+// tests (and tools/kill-test.sh, through pelfry-cli) can reach that path on any machine.
 void UseNamedTempFiles(bool named);
+
+// For tests: `hook` runs in Commit when the complete new file stands under its temporary name
+// beside the target and is about to take the target's name (null: nothing runs). A test that
+// ends the process there sees what a kill at the worst moment leaves.
+void SetBeforeRenameHook(void (*hook)());
 
 } // namespace pelfry

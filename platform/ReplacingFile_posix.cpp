@@ -5,120 +5,77 @@
 // drops a nameless file with its last descriptor. Once complete and flushed it is linked under
 // a short temporary name and renamed over the target at once, with the fatal signals that can
 // be caught held back between the two steps. Where O_TMPFILE is missing the file is named from
-// the start, and the signal handler of InstallTempFileCleanup removes it.
+// the start, and the signal handler of InstallTempFileCleanup removes it. Either way the file
+// carries the temporaries' mark (TempFiles.h): what SIGKILL leaves under a temporary name is
+// removed by the next writer in the folder.
 #include "ReplacingFile.h"
 
 #include "Errors.h"
 #include "FileUtil.h"
+#include "TempFiles.h"
 
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <random>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace pelfry {
 
 namespace {
 
-// ---- Named temporary files that a fatal signal must remove ------------------------------------
+// The extended attributes of a file, names and values; the access control list is one of them.
+using Attributes = std::vector<std::pair<std::string, std::vector<char>>>;
 
-struct CleanupSlot {
-    std::atomic<bool> taken{false};
-    std::atomic<int> folder{-1}; // set last: the handler looks at a slot only once it is >= 0
-    char name[32] = {};
-};
-
-CleanupSlot cleanupSlots[16];
-
-int RegisterTemp(int folder, const std::string& name) {
-    for (int i = 0; i < 16; ++i) {
-        bool expected = false;
-        if (!cleanupSlots[i].taken.compare_exchange_strong(expected, true)) continue;
-        std::snprintf(cleanupSlots[i].name, sizeof cleanupSlots[i].name, "%s", name.c_str());
-        cleanupSlots[i].folder.store(folder, std::memory_order_release);
-        return i;
-    }
-    return -1; // more writes at once than slots: this one goes unguarded
-}
-
-void UnregisterTemp(int slot) {
-    if (slot < 0) return;
-    cleanupSlots[slot].folder.store(-1, std::memory_order_release);
-    cleanupSlots[slot].taken.store(false);
-}
-
-extern "C" void RemoveTempsAndDie(int signal) {
-    for (CleanupSlot& slot : cleanupSlots) {
-        const int folder = slot.folder.load(std::memory_order_acquire);
-        if (folder >= 0) ::unlinkat(folder, slot.name, 0);
-    }
-    // The handler was installed to run once and not to block its own signal: raising it
-    // again now ends the process as the signal would have.
-    ::raise(signal);
-}
-
-// Holds back the fatal signals that InstallTempFileCleanup handles, for the few system calls
-// during which a temporary name exists that the handler does not know of.
-class SignalHold {
-public:
-    SignalHold() {
-        sigset_t set;
-        sigemptyset(&set);
-        for (int s : {SIGINT, SIGTERM, SIGHUP})
-            sigaddset(&set, s);
-        ::pthread_sigmask(SIG_BLOCK, &set, &saved_);
-    }
-    ~SignalHold() { ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
-
-private:
-    sigset_t saved_;
-};
-
-std::string TempName() {
-    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    static thread_local std::mt19937 random(std::random_device{}());
-    std::string name = ".pelfry-";
-    for (int i = 0; i < 8; ++i)
-        name += letters[random() % (sizeof letters - 1)];
-    return name;
-}
-
-std::atomic<bool> forceNamed{false};
-
-bool ProcFdAvailable() {
-    static const bool available = ::access("/proc/self/fd", X_OK) == 0;
-    return available;
-}
+constexpr const char* AccessAcl = "system.posix_acl_access";
 
 // Errors that mean the disk could not take the bytes, as against a name that cannot be made.
 bool IsWriteFailure(int error) {
     return error == ENOSPC || error == EDQUOT || error == EIO || error == EFBIG;
 }
 
-} // namespace
-
-void UseNamedTempFiles(bool named) {
-    forceNamed = named;
-}
-
-void InstallTempFileCleanup() {
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
-        struct sigaction old {};
-        ::sigaction(s, nullptr, &old);
-        if (old.sa_handler == SIG_IGN) continue; // started under nohup and the like: keep it so
-        struct sigaction action {};
-        action.sa_handler = RemoveTempsAndDie;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESETHAND | SA_NODEFER;
-        ::sigaction(s, &action, nullptr);
+// The value of the attribute `name` of the open file `fd`; false when it has none.
+bool ReadAttribute(int fd, const char* name, std::vector<char>& value) {
+    for (;;) {
+        const ssize_t size = ::fgetxattr(fd, name, nullptr, 0);
+        if (size < 0) return false;
+        value.resize(static_cast<size_t>(size));
+        const ssize_t got = ::fgetxattr(fd, name, value.data(), value.size());
+        if (got >= 0) {
+            value.resize(static_cast<size_t>(got));
+            return true;
+        }
+        if (errno != ERANGE) return false; // else it grew meanwhile: again
     }
 }
+
+// Every extended attribute of `name` in `folder` that this process can read.
+Attributes ReadAttributes(int folder, const std::string& name) {
+    Attributes attributes;
+    const int fd = ::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return attributes;
+    std::vector<char> names;
+    ssize_t size = ::flistxattr(fd, nullptr, 0);
+    if (size > 0) {
+        names.resize(static_cast<size_t>(size));
+        size = ::flistxattr(fd, names.data(), names.size());
+    }
+    for (ssize_t at = 0; at < size;) {
+        const std::string key(names.data() + at);
+        at += static_cast<ssize_t>(key.size()) + 1;
+        std::vector<char> value;
+        if (ReadAttribute(fd, key.c_str(), value)) attributes.emplace_back(key, std::move(value));
+    }
+    ::close(fd);
+    return attributes;
+}
+
+} // namespace
 
 // ---- Folder -----------------------------------------------------------------------------------
 
@@ -151,15 +108,9 @@ Folder Folder::Descend(std::string_view relative, const std::string& shownName) 
     int current = ::dup(fd_);
     if (current < 0) throw FileCreateError(shownName, errno);
     Folder result(current, path_);
-    size_t start = 0;
-    while (start < relative.size()) {
-        size_t end = start;
-        while (end < relative.size() && !IsPathSeparator(relative[end]))
-            ++end;
-        const std::string part(relative.substr(start, end - start));
-        start = end + 1;
-        if (part.empty() || part == ".") continue;
-        if (part == "..") throw FileCreateError(shownName);
+    for (std::string_view name : NameParts(relative)) {
+        const std::string part(name);
+        if (part == "..") throw FileCreateError(shownName, EINVAL);
         // O_NOFOLLOW: a link planted on the way is refused, never walked through.
         int next =
             ::openat(result.fd_, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -169,7 +120,14 @@ Folder Folder::Descend(std::string_view relative, const std::string& shownName) 
             next =
                 ::openat(result.fd_, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         }
-        if (next < 0) throw FileCreateError(shownName, errno);
+        if (next < 0) {
+            const int error = errno;
+            struct stat st {};
+            if (::fstatat(result.fd_, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISLNK(st.st_mode))
+                throw FileCreateError(shownName, ELOOP, LinkOnTheWay);
+            throw FileCreateError(shownName, error);
+        }
         result = Folder(next, result.path_ + part + "/");
     }
     return result;
@@ -186,7 +144,14 @@ struct ReplacingFile::State {
     bool nameless = false; // made with O_TMPFILE
     std::string tempName;  // the name it has until Commit, when not nameless
     int cleanupSlot = -1;
+    // What the new file takes over: the replaced file's, or the usual mode for a new one.
     mode_t mode = 0;
+    bool replacing = false;
+    uid_t owner = 0;
+    gid_t group = 0;
+    nlink_t links = 1;
+    Attributes attributes;
+    int64_t modified = -1; // seconds, from SetModifiedTime
     bool failed = false;
     int error = 0;
     bool committed = false;
@@ -230,6 +195,7 @@ void ReplacingFile::Open(const Folder& dir, const std::string& name) {
     const long nameMax = ::fpathconf(folder, _PC_NAME_MAX);
     if (name.size() > static_cast<size_t>(nameMax > 0 ? nameMax : NAME_MAX))
         throw FileCreateError(s.shownName, ENAMETOOLONG);
+    temps::RemoveStaleTemporaries(folder);
 
     // What stands under the name now: a folder is never replaced by a file, nor a file the
     // user may not write; a link is replaced, not followed.
@@ -239,38 +205,43 @@ void ReplacingFile::Open(const Folder& dir, const std::string& name) {
             throw FileCreateError(s.shownName, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
         if (::faccessat(folder, name.c_str(), W_OK, 0) != 0)
             throw FileCreateError(s.shownName, errno);
+        s.replacing = true;
         s.mode = st.st_mode & 07777;
+        s.owner = st.st_uid;
+        s.group = st.st_gid;
+        s.links = st.st_nlink;
+        s.attributes = ReadAttributes(folder, name);
     } else {
         const mode_t mask = ::umask(0);
         ::umask(mask);
         s.mode = 0666 & ~mask;
     }
 
-    if (!forceNamed && ProcFdAvailable()) {
-        s.fd = ::openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-        s.nameless = s.fd >= 0;
+    int error = 0;
+    {
+        // A named temporary is known to the signal handler from the moment it exists.
+        temps::SignalHold hold;
+        s.fd = temps::MakeTemporary(folder, !temps::NamedOnly(), s.tempName);
+        error = errno;
+        if (s.fd >= 0 && !s.tempName.empty()) s.cleanupSlot = temps::Remember(folder, s.tempName);
     }
-    for (int attempt = 0; s.fd < 0 && attempt < 100; ++attempt) {
-        // No O_TMPFILE here: a named file, registered so that a fatal signal removes it.
-        const std::string temp = TempName();
-        SignalHold hold;
-        s.fd = ::openat(folder, temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                        0600);
-        if (s.fd >= 0) {
-            s.tempName = temp;
-            s.cleanupSlot = RegisterTemp(folder, temp);
-        } else if (errno != EEXIST) {
-            break;
-        }
-    }
-    if (s.fd < 0) throw FileCreateError(s.shownName, errno);
+    s.nameless = s.fd >= 0 && s.tempName.empty();
+    if (s.fd >= 0) return;
+    // The file itself may be writable while its folder is not, which the user cannot guess.
+    if (error == EACCES || error == EPERM)
+        throw FileCreateError(s.shownName, error, "the folder lets no new file be made there");
+    throw FileCreateError(s.shownName, error);
 }
 
 ReplacingFile::~ReplacingFile() {
     State& s = *state_;
     if (s.fd >= 0) ::close(s.fd);
     if (!s.committed && !s.tempName.empty()) ::unlinkat(s.folder, s.tempName.c_str(), 0);
-    UnregisterTemp(s.cleanupSlot);
+    temps::Forget(s.cleanupSlot);
+}
+
+void ReplacingFile::SetModifiedTime(int64_t seconds) {
+    state_->modified = seconds;
 }
 
 void ReplacingFile::WriteOut(const uint8_t* p, size_t count) {
@@ -289,13 +260,54 @@ void ReplacingFile::WriteOut(const uint8_t* p, size_t count) {
     }
 }
 
+void ReplacingFile::KeepAttributes() {
+    State& s = *state_;
+    std::vector<std::string> lost; // what the new file could not take over
+    int why = 0;
+    struct stat made {};
+    if (s.replacing && ::fstat(s.fd, &made) == 0 &&
+        (made.st_uid != s.owner || made.st_gid != s.group) &&
+        ::fchown(s.fd, s.owner, s.group) != 0) {
+        why = errno;
+        // A group the user belongs to can be kept without the owner.
+        const bool groupKept =
+            made.st_gid == s.group || ::fchown(s.fd, static_cast<uid_t>(-1), s.group) == 0;
+        lost.push_back(made.st_uid == s.owner ? "group" : groupKept ? "owner" : "owner and group");
+    }
+    // An access control list the new file took from its folder's default would give other
+    // people other rights than the file it replaces, which had none.
+    if (s.replacing && std::none_of(s.attributes.begin(), s.attributes.end(),
+                                    [](const auto& a) { return a.first == AccessAcl; }))
+        ::fremovexattr(s.fd, AccessAcl);
+    if (::fchmod(s.fd, s.mode) != 0) {
+        s.failed = true;
+        s.error = errno;
+        return;
+    }
+    for (const auto& [name, value] : s.attributes) {
+        // One the system gave the new file already (a security label) is not set again.
+        std::vector<char> now;
+        if (ReadAttribute(s.fd, name.c_str(), now) && now == value) continue;
+        if (::fsetxattr(s.fd, name.c_str(), value.data(), value.size(), 0) != 0) {
+            if (why == 0) why = errno;
+            lost.push_back(name == AccessAcl ? "access control list"
+                                             : "extended attribute " + name);
+        }
+    }
+    if (s.modified >= 0) {
+        struct timespec times[2];
+        times[0].tv_sec = static_cast<time_t>(s.modified);
+        times[0].tv_nsec = 0;
+        times[1] = times[0];
+        ::futimens(s.fd, times);
+    }
+    Tell(s.shownName, lost, why, s.replacing ? s.links : 1);
+}
+
 void ReplacingFile::Commit() {
     State& s = *state_;
     Flush();
-    if (!s.failed && ::fchmod(s.fd, s.mode) != 0) {
-        s.failed = true;
-        s.error = errno;
-    }
+    if (!s.failed) KeepAttributes();
     if (!s.failed && ::fsync(s.fd) != 0 && errno != EINVAL) {
         s.failed = true;
         s.error = errno;
@@ -303,13 +315,13 @@ void ReplacingFile::Commit() {
     if (s.failed) throw FileWriteError(s.shownName, s.error);
 
     {
-        SignalHold hold;
+        temps::SignalHold hold;
         if (s.nameless) {
             // Give the complete file a temporary name first: a nameless file can only be
             // linked to a name that is free, and the target's usually is not.
             const std::string self = "/proc/self/fd/" + std::to_string(s.fd);
             for (int attempt = 0; attempt < 100 && s.tempName.empty(); ++attempt) {
-                const std::string temp = TempName();
+                const std::string temp = temps::NewName();
                 if (::linkat(AT_FDCWD, self.c_str(), s.folder, temp.c_str(), AT_SYMLINK_FOLLOW) ==
                     0)
                     s.tempName = temp;
@@ -318,6 +330,7 @@ void ReplacingFile::Commit() {
             }
             if (s.tempName.empty()) throw FileCreateError(s.shownName, errno);
         }
+        temps::BeforeRename();
         if (::renameat(s.folder, s.tempName.c_str(), s.folder, s.name.c_str()) != 0) {
             const int error = errno;
             ::unlinkat(s.folder, s.tempName.c_str(), 0);

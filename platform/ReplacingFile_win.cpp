@@ -13,18 +13,25 @@
 // one written into, and kept open until the write ends: none of them can be renamed, removed
 // or replaced by a link meanwhile, so the paths built below them lead where they were checked
 // to lead. A folder that is a reparse point (a symbolic link, a junction) is refused.
+//
+// The new file takes the replaced file's permissions when they are its own (not only those its
+// folder gives every file); owners and other attributes are those a new file gets there.
+//
+// A named temporary that a killed writer left (between lifting the mark and the rename, or
+// on a file system without the mark) is removed by the next writer in the folder (TempFiles.h).
 #include "ReplacingFile.h"
 
 #include "Errors.h"
 #include "FileUtil.h"
+#include "TempFiles.h"
 #include "WinSupport.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
-#include <random>
 #include <windows.h>
+
+#include <aclapi.h>
 
 namespace pelfry {
 
@@ -32,60 +39,38 @@ namespace {
 
 using win::Widen;
 
-// ---- Named temporary files that Ctrl-C must remove ---------------------------------------------
-
-// Held while a name is in flux (the steps of a replacement): the Ctrl-C handler waits for it,
-// as the POSIX writer holds back signals for those steps.
-std::mutex nameSteps;
-
-constexpr size_t SlotPathLength = 1024;
-
-struct CleanupSlot {
-    std::atomic<bool> taken{false};
-    std::atomic<bool> armed{false}; // set last: the handler looks at a slot only once it is
-    wchar_t path[SlotPathLength] = {};
-};
-
-CleanupSlot cleanupSlots[16];
-
-int RegisterTemp(const std::wstring& path) {
-    if (path.size() >= SlotPathLength) return -1;
-    for (int i = 0; i < 16; ++i) {
-        bool expected = false;
-        if (!cleanupSlots[i].taken.compare_exchange_strong(expected, true)) continue;
-        std::memcpy(cleanupSlots[i].path, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
-        cleanupSlots[i].armed.store(true, std::memory_order_release);
-        return i;
-    }
-    return -1; // more writes at once than slots: this one goes unguarded
-}
-
-void UnregisterTemp(int& slot) {
-    if (slot < 0) return;
-    cleanupSlots[slot].armed.store(false, std::memory_order_release);
-    cleanupSlots[slot].taken.store(false);
-    slot = -1;
-}
-
-// Runs on a thread of its own when Ctrl-C, Ctrl-Break or the closing of the console arrives;
-// then the next handler (the system's) ends the process.
-BOOL WINAPI RemoveTempsOnConsoleEvent(DWORD) {
-    std::lock_guard<std::mutex> hold(nameSteps);
-    for (CleanupSlot& slot : cleanupSlots)
-        if (slot.armed.load(std::memory_order_acquire)) ::DeleteFileW(slot.path);
-    return FALSE;
-}
-
 std::wstring TempName() {
-    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    static thread_local std::mt19937 random(std::random_device{}());
-    std::wstring name = L".pelfry-";
-    for (int i = 0; i < 8; ++i)
-        name += static_cast<wchar_t>(letters[random() % (sizeof letters - 1)]);
-    return name;
+    return Widen(temps::NewName());
 }
 
-std::atomic<bool> forceNamed{false};
+// The permissions (the DACL) of the file `path` when they are its own: protected from its
+// folder's, or with entries set on the file itself. A file with only what its folder gives it
+// leaves `security` null: a new file there gets the same.
+void ReadOwnPermissions(const std::wstring& path,
+                        std::unique_ptr<void, decltype(&::LocalFree)>& security, PACL& permissions,
+                        bool& isProtected) {
+    HANDLE h = ::CreateFileW(path.c_str(), READ_CONTROL,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD got = ::GetSecurityInfo(h, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                        nullptr, &permissions, nullptr, &descriptor);
+    ::CloseHandle(h);
+    if (got != ERROR_SUCCESS) return;
+    security.reset(descriptor);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ::GetSecurityDescriptorControl(descriptor, &control, &revision);
+    isProtected = (control & SE_DACL_PROTECTED) != 0;
+    bool own = isProtected || permissions == nullptr;
+    for (DWORD i = 0; permissions != nullptr && i < permissions->AceCount && !own; ++i) {
+        void* entry = nullptr;
+        own = ::GetAce(permissions, i, &entry) &&
+              (static_cast<ACE_HEADER*>(entry)->AceFlags & INHERITED_ACE) == 0;
+    }
+    if (!own) security.reset();
+}
 
 bool IsWriteFailure(int error) {
     return error == ENOSPC || error == EFBIG || error == EIO;
@@ -129,11 +114,13 @@ bool RenameOver(HANDLE h, const std::wstring& target) {
 // allows it), the new one takes the name, and the old one is deleted: it goes with its last
 // handle, and its readers read it to the end.
 bool ReplaceTarget(HANDLE h, const std::wstring& folder, const std::wstring& target) {
-    std::lock_guard<std::mutex> hold(nameSteps);
+    std::lock_guard<std::mutex> hold(temps::NameSteps());
     if (RenameOver(h, target)) return true;
     const DWORD error = ::GetLastError();
     if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return false;
-    const std::wstring aside = folder + TempName();
+    // Not a temporary's name: should the process end before the new file has the target's
+    // name, this is the old file, which no later writer may take for a stale temporary.
+    const std::wstring aside = folder + L".pelfry-old-" + TempName().substr(8);
     if (!::MoveFileExW(target.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) {
         ::SetLastError(error);
         return false;
@@ -188,14 +175,6 @@ std::wstring FinalPath(HANDLE h) {
 
 } // namespace
 
-void UseNamedTempFiles(bool named) {
-    forceNamed = named;
-}
-
-void InstallTempFileCleanup() {
-    ::SetConsoleCtrlHandler(RemoveTempsOnConsoleEvent, TRUE);
-}
-
 // ---- Folder -----------------------------------------------------------------------------------
 
 Folder::Folder(const std::string& path, const std::string& shownName) {
@@ -234,14 +213,8 @@ Folder& Folder::operator=(Folder&& other) noexcept {
 Folder Folder::Descend(std::string_view relative, const std::string& shownName) const {
     std::shared_ptr<const HeldFolder> current = std::static_pointer_cast<const HeldFolder>(held_);
     std::string shown = path_;
-    size_t start = 0;
-    while (start < relative.size()) {
-        size_t end = start;
-        while (end < relative.size() && !IsPathSeparator(relative[end]))
-            ++end;
-        const std::string part(relative.substr(start, end - start));
-        start = end + 1;
-        if (part.empty() || part == ".") continue;
+    for (std::string_view name : NameParts(relative)) {
+        const std::string part(name);
         if (part == ".." || IsUnsafeWindowsName(part)) throw FileCreateError(shownName, EINVAL);
         const std::wstring path = current->path + Widen(part);
         // A reparse point planted on the way is opened as itself and refused, never walked through.
@@ -261,7 +234,7 @@ Folder Folder::Descend(std::string_view relative, const std::string& shownName) 
         win::FileFacts facts;
         if (!win::FactsOfHandle(h, facts))
             throw FileCreateError(shownName, win::ErrnoOf(::GetLastError()));
-        if (facts.Link) throw FileCreateError(shownName, ELOOP);
+        if (facts.Link) throw FileCreateError(shownName, ELOOP, LinkOnTheWay);
         if (!facts.Folder) throw FileCreateError(shownName, ENOTDIR);
         current = std::move(next);
         shown += part + "/";
@@ -281,6 +254,13 @@ struct ReplacingFile::State {
     std::string shownName;
     HANDLE file = INVALID_HANDLE_VALUE;
     bool markedForDeletion = false;
+    bool replacing = false;
+    unsigned long links = 1;
+    // The replaced file's permissions, when it has some of its own rather than its folder's.
+    std::unique_ptr<void, decltype(&::LocalFree)> security{nullptr, &::LocalFree};
+    PACL permissions = nullptr; // inside `security`
+    bool permissionsProtected = false;
+    int64_t modified = -1; // seconds, from SetModifiedTime
     int cleanupSlot = -1;
     bool failed = false;
     int error = 0;
@@ -329,8 +309,12 @@ void ReplacingFile::Open(const Folder& dir, const std::string& name) {
         throw FileCreateError(s.shownName, EINVAL);
     const std::wstring wideName = Widen(name);
     if (wideName.size() > 255) throw FileCreateError(s.shownName, ENAMETOOLONG);
-    const std::wstring& folder = Held(s.folder).path;
+    const HeldFolder& held = Held(s.folder);
+    const std::wstring& folder = held.path;
     s.target = folder + wideName;
+    win::FileFacts folderFacts;
+    if (win::FactsOfHandle(held.handle, folderFacts))
+        temps::RemoveStaleTemporaries(folder, folderFacts.Volume, folderFacts.Index);
 
     // What stands under the name now: a folder is never replaced by a file, nor a file the
     // user may not write; a link is replaced, not followed.
@@ -345,24 +329,38 @@ void ReplacingFile::Open(const Folder& dir, const std::string& name) {
             ::CloseHandle(probe);
         else if (::GetLastError() == ERROR_ACCESS_DENIED)
             throw FileCreateError(s.shownName, EACCES);
+        s.replacing = true;
+        s.links = facts.Links;
+        ReadOwnPermissions(s.target, s.security, s.permissions, s.permissionsProtected);
     }
 
     DWORD error = 0;
+    // WRITE_DAC, which a file's owner has unless its folder says otherwise, for the permissions
+    // that KeepAttributes gives the new file; without it where the folder says otherwise.
+    DWORD access = GENERIC_READ | GENERIC_WRITE | DELETE | (s.security ? WRITE_DAC : 0);
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::wstring temp = folder + TempName();
-        s.file = ::CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
-                               FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        s.file = ::CreateFileW(temp.c_str(), access, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (s.file != INVALID_HANDLE_VALUE) {
             s.tempPath = temp;
             break;
         }
         error = ::GetLastError();
+        if (error == ERROR_ACCESS_DENIED && (access & WRITE_DAC) != 0) {
+            access &= ~static_cast<DWORD>(WRITE_DAC);
+            continue;
+        }
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
     }
-    if (s.file == INVALID_HANDLE_VALUE) throw FileCreateError(s.shownName, win::ErrnoOf(error));
-    s.markedForDeletion = !forceNamed && MarkForDeletion(s.file, true);
-    if (!s.markedForDeletion) s.cleanupSlot = RegisterTemp(s.tempPath);
+    if (s.file == INVALID_HANDLE_VALUE) {
+        // The file itself may be writable while its folder is not, which the user cannot guess.
+        if (error == ERROR_ACCESS_DENIED)
+            throw FileCreateError(s.shownName, EACCES, "the folder lets no new file be made there");
+        throw FileCreateError(s.shownName, win::ErrnoOf(error));
+    }
+    s.markedForDeletion = !temps::NamedOnly() && MarkForDeletion(s.file, true);
+    if (!s.markedForDeletion) s.cleanupSlot = temps::Remember(s.tempPath);
 }
 
 ReplacingFile::~ReplacingFile() {
@@ -372,7 +370,11 @@ ReplacingFile::~ReplacingFile() {
         ::CloseHandle(s.file);
         if (!s.committed && !s.markedForDeletion) ::DeleteFileW(s.tempPath.c_str());
     }
-    UnregisterTemp(s.cleanupSlot);
+    temps::Forget(s.cleanupSlot);
+}
+
+void ReplacingFile::SetModifiedTime(int64_t seconds) {
+    state_->modified = seconds;
 }
 
 void ReplacingFile::WriteOut(const uint8_t* p, size_t count) {
@@ -393,9 +395,35 @@ void ReplacingFile::WriteOut(const uint8_t* p, size_t count) {
     }
 }
 
+void ReplacingFile::KeepAttributes() {
+    State& s = *state_;
+    std::vector<std::string> lost; // what the new file could not take over
+    int why = 0;
+    // Permissions of the file's own are given to the new file, which has its folder's.
+    if (s.security) {
+        const DWORD error =
+            ::SetSecurityInfo(s.file, SE_FILE_OBJECT,
+                              DACL_SECURITY_INFORMATION |
+                                  (s.permissionsProtected ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                          : UNPROTECTED_DACL_SECURITY_INFORMATION),
+                              nullptr, nullptr, s.permissions, nullptr);
+        if (error != ERROR_SUCCESS) {
+            lost.push_back("access control list");
+            why = win::ErrnoOf(error);
+        }
+    }
+    if (s.modified >= 0) {
+        const uint64_t stamp = static_cast<uint64_t>(win::FileTimeFromUnix(s.modified));
+        FILETIME time{static_cast<DWORD>(stamp), static_cast<DWORD>(stamp >> 32)};
+        ::SetFileTime(s.file, nullptr, &time, &time);
+    }
+    Tell(s.shownName, lost, why, s.replacing ? s.links : 1);
+}
+
 void ReplacingFile::Commit() {
     State& s = *state_;
     Flush();
+    if (!s.failed) KeepAttributes();
     if (!s.failed && !::FlushFileBuffers(s.file)) {
         s.failed = true;
         s.error = win::ErrnoOf(::GetLastError());
@@ -405,18 +433,19 @@ void ReplacingFile::Commit() {
     // From here until the rename the file must keep its bytes: the mark is lifted, and Ctrl-C
     // removes it by name instead.
     if (s.markedForDeletion) {
-        if (s.cleanupSlot < 0) s.cleanupSlot = RegisterTemp(s.tempPath);
+        if (s.cleanupSlot < 0) s.cleanupSlot = temps::Remember(s.tempPath);
         if (!MarkForDeletion(s.file, false))
             throw FileCreateError(s.shownName, win::ErrnoOf(::GetLastError()));
         s.markedForDeletion = false;
     }
+    temps::BeforeRename();
     if (!ReplaceTarget(s.file, Held(s.folder).path, s.target)) {
         const int error = win::ErrnoOf(::GetLastError());
         if (IsWriteFailure(error)) throw FileWriteError(s.shownName, error);
         throw FileCreateError(s.shownName, error);
     }
     s.committed = true;
-    UnregisterTemp(s.cleanupSlot);
+    temps::Forget(s.cleanupSlot);
     // The new name reaches the disk with the file's own metadata.
     ::FlushFileBuffers(s.file);
     ::CloseHandle(s.file);

@@ -24,6 +24,7 @@ struct FileFacts {
     bool Folder = false;
     bool Link = false; // a reparse point: a symbolic link, a junction
     bool ReadOnly = false;
+    unsigned long Links = 1; // names (hard links) of the file
     int64_t Size = 0;
     uint64_t Volume = 0;  // volume serial number
     uint64_t Index = 0;   // file index, unique on its volume

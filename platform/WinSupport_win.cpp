@@ -76,6 +76,7 @@ bool FactsOfHandle(void* handle, FileFacts& facts) {
     facts.Folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     facts.Link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     facts.ReadOnly = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    facts.Links = info.nNumberOfLinks;
     facts.Size =
         static_cast<int64_t>(static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow);
     facts.Volume = info.dwVolumeSerialNumber;

@@ -256,6 +256,28 @@ TEST_F(MainFormTest, SaveWritesTheNamedFileWithoutADialog) {
     EXPECT_EQ(ReadRest(*stream), B("new"));
 }
 
+// Another program's save is waited for only so long: the window must not hang on it, and the
+// archive stays in memory, unsaved, to be saved once the other program is done.
+TEST_F(MainFormTest, SaveWaitsOnlySoLongForAnotherProgram) {
+    const std::string path = OpenThree();
+    AddEntry();
+    const std::vector<uint8_t> before = ReadWholeFile(path);
+    form.SaveWaitLimit = std::chrono::milliseconds(50);
+    {
+        const FileLock other(path, false);
+        try {
+            form.FileSave();
+            ADD_FAILURE() << "saved";
+        } catch (const FileInUseError& e) {
+            EXPECT_EQ(std::string(e.what()), path + " is in use by another program");
+        }
+    }
+    EXPECT_TRUE(form.CurrentArchive->Modified());
+    EXPECT_EQ(ReadWholeFile(path), before);
+    form.FileSave();
+    EXPECT_FALSE(form.CurrentArchive->Modified());
+}
+
 TEST_F(MainFormTest, SaveAsRenamesAndSetsTheCaptionEvenWhenCancelled) {
     const std::string path = OpenThree();
     ui.SaveAnswers.push_back(std::nullopt);

@@ -93,7 +93,7 @@ TEST(DirLoad, MissingFileCannotBeOpened) {
     EXPECT_EQ(ErrorOf([&] { TDirFile::Create(folder / "NONE.DIR", true); }),
               "Cannot open file " + (folder / "NONE.DIR"));
     EXPECT_EQ(ErrorOf([&] { TDirFile::Create(folder.Path(), true); }),
-              "Cannot open file " + folder.Path());
+              "Not a regular file: " + folder.Path());
 }
 
 TEST(DirEntryStream, ViewsTheEntryAndOutlivesIt) {
@@ -175,6 +175,8 @@ TEST(DirLoad, ForeignAndCutShortFilesAreRefusedOddHeadersLoad) {
          withByte(std::vector<uint8_t>(raw.begin(), raw.end() - 1), 1, 'X'), -1},
         {"the magic, the last name cut by the end",
          withU32(std::vector<uint8_t>(raw.begin(), raw.end() - 1), 4, 0), 1},
+        {"zeros appended to an archive", plus(good, std::string(4096, '\0')), -1},
+        {"a file of zeros", std::vector<uint8_t>(8196, 0), -1},
     };
     TestFolder folder;
     for (const Case& c : cases) {
@@ -191,6 +193,14 @@ TEST(DirLoad, ForeignAndCutShortFilesAreRefusedOddHeadersLoad) {
             }
         }
         EXPECT_EQ(test::ReadFile(path), c.bytes) << c.what; // a refused file is left as it was
+    }
+    // Zeros read as records of entries without a name, which no archive holds.
+    MemoryStream zeros(std::vector<uint8_t>(8196, 0));
+    try {
+        TDirFile::CreateFromStream(zeros, "Z.DIR", true);
+        ADD_FAILURE();
+    } catch (const InvalidDirFileError& e) {
+        EXPECT_EQ(e.Reason(), "entry 1 has no name");
     }
     // Every cut of a saved archive is refused, wherever it falls.
     for (size_t length = 1; length < good.size(); ++length) {

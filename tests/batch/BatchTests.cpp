@@ -513,6 +513,19 @@ TEST(BatchLog, AFailedRebuildForgetsTheFileItCameOver) {
     EXPECT_EQ(ReadWholeFile(f.dir / "GFX.DIR"), before);
 }
 
+TEST(BatchLog, ExportRefusesAnEntryThatWouldWriteOverTheLog) {
+    Fixture f;
+    f.Open("GFX.DIR", {{"a.img", PalBytes}, {"GFX.DIR.txt", PalBytes}});
+    f.ui.FolderAnswers.push_back(f.dir / "out");
+    try {
+        f.form.btnExtrConvLogClick();
+        ADD_FAILURE() << "exported";
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "Entry GFX.DIR.txt would be written over the log");
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(f.dir / "out"));
+}
+
 TEST(BatchLog, ExportRefusesNamesTheLogCannotHoldBeforeWritingAnything) {
     for (const std::string& bad :
          {std::string("a\rb"), std::string("a\nb"), std::string("a\0b", 3)}) {

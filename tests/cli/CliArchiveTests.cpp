@@ -105,7 +105,8 @@ TEST(CliList, ErrorsGoToStandardErrorWithStatusOne) {
     test::CliResult r = RunCli({"list", folder / "NONE.DIR"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "pelfry-cli: Cannot open file " + (folder / "NONE.DIR") + "\n");
+    EXPECT_EQ(r.err, "pelfry-cli: Cannot open file " + (folder / "NONE.DIR") +
+                         ": No such file or directory\n");
 
     test::WriteFile(folder / "BAD.DIR", "DIR\x1a\x01");
     r = RunCli({"list", folder / "BAD.DIR"});
@@ -137,7 +138,8 @@ TEST(CliInfo, SummarisesADirectoryArchive) {
         << r.err;
     r = RunCli({"info", folder / "MISSING.DIR"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "pelfry-cli: Cannot open file " + (folder / "MISSING.DIR") + "\n");
+    EXPECT_EQ(r.err, "pelfry-cli: Cannot open file " + (folder / "MISSING.DIR") +
+                         ": No such file or directory\n");
 }
 
 TEST(CliExtract, WritesAllOrTheNamedEntries) {
@@ -177,7 +179,8 @@ TEST(CliExtract, RefusesMissingNamesUnsafeNamesAndUnwritableTargets) {
     ASSERT_TRUE(ForceDirectories(folder / "blocked/a.img"));
     r = RunCli({"extract", folder / "A.DIR", folder / "blocked"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(LastLine(r.err), "pelfry-cli: Cannot create file " + (folder / "blocked/a.img"));
+    EXPECT_EQ(LastLine(r.err),
+              "pelfry-cli: Cannot create file " + (folder / "blocked/a.img") + ": Is a directory");
 
     // An empty FOLDER is no folder at all, never the root folder.
     MakeArchive(folder / "E.DIR", {});
@@ -224,7 +227,8 @@ TEST(CliAdd, AnErrorSavesNothing) {
 
     test::CliResult r = RunCli({"add", folder / "A.DIR", folder / "good", folder / "missing"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "pelfry-cli: Cannot open file " + (folder / "missing") + "\n");
+    EXPECT_EQ(r.err, "pelfry-cli: Cannot open file " + (folder / "missing") +
+                         ": No such file or directory\n");
     r = RunCli({"add", folder / "A.DIR", folder / "good", longName});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "pelfry-cli: Entry name too long (more than 30 bytes): " +

@@ -117,11 +117,13 @@ TEST(CliConvert, InfoOnImagesAndBadInput) {
     EXPECT_EQ(r.status, 2);
     r = RunCli({"convert-back", dir / "gone.img.bmp"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "pelfry-cli: Cannot open file " + dir / "gone.img.bmp" + "\n");
+    EXPECT_EQ(r.err, "pelfry-cli: Cannot open file " + dir / "gone.img.bmp" +
+                         ": No such file or directory\n");
     // A file that is not there is an error for convert too, whatever its kind.
     r = RunCli({"convert", dir / "gone.txt"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "pelfry-cli: Cannot open file " + dir / "gone.txt" + "\n");
+    EXPECT_EQ(r.err,
+              "pelfry-cli: Cannot open file " + dir / "gone.txt" + ": No such file or directory\n");
     EXPECT_EQ(r.out, "");
 }
 
@@ -171,7 +173,8 @@ TEST(CliRoundTrip, RebuildWritesNothingAfterAnError) {
     WriteFile(dir / "old.dir", "old contents");
     CliResult r = RunCli({"rebuild", dir / "log.txt", dir / "old.dir"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(LastLine(r.err), "pelfry-cli: Cannot open file " + dir / "missing.bin");
+    EXPECT_EQ(LastLine(r.err), "pelfry-cli: Cannot open file " + dir / "missing.bin" +
+                                   ": No such file or directory");
     EXPECT_EQ(ReadFile(dir / "old.dir"), Bytes("old contents"));
 
     WriteFile(dir / "evil.txt", "../a.bin\r\n");

@@ -25,6 +25,8 @@ class CliProcess {
 public:
     explicit CliProcess(const std::vector<std::string>& args)
         : child_(Command(args), capture_ / "stdout", capture_ / "stderr") {}
+    // Ends the program at once and unwarned (SIGKILL, TerminateProcess).
+    void Kill() { child_.Kill(); }
     // Waits for the program to end and collects what it wrote.
     CliResult Finish() {
         CliResult result;

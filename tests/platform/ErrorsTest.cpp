@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
+#include <utility>
 
 namespace pelfry {
 namespace {
@@ -16,6 +18,24 @@ TEST(Errors, FileErrorsNameTheFile) {
     EXPECT_STREQ(AbstractError().what(), "Abstract Error");
     EXPECT_STREQ(ConvertError("12a").what(), "'12a' is not a valid integer value");
     EXPECT_STREQ(ConvertError("").what(), "'' is not a valid integer value");
+}
+
+// The window shows what(); pelfry-cli adds Reason(): the system's words, the same everywhere.
+TEST(Errors, FileErrorsCarryTheSystemsReasonApart) {
+    const std::string folderRefuses = "the folder lets no new file be made there";
+    const std::pair<FileSystemError, std::string> cases[] = {
+        {FileWriteError("A.DIR", ENOSPC), "No space left on device"},
+        {FileCreateError("A.DIR", EACCES), "Permission denied"},
+        {FileCreateError("A.DIR", EROFS), "Read-only file system"},
+        {FileCreateError("A.DIR", EACCES, folderRefuses), folderRefuses},
+        {FileOpenError("A.DIR"), ""},
+    };
+    for (const auto& [error, reason] : cases) {
+        EXPECT_EQ(error.Reason(), reason);
+        EXPECT_EQ(std::string(error.what()).find(':'), std::string::npos) << error.what();
+    }
+    EXPECT_STREQ(NotRegularFileError("fifo").what(), "Not a regular file: fifo");
+    EXPECT_STREQ(FileInUseError("A.DIR").what(), "A.DIR is in use by another program");
 }
 
 TEST(Errors, AssertionTextIsMessageUnitAndLine) {

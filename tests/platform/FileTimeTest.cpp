@@ -129,6 +129,11 @@ TEST(FileAges, SetAndCopyMakeAgesEqual) {
         EXPECT_TRUE(FileSetDate(s, Packed(2001, 2, 3, 4, 5, 6)));
     }
     EXPECT_EQ(FileAge(bmp), Packed(2001, 2, 3, 4, 5, 6));
+    // A link gets the time itself: the file it points to is never written through it.
+    if (test::MakeLink(bmp, dir / "link.spd", false)) {
+        SetFileAge(dir / "link.spd", Packed(2012, 1, 1, 0, 0, 0));
+        EXPECT_EQ(FileAge(bmp), Packed(2001, 2, 3, 4, 5, 6));
+    }
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "platform/Errors.h"
 #include "platform/Stream.h"
 
+#include "support/System.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -49,6 +50,27 @@ TEST(Paths, FolderNameAndExtensionWithEitherSeparator) {
     EXPECT_EQ(IncludeTrailingSeparator("a/"), "a/");
     EXPECT_EQ(IncludeTrailingSeparator("a\\"), "a\\");
     EXPECT_EQ(IncludeTrailingSeparator(""), "/");
+}
+
+// Names land on one file as the folder compares them; whether it ignores case is asked of the
+// folder (or, not made yet, of the folder above it), which is left as it was.
+TEST(Paths, NamesAreComparedAsTheFolderComparesThem) {
+    struct Case {
+        const char* name;
+        bool ignoreCase;
+        const char* key;
+    };
+    const Case cases[] = {
+        {"SUB\\X.IMG", false, "SUB/X.IMG"},   {"./SUB//X.IMG", false, "SUB/X.IMG"},
+        {"Data.bin", false, "Data.bin"},      {"Data.bin", true, "DATA.BIN"},
+        {"caf\xC3\xA9", true, "CAF\xC3\x89"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(NameKey(c.name, c.ignoreCase), c.key) << c.name;
+    TempDir dir;
+    EXPECT_EQ(FolderIgnoresCase(dir.Path()), test::OnWindows);
+    EXPECT_EQ(FolderIgnoresCase(dir / "not/made/yet"), test::OnWindows);
+    EXPECT_TRUE(dir.Entries().empty());
 }
 
 // Names Windows file systems cannot hold, judged the same on every system; only Windows

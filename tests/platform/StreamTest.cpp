@@ -8,6 +8,14 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdio>
+
+#ifndef _WIN32
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
 
 namespace pelfry {
 namespace {
@@ -97,6 +105,38 @@ TEST(Streams, MemoryStreamWritesGrowAndFillGapsWithZeros) {
     m.SetPosition(0);
     EXPECT_EQ(m.Write(data, -1), 0);
     EXPECT_EQ(m.Size(), 5);
+}
+
+// A folder, a device, a FIFO or a socket is refused at once, never opened for reading: a FIFO
+// without a writer would wait for ever.
+TEST(Streams, OnlyRegularFilesAreOpened) {
+    TempDir dir;
+    std::vector<std::string> things = {dir.Path()};
+#ifdef _WIN32
+    things.push_back("NUL");
+#else
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = dir / "socket";
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+    const int listening = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(::bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    things.insert(things.end(), {dir / "fifo", socketPath, "/dev/zero"});
+#endif
+    for (const std::string& thing : things)
+        for (FileStream::Mode mode :
+             {FileStream::Mode::OpenRead, FileStream::Mode::OpenReadWrite}) {
+            try {
+                FileStream f(thing, mode);
+                ADD_FAILURE() << thing;
+            } catch (const NotRegularFileError& e) {
+                EXPECT_EQ(std::string(e.what()), "Not a regular file: " + thing);
+            }
+        }
+#ifndef _WIN32
+    ::close(listening);
+#endif
 }
 
 TEST(Streams, FileModesAndTheirErrors) {

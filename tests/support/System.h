@@ -68,6 +68,20 @@ bool MakeLink(const std::string& target, const std::string& link, bool folder);
 // Whether `path` is itself a symbolic link (or another reparse point on Windows).
 bool IsLink(const std::string& path);
 
+// Keeps the file `path` open as a live writer keeps its temporary file, with the writers' mark
+// (an exclusive flock on POSIX systems; on Windows the open handle is the mark), until the
+// object goes.
+class HeldFile {
+public:
+    explicit HeldFile(const std::string& path);
+    ~HeldFile();
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+
+private:
+    intptr_t handle_ = -1;
+};
+
 // Sets (or with `value` null removes) an environment variable of this process, and reloads
 // the time zone when it is TZ.
 void SetEnvironment(const std::string& name, const char* value);

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <stdexcept>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -111,6 +112,15 @@ bool MakeLink(const std::string& target, const std::string& link, bool) {
 bool IsLink(const std::string& path) {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+HeldFile::HeldFile(const std::string& path) : handle_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+    if (handle_ < 0 || ::flock(static_cast<int>(handle_), LOCK_EX) != 0)
+        throw std::runtime_error("cannot hold " + path);
+}
+
+HeldFile::~HeldFile() {
+    ::close(static_cast<int>(handle_));
 }
 
 void SetEnvironment(const std::string& name, const char* value) {

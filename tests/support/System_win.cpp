@@ -157,6 +157,18 @@ bool IsLink(const std::string& path) {
            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+HeldFile::HeldFile(const std::string& path) {
+    const HANDLE h = ::CreateFileW(Widen(path).c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot hold " + path);
+    handle_ = reinterpret_cast<intptr_t>(h);
+}
+
+HeldFile::~HeldFile() {
+    ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
 void SetEnvironment(const std::string& name, const char* value) {
     ::_putenv_s(name.c_str(), value ? value : "");
     ::_tzset();
