@@ -78,15 +78,17 @@ void CheckKind(const ByteReader& r, const BmpHeader& h, int64_t width,
     if (h.bpp == 0 && (h.compression == kBiJpeg || h.compression == kBiPng)) Embedded(fileName);
     const bool trueColour = h.bpp == 16 || h.bpp == 24 || h.bpp == 32;
     const bool bitFields = h.compression == kBiBitFields || h.compression == kBiAlphaBitFields;
+    // Where the fields stand: in the 12-byte core header, and in all the longer ones.
+    const size_t bppAt = kFileHeader + (h.headerSize == 12 ? 10 : 14);
     if (!trueColour && h.bpp != 1 && h.bpp != 2 && h.bpp != 4 && h.bpp != 8)
-        r.Refuse(Format("%u bits per pixel is none of a bitmap's", h.bpp), kFileHeader);
+        r.Refuse(Format("%u bits per pixel is none of a bitmap's", h.bpp), bppAt);
     const bool known = trueColour
                            ? h.compression == kBiRgb || (bitFields && h.bpp != 24)
                            : h.compression == kBiRgb || (h.compression == kBiRle8 && h.bpp == 8) ||
                                  (h.compression == kBiRle4 && h.bpp == 4);
     if (!known)
         r.Refuse(Format("compression %u does not go with %u bits per pixel", h.compression, h.bpp),
-                 kFileHeader);
+                 h.headerSize == 12 ? bppAt : kFileHeader + 16);
     if (width < 0) r.Refuse("the width is negative", kFileHeader + 4);
     if (width > kMaxDimension || h.height > kMaxDimension) PictureTooLarge(fileName);
 }

@@ -81,7 +81,6 @@ public:
     // Raises DataError with `reason` for the field that starts at `position`, as a format does
     // for a field whose value it refuses: "... at byte 0x1C4" is added to the reason.
     [[noreturn]] void Refuse(const std::string& reason, size_t position) const;
-    [[noreturn]] void Refuse(const std::string& reason) const { Refuse(reason, pos_); }
 
 private:
     std::span<const uint8_t> Take(size_t count) {
