@@ -1,6 +1,5 @@
 #include "cli/Messages.h"
 
-#include "archive/DirFileU.h"
 #include "cli/Cli.h"
 #include "platform/Console.h"
 #include "platform/FileUtil.h"
@@ -20,10 +19,7 @@ bool IsWordByte(char c) {
 
 std::string ErrorText(const std::exception& error) {
     std::string reason;
-    if (const auto* damaged = dynamic_cast<const InvalidDirFileError*>(&error))
-        reason = damaged->Reason();
-    else if (const auto* known = dynamic_cast<const Error*>(&error))
-        reason = known->Reason();
+    if (const auto* known = dynamic_cast<const Error*>(&error)) reason = known->Reason();
     if (reason.empty()) return error.what();
     // The system's words for a file it refused read on after a colon; what gave a damaged file
     // away stands apart in brackets.

@@ -32,13 +32,4 @@ inline void SetU32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
         out[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-// Fields of bytes known to hold them (a file this program has just built).
-inline uint16_t GetU16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-inline uint32_t GetU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
 } // namespace pelfry

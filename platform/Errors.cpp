@@ -91,13 +91,6 @@ static std::string ConvertErrorText(std::string_view text) {
 
 ConvertError::ConvertError(std::string_view text) : Error(ConvertErrorText(text)) {}
 
-void ThrowAssertion(std::string_view message, const char* file, int line) {
-    std::string_view path(file);
-    size_t slash = path.find_last_of("/\\");
-    if (slash != std::string_view::npos) path.remove_prefix(slash + 1);
-    throw AssertionError(message, path, line);
-}
-
 std::string Format(const char* fmt, ...) {
     va_list args;
     va_start(args, fmt);

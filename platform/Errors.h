@@ -116,9 +116,6 @@ public:
     explicit ConvertError(std::string_view text);
 };
 
-// Raises AssertionError naming the base name of `file` (pass __FILE__) and `line`.
-[[noreturn]] void ThrowAssertion(std::string_view message, const char* file, int line);
-
 // The C99 conversions (%zu, %lld) are checked everywhere: on Windows this build's C run-time
 // is mingw-w64's own C99 printf, not the system's, which knows neither.
 #ifdef _WIN32
@@ -138,14 +135,3 @@ std::string Format(const char* fmt, ...) __attribute__((format(PELFRY_PRINTF_FOR
     do {                                                                                           \
         if (!(cond)) ::pelfry::Fail((site), (message), (reason));                                  \
     } while (0)
-
-// Internal check of code that does not list its checks yet: raises an AssertionError with
-// `message` and this file and line when `cond` is false. The number moves with the code:
-// checks that a user may meet take a CheckSite instead.
-#define PELFRY_ASSERT(cond, message)                                                               \
-    do {                                                                                           \
-        if (!(cond)) ::pelfry::ThrowAssertion((message), __FILE__, __LINE__);                      \
-    } while (0)
-
-// Raises an AssertionError with `message` and this file and line.
-#define PELFRY_FAIL(message) ::pelfry::ThrowAssertion((message), __FILE__, __LINE__)

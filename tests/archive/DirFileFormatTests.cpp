@@ -5,6 +5,7 @@
 
 #include "archive/DirFileU.h"
 #include "platform/Bytes.h"
+#include "support/Fields.h"
 
 #include <gtest/gtest.h>
 

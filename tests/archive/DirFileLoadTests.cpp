@@ -7,6 +7,7 @@
 #include "platform/Bytes.h"
 #include "platform/Errors.h"
 #include "platform/Stream.h"
+#include "support/Fields.h"
 
 #include <gtest/gtest.h>
 
@@ -200,7 +201,7 @@ TEST(DirLoad, ForeignAndCutShortFilesAreRefusedOddHeadersLoad) {
         TDirFile::CreateFromStream(zeros, "Z.DIR", true);
         ADD_FAILURE();
     } catch (const InvalidDirFileError& e) {
-        EXPECT_EQ(e.Reason(), "entry 1 has no name");
+        EXPECT_NE(e.Reason().find("entry 1 has no name"), std::string::npos) << e.Reason();
     }
     // Every cut of a saved archive is refused, wherever it falls.
     for (size_t length = 1; length < good.size(); ++length) {

@@ -244,7 +244,8 @@ TEST(CliAdd, AnErrorSavesNothing) {
     r = RunCli({"add", folder / "notes.txt", folder / "good"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "pelfry-cli: Invalid directory file " + (folder / "notes.txt") +
-                         " [the directory block lies beyond the end of the file]\n");
+                         " [not an archive: it does not start with DIR 0x1A and the directory "
+                         "block lies beyond the end of the file, at byte 0x8]\n");
     EXPECT_EQ(Text(folder / "notes.txt"), "Some notes of mine, not an archive at all.\n");
 }
 

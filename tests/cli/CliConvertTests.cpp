@@ -5,6 +5,7 @@
 
 #include "archive/DirFileU.h"
 #include "image/ImgFileU.h"
+#include "platform/Bytes.h"
 #include "platform/FileTime.h"
 #include "sprite/SprFileU.h"
 
@@ -284,6 +285,21 @@ TEST(CliConvert, RefusalsGiveTheirReasonInBrackets) {
     WriteFile(dir / "many.SPR.spd", "frames = 1\r\n");
     std::vector<uint8_t> cut = ReadFile(Data("bmp/pil_p8.bmp"));
     cut.resize(cut.size() - 5);
+    // An archive of one entry ("a", 2 bytes) is 4,130 bytes long, its record at 0x1012 (its
+    // size at 0x101A); cut to `length` or padded with zeros, `value` written at `at`.
+    TDirFile archive;
+    archive.Files.push_back({"a", std::make_shared<std::vector<uint8_t>>(2, 'x'), 2});
+    const std::vector<uint8_t> one = archive.SaveToBytes();
+    auto damagedArchive = [&](size_t length, size_t at, uint32_t value) {
+        std::vector<uint8_t> bytes = one;
+        bytes.resize(length, 0);
+        SetU32(bytes, at, value);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    const std::vector<uint8_t> png = ReadFile(Data("png/pil_grey_l8.png"));
+    auto invalid = [&](const char* name, const char* reason) {
+        return "Invalid directory file " + dir / name + " [" + reason + "]";
+    };
 
     struct Case {
         const char* name;
@@ -310,6 +326,23 @@ TEST(CliConvert, RefusalsGiveTheirReasonInBrackets) {
         {"many.SPR.spd", "", "convert-back",
          "Too many colours in image! (SprFileU.cpp, line 584) [the strip has 128 colours besides "
          "the background; at most 127 fit]"},
+        {"picture.DIR", std::string(png.begin(), png.end()), "list",
+         invalid("picture.DIR", "not an archive: it does not start with DIR 0x1A and the "
+                                "directory block lies beyond the end of the file, at byte 0x8")},
+        {"junk.DIR", damagedArchive(4130 + 13, 0, 'X'), "list",
+         invalid("junk.DIR",
+                 "not an archive: it does not start with DIR 0x1A and its records do not run to "
+                 "its end")},
+        {"short.DIR", damagedArchive(4129, 4, 4130), "list",
+         invalid("short.DIR",
+                 "cut short: the file holds 4,129 bytes, its header says 4,130, at byte 0x4")},
+        {"large.DIR", damagedArchive(4130, 0x101A, 5000), "list",
+         invalid("large.DIR", "the entries up to entry 1 claim 5,000 bytes of data, more than "
+                              "the file's 4,130, at byte 0x101A")},
+        {"zeros.DIR", damagedArchive(4146, 4, 4146), "list",
+         invalid("zeros.DIR", "entry 2 has no name, at byte 0x102E")},
+        {"record.DIR", damagedArchive(4122, 4, 0), "list",
+         invalid("record.DIR", "a record is cut off by the end of the file, at byte 0x1012")},
     };
     for (const Case& c : cases) {
         if (!c.bytes.empty()) WriteFile(dir / c.name, c.bytes);

@@ -7,6 +7,7 @@
 #include "platform/FileUtil.h"
 #include "platform/Stream.h"
 
+#include "support/Fields.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -31,7 +31,8 @@ int32_t Compress(const uint8_t* source, int32_t length, uint8_t* destination) {
             }
         }
         if (best < 3) {
-            if (source[p] >= 0x80) PELFRY_FAIL("Decompressed bytes must not have msb set!");
+            if (source[p] >= 0x80)
+                Fail(CheckSite{"ImgFileU.cpp", 150}, "Decompressed bytes must not have msb set!");
             destination[out++] = source[p];
             ++p;
             continue;

@@ -5,6 +5,7 @@
 #include "platform/FileUtil.h"
 
 #include "BmpBuilder.h"
+#include "support/Fields.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

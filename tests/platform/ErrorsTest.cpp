@@ -45,27 +45,26 @@ TEST(Errors, AssertionTextIsMessageUnitAndLine) {
                  "Assertion failure (SprFileU.cpp, line 7)");
 }
 
-TEST(Errors, AssertMacroNamesThisFileWithoutItsFolder) {
-    int line = 0;
+TEST(Errors, ACheckNamesItsSiteNotItsLine) {
+    constexpr CheckSite site{"ErrorsTest.cpp", 7};
     try {
-        line = __LINE__ + 1;
-        PELFRY_ASSERT(1 + 1 == 3, "Arithmetic broke");
+        PELFRY_CHECK(1 + 1 == 3, site, "Arithmetic broke", "1 + 1 is 2");
         FAIL() << "no error raised";
     } catch (const AssertionError& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "Arithmetic broke (ErrorsTest.cpp, line " + std::to_string(line) + ")");
+        EXPECT_STREQ(e.what(), "Arithmetic broke (ErrorsTest.cpp, line 7)");
+        EXPECT_EQ(e.Reason(), "1 + 1 is 2");
     }
     try {
-        line = __LINE__ + 1;
-        PELFRY_FAIL("");
+        Fail(site, "");
     } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "Assertion failure (ErrorsTest.cpp, line " + std::to_string(line) + ")");
+        EXPECT_STREQ(e.what(), "Assertion failure (ErrorsTest.cpp, line 7)");
     }
-    // A check that holds raises nothing and evaluates its condition once.
+    // A check that holds raises nothing, evaluates its condition once and makes no reason.
     int evaluated = 0;
-    EXPECT_NO_THROW(PELFRY_ASSERT(++evaluated == 1, "x"));
+    int made = 0;
+    EXPECT_NO_THROW(PELFRY_CHECK(++evaluated == 1, site, "x", std::to_string(++made)));
     EXPECT_EQ(evaluated, 1);
+    EXPECT_EQ(made, 0);
 }
 
 TEST(Errors, FormatHandlesEmptyAndLongTexts) {

@@ -4,6 +4,7 @@
 
 #include "image/ImgFileU.h"
 #include "platform/Bitmap.h"
+#include "support/Fields.h"
 
 #include <gtest/gtest.h>
 
