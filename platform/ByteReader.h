@@ -1,5 +1,6 @@
 // Reading the fields of a file held in memory, every read checked against the bytes there are,
-// in one place. Images, sprites and .bmp files are read so.
+// in one place. Images, sprites and .bmp files are read so whole; an archive's header and its
+// records are read so through a window that moves along the file.
 #pragma once
 
 #include "Errors.h"
@@ -14,7 +15,7 @@ namespace pelfry {
 // A file that ends before a field it needs, or holds a field out of its range: Reason() says
 // what is wrong and where ("... at byte 0x1C4"), Offset() is that byte of the file. The reader
 // of a format turns it into the error its users know (an assertion of its unit, "Invalid bitmap
-// file %s"), keeping the reason.
+// file %s", "Invalid directory file %s"), keeping the reason.
 class DataError : public Error {
 public:
     DataError(std::string reason, uint64_t offset);
