@@ -23,8 +23,8 @@ constexpr uint64_t NameFieldLength(uint64_t nameLength) {
 }
 
 // The checks of the unit and the numbers their messages show as "line N" (see CheckSite), for
-// both of its files: each number once. None of them can fail on any file; they guard the
-// reader's two walks and the writer's layout against each other.
+// both of its files: each number once. No file's bytes can fail them: they hold the reader's
+// two walks and the writer's layout to each other, and callers to the entries there are.
 constexpr CheckSite RecordsBeyondCount{"DirFileU.cpp", 163};
 constexpr CheckSite RecordsBelowCount{"DirFileU.cpp", 176};
 constexpr CheckSite LoadIndex{"DirFileU.cpp", 198};
