@@ -22,8 +22,8 @@ struct FileInfo {
     ByteArray Data;      // the bytes when in memory; null before they are loaded
     uint32_t Size = 0;   // length of the data, known before it is loaded
     uint32_t Offset = 0; // absolute position of the data in the archive file
-    int32_t RecordPos =
-        0; // record position: absolute after loading, relative to the directory after saving
+    // Record position: absolute after loading, relative to the directory after saving.
+    int32_t RecordPos = 0;
     int32_t Next = 0;       // chain link as read; recomputed when saving
     int32_t RecordSize = 0; // record length; 0 until computed by a save
 };
