@@ -26,8 +26,8 @@ struct SpriteSlot {
 
 // One frame: a box of palette indices inside the sprite's area.
 struct SpriteAnim {
-    uint32_t Offset =
-        0; // start of the pixel block (in its slot, or in the data area when uncompressed)
+    // Start of the pixel block (in its slot, or in the data area when uncompressed).
+    uint32_t Offset = 0;
     uint8_t Slot = 0;
     uint16_t Left = 0, Top = 0;     // inclusive
     uint16_t Right = 0, Bottom = 0; // exclusive

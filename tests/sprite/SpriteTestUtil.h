@@ -85,8 +85,8 @@ struct SprBuilder {
         uint16_t left, top, right, bottom;
     };
     std::vector<Frame> frames;
-    size_t fillBeforeFrames =
-        0; // zero bytes an older writer put before an uncompressed frame table
+    // Zero bytes an older writer put before an uncompressed frame table.
+    size_t fillBeforeFrames = 0;
     std::vector<uint8_t> data;
 
     std::vector<uint8_t> Bytes(int64_t sizeField = -1) const {
