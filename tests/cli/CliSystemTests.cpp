@@ -87,8 +87,10 @@ TEST(CliConcurrency, WritersStartedTogetherAllLand) {
             writers.push_back(std::make_unique<test::CliProcess>(
                 std::vector<std::string>{"add", archive, folder / name}));
     }
-    for (auto& writer : writers)
-        EXPECT_EQ(writer->Finish().status, 0);
+    for (auto& writer : writers) {
+        const test::CliResult r = writer->Finish();
+        EXPECT_EQ(r.status, 0) << r.err;
+    }
     std::vector<std::string> stored = NamesIn(archive);
     ASSERT_EQ(stored.size(), 5u);
     EXPECT_EQ(stored[0], "base");
