@@ -7,12 +7,18 @@
 #pragma once
 
 #include "platform/Picture.h"
+#include "platform/Stream.h"
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace pelfry {
+
+class PreparedFile;
 
 // The window's check boxes, read by the caller at the moment of each call.
 struct ConvertOptions {
@@ -47,6 +53,24 @@ void ConvertPictureFile(const std::string& baseName, const std::string& picture,
 // of no convertible kind. The new files get the game file's time stamp.
 std::string ConvertFile(const std::string& fileName, PictureFormat format = PictureFormat::Bmp);
 
+// A file a conversion makes, held in memory until it is written.
+struct MadeFile {
+    std::string Path;
+    std::vector<uint8_t> Bytes;
+};
+
+// ConvertFile in two steps, so that the work on many files can be spread over threads while
+// they are written in order. MakeConvertedFiles reads the game file `fileName` (or takes its
+// bytes from `contents`) and makes the picture and, for a sprite, the description, raising
+// what ConvertFile raises before it writes; nothing for a file of no convertible kind. It
+// writes nothing and may run on any thread. WriteConvertedFiles writes them in that order,
+// stamps them with the time of `fileName`, which must exist then, and returns what
+// ConvertFile returns.
+std::vector<MadeFile> MakeConvertedFiles(const std::string& fileName, PictureFormat format);
+std::vector<MadeFile> MakeConvertedFiles(const std::string& fileName, Stream& contents,
+                                         PictureFormat format);
+std::string WriteConvertedFiles(const std::string& fileName, const std::vector<MadeFile>& files);
+
 // Back conversion of an edited X.bmp, X.IMG.png, X.SPR.png or X.spd. The picture read is the
 // one given, or for a .spd the group's EditedPicture; its age (and for sprites the .spd's)
 // is compared with the game file's, and the rebuilt game file gets the picture's time stamp.
@@ -60,5 +84,40 @@ std::string ConvertFile(const std::string& fileName, PictureFormat format = Pict
 bool ConvertBack(const std::string& fileName, bool recreate, const ConvertOptions& options,
                  std::string& resultName,
                  const std::optional<std::string>& userFolder = std::nullopt);
+
+// ConvertBack worked out before anything is written.
+struct BackConversion {
+    std::string ResultName;        // ConvertBack's `resultName`
+    bool Rebuilt = false;          // the group was edited, or everything is recreated
+    std::string Picture;           // the picture rebuilt from, whose time the files get
+    bool Sprite = false;           // a sprite, whose .spd is stamped too
+    std::vector<uint8_t> GameFile; // the rebuilt game file, unless Written holds it
+    int32_t Age = 0;               // the picture's age, which the files get
+    // The game file written ahead under no name, waiting to be named in its turn; null where
+    // it could not be (FinishConvertBack then writes GameFile).
+    std::shared_ptr<PreparedFile> Written;
+    std::string Warning; // for ConvertOptions::Warn once it is written; empty for none
+};
+
+// ConvertBack in two steps, as MakeConvertedFiles and WriteConvertedFiles: PrepareConvertBack
+// compares the ages, rebuilds the game file and writes it ahead, complete but under no name
+// (below `userFolder` as ConvertBack; a file it replaces is flushed there, so that this costly
+// part runs on the preparing thread too), raising what ConvertBack raises before it names the
+// file (it never calls options.Warn). FinishConvertBack names and stamps it, tells the
+// warning, and returns what ConvertBack returns; given the same `userFolder`.
+BackConversion PrepareConvertBack(const std::string& fileName, bool recreate,
+                                  const ConvertOptions& options,
+                                  const std::optional<std::string>& userFolder = std::nullopt);
+bool FinishConvertBack(const BackConversion& conversion, const ConvertOptions& options,
+                       std::string& resultName,
+                       const std::optional<std::string>& userFolder = std::nullopt);
+
+// The game file that ConvertBack of `fileName` rebuilds when it was edited (the input less its
+// last four characters); empty for a file of no convertible kind.
+std::string BackConversionTarget(const std::string& fileName);
+// For back conversions run ahead of each other: whether the one rebuilding gameFiles[i] (none
+// when empty) reads a file that one before it writes (a game file, or its .spd's time), and so
+// must wait until those are done.
+std::vector<bool> BackConversionsThatWait(const std::vector<std::string>& gameFiles);
 
 } // namespace pelfry

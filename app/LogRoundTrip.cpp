@@ -1,5 +1,6 @@
 #include "app/LogRoundTrip.h"
 
+#include "archive/SetMemoryStreamU.h"
 #include "platform/Errors.h"
 #include "platform/FileUtil.h"
 #include "platform/Text.h"
@@ -24,6 +25,23 @@ void ExportEntry(TDirFile& archive, const std::string& folder, int32_t index,
                  PictureFormat format) {
     const std::string extracted = ExtractEntryOrFail(archive, folder, index);
     ConvertFile(extracted, format);
+}
+
+std::vector<MadeFile> MakeExportedFiles(const TDirFile& archive, const std::string& folder,
+                                        int32_t index, PictureFormat format) {
+    const FileInfo& info = archive.Files[static_cast<size_t>(index)];
+    // The caller loads the entry first; a block still in the archive file is a fault here.
+    PELFRY_CHECK(info.Data || info.Size == 0, (CheckSite{"LogRoundTrip.cpp", 33}),
+                 "Entry not in memory", "");
+    // The converter reads the entry's bytes as they are written to the extracted file.
+    TSetMemoryStream contents(info.Data);
+    return MakeConvertedFiles(NativePath(folder + info.Name), contents, format);
+}
+
+void ExportEntry(TDirFile& archive, const std::string& folder, int32_t index,
+                 const std::function<std::vector<MadeFile>()>& made) {
+    const std::string extracted = ExtractEntryOrFail(archive, folder, index);
+    WriteConvertedFiles(extracted, made());
 }
 
 std::vector<std::string> FilesOfEntry(const std::string& name,
@@ -60,24 +78,39 @@ std::string LogFileName(const std::string& folder, const std::string& archiveFil
     return folder + ExtractFileName(archiveFileName) + ".txt";
 }
 
-bool RebuildEntry(TDirFile& archive, const std::string& folder, const std::string& line,
-                  bool recreate, const ConvertOptions& options) {
-    if (IsUnsafeEntryName(line)) throw Error("Unsafe entry name: " + line);
+std::string RebuildTarget(const std::string& folder, const std::string& line) {
     // Extensions are told in any case, as everywhere else: an edited D.IMG.bmp is rebuilt,
     // never silently added unchanged.
     const std::string ext = UpperCaseAscii(ExtractFileExt(line));
-    const std::string file = NativePath(folder + line);
-    bool converted = false;
+    if (IsUnsafeEntryName(line) || (ext != ".SPR" && ext != ".IMG")) return std::string();
+    return NativePath(folder + line);
+}
+
+BackConversion PrepareRebuildEntry(const std::string& folder, const std::string& line,
+                                   bool recreate, const ConvertOptions& options) {
+    const std::string file = RebuildTarget(folder, line);
+    if (file.empty()) return BackConversion();
+    // The folder of the log is the user's; what the lines add below it is walked without links.
+    const std::string user = NativePath(folder);
+    if (FileKind(file) == ".SPR") return PrepareConvertBack(file + ".spd", recreate, options, user);
+    return PrepareConvertBack(EditedPicture(file), recreate, options, user);
+}
+
+bool RebuildEntry(TDirFile& archive, const std::string& folder, const std::string& line,
+                  const ConvertOptions& options, const std::function<BackConversion()>& prepared) {
+    if (IsUnsafeEntryName(line)) throw Error("Unsafe entry name: " + line);
     std::string result;
     // The folder of the log is the user's; what the lines add below it is walked without links.
-    const std::string root = NativePath(folder);
-    if (ext == ".SPR")
-        converted = ConvertBack(file + ".spd", recreate, options, result, root);
-    else if (ext == ".IMG")
-        converted = ConvertBack(EditedPicture(file), recreate, options, result, root);
+    const bool converted = FinishConvertBack(prepared(), options, result, NativePath(folder));
     int32_t index = 0;
     archive.AddFile(folder, line, index);
     return converted;
+}
+
+bool RebuildEntry(TDirFile& archive, const std::string& folder, const std::string& line,
+                  bool recreate, const ConvertOptions& options) {
+    return RebuildEntry(archive, folder, line, options,
+                        [&] { return PrepareRebuildEntry(folder, line, recreate, options); });
 }
 
 } // namespace pelfry

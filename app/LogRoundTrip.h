@@ -6,6 +6,7 @@
 #include "app/Convert.h"
 #include "archive/DirFileU.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +23,15 @@ std::string ExtractEntryOrFail(TDirFile& archive, const std::string& folder, int
 // the rebuild.
 void ExportEntry(TDirFile& archive, const std::string& folder, int32_t index,
                  PictureFormat format = PictureFormat::Bmp);
+// ExportEntry in two steps, for work spread over threads (see MakeConvertedFiles):
+// MakeExportedFiles makes the converted files of entry `index` from its bytes in memory (the
+// archive must hold them all: loaded whole), writing nothing and changing nothing; the
+// overload of ExportEntry taking `made` extracts the entry and then writes what `made`
+// gives, or raises what it raised.
+std::vector<MadeFile> MakeExportedFiles(const TDirFile& archive, const std::string& folder,
+                                        int32_t index, PictureFormat format);
+void ExportEntry(TDirFile& archive, const std::string& folder, int32_t index,
+                 const std::function<std::vector<MadeFile>()>& made);
 
 // The log of an archive exported into `folder`: folder + the name part of the archive's file
 // name + ".txt" (just ".txt" for an archive without a file).
@@ -58,5 +68,17 @@ void CheckDistinctFiles(const TDirFile& archive, const std::vector<int32_t>& ind
 // (ConvertBack); the edited files are only read.
 bool RebuildEntry(TDirFile& archive, const std::string& folder, const std::string& line,
                   bool recreate, const ConvertOptions& options);
+// RebuildEntry in two steps, as ExportEntry: PrepareRebuildEntry is the back conversion of the
+// line's image or sprite worked out and written ahead under no name (PrepareConvertBack;
+// nothing for other lines and for lines RebuildEntry refuses); the overload of RebuildEntry
+// taking `prepared` does the rest with it.
+BackConversion PrepareRebuildEntry(const std::string& folder, const std::string& line,
+                                   bool recreate, const ConvertOptions& options);
+bool RebuildEntry(TDirFile& archive, const std::string& folder, const std::string& line,
+                  const ConvertOptions& options, const std::function<BackConversion()>& prepared);
+
+// The game file that the rebuild of `line` may rebuild (folder + line for an image or a
+// sprite); empty for other lines.
+std::string RebuildTarget(const std::string& folder, const std::string& line);
 
 } // namespace pelfry

@@ -1,12 +1,13 @@
-// Writing a TDirFile: the layout is computed from the entries in memory, then written in one
-// pass, either into a buffer or into a new file that replaces the target only once every byte
-// has reached the disk.
+// Writing a TDirFile: the layout is computed from the entries, then written in one pass,
+// either into a buffer or into a new file that replaces the target only once every byte has
+// reached the disk. A file save copies the blocks not in memory from the archive file.
 #include "archive/DirFileU.h"
 
 #include "archive/DirFormat.h"
 #include "platform/Errors.h"
 #include "platform/FileUtil.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -27,6 +28,8 @@ class ArchiveSink {
 public:
     virtual ~ArchiveSink() = default;
     virtual void Put(const void* bytes, size_t count) = 0;
+    // The entry's data block.
+    virtual void PutData(const FileInfo& info) { Put(info.Data->data(), info.Size); }
     void Put32(uint32_t value) {
         const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
                                   static_cast<uint8_t>(value >> 16),
@@ -51,20 +54,72 @@ private:
 };
 
 // The archive's bytes into a new file that replaces the target once all of them are written.
+// Blocks not in memory are copied from the archive file `source`; blocks that lie one after
+// the other there, with the same byte between them, are copied in one run, so that a large
+// archive saved again costs the system a few copies instead of one per entry.
 class FileSink : public ArchiveSink {
 public:
-    explicit FileSink(ReplacingFile& file) : file_(file) {}
-    void Put(const void* bytes, size_t count) override { file_.Write(bytes, count); }
+    FileSink(ReplacingFile& file, FileStream* source) : file_(file), source_(source) {}
+    void Put(const void* bytes, size_t count) override {
+        // One byte after a run may be the byte the source has there: it waits to be seen.
+        if (count == 1 && runEnd_ > runStart_ && !heldCount_) {
+            held_ = *static_cast<const uint8_t*>(bytes);
+            heldCount_ = 1;
+            return;
+        }
+        EndRun();
+        file_.Write(bytes, count);
+    }
+    void PutData(const FileInfo& info) override {
+        if (!info.Data && runEnd_ > runStart_ && info.SourceOffset == runEnd_ + heldCount_ &&
+            SourceHolds(runEnd_, heldCount_)) {
+            runEnd_ = info.SourceOffset + info.Size;
+            heldCount_ = 0;
+            return;
+        }
+        EndRun();
+        if (info.Data) return ArchiveSink::PutData(info);
+        runStart_ = info.SourceOffset;
+        runEnd_ = info.SourceOffset + info.Size;
+    }
+    // Writes what waits; before the file is committed.
+    void EndRun() {
+        if (runEnd_ > runStart_) {
+            const uint64_t copied = file_.AppendFrom(*source_, runStart_, runEnd_ - runStart_);
+            // A block running past the end of the file reads as zeros, as LoadEntry gives it;
+            // only a run's last block can (the bytes after the others were read).
+            static const uint8_t zeros[4096] = {};
+            for (uint64_t left = runEnd_ - runStart_ - copied; left > 0;) {
+                const size_t count = static_cast<size_t>(std::min<uint64_t>(left, sizeof zeros));
+                file_.Write(zeros, count);
+                left -= count;
+            }
+        }
+        runStart_ = runEnd_ = 0;
+        if (heldCount_) file_.Write(&held_, heldCount_);
+        heldCount_ = 0;
+    }
 
 private:
+    // Whether the source has the held byte (if any) at `offset`.
+    bool SourceHolds(uint64_t offset, size_t count) {
+        if (count == 0) return true;
+        uint8_t byte = 0;
+        source_->Seek(static_cast<int64_t>(offset), SeekOrigin::Begin);
+        return source_->Read(&byte, 1) == 1 && byte == held_;
+    }
+
     ReplacingFile& file_;
+    FileStream* source_;
+    uint64_t runStart_ = 0; // the source's bytes [runStart_, runEnd_) wait to be copied
+    uint64_t runEnd_ = 0;
+    uint8_t held_ = 0; // a byte put after the run, written after it
+    size_t heldCount_ = 0;
 };
 
-// Checks that the format can carry the archive, brings every entry's bytes into memory and
-// computes the layout (each entry's Offset, RecordPos, Next and RecordSize). Raises before
-// any entry changes when the archive cannot be saved.
-Layout PrepareLayout(TDirFile& dir) {
-    FileArray& files = dir.Files;
+// Checks that the format can carry the archive; raises before anything is read or changed
+// when it cannot. Returns the length of the file.
+uint64_t CheckSaveable(const FileArray& files) {
     uint64_t total = HeaderSize + DirBlockSize + (files.empty() ? 0 : files.size() - 1);
     for (const FileInfo& info : files) {
         if (info.Name.size() > MaxEntryNameLength)
@@ -73,20 +128,19 @@ Layout PrepareLayout(TDirFile& dir) {
         total += info.Size + FixedRecordFields + NameFieldLength(info.Name.size());
     }
     if (total > MaxPosition) throw Error("Archive too large for the .DIR format (4 GiB or more)");
+    return total;
+}
 
-    // Every block must be in memory before the offsets change: they may still point into the
-    // file that is about to be replaced.
-    for (size_t i = 0; i < files.size(); ++i)
-        dir.LoadEntry(static_cast<int32_t>(i));
-
+// Computes the layout: each entry's Offset, RecordPos, Next and RecordSize. Blocks not in
+// memory keep their SourceOffset, where they are still read from.
+Layout ComputeLayout(FileArray& files, uint64_t total) {
     Layout layout;
     std::array<size_t, BucketCount> last{}; // the entry at the end of each chain so far
     uint32_t q = static_cast<uint32_t>(HeaderSize);
     uint32_t r = static_cast<uint32_t>(DirBlockSize);
     for (size_t i = 0; i < files.size(); ++i) {
         FileInfo& info = files[i];
-        PELFRY_CHECK(info.Size == 0 || (info.Data && info.Data->size() == info.Size),
-                     BlockNotLoaded, "", "");
+        PELFRY_CHECK(!info.Data || info.Data->size() == info.Size, BlockNotLoaded, "", "");
         const uint32_t h = NameHash(info.Name);
         info.Offset = q;
         info.Next = 0;
@@ -114,7 +168,7 @@ void WriteArchive(const FileArray& files, const Layout& layout, ArchiveSink& out
     out.Put32(layout.length);
     out.Put32(layout.dirOffset);
     for (size_t i = 0; i < files.size(); ++i) {
-        if (files[i].Size > 0) out.Put(files[i].Data->data(), files[i].Size);
+        if (files[i].Size > 0) out.PutData(files[i]);
         if (i + 1 < files.size()) out.Put(&Separator, 1);
     }
     out.Put32(DirHeaderValue);
@@ -132,7 +186,10 @@ void WriteArchive(const FileArray& files, const Layout& layout, ArchiveSink& out
 } // namespace
 
 std::vector<uint8_t> TDirFile::SaveToBytes() {
-    const Layout layout = PrepareLayout(*this);
+    const uint64_t total = CheckSaveable(Files);
+    for (size_t i = 0; i < Files.size(); ++i)
+        LoadEntry(static_cast<int32_t>(i));
+    const Layout layout = ComputeLayout(Files, total);
     std::vector<uint8_t> bytes(layout.length);
     BufferSink sink(bytes);
     WriteArchive(Files, layout, sink);
@@ -142,15 +199,24 @@ std::vector<uint8_t> TDirFile::SaveToBytes() {
 
 bool TDirFile::SaveToFile(const std::string& fileName,
                           const std::function<void(const std::string&)>& warn) {
-    const Layout layout = PrepareLayout(*this);
+    const uint64_t total = CheckSaveable(Files);
+    // Blocks not in memory are copied from the archive file, opened before the target is
+    // touched. It may be the file being replaced: the open file keeps the old contents.
+    const bool copies = std::any_of(Files.begin(), Files.end(), [](const FileInfo& info) {
+        return info.Size > 0 && !info.Data;
+    });
+    if (copies && !source_)
+        source_ = std::make_shared<FileStream>(FileName, FileStream::Mode::OpenRead);
+    const Layout layout = ComputeLayout(Files, total);
 
     // No file can be made under an empty name; without this the new file would be written
     // and only the final rename would fail.
     if (fileName.empty()) throw FileCreateError(fileName);
     // The user named this file: a link there keeps pointing to the archive it names.
     ReplacingFile file(fileName, LinkPolicy::Follow);
-    FileSink sink(file);
+    FileSink sink(file, source_.get());
     WriteArchive(Files, layout, sink);
+    sink.EndRun();
     file.Commit();
     modified_ = false;
     if (warn)

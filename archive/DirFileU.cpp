@@ -63,6 +63,7 @@ uint64_t ReadRecord(RecordReader& records, uint64_t pos, FileInfo* info) {
         info->RecordPos = static_cast<int32_t>(pos);
         info->Next = static_cast<int32_t>(r.U32());
         info->Offset = r.U32();
+        info->SourceOffset = info->Offset;
         info->Size = r.U32();
     } else {
         r.Skip(FixedRecordFields);
@@ -74,10 +75,10 @@ uint64_t ReadRecord(RecordReader& records, uint64_t pos, FileInfo* info) {
     return pos + FixedRecordFields + NameFieldLength(length);
 }
 
-// Reads an entry's block: Size bytes from Offset, zeros where the stream ends first.
+// Reads an entry's block: Size bytes from SourceOffset, zeros where the stream ends first.
 ByteArray ReadBlock(Stream& stream, const FileInfo& info) {
     auto block = std::make_shared<std::vector<uint8_t>>(info.Size);
-    stream.Seek(info.Offset, SeekOrigin::Begin);
+    stream.Seek(info.SourceOffset, SeekOrigin::Begin);
     stream.Read(block->data(), static_cast<int64_t>(block->size()));
     return block;
 }
@@ -182,6 +183,13 @@ std::unique_ptr<TDirFile> TDirFile::Create(const std::string& fileName, bool loa
     return dir;
 }
 
+std::unique_ptr<TDirFile> TDirFile::CreateOnFile(FileStream& file, const std::string& fileName) {
+    auto dir = CreateFromStream(file, fileName, false);
+    // Not owned: the caller keeps the file open for as long as the object lives.
+    dir->source_ = std::shared_ptr<FileStream>(std::shared_ptr<FileStream>(), &file);
+    return dir;
+}
+
 std::unique_ptr<TDirFile> TDirFile::CreateFromStream(Stream& stream, const std::string& fileName,
                                                      bool loadAll) {
     auto dir = std::make_unique<TDirFile>();
@@ -207,6 +215,7 @@ std::unique_ptr<TDirFile> TDirFile::CreateFromStream(Stream& stream, const std::
         for (FileInfo& info : dir->Files)
             if (info.Size > 0) info.Data = ReadBlock(stream, info);
     }
+    dir->Reindex();
     return dir;
 }
 
@@ -218,9 +227,53 @@ void TDirFile::ListEntries(std::vector<std::string>& strings) const {
 }
 
 int32_t TDirFile::FindEntry(std::string_view name, int32_t startIndex) const {
-    for (size_t i = static_cast<size_t>(std::max(startIndex, 0)); i < Files.size(); ++i)
+    const size_t start = static_cast<size_t>(std::max(startIndex, 0));
+    if (indexedCount_ == Files.size()) {
+        const auto it = index_.find(name);
+        if (it == index_.end()) return -1;
+        if (static_cast<size_t>(it->second.lowest) >= start) return it->second.lowest;
+        // Past the name's first entry: only a name held twice has more, and they are rare.
+        if (it->second.count == 1) return -1;
+    }
+    for (size_t i = start; i < Files.size(); ++i)
         if (Files[i].Name == name) return static_cast<int32_t>(i);
     return -1;
+}
+
+void TDirFile::Reindex() {
+    index_.clear();
+    index_.reserve(Files.size());
+    for (size_t i = 0; i < Files.size(); ++i)
+        ++index_.try_emplace(Files[i].Name, NameSlot{static_cast<int32_t>(i), 0})
+              .first->second.count;
+    indexedCount_ = Files.size();
+}
+
+void TDirFile::SyncIndex() {
+    if (indexedCount_ != Files.size()) Reindex();
+}
+
+void TDirFile::UnindexDeleted(const std::string& name, int32_t at, const std::string* moved,
+                              int32_t from) {
+    const auto gone = index_.find(name);
+    const auto kept = moved ? index_.find(*moved) : index_.end();
+    // A name changed in Files directly, behind the index's back.
+    if (gone == index_.end() || (moved && kept == index_.end())) return Reindex();
+    if (--gone->second.count == 0) {
+        index_.erase(gone);
+    } else if (gone->second.lowest == at) {
+        // The name's first entry went; its next one is found by a scan, needed only for names
+        // held more than once.
+        gone->second.lowest = -1;
+        for (size_t i = 0; i < Files.size() && gone->second.lowest < 0; ++i)
+            if (Files[i].Name == name) gone->second.lowest = static_cast<int32_t>(i);
+        if (gone->second.lowest < 0) return Reindex();
+    }
+    if (moved) {
+        NameSlot& slot = kept->second;
+        // `from` was the highest index, so it was the name's first entry only when alone.
+        slot.lowest = slot.lowest == from ? at : std::min(slot.lowest, at);
+    }
 }
 
 void TDirFile::LoadEntry(int32_t index) {
@@ -271,10 +324,13 @@ int64_t TDirFile::AddFileAs(const std::string& path, const std::string& name, in
         }
     }
 
+    SyncIndex();
     int32_t at = FindEntry(name, 0);
     if (at < 0) {
         Files.emplace_back();
         at = static_cast<int32_t>(Files.size() - 1);
+        index_.emplace(name, NameSlot{at, 1});
+        indexedCount_ = Files.size();
     }
     FileInfo& info = Files[static_cast<size_t>(at)];
     info.Name = name;
@@ -288,9 +344,14 @@ int64_t TDirFile::AddFileAs(const std::string& path, const std::string& name, in
 uint32_t TDirFile::DeleteEntry(int32_t index) {
     PELFRY_CHECK(index >= 0 && static_cast<size_t>(index) < Files.size(), DeleteIndex,
                  "Entry index out of range", "");
+    SyncIndex();
     const size_t i = static_cast<size_t>(index);
-    if (i + 1 < Files.size()) Files[i] = std::move(Files.back());
+    const int32_t last = static_cast<int32_t>(Files.size() - 1);
+    const std::string name = std::move(Files[i].Name);
+    if (index < last) Files[i] = std::move(Files.back());
     Files.pop_back();
+    UnindexDeleted(name, index, index < last ? &Files[i].Name : nullptr, last);
+    indexedCount_ = Files.size();
     modified_ = true;
     return Count();
 }

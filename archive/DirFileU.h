@@ -5,6 +5,7 @@
 
 #include "archive/SetMemoryStreamU.h"
 #include "platform/Errors.h"
+#include "platform/Stream.h"
 
 #include <cstdint>
 #include <functional>
@@ -12,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace pelfry {
@@ -26,6 +28,9 @@ struct FileInfo {
     int32_t RecordPos = 0;
     int32_t Next = 0;       // chain link as read; recomputed when saving
     int32_t RecordSize = 0; // record length; 0 until computed by a save
+    // Where the data lies in the archive file it was read from (Offset as read): a save
+    // changes Offset, and entries not in memory are still read from the old file.
+    uint32_t SourceOffset = 0;
 };
 
 using FileArray = std::vector<FileInfo>;
@@ -85,24 +90,37 @@ public:
     // are in order.
     static std::unique_ptr<TDirFile> CreateFromStream(Stream& stream, const std::string& fileName,
                                                       bool loadAll);
+    // As Create without `loadAll`, over an archive file the caller holds open (locked, say):
+    // entries are read from `file` when needed, and a save copies the ones not in memory
+    // from it. `file` must stay open as long as the archive object lives.
+    static std::unique_ptr<TDirFile> CreateOnFile(FileStream& file, const std::string& fileName);
 
     uint32_t Count() const { return static_cast<uint32_t>(Files.size()); }
 
     // Empties `strings`, then appends every entry's name in index order.
     void ListEntries(std::vector<std::string>& strings) const;
-    // Lowest index >= startIndex whose name equals `name` exactly; -1 when none.
+    // Lowest index >= startIndex whose name equals `name` exactly; -1 when none. Takes constant
+    // time, through an index of names that load, AddFile and DeleteEntry keep in step, except
+    // for a name held by several entries asked for past its first one.
     int32_t FindEntry(std::string_view name, int32_t startIndex = 0) const;
+    // Builds the index of names afresh. Code that changes Files directly calls it before the
+    // next lookup; entries only appended or removed are noticed without it (the lookups then
+    // scan until an edit through this class brings the index in step again).
+    void Reindex();
     // Brings entry `index`'s data into memory: read through the descriptor Create kept open,
-    // else from the file FileName (FileOpenError when it has gone). A block that runs past
-    // the end of the file is zero-filled.
+    // else from the file FileName (FileOpenError when it has gone), at its SourceOffset. A
+    // block that runs past the end of the file is zero-filled.
     void LoadEntry(int32_t index);
     // A new read-only stream over entry `index`'s data; null for an index below 0 or past the end.
     std::unique_ptr<TSetMemoryStream> EntryStream(int32_t index);
 
     // Writes the whole archive to `fileName`; the old file is replaced only when every write
     // succeeded, so a failed save leaves it as it was. Saving over the archive's own file
-    // works; a `fileName` that is a link replaces the file it points to. Raises FileOpenError
-    // when an entry's data cannot be read, FileCreateError
+    // works; a `fileName` that is a link replaces the file it points to. Entries not in memory
+    // are copied from the archive file in bounded blocks (by the system where it can), so a
+    // save needs no more memory than the entries already held; that file stays open in the
+    // object afterwards, and those entries are read from it later. Raises FileOpenError
+    // when the archive file cannot be opened for them, FileCreateError
     // ("Cannot create file %s") when the target cannot be created (a folder, a read-only file,
     // a missing folder), FileWriteError ("Cannot write file %s") when writing fails, and the
     // errors of SaveToBytes; in every case the entries in memory stay intact. Returns true.
@@ -155,9 +173,30 @@ public:
     std::string FileName; // the file it was read from; empty for a new archive
 
 private:
+    // Where a name first stands, and how many entries hold it.
+    struct NameSlot {
+        int32_t lowest = 0;
+        int32_t count = 0;
+    };
+    struct NameHasher {
+        using is_transparent = void;
+        size_t operator()(std::string_view name) const {
+            return std::hash<std::string_view>{}(name);
+        }
+    };
+    // Brings the index in step when Files changed behind its back.
+    void SyncIndex();
+    // Updates the index for a deletion: the entry `name` left index `at`, then the last entry
+    // (named `moved`) moved from index `from` into its place unless it was the one deleted.
+    void UnindexDeleted(const std::string& name, int32_t at, const std::string* moved,
+                        int32_t from);
+
     bool modified_ = false;
-    // The archive file, kept open by Create without `loadAll` for the entries still to read.
-    std::shared_ptr<Stream> source_;
+    std::unordered_map<std::string, NameSlot, NameHasher, std::equal_to<>> index_;
+    size_t indexedCount_ = 0; // Files.size() when the index was last in step
+    // The archive file, kept open by Create without `loadAll` (or by a save that copied from
+    // it) for the entries still to read.
+    std::shared_ptr<FileStream> source_;
 };
 
 } // namespace pelfry

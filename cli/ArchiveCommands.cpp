@@ -5,6 +5,7 @@
 #include "app/EntryDetails.h"
 #include "app/LogRoundTrip.h"
 #include "archive/DirFileU.h"
+#include "platform/Durability.h"
 #include "platform/Errors.h"
 #include "platform/FileLock.h"
 #include "platform/FileUtil.h"
@@ -50,11 +51,14 @@ void Extract(const ExtractArgs& args) {
     CheckDistinctFiles(*dir, indexes, folder, std::nullopt);
     if (!ForceDirectories(folder)) throw Error("Unable to create directory " + args.folder);
     Progress progress(indexes.size(), args.quiet, Progress::Plain::LinePerFile);
+    // The new files reach the disk all at once at the end, not one by one.
+    DurabilityScope durable;
     for (size_t i = 0; i < indexes.size(); ++i) {
         const std::string& name = dir->Files[static_cast<size_t>(indexes[i])].Name;
         progress.Show(i + 1, name);
         ForFile(name, [&] { ExtractEntryOrFail(*dir, folder, indexes[i]); });
     }
+    durable.Commit();
 }
 
 struct AddArgs {
@@ -67,7 +71,9 @@ struct AddArgs {
 // Read, change and save under the writers' lock: a second command on the same archive waits
 // and then works on what this one saved. A missing archive is locked by its name and made only
 // by the save. Every FILE is looked at first: a FIFO or a folder is refused at once, never
-// waited on while the archive is locked.
+// waited on while the archive is locked. Only the records and the added files are read into
+// memory: the save copies the other entries from the locked file, so that a large archive
+// needs no more memory than a small one.
 void Add(const AddArgs& args) {
     const bool named = args.nameOption->count() > 0;
     if (named && args.files.size() != 1) throw UsageError("--name takes exactly one FILE");
@@ -77,7 +83,7 @@ void Add(const AddArgs& args) {
     std::unique_ptr<TDirFile> dir = std::make_unique<TDirFile>();
     ForFile(args.archive, [&] {
         lock = std::make_unique<FileLock>(args.archive, true, TellWhenWaiting(args.archive, false));
-        if (lock->File()) dir = TDirFile::CreateFromStream(*lock->File(), args.archive, true);
+        if (lock->File()) dir = TDirFile::CreateOnFile(*lock->File(), args.archive);
     });
     for (const std::string& file : args.files) {
         const std::string name = named ? args.name : ExtractFileName(file);
@@ -93,7 +99,7 @@ void Delete(const std::string& archive, const std::vector<std::string>& names) {
     std::unique_ptr<TDirFile> dir;
     ForFile(archive, [&] {
         lock = std::make_unique<FileLock>(archive, false, TellWhenWaiting(archive, false));
-        dir = TDirFile::CreateFromStream(*lock->File(), archive, true);
+        dir = TDirFile::CreateOnFile(*lock->File(), archive);
     });
     for (const std::string& name : names)
         dir->DeleteEntry(FindOrFail(*dir, name, archive));

@@ -3,6 +3,7 @@
 #include "app/Convert.h"
 #include "cli/Messages.h"
 #include "platform/Errors.h"
+#include "platform/Parallel.h"
 
 #include <new>
 
@@ -107,6 +108,16 @@ void AddConvertOptions(CLI::App& command, ConvertOptions& options, bool& recreat
         "--no-compress-spr", [&options] { options.CompressSpr = false; },
         "write sprites uncompressed");
     command.add_flag("--recreate-all", recreate, "rebuild every game file, edited or not");
+}
+
+void AddJobsOption(CLI::App& command, unsigned& jobs) {
+    jobs = DefaultJobs();
+    command
+        .add_option("-j,--jobs", jobs,
+                    "convert N files at once (default: one per core); output and messages stay "
+                    "as with one")
+        ->type_name("N")
+        ->check(CLI::Range(1u, 1024u).description(""));
 }
 
 CLI::Validator NotEmpty() {

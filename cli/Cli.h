@@ -75,6 +75,9 @@ void AddQuietOption(CLI::App& command, bool& quiet);
 void AddPictureFormatOption(CLI::App& command, PictureFormat& format);
 // The window's check boxes: --no-compress-img, --no-opaque, --no-compress-spr, --recreate-all.
 void AddConvertOptions(CLI::App& command, ConvertOptions& options, bool& recreate);
+// -j, --jobs N: how many files to work on at once (by default as many as the system has
+// cores); whatever N, the output, the messages and their order stay the same.
+void AddJobsOption(CLI::App& command, unsigned& jobs);
 // Refuses an empty operand (an unset shell variable), such as a FOLDER that would otherwise
 // become the root folder.
 CLI::Validator NotEmpty();

@@ -5,8 +5,10 @@
 #include "app/Convert.h"
 #include "app/EntryDetails.h"
 #include "image/ImgFileU.h"
+#include "platform/Durability.h"
 #include "platform/Errors.h"
 #include "platform/FileUtil.h"
+#include "platform/Parallel.h"
 #include "platform/Stream.h"
 #include "platform/Text.h"
 #include "sprite/SprFileU.h"
@@ -21,10 +23,17 @@ struct ConvertArgs {
     std::vector<std::string> files;
     PictureFormat format = PictureFormat::Bmp;
     bool quiet = false;
+    unsigned jobs = 1;
 };
 
 void Convert(const ConvertArgs& args) {
     Progress progress(args.files.size(), args.quiet, Progress::Plain::Silent);
+    // The new files reach the disk all at once at the end, not one by one.
+    DurabilityScope durable;
+    // The pictures are made on every core ahead of this loop, which writes them in order.
+    OrderedWork<std::vector<MadeFile>> work(args.files.size(), args.jobs, [&](size_t i) {
+        return MakeConvertedFiles(args.files[i], args.format);
+    });
     for (size_t i = 0; i < args.files.size(); ++i) {
         const std::string& file = args.files[i];
         progress.Show(i + 1, file);
@@ -33,7 +42,7 @@ void Convert(const ConvertArgs& args) {
             // A file of no convertible kind is left alone, but one that is not there is an
             // error, not "left alone".
             if (!FileExists(file)) throw FileOpenError(file, ENOENT);
-            result = ConvertFile(file, args.format);
+            result = WriteConvertedFiles(file, work.Take(i));
         });
         if (result == file)
             progress.Result(file + ": not an image or sprite, left alone");
@@ -42,6 +51,7 @@ void Convert(const ConvertArgs& args) {
         else
             progress.Result(file + " -> " + result);
     }
+    durable.Commit();
 }
 
 struct ConvertBackArgs {
@@ -49,12 +59,23 @@ struct ConvertBackArgs {
     ConvertOptions options;
     bool recreate = false;
     bool quiet = false;
+    unsigned jobs = 1;
 };
 
 void ConvertBackFiles(const ConvertBackArgs& args) {
     Progress progress(args.files.size(), args.quiet, Progress::Plain::Silent);
     ConvertOptions options = args.options;
     options.Warn = progress.Warner();
+    std::vector<std::string> targets;
+    for (const std::string& file : args.files)
+        targets.push_back(BackConversionTarget(file));
+    const std::vector<bool> waits = BackConversionsThatWait(targets);
+    // The new files reach the disk all at once at the end, not one by one.
+    DurabilityScope durable;
+    OrderedWork<BackConversion> work(
+        args.files.size(), args.jobs,
+        [&](size_t i) { return PrepareConvertBack(args.files[i], args.recreate, options); },
+        [&](size_t i) { return waits[i]; });
     for (size_t i = 0; i < args.files.size(); ++i) {
         const std::string& file = args.files[i];
         progress.Show(i + 1, file);
@@ -64,7 +85,7 @@ void ConvertBackFiles(const ConvertBackArgs& args) {
             // The dispatch only compares ages, which a missing file has too (-1); here a file
             // that is not there is an error rather than "unchanged".
             if (!FileExists(file)) throw FileOpenError(file, ENOENT);
-            converted = ConvertBack(file, args.recreate, options, result);
+            converted = FinishConvertBack(work.Take(i), options, result);
         });
         if (result == file)
             progress.Result(file + ": not a .bmp, .png or .spd of an image or sprite, left alone");
@@ -73,6 +94,7 @@ void ConvertBackFiles(const ConvertBackArgs& args) {
         else
             progress.Result(result + ": unchanged (" + file + " not edited)");
     }
+    durable.Commit();
 }
 
 } // namespace
@@ -123,6 +145,7 @@ void AddConvertCommand(CommandLine& cli) {
         [args] { Convert(*args); });
     command.add_option("FILE", args->files, "images (.IMG) and sprites (.SPR)")->required();
     AddPictureFormatOption(command, args->format);
+    AddJobsOption(command, args->jobs);
     AddQuietOption(command, args->quiet);
 }
 
@@ -139,6 +162,7 @@ void AddConvertBackCommand(CommandLine& cli) {
     command.add_option("FILE", args->files, "edited pictures (.bmp, .png) and descriptions (.spd)")
         ->required();
     AddConvertOptions(command, args->options, args->recreate);
+    AddJobsOption(command, args->jobs);
     AddQuietOption(command, args->quiet);
 }
 

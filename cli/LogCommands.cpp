@@ -6,9 +6,11 @@
 #include "app/LogRoundTrip.h"
 #include "app/Toolkit.h"
 #include "archive/DirFileU.h"
+#include "platform/Durability.h"
 #include "platform/Errors.h"
 #include "platform/FileLock.h"
 #include "platform/FileUtil.h"
+#include "platform/Parallel.h"
 #include "platform/Text.h"
 
 namespace pelfry::cli {
@@ -20,6 +22,7 @@ struct ExportArgs {
     std::string folder;
     PictureFormat format = PictureFormat::Bmp;
     bool quiet = false;
+    unsigned jobs = 1;
 };
 
 void Export(const ExportArgs& args) {
@@ -38,13 +41,23 @@ void Export(const ExportArgs& args) {
     if (!ForceDirectories(folder)) throw Error("Unable to create directory " + args.folder);
     {
         Progress progress(names.size(), args.quiet, Progress::Plain::LinePerFile);
+        // The new files reach the disk all at once, before the log that stands for them.
+        DurabilityScope durable;
+        // The pictures are made on every core ahead of this loop, which writes in order.
+        OrderedWork<std::vector<MadeFile>> work(names.size(), args.jobs, [&](size_t i) {
+            return MakeExportedFiles(*archive, folder, static_cast<int32_t>(i), args.format);
+        });
         for (size_t i = 0; i < names.size(); ++i) {
             progress.Show(i + 1, names[i]);
             ForFile(
                 folder + names[i],
-                [&] { ExportEntry(*archive, folder, static_cast<int32_t>(i), args.format); },
+                [&] {
+                    ExportEntry(*archive, folder, static_cast<int32_t>(i),
+                                [&] { return work.Take(i); });
+                },
                 names[i]);
         }
+        durable.Commit();
     }
     // The log is written last, so it exists only for a complete export.
     const std::string log = LogFileName(folder, args.archive);
@@ -60,6 +73,7 @@ struct RebuildArgs {
     ConvertOptions options;
     bool recreate = false;
     bool quiet = false;
+    unsigned jobs = 1;
 };
 
 void Rebuild(const RebuildArgs& args) {
@@ -76,18 +90,33 @@ void Rebuild(const RebuildArgs& args) {
     int converted = 0;
     {
         Progress progress(lines.size(), args.quiet, Progress::Plain::LinePerFile);
+        // The game files made anew reach the disk all at once, before the archive that holds
+        // them is saved (with a flush of its own).
+        DurabilityScope durable;
         ConvertOptions options = args.options;
         options.Warn = progress.Warner();
+        // Edited pictures are converted on every core ahead of this loop, which writes the
+        // game files and adds the entries in the log's order.
+        std::vector<std::string> targets;
+        for (const std::string& line : lines)
+            targets.push_back(RebuildTarget(folder, line));
+        const std::vector<bool> waits = BackConversionsThatWait(targets);
+        OrderedWork<BackConversion> work(
+            lines.size(), args.jobs,
+            [&](size_t k) { return PrepareRebuildEntry(folder, lines[k], args.recreate, options); },
+            [&](size_t k) { return waits[k]; });
         for (size_t k = 0; k < lines.size(); ++k) {
             progress.Show(k + 1, folder + lines[k]);
             ForFile(
                 folder + lines[k],
                 [&] {
-                    if (RebuildEntry(archive, folder, lines[k], args.recreate, options))
+                    if (RebuildEntry(archive, folder, lines[k], options,
+                                     [&] { return work.Take(k); }))
                         ++converted;
                 },
                 lines[k]);
         }
+        durable.Commit();
     }
     // Only a complete rebuild is written: after an error the old archive stays as it was.
     ForFile(args.archive, [&] {
@@ -115,6 +144,7 @@ void AddExportCommand(CommandLine& cli) {
         ->required()
         ->check(NotEmpty());
     AddPictureFormatOption(command, args->format);
+    AddJobsOption(command, args->jobs);
     AddQuietOption(command, args->quiet);
 }
 
@@ -130,6 +160,7 @@ void AddRebuildCommand(CommandLine& cli) {
     command.add_option("LOG", args->log, "the log written by export (X.DIR.txt)")->required();
     command.add_option("ARCHIVE", args->archive, "the archive (.DIR file) to write")->required();
     AddConvertOptions(command, args->options, args->recreate);
+    AddJobsOption(command, args->jobs);
     AddQuietOption(command, args->quiet);
 }
 

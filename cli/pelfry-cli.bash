@@ -8,8 +8,8 @@ _pelfry_cli_options() {
         list | info | delete) echo "--help" ;;
         extract) echo "--quiet --help" ;;
         add) echo "--name --help" ;;
-        convert | export) echo "--png --quiet --help" ;;
-        convert-back | rebuild) echo "--no-compress-img --no-opaque --no-compress-spr --recreate-all --quiet --help" ;;
+        convert | export) echo "--png --jobs --quiet --help" ;;
+        convert-back | rebuild) echo "--no-compress-img --no-opaque --no-compress-spr --recreate-all --jobs --quiet --help" ;;
     esac
 }
 
@@ -63,7 +63,8 @@ _pelfry_cli() {
     options=$(_pelfry_cli_options "$command")
     [[ -n $options ]] || return
 
-    # Count the operands before this word: after "--" every word is one; --name takes a value.
+    # Count the operands before this word: after "--" every word is one; --name and --jobs
+    # (-j) take a value.
     local i word operand=0 operandsOnly=0
     for ((i = 2; i < COMP_CWORD; i++)); do
         word=${COMP_WORDS[i]}
@@ -71,14 +72,16 @@ _pelfry_cli() {
             operand=$((operand + 1))
         elif [[ $word == -- ]]; then
             operandsOnly=1
-        elif [[ $word == --name ]]; then
+        elif [[ $word == --name || $word == --jobs || $word == -j ]]; then
             i=$((i + 1))
         elif [[ $word != -* ]]; then
             operand=$((operand + 1))
         fi
     done
     if ((!operandsOnly)); then
-        [[ ${COMP_WORDS[COMP_CWORD - 1]} == --name ]] && return # an entry name: anything
+        case ${COMP_WORDS[COMP_CWORD - 1]} in
+            --name | --jobs | -j) return ;; # an entry name or a number: anything
+        esac
         if [[ $cur == -* ]]; then
             mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
             return

@@ -3,8 +3,12 @@
 #include "FileUtil.h"
 
 #include "Errors.h"
+#include "ReplacingFile.h"
 #include "Stream.h"
 #include "Text.h"
+
+#include <atomic>
+#include <functional>
 
 namespace pelfry {
 
@@ -81,8 +85,10 @@ bool IsUnsafeWindowsName(std::string_view name) {
 
 std::string NameKey(std::string_view name, bool ignoreCase) {
     std::string key;
-    for (std::string_view part : NameParts(name))
-        key += (key.empty() ? "" : "/") + StoredName(part, ignoreCase);
+    for (std::string_view part : NameParts(name)) {
+        if (!key.empty()) key += '/';
+        key += StoredName(part, ignoreCase);
+    }
     return key;
 }
 
@@ -109,30 +115,98 @@ void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) 
 }
 
 void WriteFileReplacing(const std::string& path, const std::vector<uint8_t>& bytes,
-                        LinkPolicy links) {
+                        LinkPolicy links, int64_t modifiedSeconds) {
     ReplacingFile file(path, links);
     file.Write(bytes.data(), bytes.size());
+    if (modifiedSeconds >= 0) file.SetModifiedTime(modifiedSeconds);
     file.Commit();
 }
+
+namespace {
+
+// Where root + relative goes: its folder (`made` below root when missing, else refused) and
+// its name there. Everything the program adds below the user's folder is walked without
+// following links: a link planted in a shared folder cannot take the file elsewhere.
+std::unique_ptr<Folder> FolderBelow(const std::string& root, std::string_view relative,
+                                    const std::string& shown, bool make, std::string& name) {
+    const std::string top = NativePath(root);
+    const std::string below = NativePath(relative);
+    const size_t slash = below.find_last_of('/');
+    name = slash == std::string::npos ? below : below.substr(slash + 1);
+    return std::make_unique<Folder>(Folder(top, shown)
+                                        .Descend(slash == std::string::npos
+                                                     ? std::string_view()
+                                                     : std::string_view(below).substr(0, slash + 1),
+                                                 shown, make));
+}
+
+// Prepared files held open at once in the process, each with a file and a folder descriptor.
+constexpr int MaxPrepared = 128;
+std::atomic<int> preparedFiles{0};
+
+// Writes `bytes` into the writer that `open` makes (and the folder it needs held open, if
+// any) and prepares it; null where it cannot (see PrepareFileBelow).
+std::unique_ptr<PreparedFile>
+Prepare(const std::function<std::unique_ptr<ReplacingFile>(std::unique_ptr<Folder>&)>& open,
+        const std::vector<uint8_t>& bytes, int64_t modifiedSeconds) {
+    if (preparedFiles.fetch_add(1) >= MaxPrepared) {
+        --preparedFiles;
+        return nullptr;
+    }
+    try {
+        std::unique_ptr<Folder> folder;
+        std::unique_ptr<ReplacingFile> file = open(folder);
+        file->Write(bytes.data(), bytes.size());
+        if (modifiedSeconds >= 0) file->SetModifiedTime(modifiedSeconds);
+        file->Prepare();
+        return std::make_unique<PreparedFile>(std::move(folder), std::move(file));
+    } catch (const std::exception&) {
+        --preparedFiles;
+        return nullptr;
+    }
+}
+
+} // namespace
 
 void WriteFileBelow(const std::string& root, std::string_view relative,
                     const std::vector<uint8_t>& bytes, int64_t modifiedSeconds) {
     const std::string shown = NativePath(root + std::string(relative));
     const std::string top = NativePath(root);
     if (!top.empty()) ForceDirectories(top);
-    const std::string below = NativePath(relative);
-    const size_t slash = below.find_last_of('/');
-    // Everything the program adds below the user's folder is walked without following links:
-    // a link planted in a shared folder cannot take the file elsewhere.
-    const Folder parent =
-        Folder(top, shown)
-            .Descend(slash == std::string::npos ? std::string_view()
-                                                : std::string_view(below).substr(0, slash + 1),
-                     shown);
-    ReplacingFile file(parent, slash == std::string::npos ? below : below.substr(slash + 1), shown);
+    std::string name;
+    const std::unique_ptr<Folder> parent = FolderBelow(root, relative, shown, true, name);
+    ReplacingFile file(*parent, name, shown);
     file.Write(bytes.data(), bytes.size());
     if (modifiedSeconds >= 0) file.SetModifiedTime(modifiedSeconds);
     file.Commit();
+}
+
+PreparedFile::PreparedFile(std::unique_ptr<Folder> folder, std::unique_ptr<ReplacingFile> file)
+    : folder_(std::move(folder)), file_(std::move(file)) {}
+
+PreparedFile::~PreparedFile() {
+    file_.reset();
+    --preparedFiles;
+}
+
+std::unique_ptr<PreparedFile> PrepareFileBelow(const std::string& root, std::string_view relative,
+                                               const std::vector<uint8_t>& bytes,
+                                               int64_t modifiedSeconds) {
+    return Prepare(
+        [&](std::unique_ptr<Folder>& folder) {
+            const std::string shown = NativePath(root + std::string(relative));
+            std::string name;
+            folder = FolderBelow(root, relative, shown, false, name);
+            return std::make_unique<ReplacingFile>(*folder, name, shown);
+        },
+        bytes, modifiedSeconds);
+}
+
+std::unique_ptr<PreparedFile> PrepareFileReplacing(const std::string& path,
+                                                   const std::vector<uint8_t>& bytes,
+                                                   int64_t modifiedSeconds) {
+    return Prepare([&](std::unique_ptr<Folder>&) { return std::make_unique<ReplacingFile>(path); },
+                   bytes, modifiedSeconds);
 }
 
 } // namespace pelfry

@@ -70,6 +70,14 @@ bool FolderIgnoresCase(const std::string& path);
 // when `ignoreCase`. Two names land on one file exactly when their keys are equal.
 std::string NameKey(std::string_view name, bool ignoreCase);
 
+// Copies up to `count` bytes of the open file `from`, starting at `offset`, to the end of the
+// open file `to` inside the system (copy_file_range), without passing them through this
+// process. Returns the bytes copied: fewer when `from` ends first, or when the system cannot
+// copy between these two files (other file systems, no such call: on Windows always 0), and
+// the caller then copies the rest itself. A write that failed (a full disk) sets `error` to
+// the system's error number; it stays 0 otherwise.
+uint64_t CopyFileRange(int from, uint64_t offset, int to, uint64_t count, int& error);
+
 // Reads a whole file; FileOpenError when it cannot be opened.
 std::vector<uint8_t> ReadWholeFile(const std::string& path);
 // Writes `bytes` as the whole file `path` through the replacing writer (a link standing at

@@ -36,12 +36,17 @@ const char* PictureSuffix(PictureFormat format) {
     return format == PictureFormat::Png ? ".png" : ".bmp";
 }
 
-void SavePictureFile(const Bitmap& bitmap, const std::string& path, PictureFormat format) {
-    if (format == PictureFormat::Bmp) return SaveBitmapFile(bitmap, path);
+std::vector<uint8_t> EncodePicture(const Bitmap& bitmap, const std::string& path,
+                                   PictureFormat format) {
+    if (format == PictureFormat::Bmp) return EncodeBitmap(bitmap);
     if (bitmap.Width() == 0 || bitmap.Height() == 0)
         throw Error(
             Format("%s cannot be written: a PNG picture needs at least one pixel", path.c_str()));
-    WriteFileReplacing(path, EncodePng(bitmap));
+    return EncodePng(bitmap);
+}
+
+void SavePictureFile(const Bitmap& bitmap, const std::string& path, PictureFormat format) {
+    WriteFileReplacing(path, EncodePicture(bitmap, path, format));
 }
 
 uint64_t ColouredBackgroundPixels(const Picture& picture) {

@@ -63,6 +63,9 @@ const char* PictureSuffix(PictureFormat format);
 // replacing writer: an existing file is replaced only once the new one is complete. A bitmap
 // without pixels cannot be a PNG: "%s cannot be written: a PNG picture needs at least one pixel".
 void SavePictureFile(const Bitmap& bitmap, const std::string& path, PictureFormat format);
+// The bytes SavePictureFile writes to `path` (named in its error), made in memory.
+std::vector<uint8_t> EncodePicture(const Bitmap& bitmap, const std::string& path,
+                                   PictureFormat format);
 
 // The pixels of a palette picture that use index 0 although the palette gives index 0 a colour
 // other than black: the conversions take them as background all the same, which the user may

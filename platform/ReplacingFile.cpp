@@ -1,9 +1,12 @@
 // What the replacing writer does the same on every system: gathering small writes into large
-// ones. Making, writing and committing the file are in ReplacingFile_posix.cpp and
-// ReplacingFile_win.cpp.
+// ones, and copying from another file where the system cannot. Making, writing and committing the
+// file are in ReplacingFile_posix.cpp and ReplacingFile_win.cpp.
 #include "ReplacingFile.h"
 
 #include "Errors.h"
+#include "Stream.h"
+
+#include <algorithm>
 
 namespace pelfry {
 
@@ -14,6 +17,21 @@ void ReplacingFile::Write(const void* bytes, size_t count) {
         WriteOut(p, count); // large blocks skip the buffer
     else
         buffer_.insert(buffer_.end(), p, p + count);
+}
+
+uint64_t ReplacingFile::AppendFrom(FileStream& source, uint64_t offset, uint64_t count) {
+    Flush();
+    uint64_t copied = AppendInSystem(source, offset, count);
+    std::vector<uint8_t> block;
+    while (copied < count) {
+        block.resize(static_cast<size_t>(std::min<uint64_t>(count - copied, BufferSize)));
+        source.Seek(static_cast<int64_t>(offset + copied), SeekOrigin::Begin);
+        const int64_t got = source.Read(block.data(), static_cast<int64_t>(block.size()));
+        if (got <= 0) break;
+        WriteOut(block.data(), static_cast<size_t>(got));
+        copied += static_cast<uint64_t>(got);
+    }
+    return copied;
 }
 
 void ReplacingFile::Tell(const std::string& shown, const std::vector<std::string>& lost, int why,

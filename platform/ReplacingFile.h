@@ -1,5 +1,6 @@
 // The one way this program writes a file. A new file is written beside its target and takes
-// the target's name only once every byte of it has reached the disk, so the target either
+// the target's name only once every byte of it is written and (unless a DurabilityScope holds
+// back the flush of a file where none stood, below) has reached the disk, so the target either
 // stays as it was or holds all of the new bytes; nothing half-written is ever left under a
 // name, and no temporary file outlives the write: a killed writer's temporary vanishes with it
 // or is removed by the next writer in that folder (see TempFiles.h, InstallTempFileCleanup).
@@ -15,9 +16,12 @@
 //   3. the new file is flushed to the disk (fsync, FlushFileBuffers);
 //   4. it takes the target's name in one step (a rename; no moment without a file there);
 //   5. the folder is flushed, so that the new name lasts too.
-// Every step before 4 leaves the target untouched when it fails. A batch that writes many new
-// files could flush them all with one barrier between steps 3 and 4 instead of one each: the
-// guarantee holds as long as no file is named (step 4) before its bytes are on the disk.
+// Every step before 4 leaves the target untouched when it fails. Steps 1 to 3 may be taken
+// ahead, on any thread, by Prepare; the file then waits complete under no name (or its
+// temporary one) for Commit, which names it on the caller's thread. Under a DurabilityScope
+// (Durability.h), a file made where nothing stood skips step 3, the naming waits for no flush
+// and step 5 is left to the scope's one flush for the whole command; a file that replaces
+// another is still flushed before it is named.
 #pragma once
 
 #include <cstddef>
@@ -28,6 +32,8 @@
 #include <vector>
 
 namespace pelfry {
+
+class FileStream;
 
 // What to do when the target is a symbolic link.
 enum class LinkPolicy {
@@ -56,10 +62,11 @@ public:
     Folder& operator=(const Folder&) = delete;
 
     // The folder `relative` below this one ("/" or "\" between its parts), made where
-    // missing; empty and "." parts stay where they are. A part that is a link (with the
-    // reason LinkOnTheWay), a file or ".." is refused with FileCreateError naming `shownName`,
-    // and nothing is made below it.
-    Folder Descend(std::string_view relative, const std::string& shownName) const;
+    // missing (with `make`; else a missing one is refused); empty and "." parts stay where
+    // they are. A part that is a link (with the reason LinkOnTheWay), a file or ".." is
+    // refused with FileCreateError naming `shownName`, and nothing is made below it. A folder
+    // made under a DurabilityScope is made durable by it.
+    Folder Descend(std::string_view relative, const std::string& shownName, bool make = true) const;
 
     int Handle() const { return fd_; }
     const std::string& Path() const { return path_; }
@@ -92,12 +99,25 @@ public:
 
     // Buffered; a failure is remembered and reported by Commit.
     void Write(const void* bytes, size_t count);
+    // Appends `count` bytes of the open file `source` from `offset` on: copied by the system
+    // without passing through this process where it can (CopyFileRange), else in blocks of
+    // BufferSize. Returns the bytes appended, fewer only when `source` ends first. A failure
+    // is remembered and reported by Commit, as for Write.
+    uint64_t AppendFrom(FileStream& source, uint64_t offset, uint64_t count);
     // The modification (and access) time the new file gets, in seconds since 1970, instead of
     // the time of the write: so that no later call has to find the file by its name again.
     void SetModifiedTime(int64_t seconds);
-    // Takes the steps above. FileWriteError naming the target when any write failed (a full
-    // disk, a file-size limit) or the flush did, FileCreateError when the name cannot be given.
+    // Steps 1 to 3, step 3 only for a file that replaces another: the file is complete and
+    // waits for Commit. May run on a thread other than Commit's; nothing may be written after
+    // it. FileWriteError as Commit.
+    void Prepare();
+    // Takes the steps above (those Prepare took are not taken again). FileWriteError naming
+    // the target when any write failed (a full disk, a file-size limit) or the flush did,
+    // FileCreateError when the name cannot be given.
     void Commit();
+
+    // For tests: how many files the writers of this process flushed (step 3) so far.
+    static uint64_t Flushes();
 
     // After Commit: what the user should know about the file just replaced, one sentence each
     // naming the target ("X was saved, but its owner and group could not be kept: Operation not
@@ -110,6 +130,14 @@ private:
     void Open(const Folder& folder, const std::string& name);
     void Flush();
     void WriteOut(const uint8_t* bytes, size_t count);
+    // Step 3, once; a failure is remembered.
+    void Sync();
+    // Step 4 for a file not flushed: names it only where nothing stands. False, with nothing
+    // changed, when something does (or the name could not be given).
+    bool NameIfFree();
+    // The part of AppendFrom the system does: the bytes copied (all of them after a failure,
+    // which is remembered), or 0 where the system cannot copy.
+    uint64_t AppendInSystem(const FileStream& source, uint64_t offset, uint64_t count);
     // Step 2 on the system's own terms: what could not be kept goes to warnings_.
     void KeepAttributes();
     // Puts into warnings_ what step 2 found about the target `shown`: the things of the replaced
@@ -125,9 +153,10 @@ private:
     std::vector<std::string> warnings_;
 };
 
-// Writes `bytes` to `path` through a ReplacingFile.
+// Writes `bytes` to `path` through a ReplacingFile; with `modifiedSeconds` >= 0 the file gets
+// that time.
 void WriteFileReplacing(const std::string& path, const std::vector<uint8_t>& bytes,
-                        LinkPolicy links = LinkPolicy::Replace);
+                        LinkPolicy links = LinkPolicy::Replace, int64_t modifiedSeconds = -1);
 
 // Writes `bytes` to root + relative through a ReplacingFile, for a file the program names
 // below a folder the user named: `root` ("" for the current folder) is taken as it stands,
@@ -138,6 +167,38 @@ void WriteFileReplacing(const std::string& path, const std::vector<uint8_t>& byt
 // file cannot be made, and FileWriteError when it cannot be written whole.
 void WriteFileBelow(const std::string& root, std::string_view relative,
                     const std::vector<uint8_t>& bytes, int64_t modifiedSeconds = -1);
+
+// A file written ahead, on any thread, that waits to be named in its turn: the work of many
+// files spread over a pool of threads (Parallel.h), whose flushes (for files that replace
+// others) then run there too, while the files are named in order. Destroyed uncommitted, it
+// leaves nothing behind.
+class PreparedFile {
+public:
+    PreparedFile(std::unique_ptr<Folder> folder, std::unique_ptr<ReplacingFile> file);
+    ~PreparedFile();
+    PreparedFile(const PreparedFile&) = delete;
+    PreparedFile& operator=(const PreparedFile&) = delete;
+
+    // ReplacingFile::Commit, on the thread that names the files.
+    void Commit() { file_->Commit(); }
+    const std::vector<std::string>& Warnings() const { return file_->Warnings(); }
+
+private:
+    std::unique_ptr<Folder> folder_; // held open for file_, which it outlives
+    std::unique_ptr<ReplacingFile> file_;
+};
+
+// WriteFileBelow and WriteFileReplacing up to the naming (ReplacingFile::Prepare), for a pool
+// of threads. They make no folder, and give null when the file cannot be prepared now: a
+// folder on the way is missing, too many prepared files are held open in the process already,
+// or any other failure. The caller then writes the file the usual way in its turn, which meets
+// the same failure there, or none (a folder made meanwhile).
+std::unique_ptr<PreparedFile> PrepareFileBelow(const std::string& root, std::string_view relative,
+                                               const std::vector<uint8_t>& bytes,
+                                               int64_t modifiedSeconds = -1);
+std::unique_ptr<PreparedFile> PrepareFileReplacing(const std::string& path,
+                                                   const std::vector<uint8_t>& bytes,
+                                                   int64_t modifiedSeconds = -1);
 
 // Makes a fatal SIGINT, SIGTERM or SIGHUP first remove the temporary file of any write in
 // progress, then end the process with the usual status for the signal (on Windows: Ctrl-C,

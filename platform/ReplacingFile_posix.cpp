@@ -10,14 +10,18 @@
 // removed by the next writer in the folder.
 #include "ReplacingFile.h"
 
+#include "Durability.h"
 #include "Errors.h"
 #include "FileUtil.h"
+#include "Stream.h"
 #include "TempFiles.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -33,6 +37,8 @@ namespace {
 using Attributes = std::vector<std::pair<std::string, std::vector<char>>>;
 
 constexpr const char* AccessAcl = "system.posix_acl_access";
+
+std::atomic<uint64_t> fileFlushes{0};
 
 // Errors that mean the disk could not take the bytes, as against a name that cannot be made.
 bool IsWriteFailure(int error) {
@@ -104,7 +110,7 @@ Folder& Folder::operator=(Folder&& other) noexcept {
     return *this;
 }
 
-Folder Folder::Descend(std::string_view relative, const std::string& shownName) const {
+Folder Folder::Descend(std::string_view relative, const std::string& shownName, bool make) const {
     int current = ::dup(fd_);
     if (current < 0) throw FileCreateError(shownName, errno);
     Folder result(current, path_);
@@ -114,9 +120,13 @@ Folder Folder::Descend(std::string_view relative, const std::string& shownName) 
         // O_NOFOLLOW: a link planted on the way is refused, never walked through.
         int next =
             ::openat(result.fd_, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (next < 0 && errno == ENOENT) {
-            if (::mkdirat(result.fd_, part.c_str(), 0777) != 0 && errno != EEXIST)
+        if (next < 0 && errno == ENOENT && make) {
+            if (::mkdirat(result.fd_, part.c_str(), 0777) == 0) {
+                if (DurabilityScope* scope = DurabilityScope::Current())
+                    scope->Enrol(result.fd_, result.path_);
+            } else if (errno != EEXIST) {
                 throw FileCreateError(shownName, errno);
+            }
             next =
                 ::openat(result.fd_, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         }
@@ -144,7 +154,7 @@ struct ReplacingFile::State {
     bool nameless = false; // made with O_TMPFILE
     std::string tempName;  // the name it has until Commit, when not nameless
     int cleanupSlot = -1;
-    // What the new file takes over: the replaced file's, or the usual mode for a new one.
+    // What the new file takes over from the file it replaces.
     mode_t mode = 0;
     bool replacing = false;
     uid_t owner = 0;
@@ -154,7 +164,10 @@ struct ReplacingFile::State {
     int64_t modified = -1; // seconds, from SetModifiedTime
     bool failed = false;
     int error = 0;
+    bool prepared = false; // Prepare's steps taken
+    bool flushed = false;  // step 3 taken
     bool committed = false;
+    std::string folderPath; // the folder's path, for the errors of a DurabilityScope
 };
 
 ReplacingFile::ReplacingFile(const std::string& target, LinkPolicy links)
@@ -189,6 +202,7 @@ void ReplacingFile::Open(const Folder& dir, const std::string& name) {
     State& s = *state_;
     const int folder = dir.Handle();
     s.folder = folder;
+    s.folderPath = dir.Path();
     s.name = name;
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
         throw FileCreateError(s.shownName, EINVAL);
@@ -211,17 +225,16 @@ void ReplacingFile::Open(const Folder& dir, const std::string& name) {
         s.group = st.st_gid;
         s.links = st.st_nlink;
         s.attributes = ReadAttributes(folder, name);
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        s.mode = 0666 & ~mask;
     }
 
     int error = 0;
     {
         // A named temporary is known to the signal handler from the moment it exists.
         temps::SignalHold hold;
-        s.fd = temps::MakeTemporary(folder, !temps::NamedOnly(), s.tempName);
+        // A new file is made with the permissions of any new file there (umask, the folder's
+        // default access control list); one that replaces another takes its permissions later.
+        s.fd = temps::MakeTemporary(folder, !temps::NamedOnly(), s.tempName,
+                                    s.replacing ? 0600 : 0666);
         error = errno;
         if (s.fd >= 0 && !s.tempName.empty()) s.cleanupSlot = temps::Remember(folder, s.tempName);
     }
@@ -260,6 +273,17 @@ void ReplacingFile::WriteOut(const uint8_t* p, size_t count) {
     }
 }
 
+uint64_t ReplacingFile::AppendInSystem(const FileStream& source, uint64_t offset, uint64_t count) {
+    State& s = *state_;
+    if (s.failed) return count;
+    int error = 0;
+    const uint64_t copied = CopyFileRange(source.Handle(), offset, s.fd, count, error);
+    if (error == 0) return copied;
+    s.failed = true;
+    s.error = error;
+    return count;
+}
+
 void ReplacingFile::KeepAttributes() {
     State& s = *state_;
     std::vector<std::string> lost; // what the new file could not take over
@@ -279,7 +303,7 @@ void ReplacingFile::KeepAttributes() {
     if (s.replacing && std::none_of(s.attributes.begin(), s.attributes.end(),
                                     [](const auto& a) { return a.first == AccessAcl; }))
         ::fremovexattr(s.fd, AccessAcl);
-    if (::fchmod(s.fd, s.mode) != 0) {
+    if (s.replacing && ::fchmod(s.fd, s.mode) != 0) {
         s.failed = true;
         s.error = errno;
         return;
@@ -304,46 +328,104 @@ void ReplacingFile::KeepAttributes() {
     Tell(s.shownName, lost, why, s.replacing ? s.links : 1);
 }
 
-void ReplacingFile::Commit() {
+void ReplacingFile::Sync() {
     State& s = *state_;
-    Flush();
-    if (!s.failed) KeepAttributes();
-    if (!s.failed && ::fsync(s.fd) != 0 && errno != EINVAL) {
+    if (s.flushed || s.failed) return;
+    s.flushed = true;
+    ++fileFlushes;
+    if (::fsync(s.fd) != 0 && errno != EINVAL) {
         s.failed = true;
         s.error = errno;
     }
+}
+
+void ReplacingFile::Prepare() {
+    State& s = *state_;
+    if (!s.prepared) {
+        s.prepared = true;
+        Flush();
+        if (!s.failed) KeepAttributes();
+        // A file that replaces another is on the disk before it is named, whatever the scope.
+        if (s.replacing) Sync();
+    }
+    if (s.failed) throw FileWriteError(s.shownName, s.error);
+}
+
+bool ReplacingFile::NameIfFree() {
+    State& s = *state_;
+    if (s.nameless) {
+        const std::string self = "/proc/self/fd/" + std::to_string(s.fd);
+        return ::linkat(AT_FDCWD, self.c_str(), s.folder, s.name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    }
+    if (::renameat2(s.folder, s.tempName.c_str(), s.folder, s.name.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    // A file system that cannot refuse to replace: the name is looked at instead.
+    struct stat st {};
+    return errno != EEXIST && ::fstatat(s.folder, s.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 &&
+           ::renameat(s.folder, s.tempName.c_str(), s.folder, s.name.c_str()) == 0;
+}
+
+void ReplacingFile::Commit() {
+    State& s = *state_;
+    Prepare();
+    DurabilityScope* scope = DurabilityScope::Current();
+    // A new file outside a scope is flushed on its own, as any file is.
+    if (!scope) Sync();
     if (s.failed) throw FileWriteError(s.shownName, s.error);
 
     {
         temps::SignalHold hold;
-        if (s.nameless) {
-            // Give the complete file a temporary name first: a nameless file can only be
-            // linked to a name that is free, and the target's usually is not.
-            const std::string self = "/proc/self/fd/" + std::to_string(s.fd);
-            for (int attempt = 0; attempt < 100 && s.tempName.empty(); ++attempt) {
-                const std::string temp = temps::NewName();
-                if (::linkat(AT_FDCWD, self.c_str(), s.folder, temp.c_str(), AT_SYMLINK_FOLLOW) ==
-                    0)
-                    s.tempName = temp;
-                else if (errno != EEXIST)
-                    break;
-            }
-            if (s.tempName.empty()) throw FileCreateError(s.shownName, errno);
+        // A new file not flushed takes its name only where nothing stands: a file that came
+        // there meanwhile is replaced only once the new bytes are on the disk.
+        const bool unflushed = !s.flushed;
+        bool named = false;
+        if (unflushed) {
+            temps::BeforeRename();
+            named = NameIfFree();
+            if (!named) Sync();
         }
-        temps::BeforeRename();
-        if (::renameat(s.folder, s.tempName.c_str(), s.folder, s.name.c_str()) != 0) {
-            const int error = errno;
-            ::unlinkat(s.folder, s.tempName.c_str(), 0);
-            s.tempName.clear();
-            if (IsWriteFailure(error)) throw FileWriteError(s.shownName, error);
-            throw FileCreateError(s.shownName, error);
+        if (!named) {
+            if (s.failed) {
+                if (!s.tempName.empty()) ::unlinkat(s.folder, s.tempName.c_str(), 0);
+                s.tempName.clear();
+                throw FileWriteError(s.shownName, s.error);
+            }
+            if (s.nameless) {
+                // Give the complete file a temporary name first: a nameless file can only be
+                // linked to a name that is free, and the target's usually is not.
+                const std::string self = "/proc/self/fd/" + std::to_string(s.fd);
+                for (int attempt = 0; attempt < 100 && s.tempName.empty(); ++attempt) {
+                    const std::string temp = temps::NewName();
+                    if (::linkat(AT_FDCWD, self.c_str(), s.folder, temp.c_str(),
+                                 AT_SYMLINK_FOLLOW) == 0)
+                        s.tempName = temp;
+                    else if (errno != EEXIST)
+                        break;
+                }
+                if (s.tempName.empty()) throw FileCreateError(s.shownName, errno);
+            }
+            if (!unflushed) temps::BeforeRename();
+            if (::renameat(s.folder, s.tempName.c_str(), s.folder, s.name.c_str()) != 0) {
+                const int error = errno;
+                ::unlinkat(s.folder, s.tempName.c_str(), 0);
+                s.tempName.clear();
+                if (IsWriteFailure(error)) throw FileWriteError(s.shownName, error);
+                throw FileCreateError(s.shownName, error);
+            }
         }
         s.committed = true;
     }
     ::close(s.fd);
     s.fd = -1;
-    // The rename itself reaches the disk only with its folder.
-    ::fsync(s.folder);
+    // The new name reaches the disk only with its folder: now, or at the scope's Commit.
+    if (scope)
+        scope->Enrol(s.folder, s.folderPath);
+    else
+        ::fsync(s.folder);
+}
+
+uint64_t ReplacingFile::Flushes() {
+    return fileFlushes;
 }
 
 } // namespace pelfry

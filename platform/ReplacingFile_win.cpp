@@ -26,6 +26,7 @@
 #include "TempFiles.h"
 #include "WinSupport.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -75,6 +76,8 @@ void ReadOwnPermissions(const std::wstring& path,
 bool IsWriteFailure(int error) {
     return error == ENOSPC || error == EFBIG || error == EIO;
 }
+
+std::atomic<uint64_t> fileFlushes{0};
 
 // Marks an open file for deletion when its last handle closes, or lifts the mark.
 bool MarkForDeletion(HANDLE h, bool remove) {
@@ -210,7 +213,7 @@ Folder& Folder::operator=(Folder&& other) noexcept {
     return *this;
 }
 
-Folder Folder::Descend(std::string_view relative, const std::string& shownName) const {
+Folder Folder::Descend(std::string_view relative, const std::string& shownName, bool make) const {
     std::shared_ptr<const HeldFolder> current = std::static_pointer_cast<const HeldFolder>(held_);
     std::string shown = path_;
     for (std::string_view name : NameParts(relative)) {
@@ -219,7 +222,7 @@ Folder Folder::Descend(std::string_view relative, const std::string& shownName) 
         const std::wstring path = current->path + Widen(part);
         // A reparse point planted on the way is opened as itself and refused, never walked through.
         HANDLE h = OpenFolder(path, false);
-        if (h == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_NOT_FOUND) {
+        if (h == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_NOT_FOUND && make) {
             if (!::CreateDirectoryW(path.c_str(), nullptr) &&
                 ::GetLastError() != ERROR_ALREADY_EXISTS)
                 throw FileCreateError(shownName, win::ErrnoOf(::GetLastError()));
@@ -264,6 +267,8 @@ struct ReplacingFile::State {
     int cleanupSlot = -1;
     bool failed = false;
     int error = 0;
+    bool prepared = false; // Prepare's steps taken
+    bool flushed = false;  // step 3 taken
     bool committed = false;
 };
 
@@ -395,6 +400,10 @@ void ReplacingFile::WriteOut(const uint8_t* p, size_t count) {
     }
 }
 
+uint64_t ReplacingFile::AppendInSystem(const FileStream&, uint64_t, uint64_t) {
+    return 0; // no copy between two open files inside the system: AppendFrom copies in blocks
+}
+
 void ReplacingFile::KeepAttributes() {
     State& s = *state_;
     std::vector<std::string> lost; // what the new file could not take over
@@ -420,15 +429,40 @@ void ReplacingFile::KeepAttributes() {
     Tell(s.shownName, lost, why, s.replacing ? s.links : 1);
 }
 
-void ReplacingFile::Commit() {
+void ReplacingFile::Sync() {
     State& s = *state_;
-    Flush();
-    if (!s.failed) KeepAttributes();
-    if (!s.failed && !::FlushFileBuffers(s.file)) {
+    if (s.flushed || s.failed) return;
+    s.flushed = true;
+    ++fileFlushes;
+    if (!::FlushFileBuffers(s.file)) {
         s.failed = true;
         s.error = win::ErrnoOf(::GetLastError());
     }
+}
+
+void ReplacingFile::Prepare() {
+    State& s = *state_;
+    if (!s.prepared) {
+        s.prepared = true;
+        Flush();
+        if (!s.failed) KeepAttributes();
+        // Every file, new or not: only an administrator could flush them all at once here.
+        Sync();
+    }
     if (s.failed) throw FileWriteError(s.shownName, s.error);
+}
+
+bool ReplacingFile::NameIfFree() {
+    return false; // every file is flushed before it is named (Prepare)
+}
+
+uint64_t ReplacingFile::Flushes() {
+    return fileFlushes;
+}
+
+void ReplacingFile::Commit() {
+    State& s = *state_;
+    Prepare();
 
     // From here until the rename the file must keep its bytes: the mark is lifted, and Ctrl-C
     // removes it by name instead.

@@ -50,9 +50,9 @@ bool FirstVisit(uint64_t volume, uint64_t index);
 // -------------------------------------------------------------------------------
 
 // Makes a temporary file in the open folder `folder`, marked: nameless (O_TMPFILE) when
-// `nameless` and the system can, else under a new name written to `name`. Returns the open
-// descriptor, or -1 with errno set.
-int MakeTemporary(int folder, bool nameless, std::string& name);
+// `nameless` and the system can, else under a new name written to `name`; with the permissions
+// `mode` less the process's umask. Returns the open descriptor, or -1 with errno set.
+int MakeTemporary(int folder, bool nameless, std::string& name, unsigned mode = 0600);
 // Removes the unmarked temporaries of `folder` (once per folder and process, see FirstVisit).
 void RemoveStaleTemporaries(int folder);
 // Records a named temporary of `folder` for the fatal-signal handler of InstallTempFileCleanup

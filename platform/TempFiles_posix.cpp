@@ -30,7 +30,10 @@ struct CleanupSlot {
     char name[32] = {};
 };
 
-CleanupSlot cleanupSlots[16];
+// As many as files may be written at once: those prepared ahead on a pool of threads
+// (PrepareFileBelow) and a few more.
+constexpr int CleanupSlots = 160;
+CleanupSlot cleanupSlots[CleanupSlots];
 
 extern "C" void RemoveTempsAndDie(int signal) {
     for (CleanupSlot& slot : cleanupSlots) {
@@ -88,7 +91,7 @@ void InstallTempFileCleanup() {
 namespace temps {
 
 int Remember(int folder, const std::string& name) {
-    for (int i = 0; i < 16; ++i) {
+    for (int i = 0; i < CleanupSlots; ++i) {
         bool expected = false;
         if (!cleanupSlots[i].taken.compare_exchange_strong(expected, true)) continue;
         std::snprintf(cleanupSlots[i].name, sizeof cleanupSlots[i].name, "%s", name.c_str());
@@ -116,11 +119,11 @@ SignalHold::~SignalHold() {
     ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
 }
 
-int MakeTemporary(int folder, bool nameless, std::string& name) {
+int MakeTemporary(int folder, bool nameless, std::string& name, unsigned mode) {
     name.clear();
     // A nameless file is linked to a name at the end through /proc.
     if (nameless && ProcFdAvailable()) {
-        const int fd = ::openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        const int fd = ::openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
         if (fd >= 0) {
             ::flock(fd, LOCK_EX); // nobody else can reach it yet: never waits
             return fd;
@@ -129,7 +132,7 @@ int MakeTemporary(int folder, bool nameless, std::string& name) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string temp = NewName();
         const int fd = ::openat(folder, temp.c_str(),
-                                O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+                                O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd < 0) {
             if (errno == EEXIST) continue;
             return -1;

@@ -145,14 +145,18 @@ std::vector<std::string> SplitTextLines(const std::vector<uint8_t>& bytes, uint8
     return lines;
 }
 
-void WriteTextLines(const std::string& path, const std::vector<std::string>& lines) {
+std::vector<uint8_t> TextLinesBytes(const std::vector<std::string>& lines) {
     std::vector<uint8_t> bytes;
     for (const std::string& line : lines) {
         bytes.insert(bytes.end(), line.begin(), line.end());
         bytes.push_back('\r');
         bytes.push_back('\n');
     }
-    WriteWholeFile(path, bytes);
+    return bytes;
+}
+
+void WriteTextLines(const std::string& path, const std::vector<std::string>& lines) {
+    WriteWholeFile(path, TextLinesBytes(lines));
 }
 
 } // namespace pelfry

@@ -40,5 +40,7 @@ std::vector<std::string> SplitTextLines(const std::vector<uint8_t>& bytes, uint8
 
 // Writes `lines` to `path`, each followed by CR LF; FileCreateError/FileWriteError on failure.
 void WriteTextLines(const std::string& path, const std::vector<std::string>& lines);
+// The bytes WriteTextLines writes.
+std::vector<uint8_t> TextLinesBytes(const std::vector<std::string>& lines);
 
 } // namespace pelfry

@@ -119,6 +119,11 @@ public:
     // Writes the strip baseName + ".bmp" (".png" for PictureFormat::Png) and baseName + ".spd".
     // Returns true.
     bool ExportStrip(const std::string& baseName, PictureFormat format = PictureFormat::Bmp);
+    // The strip ExportStrip writes, with its errors (`baseName` names the sprite in them):
+    // "Sprite has no frames", and a strip too high for a bitmap or too large to convert.
+    Bitmap MakeStrip(const std::string& baseName) const;
+    // The lines of the .spd description ExportStrip writes.
+    std::vector<std::string> SpdLines() const;
     // Replaces this sprite by the one made from baseName + ".bmp" (a bitmap or any picture that
     // LoadPictureFile reads) and baseName + ".spd", uncompressed. Returns true. Raises the
     // errors of reading the files, "Too many colours in image!" (SprFileU.cpp, line 584)

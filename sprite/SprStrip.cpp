@@ -128,6 +128,13 @@ SpdValues ReadSpd(const std::vector<uint8_t>& text) {
 // ---- Strips ----------------------------------------------------------------------------------
 
 bool TSprFile::ExportStrip(const std::string& baseName, PictureFormat format) {
+    const Bitmap strip = MakeStrip(baseName);
+    SavePictureFile(strip, baseName + PictureSuffix(format), format);
+    WriteTextLines(baseName + ".spd", SpdLines());
+    return true;
+}
+
+Bitmap TSprFile::MakeStrip(const std::string& baseName) const {
     CheckFrames();
     const uint64_t rows = static_cast<uint64_t>(Height) * FrameCount();
     if (rows > static_cast<uint64_t>(MaxStripRows))
@@ -142,13 +149,13 @@ bool TSprFile::ExportStrip(const std::string& baseName, PictureFormat format) {
     strip.SetPalette(MakePalette(Palette, ColourCount()));
     for (size_t f = 0; f < Frames.size(); ++f)
         DrawFrame(Frames[f], strip, static_cast<int>(f * Height));
-    SavePictureFile(strip, baseName + PictureSuffix(format), format);
+    return strip;
+}
 
-    WriteTextLines(baseName + ".spd",
-                   {Format("frames = %u", FrameCount()), Format("height = %u", Height),
-                    Format("width = %u", Width), Format("framerate = %u", FrameRate),
-                    Format("flags = %u", Flags)});
-    return true;
+std::vector<std::string> TSprFile::SpdLines() const {
+    return {Format("frames = %u", FrameCount()), Format("height = %u", Height),
+            Format("width = %u", Width), Format("framerate = %u", FrameRate),
+            Format("flags = %u", Flags)};
 }
 
 bool TSprFile::ImportStrip(const std::string& baseName) {

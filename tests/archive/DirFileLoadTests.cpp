@@ -33,6 +33,40 @@ TEST(DirLookup, FindEntryIsExactAndStartsWhereAsked) {
     EXPECT_EQ(TDirFile().FindEntry("", 0), -1);
 }
 
+// The index of names against a scan of the entries, for every name and start, through random
+// adds, deletes and entries appended to Files directly, from an archive loaded with names held
+// several times.
+TEST(DirLookup, TheIndexAgreesWithAScanThroughRandomEdits) {
+    TestFolder folder;
+    const std::vector<std::string> names = {"a", "b", "c", "d", "e", "missing"};
+    for (size_t n = 0; n + 1 < names.size(); ++n)
+        test::WriteFile(folder / names[n], names[n]);
+    MakeArchive({{"a", "1"}, {"b", "2"}, {"a", "3"}, {"c", "4"}, {"a", "5"}, {"b", "6"}})
+        ->SaveToFile(folder / "D.DIR");
+    auto dir = TDirFile::Create(folder / "D.DIR", false);
+    std::mt19937 random(20);
+    for (int step = 0; step < 300; ++step) {
+        const uint32_t pick = random() % 20;
+        int32_t index = 0;
+        if (pick < 9 && dir->Count() > 0)
+            dir->DeleteEntry(static_cast<int32_t>(random() % dir->Count()));
+        else if (pick < 18)
+            dir->AddFile(folder.Path(), names[random() % 5], index);
+        else
+            dir->Files.push_back(FileInfo{names[random() % 5], nullptr, 0, 0, 0, 0, 0});
+        for (const std::string& name : names) {
+            for (int32_t start = -1; start <= static_cast<int32_t>(dir->Count()) + 1; ++start) {
+                int32_t scan = -1;
+                for (size_t i = static_cast<size_t>(std::max(start, 0));
+                     i < dir->Files.size() && scan < 0; ++i)
+                    if (dir->Files[i].Name == name) scan = static_cast<int32_t>(i);
+                ASSERT_EQ(dir->FindEntry(name, start), scan)
+                    << name << " from " << start << " after step " << step;
+            }
+        }
+    }
+}
+
 TEST(DirLoad, DuplicateNamesBothLoad) {
     TestFolder folder;
     MakeArchive({{"same", "first"}, {"same", "second"}})->SaveToFile(folder / "DUP.DIR");
@@ -116,6 +150,7 @@ TEST(DirEntryStream, ViewsTheEntryAndOutlivesIt) {
     int32_t index = -1;
     dir->AddFile(folder.Path(), "new", index); // appends
     dir->Files[0].Name = "new";                // so the next add replaces entry 0
+    dir->Reindex();
     dir->AddFile(folder.Path(), "new", index);
     EXPECT_EQ(index, 0);
     dir->DeleteEntry(1);

@@ -150,6 +150,7 @@ TEST(DirSave, FailedWriteKeepsTheOldFile) {
     auto small = MakeArchive({{"keep.img", "the old archive"}});
     small->SaveToFile(path);
     const std::vector<uint8_t> before = test::ReadFile(path);
+    MakeArchive({{"big.img", std::string(20000, 'b')}})->SaveToFile(folder / "BIG.DIR");
 
     pid_t child = ::fork();
     ASSERT_GE(child, 0);
@@ -161,14 +162,17 @@ TEST(DirSave, FailedWriteKeepsTheOldFile) {
         std::string message = ErrorOf([&] { big->SaveToFile(path); });
         const bool intact =
             big->Count() == 1 && test::DataOf(big->Files[0]) == std::string(20000, 'b');
-        ::_exit(message == "Cannot write file " + path && intact ? 0 : 1);
+        // The same when the entry is copied from its archive file instead of memory.
+        auto copied = TDirFile::Create(folder / "BIG.DIR", false);
+        const std::string copyMessage = ErrorOf([&] { copied->SaveToFile(path); });
+        ::_exit(message == "Cannot write file " + path && intact && copyMessage == message ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the save did not report the failed write";
     EXPECT_EQ(test::ReadFile(path), before);
-    EXPECT_EQ(folder.Entries(), std::vector<std::string>{"FULL.DIR"}); // no half-written leftovers
+    EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"BIG.DIR", "FULL.DIR"})); // no leftovers
 #endif
 }
 
@@ -207,6 +211,53 @@ TEST(DirSave, ArchivesTheFormatCannotCarryAreRefusedBeforeAnythingChanges) {
     EXPECT_EQ(ErrorOf([&] { huge.SaveToFile(path); }),
               "Archive too large for the .DIR format (4 GiB or more)");
     EXPECT_FALSE(FileExists(path));
+}
+
+// A save copies the blocks not in memory from the archive file it was read from: the bytes of
+// a save with every entry loaded, over the archive's own file too (and then again from the old
+// file, which the object keeps). Blocks larger than the copy buffer, empty ones, a name held
+// twice, a block running past the end of a damaged file (read as zeros), and blocks lying one
+// after the other with the separator between them or another byte (copied as one run or not).
+TEST(DirSave, BlocksNotInMemoryAreCopiedFromTheArchiveFile) {
+    TestFolder folder;
+    const std::string path = folder / "S.DIR";
+    test::WriteFile(folder / "new", "added");
+    std::string big((3u << 20) + 5, 'b');
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 7 + i / 4096);
+    std::vector<uint8_t> records;
+    test::PutRecord(records, 0, 12, 4, "a", 3);
+    test::PutRecord(records, 0, 4140, 20, "p", 3); // 12 bytes past the end of the file
+    std::vector<uint8_t> adjacent;
+    for (const auto& [name, offset] : {std::pair{"a", 12}, {"b", 15}, {"c", 18}, {"d", 12}})
+        test::PutRecord(adjacent, 0, offset, 2, name, 3);
+    const std::vector<std::vector<uint8_t>> archives = {
+        MakeArchive({{"a", "alpha"}, {"big", big}, {"empty", ""}, {"a", "again"}, {"z", "zz"}})
+            ->SaveToBytes(),
+        test::RawDir(16, test::Bytes("AAAA"), records),
+        test::RawDir(20,
+                     test::Bytes("aaXbb\x1A"
+                                 "cc"),
+                     adjacent)};
+    for (const std::vector<uint8_t>& archive : archives) {
+        auto edit = [&](TDirFile& dir) {
+            int32_t index = 0;
+            dir.DeleteEntry(0);
+            dir.AddFile(folder.Path(), "new", index);
+        };
+        test::WriteFile(path, archive);
+        auto loaded = TDirFile::Create(path, true);
+        edit(*loaded);
+        const std::vector<uint8_t> expected = loaded->SaveToBytes();
+
+        FileStream file(path, FileStream::Mode::OpenRead);
+        auto streamed = TDirFile::CreateOnFile(file, path);
+        edit(*streamed);
+        streamed->SaveToFile(path);
+        EXPECT_EQ(test::ReadFile(path), expected);
+        streamed->SaveToFile(folder / "T.DIR");
+        EXPECT_EQ(test::ReadFile(folder / "T.DIR"), expected);
+    }
 }
 
 TEST(DirSave, ModifiedFollowsEditsAndSaves) {

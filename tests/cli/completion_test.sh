@@ -45,5 +45,6 @@ check "game files" "HERO.IMG walk.spr work " "$(completions convert --png '')"
 check "edited files" "HERO.IMG.bmp walk.SPR.spd work " "$(completions convert-back HERO.IMG.bmp '')"
 check "any file after --name" "GFX.DIR HERO.IMG HERO.IMG.bmp notes.txt old.dir walk.SPR.spd walk.spr work " \
     "$(completions add --name X GFX.DIR '')"
+check "the archive after --jobs N" "GFX.DIR old.dir work " "$(completions rebuild --jobs 2 notes.txt '')"
 check "operands after --" "GFX.DIR old.dir work " "$(completions list -- '')"
 exit $((failures > 0))
