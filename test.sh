@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds every test with AddressSanitizer and
-# UndefinedBehaviorSanitizer into build-test/, and runs them all. Exits non-zero on a failure.
+# Installs what is missing, checks that the sources follow .clang-format, builds every test with
+# AddressSanitizer and UndefinedBehaviorSanitizer into build-test/, and runs them all. Exits
+# non-zero on a failure.
 #
 # The test build is made for building quickly: without optimisation (the sanitizers check as
 # much, and the optimiser was most of the build's time) and with line tables only for debug
@@ -10,6 +11,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 tools/install-deps.sh
+tools/check-format.sh
 launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g1 -O0" "${launcher[@]}" \

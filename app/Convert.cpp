@@ -20,11 +20,9 @@ namespace {
 std::vector<MadeFile> ImageFiles(const std::string& fileName, Stream& contents,
                                  PictureFormat format) {
     TImgFile image;
-    if (image.LoadFromStream(&contents) == 0 && image.Palette.empty()) {
-        // The object is untouched when the magic is wrong; an image with no pixels still
-        // fills its palette and converts to an empty bitmap.
+    // An image with no pixels is still an image, and converts to an empty bitmap.
+    if (!image.LoadFromStream(&contents).Accepted)
         throw Error(fileName + " is not a valid image file");
-    }
     const std::string picture = fileName + PictureSuffix(format);
     return {{picture, EncodePicture(image.MakeBitmap(), picture, format)}};
 }
@@ -32,9 +30,8 @@ std::vector<MadeFile> ImageFiles(const std::string& fileName, Stream& contents,
 std::vector<MadeFile> SpriteFiles(const std::string& fileName, Stream& contents,
                                   PictureFormat format) {
     TSprFile sprite;
-    // A refused header stops the load before the palette is read; a well-formed sprite
-    // without frames has its palette and is refused by the export ("Sprite has no frames").
-    if (sprite.LoadFromStream(&contents) == 0 && sprite.Palette.empty())
+    // A well-formed sprite without frames is refused by the export ("Sprite has no frames").
+    if (!sprite.LoadFromStream(&contents).Accepted)
         throw Error(fileName + " is not a valid sprite file");
     const std::string picture = fileName + PictureSuffix(format);
     std::vector<uint8_t> strip = EncodePicture(sprite.MakeStrip(fileName), picture, format);
@@ -174,7 +171,8 @@ std::string ConvertFile(const std::string& fileName, PictureFormat format) {
 
 std::string BackConversionTarget(const std::string& fileName) {
     const std::string kind = FileKind(fileName);
-    const std::string base = fileName.size() >= 4 ? fileName.substr(0, fileName.size() - 4) : std::string();
+    const std::string base =
+        fileName.size() >= 4 ? fileName.substr(0, fileName.size() - 4) : std::string();
     const std::string baseKind = FileKind(base);
     const bool gameFile = baseKind == ".IMG" || baseKind == ".SPR";
     return kind == ".BMP" || kind == ".SPD" || (kind == ".PNG" && gameFile) ? base : std::string();

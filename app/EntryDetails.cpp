@@ -17,24 +17,21 @@ std::string Counted(uint64_t count, const char* one, const char* many) {
 
 std::string DescribeImage(Stream& data, const std::string& size) {
     TImgFile image;
-    // A refused header leaves the palette empty; an image of 0 x 0 pixels still has one.
-    if (image.LoadFromStream(&data) == 0 && image.Palette.empty())
-        return "not a valid image, " + size;
+    if (!image.LoadFromStream(&data).Accepted) return "not a valid image, " + size;
     return "Image, " + std::to_string(image.Width) + " x " + std::to_string(image.Height) + ", " +
-           Counted(image.ColourCount, "colour", "colours") + ", " +
-           (image.Packed.empty() ? "uncompressed" : "compressed") + ", " + size;
+           Counted(image.ColourCount(), "colour", "colours") + ", " +
+           (image.Compressed() ? "compressed" : "uncompressed") + ", " + size;
 }
 
 std::string DescribeSprite(Stream& data, const std::string& size) {
     TSprFile sprite;
-    if (sprite.LoadFromStream(&data) == 0 && sprite.Palette.empty())
-        return "not a valid sprite, " + size;
+    if (!sprite.LoadFromStream(&data).Accepted) return "not a valid sprite, " + size;
     std::string text = "Sprite, " + std::to_string(sprite.Width) + " x " +
                        std::to_string(sprite.Height) + ", " +
-                       Counted(sprite.FrameCount, "frame", "frames") + " at " +
+                       Counted(sprite.FrameCount(), "frame", "frames") + " at " +
                        Counted(sprite.FrameRate, "frame", "frames") + " per second, ";
     if (sprite.Flags & 2) text += "ping-pong, ";
-    return text + (sprite.SlotCount > 0 ? "compressed, " : "uncompressed, ") + size;
+    return text + (sprite.SlotCount() > 0 ? "compressed, " : "uncompressed, ") + size;
 }
 
 } // namespace

@@ -30,7 +30,9 @@ void ExportEntry(TDirFile& archive, const std::string& folder, int32_t index,
 std::vector<MadeFile> MakeExportedFiles(const TDirFile& archive, const std::string& folder,
                                         int32_t index, PictureFormat format) {
     const FileInfo& info = archive.Files[static_cast<size_t>(index)];
-    PELFRY_ASSERT(info.Data || info.Size == 0, "Entry not in memory");
+    // The caller loads the entry first; a block still in the archive file is a fault here.
+    PELFRY_CHECK(info.Data || info.Size == 0, (CheckSite{"LogRoundTrip.cpp", 33}),
+                 "Entry not in memory", "");
     // The converter reads the entry's bytes as they are written to the extracted file.
     TSetMemoryStream contents(info.Data);
     return MakeConvertedFiles(NativePath(folder + info.Name), contents, format);

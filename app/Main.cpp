@@ -30,7 +30,9 @@ void TMainForm::FormCreate() {
     ExtractFolder = TempFolder();
 }
 
-void TMainForm::ShowHint() { toolkit_.SetStatusText(toolkit_.ApplicationHint()); }
+void TMainForm::ShowHint() {
+    toolkit_.SetStatusText(toolkit_.ApplicationHint());
+}
 
 void TMainForm::ShowException(std::string_view message) {
     toolkit_.MessageBox("Pelfry", ErrorBoxText(message), MsgSymbol::Error, mbOK);
@@ -40,7 +42,9 @@ void TMainForm::SetFileCaption() {
     toolkit_.SetCaption(std::string(MainCaption) + " : " + CurrentFileName);
 }
 
-void TMainForm::ResetArchive() { CurrentArchive = std::make_unique<TDirFile>(); }
+void TMainForm::ResetArchive() {
+    CurrentArchive = std::make_unique<TDirFile>();
+}
 
 void TMainForm::ForgetFile() {
     CurrentFileName.clear();

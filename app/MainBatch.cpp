@@ -49,9 +49,13 @@ void TMainForm::ConvertBack(const std::string& fileName, bool recreate, bool& co
     converted = pelfry::ConvertBack(fileName, recreate, CheckBoxOptions(toolkit_), resultName);
 }
 
-void TMainForm::ConvertImgFile(const std::string& fileName) { pelfry::ConvertImgFile(fileName); }
+void TMainForm::ConvertImgFile(const std::string& fileName) {
+    pelfry::ConvertImgFile(fileName);
+}
 
-void TMainForm::ConvertSprFile(const std::string& fileName) { pelfry::ConvertSprFile(fileName); }
+void TMainForm::ConvertSprFile(const std::string& fileName) {
+    pelfry::ConvertSprFile(fileName);
+}
 
 void TMainForm::ConvertSpdFile(const std::string& baseName) {
     pelfry::ConvertSpdFile(baseName, CheckBoxOptions(toolkit_));

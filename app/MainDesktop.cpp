@@ -3,22 +3,21 @@
 #include "app/Main.h"
 
 #include "app/EntryDetails.h"
+#include "archive/DirFileU.h"
 #include "platform/Errors.h"
 #include "platform/FileUtil.h"
 #include "platform/Stream.h"
-
-#include <cstring>
 
 namespace pelfry {
 
 namespace {
 
-// An archive file starts with "DIR" and the byte 0x1A; a file of any other name can be one.
+// An archive file starts with the archive's magic; a file of any other name can be one.
 bool IsArchiveFile(const std::string& path) {
     try {
         FileStream file(path, FileStream::Mode::OpenRead);
-        char magic[4] = {};
-        return file.Read(magic, 4) == 4 && std::memcmp(magic, "DIR\x1A", 4) == 0;
+        uint8_t start[4] = {};
+        return file.Read(start, 4) == 4 && HasDirMagic(start);
     } catch (const Error&) {
         // Unreadable: not an archive. Adding it reports why it cannot be read.
         return false;

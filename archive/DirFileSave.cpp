@@ -32,7 +32,8 @@ public:
     virtual void PutData(const FileInfo& info) { Put(info.Data->data(), info.Size); }
     void Put32(uint32_t value) {
         const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                                  static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+                                  static_cast<uint8_t>(value >> 16),
+                                  static_cast<uint8_t>(value >> 24)};
         Put(bytes, 4);
     }
 };
@@ -41,7 +42,7 @@ class BufferSink : public ArchiveSink {
 public:
     explicit BufferSink(std::vector<uint8_t>& out) : out_(out) {}
     void Put(const void* bytes, size_t count) override {
-        PELFRY_ASSERT(at_ + count <= out_.size(), "");
+        PELFRY_CHECK(at_ + count <= out_.size(), BufferOverrun, "", "");
         if (count > 0) std::memcpy(out_.data() + at_, bytes, count);
         at_ += count;
     }
@@ -139,28 +140,31 @@ Layout ComputeLayout(FileArray& files, uint64_t total) {
     uint32_t r = static_cast<uint32_t>(DirBlockSize);
     for (size_t i = 0; i < files.size(); ++i) {
         FileInfo& info = files[i];
-        PELFRY_ASSERT(!info.Data || info.Data->size() == info.Size, "");
+        PELFRY_CHECK(!info.Data || info.Data->size() == info.Size, BlockNotLoaded, "", "");
         const uint32_t h = NameHash(info.Name);
         info.Offset = q;
         info.Next = 0;
         q += info.Size;
         info.RecordPos = static_cast<int32_t>(r);
-        if (layout.heads[h] == 0) layout.heads[h] = r;
-        else files[last[h]].Next = static_cast<int32_t>(r);
+        if (layout.heads[h] == 0)
+            layout.heads[h] = r;
+        else
+            files[last[h]].Next = static_cast<int32_t>(r);
         last[h] = i;
-        info.RecordSize = static_cast<int32_t>(FixedRecordFields + NameFieldLength(info.Name.size()));
+        info.RecordSize =
+            static_cast<int32_t>(FixedRecordFields + NameFieldLength(info.Name.size()));
         r += static_cast<uint32_t>(info.RecordSize);
         if (i + 1 < files.size()) ++q;
     }
     layout.dirOffset = q;
     layout.length = q + r;
-    PELFRY_ASSERT(layout.length == total, "");
+    PELFRY_CHECK(layout.length == total, LengthDiffers, "", "");
     return layout;
 }
 
 void WriteArchive(const FileArray& files, const Layout& layout, ArchiveSink& out) {
     static const uint8_t zeros[4] = {0, 0, 0, 0};
-    out.Put("DIR\x1A", 4);
+    out.Put(Magic, sizeof Magic);
     out.Put32(layout.length);
     out.Put32(layout.dirOffset);
     for (size_t i = 0; i < files.size(); ++i) {
@@ -168,7 +172,8 @@ void WriteArchive(const FileArray& files, const Layout& layout, ArchiveSink& out
         if (i + 1 < files.size()) out.Put(&Separator, 1);
     }
     out.Put32(DirHeaderValue);
-    for (uint32_t head : layout.heads) out.Put32(head);
+    for (uint32_t head : layout.heads)
+        out.Put32(head);
     for (const FileInfo& info : files) {
         out.Put32(static_cast<uint32_t>(info.Next));
         out.Put32(info.Offset);
@@ -188,7 +193,7 @@ std::vector<uint8_t> TDirFile::SaveToBytes() {
     std::vector<uint8_t> bytes(layout.length);
     BufferSink sink(bytes);
     WriteArchive(Files, layout, sink);
-    PELFRY_ASSERT(sink.Written() == bytes.size(), "");
+    PELFRY_CHECK(sink.Written() == bytes.size(), BufferUnfilled, "", "");
     return bytes;
 }
 

@@ -2,15 +2,15 @@
 
 #include "archive/DirFormat.h"
 
-#include "platform/Bytes.h"
+#include "platform/ByteReader.h"
 #include "platform/Errors.h"
 #include "platform/FileUtil.h"
 #include "platform/Stream.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstring>
 
 namespace pelfry {
 
@@ -18,25 +18,23 @@ namespace {
 
 using namespace dirformat;
 
-InvalidDirFileError InvalidDirFile(const std::string& fileName, const char* reason) {
-    return InvalidDirFileError(fileName, reason);
-}
+// What a file without the archive's magic is refused as, whichever check refuses it: nothing
+// says it was ever an archive, so the user is told that first.
+constexpr const char* NotAnArchive = "not an archive: it does not start with DIR 0x1A and ";
 
 // Reads the records area through a window of the stream, so that a walk over thousands of
 // small records does not make a system call per field, and a huge damaged file is not read
-// whole.
+// whole. Each record is read through a ByteReader over the window.
 class RecordReader {
 public:
     RecordReader(Stream& stream, uint64_t end) : stream_(stream), end_(end) {}
 
-    // Bytes from `pos` on, as many as exist up to `want` (never past the end); `got` receives
-    // how many that is.
-    const uint8_t* At(uint64_t pos, size_t want, size_t& got) {
-        got = static_cast<size_t>(std::min<uint64_t>(want, pos < end_ ? end_ - pos : 0));
-        if (got == 0) return nullptr;
-        if (pos < start_ || pos + got > start_ + buffer_.size()) Fill(pos);
-        got = std::min<size_t>(got, static_cast<size_t>(start_ + buffer_.size() - pos));
-        return buffer_.data() + (pos - start_);
+    // A reader over the file from `pos` (below the end) on: `want` bytes, or as many as the
+    // file has from there; its errors name the bytes of the file.
+    ByteReader At(uint64_t pos, size_t want) {
+        const uint64_t have = std::min<uint64_t>(want, end_ - pos);
+        if (pos < start_ || pos + have > start_ + buffer_.size()) Fill(pos);
+        return ByteReader(std::span<const uint8_t>(buffer_).subspan(pos - start_), pos);
     }
 
 private:
@@ -44,8 +42,8 @@ private:
         constexpr uint64_t Chunk = 64 * 1024;
         buffer_.resize(static_cast<size_t>(std::min(Chunk, end_ - pos)));
         stream_.Seek(static_cast<int64_t>(pos), SeekOrigin::Begin);
-        buffer_.resize(static_cast<size_t>(
-            std::max<int64_t>(0, stream_.Read(buffer_.data(), static_cast<int64_t>(buffer_.size())))));
+        buffer_.resize(static_cast<size_t>(std::max<int64_t>(
+            0, stream_.Read(buffer_.data(), static_cast<int64_t>(buffer_.size())))));
         start_ = pos;
     }
 
@@ -57,26 +55,23 @@ private:
 
 // One record read at `pos`; returns the position of the next record. The name is read from
 // a window of at most 30 bytes and ends at the first NUL in it.
-uint64_t ReadRecord(RecordReader& reader, uint64_t pos, FileInfo* info,
-                    const std::string& fileName) {
-    size_t got = 0;
-    const uint8_t* fixed = reader.At(pos, FixedRecordFields, got);
-    if (got < FixedRecordFields)
-        throw InvalidDirFile(fileName, "a record is cut off by the end of the file");
+uint64_t ReadRecord(RecordReader& records, uint64_t pos, FileInfo* info) {
+    ByteReader r = records.At(pos, FixedRecordFields + MaxEntryNameLength);
+    if (r.Available() < FixedRecordFields)
+        r.Refuse("a record is cut off by the end of the file", 0);
     if (info) {
         info->RecordPos = static_cast<int32_t>(pos);
-        info->Next = static_cast<int32_t>(GetU32(fixed));
-        info->Offset = GetU32(fixed + 4);
+        info->Next = static_cast<int32_t>(r.U32());
+        info->Offset = r.U32();
         info->SourceOffset = info->Offset;
-        info->Size = GetU32(fixed + 8);
+        info->Size = r.U32();
+    } else {
+        r.Skip(FixedRecordFields);
     }
-    const uint8_t* window = reader.At(pos + FixedRecordFields, MaxEntryNameLength, got);
-    size_t length = got;
-    if (window) {
-        const void* nul = std::memchr(window, 0, got);
-        if (nul) length = static_cast<size_t>(static_cast<const uint8_t*>(nul) - window);
-        if (info) info->Name.assign(reinterpret_cast<const char*>(window), length);
-    }
+    const std::span<const uint8_t> window = r.BytesUpTo(MaxEntryNameLength);
+    const size_t length =
+        static_cast<size_t>(std::find(window.begin(), window.end(), 0) - window.begin());
+    if (info) info->Name.assign(reinterpret_cast<const char*>(window.data()), length);
     return pos + FixedRecordFields + NameFieldLength(length);
 }
 
@@ -86,6 +81,65 @@ ByteArray ReadBlock(Stream& stream, const FileInfo& info) {
     stream.Seek(info.SourceOffset, SeekOrigin::Begin);
     stream.Read(block->data(), static_cast<int64_t>(block->size()));
     return block;
+}
+
+// The position of the first record, from the header `header` of a file of `length` bytes.
+// Raises DataError when the header cannot be that of an archive of this length.
+uint64_t ReadHeader(ByteReader header, uint64_t length, bool magic) {
+    // An empty file is an archive with no entries; one too short to hold DirOffset is not.
+    if (length < HeaderSize) throw DataError("the file is too short for an archive header", length);
+    header.Skip(sizeof Magic);
+    const uint32_t fileSize = header.U32();
+    // The magic and the size field are not needed to read an archive, but together they tell
+    // a file that was cut short, which would otherwise list fewer entries and lose the rest
+    // at the next save.
+    if (magic && fileSize > length)
+        header.Refuse(Format("cut short: the file holds %s bytes, its header says %s",
+                             FormatThousands(length).c_str(), FormatThousands(fileSize).c_str()),
+                      4);
+    const uint64_t first = uint64_t{header.U32()} + DirBlockSize;
+    if (first > MaxPosition || first > length)
+        header.Refuse("the directory block lies beyond the end of the file", 8);
+    return first;
+}
+
+// Reads the records from `first` to the end of a file of `length` bytes into `files`. Raises
+// DataError for records that cannot be an archive's.
+void ReadRecords(RecordReader& records, uint64_t first, uint64_t length, bool magic,
+                 FileArray& files) {
+    // Count the records first, so the entry array is allocated once at its size.
+    size_t count = 0;
+    uint64_t end = first;
+    for (; end < length; ++count)
+        end = ReadRecord(records, end, nullptr);
+    // Without the magic, records that run exactly to the end are all that says "archive"; a
+    // text file or a picture would otherwise pass as a few odd entries.
+    if (!magic && end != length) throw DataError("its records do not run to its end", length);
+    files.resize(count);
+    size_t index = 0;
+    uint64_t total = 0;
+    for (uint64_t p = first; p < length; ++index) {
+        PELFRY_CHECK(index < count, RecordsBeyondCount, "", "");
+        FileInfo& info = files[index];
+        p = ReadRecord(records, p, &info);
+        // No file can be made of an empty name, and an archive never holds one: this is what
+        // zeros appended to an archive, or a file of zeros, read as.
+        const uint64_t at = static_cast<uint64_t>(static_cast<uint32_t>(info.RecordPos));
+        if (info.Name.empty())
+            throw DataError(Format("entry %zu has no name, %s", index + 1,
+                                   AtByte(at + FixedRecordFields).c_str()),
+                            at + FixedRecordFields);
+        // Blocks are allocated at their recorded size; a file claiming more data than it
+        // holds is damaged, and must not make us allocate what it claims.
+        total += info.Size;
+        if (info.Size > length || total > length)
+            throw DataError(Format("the entries up to entry %zu claim %s bytes of data, more than "
+                                   "the file's %s, %s",
+                                   index + 1, FormatThousands(total).c_str(),
+                                   FormatThousands(length).c_str(), AtByte(at + 8).c_str()),
+                            at + 8);
+    }
+    PELFRY_CHECK(index == count, RecordsBelowCount, "", "");
 }
 
 } // namespace
@@ -98,13 +152,19 @@ bool IsUnsafeEntryName(std::string_view name) {
     size_t start = 0;
     while (start <= name.size()) {
         size_t end = start;
-        while (end < name.size() && !IsPathSeparator(name[end])) ++end;
+        while (end < name.size() && !IsPathSeparator(name[end]))
+            ++end;
         if (name.substr(start, end - start) == "..") return true;
         start = end + 1;
     }
     // Names this system cannot hold as files (device names on Windows): writing one would
     // lose the entry's bytes while reporting success.
     return FileSystemRefusesName(name);
+}
+
+bool HasDirMagic(std::span<const uint8_t> start) {
+    return start.size() >= sizeof Magic &&
+           std::equal(std::begin(Magic), std::end(Magic), start.begin());
 }
 
 uint32_t NameHash(std::string_view name) {
@@ -136,52 +196,20 @@ std::unique_ptr<TDirFile> TDirFile::CreateFromStream(Stream& stream, const std::
     dir->FileName = fileName;
     const int64_t size = stream.Size();
     const uint64_t length = size > 0 ? static_cast<uint64_t>(size) : 0;
-    // An empty file is an archive with no entries; one too short to hold DirOffset is not.
     if (length == 0) return dir;
-    if (length < HeaderSize)
-        throw InvalidDirFile(fileName, "the file is too short for an archive header");
-    uint8_t header[HeaderSize] = {};
+    std::vector<uint8_t> header(static_cast<size_t>(std::min(length, HeaderSize)));
     stream.Seek(0, SeekOrigin::Begin);
-    stream.Read(header, HeaderSize);
-    const bool magic = std::memcmp(header, "DIR\x1A", 4) == 0;
-    // The magic and the size field are not needed to read an archive, but together they tell
-    // a file that was cut short, which would otherwise list fewer entries and lose the rest
-    // at the next save.
-    if (magic && GetU32(header + 4) > length)
-        throw InvalidDirFile(fileName, "cut short: the file is shorter than its header says");
-    const uint64_t first = uint64_t{GetU32(header + 8)} + DirBlockSize;
-    if (first > MaxPosition || first > length)
-        throw InvalidDirFile(fileName, "the directory block lies beyond the end of the file");
-
-    // The records run from D + 4100 to the end of the file. Count them first, so the entry
-    // array is allocated once at its size, then read them.
-    RecordReader reader(stream, length);
-    size_t count = 0;
-    uint64_t end = first;
-    for (; end < length; ++count)
-        end = ReadRecord(reader, end, nullptr, fileName);
-    // Without the magic, records that run exactly to the end are all that says "archive"; a
-    // text file or a picture would otherwise pass as a few odd entries.
-    if (!magic && end != length)
-        throw InvalidDirFile(fileName, "no archive: its records do not run to the end of the file");
-    dir->Files.resize(count);
-    size_t index = 0;
-    uint64_t total = 0;
-    for (uint64_t p = first; p < length; ++index) {
-        PELFRY_ASSERT(index < count, "");
-        FileInfo& info = dir->Files[index];
-        p = ReadRecord(reader, p, &info, fileName);
-        // No file can be made of an empty name, and an archive never holds one: this is what
-        // zeros appended to an archive, or a file of nothing but zeros, read as.
-        if (info.Name.empty())
-            throw InvalidDirFileError(fileName, Format("entry %zu has no name", index + 1));
-        // Blocks are allocated at their recorded size; a file claiming more data than it
-        // holds is damaged, and must not make us allocate what it claims.
-        total += info.Size;
-        if (info.Size > length || total > length)
-            throw InvalidDirFile(fileName, "its entries claim more data than the file holds");
+    header.resize(static_cast<size_t>(
+        std::max<int64_t>(0, stream.Read(header.data(), static_cast<int64_t>(header.size())))));
+    const bool magic = HasDirMagic(header);
+    try {
+        // The records run from D + 4100 to the end of the file.
+        const uint64_t first = ReadHeader(ByteReader(header), length, magic);
+        RecordReader records(stream, length);
+        ReadRecords(records, first, length, magic, dir->Files);
+    } catch (const DataError& e) {
+        throw InvalidDirFileError(fileName, magic ? e.Reason() : NotAnArchive + e.Reason());
     }
-    PELFRY_ASSERT(index == count, "");
 
     if (loadAll) {
         for (FileInfo& info : dir->Files)
@@ -194,7 +222,8 @@ std::unique_ptr<TDirFile> TDirFile::CreateFromStream(Stream& stream, const std::
 void TDirFile::ListEntries(std::vector<std::string>& strings) const {
     strings.clear();
     strings.reserve(Files.size());
-    for (const FileInfo& info : Files) strings.push_back(info.Name);
+    for (const FileInfo& info : Files)
+        strings.push_back(info.Name);
 }
 
 int32_t TDirFile::FindEntry(std::string_view name, int32_t startIndex) const {
@@ -248,7 +277,8 @@ void TDirFile::UnindexDeleted(const std::string& name, int32_t at, const std::st
 }
 
 void TDirFile::LoadEntry(int32_t index) {
-    PELFRY_ASSERT(index >= 0 && static_cast<size_t>(index) < Files.size(), "Entry index out of range");
+    PELFRY_CHECK(index >= 0 && static_cast<size_t>(index) < Files.size(), LoadIndex,
+                 "Entry index out of range", "");
     FileInfo& info = Files[static_cast<size_t>(index)];
     if (info.Data || info.Size == 0) return;
     if (source_) {
@@ -312,7 +342,8 @@ int64_t TDirFile::AddFileAs(const std::string& path, const std::string& name, in
 }
 
 uint32_t TDirFile::DeleteEntry(int32_t index) {
-    PELFRY_ASSERT(index >= 0 && static_cast<size_t>(index) < Files.size(), "Entry index out of range");
+    PELFRY_CHECK(index >= 0 && static_cast<size_t>(index) < Files.size(), DeleteIndex,
+                 "Entry index out of range", "");
     SyncIndex();
     const size_t i = static_cast<size_t>(index);
     const int32_t last = static_cast<int32_t>(Files.size() - 1);
@@ -326,7 +357,8 @@ uint32_t TDirFile::DeleteEntry(int32_t index) {
 }
 
 void TDirFile::WriteEntry(const std::string& folder, int32_t index) {
-    PELFRY_ASSERT(index >= 0 && static_cast<size_t>(index) < Files.size(), "Entry index out of range");
+    PELFRY_CHECK(index >= 0 && static_cast<size_t>(index) < Files.size(), WriteIndex,
+                 "Entry index out of range", "");
     const FileInfo& info = Files[static_cast<size_t>(index)];
     if (IsUnsafeEntryName(info.Name)) throw Error("Unsafe entry name: " + info.Name);
     LoadEntry(index);

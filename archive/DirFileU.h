@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -19,11 +20,12 @@ namespace pelfry {
 
 // One entry of the archive.
 struct FileInfo {
-    std::string Name;     // 8-bit bytes as stored, compared exactly
-    ByteArray Data;       // the bytes when in memory; null before they are loaded
-    uint32_t Size = 0;    // length of the data, known before it is loaded
-    uint32_t Offset = 0;  // absolute position of the data in the archive file
-    int32_t RecordPos = 0;  // record position: absolute after loading, relative to the directory after saving
+    std::string Name;    // 8-bit bytes as stored, compared exactly
+    ByteArray Data;      // the bytes when in memory; null before they are loaded
+    uint32_t Size = 0;   // length of the data, known before it is loaded
+    uint32_t Offset = 0; // absolute position of the data in the archive file
+    // Record position: absolute after loading, relative to the directory after saving.
+    int32_t RecordPos = 0;
     int32_t Next = 0;       // chain link as read; recomputed when saving
     int32_t RecordSize = 0; // record length; 0 until computed by a save
     // Where the data lies in the archive file it was read from (Offset as read): a save
@@ -33,7 +35,8 @@ struct FileInfo {
 
 using FileArray = std::vector<FileInfo>;
 
-// Bucket number 0..1023 of a name: for each byte, rotate left by one within 10 bits, then add the byte.
+// Bucket number 0..1023 of a name: for each byte, rotate left by one within 10 bits, then add the
+// byte.
 uint32_t NameHash(std::string_view name);
 
 // Longest entry name the format can carry.
@@ -46,16 +49,16 @@ constexpr size_t MaxEntryNameLength = 30;
 // Windows).
 bool IsUnsafeEntryName(std::string_view name);
 
+// True when `start`, the first bytes of a file, begin with the archive's magic "DIR" 0x1A.
+bool HasDirMagic(std::span<const uint8_t> start);
+
 // "Invalid directory file %s": a file that is damaged or is no archive at all. Reason() says
-// what gave it away, for tools that can show more than the message.
+// what gave it away, for tools that can show more than the message: a file without the magic
+// is "not an archive: it does not start with DIR 0x1A and ..." whatever check refused it.
 class InvalidDirFileError : public Error {
 public:
     InvalidDirFileError(const std::string& fileName, std::string reason)
-        : Error("Invalid directory file " + fileName), reason_(std::move(reason)) {}
-    const std::string& Reason() const { return reason_; }
-
-private:
-    std::string reason_;
+        : Error("Invalid directory file " + fileName, std::move(reason)) {}
 };
 
 class TDirFile {
@@ -81,9 +84,10 @@ public:
     // shorter than the size its header records (cut short); a file without that magic whose
     // records do not run exactly to its end (not an archive); records cut off by the end of
     // the file; sizes adding up to more than the file holds; an entry without a name (the
-    // reason says which: "entry 3 has no name"), as zeros appended to an archive or a file of
-    // zeros read. A 0-byte file is an empty archive; a wrong magic or size field does not matter
-    // when the records are in order.
+    // reason says which: "entry 3 has no name, at byte 0x1030"), as zeros appended to an
+    // archive or a file of zeros read. The reason names the byte where the fault lies. A 0-byte
+    // file is an empty archive; a wrong magic or size field does not matter when the records
+    // are in order.
     static std::unique_ptr<TDirFile> CreateFromStream(Stream& stream, const std::string& fileName,
                                                       bool loadAll);
     // As Create without `loadAll`, over an archive file the caller holds open (locked, say):

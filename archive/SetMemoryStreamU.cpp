@@ -19,19 +19,28 @@ int64_t TSetMemoryStream::Read(void* buffer, int64_t count) {
     return n;
 }
 
-int64_t TSetMemoryStream::Write(const void*, int64_t) { throw AbstractError(); }
+int64_t TSetMemoryStream::Write(const void*, int64_t) {
+    throw AbstractError();
+}
 
 int64_t TSetMemoryStream::Seek(int64_t offset, SeekOrigin origin) {
     int64_t base = 0;
     switch (origin) {
-    case SeekOrigin::Begin: base = 0; break;
-    case SeekOrigin::Current: base = position_; break;
-    case SeekOrigin::End: base = size_; break;
+    case SeekOrigin::Begin:
+        base = 0;
+        break;
+    case SeekOrigin::Current:
+        base = position_;
+        break;
+    case SeekOrigin::End:
+        base = size_;
+        break;
     }
     // The position may lie anywhere, but a reader walking a damaged image must not be able to
     // overflow it; it stops at the ends of the 64-bit range instead.
     if (__builtin_add_overflow(base, offset, &position_))
-        position_ = offset < 0 ? std::numeric_limits<int64_t>::min() : std::numeric_limits<int64_t>::max();
+        position_ =
+            offset < 0 ? std::numeric_limits<int64_t>::min() : std::numeric_limits<int64_t>::max();
     return position_;
 }
 

@@ -102,38 +102,36 @@ void ConvertBackFiles(const ConvertBackArgs& args) {
 void DescribeImg(const std::string& path, std::FILE* out) {
     FileStream file(path, FileStream::Mode::OpenRead);
     TImgFile image;
-    if (image.LoadFromStream(&file) == 0 && image.Palette.empty())
-        throw Error(path + " is not a valid image file");
+    if (!image.LoadFromStream(&file).Accepted) throw Error(path + " is not a valid image file");
     WriteLine(out, "Image: " + path);
     WriteLine(out, "Details: " + DescribeEntry(path, file));
     std::fprintf(out, "File size: %lld bytes\n", static_cast<long long>(file.Size()));
     std::fprintf(out, "Size: %u x %u\n", image.Width, image.Height);
-    std::fprintf(out, "Colours: %u (background included)\n", image.ColourCount);
+    std::fprintf(out, "Colours: %u (background included)\n", image.ColourCount());
     std::fprintf(out, "Pixels: %s (%zu bytes of pixel data)\n",
-                 image.Packed.empty() ? "uncompressed" : "compressed",
-                 image.Packed.empty() ? image.Pixels.size() : image.Packed.size());
+                 image.Compressed() ? "compressed" : "uncompressed",
+                 image.Compressed() ? image.Packed().size() : image.Pixels.size());
 }
 
 void DescribeSpr(const std::string& path, std::FILE* out) {
     FileStream file(path, FileStream::Mode::OpenRead);
     TSprFile sprite;
-    if (sprite.LoadFromStream(&file) == 0 && sprite.Palette.empty())
-        throw Error(path + " is not a valid sprite file");
+    if (!sprite.LoadFromStream(&file).Accepted) throw Error(path + " is not a valid sprite file");
     WriteLine(out, "Sprite: " + path);
     WriteLine(out, "Details: " + DescribeEntry(path, file));
     std::fprintf(out, "File size: %u bytes\n", sprite.FileSize);
     std::fprintf(out, "Size: %u x %u\n", sprite.Width, sprite.Height);
-    std::fprintf(out, "Frames: %u\n", sprite.FrameCount);
+    std::fprintf(out, "Frames: %u\n", sprite.FrameCount());
     std::fprintf(out, "Frame rate: %u per second\n", sprite.FrameRate);
     std::fprintf(out, "Flags: 0x%04X%s\n", sprite.Flags, (sprite.Flags & 2) ? " (ping-pong)" : "");
-    std::fprintf(out, "Colours: %u (background included)\n", sprite.ColourCount);
-    if (sprite.SlotCount == 0) {
+    std::fprintf(out, "Colours: %u (background included)\n", sprite.ColourCount());
+    if (sprite.SlotCount() == 0) {
         std::fprintf(out, "Slots: none (uncompressed)\n");
     } else {
-        std::fprintf(out, "Slots: %u (compressed)\n", sprite.SlotCount);
+        std::fprintf(out, "Slots: %u (compressed)\n", sprite.SlotCount());
         for (size_t i = 0; i < sprite.Slots.size(); ++i)
             std::fprintf(out, "  slot %zu: %u bytes packed, %u unpacked\n", i,
-                         sprite.Slots[i].PackedSize, sprite.Slots[i].UnpackedSize);
+                         sprite.Slots[i].PackedSize(), sprite.Slots[i].UnpackedSize());
     }
 }
 

@@ -1,6 +1,5 @@
 #include "cli/Messages.h"
 
-#include "archive/DirFileU.h"
 #include "cli/Cli.h"
 #include "platform/Console.h"
 #include "platform/FileUtil.h"
@@ -19,13 +18,14 @@ bool IsWordByte(char c) {
 } // namespace
 
 std::string ErrorText(const std::exception& error) {
-    if (const auto* damaged = dynamic_cast<const InvalidDirFileError*>(&error))
-        return std::string(damaged->what()) + " (" + damaged->Reason() + ")";
-    if (const auto* refused = dynamic_cast<const FileSystemError*>(&error)) {
-        const std::string reason = refused->Reason();
-        if (!reason.empty()) return std::string(refused->what()) + ": " + reason;
-    }
-    return error.what();
+    std::string reason;
+    if (const auto* known = dynamic_cast<const Error*>(&error)) reason = known->Reason();
+    if (reason.empty()) return error.what();
+    // The system's words for a file it refused read on after a colon; what gave a damaged file
+    // away stands apart in brackets.
+    if (dynamic_cast<const FileSystemError*>(&error) != nullptr)
+        return std::string(error.what()) + ": " + reason;
+    return std::string(error.what()) + " [" + reason + "]";
 }
 
 void PrintWarning(const std::string& text) {

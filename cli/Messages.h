@@ -16,8 +16,9 @@
 
 namespace pelfry::cli {
 
-// The message of `error` as pelfry-cli prints it: what() and, for a damaged archive, the
-// reason in parentheses ("Invalid directory file X.DIR (the file is too short ...)"); for a
+// The message of `error` as pelfry-cli prints it: what() and, for a damaged file, the reason
+// in brackets ("Invalid directory file X.DIR [the file is too short ...]", "Assertion failure
+// (SprFileU.cpp, line 270) [slot 3 decodes to 1,000 bytes, its entry says 1,024, ...]"); for a
 // file the system refused, its reason after a colon ("Cannot write file X.DIR: No space left
 // on device").
 std::string ErrorText(const std::exception& error);
@@ -43,7 +44,8 @@ public:
 // Runs `job`, the work on `file`. An error it raises comes out as FileError, with "FILE: "
 // before the message when the message names neither `file` nor `alsoNamed` (the entry name
 // that stands for the file, say): "MANY.IMG.bmp: Too many colours in image! (ImgFileU.cpp,
-// line 434)". Out of memory becomes "FILE: Out of memory". UsageError passes through.
+// line 354) [the picture has 130 colours ...]". Out of memory becomes "FILE: Out of memory".
+// UsageError passes through.
 void ForFile(const std::string& file, const std::function<void()>& job,
              const std::string& alsoNamed = {});
 

@@ -43,19 +43,22 @@ int main(int argc, char** argv) {
         }
     }
     Run({});
-    for (int b = 0; b < 256; ++b) Run({static_cast<uint8_t>(b)});
+    for (int b = 0; b < 256; ++b)
+        Run({static_cast<uint8_t>(b)});
     size_t runs = 257;
     // A small hand-made corpus gets many truncations of each seed; a corpus grown by a campaign
     // already holds many short variants, and fewer per seed keep its replay quick.
     const size_t cuts = std::clamp<size_t>(4096 / (files.size() + 1), 4, 64);
     for (const fs::path& f : files) {
         std::ifstream in(f, std::ios::binary);
-        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                   std::istreambuf_iterator<char>());
         Run(bytes);
         ++runs;
         // Truncations at a spread of lengths.
         size_t step = bytes.size() / cuts + 1;
-        for (size_t n = 0; n < bytes.size(); n += step, ++runs) Run(std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(n)));
+        for (size_t n = 0; n < bytes.size(); n += step, ++runs)
+            Run(std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(n)));
     }
     std::printf("replayed %zu inputs from %zu seed files\n", runs, files.size());
     return 0;

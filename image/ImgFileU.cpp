@@ -5,6 +5,7 @@
 #include "platform/Errors.h"
 #include "platform/FileUtil.h"
 #include "platform/Picture.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 #include <array>
@@ -14,6 +15,19 @@
 
 namespace pelfry {
 
+namespace {
+
+// The checks of this unit and the numbers their messages show as "line N" (see CheckSite).
+constexpr CheckSite PaletteNotMade{"ImgFileU.cpp", 71};
+constexpr CheckSite MsbSet{"ImgFileU.cpp", 150};
+constexpr CheckSite BitmapTooLarge{"ImgFileU.cpp", 171};
+constexpr CheckSite ImageTooLarge{"ImgFileU.cpp", 222};
+constexpr CheckSite PaletteTooLarge{"ImgFileU.cpp", 223};
+constexpr CheckSite FileTooLarge{"ImgFileU.cpp", 256};
+constexpr CheckSite TooManyColours{"ImgFileU.cpp", 354};
+
+} // namespace
+
 // ---- Codec ----------------------------------------------------------------------------------
 
 int32_t MatchLength(const uint8_t* first, const uint8_t* second, int32_t limit) {
@@ -22,7 +36,9 @@ int32_t MatchLength(const uint8_t* first, const uint8_t* second, int32_t limit) 
 
 int32_t Compress(const uint8_t* source, int32_t length, uint8_t* destination) {
     const int32_t written = codec::Encode(source, length, destination);
-    if (written < 0) PELFRY_FAIL("Decompressed bytes must not have msb set!");
+    if (written < 0)
+        Fail(MsbSet, "Decompressed bytes must not have msb set!",
+             "a pixel value of 128 or more cannot be compressed");
     return written;
 }
 
@@ -64,10 +80,13 @@ int32_t Decompress(uint8_t* destination, int32_t destinationLength, const uint8_
             std::memcpy(to, from, static_cast<size_t>(count));
         } else if (distance >= 8) {
             int32_t i = 0;
-            for (; i + 8 <= count; i += 8) std::memcpy(to + i, from + i, 8);
-            for (; i < count; ++i) to[i] = from[i];
+            for (; i + 8 <= count; i += 8)
+                std::memcpy(to + i, from + i, 8);
+            for (; i < count; ++i)
+                to[i] = from[i];
         } else {
-            for (int32_t i = 0; i < count; ++i) to[i] = from[i];
+            for (int32_t i = 0; i < count; ++i)
+                to[i] = from[i];
         }
         out += count;
     }
@@ -76,11 +95,46 @@ int32_t Decompress(uint8_t* destination, int32_t destinationLength, const uint8_
 
 // ---- Palettes --------------------------------------------------------------------------------
 
-Palette256 MakePalette(const uint8_t* colours, uint32_t count) {
+Palette256 MakePalette(const std::vector<uint8_t>& colours, uint32_t count) {
+    PELFRY_CHECK(
+        colours.size() / 3 >= count, PaletteNotMade, "",
+        Format("a palette of %u colours asked of %zu colour bytes", count, colours.size()));
     Palette256 palette{};
-    uint32_t n = std::min<uint32_t>(count, 256);
-    for (uint32_t i = 0; i < n; ++i) palette[i] = RGB{colours[3 * i], colours[3 * i + 1], colours[3 * i + 2]};
+    const uint32_t n = std::min<uint32_t>(count, 256);
+    for (uint32_t i = 0; i < n; ++i)
+        palette[i] = RGB{colours[3 * i], colours[3 * i + 1], colours[3 * i + 2]};
     return palette;
+}
+
+RenumberedColours RenumberColours(Bitmap& picture, uint32_t limit) {
+    // newOf[v]: the number index v gets, 0 until it is met (and for 0 itself); oldOf the reverse.
+    // One pass numbers and rewrites; the count goes on past the limit, for the reason.
+    std::array<uint8_t, 256> newOf{};
+    std::array<uint8_t, 256> oldOf{};
+    uint32_t used = 0;
+    for (uint8_t& v : picture.Pixels()) {
+        if (v != 0 && newOf[v] == 0) {
+            newOf[v] = static_cast<uint8_t>(++used);
+            oldOf[used] = v;
+        }
+        v = newOf[v];
+    }
+    RenumberedColours result;
+    result.Used = used;
+    if (used > limit) return result;
+    result.Palette.assign((static_cast<size_t>(used) + 1) * 3, 0);
+    for (uint32_t i = 1; i <= used; ++i) {
+        const RGB& c = picture.Palette()[oldOf[i]];
+        result.Palette[3 * i] = c.r;
+        result.Palette[3 * i + 1] = c.g;
+        result.Palette[3 * i + 2] = c.b;
+    }
+    result.Renumbered = true;
+    return result;
+}
+
+std::string TooManyColoursReason(const char* what, uint32_t used, const char* limits) {
+    return Format("%s has %u colours besides the background; %s", what, used, limits);
 }
 
 // ---- Images ----------------------------------------------------------------------------------
@@ -89,70 +143,109 @@ namespace {
 
 constexpr uint8_t ImgMagic[4] = {'I', 'M', 'G', 0x1A};
 constexpr uint8_t CompressedFlag = 0x40;
-// The longest reference produces 273 bytes from 3 stream bytes, the most any token gives.
-constexpr uint64_t MaxExpansion = 91;
 // Pixel counts beyond this would not fit the signed 32-bit results and buffer lengths.
 constexpr uint64_t MaxPixels = static_cast<uint64_t>(std::numeric_limits<int32_t>::max()) - 16;
 
 // Fill bytes after N stored palette entries, bringing the pixel data to a multiple of 4.
-inline uint32_t FillCount(uint32_t storedColours) { return (4 - (3 * storedColours) % 4) % 4; }
+inline uint32_t FillCount(uint32_t storedColours) {
+    return (4 - (3 * storedColours) % 4) % 4;
+}
+
+// The header of an .IMG file, read with the reader left at the pixel data.
+struct ImgHeader {
+    bool compressed;
+    std::vector<uint8_t> palette; // N + 1 entries, entry 0 black
+    uint16_t width;
+    uint16_t height;
+};
+
+// The game reads a short file as if zeros followed it, and so does this (`r` reads zeros).
+ImgHeader ReadImgHeader(ByteReader& r) {
+    // FileSize and Depth are not needed; some files carry one more header byte, flagged by
+    // the value 8 where the flags usually are.
+    r.Seek(9);
+    uint8_t flags = r.U8();
+    if (flags == 8) flags = r.U8();
+    ImgHeader header;
+    header.compressed = (flags & CompressedFlag) != 0;
+    const uint32_t stored = r.U16();
+    header.palette.assign((static_cast<size_t>(stored) + 1) * 3, 0);
+    const std::span<const uint8_t> colours = r.BytesUpTo(static_cast<size_t>(stored) * 3);
+    std::copy(colours.begin(), colours.end(), header.palette.begin() + 3);
+    header.width = r.U16();
+    header.height = r.U16();
+    r.Skip(FillCount(stored));
+    return header;
+}
+
+// The codec stream of the first `count` pixels, those the object lacks taken as 0.
+std::vector<uint8_t> EncodePixels(const std::vector<uint8_t>& pixels, size_t count) {
+    std::vector<uint8_t> source(
+        pixels.begin(), pixels.begin() + static_cast<ptrdiff_t>(std::min(pixels.size(), count)));
+    source.resize(count, 0);
+    std::vector<uint8_t> packed(count + 2);
+    packed.resize(
+        static_cast<size_t>(Compress(source.data(), static_cast<int32_t>(count), packed.data())));
+    return packed;
+}
 
 } // namespace
 
-int32_t TImgFile::LoadFromFile(const std::string& path) {
+LoadResult TImgFile::LoadFromFile(const std::string& path) {
     FileStream file(path, FileStream::Mode::OpenRead);
     return LoadFromStream(&file);
 }
 
-int32_t TImgFile::LoadFromStream(Stream* stream) {
-    if (stream == nullptr) return 0;
-    uint8_t magic[4] = {};
-    if (stream->Read(magic, 4) != 4 || std::memcmp(magic, ImgMagic, 4) != 0) return 0;
+LoadResult TImgFile::LoadFromStream(Stream* stream) {
+    if (stream == nullptr) return LoadResult::Refused();
+    stream->SetPosition(0);
+    std::vector<uint8_t> file = ReadRest(*stream);
+    if (file.size() < 4 || !std::equal(std::begin(ImgMagic), std::end(ImgMagic), file.begin()))
+        return LoadResult::Refused();
 
-    // FileSize and Depth are not needed; some files carry one more header byte, flagged by
-    // the value 8 where the flags usually are.
-    stream->Seek(9, SeekOrigin::Begin);
-    uint8_t flags = ReadU8(*stream);
-    if (flags == 8) flags = ReadU8(*stream);
-
-    const uint32_t stored = ReadU16(*stream);
-    std::vector<uint8_t> palette((static_cast<size_t>(stored) + 1) * 3, 0);
-    stream->Read(palette.data() + 3, static_cast<int64_t>(stored) * 3);
-    const uint16_t width = ReadU16(*stream);
-    const uint16_t height = ReadU16(*stream);
-    uint8_t fill[3];
-    stream->Read(fill, FillCount(stored));
-
-    const bool compressed = (flags & CompressedFlag) != 0;
-    const uint64_t pixels = static_cast<uint64_t>(width) * height;
-    const int64_t position = stream->Position();
-    const int64_t size = stream->Size();
-    const uint64_t remaining = position >= 0 && size > position ? static_cast<uint64_t>(size - position) : 0;
+    ByteReader r(file, 0, ByteReader::PastEnd::ReadsZeros);
+    ImgHeader header = ReadImgHeader(r);
+    const uint64_t pixels = static_cast<uint64_t>(header.width) * header.height;
     // Never allocate for pixels that the data behind the header could not possibly fill.
-    const uint64_t backed = compressed ? remaining * MaxExpansion : remaining;
-    if (pixels > std::max(backed, UnbackedPixelLimit) || pixels > MaxPixels) return 0;
+    const uint64_t remaining = r.Available();
+    const uint64_t backed = header.compressed ? remaining * MaxExpansion : remaining;
+    if (pixels > std::max(backed, UnbackedPixelLimit) || pixels > MaxPixels)
+        return LoadResult::Refused();
 
-    Width = width;
-    Height = height;
-    ColourCount = stored + 1;
-    Palette = std::move(palette);
-    if (compressed) {
-        Packed = ReadRest(*stream);
-        Pixels.assign(static_cast<size_t>(pixels) + 1, 0);
-        const int32_t streamLength = static_cast<int32_t>(
-            std::min<size_t>(Packed.size(), static_cast<size_t>(std::numeric_limits<int32_t>::max())));
-        return Decompress(Pixels.data(), static_cast<int32_t>(Pixels.size()), Packed.data(), streamLength);
+    // Compressed pixel data is kept whole and decoded into one byte more than the image holds.
+    std::vector<uint8_t> decoded;
+    std::vector<uint8_t> packed;
+    int32_t count;
+    if (header.compressed) {
+        const std::span<const uint8_t> stream = r.Rest();
+        packed.assign(stream.begin(), stream.end());
+        decoded.assign(static_cast<size_t>(pixels) + 1, 0);
+        const int32_t streamLength = static_cast<int32_t>(std::min<size_t>(
+            packed.size(), static_cast<size_t>(std::numeric_limits<int32_t>::max())));
+        count = Decompress(decoded.data(), static_cast<int32_t>(decoded.size()), packed.data(),
+                           streamLength);
+    } else {
+        // The pixels are the file's tail: moved to its front rather than copied, with zeros
+        // where the file ends early.
+        const size_t start = r.Position();
+        count = static_cast<int32_t>(r.BytesUpTo(static_cast<size_t>(pixels)).size());
+        file.erase(file.begin(), file.begin() + static_cast<ptrdiff_t>(start));
+        file.resize(static_cast<size_t>(pixels), 0);
+        decoded = std::move(file);
     }
-    // Packed belongs to compressed pixel data only; a former one no longer matches.
-    Packed.clear();
-    Pixels.assign(static_cast<size_t>(pixels), 0);
-    return static_cast<int32_t>(stream->Read(Pixels.data(), static_cast<int64_t>(pixels)));
+    Width = header.width;
+    Height = header.height;
+    Palette = std::move(header.palette);
+    Pixels = std::move(decoded);
+    // Uncompressed data leaves Packed empty: a former one no longer matches the pixels.
+    packed_ = std::move(packed);
+    compressed_ = header.compressed;
+    return LoadResult::Read(count);
 }
 
 Bitmap TImgFile::MakeBitmap() const {
     Bitmap bitmap(Width, Height);
-    const uint32_t colours = std::min<uint64_t>(ColourCount, Palette.size() / 3);
-    bitmap.SetPalette(MakePalette(Palette.data(), colours));
+    bitmap.SetPalette(MakePalette(Palette, ColourCount()));
     const size_t count = std::min(bitmap.Pixels().size(), Pixels.size());
     if (count > 0) std::memcpy(bitmap.Pixels().data(), Pixels.data(), count);
     return bitmap;
@@ -168,92 +261,64 @@ void TImgFile::ImportBitmap(const std::string& path, bool opaque) {
 }
 
 void TImgFile::ImportBitmap(Bitmap bitmap, bool opaque) {
-    PELFRY_ASSERT(bitmap.Width() <= 0xFFFF && bitmap.Height() <= 0xFFFF, "Bitmap too large for an image");
-    const uint16_t width = static_cast<uint16_t>(bitmap.Width());
-    const uint16_t height = static_cast<uint16_t>(bitmap.Height());
-
-    // New indices in order of first appearance; index 0 (transparent) keeps its place. The
-    // scan stops as soon as there are too many colours, whatever the opaque option.
-    std::array<uint16_t, 256> oldToNew{};
-    std::array<uint8_t, 256> newToOld{};
-    uint32_t colourCount = 1;
+    PELFRY_CHECK(bitmap.Width() <= 0xFFFF && bitmap.Height() <= 0xFFFF, BitmapTooLarge,
+                 "Bitmap too large for an image",
+                 Format("the picture is %d x %d pixels; an image holds at most 65535 x 65535",
+                        bitmap.Width(), bitmap.Height()));
+    // One index fewer when opaque: the background pixels take the extra last entry.
+    RenumberedColours colours = RenumberColours(bitmap, opaque ? 126 : 127);
+    PELFRY_CHECK(
+        colours.Renumbered, TooManyColours, "Too many colours in image!",
+        TooManyColoursReason("the picture", colours.Used, "at most 127 fit, 126 when opaque"));
     std::vector<uint8_t>& pixels = bitmap.Pixels();
-    for (uint8_t& v : pixels) {
-        if (v == 0) continue;
-        if (oldToNew[v] == 0) {
-            if (colourCount >= 128) {
-                colourCount = 129;
-                break;
-            }
-            oldToNew[v] = static_cast<uint16_t>(colourCount);
-            newToOld[colourCount] = v;
-            ++colourCount;
-        }
-        v = static_cast<uint8_t>(oldToNew[v]);
-    }
-    if (opaque) ++colourCount;
-    if (colourCount > 128) PELFRY_FAIL("Too many colours in image!");
-
-    std::vector<uint8_t> palette(static_cast<size_t>(colourCount) * 3, 0);
     if (opaque) {
         // Former index-0 pixels take the extra last entry, which stays black.
-        const uint8_t extra = static_cast<uint8_t>(colourCount - 1);
+        const uint8_t extra = static_cast<uint8_t>(colours.Used + 1);
         for (uint8_t& v : pixels)
             if (v == 0) v = extra;
+        colours.Palette.resize(colours.Palette.size() + 3, 0);
     }
-    const uint32_t used = opaque ? colourCount - 2 : colourCount - 1;
-    for (uint32_t i = 1; i <= used; ++i) {
-        const RGB& c = bitmap.Palette()[newToOld[i]];
-        palette[3 * i] = c.r;
-        palette[3 * i + 1] = c.g;
-        palette[3 * i + 2] = c.b;
-    }
-
-    Width = width;
-    Height = height;
-    ColourCount = colourCount;
-    Palette = std::move(palette);
+    Width = static_cast<uint16_t>(bitmap.Width());
+    Height = static_cast<uint16_t>(bitmap.Height());
+    Palette = std::move(colours.Palette);
     Pixels = std::move(pixels);
-    Packed.clear();
+    packed_.clear();
+    compressed_ = false;
 }
 
 std::vector<uint8_t> TImgFile::SaveToBytes(bool compress) {
     const uint64_t pixels = static_cast<uint64_t>(Width) * Height;
-    PELFRY_ASSERT(pixels <= MaxPixels, "Image too large to save");
-    PELFRY_ASSERT(ColourCount <= 0x10000, "Too many colours in image!");
+    PELFRY_CHECK(pixels <= MaxPixels, ImageTooLarge, "Image too large to save",
+                 Format("%u x %u pixels", Width, Height));
+    PELFRY_CHECK(ColourCount() <= 0x10000, PaletteTooLarge, "Too many colours in image!",
+                 Format("the image has %u colours; a file holds at most 65536", ColourCount()));
     // An object that was never filled has no palette at all; it is written with none.
-    const uint32_t stored = ColourCount > 0 ? ColourCount - 1 : 0;
+    const uint32_t stored = ColourCount() > 0 ? ColourCount() - 1 : 0;
 
     std::vector<uint8_t> file(std::begin(ImgMagic), std::end(ImgMagic));
     PutU32(file, 0); // FileSize, set below
     PutU8(file, 8);  // Depth
     PutU8(file, compress ? 0xC0 : 0x80);
     PutU16(file, static_cast<uint16_t>(stored));
-    const size_t paletteBytes = static_cast<size_t>(stored) * 3;
-    const size_t have = Palette.size() > 3 ? std::min(Palette.size() - 3, paletteBytes) : 0;
-    if (have > 0) PutBytes(file, Palette.data() + 3, have);
-    PutZeros(file, paletteBytes - have);
+    if (stored > 0) PutBytes(file, Palette.data() + 3, static_cast<size_t>(stored) * 3);
     PutU16(file, Width);
     PutU16(file, Height);
     PutZeros(file, FillCount(stored));
 
     const size_t pixelCount = static_cast<size_t>(pixels);
     if (compress) {
-        if (Packed.empty()) {
-            std::vector<uint8_t> source(Pixels.begin(), Pixels.begin() + static_cast<ptrdiff_t>(std::min(Pixels.size(), pixelCount)));
-            source.resize(pixelCount, 0);
-            std::vector<uint8_t> buffer(pixelCount + 2);
-            const int32_t count = Compress(source.data(), static_cast<int32_t>(pixelCount), buffer.data());
-            buffer.resize(static_cast<size_t>(count));
-            Packed = std::move(buffer);
-        }
-        PutBytes(file, Packed.data(), Packed.size());
+        if (packed_.empty()) packed_ = EncodePixels(Pixels, pixelCount);
+        PutBytes(file, packed_.data(), packed_.size());
     } else {
+        // Pixels the object lacks are written as 0.
         const size_t have = std::min(Pixels.size(), pixelCount);
-        if (have > 0) PutBytes(file, Pixels.data(), have);
+        PutBytes(file, Pixels.data(), have);
         PutZeros(file, pixelCount - have);
     }
-    PELFRY_ASSERT(file.size() <= static_cast<size_t>(std::numeric_limits<int32_t>::max()), "Image too large to save");
+    compressed_ = compress;
+    PELFRY_CHECK(file.size() <= static_cast<size_t>(std::numeric_limits<int32_t>::max()),
+                 FileTooLarge, "Image too large to save",
+                 Format("the file would be %zu bytes long", file.size()));
     SetU32(file, 4, static_cast<uint32_t>(file.size()));
     return file;
 }

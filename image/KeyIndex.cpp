@@ -47,8 +47,7 @@ void KeyIndex::CatchUp(int32_t q) {
             AddRun(p[0], i, last);
             i = last + 1;
         } else {
-            Link(buckets, next, slotMask,
-                 static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> shift), i);
+            Link(buckets, next, slotMask, BucketOfKey(key, shift), i);
             ++i;
         }
     }

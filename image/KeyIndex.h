@@ -129,8 +129,11 @@ private:
 
     // The key at p: its first `width` bytes as they lie in a word loaded from p, the rest zero.
     uint64_t Key(const uint8_t* p) const { return Load64(p) & mask_; }
-    uint32_t Of(uint64_t key) const {
-        return static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> shift_);
+    uint32_t Of(uint64_t key) const { return BucketOfKey(key, shift_); }
+    // Fibonacci hashing: the multiplier (2^64 divided by the golden ratio) spreads keys that
+    // differ in any byte over the top bits, which are the bucket number.
+    static uint32_t BucketOfKey(uint64_t key, int shift) {
+        return static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> shift);
     }
 
     // Appends position i to bucket b. Static, with the arrays passed in, so that the compiler

@@ -6,9 +6,18 @@
 
 namespace pelfry {
 
+namespace {
+
+// The check of this unit and the number its message shows as "line N" (see CheckSite).
+constexpr CheckSite TooLarge{"Bitmap.cpp", 11};
+
+} // namespace
+
 std::vector<uint8_t> EncodeBitmap(const Bitmap& bitmap) {
     // The same limit the reader keeps; it also keeps every size field within 32 bits.
-    PELFRY_ASSERT(bitmap.Width() <= 65535 && bitmap.Height() <= 65535, "Bitmap too large for a .bmp file");
+    PELFRY_CHECK(bitmap.Width() <= 65535 && bitmap.Height() <= 65535, TooLarge,
+                 "Bitmap too large for a .bmp file",
+                 Format("%d x %d pixels", bitmap.Width(), bitmap.Height()));
     const uint32_t width = static_cast<uint32_t>(bitmap.Width());
     const uint32_t height = static_cast<uint32_t>(bitmap.Height());
     const uint32_t stride = (width + 3) & ~3u; // rows are padded to 4 bytes

@@ -36,8 +36,12 @@ public:
     void SetPalette(const Palette256& palette) { palette_ = palette; }
 
     // Row y (0 = top) as Width() bytes.
-    uint8_t* Row(int y) { return pixels_.data() + static_cast<size_t>(y) * static_cast<size_t>(width_); }
-    const uint8_t* Row(int y) const { return pixels_.data() + static_cast<size_t>(y) * static_cast<size_t>(width_); }
+    uint8_t* Row(int y) {
+        return pixels_.data() + static_cast<size_t>(y) * static_cast<size_t>(width_);
+    }
+    const uint8_t* Row(int y) const {
+        return pixels_.data() + static_cast<size_t>(y) * static_cast<size_t>(width_);
+    }
 
     std::vector<uint8_t>& Pixels() { return pixels_; }
     const std::vector<uint8_t>& Pixels() const { return pixels_; }

@@ -9,9 +9,8 @@
 
 namespace pelfry {
 
-std::string FileSystemError::Reason() const {
-    return reason_.empty() ? SystemReason(code_) : reason_;
-}
+FileSystemError::FileSystemError(const std::string& message, int code, std::string reason)
+    : Error(message, reason.empty() ? SystemReason(code) : std::move(reason)), code_(code) {}
 
 FileOpenError::FileOpenError(const std::string& fileName, int code)
     : FileSystemError("Cannot open file " + fileName, code) {}
@@ -72,8 +71,13 @@ static std::string AssertionText(std::string_view message, std::string_view unit
     return text + " (" + std::string(unitFile) + ", line " + std::to_string(line) + ")";
 }
 
-AssertionError::AssertionError(std::string_view message, std::string_view unitFile, int line)
-    : Error(AssertionText(message, unitFile, line)) {}
+AssertionError::AssertionError(std::string_view message, std::string_view unitFile, int line,
+                               std::string reason)
+    : Error(AssertionText(message, unitFile, line), std::move(reason)) {}
+
+void Fail(CheckSite site, std::string_view message, std::string reason) {
+    throw AssertionError(message, site.Unit, site.Number, std::move(reason));
+}
 
 AbstractError::AbstractError() : Error("Abstract Error") {}
 
@@ -86,13 +90,6 @@ static std::string ConvertErrorText(std::string_view text) {
 }
 
 ConvertError::ConvertError(std::string_view text) : Error(ConvertErrorText(text)) {}
-
-void ThrowAssertion(std::string_view message, const char* file, int line) {
-    std::string_view path(file);
-    size_t slash = path.find_last_of("/\\");
-    if (slash != std::string_view::npos) path.remove_prefix(slash + 1);
-    throw AssertionError(message, path, line);
-}
 
 std::string Format(const char* fmt, ...) {
     va_list args;

@@ -4,32 +4,40 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace pelfry {
 
 // Base of every error the program raises on purpose. what() is the message as shown.
 class Error : public std::runtime_error {
 public:
-    explicit Error(const std::string& message) : std::runtime_error(message) {}
+    explicit Error(const std::string& message, std::string reason = {})
+        : std::runtime_error(message), reason_(std::move(reason)) {}
+
+    // Why a file was refused, for tools that show more than the message: what gave a damaged
+    // file away ("slot 3 decodes to 1,000 bytes, its entry says 1,024, at byte 0x1C4"), or the
+    // system's words for a file it refused (FileSystemError). pelfry-cli prints it after the
+    // message, while the window shows the message alone. Empty when the message says all there
+    // is.
+    const std::string& Reason() const { return reason_; }
+
+private:
+    std::string reason_;
 };
 
 // An error about one file that the system refused to open, make or write. Code() is the
-// system's error number when one is known, else 0. Reason() is what pelfry-cli adds after the
-// message: a reason of the program's own when one was given, else the system's words for
-// Code() (SystemReason), else nothing. what() never holds the reason: the window shows the
-// message alone.
+// system's error number when one is known, else 0. Reason() is a reason of the program's own
+// when one was given, else the system's words for Code() (SystemReason), else nothing; what()
+// never holds it.
 class FileSystemError : public Error {
 public:
     int Code() const { return code_; }
-    std::string Reason() const;
 
 protected:
-    FileSystemError(const std::string& message, int code, std::string reason = {})
-        : Error(message), code_(code), reason_(std::move(reason)) {}
+    FileSystemError(const std::string& message, int code, std::string reason = {});
 
 private:
     int code_;
-    std::string reason_;
 };
 
 // "Cannot open file %s": a file could not be opened for reading (or reading and writing).
@@ -76,11 +84,25 @@ public:
 std::string SystemReason(int code);
 
 // An internal check failed. The text is the message ("Assertion failure" when it is
-// empty) followed by " (unit file, line N)", e.g. "Too many colours in image! (ImgFileU.cpp, line 354)".
+// empty) followed by " (unit file, line N)", e.g. "Too many colours in image! (ImgFileU.cpp,
+// line 354)"; `reason` says what the check found (see Error::Reason).
 class AssertionError : public Error {
 public:
-    AssertionError(std::string_view message, std::string_view unitFile, int line);
+    AssertionError(std::string_view message, std::string_view unitFile, int line,
+                   std::string reason = {});
 };
+
+// A check of the program's own and the unit and number that its message shows as
+// "(unit, line N)". The number belongs to the check, not to the line its code stands on: it
+// never moves when code is edited or moved to another file, so that scripts matching the
+// messages keep working. Each unit lists its checks at its top; numbers are unique per unit.
+struct CheckSite {
+    const char* Unit; // the source file the message names, e.g. "ImgFileU.cpp"
+    int Number;
+};
+
+// Raises the AssertionError of `site` with `message` ("" for "Assertion failure") and `reason`.
+[[noreturn]] void Fail(CheckSite site, std::string_view message, std::string reason = {});
 
 // "Abstract Error": an operation a stream does not support (writing to a read-only view).
 class AbstractError : public Error {
@@ -93,9 +115,6 @@ class ConvertError : public Error {
 public:
     explicit ConvertError(std::string_view text);
 };
-
-// Raises AssertionError naming the base name of `file` (pass __FILE__) and `line`.
-[[noreturn]] void ThrowAssertion(std::string_view message, const char* file, int line);
 
 // The C99 conversions (%zu, %lld) are checked everywhere: on Windows this build's C run-time
 // is mingw-w64's own C99 printf, not the system's, which knows neither.
@@ -110,11 +129,9 @@ std::string Format(const char* fmt, ...) __attribute__((format(PELFRY_PRINTF_FOR
 
 } // namespace pelfry
 
-// Internal check: raises an AssertionError with `message` and this file and line when `cond` is false.
-#define PELFRY_ASSERT(cond, message)                                                               \
+// Internal check: raises the AssertionError of `site` (a CheckSite) with `message` and `reason`
+// when `cond` is false. The message and the reason are only made when the check fails.
+#define PELFRY_CHECK(cond, site, message, reason)                                                  \
     do {                                                                                           \
-        if (!(cond)) ::pelfry::ThrowAssertion((message), __FILE__, __LINE__);                      \
+        if (!(cond)) ::pelfry::Fail((site), (message), (reason));                                  \
     } while (0)
-
-// Raises an AssertionError with `message` and this file and line.
-#define PELFRY_FAIL(message) ::pelfry::ThrowAssertion((message), __FILE__, __LINE__)

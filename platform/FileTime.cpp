@@ -10,7 +10,8 @@ int32_t PackFileDate(const std::tm& t) {
     int year = t.tm_year + 1900;
     if (year < 1980) return (1 << 21) | (1 << 16); // 1980-01-01 00:00:00
     if (year > 2107) year = 2107;
-    uint32_t v = static_cast<uint32_t>(year - 1980) << 25 | static_cast<uint32_t>(t.tm_mon + 1) << 21 |
+    uint32_t v = static_cast<uint32_t>(year - 1980) << 25 |
+                 static_cast<uint32_t>(t.tm_mon + 1) << 21 |
                  static_cast<uint32_t>(t.tm_mday) << 16 | static_cast<uint32_t>(t.tm_hour) << 11 |
                  static_cast<uint32_t>(t.tm_min) << 5 | static_cast<uint32_t>(t.tm_sec / 2);
     return static_cast<int32_t>(v);
@@ -33,8 +34,8 @@ std::tm UnpackFileDate(int32_t age) {
 // no hour 24...). -1, the age of a missing file, is not one.
 static bool ValidFileDate(int32_t age) {
     const std::tm t = UnpackFileDate(age);
-    return t.tm_mon >= 0 && t.tm_mon <= 11 && t.tm_mday >= 1 && t.tm_mday <= 31 && t.tm_hour <= 23 &&
-           t.tm_min <= 59 && t.tm_sec <= 59;
+    return t.tm_mon >= 0 && t.tm_mon <= 11 && t.tm_mday >= 1 && t.tm_mday <= 31 &&
+           t.tm_hour <= 23 && t.tm_min <= 59 && t.tm_sec <= 59;
 }
 
 std::time_t FileDateToUnix(int32_t age) {

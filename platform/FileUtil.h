@@ -11,7 +11,9 @@
 
 namespace pelfry {
 
-inline bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
+inline bool IsPathSeparator(char c) {
+    return c == '/' || c == '\\';
+}
 
 // Folder part: everything up to and including the last "\", "/" or ":"; "" when none.
 std::string ExtractFilePath(std::string_view path);
@@ -32,7 +34,7 @@ std::string IncludeTrailingSeparator(std::string_view folder);
 
 // Length of a file in bytes, or -1 when it does not exist or is a folder.
 int64_t FileLength(const std::string& path);
-bool FileExists(const std::string& path);    // a file, not a folder
+bool FileExists(const std::string& path); // a file, not a folder
 bool DirectoryExists(const std::string& path);
 // Deletes a file; returns whether it was deleted.
 bool DeleteFile(const std::string& path);

@@ -22,7 +22,8 @@ Picture DecodePicture(const uint8_t* data, size_t size, const std::string& fileN
         return DecodePng(data, size, fileName);
     if ((data == nullptr || size < 2 || data[0] != 'B' || data[1] != 'M') &&
         FileKind(fileName) == ".PNG")
-        throw Error(Format("Invalid picture file %s", fileName.c_str()));
+        throw Error(Format("Invalid picture file %s", fileName.c_str()),
+                    "neither a PNG picture nor a bitmap: it starts with neither signature");
     return DecodeBmp(data, size, fileName);
 }
 

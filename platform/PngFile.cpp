@@ -8,10 +8,12 @@
 #include "Picture.h"
 
 #include "Errors.h"
+#include "Text.h"
 
 #include <png.h>
 
 #include <csetjmp>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -19,16 +21,28 @@ namespace pelfry {
 
 namespace {
 
+// The checks of this unit and the numbers their messages show as "line N" (see CheckSite).
+constexpr CheckSite PngTooLarge{"PngFile.cpp", 252};
+constexpr CheckSite PngEmpty{"PngFile.cpp", 254};
+
 constexpr uint32_t kMaxDimension = 65535;
 // The most bytes deflate can make of one byte of compressed data (258-byte matches coded in
 // two bits). Image data beyond file size x this cannot be in the file.
 constexpr uint64_t kMaxInflation = 1032;
 
-[[noreturn]] void Invalid(const std::string& fileName) {
-    throw Error(Format("Invalid picture file %s", fileName.c_str()));
+[[noreturn]] void Invalid(const std::string& fileName, const std::string& reason) {
+    throw Error(Format("Invalid picture file %s", fileName.c_str()), reason);
 }
 
-void StopOnError(png_structp png, png_const_charp) {
+// What libpng said when it stopped reading, kept for the error's reason. A plain buffer: the
+// handler runs inside libpng, where nothing may throw.
+struct PngComplaint {
+    char text[160] = "";
+};
+
+void StopOnError(png_structp png, png_const_charp message) {
+    if (auto* complaint = static_cast<PngComplaint*>(png_get_error_ptr(png)))
+        std::snprintf(complaint->text, sizeof complaint->text, "%s", message);
     png_longjmp(png, 1);
 }
 void IgnoreWarning(png_structp, png_const_charp) {}
@@ -49,17 +63,23 @@ void ReadFromMemory(png_structp png, png_bytep out, size_t count) {
 class ReadHandle {
 public:
     ReadHandle() {
-        png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, StopOnError, IgnoreWarning);
+        png_ =
+            png_create_read_struct(PNG_LIBPNG_VER_STRING, &complaint_, StopOnError, IgnoreWarning);
         if (png_ != nullptr) info_ = png_create_info_struct(png_);
         if (png_ == nullptr || info_ == nullptr) throw std::bad_alloc();
     }
     ~ReadHandle() { png_destroy_read_struct(&png_, &info_, nullptr); }
+    // Why libpng refused the file: "the PNG data is damaged: IDAT: CRC error".
+    std::string Reason() const {
+        return std::string("the PNG data is damaged: ") + complaint_.text;
+    }
     ReadHandle(const ReadHandle&) = delete;
     ReadHandle& operator=(const ReadHandle&) = delete;
     png_structp png() const { return png_; }
     png_infop info() const { return info_; }
 
 private:
+    PngComplaint complaint_;
     png_structp png_ = nullptr;
     png_infop info_ = nullptr;
 };
@@ -148,11 +168,13 @@ Picture DecodePng(const uint8_t* data, size_t size, const std::string& fileName)
     ReadHandle handle;
     MemoryInput in{data, data != nullptr ? size : 0, 0};
     Layout layout;
-    if (!ReadHeader(handle.png(), handle.info(), &in, &layout)) Invalid(fileName);
+    if (!ReadHeader(handle.png(), handle.info(), &in, &layout)) Invalid(fileName, handle.Reason());
     if (layout.width > kMaxDimension || layout.height > kMaxDimension) PictureTooLarge(fileName);
     // Never allocate for more image data than the file could inflate to.
     const uint64_t storedRow = 1 + (uint64_t{layout.width} * layout.storedBits + 7) / 8;
-    if (storedRow * layout.height > uint64_t{in.size} * kMaxInflation) Invalid(fileName);
+    if (storedRow * layout.height > uint64_t{in.size} * kMaxInflation)
+        Invalid(fileName, Format("%u x %u pixels are more than %s bytes of PNG data can hold",
+                                 layout.width, layout.height, FormatThousands(in.size).c_str()));
 
     Picture picture{Bitmap(static_cast<int>(layout.width), static_cast<int>(layout.height)),
                     layout.palette};
@@ -163,7 +185,7 @@ Picture DecodePng(const uint8_t* data, size_t size, const std::string& fileName)
         rows.resize(layout.height);
         for (uint32_t y = 0; y < layout.height; ++y)
             rows[y] = image.Row(static_cast<int>(y));
-        if (!ReadImage(handle.png(), rows.data())) Invalid(fileName);
+        if (!ReadImage(handle.png(), rows.data())) Invalid(fileName, handle.Reason());
         return picture;
     }
 
@@ -180,11 +202,11 @@ Picture DecodePng(const uint8_t* data, size_t size, const std::string& fileName)
         rows.resize(layout.height);
         for (uint32_t y = 0; y < layout.height; ++y)
             rows[y] = buffer.data() + rowBytes * y;
-        if (!ReadImage(handle.png(), rows.data())) Invalid(fileName);
+        if (!ReadImage(handle.png(), rows.data())) Invalid(fileName, handle.Reason());
         for (uint32_t y = 0; y < layout.height; ++y)
             take(y, rows[y]);
     } else if (!ReadRowByRow(handle.png(), buffer.data(), layout.height, take)) {
-        Invalid(fileName);
+        Invalid(fileName, handle.Reason());
     }
     image.SetPalette(numbering.Palette());
     return picture;
@@ -249,10 +271,10 @@ bool WritePalettePng(png_structp png, png_infop info, const Bitmap* bitmap,
 } // namespace
 
 std::vector<uint8_t> EncodePng(const Bitmap& bitmap) {
-    PELFRY_ASSERT(bitmap.Width() <= 65535 && bitmap.Height() <= 65535,
-                  "Bitmap too large for a PNG file");
-    PELFRY_ASSERT(bitmap.Width() > 0 && bitmap.Height() > 0,
-                  "A PNG picture needs at least one pixel");
+    PELFRY_CHECK(bitmap.Width() <= 65535 && bitmap.Height() <= 65535, PngTooLarge,
+                 "Bitmap too large for a PNG file", "");
+    PELFRY_CHECK(bitmap.Width() > 0 && bitmap.Height() > 0, PngEmpty,
+                 "A PNG picture needs at least one pixel", "");
     WriteHandle handle;
     std::vector<uint8_t> out;
     out.reserve(static_cast<size_t>(bitmap.Width()) * static_cast<size_t>(bitmap.Height()) / 4 +

@@ -432,12 +432,12 @@ void ReplacingFile::KeepAttributes() {
     int why = 0;
     // Permissions of the file's own are given to the new file, which has its folder's.
     if (s.security) {
-        const DWORD error = ::SetSecurityInfo(
-            s.file, SE_FILE_OBJECT,
-            DACL_SECURITY_INFORMATION | (s.permissionsProtected
-                                             ? PROTECTED_DACL_SECURITY_INFORMATION
-                                             : UNPROTECTED_DACL_SECURITY_INFORMATION),
-            nullptr, nullptr, s.permissions, nullptr);
+        const DWORD error =
+            ::SetSecurityInfo(s.file, SE_FILE_OBJECT,
+                              DACL_SECURITY_INFORMATION |
+                                  (s.permissionsProtected ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                          : UNPROTECTED_DACL_SECURITY_INFORMATION),
+                              nullptr, nullptr, s.permissions, nullptr);
         if (error != ERROR_SUCCESS) {
             lost.push_back("access control list");
             why = win::ErrnoOf(error);

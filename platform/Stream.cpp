@@ -9,7 +9,9 @@
 
 namespace pelfry {
 
-int64_t Stream::Write(const void*, int64_t) { throw AbstractError(); }
+int64_t Stream::Write(const void*, int64_t) {
+    throw AbstractError();
+}
 
 // Adds without overflow: the result saturates at the ends of the 64-bit range.
 static int64_t AddClamped(int64_t a, int64_t b) {
@@ -18,16 +20,25 @@ static int64_t AddClamped(int64_t a, int64_t b) {
     return sum;
 }
 
+// Where `offset` from `origin` leads in `stream`, whose position is `position`.
+static int64_t SeekTarget(Stream& stream, int64_t position, int64_t offset, SeekOrigin origin) {
+    switch (origin) {
+    case SeekOrigin::Begin:
+        return offset;
+    case SeekOrigin::Current:
+        return AddClamped(position, offset);
+    case SeekOrigin::End:
+        return AddClamped(stream.Size(), offset);
+    }
+    return position;
+}
+
 void FileStream::WriteAll(const void* buffer, int64_t count) {
     if (Write(buffer, count) != std::max<int64_t>(count, 0)) throw FileWriteError(fileName_);
 }
 
 int64_t FileStream::Seek(int64_t offset, SeekOrigin origin) {
-    switch (origin) {
-    case SeekOrigin::Begin: position_ = offset; break;
-    case SeekOrigin::Current: position_ = AddClamped(position_, offset); break;
-    case SeekOrigin::End: position_ = AddClamped(Size(), offset); break;
-    }
+    position_ = SeekTarget(*this, position_, offset, origin);
     return position_;
 }
 
@@ -53,31 +64,8 @@ int64_t MemoryStream::Write(const void* buffer, int64_t count) {
 }
 
 int64_t MemoryStream::Seek(int64_t offset, SeekOrigin origin) {
-    switch (origin) {
-    case SeekOrigin::Begin: position_ = offset; break;
-    case SeekOrigin::Current: position_ = AddClamped(position_, offset); break;
-    case SeekOrigin::End: position_ = AddClamped(Size(), offset); break;
-    }
+    position_ = SeekTarget(*this, position_, offset, origin);
     return position_;
-}
-
-uint8_t ReadU8(Stream& stream) {
-    uint8_t b = 0;
-    stream.Read(&b, 1);
-    return b;
-}
-
-uint16_t ReadU16(Stream& stream) {
-    uint8_t b[2] = {0, 0};
-    stream.Read(b, 2);
-    return static_cast<uint16_t>(b[0] | (b[1] << 8));
-}
-
-uint32_t ReadU32(Stream& stream) {
-    uint8_t b[4] = {0, 0, 0, 0};
-    stream.Read(b, 4);
-    return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
-           (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
 }
 
 std::vector<uint8_t> ReadRest(Stream& stream) {

@@ -53,7 +53,9 @@ public:
 
     // Writes all of `buffer` or raises FileWriteError naming this file.
     void WriteAll(const void* buffer, int64_t count);
-    void WriteAll(const std::vector<uint8_t>& bytes) { WriteAll(bytes.data(), static_cast<int64_t>(bytes.size())); }
+    void WriteAll(const std::vector<uint8_t>& bytes) {
+        WriteAll(bytes.data(), static_cast<int64_t>(bytes.size()));
+    }
 
     // Closes the file now; raises FileWriteError when the close reports a lost write.
     void Close();
@@ -86,12 +88,6 @@ private:
     std::vector<uint8_t> bytes_;
     int64_t position_ = 0;
 };
-
-// Little-endian field readers over a stream: bytes the stream cannot deliver read as 0,
-// so a short stream gives zeros where data is missing.
-uint8_t ReadU8(Stream& stream);
-uint16_t ReadU16(Stream& stream);
-uint32_t ReadU32(Stream& stream);
 
 // Reads everything from the position to the end of the stream.
 std::vector<uint8_t> ReadRest(Stream& stream);

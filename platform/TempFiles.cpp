@@ -63,8 +63,8 @@ std::string NearestFolder(const std::string& path) {
     std::string folder = NativePath(path);
     while (!folder.empty() && !DirectoryExists(folder)) {
         const size_t last = folder.find_last_not_of('/');
-        folder = last == std::string::npos ? std::string()
-                                           : ExtractFilePath(folder.substr(0, last + 1));
+        folder =
+            last == std::string::npos ? std::string() : ExtractFilePath(folder.substr(0, last + 1));
     }
     return folder;
 }

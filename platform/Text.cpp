@@ -52,7 +52,8 @@ int32_t StrToInt(std::string_view text) {
 }
 
 std::string FormatG(double value, std::string_view decimalSeparator) {
-    if (value == 0 || !std::isfinite(value)) return value == 0 ? "0" : (std::isnan(value) ? "NAN" : (value > 0 ? "INF" : "-INF"));
+    if (value == 0 || !std::isfinite(value))
+        return value == 0 ? "0" : (std::isnan(value) ? "NAN" : (value > 0 ? "INF" : "-INF"));
     // Round to 15 significant digits first; the exponent of the rounded value decides the form.
     // to_chars writes the C locale's digits whatever locale the C library was switched to (a
     // GUI toolkit switches it to the user's, whose decimal point may be a comma).
@@ -69,7 +70,8 @@ std::string FormatG(double value, std::string_view decimalSeparator) {
     std::string digits;
     for (char c : mantissa)
         if (c != '.') digits += c;
-    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+    while (digits.size() > 1 && digits.back() == '0')
+        digits.pop_back();
     std::string out = negative ? "-" : "";
     if (exponent < -4 || exponent >= 15) {
         out += digits[0];
@@ -108,8 +110,10 @@ std::string FormatThousands(uint64_t value, std::string_view groupSeparator) {
 
 std::string Trim(std::string_view text) {
     size_t b = 0, e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
+    while (b < e && static_cast<unsigned char>(text[b]) <= ' ')
+        ++b;
+    while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ')
+        --e;
     return std::string(text.substr(b, e - b));
 }
 

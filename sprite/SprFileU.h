@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/Bitmap.h"
+#include "platform/ByteReader.h"
 #include "platform/Picture.h"
 #include "platform/Stream.h"
 
@@ -14,27 +15,30 @@ namespace pelfry {
 
 // A group of frames whose pixel blocks are encoded together.
 struct SpriteSlot {
-    uint32_t Offset = 0;       // start of the packed block, from the start of the data area
-    uint32_t PackedSize = 0;   // length of the packed block
-    uint32_t UnpackedSize = 0; // length of the unpacked block
+    uint32_t Offset = 0; // start of the packed block, from the start of the data area
     std::vector<uint8_t> Unpacked;
     std::vector<uint8_t> Packed; // empty until packed (or read from a compressed file)
+
+    // The lengths of the two blocks, as a file's slot table gives them.
+    uint32_t PackedSize() const { return static_cast<uint32_t>(Packed.size()); }
+    uint32_t UnpackedSize() const { return static_cast<uint32_t>(Unpacked.size()); }
 };
 
 // One frame: a box of palette indices inside the sprite's area.
 struct SpriteAnim {
-    uint32_t Offset = 0; // start of the pixel block (in its slot, or in the data area when uncompressed)
+    // Start of the pixel block (in its slot, or in the data area when uncompressed).
+    uint32_t Offset = 0;
     uint8_t Slot = 0;
-    uint16_t Left = 0, Top = 0;      // inclusive
-    uint16_t Right = 0, Bottom = 0;  // exclusive
-    std::vector<uint8_t> Pixels;     // (Right - Left) x (Bottom - Top), row by row
+    uint16_t Left = 0, Top = 0;     // inclusive
+    uint16_t Right = 0, Bottom = 0; // exclusive
+    std::vector<uint8_t> Pixels;    // (Right - Left) x (Bottom - Top), row by row
 };
 
 // The numbers of a .spd description, with the values a missing key leaves.
 struct SpdValues {
-    uint16_t Frames = 0;    // 0: worked out from the bitmap's height
-    uint16_t Height = 0;    // 0: worked out from the bitmap's height
-    uint16_t Width = 0;     // 0: the bitmap's width
+    uint16_t Frames = 0; // 0: worked out from the bitmap's height
+    uint16_t Height = 0; // 0: worked out from the bitmap's height
+    uint16_t Width = 0;  // 0: the bitmap's width
     uint16_t FrameRate = 25;
     uint16_t Flags = 1;
 };
@@ -48,31 +52,56 @@ struct SpdValues {
 // that is no number, whatever its key.
 SpdValues ReadSpd(const std::vector<uint8_t>& text);
 
+// Copies `frame`'s box into `picture` with the sprite's row 0 at row `top` (0 for a picture of
+// one frame): the box's pixels at (Left, top + Top) on. What of the box lies outside the picture,
+// or beyond the pixels the frame holds, is left out; nothing else of the picture changes.
+void DrawFrame(const SpriteAnim& frame, Bitmap& picture, int top = 0);
+
+// One animated sprite. A load or an import fills it whole or, when it fails, leaves it as it was.
 class TSprFile {
 public:
-    uint32_t FileSize = 0;
-    uint16_t SlotCount = 0;
-    uint16_t FrameCount = 0;
+    uint32_t FileSize = 0; // the size field of the last file read; saving does not update it
     uint16_t Width = 0;
     uint16_t Height = 0;
-    uint16_t ColourCount = 0;
-    std::vector<uint8_t> Palette; // ColourCount x RGB; entry 0 is black
-    std::vector<SpriteSlot> Slots;
-    std::vector<SpriteAnim> Frames;
+    std::vector<uint8_t> Palette;   // ColourCount() x RGB; entry 0 is black
+    std::vector<SpriteSlot> Slots;  // empty for an uncompressed sprite; at most 256
+    std::vector<SpriteAnim> Frames; // in play order; at most 65535 (SaveToFile refuses more)
     uint16_t SlotFlags = 0;
     uint16_t FrameRate = 0;
     uint16_t Flags = 0; // bit 1: ping-pong play
 
+    uint16_t SlotCount() const { return static_cast<uint16_t>(Slots.size()); }
+    uint16_t FrameCount() const { return static_cast<uint16_t>(Frames.size()); }
+    // Palette entries, entry 0 included (1 to 256 in a sprite read or made).
+    uint16_t ColourCount() const { return static_cast<uint16_t>(Palette.size() / 3); }
+
+    // The largest picture made of a sprite (a frame, or the whole strip). A header of a few
+    // bytes can claim 65535 x 65535 pixels; no sprite of the game comes near this.
+    static constexpr uint64_t MaxPicturePixels = uint64_t{1} << 28;
+
+    TSprFile() = default;
+    TSprFile(const TSprFile&) = default;
+    TSprFile(TSprFile&&) = default;
+    TSprFile& operator=(const TSprFile&) = default;
+    TSprFile& operator=(TSprFile&&) = default;
     virtual ~TSprFile() = default;
 
     // LoadFromStream on the file; FileOpenError when it cannot be opened.
-    int32_t LoadFromFile(const std::string& fileName);
-    // FrameCount, or 0 when `stream` is null or the header is refused (then Palette stays as it
-    // was: empty for a new object). Values inside a file that passed its header which the
-    // layout cannot mean raise AssertionError saying what is wrong.
-    int32_t LoadFromStream(Stream* stream);
+    LoadResult LoadFromFile(const std::string& fileName);
+    // Reads the sprite that `stream` holds from its start. Refused (Accepted false, Count 0,
+    // the object left as it was) when `stream` is null, when the size field differs from the
+    // stream's length, the depth is not 8 or the flags are below 0x80. Otherwise Count is
+    // FrameCount() (0 for a file without frames). A file that passed its header but ends
+    // before its tables do, or holds values its layout cannot mean, raises an AssertionError
+    // of the unit SprFileU whose reason says what is wrong and where; the object is then left
+    // as it was too.
+    LoadResult LoadFromStream(Stream* stream);
     // Frame `index` rendered into a Width x Height bitmap. "Sprite has no frames" without frames.
     Bitmap MakeFrameBitmap(int index) const;
+    // Draws frame `index` over the whole of `picture` (of Width x Height pixels, from
+    // MakeFrameBitmap): 0 outside the frame's box (DrawFrame). An index outside the frames
+    // leaves the picture all 0.
+    void RenderFrame(int index, Bitmap& picture) const;
     // Writes the .SPR file (replacing an existing one only when every byte is written); returns
     // its length. Raises "Sprite has no frames" without frames, and an error before the file is
     // touched when the sprite cannot be stored (more than 256 slots, offsets of 2^24 or more,
@@ -95,12 +124,24 @@ public:
     Bitmap MakeStrip(const std::string& baseName) const;
     // The lines of the .spd description ExportStrip writes.
     std::vector<std::string> SpdLines() const;
-    // Fills this sprite, emptied first, from baseName + ".bmp" (a bitmap or any picture that
-    // LoadPictureFile reads) and baseName + ".spd". Returns true.
+    // Replaces this sprite by the one made from baseName + ".bmp" (a bitmap or any picture that
+    // LoadPictureFile reads) and baseName + ".spd", uncompressed. Returns true. Raises the
+    // errors of reading the files, "Too many colours in image!" (SprFileU.cpp, line 584)
+    // beyond 127 colours, and an Error when the description's frames do not fit the strip;
+    // the sprite is then left as it was.
     bool ImportStrip(const std::string& baseName);
     // The same from a strip picture already read (see Picture.h: index 0 is the background),
     // `stripName` naming it in error messages, and the description file `spdName`.
     bool ImportStrip(Bitmap strip, const std::string& stripName, const std::string& spdName);
+
+private:
+    // Raises an error for what a file cannot hold: no frames, more than 65535, a frame whose
+    // box leaves the sprite or whose pixels do not fill its box.
+    void CheckFrames() const;
+    void CheckFrame(size_t index) const;
+    // The fields of the file up to the frame table, and the table.
+    void WriteHeader(std::vector<uint8_t>& out, bool compress) const;
+    void WriteFrameTable(std::vector<uint8_t>& out) const;
 };
 
 } // namespace pelfry

@@ -17,7 +17,8 @@ QImage BitmapToImage(const Bitmap& bitmap) {
     if (image.isNull()) return image;
     QList<QRgb> colours(256);
     const Palette256& palette = bitmap.Palette();
-    for (int i = 0; i < 256; ++i) colours[i] = qRgb(palette[i].r, palette[i].g, palette[i].b);
+    for (int i = 0; i < 256; ++i)
+        colours[i] = qRgb(palette[i].r, palette[i].g, palette[i].b);
     colours[0] = qRgb(0, 0, 0); // the background of the game's pictures
     image.setColorTable(colours);
     for (int y = 0; y < bitmap.Height(); ++y)
@@ -25,7 +26,9 @@ QImage BitmapToImage(const Bitmap& bitmap) {
     return image;
 }
 
-int FrameInterval(uint16_t frameRate) { return frameRate == 0 ? 40 : 1000 / frameRate; }
+int FrameInterval(uint16_t frameRate) {
+    return frameRate == 0 ? 40 : 1000 / frameRate;
+}
 
 double PreviewScale(QSize picture, QSize room, int zoom) {
     zoom = std::clamp(zoom, 1, MaxPreviewZoom);
@@ -34,25 +37,6 @@ double PreviewScale(QSize picture, QSize room, int zoom) {
                                 static_cast<double>(room.height()) / picture.height());
     if (fit < 1) return fit;
     return std::min(static_cast<double>(zoom), std::floor(fit));
-}
-
-// Lays frame `index` of `sprite` into `picture` as the sprite's frame bitmaps are laid out:
-// 0 outside the frame's box, the frame's pixels inside it. Parts of the box outside the
-// picture are left out.
-static void RenderFrame(const TSprFile& sprite, int index, Bitmap& picture) {
-    std::fill(picture.Pixels().begin(), picture.Pixels().end(), uint8_t{0});
-    if (index < 0 || static_cast<size_t>(index) >= sprite.Frames.size()) return;
-    const SpriteAnim& frame = sprite.Frames[static_cast<size_t>(index)];
-    if (frame.Right <= frame.Left || frame.Bottom <= frame.Top) return;
-    const int boxWidth = frame.Right - frame.Left;
-    const int boxHeight = frame.Bottom - frame.Top;
-    const int copyWidth = std::min(boxWidth, picture.Width() - frame.Left);
-    for (int y = 0; y < boxHeight && frame.Top + y < picture.Height(); ++y) {
-        const size_t from = static_cast<size_t>(y) * static_cast<size_t>(boxWidth);
-        if (copyWidth <= 0 || from + static_cast<size_t>(copyWidth) > frame.Pixels.size()) break;
-        std::memcpy(picture.Row(frame.Top + y) + frame.Left, frame.Pixels.data() + from,
-                    static_cast<size_t>(copyWidth));
-    }
 }
 
 TSprite::TSprite(QWidget* owner) : QWidget(owner) {
@@ -64,9 +48,13 @@ TSprite::TSprite(QWidget* owner) : QWidget(owner) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-TSprite::~TSprite() { timer_.stop(); }
+TSprite::~TSprite() {
+    timer_.stop();
+}
 
-void TSprite::StopTimer() { timer_.stop(); }
+void TSprite::StopTimer() {
+    timer_.stop();
+}
 
 void TSprite::SetRoom(QSize room) {
     room_ = room;
@@ -106,7 +94,7 @@ void TSprite::ShowSprite(std::unique_ptr<TSprFile> sprite, bool pingPong) {
     timer_.setInterval(FrameInterval(sprite->FrameRate));
     picture_ = std::make_unique<Bitmap>(sprite->MakeFrameBitmap(0));
     // A single frame has nothing to turn back to: it stays on frame 0.
-    pingPong_ = (pingPong || (sprite->Flags & 2) != 0) && sprite->FrameCount > 1;
+    pingPong_ = (pingPong || (sprite->Flags & 2) != 0) && sprite->FrameCount() > 1;
     sprite_ = std::move(sprite);
     // A zero interval would fire without pause; the sprite then stays on its first frame.
     if (timer_.interval() > 0) timer_.start();
@@ -160,7 +148,7 @@ void TSprite::Clear() {
 
 void TSprite::TimerTick() {
     if (!sprite_ || !picture_) return;
-    const int count = sprite_->FrameCount;
+    const int count = sprite_->FrameCount();
     frameIndex_ += step_;
     if (frameIndex_ >= count) {
         if (pingPong_ && count > 1) {
@@ -174,11 +162,13 @@ void TSprite::TimerTick() {
         step_ = 1;
         frameIndex_ = count > 1 ? 1 : 0;
     }
-    RenderFrame(*sprite_, frameIndex_, *picture_);
+    sprite_->RenderFrame(frameIndex_, *picture_);
     repaint();
 }
 
-void TSprite::paintEvent(QPaintEvent*) { PaintPicture(); }
+void TSprite::paintEvent(QPaintEvent*) {
+    PaintPicture();
+}
 
 void TSprite::PaintPicture() {
     if (!picture_) return;

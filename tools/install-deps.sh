@@ -26,7 +26,7 @@ case "${1:-}" in
     # association into effect when `cmake --install` installs into a prefix.
     packages=(cmake g++ make pkg-config qt6-base-dev libgl-dev libpng-dev libgtest-dev libgmock-dev
               libbenchmark-dev libcli11-dev help2man xvfb xauth imagemagick python3 python3-pil
-              locales shared-mime-info desktop-file-utils) ;;
+              locales shared-mime-info desktop-file-utils clang-format) ;;
 esac
 missing=()
 for p in "${packages[@]}"; do

@@ -25,7 +25,8 @@ FolderChooser::FolderChooser(QWidget* parent, const QString& startFolder)
     tree_ = new QTreeView(this);
     tree_->setObjectName("FolderTree");
     tree_->setModel(model_);
-    for (int column = 1; column < model_->columnCount(); ++column) tree_->hideColumn(column);
+    for (int column = 1; column < model_->columnCount(); ++column)
+        tree_->hideColumn(column);
     tree_->setHeaderHidden(true);
 
     edit_ = new QLineEdit(startFolder_, this);

@@ -12,7 +12,8 @@ namespace pelfry {
 static void DrawShape(QPainter& p, std::initializer_list<QPointF> points, const QColor& fill) {
     QPainterPath path;
     path.moveTo(*points.begin());
-    for (auto it = points.begin() + 1; it != points.end(); ++it) path.lineTo(*it);
+    for (auto it = points.begin() + 1; it != points.end(); ++it)
+        path.lineTo(*it);
     path.closeSubpath();
     p.setBrush(fill);
     p.drawPath(path);
@@ -65,8 +66,10 @@ static void DrawExit(QPainter& p) {
     DrawShape(p, {{9.5, 1.5}, {14.5, 3.5}, {14.5, 19.5}, {9.5, 18.5}}, QColor(170, 100, 40));
     // The arrow leaving through it.
     p.setPen(QPen(QColor(0, 110, 0), 1));
-    DrawShape(p, {{0.5, 8.5}, {5.5, 8.5}, {5.5, 5.5}, {10.5, 10.5}, {5.5, 15.5}, {5.5, 12.5}, {0.5, 12.5}},
-              QColor(40, 180, 40));
+    DrawShape(
+        p,
+        {{0.5, 8.5}, {5.5, 8.5}, {5.5, 5.5}, {10.5, 10.5}, {5.5, 15.5}, {5.5, 12.5}, {0.5, 12.5}},
+        QColor(40, 180, 40));
 }
 
 static QPixmap Greyed(const QPixmap& pixmap) {

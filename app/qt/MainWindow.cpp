@@ -32,7 +32,7 @@ namespace {
 constexpr int ListItemHeight = 13;
 
 const QStringList OpenFilters = {
-    "Sprite directory (*.DIR)", "Sprite file (*.SPR)",     "Bitmap (*.BMP)",
+    "Sprite directory (*.DIR)", "Sprite file (*.SPR)",       "Bitmap (*.BMP)",
     "Image file (*.IMG)",       "Directory log (*.DIR.TXT)",
 };
 const QStringList SaveFilters = {
@@ -59,8 +59,7 @@ void ConfigureFileDialog(QFileDialog* dialog) {
     dialog->setSizeGripEnabled(true);
 }
 
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, int left,
-                        int top) {
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, int left, int top) {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(name);
     button->setGeometry(left, top, 137, 25);
@@ -222,9 +221,9 @@ void MainWindow::BuildControls() {
         MakeButton(client, "btnConvAddLog", "Reconstruct from log", 400, 112),
     };
     void (TMainForm::*handlers[])() = {
-        &TMainForm::btnExtractClick, &TMainForm::btnExtrConvertClick,
+        &TMainForm::btnExtractClick,     &TMainForm::btnExtrConvertClick,
         &TMainForm::btnExtrConvLogClick, &TMainForm::btnDeleteClick,
-        &TMainForm::btnAddClick,     &TMainForm::btnConvAddClick,
+        &TMainForm::btnAddClick,         &TMainForm::btnConvAddClick,
         &TMainForm::btnConvAddLogClick,
     };
     for (size_t i = 0; i < std::size(buttons); ++i) {
@@ -284,7 +283,8 @@ void MainWindow::BuildControls() {
     QWidget* order[] = {list_,       buttons[0],  buttons[1],      buttons[2],
                         buttons[3],  buttons[4],  buttons[5],      buttons[6],
                         chkCompSpr_, chkCompImg_, chkRecreateAll_, chkOpaqueImg_};
-    for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
     list_->setFocus();
 }
 
@@ -384,16 +384,22 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 // --- Toolkit -----------------------------------------------------------------------------
 
-void MainWindow::SetHintHandler(std::function<void()> handler) { hintHandler_ = std::move(handler); }
+void MainWindow::SetHintHandler(std::function<void()> handler) {
+    hintHandler_ = std::move(handler);
+}
 
 NumberSeparators MainWindow::LocaleSeparators() {
     const QLocale locale;
     return {locale.decimalPoint().toStdString(), locale.groupSeparator().toStdString()};
 }
 
-void MainWindow::SetCaption(const std::string& caption) { setWindowTitle(DisplayText(caption)); }
+void MainWindow::SetCaption(const std::string& caption) {
+    setWindowTitle(DisplayText(caption));
+}
 
-void MainWindow::CloseWindow() { close(); }
+void MainWindow::CloseWindow() {
+    close();
+}
 
 void MainWindow::ListClear() {
     const QSignalBlocker blocker(list_);
@@ -415,10 +421,13 @@ void MainWindow::ListSetLines(const std::vector<std::string>& lines) {
     ApplyFilter();
 }
 
-int MainWindow::ListCount() { return static_cast<int>(lines_.size()); }
+int MainWindow::ListCount() {
+    return static_cast<int>(lines_.size());
+}
 
 std::string MainWindow::ListLine(int index) {
-    if (index < 0 || index >= ListCount()) throw Error(Format("List index out of bounds (%d)", index));
+    if (index < 0 || index >= ListCount())
+        throw Error(Format("List index out of bounds (%d)", index));
     return lines_[static_cast<size_t>(index)];
 }
 
@@ -426,7 +435,8 @@ std::string MainWindow::ListLine(int index) {
 // lines, so line i is still entry i. A hidden line never counts as selected, so that every
 // command works on the lines the user sees selected.
 bool MainWindow::ListSelected(int index) {
-    if (index < 0 || index >= list_->count()) throw Error(Format("List index out of bounds (%d)", index));
+    if (index < 0 || index >= list_->count())
+        throw Error(Format("List index out of bounds (%d)", index));
     const QListWidgetItem* item = list_->item(index);
     return item->isSelected() && !item->isHidden();
 }
@@ -438,9 +448,13 @@ int MainWindow::ListSelCount() {
     return count;
 }
 
-int MainWindow::ListFocused() { return list_->currentRow(); }
+int MainWindow::ListFocused() {
+    return list_->currentRow();
+}
 
-void MainWindow::SetStatusText(const std::string& text) { status_->setText(DisplayText(text)); }
+void MainWindow::SetStatusText(const std::string& text) {
+    status_->setText(DisplayText(text));
+}
 
 bool MainWindow::IsChecked(CheckBoxId box) {
     return checks_[static_cast<size_t>(box)];
@@ -466,7 +480,8 @@ int MainWindow::OpenDialogFilterIndex() {
 }
 
 void MainWindow::SetOpenDialogFilterIndex(int index) {
-    if (index >= 1 && index <= OpenFilters.size()) openDialog_->selectNameFilter(OpenFilters[index - 1]);
+    if (index >= 1 && index <= OpenFilters.size())
+        openDialog_->selectNameFilter(OpenFilters[index - 1]);
 }
 
 void MainWindow::SetOpenDialogFolder(const std::string& folder) {
@@ -493,7 +508,8 @@ bool MainWindow::ExecuteSaveDialog() {
 bool MainWindow::ExecuteAddDialog() {
     if (addDialog_->exec() != QDialog::Accepted) return false;
     addFiles_.clear();
-    for (const QString& file : addDialog_->selectedFiles()) addFiles_.push_back(PathBytes(file));
+    for (const QString& file : addDialog_->selectedFiles())
+        addFiles_.push_back(PathBytes(file));
     return true;
 }
 

@@ -28,10 +28,12 @@ public:
         uint32_t seed = 1;
         for (int i = 0; i < EntryCount; ++i) {
             // Sizes vary around the mean; the last entry takes up the remainder.
-            const size_t size = i + 1 < EntryCount ? TotalBytes / EntryCount / 2 + (i * 7919u) % (TotalBytes / EntryCount)
+            const size_t size = i + 1 < EntryCount ? TotalBytes / EntryCount / 2 +
+                                                         (i * 7919u) % (TotalBytes / EntryCount)
                                                    : TotalBytes - total_;
             auto block = std::make_shared<std::vector<uint8_t>>(size);
-            for (uint8_t& b : *block) b = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 24);
+            for (uint8_t& b : *block)
+                b = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 24);
             FileInfo info;
             char name[32];
             std::snprintf(name, sizeof name, "GFX\\E%05d.%s", i, i % 3 ? "IMG" : "SPR");
@@ -85,14 +87,16 @@ BENCHMARK(BM_LoadRecordsOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_SaveToFile(benchmark::State& state) {
     auto dir = TDirFile::Create(Archive().Path(), true);
-    for (auto _ : state) dir->SaveToFile(Archive().Target());
+    for (auto _ : state)
+        dir->SaveToFile(Archive().Target());
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Archive().Total()));
 }
 BENCHMARK(BM_SaveToFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_SaveToBytes(benchmark::State& state) {
     auto dir = TDirFile::Create(Archive().Path(), true);
-    for (auto _ : state) benchmark::DoNotOptimize(dir->SaveToBytes());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(dir->SaveToBytes());
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Archive().Total()));
 }
 BENCHMARK(BM_SaveToBytes)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -100,7 +104,8 @@ BENCHMARK(BM_SaveToBytes)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_FindLastEntry(benchmark::State& state) {
     auto dir = TDirFile::Create(Archive().Path(), false);
     const std::string name = Archive().LastName();
-    for (auto _ : state) benchmark::DoNotOptimize(dir->FindEntry(name, 0));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(dir->FindEntry(name, 0));
 }
 BENCHMARK(BM_FindLastEntry)->Unit(benchmark::kMicrosecond);
 

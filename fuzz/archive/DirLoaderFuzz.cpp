@@ -1,6 +1,6 @@
 // The .DIR loader on arbitrary bytes taken as a whole archive file. It must refuse what it
-// cannot read with an Error, never allocate more data than the input holds, and whatever it
-// accepts must:
+// cannot read with InvalidDirFileError and its reason, never allocate more data than the input
+// holds, and whatever it accepts must:
 // - save and load back as the same entries, byte for byte, in memory and through a real file
 //   written by the replacing writer and read back entry by entry on demand (as `list`, `info`
 //   and extract-by-name read);
@@ -77,7 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::unique_ptr<TDirFile> dir;
     try {
         dir = TDirFile::CreateFromStream(stream, "fuzz.DIR", true);
-    } catch (const Error&) {
+    } catch (const InvalidDirFileError& e) {
+        Check(!e.Reason().empty()); // every refusal says why
         return 0;
     }
 

@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (static_cast<uint64_t>(image.Width) * image.Height > SaveBudget) return 0;
     for (bool compress : {false, true}) {
         TImgFile copy = image;
-        copy.Packed.clear(); // encode the pixels themselves, not what the file held
+        copy.DropPacked(); // encode the pixels themselves, not what the file held
         std::vector<uint8_t> bytes;
         try {
             bytes = copy.SaveToBytes(compress);

@@ -43,7 +43,7 @@ void CheckImage(const Bitmap& picture, bool opaque) {
     }
     if (image.Pixels.size() != static_cast<size_t>(image.Width) * image.Height) std::abort();
     for (uint8_t v : image.Pixels)
-        if (v >= image.ColourCount || v >= 128) std::abort();
+        if (v >= image.ColourCount() || v >= 128) std::abort();
     for (bool compress : {false, true}) {
         TImgFile copy = image;
         MemoryStream saved(copy.SaveToBytes(compress));

@@ -21,11 +21,13 @@ constexpr uint64_t RenderBudget = 1u << 24;
 constexpr uint64_t SaveBudget = 1u << 16;
 
 void CheckSameFrames(const pelfry::TSprFile& a, const pelfry::TSprFile& b) {
-    if (a.Frames.size() != b.Frames.size() || a.Width != b.Width || a.Height != b.Height) std::abort();
+    if (a.Frames.size() != b.Frames.size() || a.Width != b.Width || a.Height != b.Height)
+        std::abort();
     for (size_t f = 0; f < a.Frames.size(); ++f) {
         const pelfry::SpriteAnim& x = a.Frames[f];
         const pelfry::SpriteAnim& y = b.Frames[f];
-        if (x.Pixels != y.Pixels || x.Left != y.Left || x.Top != y.Top || x.Right != y.Right || x.Bottom != y.Bottom)
+        if (x.Pixels != y.Pixels || x.Left != y.Left || x.Top != y.Top || x.Right != y.Right ||
+            x.Bottom != y.Bottom)
             std::abort();
     }
 }
@@ -66,7 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         TSprFile back;
         MemoryStream stream(bytes);
-        if (back.LoadFromStream(&stream) != static_cast<int32_t>(sprite.Frames.size())) std::abort();
+        if (back.LoadFromStream(&stream) != static_cast<int32_t>(sprite.Frames.size()))
+            std::abort();
         CheckSameFrames(sprite, back);
     }
     return 0;

@@ -22,7 +22,6 @@ inline TImgFile MakeImage(uint16_t width, uint16_t height, uint32_t colours = 4)
     TImgFile image;
     image.Width = width;
     image.Height = height;
-    image.ColourCount = colours;
     for (uint32_t i = 0; i < colours; ++i) {
         image.Palette.push_back(static_cast<uint8_t>(i == 0 ? 0 : i * 10));
         image.Palette.push_back(static_cast<uint8_t>(i == 0 ? 0 : 255 - i * 10));
@@ -40,14 +39,13 @@ inline std::vector<uint8_t> ImageBytes(uint16_t width, uint16_t height) {
 
 // A sprite of `frames` frames on a width x height area; frame f is a box of colour f + 1
 // placed at (f, f) with size 2 x 2 (so the frames tell apart by their pixels).
-inline TSprFile MakeSprite(uint16_t frames, uint16_t frameRate, uint16_t flags,
-                           uint16_t width = 8, uint16_t height = 6) {
+inline TSprFile MakeSprite(uint16_t frames, uint16_t frameRate, uint16_t flags, uint16_t width = 8,
+                           uint16_t height = 6) {
     TSprFile sprite;
     sprite.Width = width;
     sprite.Height = height;
     sprite.FrameRate = frameRate;
     sprite.Flags = flags;
-    sprite.ColourCount = static_cast<uint16_t>(frames + 1);
     sprite.Palette.assign(3, 0);
     for (uint16_t i = 1; i <= frames; ++i) {
         sprite.Palette.push_back(static_cast<uint8_t>(40 * i));
@@ -63,7 +61,6 @@ inline TSprFile MakeSprite(uint16_t frames, uint16_t frameRate, uint16_t flags,
         a.Pixels.assign(4, static_cast<uint8_t>(f + 1));
         sprite.Frames.push_back(a);
     }
-    sprite.FrameCount = frames;
     return sprite;
 }
 

@@ -32,11 +32,11 @@ struct ShownBox {
 
 struct PreviewCall {
     enum Kind { Entry, Sprite, Image, Clear } What = Entry;
-    std::string Name;              // Entry: the file name given
-    TDirFile* Archive = nullptr;   // Entry: the archive given
-    bool PingPong = false;         // Sprite
-    bool HadStream = false;        // Sprite, Image
-    std::vector<uint8_t> Bytes;    // Sprite, Image: what the stream held
+    std::string Name;            // Entry: the file name given
+    TDirFile* Archive = nullptr; // Entry: the archive given
+    bool PingPong = false;       // Sprite
+    bool HadStream = false;      // Sprite, Image
+    std::vector<uint8_t> Bytes;  // Sprite, Image: what the stream held
 };
 
 class FakeToolkit : public Toolkit {
@@ -95,7 +95,9 @@ public:
 
     // --- Toolkit ---------------------------------------------------------------------------
     std::string ApplicationHint() override { return Hint; }
-    void SetHintHandler(std::function<void()> handler) override { HintHandler = std::move(handler); }
+    void SetHintHandler(std::function<void()> handler) override {
+        HintHandler = std::move(handler);
+    }
     NumberSeparators LocaleSeparators() override { return Separators; }
     void SetCaption(const std::string& caption) override {
         WindowThread("SetCaption");
@@ -141,17 +143,20 @@ public:
     }
     std::string ListLine(int index) override {
         WindowThread("ListLine");
-        if (index < 0 || index >= ListCount()) throw Error(Format("List index out of bounds (%d)", index));
+        if (index < 0 || index >= ListCount())
+            throw Error(Format("List index out of bounds (%d)", index));
         return Lines[static_cast<size_t>(index)];
     }
     bool ListSelected(int index) override {
         WindowThread("ListSelected");
-        if (index < 0 || index >= ListCount()) throw Error(Format("List index out of bounds (%d)", index));
+        if (index < 0 || index >= ListCount())
+            throw Error(Format("List index out of bounds (%d)", index));
         return Selected[static_cast<size_t>(index)];
     }
     int ListSelCount() override {
         int n = 0;
-        for (bool s : Selected) n += s ? 1 : 0;
+        for (bool s : Selected)
+            n += s ? 1 : 0;
         return n;
     }
     int ListFocused() override { return Focused; }
@@ -261,8 +266,7 @@ private:
     void WindowThread(const char* call) const {
         if (InWork) ADD_FAILURE() << call << " called from a long command's work";
     }
-    template <typename T>
-    static T Next(std::deque<T>& answers, const char* what) {
+    template <typename T> static T Next(std::deque<T>& answers, const char* what) {
         if (answers.empty()) {
             ADD_FAILURE() << what << " shown without a scripted answer";
             return T{};

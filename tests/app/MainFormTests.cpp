@@ -17,7 +17,9 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes B(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes B(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
 
 std::vector<std::string> NamesIn(const std::string& archivePath) {
     std::vector<std::string> names;
@@ -76,8 +78,8 @@ TEST(TextLines, ListWritesCrLfAndReadsItBack) {
 TEST(ErrorBox, FullStopWhenTheLastCharacterSortsAfterIt) {
     EXPECT_EQ(ErrorBoxText("Cannot open file /x/GFX.DIR"), "Cannot open file /x/GFX.DIR.");
     EXPECT_EQ(ErrorBoxText("Frame 3 of 12"), "Frame 3 of 12.");
-    EXPECT_EQ(ErrorBoxText("path/"), "path/.");          // "/" sorts after "."
-    EXPECT_EQ(ErrorBoxText("caf\xE9"), "caf\xE9.");      // an 8-bit letter
+    EXPECT_EQ(ErrorBoxText("path/"), "path/.");     // "/" sorts after "."
+    EXPECT_EQ(ErrorBoxText("caf\xE9"), "caf\xE9."); // an 8-bit letter
     EXPECT_EQ(ErrorBoxText("Too many colours in image!"), "Too many colours in image!");
     EXPECT_EQ(ErrorBoxText("Done."), "Done.");
     EXPECT_EQ(ErrorBoxText("x (ImgFileU.cpp, line 354)"), "x (ImgFileU.cpp, line 354)");
@@ -112,9 +114,10 @@ protected:
 
     // GFX.DIR with three entries, opened in the window.
     std::string OpenThree() {
-        WriteArchive(dir, "GFX.DIR", {{"A.IMG", ImageBytes(3, 2)},
-                                      {"b\xE9.spr", SpriteBytes(2, 25, 0)},
-                                      {"C.PAL", B("palette")}});
+        WriteArchive(dir, "GFX.DIR",
+                     {{"A.IMG", ImageBytes(3, 2)},
+                      {"b\xE9.spr", SpriteBytes(2, 25, 0)},
+                      {"C.PAL", B("palette")}});
         ui.OpenAnswers.push_back(dir / "GFX.DIR");
         form.FileOpen();
         return dir / "GFX.DIR";
@@ -548,12 +551,13 @@ protected:
         MainFormTest::SetUp();
         sprite = SpriteBytes(3, 25, 0);
         image = ImageBytes(4, 3);
-        WriteArchive(dir, "P.DIR", {{"a.spr", sprite},
-                                    {"B.Img", image},
-                                    {"c.bmp", B("BM")},
-                                    {"xy", B("xy")},
-                                    {"D.SPR", SpriteBytes(2, 10, 2)},
-                                    {".IMG", image}});
+        WriteArchive(dir, "P.DIR",
+                     {{"a.spr", sprite},
+                      {"B.Img", image},
+                      {"c.bmp", B("BM")},
+                      {"xy", B("xy")},
+                      {"D.SPR", SpriteBytes(2, 10, 2)},
+                      {".IMG", image}});
         ui.OpenAnswers.push_back(dir / "P.DIR");
         form.FileOpen();
         ui.Previews.clear();

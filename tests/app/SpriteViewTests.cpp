@@ -14,8 +14,8 @@
 namespace pelfry::test {
 namespace {
 
-std::unique_ptr<TSprFile> Sprite(uint16_t frames, uint16_t rate, uint16_t flags,
-                                 uint16_t width = 8, uint16_t height = 6) {
+std::unique_ptr<TSprFile> Sprite(uint16_t frames, uint16_t rate, uint16_t flags, uint16_t width = 8,
+                                 uint16_t height = 6) {
     return std::make_unique<TSprFile>(MakeSprite(frames, rate, flags, width, height));
 }
 
@@ -29,7 +29,9 @@ std::vector<int> Play(TSprite& view, int ticks) {
     return shown;
 }
 
-MemoryStream StreamOf(const std::vector<uint8_t>& bytes) { return MemoryStream(bytes); }
+MemoryStream StreamOf(const std::vector<uint8_t>& bytes) {
+    return MemoryStream(bytes);
+}
 
 TEST(SpriteView, IntervalIsAThousandDivFrameRate) {
     EXPECT_EQ(FrameInterval(0), 40);
@@ -131,7 +133,8 @@ TEST(SpriteView, EachTickDrawsItsFrame) {
     TSprite view;
     auto sprite = Sprite(4, 25, 0, 9, 7);
     std::vector<Bitmap> frames;
-    for (int i = 0; i < 4; ++i) frames.push_back(sprite->MakeFrameBitmap(i));
+    for (int i = 0; i < 4; ++i)
+        frames.push_back(sprite->MakeFrameBitmap(i));
     view.ShowSprite(std::move(sprite), true);
     ASSERT_NE(view.Picture(), nullptr);
     EXPECT_EQ(view.Picture()->Pixels(), frames[0].Pixels());
@@ -179,7 +182,7 @@ TEST(SpriteView, ASpriteThatDoesNotLoadHidesTheControl) {
     EXPECT_EQ(view.size(), QSize(8, 6));
     EXPECT_TRUE(view.TimerActive());
     ASSERT_NE(view.Sprite(), nullptr);
-    EXPECT_EQ(view.Sprite()->FrameCount, 3);
+    EXPECT_EQ(view.Sprite()->FrameCount(), 3);
 
     std::vector<uint8_t> refused = good;
     refused[4] ^= 1; // the size field no longer matches

@@ -61,8 +61,7 @@ protected:
         window.reset();
     }
 
-    template <typename T = QWidget>
-    T* Find(const char* name) {
+    template <typename T = QWidget> T* Find(const char* name) {
         T* widget = window->findChild<T*>(name);
         EXPECT_NE(widget, nullptr) << name;
         return widget;
@@ -187,9 +186,10 @@ TEST_F(WindowTest, ControlsAsPlaced) {
 }
 
 TEST_F(WindowTest, TabOrderListButtonsThenCheckBoxes) {
-    const QStringList expected = {"lstDirContents", "btnExtract",  "btnExtrConvert", "btnExtrConvLog",
-                                  "btnDelete",      "btnAdd",      "btnConvAdd",     "btnConvAddLog",
-                                  "chkCompSpr",     "chkCompImg",  "chkRecreateAll", "chkOpaqueImg"};
+    const QStringList expected = {"lstDirContents", "btnExtract",     "btnExtrConvert",
+                                  "btnExtrConvLog", "btnDelete",      "btnAdd",
+                                  "btnConvAdd",     "btnConvAddLog",  "chkCompSpr",
+                                  "chkCompImg",     "chkRecreateAll", "chkOpaqueImg"};
     QWidget* first = Find("lstDirContents");
     QStringList order;
     QWidget* w = first;
@@ -242,8 +242,10 @@ TEST_F(WindowTest, FileMenuItemsHintsAndNoShortcuts) {
 }
 
 TEST_F(WindowTest, ToolButtonsWithPicturesAndTooltips) {
-    const std::pair<const char*, const char*> tools[] = {
-        {"SpeedButton2", "Open"}, {"SpeedButton3", "Save"}, {"SpeedButton4", "Save As"}, {"SpeedButton5", "Exit"}};
+    const std::pair<const char*, const char*> tools[] = {{"SpeedButton2", "Open"},
+                                                         {"SpeedButton3", "Save"},
+                                                         {"SpeedButton4", "Save As"},
+                                                         {"SpeedButton5", "Exit"}};
     QList<QImage> pictures;
     for (const auto& [name, tip] : tools) {
         SCOPED_TRACE(name);
@@ -268,7 +270,8 @@ TEST_F(WindowTest, ToolButtonsWithPicturesAndTooltips) {
         pictures << normal;
     }
     for (int i = 0; i < pictures.size(); ++i)
-        for (int j = i + 1; j < pictures.size(); ++j) EXPECT_NE(pictures[i], pictures[j]);
+        for (int j = i + 1; j < pictures.size(); ++j)
+            EXPECT_NE(pictures[i], pictures[j]);
 }
 
 TEST_F(WindowTest, DialogsAsConfigured) {
@@ -301,7 +304,8 @@ TEST_F(WindowTest, DialogsAsConfigured) {
     EXPECT_EQ(add->fileMode(), QFileDialog::ExistingFiles);
     EXPECT_EQ(add->acceptMode(), QFileDialog::AcceptOpen);
 
-    for (QFileDialog* dialog : {open, save, add}) EXPECT_FALSE(dialog->filter() & QDir::CaseSensitive);
+    for (QFileDialog* dialog : {open, save, add})
+        EXPECT_FALSE(dialog->filter() & QDir::CaseSensitive);
 }
 
 TEST_F(WindowTest, OpenDialogShowsMatchingNamesInAnyCase) {
@@ -379,9 +383,10 @@ TEST_F(WindowTest, ListKeepsTheBytesOfEveryName) {
 
 TEST_F(WindowTest, KeyboardAndMousePreviewTheFocusedEntry) {
     TempDir dir;
-    WriteArchive(dir, "P.DIR", {{"walk.spr", SpriteBytes(3, 25, 0, 20, 16)},
-                                {"STILL.IMG", ImageBytes(7, 5)},
-                                {"notes.txt", {'x'}}});
+    WriteArchive(dir, "P.DIR",
+                 {{"walk.spr", SpriteBytes(3, 25, 0, 20, 16)},
+                  {"STILL.IMG", ImageBytes(7, 5)},
+                  {"notes.txt", {'x'}}});
     TMainForm& form = window->Form();
     form.CurrentArchive = TDirFile::Create(dir / "P.DIR", true);
     std::vector<std::string> names;
@@ -413,7 +418,8 @@ TEST_F(WindowTest, KeyboardAndMousePreviewTheFocusedEntry) {
     EXPECT_EQ(preview->size(), QSize(7, 5));
 
     // A click, and a control-click that adds a line: the line clicked last is shown.
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->item(1)).center());
     QCoreApplication::processEvents();
     EXPECT_EQ(preview->FileName, "STILL.IMG");
     QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
@@ -691,7 +697,8 @@ TEST_F(WindowTest, ArchiveFromTheCommandLineFailsAsOpenWould) {
 
 TEST_F(WindowTest, CaptionAndStatusShowPathsAndNames) {
     window->SetCaption("Varn directory editor : /home/j\xC3\xB6rg/GFX.DIR");
-    EXPECT_EQ(window->windowTitle(), QString::fromUtf8("Varn directory editor : /home/j\u00F6rg/GFX.DIR"));
+    EXPECT_EQ(window->windowTitle(),
+              QString::fromUtf8("Varn directory editor : /home/j\u00F6rg/GFX.DIR"));
     window->SetStatusText("Processing file 1 of 2: b\xE9.spr");
     EXPECT_EQ(StatusText(), QString::fromUtf8("Processing file 1 of 2: b\u00E9.spr"));
 }

@@ -16,8 +16,8 @@
 namespace pelfry {
 namespace {
 
-using test::MakeArchive;
 using test::ErrorOf;
+using test::MakeArchive;
 using test::TestFolder;
 
 TEST(DirAddFile, ReplacesTheFirstEntryOfExactlyThatNameElseAppends) {
@@ -135,7 +135,8 @@ TEST(DirExtractEntry, WritesIntoFolderMakingSubfolders) {
     TestFolder folder;
     auto dir = MakeArchive({{"top.img", "1"}, {"gfx\\hero\\HERO.SPR", "22"}, {"snd/a.raw", "333"}});
     const std::string out = folder / "not/yet/there/";
-    for (int32_t i = 0; i < 3; ++i) EXPECT_EQ(dir->ExtractEntry(out, i), 0);
+    for (int32_t i = 0; i < 3; ++i)
+        EXPECT_EQ(dir->ExtractEntry(out, i), 0);
     EXPECT_EQ(test::ReadFile(out + "top.img"), test::Bytes("1"));
     EXPECT_EQ(test::ReadFile(out + "gfx/hero/HERO.SPR"), test::Bytes("22"));
     EXPECT_EQ(test::ReadFile(out + "snd/a.raw"), test::Bytes("333"));
@@ -162,13 +163,15 @@ TEST(DirExtractEntry, UnsafeNamesAreRefusedAndNothingIsWritten) {
          {"", "/etc/evil", "\\evil", "c:evil", "C:\\evil", "..", "../evil", "..\\evil",
           "a/../../evil", "a\\..\\..\\evil", "a/..", "a\\.."}) {
         auto dir = MakeArchive({{name, "bad"}});
-        EXPECT_EQ(ErrorOf([&] { dir->ExtractEntry(out, 0); }), "Unsafe entry name: " + name) << name;
+        EXPECT_EQ(ErrorOf([&] { dir->ExtractEntry(out, 0); }), "Unsafe entry name: " + name)
+            << name;
     }
     EXPECT_EQ(folder.Entries(), std::vector<std::string>{}); // not even the folder was made
 
     // Dots that are not a ".." component are ordinary names (Windows refuses those ending in a
     // dot, and ":", below).
-    auto dir = MakeArchive({{"..a", "1"}, {"a..", "2"}, {"x/.../y", "3"}, {"./z", "4"}, {"1:x", "5"}});
+    auto dir =
+        MakeArchive({{"..a", "1"}, {"a..", "2"}, {"x/.../y", "3"}, {"./z", "4"}, {"1:x", "5"}});
     for (int32_t i : {0, 3})
         EXPECT_EQ(dir->ExtractEntry(out, i), 0) << i;
     EXPECT_EQ(test::ReadFile(out + "z"), test::Bytes("4"));

@@ -5,6 +5,7 @@
 
 #include "archive/DirFileU.h"
 #include "platform/Bytes.h"
+#include "support/Fields.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +20,7 @@ TEST(NameHash, RotatesWithinTenBitsAndAddsEachByte) {
     EXPECT_EQ(NameHash(""), 0u);
     EXPECT_EQ(NameHash("a"), 97u);
     EXPECT_EQ(NameHash("abc"), 683u);
-    EXPECT_EQ(NameHash("ABC"), 459u); // no case folding
+    EXPECT_EQ(NameHash("ABC"), 459u);  // no case folding
     EXPECT_EQ(NameHash("abcd"), 443u); // bit 9 rotates round to bit 0
     EXPECT_EQ(NameHash("x.img"), 983u);
     EXPECT_EQ(NameHash("yy.spr"), 836u);
@@ -27,7 +28,8 @@ TEST(NameHash, RotatesWithinTenBitsAndAddsEachByte) {
     // "ab" and "b`" share a bucket: 97*2+98 = 98*2+96.
     EXPECT_EQ(NameHash("ab"), 292u);
     EXPECT_EQ(NameHash("b`"), 292u);
-    for (const char* name : {"some\\long\\path\\TO\\A_FILE_NAME.SPR", "\x80\x90\xa0\xb0\xc0\xd0\xe0\xf0"})
+    for (const char* name :
+         {"some\\long\\path\\TO\\A_FILE_NAME.SPR", "\x80\x90\xa0\xb0\xc0\xd0\xe0\xf0"})
         EXPECT_LT(NameHash(name), 1024u);
 }
 
@@ -36,14 +38,17 @@ std::vector<uint8_t> TwoEntryExample() {
     std::vector<uint8_t> e = {'D', 'I', 'R', 0x1A};
     PutU32(e, 4161);
     PutU32(e, 21);
-    for (char c : std::string("abc")) e.push_back(static_cast<uint8_t>(c)); // 12..14
-    e.push_back(0x1A);                                                         // 15
-    for (char c : std::string("12345")) e.push_back(static_cast<uint8_t>(c)); // 16..20
-    PutU32(e, 10);                                                             // 21
+    for (char c : std::string("abc"))
+        e.push_back(static_cast<uint8_t>(c)); // 12..14
+    e.push_back(0x1A);                        // 15
+    for (char c : std::string("12345"))
+        e.push_back(static_cast<uint8_t>(c)); // 16..20
+    PutU32(e, 10);                            // 21
     std::vector<uint32_t> buckets(1024, 0);
     buckets[983] = 4100;
     buckets[836] = 4120;
-    for (uint32_t b : buckets) PutU32(e, b); // 25..4120
+    for (uint32_t b : buckets)
+        PutU32(e, b);                          // 25..4120
     test::PutRecord(e, 0, 12, 3, "x.img", 3);  // 4121
     test::PutRecord(e, 0, 16, 5, "yy.spr", 2); // 4141
     return e;
@@ -156,14 +161,15 @@ TEST(DirLayout, SharedBucketsChainInEntryOrder) {
     const size_t d = GetU32(&bytes[8]);
     auto head = [&](uint32_t bucket) { return GetU32(&bytes[d + 4 + 4 * bucket]); };
     auto next = [&](uint32_t relative) { return GetU32(&bytes[d + relative]); };
-    EXPECT_EQ(head(292), 4100u);        // "ab", the lowest index of the chain
+    EXPECT_EQ(head(292), 4100u);              // "ab", the lowest index of the chain
     EXPECT_EQ(next(4100), 4100u + 16u + 16u); // then "b`" (records: 16, 16, 16, 16 bytes)
-    EXPECT_EQ(next(4132), 4148u);       // then the second "ab"
+    EXPECT_EQ(next(4132), 4148u);             // then the second "ab"
     EXPECT_EQ(next(4148), 0u);
     EXPECT_EQ(head(NameHash("q")), 4116u);
     EXPECT_EQ(next(4116), 0u);
     uint32_t used = 0;
-    for (uint32_t b = 0; b < 1024; ++b) used += head(b) != 0;
+    for (uint32_t b = 0; b < 1024; ++b)
+        used += head(b) != 0;
     EXPECT_EQ(used, 2u);
     EXPECT_EQ(dir->Files[0].Next, 4132);
     EXPECT_EQ(dir->Files[2].Next, 4148);
@@ -178,7 +184,8 @@ TEST(DirLayout, WhatIsSavedLoadsBackTheSame) {
         blob.push_back(static_cast<char>(i * 7));
         // Every byte value but NUL in names, sizes from 0 up.
         std::string name = "E" + std::to_string(i % 250) + static_cast<char>(1 + i % 255) + ".IMG";
-        entries.push_back({name, i % 17 == 0 ? std::string() : blob.substr(0, static_cast<size_t>(i))});
+        entries.push_back(
+            {name, i % 17 == 0 ? std::string() : blob.substr(0, static_cast<size_t>(i))});
     }
     entries.push_back({std::string(30, '\x80'), "last"});
     auto dir = MakeArchive(entries);

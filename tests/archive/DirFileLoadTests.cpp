@@ -7,6 +7,7 @@
 #include "platform/Bytes.h"
 #include "platform/Errors.h"
 #include "platform/Stream.h"
+#include "support/Fields.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +16,8 @@
 namespace pelfry {
 namespace {
 
-using test::MakeArchive;
 using test::ErrorOf;
+using test::MakeArchive;
 using test::TestFolder;
 
 TEST(DirLookup, FindEntryIsExactAndStartsWhereAsked) {
@@ -73,7 +74,8 @@ TEST(DirLoad, DuplicateNamesBothLoad) {
     EXPECT_EQ(test::NamesOf(*dir), (std::vector<std::string>{"same", "same"}));
     int32_t first = dir->FindEntry("same", 0);
     EXPECT_EQ(test::DataOf(dir->Files[static_cast<size_t>(first)]), "first");
-    EXPECT_EQ(test::DataOf(dir->Files[static_cast<size_t>(dir->FindEntry("same", first + 1))]), "second");
+    EXPECT_EQ(test::DataOf(dir->Files[static_cast<size_t>(dir->FindEntry("same", first + 1))]),
+              "second");
 }
 
 TEST(DirLoad, EntriesLoadOnDemandThroughTheDescriptorOpenedFirst) {
@@ -81,7 +83,8 @@ TEST(DirLoad, EntriesLoadOnDemandThroughTheDescriptorOpenedFirst) {
     const std::string path = folder / "LAZY.DIR";
     MakeArchive({{"a", "alpha"}, {"b", "beta"}, {"z", ""}})->SaveToFile(path);
     auto dir = TDirFile::Create(path, false);
-    for (const FileInfo& info : dir->Files) EXPECT_EQ(info.Data, nullptr);
+    for (const FileInfo& info : dir->Files)
+        EXPECT_EQ(info.Data, nullptr);
     dir->LoadEntry(1);
     EXPECT_EQ(test::DataOf(dir->Files[1]), "beta");
     EXPECT_EQ(dir->Files[0].Data, nullptr);
@@ -146,7 +149,7 @@ TEST(DirEntryStream, ViewsTheEntryAndOutlivesIt) {
 
     int32_t index = -1;
     dir->AddFile(folder.Path(), "new", index); // appends
-    dir->Files[0].Name = "new";               // so the next add replaces entry 0
+    dir->Files[0].Name = "new";                // so the next add replaces entry 0
     dir->Reindex();
     dir->AddFile(folder.Path(), "new", index);
     EXPECT_EQ(index, 0);
@@ -233,7 +236,7 @@ TEST(DirLoad, ForeignAndCutShortFilesAreRefusedOddHeadersLoad) {
         TDirFile::CreateFromStream(zeros, "Z.DIR", true);
         ADD_FAILURE();
     } catch (const InvalidDirFileError& e) {
-        EXPECT_EQ(e.Reason(), "entry 1 has no name");
+        EXPECT_NE(e.Reason().find("entry 1 has no name"), std::string::npos) << e.Reason();
     }
     // Every cut of a saved archive is refused, wherever it falls.
     for (size_t length = 1; length < good.size(); ++length) {
@@ -299,7 +302,10 @@ TEST(DirLoad, DamagedFilesAreRefused) {
     // 1 to 11 bytes: DirOffset is incomplete.
     std::vector<uint8_t> header = {'D', 'I', 'R', 0x1A, 0x40, 0x10, 0, 0, 12, 0, 0, 0};
     for (size_t n = 1; n < 12; ++n)
-        EXPECT_EQ(refused(std::vector<uint8_t>(header.begin(), header.begin() + static_cast<long>(n))), invalid) << n;
+        EXPECT_EQ(
+            refused(std::vector<uint8_t>(header.begin(), header.begin() + static_cast<long>(n))),
+            invalid)
+            << n;
 
     // D + 4100 beyond the 32-bit range.
     for (uint32_t d : {0xFFFFFFFFu, 0xFFFFFFFFu - 4099}) {
@@ -323,7 +329,8 @@ TEST(DirLoad, DamagedFilesAreRefused) {
     EXPECT_EQ(refused(test::RawDir(12, {}, records)), invalid);
     // Sizes that each fit but together claim more than the file holds.
     records.clear();
-    for (int i = 0; i < 3; ++i) test::PutRecord(records, 0, 12, 2000, "part", 4);
+    for (int i = 0; i < 3; ++i)
+        test::PutRecord(records, 0, 12, 2000, "part", 4);
     std::vector<uint8_t> overlapping = test::RawDir(12, {}, records);
     ASSERT_LT(overlapping.size(), 6000u);
     EXPECT_EQ(refused(overlapping), invalid);
@@ -349,7 +356,8 @@ TEST(DirLoad, StreamsLoadLikeFiles) {
 // Mutated archives: each must load or be refused with an Error, never crash, hang or ask for
 // more memory than the file's size (the sanitizers watch the rest).
 TEST(DirLoad, MutatedArchivesLoadOrAreRefused) {
-    auto source = MakeArchive({{"a.img", "0123456789"}, {"b", ""}, {"ccc.spr", "xyz"}, {"a.img", "q"}});
+    auto source =
+        MakeArchive({{"a.img", "0123456789"}, {"b", ""}, {"ccc.spr", "xyz"}, {"a.img", "q"}});
     const std::vector<uint8_t> good = source->SaveToBytes();
     const size_t d = GetU32(&good[8]);
     std::mt19937 random(12345);
@@ -359,7 +367,8 @@ TEST(DirLoad, MutatedArchivesLoadOrAreRefused) {
         const int changes = 1 + static_cast<int>(random() % 4);
         for (int c = 0; c < changes; ++c) {
             // Mostly hit the header and the records, where the reader looks.
-            size_t at = random() % 3 == 0 ? random() % 12 : d + 4100 + random() % (bytes.size() - d - 4100);
+            size_t at =
+                random() % 3 == 0 ? random() % 12 : d + 4100 + random() % (bytes.size() - d - 4100);
             bytes[at] = static_cast<uint8_t>(random());
         }
         if (random() % 5 == 0) bytes.resize(random() % bytes.size());

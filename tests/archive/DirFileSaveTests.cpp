@@ -20,8 +20,8 @@
 namespace pelfry {
 namespace {
 
-using test::MakeArchive;
 using test::ErrorOf;
+using test::MakeArchive;
 using test::TestFolder;
 
 TEST(DirSave, OverItsOwnFileEvenWhenEntriesWereNotLoaded) {
@@ -59,14 +59,16 @@ TEST(DirSave, TargetsThatCannotBeCreatedLeaveTheArchiveIntact) {
     const std::string missing = folder / "no/such/folder/A.DIR";
     EXPECT_EQ(ErrorOf([&] { dir->SaveToFile(missing); }), "Cannot create file " + missing);
     ASSERT_TRUE(std::filesystem::create_directory(folder / "sub"));
-    EXPECT_EQ(ErrorOf([&] { dir->SaveToFile(folder / "sub"); }), "Cannot create file " + (folder / "sub"));
+    EXPECT_EQ(ErrorOf([&] { dir->SaveToFile(folder / "sub"); }),
+              "Cannot create file " + (folder / "sub"));
     EXPECT_TRUE(DirectoryExists(folder / "sub"));
     EXPECT_EQ(ErrorOf([&] { dir->SaveToFile(""); }), "Cannot create file ");
     EXPECT_TRUE(dir->Modified());
 
     EXPECT_TRUE(dir->SaveToFile(folder / "A.DIR"));
     EXPECT_FALSE(dir->Modified());
-    EXPECT_EQ(test::NamesOf(*TDirFile::Create(folder / "A.DIR", true)), (std::vector<std::string>{"a", "x"}));
+    EXPECT_EQ(test::NamesOf(*TDirFile::Create(folder / "A.DIR", true)),
+              (std::vector<std::string>{"a", "x"}));
 }
 
 // Runs `check` (which returns "" when everything held, else what failed) as an ordinary user:
@@ -169,7 +171,8 @@ TEST(DirSave, ThroughALinkReplacesTheFileItPointsTo) {
     }
     MakeArchive({{"new", "2"}})->SaveToFile(folder / "LINK.DIR");
     EXPECT_TRUE(test::IsLink(folder / "LINK.DIR"));
-    EXPECT_EQ(test::NamesOf(*TDirFile::Create(folder / "REAL.DIR", true)), std::vector<std::string>{"new"});
+    EXPECT_EQ(test::NamesOf(*TDirFile::Create(folder / "REAL.DIR", true)),
+              std::vector<std::string>{"new"});
 }
 
 TEST(DirSave, ArchivesTheFormatCannotCarryAreRefusedBeforeAnythingChanges) {
@@ -192,7 +195,8 @@ TEST(DirSave, ArchivesTheFormatCannotCarryAreRefusedBeforeAnythingChanges) {
         info.Size = 0x7FFFFFFF;
         huge.Files.push_back(info);
     }
-    EXPECT_EQ(ErrorOf([&] { huge.SaveToFile(path); }), "Archive too large for the .DIR format (4 GiB or more)");
+    EXPECT_EQ(ErrorOf([&] { huge.SaveToFile(path); }),
+              "Archive too large for the .DIR format (4 GiB or more)");
     EXPECT_FALSE(FileExists(path));
 }
 

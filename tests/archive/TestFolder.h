@@ -37,6 +37,8 @@ inline void WriteFile(const std::string& path, const std::string& text) {
     WriteWholeFile(path, Bytes(text));
 }
 
-inline std::vector<uint8_t> ReadFile(const std::string& path) { return ReadWholeFile(path); }
+inline std::vector<uint8_t> ReadFile(const std::string& path) {
+    return ReadWholeFile(path);
+}
 
 } // namespace pelfry::test

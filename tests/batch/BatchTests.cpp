@@ -36,11 +36,14 @@ public:
 const int32_t OldAge = UnixToFileDate(1600000000);
 const int32_t NewAge = UnixToFileDate(1600000000 + 7200);
 
-std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+std::vector<uint8_t> Bytes(const std::string& s) {
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
 
 // True when `status` is `prefix` followed by a whole non-negative number (the elapsed days).
 bool EndsInElapsedTime(const std::string& status, const std::string& prefix) {
-    if (status.compare(0, prefix.size(), prefix) != 0 || status.size() == prefix.size()) return false;
+    if (status.compare(0, prefix.size(), prefix) != 0 || status.size() == prefix.size())
+        return false;
     const char* number = status.c_str() + prefix.size();
     char* end = nullptr;
     const double days = std::strtod(number, &end);
@@ -92,7 +95,8 @@ const std::vector<uint8_t> PalBytes = {1, 2, 3, 4, 5};
 
 TEST(BatchExtract, WalksTheSelectedLinesWithProgress) {
     Fixture f;
-    f.Open("x.dir", {{"a.img", ImageBytes(4, 3)}, {"b.bin", {9}}, {"c.bin", {8, 7}}, {"d.bin", {}}});
+    f.Open("x.dir",
+           {{"a.img", ImageBytes(4, 3)}, {"b.bin", {9}}, {"c.bin", {8, 7}}, {"d.bin", {}}});
     f.ui.Select({0, 2, 3});
     const std::string out = f.dir / "out";
     f.ui.FolderAnswers.push_back(out);
@@ -152,7 +156,8 @@ TEST(BatchExtract, CancelNothingSelectedAndFailures) {
 
 TEST(BatchExtractConvert, LeavesOnlyTheEditableFiles) {
     Fixture f;
-    f.Open("x.dir", {{"a.img", ImageBytes(4, 3)}, {"b.spr", SpriteBytes(3, 10, 0)}, {"c.pal", PalBytes}});
+    f.Open("x.dir",
+           {{"a.img", ImageBytes(4, 3)}, {"b.spr", SpriteBytes(3, 10, 0)}, {"c.pal", PalBytes}});
     const std::string out = f.dir / "out/";
     ForceDirectories(out);
     WriteWholeFile(out + "a.img.bmp", {1, 2, 3}); // overwritten
@@ -269,7 +274,7 @@ TEST(BatchConvertAdd, ChecksBoxesAreReadAtEachCall) {
     TImgFile img;
     auto stream = f.form.CurrentArchive->EntryStream(0);
     img.LoadFromStream(stream.get());
-    EXPECT_EQ(img.ColourCount, 4u) << "no opaque entry";
+    EXPECT_EQ(img.ColourCount(), 4u) << "no opaque entry";
 }
 
 // "Recreate all" is read at each back conversion, not once for the whole command: ticking it
@@ -360,7 +365,8 @@ TEST(BatchLog, UntouchedRoundTripGivesBackTheSameArchive) {
     f.form.btnConvAddLogClick();
 
     EXPECT_EQ(f.ui.FilterIndex, 5);
-    EXPECT_EQ(f.ui.Status, "Read log from " + f.dir / "work/x.dir.txt" + "; converted 0 of 3 file(s) added");
+    EXPECT_EQ(f.ui.Status,
+              "Read log from " + f.dir / "work/x.dir.txt" + "; converted 0 of 3 file(s) added");
     EXPECT_EQ(f.ui.AtRepaint.front(), "Processing file 1 of 3: " + f.dir / "work/" + "a.img");
     EXPECT_EQ(f.Names(), (std::vector<std::string>{"a.img", "b.spr", "c.pal"}));
     EXPECT_EQ(f.form.CurrentFileName, f.dir / "x.dir") << "the rebuild keeps the file name";
@@ -387,7 +393,8 @@ TEST(BatchLog, AnEditedBitmapRebuildsExactlyItsEntry) {
     TImgFile rebuilt;
     auto stream = f.form.CurrentArchive->EntryStream(0);
     ASSERT_EQ(rebuilt.LoadFromStream(stream.get()), 24);
-    EXPECT_NE(rebuilt.Pixels[0], rebuilt.ColourCount - 1) << "the edited pixel is no longer background";
+    EXPECT_NE(rebuilt.Pixels[0], rebuilt.ColourCount() - 1)
+        << "the edited pixel is no longer background";
 
     // With "Recreate all" every image and sprite line is rebuilt.
     f.ui.Checks[static_cast<int>(CheckBoxId::RecreateAll)] = true;
@@ -410,7 +417,8 @@ TEST(BatchLog, RecreateAllIsReadForEachLine) {
     WriteWholeFile(dir / "work/t.txt", Bytes("a.img\r\nb.img\r\n"));
     ui.OpenAnswers.push_back(dir / "work/t.txt");
     form.btnConvAddLogClick();
-    EXPECT_EQ(ui.Status, "Read log from " + dir / "work/t.txt" + "; converted 1 of 2 file(s) added");
+    EXPECT_EQ(ui.Status,
+              "Read log from " + dir / "work/t.txt" + "; converted 1 of 2 file(s) added");
 }
 
 TEST(BatchLog, LinesAreToldInAnyCaseAndNamesWithFoldersRoundTrip) {
@@ -467,7 +475,8 @@ TEST(BatchLog, RebuildRefusesUnsafeLinesAndAsksBeforeDroppingChanges) {
     // summary with nothing converted and the list's line count.
     f.ui.OpenAnswers.push_back(std::nullopt);
     f.form.btnConvAddLogClick();
-    EXPECT_EQ(f.ui.Status, "Read log from " + f.dir / "work/missing.txt" + "; converted 0 of 1 file(s) added");
+    EXPECT_EQ(f.ui.Status,
+              "Read log from " + f.dir / "work/missing.txt" + "; converted 0 of 1 file(s) added");
 }
 
 TEST(BatchLog, LinesBeyondTheArchiveAreNeverReadAsEntries) {

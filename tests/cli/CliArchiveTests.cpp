@@ -31,7 +31,8 @@ Entries ReadArchive(const std::string& path) {
     auto dir = TDirFile::Create(path, true);
     Entries entries;
     for (const FileInfo& info : dir->Files)
-        entries.push_back({info.Name, info.Data ? std::string(info.Data->begin(), info.Data->end()) : ""});
+        entries.push_back(
+            {info.Name, info.Data ? std::string(info.Data->begin(), info.Data->end()) : ""});
     return entries;
 }
 
@@ -85,7 +86,8 @@ TEST(CliUsage, HelpAndUsageErrors) {
 TEST(CliList, PrintsNamesAsStoredInEntryOrder) {
     TestFolder folder;
     const std::string names[] = {"x.img", "\xe9t\xe9\\HERO.SPR", "x.img", "Z"};
-    MakeArchive(folder / "A.DIR", {{names[0], "1"}, {names[1], ""}, {names[2], "3"}, {names[3], "4"}});
+    MakeArchive(folder / "A.DIR",
+                {{names[0], "1"}, {names[1], ""}, {names[2], "3"}, {names[3], "4"}});
     test::CliResult r = RunCli({"list", folder / "A.DIR"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "x.img\n\xe9t\xe9\\HERO.SPR\nx.img\nZ\n");
@@ -109,7 +111,7 @@ TEST(CliList, ErrorsGoToStandardErrorWithStatusOne) {
     r = RunCli({"list", folder / "BAD.DIR"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "pelfry-cli: Invalid directory file " + (folder / "BAD.DIR") +
-                         " (the file is too short for an archive header)\n");
+                         " [the file is too short for an archive header]\n");
 }
 
 TEST(CliInfo, SummarisesADirectoryArchive) {
@@ -241,7 +243,8 @@ TEST(CliAdd, AnErrorSavesNothing) {
     r = RunCli({"add", folder / "notes.txt", folder / "good"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "pelfry-cli: Invalid directory file " + (folder / "notes.txt") +
-                         " (the directory block lies beyond the end of the file)\n");
+                         " [not an archive: it does not start with DIR 0x1A and the directory "
+                         "block lies beyond the end of the file, at byte 0x8]\n");
     EXPECT_EQ(Text(folder / "notes.txt"), "Some notes of mine, not an archive at all.\n");
 }
 
@@ -251,11 +254,13 @@ TEST(CliDelete, DeletesFirstEntriesInTurnOrNothing) {
             << "Windows passes arguments as UTF-16: a name that is not UTF-8 cannot be given";
     }
     TestFolder folder;
-    MakeArchive(folder / "A.DIR", {{"A", "a"}, {"dup", "1"}, {"C", "c"}, {"dup", "2"}, {"\xff", "e"}});
+    MakeArchive(folder / "A.DIR",
+                {{"A", "a"}, {"dup", "1"}, {"C", "c"}, {"dup", "2"}, {"\xff", "e"}});
     test::CliResult r = RunCli({"delete", folder / "A.DIR", "dup"});
     EXPECT_EQ(r.status, 0) << r.err;
     // The last entry fills the gap.
-    EXPECT_EQ(ReadArchive(folder / "A.DIR"), (Entries{{"A", "a"}, {"\xff", "e"}, {"C", "c"}, {"dup", "2"}}));
+    EXPECT_EQ(ReadArchive(folder / "A.DIR"),
+              (Entries{{"A", "a"}, {"\xff", "e"}, {"C", "c"}, {"dup", "2"}}));
 
     const std::vector<uint8_t> before = test::ReadFile(folder / "A.DIR");
     r = RunCli({"delete", folder / "A.DIR", "A", "a"});

@@ -5,6 +5,7 @@
 
 #include "archive/DirFileU.h"
 #include "image/ImgFileU.h"
+#include "platform/Bytes.h"
 #include "platform/FileTime.h"
 #include "sprite/SprFileU.h"
 
@@ -18,19 +19,26 @@ namespace {
 const int32_t OldAge = UnixToFileDate(1500000000);
 const int32_t NewAge = UnixToFileDate(1500000000 + 600);
 
-std::string Data(const std::string& name) { return std::string(PELFRY_TEST_DATA) + "/" + name; }
+std::string Data(const std::string& name) {
+    return std::string(PELFRY_TEST_DATA) + "/" + name;
+}
 
-void Copy(const std::string& from, const std::string& to) { WriteFile(to, ReadFile(from)); }
+void Copy(const std::string& from, const std::string& to) {
+    WriteFile(to, ReadFile(from));
+}
 
 // A bitmap written by another program (PIL, 8-bit with a palette) stands in for an edit.
-void CopyForeignBitmap(const std::string& to) { Copy(Data("bmp/pil_p8.bmp"), to); }
+void CopyForeignBitmap(const std::string& to) {
+    Copy(Data("bmp/pil_p8.bmp"), to);
+}
 
 } // namespace
 
 TEST(CliConvert, ForwardAndBackWithOptions) {
     TestFolder dir;
     CopyForeignBitmap(dir / "hero.IMG.bmp");
-    CliResult r = RunCli({"convert-back", "--no-compress-img", "--no-opaque", dir / "hero.IMG.bmp"});
+    CliResult r =
+        RunCli({"convert-back", "--no-compress-img", "--no-opaque", dir / "hero.IMG.bmp"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, dir / "hero.IMG.bmp" + " -> " + dir / "hero.IMG" + "\n");
     std::vector<uint8_t> img = ReadFile(dir / "hero.IMG");
@@ -66,7 +74,7 @@ TEST(CliConvert, SpriteStripsFromAnotherProgram) {
     ASSERT_EQ(r.status, 0) << r.err;
     TSprFile sprite;
     ASSERT_EQ(sprite.LoadFromFile(dir / "walk.SPR"), 3);
-    EXPECT_EQ(sprite.SlotCount, 0) << "--no-compress-spr";
+    EXPECT_EQ(sprite.SlotCount(), 0) << "--no-compress-spr";
     EXPECT_EQ(sprite.FrameRate, 15);
     EXPECT_EQ(FileAge(dir / "walk.SPR.spd"), FileAge(dir / "walk.SPR.bmp"));
 
@@ -128,7 +136,8 @@ TEST(CliRoundTrip, ExportEditRebuild) {
     Copy(Data("sprite/walk.SPR.spd"), dir / "b.SPR.spd");
     WriteFile(dir / "c.pal", "palette");
     ASSERT_EQ(RunCli({"convert-back", dir / "a.img.bmp", dir / "b.SPR.spd"}).status, 0);
-    ASSERT_EQ(RunCli({"add", dir / "x.dir", dir / "a.img", dir / "b.SPR", dir / "c.pal"}).status, 0);
+    ASSERT_EQ(RunCli({"add", dir / "x.dir", dir / "a.img", dir / "b.SPR", dir / "c.pal"}).status,
+              0);
     const std::vector<uint8_t> original = ReadFile(dir / "x.dir");
 
     CliResult r = RunCli({"export", dir / "x.dir", dir / "work"});
@@ -178,7 +187,8 @@ TEST(CliRoundTrip, RebuildWritesNothingAfterAnError) {
     EXPECT_EQ(RunCli({"export", dir / "nothing.dir", dir / "out"}).status, 1);
     WriteFile(dir / "one.bin", "1");
     ASSERT_EQ(RunCli({"add", dir / "one.dir", dir / "one.bin"}).status, 0);
-    EXPECT_EQ(RunCli({"export", dir / "one.dir", ""}).status, 2) << "an empty FOLDER is never the root";
+    EXPECT_EQ(RunCli({"export", dir / "one.dir", ""}).status, 2)
+        << "an empty FOLDER is never the root";
 }
 
 TEST(CliConvert, PngBothWaysAndTheIndex0Warning) {
@@ -246,4 +256,100 @@ TEST(CliRoundTrip, ExportAsPngAndRebuildFromTheLaterPicture) {
     EXPECT_EQ(*edited->Files[0].Data, ReadFile(dir / "bmp/a.img"));
     TImgFile scene;
     ASSERT_EQ(scene.LoadFromFile(dir / "bmp/a.img"), 48) << "the 8 x 6 picture of the .png";
+}
+
+// Every damaged file and every picture the tool refuses says why after the message the window
+// shows, in brackets, with the check's fixed number and the byte where the fault lies.
+TEST(CliConvert, RefusalsGiveTheirReasonInBrackets) {
+    TestFolder dir;
+    // A compressed sprite of one colour and one frame: its slot's entry is at 20 (reserved word
+    // at 24, unpacked size at 28), its frame's at 44 (slot byte at 47), its data at 56.
+    TSprFile sprite;
+    sprite.Width = sprite.Height = 2;
+    sprite.Palette = {0, 0, 0, 9, 9, 9};
+    sprite.Frames.resize(1);
+    sprite.Frames[0].Right = sprite.Frames[0].Bottom = 2;
+    sprite.Frames[0].Pixels = {1, 1, 1, 1};
+    const std::vector<uint8_t> good = sprite.SaveToBytes(true);
+    auto damaged = [&](size_t at, uint8_t value) {
+        std::vector<uint8_t> bytes = good;
+        bytes[at] = value;
+        return std::string(bytes.begin(), bytes.end());
+    };
+    // Pictures of 128 colours besides the background, one too many.
+    Bitmap colourful(128, 1);
+    for (int x = 0; x < 128; ++x)
+        colourful.Row(0)[x] = static_cast<uint8_t>(x + 1);
+    SaveBitmapFile(colourful, dir / "many.IMG.bmp");
+    SaveBitmapFile(colourful, dir / "many.SPR.bmp");
+    WriteFile(dir / "many.SPR.spd", "frames = 1\r\n");
+    std::vector<uint8_t> cut = ReadFile(Data("bmp/pil_p8.bmp"));
+    cut.resize(cut.size() - 5);
+    // An archive of one entry ("a", 2 bytes) is 4,130 bytes long, its record at 0x1012 (its
+    // size at 0x101A); cut to `length` or padded with zeros, `value` written at `at`.
+    TDirFile archive;
+    archive.Files.push_back({"a", std::make_shared<std::vector<uint8_t>>(2, 'x'), 2});
+    const std::vector<uint8_t> one = archive.SaveToBytes();
+    auto damagedArchive = [&](size_t length, size_t at, uint32_t value) {
+        std::vector<uint8_t> bytes = one;
+        bytes.resize(length, 0);
+        SetU32(bytes, at, value);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    const std::vector<uint8_t> png = ReadFile(Data("png/pil_grey_l8.png"));
+    auto invalid = [&](const char* name, const char* reason) {
+        return "Invalid directory file " + dir / name + " [" + reason + "]";
+    };
+
+    struct Case {
+        const char* name;
+        std::string bytes; // written to the file first unless empty
+        const char* command;
+        std::string reason; // what follows "pelfry-cli: FILE: "
+    };
+    const Case cases[] = {
+        {"reserved.SPR", damaged(24, 1), "info",
+         "Assertion failure (SprFileU.cpp, line 182) [slot 0's reserved word is 1, not 0, at byte "
+         "0x18]"},
+        {"short.SPR", damaged(28, 5), "info",
+         "Assertion failure (SprFileU.cpp, line 270) [slot 0 decodes to 4 bytes, its entry says 5, "
+         "at byte 0x38]"},
+        {"slot.SPR", damaged(47, 1), "info",
+         "Frame 0 is in slot 1, but the sprite file has 1 slots (SprFileU.cpp, line 245) [its "
+         "table entry is at byte 0x2C]"},
+        {"cut.IMG.bmp", std::string(cut.begin(), cut.end()), "convert-back",
+         "Invalid bitmap file " + dir / "cut.IMG.bmp" +
+             " [3 rows of 5 pixels need 21 bytes, the file holds 19 of them, at byte 0x436]"},
+        {"many.IMG.bmp", "", "convert-back",
+         "Too many colours in image! (ImgFileU.cpp, line 354) [the picture has 128 colours besides "
+         "the background; at most 127 fit, 126 when opaque]"},
+        {"many.SPR.spd", "", "convert-back",
+         "Too many colours in image! (SprFileU.cpp, line 584) [the strip has 128 colours besides "
+         "the background; at most 127 fit]"},
+        {"picture.DIR", std::string(png.begin(), png.end()), "list",
+         invalid("picture.DIR", "not an archive: it does not start with DIR 0x1A and the "
+                                "directory block lies beyond the end of the file, at byte 0x8")},
+        {"junk.DIR", damagedArchive(4130 + 13, 0, 'X'), "list",
+         invalid("junk.DIR",
+                 "not an archive: it does not start with DIR 0x1A and its records do not run to "
+                 "its end")},
+        {"short.DIR", damagedArchive(4129, 4, 4130), "list",
+         invalid("short.DIR",
+                 "cut short: the file holds 4,129 bytes, its header says 4,130, at byte 0x4")},
+        {"large.DIR", damagedArchive(4130, 0x101A, 5000), "list",
+         invalid("large.DIR", "the entries up to entry 1 claim 5,000 bytes of data, more than "
+                              "the file's 4,130, at byte 0x101A")},
+        {"zeros.DIR", damagedArchive(4146, 4, 4146), "list",
+         invalid("zeros.DIR", "entry 2 has no name, at byte 0x102E")},
+        {"record.DIR", damagedArchive(4122, 4, 0), "list",
+         invalid("record.DIR", "a record is cut off by the end of the file, at byte 0x1012")},
+    };
+    for (const Case& c : cases) {
+        if (!c.bytes.empty()) WriteFile(dir / c.name, c.bytes);
+        const CliResult r = RunCli({c.command, dir / c.name});
+        EXPECT_EQ(r.status, 1) << c.name;
+        const std::string named =
+            c.reason.find(dir / c.name) == std::string::npos ? dir / c.name + ": " : std::string();
+        EXPECT_EQ(r.err, "pelfry-cli: " + named + c.reason + "\n") << c.name;
+    }
 }

@@ -19,7 +19,9 @@ struct CliResult {
 // What pelfry-cli says when it waits for another writer of the file that follows.
 inline const std::string WaitingFor = "pelfry-cli: waiting for another program to finish with ";
 
-inline std::string CliPath() { return std::string(PELFRY_BIN_DIR) + "/pelfry-cli"; }
+inline std::string CliPath() {
+    return std::string(PELFRY_BIN_DIR) + "/pelfry-cli";
+}
 
 // A pelfry-cli started and not yet waited for.
 class CliProcess {

@@ -32,11 +32,12 @@ TImgFile MakeImage(uint16_t w, uint16_t h, uint8_t colours) {
     TImgFile img;
     img.Width = w;
     img.Height = h;
-    img.ColourCount = colours;
     img.Palette.assign(static_cast<size_t>(colours) * 3, 0);
-    for (size_t i = 3; i < img.Palette.size(); ++i) img.Palette[i] = static_cast<uint8_t>(i * 7);
+    for (size_t i = 3; i < img.Palette.size(); ++i)
+        img.Palette[i] = static_cast<uint8_t>(i * 7);
     img.Pixels.resize(static_cast<size_t>(w) * h);
-    for (size_t i = 0; i < img.Pixels.size(); ++i) img.Pixels[i] = static_cast<uint8_t>(i % colours);
+    for (size_t i = 0; i < img.Pixels.size(); ++i)
+        img.Pixels[i] = static_cast<uint8_t>(i % colours);
     return img;
 }
 
@@ -45,9 +46,9 @@ TSprFile MakeSprite(uint16_t w, uint16_t h, uint16_t colours) {
     TSprFile spr;
     spr.Width = w;
     spr.Height = h;
-    spr.ColourCount = colours;
     spr.Palette.assign(static_cast<size_t>(colours) * 3, 0);
-    for (size_t i = 3; i < spr.Palette.size(); ++i) spr.Palette[i] = static_cast<uint8_t>(200 - i);
+    for (size_t i = 3; i < spr.Palette.size(); ++i)
+        spr.Palette[i] = static_cast<uint8_t>(200 - i);
     spr.FrameRate = 12;
     spr.Flags = 3;
     for (int f = 0; f < 2; ++f) {
@@ -57,10 +58,10 @@ TSprFile MakeSprite(uint16_t w, uint16_t h, uint16_t colours) {
         a.Right = w;
         a.Bottom = h;
         a.Pixels.resize(static_cast<size_t>(a.Right - a.Left) * h);
-        for (size_t i = 0; i < a.Pixels.size(); ++i) a.Pixels[i] = static_cast<uint8_t>(1 + (i + f) % (colours - 1));
+        for (size_t i = 0; i < a.Pixels.size(); ++i)
+            a.Pixels[i] = static_cast<uint8_t>(1 + (i + f) % (colours - 1));
         spr.Frames.push_back(a);
     }
-    spr.FrameCount = 2;
     return spr;
 }
 
@@ -182,14 +183,15 @@ TEST(ConvertBack, RebuildsAnImageOnlyAfterItsBitmapChanged) {
             uint8_t old = edited.Row(y)[x];
             uint8_t now = rebuilt.Pixels[static_cast<size_t>(y) * 6 + x];
             if (old == 0) {
-                EXPECT_EQ(now, rebuilt.ColourCount - 1) << "index 0 becomes the opaque entry";
+                EXPECT_EQ(now, rebuilt.ColourCount() - 1) << "index 0 becomes the opaque entry";
             } else {
                 EXPECT_EQ(rebuilt.Palette[now * 3u], edited.Palette()[old].r);
                 EXPECT_EQ(rebuilt.Palette[now * 3u + 2], edited.Palette()[old].b);
             }
         }
 
-    EXPECT_FALSE(ConvertBack(dir / "a.img.bmp", false, options, result)) << "second run does nothing";
+    EXPECT_FALSE(ConvertBack(dir / "a.img.bmp", false, options, result))
+        << "second run does nothing";
 }
 
 TEST(ConvertBack, ChecksBoxesDecideCompressionAndOpacity) {
@@ -206,7 +208,7 @@ TEST(ConvertBack, ChecksBoxesDecideCompressionAndOpacity) {
     EXPECT_EQ(bytes[9], 0x80) << "uncompressed";
     TImgFile img;
     img.LoadFromFile(dir / "a.img");
-    EXPECT_EQ(img.ColourCount, 5u) << "four colours and the background, no opaque entry";
+    EXPECT_EQ(img.ColourCount(), 5u) << "four colours and the background, no opaque entry";
 
     options.CompressImg = true;
     EXPECT_TRUE(ConvertBack(dir / "a.img.bmp", true, options, result));
@@ -223,7 +225,8 @@ TEST(ConvertBack, SpriteGroupRebuildsWhenBitmapOrDescriptionChanged) {
     EXPECT_EQ(result, dir / "b.Spr");
 
     // Only the description changes: a new frame rate.
-    const std::string spd = "frames = 2\r\nheight = 3\r\nwidth = 5\r\nframerate = 7\r\nflags = 3\r\n";
+    const std::string spd =
+        "frames = 2\r\nheight = 3\r\nwidth = 5\r\nframerate = 7\r\nflags = 3\r\n";
     WriteWholeFile(dir / "b.Spr.spd", std::vector<uint8_t>(spd.begin(), spd.end()));
     SetFileAge(dir / "b.Spr.spd", NewAge);
     EXPECT_TRUE(ConvertBack(dir / "b.Spr.spd", false, options, result));
@@ -305,7 +308,8 @@ TEST(ConvertBack, FailedImportLeavesTheGameFileAsItWas) {
 static void WriteStrip(const TempDir& dir, const std::string& base, int width, int height) {
     Bitmap strip(width, height);
     strip.Palette()[1] = RGB{10, 20, 30};
-    for (auto& p : strip.Pixels()) p = 1;
+    for (auto& p : strip.Pixels())
+        p = 1;
     SaveBitmapFile(strip, dir / (base + ".bmp"));
     WriteWholeFile(dir / (base + ".spd"), {'f', 'r', 'a', 'm', 'e', 's', '=', '1', '\r', '\n'});
 }

@@ -46,7 +46,9 @@ Bytes Decode(const Bytes& stream, size_t capacity) {
     return out;
 }
 
-Bytes Str(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes Str(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 std::string Hex(const Bytes& b) {
     std::string s;
@@ -93,7 +95,8 @@ Bytes DecodeByteByByte(const Bytes& s) {
             count = s[in++] + 18;
             distance = d;
         }
-        for (int i = 0; i < count; ++i) out.push_back(out[out.size() - static_cast<size_t>(distance)]);
+        for (int i = 0; i < count; ++i)
+            out.push_back(out[out.size() - static_cast<size_t>(distance)]);
     }
     return out;
 }
@@ -111,7 +114,8 @@ TEST(Codec, DocumentedExamplesByteForByte) {
         // 273 at distance 1, then the last 26 from the farthest candidate, 274 back.
         {Bytes(300, 0x00), {0x00, 0x80, 0x01, 0xFF, 0x81, 0x12, 0x08, 0x80, 0x00}},
         // The third ABCD refers to the first one, 10 back, not to the second.
-        {Str("ABCDxABCDyABCD"), {0x41, 0x42, 0x43, 0x44, 0x78, 0x90, 0x04, 0x79, 0x90, 0x09, 0x80, 0x00}},
+        {Str("ABCDxABCDyABCD"),
+         {0x41, 0x42, 0x43, 0x44, 0x78, 0x90, 0x04, 0x79, 0x90, 0x09, 0x80, 0x00}},
         {Str("ABABABABABABABABABABAB"), {0x41, 0x42, 0x80, 0x02, 0x02, 0x80, 0x00}},
         {Str("AB"), {0x41, 0x42, 0x80, 0x00}},
     };
@@ -133,7 +137,9 @@ TEST(Codec, HighBitByteFailsOnReachingIt) {
         Compress(source.data(), static_cast<int32_t>(source.size()), out.data());
         FAIL() << "no error";
     } catch (const AssertionError& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("Decompressed bytes must not have msb set! (ImgFileU.cpp, line ", 0), 0u)
+        EXPECT_EQ(std::string(e.what()).rfind(
+                      "Decompressed bytes must not have msb set! (ImgFileU.cpp, line ", 0),
+                  0u)
             << e.what();
     }
     // The tokens before the byte are in place, the rest untouched.
@@ -155,7 +161,8 @@ TEST(Codec, MatchLengthStopsAtFirstDifferenceAndLimit) {
     std::mt19937 rng(7);
     Bytes a(600), b(600);
     for (int trial = 0; trial < 500; ++trial) {
-        for (size_t i = 0; i < a.size(); ++i) a[i] = b[i] = static_cast<uint8_t>(rng() % 128);
+        for (size_t i = 0; i < a.size(); ++i)
+            a[i] = b[i] = static_cast<uint8_t>(rng() % 128);
         int offset = static_cast<int>(rng() % 9);
         int diff = offset + static_cast<int>(rng() % 300);
         b[static_cast<size_t>(diff)] ^= static_cast<uint8_t>(1 + rng() % 127);
@@ -199,7 +206,7 @@ TEST(Codec, DecoderStopsSafelyOnMalformedStreams) {
     EXPECT_EQ(Decode({0x41, 0x80, 0x01}, 100), Str("A"));
     // A reference before the start of the output.
     EXPECT_EQ(Decode({0x88, 0x00, 0x41}, 10).size(), 0u);
-    EXPECT_EQ(Decode({0x41, 0x88, 0x01, 0x42}, 10), Str("A"));       // distance 2 after 1 byte
+    EXPECT_EQ(Decode({0x41, 0x88, 0x01, 0x42}, 10), Str("A"));          // distance 2 after 1 byte
     EXPECT_EQ(Decode({0x41, 0x42, 0x87, 0xFF, 0x05}, 1000), Str("AB")); // long, distance 2047
     // More than the destination holds: the token that does not fit is not applied.
     EXPECT_EQ(Decode({0x41, 0x42, 0x43}, 2), Str("AB"));
@@ -213,7 +220,8 @@ TEST(Codec, DecoderStopsSafelyOnMalformedStreams) {
     std::mt19937 rng(11);
     for (int trial = 0; trial < 2000; ++trial) {
         Bytes garbage(rng() % 64);
-        for (uint8_t& b : garbage) b = static_cast<uint8_t>(rng());
+        for (uint8_t& b : garbage)
+            b = static_cast<uint8_t>(rng());
         Decode(garbage, rng() % 400);
     }
 }
@@ -234,14 +242,19 @@ TEST(Codec, DecoderCopiesMatchTheByteByByteDefinition) {
             }
             if (kind == 1) {
                 int maxD = static_cast<int>(std::min<size_t>(produced, 2048));
-                int distance = 1 + static_cast<int>(rng() % static_cast<unsigned>(rng() % 2 ? std::min(maxD, 12) : maxD));
+                int distance =
+                    1 + static_cast<int>(
+                            rng() % static_cast<unsigned>(rng() % 2 ? std::min(maxD, 12) : maxD));
                 int length = 3 + static_cast<int>(rng() % 15);
-                stream.push_back(static_cast<uint8_t>(0x80 + (length - 2) * 8 + (distance - 1) / 256));
+                stream.push_back(
+                    static_cast<uint8_t>(0x80 + (length - 2) * 8 + (distance - 1) / 256));
                 stream.push_back(static_cast<uint8_t>((distance - 1) % 256));
                 produced += static_cast<size_t>(length);
             } else {
                 int maxD = static_cast<int>(std::min<size_t>(produced, 2047));
-                int distance = 1 + static_cast<int>(rng() % static_cast<unsigned>(rng() % 2 ? std::min(maxD, 12) : maxD));
+                int distance =
+                    1 + static_cast<int>(
+                            rng() % static_cast<unsigned>(rng() % 2 ? std::min(maxD, 12) : maxD));
                 int length = 18 + static_cast<int>(rng() % 256);
                 stream.push_back(static_cast<uint8_t>(0x80 + distance / 256));
                 stream.push_back(static_cast<uint8_t>(distance % 256));
@@ -262,14 +275,16 @@ TEST(Codec, FastEncoderEqualsExhaustiveSearchOnRandomData) {
     for (unsigned symbols : {1u, 2u, 3u, 4u, 8u, 16u, 60u, 128u}) {
         for (int trial = 0; trial < 6; ++trial) {
             Bytes source(rng() % 6000);
-            for (uint8_t& b : source) b = static_cast<uint8_t>(rng() % symbols);
+            for (uint8_t& b : source)
+                b = static_cast<uint8_t>(rng() % symbols);
             CheckEquivalent(source, "random, " + std::to_string(symbols) + " symbols");
         }
     }
     // Every input of up to 8 bytes over three symbols.
     for (size_t length = 0; length <= 8; ++length) {
         size_t total = 1;
-        for (size_t i = 0; i < length; ++i) total *= 3;
+        for (size_t i = 0; i < length; ++i)
+            total *= 3;
         for (size_t code = 0; code < total; ++code) {
             Bytes source(length);
             size_t c = code;
@@ -286,30 +301,35 @@ TEST(Codec, FastEncoderEqualsExhaustiveSearchOnRuns) {
     std::mt19937 rng(99);
     // Runs of few symbols with lengths around every boundary: 1-4 (keys inside and across
     // runs), 17/18 (short and long form), near 273 (the limit) and beyond the window.
-    const std::vector<int> lengths = {1, 2, 3, 4, 5, 16, 17, 18, 19, 270, 271, 272, 273, 274, 275, 546, 547, 2100};
+    const std::vector<int> lengths = {1,   2,   3,   4,   5,   16,  17,  18,  19,
+                                      270, 271, 272, 273, 274, 275, 546, 547, 2100};
     for (int trial = 0; trial < 60; ++trial) {
         Bytes source;
         unsigned symbols = 2 + static_cast<unsigned>(trial % 3);
         size_t target = 1000 + rng() % 6000;
         while (source.size() < target) {
             uint8_t symbol = static_cast<uint8_t>(rng() % symbols);
-            int run = trial % 2 ? lengths[rng() % lengths.size()] : 1 + static_cast<int>(rng() % 40);
+            int run =
+                trial % 2 ? lengths[rng() % lengths.size()] : 1 + static_cast<int>(rng() % 40);
             source.insert(source.end(), static_cast<size_t>(run), symbol);
         }
         CheckEquivalent(source, "runs, trial " + std::to_string(trial));
     }
     // Flat data of every length around the limit, and one long flat stretch.
-    for (size_t n : {0u, 1u, 2u, 3u, 4u, 272u, 273u, 274u, 275u, 276u, 546u, 547u, 548u, 2047u, 2048u, 2049u, 2321u, 20000u})
+    for (size_t n : {0u, 1u, 2u, 3u, 4u, 272u, 273u, 274u, 275u, 276u, 546u, 547u, 548u, 2047u,
+                     2048u, 2049u, 2321u, 20000u})
         CheckEquivalent(Bytes(n, 0x33), "flat " + std::to_string(n));
     // Runs that end together with an earlier run and then continue alike: the candidate whose
     // run ends where the searched run ends must be found inside a long run.
     for (int trial = 0; trial < 40; ++trial) {
         Bytes tail(1 + rng() % 30);
-        for (uint8_t& b : tail) b = static_cast<uint8_t>(1 + rng() % 4);
+        for (uint8_t& b : tail)
+            b = static_cast<uint8_t>(1 + rng() % 4);
         Bytes source;
         for (int k = 0; k < 5; ++k) {
             source.insert(source.end(), 3 + rng() % 300, 0);
-            source.insert(source.end(), tail.begin(), tail.end() - static_cast<long>(rng() % tail.size()));
+            source.insert(source.end(), tail.begin(),
+                          tail.end() - static_cast<long>(rng() % tail.size()));
         }
         CheckEquivalent(source, "aligned run ends, trial " + std::to_string(trial));
     }
@@ -319,7 +339,8 @@ TEST(Codec, FastEncoderEqualsExhaustiveSearchOnRepeatsAndStructure) {
     std::mt19937 rng(4242);
     auto randomBlock = [&](size_t n, unsigned symbols) {
         Bytes b(n);
-        for (uint8_t& v : b) v = static_cast<uint8_t>(rng() % symbols);
+        for (uint8_t& v : b)
+            v = static_cast<uint8_t>(rng() % symbols);
         return b;
     };
     // Repeats at distances right at the window's edge.
@@ -348,8 +369,10 @@ TEST(Codec, FastEncoderEqualsExhaustiveSearchOnRepeatsAndStructure) {
     for (size_t period = 1; period <= 12; ++period) {
         Bytes unit = randomBlock(period, 128);
         Bytes source;
-        for (int k = 0; k < 3000; ++k) source.push_back(unit[static_cast<size_t>(k) % period]);
-        for (int e = 0; e < 5; ++e) source[rng() % source.size()] = static_cast<uint8_t>(rng() % 128);
+        for (int k = 0; k < 3000; ++k)
+            source.push_back(unit[static_cast<size_t>(k) % period]);
+        for (int e = 0; e < 5; ++e)
+            source[rng() % source.size()] = static_cast<uint8_t>(rng() % 128);
         CheckEquivalent(source, "period " + std::to_string(period));
     }
     // One block again and again among noise: the block is always matched whole, so the keys
@@ -374,7 +397,8 @@ TEST(Codec, FastEncoderEqualsExhaustiveSearchOnRepeatsAndStructure) {
             int y1 = std::min(h, y0 + 3 + static_cast<int>(rng() % 30));
             uint8_t colour = static_cast<uint8_t>(rng() % 120);
             for (int y = y0; y < y1; ++y)
-                for (int x = x0; x < x1; ++x) image[static_cast<size_t>(y) * w + x] = colour;
+                for (int x = x0; x < x1; ++x)
+                    image[static_cast<size_t>(y) * w + x] = colour;
         }
         CheckEquivalent(image, "picture " + std::to_string(trial));
     }

@@ -7,6 +7,7 @@
 #include "platform/FileUtil.h"
 #include "platform/Stream.h"
 
+#include "support/Fields.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -37,14 +38,17 @@ struct ImgLayout {
     Bytes data; // everything after the fill
 };
 
-uint32_t Fill(size_t stored) { return static_cast<uint32_t>((4 - (3 * stored) % 4) % 4); }
+uint32_t Fill(size_t stored) {
+    return static_cast<uint32_t>((4 - (3 * stored) % 4) % 4);
+}
 
 Bytes BuildImg(const ImgLayout& l) {
     Bytes f = {'I', 'M', 'G', 0x1A, 0xDE, 0xAD, 0xBE, 0xEF, 8};
     if (l.longHeader) PutU8(f, 8);
     PutU8(f, l.flags);
     PutU16(f, static_cast<uint16_t>(l.colours.size()));
-    for (const RGB& c : l.colours) f.insert(f.end(), {c.r, c.g, c.b});
+    for (const RGB& c : l.colours)
+        f.insert(f.end(), {c.r, c.g, c.b});
     PutU16(f, l.width);
     PutU16(f, l.height);
     // Non-zero fill bytes: the reader skips them whatever they hold.
@@ -60,25 +64,28 @@ int32_t Load(TImgFile& img, const Bytes& file) {
 
 Bytes Encode(const Bytes& pixels) {
     Bytes out(pixels.size() + 2);
-    out.resize(static_cast<size_t>(Compress(pixels.data(), static_cast<int32_t>(pixels.size()), out.data())));
+    out.resize(static_cast<size_t>(
+        Compress(pixels.data(), static_cast<int32_t>(pixels.size()), out.data())));
     return out;
 }
 
 std::vector<RGB> SomeColours(size_t n) {
     std::vector<RGB> c;
     for (size_t i = 1; i <= n; ++i)
-        c.push_back(RGB{static_cast<uint8_t>(i * 3), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i * 7)});
+        c.push_back(RGB{static_cast<uint8_t>(i * 3), static_cast<uint8_t>(255 - i),
+                        static_cast<uint8_t>(i * 7)});
     return c;
 }
 
 Bytes Ramp(size_t n, unsigned modulo) {
     Bytes b(n);
-    for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>((i * 5 + i / 7) % modulo);
+    for (size_t i = 0; i < n; ++i)
+        b[i] = static_cast<uint8_t>((i * 5 + i / 7) % modulo);
     return b;
 }
 
 void ExpectPalette(const TImgFile& img, const std::vector<RGB>& stored) {
-    ASSERT_EQ(img.ColourCount, stored.size() + 1);
+    ASSERT_EQ(img.ColourCount(), stored.size() + 1);
     ASSERT_EQ(img.Palette.size(), (stored.size() + 1) * 3);
     EXPECT_EQ(img.Palette[0], 0);
     EXPECT_EQ(img.Palette[1], 0);
@@ -92,17 +99,20 @@ void ExpectPalette(const TImgFile& img, const std::vector<RGB>& stored) {
 
 // A bitmap file `name` + ".bmp" whose pixels come from `index(x, y)`, with palette entry i
 // set to (i, 255 - i, i / 2).
-template <class F>
-void WriteBitmap(const std::string& name, int w, int h, F index) {
+template <class F> void WriteBitmap(const std::string& name, int w, int h, F index) {
     Bitmap bmp(w, h);
     for (int i = 0; i < 256; ++i)
-        bmp.Palette()[static_cast<size_t>(i)] = RGB{static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i / 2)};
+        bmp.Palette()[static_cast<size_t>(i)] = RGB{
+            static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i / 2)};
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) bmp.Row(y)[x] = static_cast<uint8_t>(index(x, y));
+        for (int x = 0; x < w; ++x)
+            bmp.Row(y)[x] = static_cast<uint8_t>(index(x, y));
     SaveBitmapFile(bmp, name + ".bmp");
 }
 
-bool StartsWith(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
+bool StartsWith(const std::string& s, const std::string& prefix) {
+    return s.rfind(prefix, 0) == 0;
+}
 
 } // namespace
 
@@ -120,7 +130,7 @@ TEST(ImgLoad, RefusesWhatIsNoImageAndLeavesTheObjectAlone) {
     bad[0] = 'i';
     EXPECT_EQ(Load(img, bad), 0);
     EXPECT_EQ(img.Width, 7);
-    EXPECT_EQ(img.ColourCount, 0u);
+    EXPECT_EQ(img.ColourCount(), 0u);
     EXPECT_TRUE(img.Palette.empty());
     EXPECT_TRUE(img.Pixels.empty());
     EXPECT_EQ(Load(img, good), 4);
@@ -140,7 +150,7 @@ TEST(ImgLoad, ReadsUncompressedFilesWithEveryFillLength) {
         EXPECT_EQ(img.Height, 3);
         ExpectPalette(img, layout.colours);
         EXPECT_EQ(img.Pixels, pixels);
-        EXPECT_TRUE(img.Packed.empty());
+        EXPECT_TRUE(img.Packed().empty());
     }
     // Bits other than 0x40 do not matter.
     TImgFile img;
@@ -161,7 +171,7 @@ TEST(ImgLoad, ReadsTheHeaderOneByteLongerWhenPosition9Holds8) {
         EXPECT_EQ(img.Height, 3);
         ExpectPalette(img, layout.colours);
         EXPECT_EQ(Bytes(img.Pixels.begin(), img.Pixels.begin() + 12), pixels);
-        EXPECT_EQ(img.Packed.empty(), !compressed);
+        EXPECT_EQ(img.Packed().empty(), !compressed);
     }
 }
 
@@ -172,7 +182,7 @@ TEST(ImgLoad, DecodesCompressedPixelsIntoOneSpareByte) {
     EXPECT_EQ(Load(img, BuildImg({0xC0, false, SomeColours(2), 6, 4, stream})), 24);
     ASSERT_EQ(img.Pixels.size(), 25u);
     EXPECT_EQ(Bytes(img.Pixels.begin(), img.Pixels.begin() + 24), pixels);
-    EXPECT_EQ(img.Packed, stream);
+    EXPECT_EQ(img.Packed(), stream);
 
     // A stream that decodes to Width x Height + 1 bytes still loads; the extra byte is kept
     // in the spare position only.
@@ -189,7 +199,8 @@ TEST(ImgLoad, DecodesCompressedPixelsIntoOneSpareByte) {
     // A stream that is cut short gives what it holds, zeros after it.
     TImgFile cut;
     EXPECT_EQ(Load(cut, BuildImg({0xC0, false, SomeColours(2), 6, 4, {1, 2, 3}})), 3);
-    EXPECT_EQ(cut.Pixels, (Bytes{1, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(cut.Pixels,
+              (Bytes{1, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST(ImgLoad, ShortFilesGiveZerosWhereDataIsMissing) {
@@ -201,14 +212,14 @@ TEST(ImgLoad, ShortFilesGiveZerosWhereDataIsMissing) {
     file.resize(12 + 5);
     TImgFile cut;
     EXPECT_EQ(Load(cut, file), 0);
-    EXPECT_EQ(cut.ColourCount, 5u);
+    EXPECT_EQ(cut.ColourCount(), 5u);
     EXPECT_EQ(cut.Palette.size(), 15u);
     EXPECT_EQ(cut.Palette[8], 0); // the sixth stored byte was cut off
     EXPECT_EQ(cut.Width, 0);
     // An image with no pixels loads with result 0 but keeps its header.
     TImgFile empty;
     EXPECT_EQ(Load(empty, BuildImg({0x80, false, SomeColours(2), 0, 9, {}})), 0);
-    EXPECT_EQ(empty.ColourCount, 3u);
+    EXPECT_EQ(empty.ColourCount(), 3u);
     EXPECT_EQ(empty.Height, 9);
     EXPECT_TRUE(empty.Pixels.empty());
 }
@@ -217,7 +228,9 @@ TEST(ImgLoad, RefusesDimensionsTheDataCouldNeverFill) {
     // 65535 x 65535 from a few bytes is refused in both forms, the object left alone.
     for (uint8_t flags : {uint8_t{0x80}, uint8_t{0xC0}}) {
         TImgFile img;
-        EXPECT_EQ(Load(img, BuildImg({flags, false, SomeColours(1), 65535, 65535, {1, 2, 3, 0x80, 0}})), 0);
+        EXPECT_EQ(
+            Load(img, BuildImg({flags, false, SomeColours(1), 65535, 65535, {1, 2, 3, 0x80, 0}})),
+            0);
         EXPECT_TRUE(img.Palette.empty());
         EXPECT_TRUE(img.Pixels.empty());
     }
@@ -245,7 +258,8 @@ TEST(ImgLoad, RefusesDimensionsTheDataCouldNeverFill) {
     const size_t needed = (pixels + 90) / 91;
     Bytes stream(needed, 0);
     TImgFile enough;
-    EXPECT_EQ(Load(enough, BuildImg({0xC0, false, {}, w, h, stream})), static_cast<int32_t>(needed));
+    EXPECT_EQ(Load(enough, BuildImg({0xC0, false, {}, w, h, stream})),
+              static_cast<int32_t>(needed));
     EXPECT_EQ(enough.Pixels.size(), pixels + 1);
     stream.pop_back();
     TImgFile tooFew;
@@ -272,16 +286,18 @@ TEST(ImgBitmap, MakeBitmapCopiesPixelsAndTheFirst256Colours) {
     // A file giving 300 colours: the bitmap's palette holds the first 256 (entry 0 black).
     std::vector<RGB> colours;
     for (int i = 1; i <= 300; ++i)
-        colours.push_back(RGB{static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i * 3)});
+        colours.push_back(RGB{static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8),
+                              static_cast<uint8_t>(i * 3)});
     Bytes pixels = {0, 1, 2, 255, 254, 128, 7, 0};
     TImgFile img;
     ASSERT_EQ(Load(img, BuildImg({0x80, false, colours, 4, 2, pixels})), 8);
-    EXPECT_EQ(img.ColourCount, 301u);
+    EXPECT_EQ(img.ColourCount(), 301u);
     Bitmap bmp = img.MakeBitmap();
     ASSERT_EQ(bmp.Width(), 4);
     ASSERT_EQ(bmp.Height(), 2);
     EXPECT_EQ(bmp.Palette()[0], (RGB{0, 0, 0}));
-    for (int i = 1; i < 256; ++i) EXPECT_EQ(bmp.Palette()[static_cast<size_t>(i)], colours[static_cast<size_t>(i - 1)]);
+    for (int i = 1; i < 256; ++i)
+        EXPECT_EQ(bmp.Palette()[static_cast<size_t>(i)], colours[static_cast<size_t>(i - 1)]);
     EXPECT_EQ(Bytes(bmp.Row(0), bmp.Row(0) + 4), (Bytes{0, 1, 2, 255}));
     EXPECT_EQ(Bytes(bmp.Row(1), bmp.Row(1) + 4), (Bytes{254, 128, 7, 0}));
 
@@ -317,7 +333,8 @@ TEST(ImgBitmap, ImportNumbersColoursByFirstAppearance) {
     // 50 has the same colour as 200 elsewhere in the palette but is a colour of its own.
     const Bytes indices = {200, 0, 3, 200, 3, 0, 50, 3};
     Bitmap bmp(4, 2);
-    for (int i = 0; i < 256; ++i) bmp.Palette()[static_cast<size_t>(i)] = RGB{static_cast<uint8_t>(i), 1, 2};
+    for (int i = 0; i < 256; ++i)
+        bmp.Palette()[static_cast<size_t>(i)] = RGB{static_cast<uint8_t>(i), 1, 2};
     bmp.Palette()[50] = bmp.Palette()[200];
     bmp.Palette()[0] = RGB{9, 9, 9}; // dropped: index 0 is transparent
     bmp.Pixels() = indices;
@@ -342,7 +359,7 @@ TEST(ImgBitmap, ImportOfAnAllZeroBitmap) {
     WriteBitmap(dir / "Z.IMG", 3, 2, [](int, int) { return 0; });
     TImgFile plain;
     plain.ImportBitmap(dir / "Z.IMG", false);
-    EXPECT_EQ(plain.ColourCount, 1u);
+    EXPECT_EQ(plain.ColourCount(), 1u);
     EXPECT_EQ(plain.Pixels, Bytes(6, 0));
     // N = 0: no palette bytes, no fill, the pixels right after the dimensions.
     Bytes file = plain.SaveToBytes(false);
@@ -353,14 +370,15 @@ TEST(ImgBitmap, ImportOfAnAllZeroBitmap) {
 
     TImgFile opaque;
     opaque.ImportBitmap(dir / "Z.IMG", true);
-    EXPECT_EQ(opaque.ColourCount, 2u);
+    EXPECT_EQ(opaque.ColourCount(), 2u);
     ExpectPalette(opaque, {RGB{0, 0, 0}});
     EXPECT_EQ(opaque.Pixels, Bytes(6, 1));
     // N = 1: one black stored entry and one fill byte.
     Bytes opaqueFile = opaque.SaveToBytes(false);
     ASSERT_EQ(opaqueFile.size(), 16u + 3u + 1u + 6u);
     EXPECT_EQ(GetU16(opaqueFile.data() + 10), 1);
-    EXPECT_EQ(Bytes(opaqueFile.begin() + 12, opaqueFile.begin() + 20), (Bytes{0, 0, 0, 3, 0, 2, 0, 0}));
+    EXPECT_EQ(Bytes(opaqueFile.begin() + 12, opaqueFile.begin() + 20),
+              (Bytes{0, 0, 0, 3, 0, 2, 0, 0}));
 }
 
 TEST(ImgBitmap, ImportRefusesMoreThan127Colours) {
@@ -369,7 +387,7 @@ TEST(ImgBitmap, ImportRefusesMoreThan127Colours) {
     WriteBitmap(dir / "C127.IMG", 16, 8, [](int x, int y) { return y * 16 + x; });
     TImgFile img;
     img.ImportBitmap(dir / "C127.IMG", false);
-    EXPECT_EQ(img.ColourCount, 128u);
+    EXPECT_EQ(img.ColourCount(), 128u);
     EXPECT_EQ(img.Pixels[127], 127);
     // The palette entry of new index 127 is the colour of bitmap index 127.
     EXPECT_EQ(img.Palette[3 * 127], 127);
@@ -381,11 +399,12 @@ TEST(ImgBitmap, ImportRefusesMoreThan127Colours) {
             refused.ImportBitmap(dir / name, opaque);
             ADD_FAILURE() << name << " accepted";
         } catch (const AssertionError& e) {
-            EXPECT_TRUE(StartsWith(e.what(), "Too many colours in image! (ImgFileU.cpp, line ")) << e.what();
+            EXPECT_TRUE(StartsWith(e.what(), "Too many colours in image! (ImgFileU.cpp, line "))
+                << e.what();
         }
         // Nothing of the refused bitmap is taken.
         EXPECT_EQ(refused.Width, 11);
-        EXPECT_EQ(refused.ColourCount, 0u);
+        EXPECT_EQ(refused.ColourCount(), 0u);
         EXPECT_TRUE(refused.Pixels.empty());
     };
     expectRefused("C127.IMG", true); // 127 + the opaque entry
@@ -399,8 +418,28 @@ TEST(ImgBitmap, ImportRefusesMoreThan127Colours) {
     WriteBitmap(dir / "C126.IMG", 16, 8, [](int x, int y) { return std::min(y * 16 + x, 126); });
     TImgFile opaque;
     opaque.ImportBitmap(dir / "C126.IMG", true);
-    EXPECT_EQ(opaque.ColourCount, 128u);
+    EXPECT_EQ(opaque.ColourCount(), 128u);
     EXPECT_EQ(opaque.Pixels[0], 127);
+}
+
+TEST(ImgBitmap, AFailedImportLeavesTheImageAsItWas) {
+    TempDir dir;
+    TImgFile img;
+    ASSERT_EQ(Load(img, BuildImg({0xC0, false, SomeColours(3), 2, 2, Encode({1, 2, 3, 1})})), 4);
+    const TImgFile before = img;
+    Bitmap colourful(128, 1); // 128 colours besides the background, one too many
+    for (int x = 0; x < 128; ++x)
+        colourful.Row(0)[x] = static_cast<uint8_t>(x + 1);
+    Bitmap wide(65536, 1);
+    EXPECT_THROW(img.ImportBitmap(colourful, false), AssertionError);
+    EXPECT_THROW(img.ImportBitmap(wide, false), AssertionError);
+    EXPECT_THROW(img.ImportBitmap(dir / "missing", true), FileOpenError);
+    EXPECT_EQ(img.Width, before.Width);
+    EXPECT_EQ(img.Height, before.Height);
+    EXPECT_EQ(img.Palette, before.Palette);
+    EXPECT_EQ(img.Pixels, before.Pixels);
+    EXPECT_EQ(img.Packed(), before.Packed());
+    EXPECT_TRUE(img.Compressed());
 }
 
 TEST(ImgBitmap, ImportReadsBitmapsWrittenByOtherPrograms) {
@@ -409,8 +448,9 @@ TEST(ImgBitmap, ImportReadsBitmapsWrittenByOtherPrograms) {
     img.ImportBitmap(std::string(PELFRY_TEST_DATA) + "/bmp/pil_p8", false);
     EXPECT_EQ(img.Width, 5);
     EXPECT_EQ(img.Height, 3);
-    ASSERT_EQ(img.ColourCount, 15u);
-    for (int i = 0; i < 15; ++i) EXPECT_EQ(img.Pixels[static_cast<size_t>(i)], i);
+    ASSERT_EQ(img.ColourCount(), 15u);
+    for (int i = 0; i < 15; ++i)
+        EXPECT_EQ(img.Pixels[static_cast<size_t>(i)], i);
     for (int i = 1; i < 15; ++i) {
         EXPECT_EQ(img.Palette[static_cast<size_t>(3 * i)], (i * 10) % 256);
         EXPECT_EQ(img.Palette[static_cast<size_t>(3 * i + 1)], (255 - i * 10) % 256);
@@ -434,25 +474,27 @@ TEST(ImgBitmap, ImportReadsBitmapsWrittenByOtherPrograms) {
         }
     }
     EXPECT_GE(coloured, 23);
-    EXPECT_EQ(grad.ColourCount, static_cast<uint32_t>(coloured + 1));
+    EXPECT_EQ(grad.ColourCount(), static_cast<uint32_t>(coloured + 1));
 
     // A missing bitmap is the platform's open error.
     TImgFile none;
-    EXPECT_THROW(none.ImportBitmap(std::string(PELFRY_TEST_DATA) + "/bmp/no_such", false), FileOpenError);
+    EXPECT_THROW(none.ImportBitmap(std::string(PELFRY_TEST_DATA) + "/bmp/no_such", false),
+                 FileOpenError);
 }
 
 TEST(ImgSave, WritesTheDocumentedLayout) {
     TImgFile img;
     img.Width = 2;
     img.Height = 2;
-    img.ColourCount = 2;
     img.Palette = {0, 0, 0, 10, 20, 30};
     img.Pixels = {1, 0, 0, 1};
-    Bytes expected = {'I', 'M', 'G', 0x1A, 24, 0, 0, 0, 8, 0x80, 1, 0, 10, 20, 30, 2, 0, 2, 0, 0, 1, 0, 0, 1};
+    Bytes expected = {'I', 'M', 'G', 0x1A, 24, 0, 0, 0, 8, 0x80, 1, 0,
+                      10,  20,  30,  2,    0,  2, 0, 0, 1, 0,    0, 1};
     EXPECT_EQ(img.SaveToBytes(false), expected);
-    Bytes compressed = {'I', 'M', 'G', 0x1A, 26, 0, 0, 0, 8, 0xC0, 1, 0, 10, 20, 30, 2, 0, 2, 0, 0, 1, 0, 0, 1, 0x80, 0};
+    Bytes compressed = {'I', 'M', 'G', 0x1A, 26, 0, 0, 0, 8, 0xC0, 1, 0,    10,
+                        20,  30,  2,   0,    2,  0, 0, 1, 0, 0,    1, 0x80, 0};
     EXPECT_EQ(img.SaveToBytes(true), compressed);
-    EXPECT_EQ(img.Packed, (Bytes{1, 0, 0, 1, 0x80, 0}));
+    EXPECT_EQ(img.Packed(), (Bytes{1, 0, 0, 1, 0x80, 0}));
 
     // The fill after N = 1..4 stored entries is 1, 2, 3, 0 bytes, so the pixel data starts
     // at a multiple of 4.
@@ -460,7 +502,6 @@ TEST(ImgSave, WritesTheDocumentedLayout) {
         TImgFile f;
         f.Width = 1;
         f.Height = 1;
-        f.ColourCount = n + 1;
         f.Palette.assign((n + 1) * 3, 0xAB);
         f.Pixels = {0x42};
         Bytes bytes = f.SaveToBytes(false);
@@ -469,7 +510,8 @@ TEST(ImgSave, WritesTheDocumentedLayout) {
         ASSERT_EQ(bytes.size(), 16 + 3 * n + fill + 1);
         EXPECT_EQ(bytes.back(), 0x42);
         EXPECT_EQ((bytes.size() - 1) % 4, 0u);
-        for (uint32_t i = 0; i < fill; ++i) EXPECT_EQ(bytes[16 + 3 * n + i], 0);
+        for (uint32_t i = 0; i < fill; ++i)
+            EXPECT_EQ(bytes[16 + 3 * n + i], 0);
     }
 }
 
@@ -477,14 +519,13 @@ TEST(ImgSave, AnImageWithNoPixels) {
     TImgFile img;
     img.Width = 0;
     img.Height = 5;
-    img.ColourCount = 2;
     img.Palette = {0, 0, 0, 1, 2, 3};
     Bytes compressed = img.SaveToBytes(true);
     ASSERT_EQ(compressed.size(), 20u + 2u);
     EXPECT_EQ(compressed[20], 0x80);
     EXPECT_EQ(compressed[21], 0x00);
     TImgFile plain = img;
-    plain.Packed.clear();
+    plain.DropPacked();
     EXPECT_EQ(plain.SaveToBytes(false).size(), 20u);
     // Loading it back: result 0 and no pixels, so a preview shows nothing.
     TImgFile back;
@@ -536,17 +577,17 @@ TEST(ImgSave, RoundTripsThroughFilesAndBitmaps) {
     for (bool compress : {true, false}) {
         SCOPED_TRACE(compress);
         TImgFile img = imported;
-        img.Packed.clear();
+        img.DropPacked();
         int32_t length = img.SaveToFile(dir / "R.IMG", compress);
         EXPECT_EQ(length, FileLength(dir / "R.IMG"));
-        EXPECT_EQ(img.Packed.empty(), !compress);
+        EXPECT_EQ(img.Packed().empty(), !compress);
         TImgFile back;
         int32_t result = back.LoadFromFile(dir / "R.IMG");
         EXPECT_EQ(result, 61 * 37);
         EXPECT_EQ(back.Palette, imported.Palette);
         EXPECT_EQ(Bytes(back.Pixels.begin(), back.Pixels.begin() + 61 * 37), imported.Pixels);
         if (compress) {
-            EXPECT_EQ(back.Packed, img.Packed);
+            EXPECT_EQ(back.Packed(), img.Packed());
         }
         // And out to a bitmap again: the same picture with the compacted palette.
         back.ExportBitmap(dir / "R.IMG");
@@ -571,7 +612,7 @@ TEST(ImgSave, AFailedSaveLeavesTheOldFile) {
         EXPECT_TRUE(StartsWith(e.what(), "Decompressed bytes must not have msb set!")) << e.what();
     }
     EXPECT_EQ(ReadWholeFile(dir / "K.IMG"), old);
-    EXPECT_TRUE(img.Packed.empty());
+    EXPECT_TRUE(img.Packed().empty());
     // Uncompressed they are fine.
     int32_t length = img.SaveToFile(dir / "K.IMG", false);
     EXPECT_EQ(length, FileLength(dir / "K.IMG"));

@@ -50,7 +50,7 @@ const Case kCases[] = {
 void ExpectSameImage(const TImgFile& a, const TImgFile& b) {
     EXPECT_EQ(a.Width, b.Width);
     EXPECT_EQ(a.Height, b.Height);
-    EXPECT_EQ(a.ColourCount, b.ColourCount);
+    EXPECT_EQ(a.ColourCount(), b.ColourCount());
     EXPECT_EQ(a.Palette, b.Palette);
     EXPECT_EQ(a.Pixels, b.Pixels);
 }
@@ -66,7 +66,7 @@ TEST(PictureImport, EveryEditorsFileGivesTheImageOfItsPaletteBitmap) {
             TImgFile expected, got;
             expected.ImportBitmap(kDir + c.reference, opaque); // reads reference.bmp
             got.ImportBitmap(picture.Image, opaque);
-            ASSERT_GT(expected.ColourCount, 1u) << "a picture with colours";
+            ASSERT_GT(expected.ColourCount(), 1u) << "a picture with colours";
             ExpectSameImage(got, expected);
         }
         // Written as PNG and read back, the image stays as it was.

@@ -8,7 +8,8 @@ namespace pelfry::reference {
 
 int32_t MatchLength(const uint8_t* first, const uint8_t* second, int32_t limit) {
     int32_t k = 0;
-    while (k < limit && first[k] == second[k]) ++k;
+    while (k < limit && first[k] == second[k])
+        ++k;
     return k;
 }
 
@@ -30,7 +31,8 @@ int32_t Compress(const uint8_t* source, int32_t length, uint8_t* destination) {
             }
         }
         if (best < 3) {
-            if (source[p] >= 0x80) PELFRY_FAIL("Decompressed bytes must not have msb set!");
+            if (source[p] >= 0x80)
+                Fail(CheckSite{"ImgFileU.cpp", 150}, "Decompressed bytes must not have msb set!");
             destination[out++] = source[p];
             ++p;
             continue;

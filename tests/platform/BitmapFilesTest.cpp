@@ -12,7 +12,9 @@ namespace {
 
 const std::string kDir = std::string(PELFRY_TEST_DATA) + "/bmp/";
 
-RGB At(const Bitmap& b, int x, int y) { return b.Palette()[b.Row(y)[x]]; }
+RGB At(const Bitmap& b, int x, int y) {
+    return b.Palette()[b.Row(y)[x]];
+}
 
 const RGB kRed{255, 0, 0}, kBlue{0, 0, 255}, kLime{0, 255, 0}, kWhite{255, 255, 255}, kBlack{};
 
@@ -25,9 +27,12 @@ void CheckQuad(const std::string& file) {
     for (int y = 0; y < 5; ++y) {
         for (int x = 0; x < 7; ++x) {
             RGB expected = kRed;
-            if (x == 0 && y == 0) expected = kBlue;
-            else if (x == 6 && y == 4) expected = kLime;
-            else if (x >= 2 && x <= 3 && y >= 1 && y <= 2) expected = kWhite;
+            if (x == 0 && y == 0)
+                expected = kBlue;
+            else if (x == 6 && y == 4)
+                expected = kLime;
+            else if (x >= 2 && x <= 3 && y >= 1 && y <= 2)
+                expected = kWhite;
             EXPECT_EQ(At(b, x, y), expected) << x << "," << y;
         }
     }
@@ -48,7 +53,8 @@ TEST(BitmapFiles, ImageMagick8BitAndRle8With24Colours) {
         ASSERT_EQ(b.Height(), 4);
         for (int y = 0; y < 4; ++y)
             for (int x = 0; x < 6; ++x)
-                EXPECT_EQ(At(b, x, y), (RGB{static_cast<uint8_t>(40 * x), static_cast<uint8_t>(60 * y), 200}))
+                EXPECT_EQ(At(b, x, y),
+                          (RGB{static_cast<uint8_t>(40 * x), static_cast<uint8_t>(60 * y), 200}))
                     << x << "," << y;
     }
 }
@@ -66,7 +72,8 @@ TEST(BitmapFiles, OneBitPictures) {
     ASSERT_EQ(checker.Width(), 10);
     ASSERT_EQ(checker.Height(), 2);
     for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 10; ++x) EXPECT_EQ(At(checker, x, y), (x + y) % 2 ? kWhite : kBlack) << x << "," << y;
+        for (int x = 0; x < 10; ++x)
+            EXPECT_EQ(At(checker, x, y), (x + y) % 2 ? kWhite : kBlack) << x << "," << y;
 }
 
 TEST(BitmapFiles, PilPalettedAndGrey) {
@@ -75,11 +82,14 @@ TEST(BitmapFiles, PilPalettedAndGrey) {
     ASSERT_EQ(p.Width(), 5);
     ASSERT_EQ(p.Height(), 3);
     for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 5; ++x) EXPECT_EQ(p.Row(y)[x], x + 5 * y);
+        for (int x = 0; x < 5; ++x)
+            EXPECT_EQ(p.Row(y)[x], x + 5 * y);
     for (int i = 0; i < 256; ++i)
-        EXPECT_EQ(p.Palette()[static_cast<size_t>(i)],
-                  (RGB{static_cast<uint8_t>(i * 10 % 256), static_cast<uint8_t>((255 - i * 10) % 256 + ((255 - i * 10) % 256 < 0 ? 256 : 0)),
-                       static_cast<uint8_t>(i)}))
+        EXPECT_EQ(
+            p.Palette()[static_cast<size_t>(i)],
+            (RGB{static_cast<uint8_t>(i * 10 % 256),
+                 static_cast<uint8_t>((255 - i * 10) % 256 + ((255 - i * 10) % 256 < 0 ? 256 : 0)),
+                 static_cast<uint8_t>(i)}))
             << i;
     const Bitmap g = LoadBitmapFile(kDir + "pil_grey8.bmp");
     ASSERT_EQ(g.Width(), 3);

@@ -34,13 +34,16 @@ std::string DecodeError(const Bytes& bytes, const std::string& name = "pic.bmp")
 
 std::vector<RGB> Colours(size_t n) {
     std::vector<RGB> c(n);
-    for (size_t i = 0; i < n; ++i) c[i] = RGB{static_cast<uint8_t>(i + 1), static_cast<uint8_t>(2 * i), static_cast<uint8_t>(255 - i)};
+    for (size_t i = 0; i < n; ++i)
+        c[i] = RGB{static_cast<uint8_t>(i + 1), static_cast<uint8_t>(2 * i),
+                   static_cast<uint8_t>(255 - i)};
     return c;
 }
 
 TEST(BitmapReader, UncompressedAtEveryDepth) {
     // Widths that end inside a byte and need row padding.
-    const std::vector<Bytes> rows1 = {{1, 0, 1, 1, 0, 0, 1, 0, 1, 1}, {0, 1, 0, 0, 1, 1, 0, 1, 0, 0}};
+    const std::vector<Bytes> rows1 = {{1, 0, 1, 1, 0, 0, 1, 0, 1, 1},
+                                      {0, 1, 0, 0, 1, 1, 0, 1, 0, 0}};
     const std::vector<Bytes> rows2 = {{3, 2, 1, 0, 1}, {0, 0, 3, 3, 2}, {1, 1, 1, 1, 1}};
     const std::vector<Bytes> rows4 = {{15, 0, 7, 8, 1, 2, 3}, {4, 5, 6, 9, 10, 11, 12}};
     const std::vector<Bytes> rows8 = {{0, 255, 17, 200, 3}, {9, 8, 7, 6, 5}, {1, 2, 3, 4, 250}};
@@ -58,8 +61,10 @@ TEST(BitmapReader, UncompressedAtEveryDepth) {
         s.pixels = PackRows(c.rows, c.bpp);
         const Bitmap b = Decode(BuildBmp(s));
         EXPECT_EQ(RowsOf(b), c.rows);
-        for (size_t i = 0; i < s.colours.size(); ++i) EXPECT_EQ(b.Palette()[i], s.colours[i]);
-        for (size_t i = s.colours.size(); i < 256; ++i) EXPECT_EQ(b.Palette()[i], kBlack);
+        for (size_t i = 0; i < s.colours.size(); ++i)
+            EXPECT_EQ(b.Palette()[i], s.colours[i]);
+        for (size_t i = s.colours.size(); i < 256; ++i)
+            EXPECT_EQ(b.Palette()[i], kBlack);
         // The same picture stored top-down.
         s.height = -s.height;
         s.pixels = PackRows(c.rows, c.bpp, true);
@@ -76,7 +81,7 @@ TEST(BitmapReader, EveryHeaderSize) {
         s.width = 3;
         s.height = 2;
         s.bpp = 4;
-        s.colours = {kBlack, kRed, kGreen, kBlue, kWhite, kWhite, kWhite, kWhite,
+        s.colours = {kBlack, kRed,   kGreen, kBlue,  kWhite, kWhite, kWhite, kWhite,
                      kWhite, kWhite, kWhite, kWhite, kWhite, kWhite, kWhite, kWhite};
         s.pixels = PackRows(rows, 4);
         const Bitmap b = Decode(BuildBmp(s));
@@ -147,19 +152,25 @@ TEST(BitmapReader, Rle8) {
     // Rows from the bottom: a run; an absolute run of 3 (padded) and a run; a run past the
     // right edge (cut there, as some writers pad rows); then a delta and the end of the bitmap.
     s.pixels = {
+        // clang-format off
         6, 7, 0, 0,                 // bottom row: 7 7 7 7 7 7
         0, 3, 1, 2, 3, 0, 3, 4, 0, 0, // 1 2 3 4 4 4
         8, 5, 0, 0,                 // 5 5 5 5 5 5 (+2 cut)
         2, 6, 0, 2, 2, 0, 1, 1, 0, 1, // 6 6, move to x=4 of the top row, one 1, end
+        // clang-format on
     };
     Bitmap b = Decode(BuildBmp(s));
-    EXPECT_EQ(RowsOf(b), (std::vector<Bytes>{{6, 6, 0, 0, 1, 0}, {5, 5, 5, 5, 5, 5}, {1, 2, 3, 4, 4, 4}, {7, 7, 7, 7, 7, 7}}));
+    EXPECT_EQ(RowsOf(b),
+              (std::vector<Bytes>{
+                  {6, 6, 0, 0, 1, 0}, {5, 5, 5, 5, 5, 5}, {1, 2, 3, 4, 4, 4}, {7, 7, 7, 7, 7, 7}}));
     EXPECT_EQ(b.Palette()[7], s.colours[7]);
 
     // The end of the bitmap early: every pixel not reached is 0.
     s.pixels = {3, 9, 0, 1};
     b = Decode(BuildBmp(s));
-    EXPECT_EQ(RowsOf(b), (std::vector<Bytes>{{0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 0}, {9, 9, 9, 0, 0, 0}}));
+    EXPECT_EQ(RowsOf(b),
+              (std::vector<Bytes>{
+                  {0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 0}, {9, 9, 9, 0, 0, 0}}));
 
     // Data that ends exactly after the last row needs no end-of-bitmap mark.
     s.height = 1;
@@ -175,7 +186,8 @@ TEST(BitmapReader, Rle8) {
     // Top-down RLE (rare, but harmless): the first row stored is the top one.
     s.height = -2;
     s.pixels = {6, 1, 0, 0, 6, 2, 0, 1};
-    EXPECT_EQ(RowsOf(Decode(BuildBmp(s))), (std::vector<Bytes>{{1, 1, 1, 1, 1, 1}, {2, 2, 2, 2, 2, 2}}));
+    EXPECT_EQ(RowsOf(Decode(BuildBmp(s))),
+              (std::vector<Bytes>{{1, 1, 1, 1, 1, 1}, {2, 2, 2, 2, 2, 2}}));
 }
 
 TEST(BitmapReader, Rle4) {
@@ -186,12 +198,16 @@ TEST(BitmapReader, Rle4) {
     s.compression = 2;
     s.colours = Colours(16);
     s.pixels = {
+        // clang-format off
         7, 0x12, 0, 0,                    // bottom: 1 2 1 2 1 2 1
         0, 5, 0xAB, 0xCD, 0xE0, 0, 2, 0xFF, 0, 0, // absolute 5 nibbles (3 bytes, padded): A B C D E, then F F
         0, 3, 0x34, 0x50, 1, 0x99, 0, 1,  // absolute 3 nibbles (2 bytes): 3 4 5, one 9, end
+        // clang-format on
     };
     const Bitmap b = Decode(BuildBmp(s));
-    EXPECT_EQ(RowsOf(b), (std::vector<Bytes>{{3, 4, 5, 9, 0, 0, 0}, {10, 11, 12, 13, 14, 15, 15}, {1, 2, 1, 2, 1, 2, 1}}));
+    EXPECT_EQ(RowsOf(b),
+              (std::vector<Bytes>{
+                  {3, 4, 5, 9, 0, 0, 0}, {10, 11, 12, 13, 14, 15, 15}, {1, 2, 1, 2, 1, 2, 1}}));
     EXPECT_EQ(b.Palette()[15], s.colours[15]);
 }
 
@@ -213,7 +229,8 @@ TEST(BitmapReader, RleDescribingHugePicturesIsBounded) {
     const Bitmap b = Decode(BuildBmp(s));
     EXPECT_EQ(b.Width(), 1000);
     EXPECT_EQ(b.Height(), 1000);
-    for (uint8_t p : b.Pixels()) ASSERT_EQ(p, 0);
+    for (uint8_t p : b.Pixels())
+        ASSERT_EQ(p, 0);
 }
 
 TEST(BitmapReader, TrueColourPicturesAreNumberedByFirstAppearance) {
@@ -400,12 +417,13 @@ TEST(BitmapReader, PicturesLargerThan65535PixelsAreRefused) {
     BmpSpec s;
     s.colours = Colours(2);
     s.bpp = 1;
-    for (auto [w, h] : {std::pair{65536, 1}, std::pair{1, 65536}, std::pair{1, -65536}, std::pair{1, INT32_MIN},
-                        std::pair{0x7FFFFFFF, 1}}) {
+    for (auto [w, h] : {std::pair{65536, 1}, std::pair{1, 65536}, std::pair{1, -65536},
+                        std::pair{1, INT32_MIN}, std::pair{0x7FFFFFFF, 1}}) {
         SCOPED_TRACE(testing::Message() << w << "x" << h);
         s.width = w;
         s.height = h;
-        EXPECT_EQ(DecodeError(BuildBmp(s), "big.bmp"), "big.bmp is wider or taller than 65,535 pixels");
+        EXPECT_EQ(DecodeError(BuildBmp(s), "big.bmp"),
+                  "big.bmp is wider or taller than 65,535 pixels");
     }
     // The largest sizes themselves are fine when the pixels are there (1 bit each).
     s.width = 65535;
@@ -480,8 +498,8 @@ TEST(BitmapReader, DamagedFilesAreInvalid) {
     rle.height = 2;
     rle.compression = 1;
     rle.colours = Colours(2);
-    for (const Bytes& data : {Bytes{}, Bytes{4}, Bytes{4, 1, 0, 0}, Bytes{0, 2, 1}, Bytes{0, 4, 1, 1, 1},
-                              Bytes{4, 1, 0, 0, 0, 6, 1, 1}}) {
+    for (const Bytes& data : {Bytes{}, Bytes{4}, Bytes{4, 1, 0, 0}, Bytes{0, 2, 1},
+                              Bytes{0, 4, 1, 1, 1}, Bytes{4, 1, 0, 0, 0, 6, 1, 1}}) {
         rle.pixels = data;
         check(BuildBmp(rle), "RLE cut");
     }

@@ -5,6 +5,7 @@
 #include "platform/FileUtil.h"
 
 #include "BmpBuilder.h"
+#include "support/Fields.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -24,10 +25,11 @@ using test::TempDir;
 Bitmap Sample(int width, int height) {
     Bitmap b(width, height);
     for (int i = 0; i < 256; ++i)
-        b.Palette()[static_cast<size_t>(i)] =
-            RGB{static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i * 3)};
+        b.Palette()[static_cast<size_t>(i)] = RGB{
+            static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i * 3)};
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) b.Row(y)[x] = static_cast<uint8_t>(x * 31 + y * 17 + 1);
+        for (int x = 0; x < width; ++x)
+            b.Row(y)[x] = static_cast<uint8_t>(x * 31 + y * 17 + 1);
     return b;
 }
 
@@ -56,7 +58,8 @@ TEST(BitmapWriter, LayoutIsUncompressed8BitBottomUpWith256Colours) {
     EXPECT_EQ(out[54 + 4 * 200 + 3], 0);
     // The bottom row comes first; rows are padded with zeros to 4 bytes.
     const Bytes rows(out.begin() + 1078, out.end());
-    EXPECT_EQ(rows, (Bytes{b.Row(1)[0], b.Row(1)[1], b.Row(1)[2], 0, b.Row(0)[0], b.Row(0)[1], b.Row(0)[2], 0}));
+    EXPECT_EQ(rows, (Bytes{b.Row(1)[0], b.Row(1)[1], b.Row(1)[2], 0, b.Row(0)[0], b.Row(0)[1],
+                           b.Row(0)[2], 0}));
 }
 
 TEST(BitmapWriter, RoundTripsThroughTheReaderAtEveryPadding) {
@@ -121,7 +124,8 @@ std::map<std::pair<int, int>, std::string> ReadWithImageMagick(const std::string
         int x = 0, y = 0;
         char hex[8] = {};
         const char* hash = std::strchr(line, '#');
-        if (std::sscanf(line, "%d,%d:", &x, &y) == 2 && hash && std::sscanf(hash + 1, "%6[0-9A-Fa-f]", hex) == 1)
+        if (std::sscanf(line, "%d,%d:", &x, &y) == 2 && hash &&
+            std::sscanf(hash + 1, "%6[0-9A-Fa-f]", hex) == 1)
             pixels[{x, y}] = std::string("#") + hex;
     }
     ::pclose(pipe);
@@ -129,7 +133,8 @@ std::map<std::pair<int, int>, std::string> ReadWithImageMagick(const std::string
 }
 
 TEST(BitmapWriter, AnotherProgramReadsWhatWeWrite) {
-    if (std::system("command -v convert >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick's convert is not installed";
+    if (std::system("command -v convert >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ImageMagick's convert is not installed";
     TempDir dir;
     Bitmap b(5, 3);
     b.Palette()[1] = RGB{255, 0, 0};

@@ -19,9 +19,9 @@ struct BmpSpec {
     uint16_t bpp = 8;
     uint32_t compression = 0; // 1 = RLE8, 2 = RLE4, 3 = bit fields
     uint32_t colorsUsed = 0;
-    std::vector<RGB> colours; // the colour table as written
-    Bytes pixels;             // the pixel data as written
-    Bytes gap;                // bytes between the colour table and the pixels
+    std::vector<RGB> colours;        // the colour table as written
+    Bytes pixels;                    // the pixel data as written
+    Bytes gap;                       // bytes between the colour table and the pixels
     std::optional<uint32_t> offBits; // default: where the pixels start
 };
 
@@ -54,7 +54,8 @@ inline Bytes BuildBmp(const BmpSpec& s) {
         PutU32(out, s.colorsUsed);
         PutU32(out, 0);
         // V4/V5 and other long headers: the rest (masks, colour space) as zeros.
-        if (out.size() - headerStart < s.headerSize) PutZeros(out, s.headerSize - (out.size() - headerStart));
+        if (out.size() - headerStart < s.headerSize)
+            PutZeros(out, s.headerSize - (out.size() - headerStart));
         out.resize(headerStart + s.headerSize); // shorter variants: cut
     }
     for (const RGB& c : s.colours) {
@@ -89,7 +90,8 @@ inline Bytes PackRows(const std::vector<Bytes>& rows, int bpp, bool topDown = fa
 // Row-major pixel indices of a bitmap, row 0 at the top.
 inline std::vector<Bytes> RowsOf(const Bitmap& b) {
     std::vector<Bytes> rows;
-    for (int y = 0; y < b.Height(); ++y) rows.emplace_back(b.Row(y), b.Row(y) + b.Width());
+    for (int y = 0; y < b.Height(); ++y)
+        rows.emplace_back(b.Row(y), b.Row(y) + b.Width());
     return rows;
 }
 

@@ -41,33 +41,36 @@ TEST(Errors, FileErrorsCarryTheSystemsReasonApart) {
 TEST(Errors, AssertionTextIsMessageUnitAndLine) {
     EXPECT_STREQ(AssertionError("Too many colours in image!", "ImgFileU.cpp", 354).what(),
                  "Too many colours in image! (ImgFileU.cpp, line 354)");
-    EXPECT_STREQ(AssertionError("", "SprFileU.cpp", 7).what(), "Assertion failure (SprFileU.cpp, line 7)");
+    EXPECT_STREQ(AssertionError("", "SprFileU.cpp", 7).what(),
+                 "Assertion failure (SprFileU.cpp, line 7)");
 }
 
-TEST(Errors, AssertMacroNamesThisFileWithoutItsFolder) {
-    int line = 0;
+TEST(Errors, ACheckNamesItsSiteNotItsLine) {
+    constexpr CheckSite site{"ErrorsTest.cpp", 7};
     try {
-        line = __LINE__ + 1;
-        PELFRY_ASSERT(1 + 1 == 3, "Arithmetic broke");
+        PELFRY_CHECK(1 + 1 == 3, site, "Arithmetic broke", "1 + 1 is 2");
         FAIL() << "no error raised";
     } catch (const AssertionError& e) {
-        EXPECT_EQ(std::string(e.what()), "Arithmetic broke (ErrorsTest.cpp, line " + std::to_string(line) + ")");
+        EXPECT_STREQ(e.what(), "Arithmetic broke (ErrorsTest.cpp, line 7)");
+        EXPECT_EQ(e.Reason(), "1 + 1 is 2");
     }
     try {
-        line = __LINE__ + 1;
-        PELFRY_FAIL("");
+        Fail(site, "");
     } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()), "Assertion failure (ErrorsTest.cpp, line " + std::to_string(line) + ")");
+        EXPECT_STREQ(e.what(), "Assertion failure (ErrorsTest.cpp, line 7)");
     }
-    // A check that holds raises nothing and evaluates its condition once.
+    // A check that holds raises nothing, evaluates its condition once and makes no reason.
     int evaluated = 0;
-    EXPECT_NO_THROW(PELFRY_ASSERT(++evaluated == 1, "x"));
+    int made = 0;
+    EXPECT_NO_THROW(PELFRY_CHECK(++evaluated == 1, site, "x", std::to_string(++made)));
     EXPECT_EQ(evaluated, 1);
+    EXPECT_EQ(made, 0);
 }
 
 TEST(Errors, FormatHandlesEmptyAndLongTexts) {
     EXPECT_EQ(Format("%s", ""), "");
-    EXPECT_EQ(Format("Processing file %d of %d: %s", 3, 10, "A.IMG"), "Processing file 3 of 10: A.IMG");
+    EXPECT_EQ(Format("Processing file %d of %d: %s", 3, 10, "A.IMG"),
+              "Processing file 3 of 10: A.IMG");
     std::string longText(5000, 'x');
     EXPECT_EQ(Format("<%s>", longText.c_str()), "<" + longText + ">");
 }

@@ -1,6 +1,6 @@
 // File ages: packed local date-times of two-second resolution, set explicitly (no sleeping).
-#include "platform/Errors.h"
 #include "platform/FileTime.h"
+#include "platform/Errors.h"
 #include "platform/FileUtil.h"
 #include "platform/Stream.h"
 
@@ -17,9 +17,10 @@ namespace {
 using test::TempDir;
 
 int32_t Packed(int year, int month, int day, int hour, int minute, int second) {
-    return static_cast<int32_t>(static_cast<uint32_t>(year - 1980) << 25 | static_cast<uint32_t>(month) << 21 |
-                                static_cast<uint32_t>(day) << 16 | static_cast<uint32_t>(hour) << 11 |
-                                static_cast<uint32_t>(minute) << 5 | static_cast<uint32_t>(second / 2));
+    return static_cast<int32_t>(
+        static_cast<uint32_t>(year - 1980) << 25 | static_cast<uint32_t>(month) << 21 |
+        static_cast<uint32_t>(day) << 16 | static_cast<uint32_t>(hour) << 11 |
+        static_cast<uint32_t>(minute) << 5 | static_cast<uint32_t>(second / 2));
 }
 
 // Sets a file's modification time to an exact POSIX time with nanoseconds.

@@ -1,7 +1,7 @@
 // Paths with both separators and drive prefixes, folders, whole-file reads and writes, and
 // replacing a file so that a failed write never loses the old one.
-#include "platform/Errors.h"
 #include "platform/FileUtil.h"
+#include "platform/Errors.h"
 #include "platform/Stream.h"
 
 #include "support/FullDisk.h"
@@ -140,7 +140,8 @@ TEST(Files, ForceDirectoriesMakesMissingParents) {
 TEST(Files, WholeFileReadsAndWrites) {
     TempDir dir;
     Bytes data(70000);
-    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<uint8_t>(i * 7);
     WriteWholeFile(dir / "w", data);
     EXPECT_EQ(ReadWholeFile(dir / "w"), data);
     WriteWholeFile(dir / "w", Bytes{});

@@ -1,7 +1,7 @@
 // Integer parsing, the general number format of the status line, and small text helpers.
+#include "platform/Text.h"
 #include "platform/Errors.h"
 #include "platform/FileUtil.h"
-#include "platform/Text.h"
 
 #include "support/TempDir.h"
 
@@ -45,23 +45,30 @@ TEST(Text, StrToIntAcceptsDecimalAndHexInThe32BitRange) {
 }
 
 TEST(Text, StrToIntRefusesEverythingElseWithTheText) {
-    const char* bad[] = {"", "-", "+", "$", "0x", "x1", "12a", " 12", "12 ", "1.5", "1e3", "--1", "+-1",
-                         "2147483648", "-2147483649", "99999999999999999999", "$100000000", "$G", "0x-1", "$ 1"};
+    const char* bad[] = {"",           "-",          "+",           "$",
+                         "0x",         "x1",         "12a",         " 12",
+                         "12 ",        "1.5",        "1e3",         "--1",
+                         "+-1",        "2147483648", "-2147483649", "99999999999999999999",
+                         "$100000000", "$G",         "0x-1",        "$ 1"};
     for (const char* text : bad) {
         SCOPED_TRACE(text);
         try {
             StrToInt(text);
             ADD_FAILURE() << "accepted";
         } catch (const ConvertError& e) {
-            EXPECT_EQ(std::string(e.what()), std::string("'") + text + "' is not a valid integer value");
+            EXPECT_EQ(std::string(e.what()),
+                      std::string("'") + text + "' is not a valid integer value");
         }
     }
     // A text with a zero byte inside is refused, not cut at the zero.
-    EXPECT_THROW(StrToInt(std::string_view("12\0" "3", 4)), ConvertError);
+    EXPECT_THROW(StrToInt(std::string_view("12\0"
+                                           "3",
+                                           4)),
+                 ConvertError);
 }
 
 TEST(Text, FormatGWritesTheGeneralFormat) {
-    EXPECT_EQ(FormatG(1.0 / 86400), "1.15740740740741E-5");  // one second in days
+    EXPECT_EQ(FormatG(1.0 / 86400), "1.15740740740741E-5");   // one second in days
     EXPECT_EQ(FormatG(30.0 / 86400), "0.000347222222222222"); // thirty seconds
     EXPECT_EQ(FormatG(0), "0");
     EXPECT_EQ(FormatG(-0.0), "0");

@@ -32,11 +32,13 @@ SpriteAnim MakeFrame(uint16_t left, uint16_t top, uint16_t right, uint16_t botto
     a.Right = right;
     a.Bottom = bottom;
     for (int y = 0; y < bottom - top; ++y)
-        for (int x = 0; x < right - left; ++x) a.Pixels.push_back(static_cast<uint8_t>(fill(x, y)));
+        for (int x = 0; x < right - left; ++x)
+            a.Pixels.push_back(static_cast<uint8_t>(fill(x, y)));
     return a;
 }
 
-inline SpriteAnim SolidFrame(uint16_t left, uint16_t top, uint16_t right, uint16_t bottom, uint8_t value) {
+inline SpriteAnim SolidFrame(uint16_t left, uint16_t top, uint16_t right, uint16_t bottom,
+                             uint8_t value) {
     return MakeFrame(left, top, right, bottom, [value](int, int) { return value; });
 }
 
@@ -45,7 +47,6 @@ inline TSprFile MakeSprite(uint16_t width, uint16_t height, uint16_t colours) {
     TSprFile s;
     s.Width = width;
     s.Height = height;
-    s.ColourCount = colours;
     s.Palette.assign(static_cast<size_t>(colours) * 3, 0);
     for (size_t i = 1; i < colours; ++i) {
         s.Palette[3 * i] = static_cast<uint8_t>(i * 10);
@@ -59,7 +60,6 @@ inline TSprFile MakeSprite(uint16_t width, uint16_t height, uint16_t colours) {
 
 inline void AddFrame(TSprFile& s, SpriteAnim a) {
     s.Frames.push_back(std::move(a));
-    s.FrameCount = static_cast<uint16_t>(s.Frames.size());
 }
 
 // Loads `bytes` through a memory stream; the load's result.
@@ -85,7 +85,8 @@ struct SprBuilder {
         uint16_t left, top, right, bottom;
     };
     std::vector<Frame> frames;
-    size_t fillBeforeFrames = 0; // zero bytes an older writer put before an uncompressed frame table
+    // Zero bytes an older writer put before an uncompressed frame table.
+    size_t fillBeforeFrames = 0;
     std::vector<uint8_t> data;
 
     std::vector<uint8_t> Bytes(int64_t sizeField = -1) const {
@@ -95,7 +96,8 @@ struct SprBuilder {
         PutU8(out, flags);
         PutU8(out, k);
         PutU8(out, 0);
-        for (int i = 1; i <= k; ++i) out.insert(out.end(), 3, static_cast<uint8_t>(i));
+        for (int i = 1; i <= k; ++i)
+            out.insert(out.end(), 3, static_cast<uint8_t>(i));
         PutU16(out, slotCount);
         if (slotCount > 0) {
             PutZeros(out, (4 - out.size() % 4) % 4);
@@ -123,14 +125,15 @@ struct SprBuilder {
             PutU16(out, f.bottom);
         }
         out.insert(out.end(), data.begin(), data.end());
-        SetU32(out, 4, sizeField < 0 ? static_cast<uint32_t>(out.size()) : static_cast<uint32_t>(sizeField));
+        SetU32(out, 4,
+               sizeField < 0 ? static_cast<uint32_t>(out.size())
+                             : static_cast<uint32_t>(sizeField));
         return out;
     }
 };
 
 // The message of the pelfry::Error that `f` raises; "" when it raises none.
-template <typename F>
-std::string ErrorOf(F f) {
+template <typename F> std::string ErrorOf(F f) {
     try {
         f();
     } catch (const pelfry::Error& e) {

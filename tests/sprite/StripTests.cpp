@@ -16,7 +16,9 @@ using namespace sprtest;
 
 namespace {
 
-SpdValues Spd(const std::string& text) { return ReadSpd(std::vector<uint8_t>(text.begin(), text.end())); }
+SpdValues Spd(const std::string& text) {
+    return ReadSpd(std::vector<uint8_t>(text.begin(), text.end()));
+}
 
 std::string SpdError(const std::string& text) {
     return ErrorOf([&] { Spd(text); });
@@ -31,7 +33,8 @@ void WriteText(const std::string& path, const std::string& text) {
 Bitmap MakeStrip(int width, int height) {
     Bitmap b(width, height);
     for (int i = 0; i < 256; ++i)
-        b.Palette()[i] = RGB{static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i / 2)};
+        b.Palette()[i] = RGB{static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i),
+                             static_cast<uint8_t>(i / 2)};
     return b;
 }
 
@@ -47,17 +50,22 @@ std::vector<int> FrameColours(const TSprFile& s, int frame) {
 }
 
 // A generated sprite: frames of random boxes and random colours below `colours`, some empty.
-TSprFile RandomSprite(std::mt19937& random, uint16_t width, uint16_t height, uint16_t colours, int frames) {
+TSprFile RandomSprite(std::mt19937& random, uint16_t width, uint16_t height, uint16_t colours,
+                      int frames) {
     TSprFile s = MakeSprite(width, height, colours);
-    for (size_t i = 3; i < s.Palette.size(); ++i) s.Palette[i] = static_cast<uint8_t>(random());
+    for (size_t i = 3; i < s.Palette.size(); ++i)
+        s.Palette[i] = static_cast<uint8_t>(random());
     s.FrameRate = static_cast<uint16_t>(random() % 60);
     s.Flags = static_cast<uint16_t>(random());
     for (int f = 0; f < frames; ++f) {
-        uint16_t l = static_cast<uint16_t>(random() % width), t = static_cast<uint16_t>(random() % height);
+        uint16_t l = static_cast<uint16_t>(random() % width),
+                 t = static_cast<uint16_t>(random() % height);
         uint16_t r = static_cast<uint16_t>(l + random() % (width - l + 1));
         uint16_t b = static_cast<uint16_t>(t + random() % (height - t + 1));
         const bool blank = random() % 5 == 0;
-        AddFrame(s, MakeFrame(l, t, r, b, [&](int, int) { return blank || random() % 3 == 0 ? 0 : 1 + random() % (colours - 1); }));
+        AddFrame(s, MakeFrame(l, t, r, b, [&](int, int) {
+                     return blank || random() % 3 == 0 ? 0 : 1 + random() % (colours - 1);
+                 }));
     }
     return s;
 }
@@ -72,7 +80,8 @@ TEST(SpdText, KeysValuesAndDefaults) {
     EXPECT_EQ(none.FrameRate, 25);
     EXPECT_EQ(none.Flags, 1);
 
-    SpdValues v = Spd("flags = 6\r\nwidth=40\r\n\tframerate   =   12 \r\nheight = 32\r\nframes = 4\r\n");
+    SpdValues v =
+        Spd("flags = 6\r\nwidth=40\r\n\tframerate   =   12 \r\nheight = 32\r\nframes = 4\r\n");
     EXPECT_EQ(v.Frames, 4);
     EXPECT_EQ(v.Height, 32);
     EXPECT_EQ(v.Width, 40);
@@ -106,13 +115,20 @@ TEST(SpdText, LineEndsAndTheEndOfText) {
     EXPECT_EQ(Spd("frames = 4\nheight = 8\n").Height, 8) << "LF alone ends a line";
     EXPECT_EQ(SpdError("frames = 4\n\rheight = 3"), "'' is not a valid integer value")
         << "LF then CR: two line ends around an empty line, as in the conversion log";
-    EXPECT_EQ(SpdError("frames = 4\r\n\r\nheight = 8"), "'' is not a valid integer value") << "an empty line";
+    EXPECT_EQ(SpdError("frames = 4\r\n\r\nheight = 8"), "'' is not a valid integer value")
+        << "an empty line";
     EXPECT_EQ(SpdError("frames = 4\r\r\n"), "'' is not a valid integer value");
-    EXPECT_EQ(SpdError("frames = 4\r\n\n"), "'' is not a valid integer value") << "a LF after the line end";
-    EXPECT_EQ(Spd("frames = 4\r\n\x1a" "garbage\r\n").Frames, 4) << "character 26 ends the text";
+    EXPECT_EQ(SpdError("frames = 4\r\n\n"), "'' is not a valid integer value")
+        << "a LF after the line end";
+    EXPECT_EQ(Spd("frames = 4\r\n\x1a"
+                  "garbage\r\n")
+                  .Frames,
+              4)
+        << "character 26 ends the text";
     EXPECT_EQ(Spd("frames = 4\x1a\r\nframes = x").Frames, 4) << "also inside a line";
     const char withNul[] = "frames = 3\r\n\0height = 2\t\r\n";
-    EXPECT_EQ(Spd(std::string(withNul, sizeof withNul - 1)).Height, 2) << "control characters are trimmed";
+    EXPECT_EQ(Spd(std::string(withNul, sizeof withNul - 1)).Height, 2)
+        << "control characters are trimmed";
 }
 
 TEST(StripExport, BitmapCellsAndDescription) {
@@ -120,28 +136,32 @@ TEST(StripExport, BitmapCellsAndDescription) {
     s.FrameRate = 15;
     s.Flags = 65535;
     for (int f = 0; f < 4; ++f)
-        AddFrame(s, MakeFrame(static_cast<uint16_t>(f), static_cast<uint16_t>(2 * f), static_cast<uint16_t>(30 + f),
-                              static_cast<uint16_t>(20 + f), [f](int x, int y) { return 1 + (x + y + f) % 5; }));
+        AddFrame(s, MakeFrame(static_cast<uint16_t>(f), static_cast<uint16_t>(2 * f),
+                              static_cast<uint16_t>(30 + f), static_cast<uint16_t>(20 + f),
+                              [f](int x, int y) { return 1 + (x + y + f) % 5; }));
     TempDir dir;
     const std::string base = dir / "HERO.SPR";
     EXPECT_TRUE(s.ExportStrip(base));
 
     Bitmap expected(40, 128);
-    expected.SetPalette(MakePalette(s.Palette.data(), 6));
+    expected.SetPalette(MakePalette(s.Palette, 6));
     for (int f = 0; f < 4; ++f) {
         const SpriteAnim& a = s.Frames[f];
         for (int y = a.Top; y < a.Bottom; ++y)
             for (int x = a.Left; x < a.Right; ++x)
-                expected.Row(32 * f + y)[x] = a.Pixels[static_cast<size_t>((y - a.Top) * (a.Right - a.Left) + x - a.Left)];
+                expected.Row(32 * f + y)[x] =
+                    a.Pixels[static_cast<size_t>((y - a.Top) * (a.Right - a.Left) + x - a.Left)];
     }
     EXPECT_EQ(expected.Row(64 + 4)[2], 1 + (0 + 0 + 2) % 5) << "frame 2 starts at row 64";
     EXPECT_EQ(ReadWholeFile(base + ".bmp"), EncodeBitmap(expected));
-    const std::string spd = "frames = 4\r\nheight = 32\r\nwidth = 40\r\nframerate = 15\r\nflags = 65535\r\n";
+    const std::string spd =
+        "frames = 4\r\nheight = 32\r\nwidth = 40\r\nframerate = 15\r\nflags = 65535\r\n";
     EXPECT_EQ(ReadWholeFile(base + ".spd"), std::vector<uint8_t>(spd.begin(), spd.end()));
 
     // A strip taller than a bitmap can be is refused before anything is written.
     TSprFile tall = MakeSprite(2, 1000, 2);
-    for (int f = 0; f < 66; ++f) AddFrame(tall, SolidFrame(0, 0, 1, 1, 1));
+    for (int f = 0; f < 66; ++f)
+        AddFrame(tall, SolidFrame(0, 0, 1, 1, 1));
     std::string message = ErrorOf([&] { tall.ExportStrip(dir / "TALL.SPR"); });
     EXPECT_NE(message.find("66000 pixels high"), std::string::npos) << message;
     EXPECT_FALSE(FileExists(dir / "TALL.SPR.bmp"));
@@ -153,9 +173,11 @@ TEST(StripExport, BitmapCellsAndDescription) {
     message = ErrorOf([&] { vast.ExportStrip(dir / "VAST.SPR"); });
     EXPECT_NE(message.find("65535 x 65535 pixels, too large"), std::string::npos) << message;
     EXPECT_FALSE(FileExists(dir / "VAST.SPR.bmp"));
-    EXPECT_EQ(ErrorOf([&] { vast.MakeFrameBitmap(0); }), "Sprite too large to show (65535 x 65535 pixels)");
+    EXPECT_EQ(ErrorOf([&] { vast.MakeFrameBitmap(0); }),
+              "Sprite too large to show (65535 x 65535 pixels)");
 
-    EXPECT_EQ(ErrorOf([&] { s.ExportStrip(dir / "no/HERO.SPR"); }), "Cannot create file " + (dir / "no/HERO.SPR.bmp"));
+    EXPECT_EQ(ErrorOf([&] { s.ExportStrip(dir / "no/HERO.SPR"); }),
+              "Cannot create file " + (dir / "no/HERO.SPR.bmp"));
 }
 
 TEST(StripImport, FrameGridFromTheDescription) {
@@ -168,7 +190,7 @@ TEST(StripImport, FrameGridFromTheDescription) {
     WriteText(base + ".spd", "frames = 4\r\n");
     TSprFile s;
     ASSERT_TRUE(s.ImportStrip(base));
-    EXPECT_EQ(s.FrameCount, 4);
+    EXPECT_EQ(s.FrameCount(), 4);
     EXPECT_EQ(s.Height, 8);
     EXPECT_EQ(s.Width, 20);
     EXPECT_EQ(s.FrameRate, 25);
@@ -184,9 +206,9 @@ TEST(StripImport, FrameGridFromTheDescription) {
     SaveBitmapFile(strip, base + ".bmp");
     WriteText(base + ".spd", "height = 10\r\nwidth = 12\r\n");
     ASSERT_TRUE(s.ImportStrip(base));
-    EXPECT_EQ(s.FrameCount, 3);
+    EXPECT_EQ(s.FrameCount(), 3);
     EXPECT_EQ(s.Width, 12);
-    EXPECT_EQ(s.ColourCount, 4);
+    EXPECT_EQ(s.ColourCount(), 4);
     EXPECT_EQ(s.Frames[1].Right, 1) << "column 19 lies outside the 12-wide frames: an empty cell";
     EXPECT_EQ(s.Palette[6], 70);
     EXPECT_EQ(s.Palette[9], 60) << "numbered though only in rows that belong to no frame";
@@ -199,12 +221,18 @@ TEST(StripImport, FrameGridFromTheDescription) {
         {"width = 20\r\n", spdName + " must give frames or height"},
         {"", spdName + " must give frames or height"},
         {"frames = 0\r\nheight = 0\r\n", spdName + " must give frames or height"},
-        {"height = 36\r\n", spdName + " gives no frames: frames of 36 rows do not fit into the 35 rows of " + bmpName},
-        {"frames = 36\r\n", spdName + " gives 36 frames, more than the 35 rows of " + bmpName + " hold"},
+        {"height = 36\r\n",
+         spdName + " gives no frames: frames of 36 rows do not fit into the 35 rows of " + bmpName},
+        {"frames = 36\r\n",
+         spdName + " gives 36 frames, more than the 35 rows of " + bmpName + " hold"},
         {"frames = 4\r\nheight = 9\r\n",
-         spdName + " describes 4 frames of 20 x 9 pixels, which do not fit into the 20 x 35 bitmap " + bmpName},
+         spdName +
+             " describes 4 frames of 20 x 9 pixels, which do not fit into the 20 x 35 bitmap " +
+             bmpName},
         {"height = 5\r\nwidth = 21\r\n",
-         spdName + " describes 7 frames of 21 x 5 pixels, which do not fit into the 20 x 35 bitmap " + bmpName},
+         spdName +
+             " describes 7 frames of 21 x 5 pixels, which do not fit into the 20 x 35 bitmap " +
+             bmpName},
         {"frames = 1\r\nheight = 10\r\nwidth = x\r\n", "'x' is not a valid integer value"},
     };
     for (const Case& c : refused) {
@@ -215,7 +243,7 @@ TEST(StripImport, FrameGridFromTheDescription) {
     // Exactly filling the bitmap is fine.
     WriteText(spdName, "frames = 7\r\nheight = 5\r\nwidth = 20\r\n");
     EXPECT_TRUE(s.ImportStrip(base));
-    EXPECT_EQ(s.FrameCount, 7);
+    EXPECT_EQ(s.FrameCount(), 7);
 
     DeleteFile(spdName);
     EXPECT_EQ(ErrorOf([&] { s.ImportStrip(base); }), "Cannot open file " + spdName);
@@ -241,19 +269,18 @@ TEST(StripImport, ColoursRenumberedByFirstAppearanceAndBoxesTightened) {
 
     TSprFile s;
     // Whatever the object held before, the import starts from an empty sprite.
-    s.SlotCount = 1;
     s.Slots.resize(1);
     s.SlotFlags = 0x8000;
     s.FileSize = 99;
     ASSERT_TRUE(s.ImportStrip(base));
-    EXPECT_EQ(s.SlotCount, 0);
+    EXPECT_EQ(s.SlotCount(), 0);
     EXPECT_TRUE(s.Slots.empty());
     EXPECT_EQ(s.SlotFlags, 0);
     EXPECT_EQ(s.FileSize, 0u);
     EXPECT_EQ(s.FrameRate, 8);
     EXPECT_EQ(s.Flags, 0);
 
-    ASSERT_EQ(s.ColourCount, 4); // 200 -> 1, 7 -> 2, 30 -> 3
+    ASSERT_EQ(s.ColourCount(), 4); // 200 -> 1, 7 -> 2, 30 -> 3
     const std::vector<uint8_t> palette = {0, 0, 0, 200, 55, 100, 7, 248, 3, 30, 225, 15};
     EXPECT_EQ(s.Palette, palette);
 
@@ -285,7 +312,8 @@ TEST(StripImport, EmptyCellsAndTheColourLimit) {
     TSprFile s;
     ASSERT_TRUE(s.ImportStrip(base));
     const SpriteAnim& empty = s.Frames[0];
-    EXPECT_EQ(std::vector<int>({empty.Left, empty.Top, empty.Right, empty.Bottom}), std::vector<int>({0, 0, 1, 1}));
+    EXPECT_EQ(std::vector<int>({empty.Left, empty.Top, empty.Right, empty.Bottom}),
+              std::vector<int>({0, 0, 1, 1}));
     EXPECT_EQ(empty.Pixels, std::vector<uint8_t>{0});
     EXPECT_EQ(s.Frames[1].Top, 19);
     EXPECT_EQ(s.Frames[1].Left, 8);
@@ -296,19 +324,21 @@ TEST(StripImport, EmptyCellsAndTheColourLimit) {
 
     // 127 different non-zero values fit; one more stops the import.
     Bitmap many = MakeStrip(128, 2);
-    for (int x = 0; x < 127; ++x) many.Row(0)[x] = static_cast<uint8_t>(255 - x);
+    for (int x = 0; x < 127; ++x)
+        many.Row(0)[x] = static_cast<uint8_t>(255 - x);
     many.Row(1)[0] = 200; // used twice: still 127 values
     many.Row(1)[1] = 255;
     SaveBitmapFile(many, base + ".bmp");
     WriteText(base + ".spd", "frames = 1\r\n");
     ASSERT_TRUE(s.ImportStrip(base));
-    EXPECT_EQ(s.ColourCount, 128);
+    EXPECT_EQ(s.ColourCount(), 128);
     EXPECT_EQ(s.Frames[0].Pixels[126], 127);
     EXPECT_EQ(s.Frames[0].Right, 127);
     EXPECT_EQ(s.Frames[0].Pixels[127 + 0], 56);
     EXPECT_EQ(s.Frames[0].Pixels[127 + 1], 1);
     EXPECT_EQ(s.Palette[3 * 127], 129) << "value 129 is the 127th to appear";
-    ASSERT_EQ(LoadBytes(back, s.SaveToBytes(true)), 1) << "every value stays below 128 for the codec";
+    ASSERT_EQ(LoadBytes(back, s.SaveToBytes(true)), 1)
+        << "every value stays below 128 for the codec";
 
     many.Row(1)[2] = 128;
     SaveBitmapFile(many, base + ".bmp");
@@ -320,27 +350,29 @@ TEST(StripRoundTrip, ExportThenImportKeepsThePictures) {
     std::mt19937 random(7);
     TempDir dir;
     for (int round = 0; round < 12; ++round) {
-        const uint16_t w = static_cast<uint16_t>(1 + random() % 40), h = static_cast<uint16_t>(1 + random() % 30);
+        const uint16_t w = static_cast<uint16_t>(1 + random() % 40),
+                       h = static_cast<uint16_t>(1 + random() % 30);
         const uint16_t colours = static_cast<uint16_t>(2 + random() % (round % 3 == 0 ? 126 : 20));
         TSprFile s = RandomSprite(random, w, h, colours, 1 + static_cast<int>(random() % 6));
         // Half of them go through a compressed file first, as the conversion does.
         if (round % 2 == 1) {
             TSprFile loaded;
-            ASSERT_EQ(LoadBytes(loaded, s.SaveToBytes(true)), s.FrameCount);
+            ASSERT_EQ(LoadBytes(loaded, s.SaveToBytes(true)), s.FrameCount());
             s = loaded;
         }
         const std::string base = dir / ("R" + std::to_string(round) + ".SPR");
         ASSERT_TRUE(s.ExportStrip(base));
         TSprFile t;
         ASSERT_TRUE(t.ImportStrip(base));
-        ASSERT_EQ(t.FrameCount, s.FrameCount);
+        ASSERT_EQ(t.FrameCount(), s.FrameCount());
         EXPECT_EQ(t.Width, w);
         EXPECT_EQ(t.Height, h);
         EXPECT_EQ(t.FrameRate, s.FrameRate);
         EXPECT_EQ(t.Flags, s.Flags);
-        EXPECT_LE(t.ColourCount, s.ColourCount);
-        for (int f = 0; f < s.FrameCount; ++f) {
-            EXPECT_EQ(FrameColours(t, f), FrameColours(s, f)) << "round " << round << " frame " << f;
+        EXPECT_LE(t.ColourCount(), s.ColourCount());
+        for (int f = 0; f < s.FrameCount(); ++f) {
+            EXPECT_EQ(FrameColours(t, f), FrameColours(s, f))
+                << "round " << round << " frame " << f;
             // Tight: every edge row and column of a box holds a visible pixel (unless empty).
             const SpriteAnim& a = t.Frames[f];
             const int bw = a.Right - a.Left, bh = a.Bottom - a.Top;
@@ -351,8 +383,11 @@ TEST(StripRoundTrip, ExportThenImportKeepsThePictures) {
                         any = true;
                         top |= y == 0, bottom |= y == bh - 1, left |= x == 0, right |= x == bw - 1;
                     }
-            if (any) EXPECT_TRUE(top && bottom && left && right) << "round " << round << " frame " << f;
-            else EXPECT_EQ(std::vector<int>({a.Left, a.Top, a.Right, a.Bottom}), std::vector<int>({0, 0, 1, 1}));
+            if (any)
+                EXPECT_TRUE(top && bottom && left && right) << "round " << round << " frame " << f;
+            else
+                EXPECT_EQ(std::vector<int>({a.Left, a.Top, a.Right, a.Bottom}),
+                          std::vector<int>({0, 0, 1, 1}));
         }
         // The imported sprite is settled: exporting and importing it again changes nothing, and
         // it survives both file forms.
@@ -362,8 +397,8 @@ TEST(StripRoundTrip, ExportThenImportKeepsThePictures) {
         EXPECT_EQ(u.Palette, t.Palette);
         for (bool compress : {true, false}) {
             TSprFile v;
-            ASSERT_EQ(LoadBytes(v, u.SaveToBytes(compress)), t.FrameCount);
-            for (int f = 0; f < t.FrameCount; ++f) {
+            ASSERT_EQ(LoadBytes(v, u.SaveToBytes(compress)), t.FrameCount());
+            for (int f = 0; f < t.FrameCount(); ++f) {
                 EXPECT_EQ(v.Frames[f].Pixels, t.Frames[f].Pixels);
                 EXPECT_EQ(v.Frames[f].Left, t.Frames[f].Left);
                 EXPECT_EQ(v.Frames[f].Bottom, t.Frames[f].Bottom);
@@ -384,28 +419,68 @@ TEST(StripImport, StripsSavedByOtherPrograms) {
                 s.ImportStrip(LoadPictureFile(base + ".png").Image, base + ".png", base + ".spd"));
         else
             ASSERT_TRUE(s.ImportStrip(base)) << name;
-        EXPECT_EQ(s.FrameCount, 3);
+        EXPECT_EQ(s.FrameCount(), 3);
         EXPECT_EQ(s.Height, 8);
         EXPECT_EQ(s.Width, 10);
         EXPECT_EQ(s.FrameRate, 15);
         EXPECT_EQ(s.Flags, 2);
         // Green appears first (frame 0, row 1), then blue (row 5), then red (frame 1).
-        EXPECT_EQ(s.Palette, (std::vector<uint8_t>{0, 0, 0, 10, 200, 10, 10, 10, 200, 200, 10, 10})) << name;
+        EXPECT_EQ(s.Palette, (std::vector<uint8_t>{0, 0, 0, 10, 200, 10, 10, 10, 200, 200, 10, 10}))
+            << name;
         const SpriteAnim& a = s.Frames[0];
-        EXPECT_EQ(std::vector<int>({a.Left, a.Top, a.Right, a.Bottom}), std::vector<int>({2, 1, 7, 6})) << name;
+        EXPECT_EQ(std::vector<int>({a.Left, a.Top, a.Right, a.Bottom}),
+                  std::vector<int>({2, 1, 7, 6}))
+            << name;
         std::vector<uint8_t> pixels0(25, 0);
-        for (int i : {0, 1, 2, 5, 6, 7}) pixels0[static_cast<size_t>(i)] = 1;
+        for (int i : {0, 1, 2, 5, 6, 7})
+            pixels0[static_cast<size_t>(i)] = 1;
         pixels0[24] = 2;
         EXPECT_EQ(a.Pixels, pixels0) << name;
         const SpriteAnim& b = s.Frames[1];
-        EXPECT_EQ(std::vector<int>({b.Left, b.Top, b.Right, b.Bottom}), std::vector<int>({0, 0, 8, 8})) << name;
-        for (int i = 0; i < 64; ++i) EXPECT_EQ(b.Pixels[static_cast<size_t>(i)], i % 9 == 0 ? 3 : 0) << name << i;
+        EXPECT_EQ(std::vector<int>({b.Left, b.Top, b.Right, b.Bottom}),
+                  std::vector<int>({0, 0, 8, 8}))
+            << name;
+        for (int i = 0; i < 64; ++i)
+            EXPECT_EQ(b.Pixels[static_cast<size_t>(i)], i % 9 == 0 ? 3 : 0) << name << i;
         const SpriteAnim& c = s.Frames[2];
-        EXPECT_EQ(std::vector<int>({c.Left, c.Top, c.Right, c.Bottom}), std::vector<int>({0, 0, 1, 1})) << name;
+        EXPECT_EQ(std::vector<int>({c.Left, c.Top, c.Right, c.Bottom}),
+                  std::vector<int>({0, 0, 1, 1}))
+            << name;
 
         TSprFile back;
         ASSERT_EQ(LoadBytes(back, s.SaveToBytes(true)), 3);
         EXPECT_EQ(back.Frames[1].Pixels, b.Pixels);
         EXPECT_EQ(FrameColours(back, 0), FrameColours(s, 0));
+    }
+}
+
+TEST(StripImport, AFailedImportLeavesTheSpriteAsItWas) {
+    TempDir dir;
+    TSprFile s = MakeSprite(4, 3, 3);
+    AddFrame(s, SolidFrame(1, 0, 3, 2, 2));
+    s.SlotFlags = 0x8000;
+    s.FileSize = 77;
+    const auto saved = [](TSprFile copy) { return copy.SaveToBytes(true); };
+    const std::vector<uint8_t> before = saved(s);
+    Bitmap colourful(128, 1); // 128 colours besides the background, one too many
+    for (int x = 0; x < 128; ++x)
+        colourful.Row(0)[x] = static_cast<uint8_t>(x + 1);
+    const struct {
+        const char* what;
+        Bitmap strip;
+        const char* spd; // nullptr: no description at all
+    } cases[] = {
+        {"too many colours", colourful, "frames = 1\r\n"},
+        {"a value that is no number", MakeStrip(2, 2), "frames = two\r\n"},
+        {"frames that do not fit", MakeStrip(2, 2), "frames = 1\r\nheight = 5\r\n"},
+        {"no description", MakeStrip(2, 2), nullptr},
+    };
+    const std::string spd = dir / "s.SPR.spd";
+    for (const auto& c : cases) {
+        DeleteFile(spd);
+        if (c.spd != nullptr) WriteText(spd, c.spd);
+        EXPECT_THROW(s.ImportStrip(c.strip, "s.SPR.bmp", spd), Error) << c.what;
+        EXPECT_EQ(saved(s), before) << c.what;
+        EXPECT_EQ(s.FileSize, 77u) << c.what;
     }
 }
