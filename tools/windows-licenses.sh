@@ -61,7 +61,8 @@ for word in (w for word in words[1:] for w in expand(word)):
     path = os.path.normpath(os.path.join(link_dir, word))
     if word.startswith("-Wl,--out-implib") or not word:
         continue
-    if word.startswith("-") or not os.path.isfile(path):
+    # The output (an earlier pelfry.exe may stand there) is named below, not copied.
+    if word.startswith("-") or not os.path.isfile(path) or command[-1:] == ["-o"]:
         command.append(shlex.quote(word))
     elif path.startswith(qt + "/"):
         command.append('"$QT"' + shlex.quote(path[len(qt):]))

@@ -81,7 +81,7 @@ if [ -n "$zip" ]; then
       echo "$name/pelfry.exe"
       grep "^$name/licenses/Qt" "$work/zip-files" || echo "$name/licenses/Qt*"
       echo "$name/licenses/relink/relink.sh"
-      grep "^$name/licenses/relink/lib/." "$work/zip-files" || echo "$name/licenses/relink/lib/*"
+      grep "^$name/licenses/relink/lib/.*\.[ao]$" "$work/zip-files" || echo "$name/licenses/relink/lib/*.a"
     fi
   } | sort >"$work/zip-expected"
   diff -u "$work/zip-expected" "$work/zip-files" || fail "the zip's files differ from the expected ones"
