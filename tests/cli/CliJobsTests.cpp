@@ -167,9 +167,15 @@ TEST(CliJobs, AKilledExportLeavesOnlyCompleteFilesAndNoLog) {
     const auto cut = Tree(dir / "out");
     EXPECT_FALSE(cut.count("x.dir.txt"));
     for (const auto& [name, bytes] : cut) {
+        // Killed between its last byte and its rename, a file may stay complete under its
+        // temporary name (named temporaries: Windows, some file systems); the next writer
+        // into the folder removes it.
+        if (std::filesystem::path(name).filename().string().starts_with(".pelfry-")) continue;
         ASSERT_TRUE(whole.count(name)) << name << " is no file of the export";
         EXPECT_TRUE(whole.at(name) == bytes) << name << " is cut short";
     }
+    ASSERT_EQ(RunCli({"export", "--jobs", "3", dir / "x.dir", dir / "out"}).status, 0);
+    EXPECT_TRUE(Tree(dir / "out") == whole) << "the export again leaves it whole, no temporary";
 }
 
 } // namespace
