@@ -7,7 +7,7 @@
 #
 #   tools/build-qt-windows.sh LIBPNG_PREFIX
 #
-# The build takes about an hour of CPU, so its result is kept outside the clone, under
+# The build takes about half an hour of CPU, so its result is kept outside the clone, under
 # $PELFRY_CACHE (default /var/cache/pelfry, else ~/.cache/pelfry), in a folder named by the Qt
 # source release, the mingw compiler's release and a hash of the configure flags below; a change
 # of any of them builds a new one, and every later build on the machine reuses it. Runs at the
@@ -57,7 +57,7 @@ if [ -f "$prefix/.complete" ]; then
   exit 0
 fi
 
-echo "Building Qt for Windows into $prefix (about an hour of CPU; once per machine)" >&2
+echo "Building Qt for Windows into $prefix (about half an hour of CPU; once per machine)" >&2
 start=$SECONDS
 mkdir -p "$work"
 log=$work/build.log

@@ -11,7 +11,7 @@
 # libpng, GoogleTest and Qt have no Windows packages in Debian: Debian's source package of
 # libpng (the release Debian ships, as for the Linux build's libpng-dev) and the googletest
 # package's sources are built for Windows once into build-windows/deps/ and kept there; Qt,
-# which takes about an hour of CPU, once per machine (tools/build-qt-windows.sh).
+# which takes about half an hour of CPU, once per machine (tools/build-qt-windows.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
