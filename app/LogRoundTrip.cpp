@@ -1,9 +1,9 @@
 #include "app/LogRoundTrip.h"
 
 #include "archive/SetMemoryStreamU.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
+#include "base/Text.h"
 #include "platform/FileUtil.h"
-#include "platform/Text.h"
 
 #include <map>
 

@@ -1,9 +1,10 @@
 #include "app/Main.h"
 
-#include "platform/Errors.h"
+#include "base/Errors.h"
+#include "base/Text.h"
 #include "platform/FileLock.h"
+#include "platform/FileStream.h"
 #include "platform/FileUtil.h"
-#include "platform/Text.h"
 
 #include <optional>
 #include <utility>

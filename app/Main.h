@@ -11,8 +11,8 @@
 
 #include "app/Toolkit.h"
 #include "archive/DirFileU.h"
+#include "picture/Picture.h"
 #include "platform/FileLock.h"
-#include "platform/Picture.h"
 
 #include <atomic>
 #include <chrono>

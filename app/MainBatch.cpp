@@ -8,9 +8,9 @@
 
 #include "app/Convert.h"
 #include "app/LogRoundTrip.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
+#include "base/Text.h"
 #include "platform/FileUtil.h"
-#include "platform/Text.h"
 
 #include <chrono>
 

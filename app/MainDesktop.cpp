@@ -4,9 +4,9 @@
 
 #include "app/EntryDetails.h"
 #include "archive/DirFileU.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
+#include "platform/FileStream.h"
 #include "platform/FileUtil.h"
-#include "platform/Stream.h"
 
 namespace pelfry {
 

@@ -1,7 +1,7 @@
 #include "app/Toolkit.h"
 
+#include "base/Text.h"
 #include "platform/FileUtil.h"
-#include "platform/Text.h"
 
 namespace pelfry {
 

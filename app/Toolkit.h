@@ -7,7 +7,7 @@
 // bytes it was handed; file names are the file system's bytes.
 #pragma once
 
-#include "platform/Text.h" // SplitTextLines, which reads the lines of ListLoadFromFile
+#include "base/Text.h" // SplitTextLines, which reads the lines of ListLoadFromFile
 
 #include <cstdint>
 #include <exception>

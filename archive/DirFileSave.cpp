@@ -4,7 +4,8 @@
 #include "archive/DirFileU.h"
 
 #include "archive/DirFormat.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
+#include "platform/FileStream.h"
 #include "platform/FileUtil.h"
 
 #include <algorithm>

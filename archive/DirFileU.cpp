@@ -2,11 +2,12 @@
 
 #include "archive/DirFormat.h"
 
-#include "platform/ByteReader.h"
-#include "platform/Errors.h"
+#include "base/ByteReader.h"
+#include "base/Errors.h"
+#include "base/Stream.h"
+#include "base/Text.h"
+#include "platform/FileStream.h"
 #include "platform/FileUtil.h"
-#include "platform/Stream.h"
-#include "platform/Text.h"
 
 #include <algorithm>
 #include <cctype>

@@ -4,8 +4,9 @@
 #pragma once
 
 #include "archive/SetMemoryStreamU.h"
-#include "platform/Errors.h"
-#include "platform/Stream.h"
+#include "base/Errors.h"
+#include "base/Stream.h"
+#include "platform/FileStream.h"
 
 #include <cstdint>
 #include <functional>

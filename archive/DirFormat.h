@@ -2,7 +2,7 @@
 // DirFileU (private to archive/).
 #pragma once
 
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include <cstdint>
 

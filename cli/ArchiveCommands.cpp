@@ -5,12 +5,12 @@
 #include "app/EntryDetails.h"
 #include "app/LogRoundTrip.h"
 #include "archive/DirFileU.h"
+#include "base/Errors.h"
+#include "base/Text.h"
 #include "platform/Durability.h"
-#include "platform/Errors.h"
 #include "platform/FileLock.h"
+#include "platform/FileStream.h"
 #include "platform/FileUtil.h"
-#include "platform/Stream.h"
-#include "platform/Text.h"
 
 namespace pelfry::cli {
 

@@ -4,13 +4,13 @@
 
 #include "app/Convert.h"
 #include "app/EntryDetails.h"
+#include "base/Errors.h"
+#include "base/Parallel.h"
+#include "base/Text.h"
 #include "image/ImgFileU.h"
 #include "platform/Durability.h"
-#include "platform/Errors.h"
+#include "platform/FileStream.h"
 #include "platform/FileUtil.h"
-#include "platform/Parallel.h"
-#include "platform/Stream.h"
-#include "platform/Text.h"
 #include "sprite/SprFileU.h"
 
 #include <cerrno>

@@ -6,12 +6,12 @@
 #include "app/LogRoundTrip.h"
 #include "app/Toolkit.h"
 #include "archive/DirFileU.h"
+#include "base/Errors.h"
+#include "base/Parallel.h"
+#include "base/Text.h"
 #include "platform/Durability.h"
-#include "platform/Errors.h"
 #include "platform/FileLock.h"
 #include "platform/FileUtil.h"
-#include "platform/Parallel.h"
-#include "platform/Text.h"
 
 namespace pelfry::cli {
 

@@ -6,7 +6,7 @@
 // where TEXT is the library's own message, led by "FILE: " when it does not name its file.
 #pragma once
 
-#include "platform/Errors.h"
+#include "base/Errors.h"
 #include "platform/FileLock.h"
 
 #include <exception>

@@ -1,8 +1,8 @@
 // The file-backed stream on POSIX systems: positioned reads and writes (pread, pwrite), so
 // the position lives in the object and never in the shared descriptor.
-#include "Stream.h"
 
-#include "Errors.h"
+#include "FileStream.h"
+#include "base/Errors.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -3,10 +3,10 @@
 // deletion with others, so that an open reader never stops another program from replacing the
 // file (as on POSIX systems). Reads and writes name their offset (OVERLAPPED): the position
 // lives in the object, as with pread and pwrite.
-#include "Stream.h"
 
-#include "Errors.h"
+#include "FileStream.h"
 #include "WinSupport.h"
+#include "base/Errors.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -3,8 +3,9 @@
 // file are in ReplacingFile_posix.cpp and ReplacingFile_win.cpp.
 #include "ReplacingFile.h"
 
-#include "Errors.h"
-#include "Stream.h"
+#include "FileStream.h"
+#include "base/Errors.h"
+#include "base/Stream.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 
 #include "app/qt/FolderChooser.h"
 #include "app/qt/Icons.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
 #include "sprite/Sprite.h"
 
 #include <QAction>

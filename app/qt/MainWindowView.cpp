@@ -2,7 +2,7 @@
 // where its picture is seen whole and zoomed for pixel work, and the filter of the entry list.
 #include "app/qt/MainWindow.h"
 
-#include "platform/Errors.h"
+#include "base/Errors.h"
 #include "sprite/Sprite.h"
 
 #include <QCheckBox>

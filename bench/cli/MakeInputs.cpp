@@ -12,11 +12,11 @@
 #include "CodecInputs.h"
 
 #include "archive/DirFileU.h"
+#include "base/Errors.h"
+#include "base/Text.h"
 #include "image/ImgFileU.h"
-#include "platform/Bitmap.h"
-#include "platform/Errors.h"
+#include "picture/Bitmap.h"
 #include "platform/FileUtil.h"
-#include "platform/Text.h"
 #include "sprite/SprFileU.h"
 
 #include <cstdio>

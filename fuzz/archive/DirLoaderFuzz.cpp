@@ -8,9 +8,9 @@
 //   names say;
 // - take an added entry and a deletion, and save and load again.
 #include "archive/DirFileU.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
+#include "base/Stream.h"
 #include "platform/FileUtil.h"
-#include "platform/Stream.h"
 #include "tests/support/TempDir.h"
 
 #include <cstdint>

@@ -6,10 +6,10 @@
 
 #include "app/EntryDetails.h"
 #include "app/Main.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
+#include "base/Stream.h"
+#include "base/Text.h"
 #include "platform/FileUtil.h"
-#include "platform/Stream.h"
-#include "platform/Text.h"
 
 #include <gtest/gtest.h>
 

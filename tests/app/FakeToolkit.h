@@ -5,10 +5,10 @@
 #pragma once
 
 #include "app/Toolkit.h"
+#include "base/Errors.h"
+#include "base/Stream.h"
 #include "image/ImgFileU.h"
-#include "platform/Errors.h"
 #include "platform/FileUtil.h"
-#include "platform/Stream.h"
 #include "sprite/SprFileU.h"
 
 #include <gtest/gtest.h>

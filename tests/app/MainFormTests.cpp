@@ -3,9 +3,9 @@
 #include "FakeToolkit.h"
 
 #include "app/Main.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
+#include "base/Stream.h"
 #include "platform/FileUtil.h"
-#include "platform/Stream.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 
 #include "app/qt/FolderChooser.h"
 #include "app/qt/MainWindow.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
 #include "sprite/Sprite.h"
 #include "support/System.h"
 

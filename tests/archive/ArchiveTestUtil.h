@@ -2,7 +2,7 @@
 #pragma once
 
 #include "archive/DirFileU.h"
-#include "platform/Bytes.h"
+#include "base/Bytes.h"
 
 #include <memory>
 #include <string>

@@ -6,7 +6,7 @@
 #include "support/System.h"
 
 #include "archive/DirFileU.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include <gtest/gtest.h>
 

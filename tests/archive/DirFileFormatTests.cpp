@@ -4,7 +4,7 @@
 #include "TestFolder.h"
 
 #include "archive/DirFileU.h"
-#include "platform/Bytes.h"
+#include "base/Bytes.h"
 #include "support/Fields.h"
 
 #include <gtest/gtest.h>

@@ -4,9 +4,10 @@
 #include "TestFolder.h"
 
 #include "archive/DirFileU.h"
-#include "platform/Bytes.h"
-#include "platform/Errors.h"
-#include "platform/Stream.h"
+#include "base/Bytes.h"
+#include "base/Errors.h"
+#include "base/Stream.h"
+#include "platform/FileStream.h"
 #include "support/Fields.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,8 @@
 #include "TestFolder.h"
 
 #include "archive/DirFileU.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
+#include "platform/FileStream.h"
 #include "support/FullDisk.h"
 #include "support/System.h"
 

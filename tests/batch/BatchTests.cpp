@@ -5,8 +5,8 @@
 #include "app/Convert.h"
 #include "app/FakeToolkit.h"
 #include "app/Main.h"
-#include "platform/Bitmap.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
+#include "picture/Bitmap.h"
 #include "platform/FileTime.h"
 
 #include <gtest/gtest.h>

@@ -4,8 +4,8 @@
 #include "cli/CliRun.h"
 
 #include "archive/DirFileU.h"
+#include "base/Bytes.h"
 #include "image/ImgFileU.h"
-#include "platform/Bytes.h"
 #include "platform/FileTime.h"
 #include "sprite/SprFileU.h"
 
