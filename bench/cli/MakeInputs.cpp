@@ -84,9 +84,9 @@ void WriteArchive(const std::string& dir, const std::string& name, std::vector<E
     TDirFile archive;
     for (Entry& entry : entries) {
         if (loose) Save(dir + name + "/" + entry.name, entry.data);
-        archive.AppendEntry(entry.name, entry.data.empty() ? nullptr
-                                                           : std::make_shared<const Bytes>(
-                                                                 std::move(entry.data)));
+        archive.AppendEntry(entry.name, entry.data.empty()
+                                            ? nullptr
+                                            : std::make_shared<const Bytes>(std::move(entry.data)));
     }
     archive.SaveToFile(dir + name + ".DIR");
 }
