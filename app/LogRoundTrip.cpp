@@ -21,12 +21,6 @@ void CheckLogNames(const std::vector<std::string>& names) {
             throw Error("Entry name cannot be written to the log: " + name);
 }
 
-void ExportEntry(TDirFile& archive, const std::string& folder, int32_t index,
-                 PictureFormat format) {
-    const std::string extracted = ExtractEntryOrFail(archive, folder, index);
-    ConvertFile(extracted, format);
-}
-
 std::vector<MadeFile> MakeExportedFiles(const TDirFile& archive, const std::string& folder,
                                         int32_t index, PictureFormat format) {
     const FileInfo& info = archive.Files()[static_cast<size_t>(index)];
@@ -105,12 +99,6 @@ bool RebuildEntry(TDirFile& archive, const std::string& folder, const std::strin
     int32_t index = 0;
     archive.AddFile(folder, line, index);
     return converted;
-}
-
-bool RebuildEntry(TDirFile& archive, const std::string& folder, const std::string& line,
-                  bool recreate, const ConvertOptions& options) {
-    return RebuildEntry(archive, folder, line, options,
-                        [&] { return PrepareRebuildEntry(folder, line, recreate, options); });
 }
 
 } // namespace pelfry

@@ -164,6 +164,26 @@ TEST(DirEntryStream, ViewsTheEntryAndOutlivesIt) {
     EXPECT_EQ(c->Read(buffer, 16), 1);
 }
 
+// A snapshot reads the entries as they stood, those not in memory through the file the archive
+// was read from, while the archive goes on changing.
+TEST(DirSnapshot, ReadsTheEntriesAsTheyStood) {
+    TestFolder folder;
+    const std::string path = folder / "S.DIR";
+    MakeArchive({{"a", "alpha"}, {"b", "beta"}})->SaveToFile(path);
+    auto dir = TDirFile::Create(path, false);
+    dir->LoadEntry(0);
+    const auto snapshot = dir->Snapshot();
+    test::WriteFile(folder / "a", "new");
+    int32_t index = -1;
+    dir->AddFile(folder.Path(), "a", index);
+    dir->DeleteEntry(1);
+    ASSERT_TRUE(DeleteFile(path));
+    EXPECT_EQ(test::NamesOf(*snapshot), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(ReadRest(*snapshot->EntryStream(0)), test::Bytes("alpha"));
+    EXPECT_EQ(ReadRest(*snapshot->EntryStream(1)), test::Bytes("beta"));
+    EXPECT_EQ(test::NamesOf(*dir), std::vector<std::string>{"a"});
+}
+
 // What tells an archive from a damaged or foreign file, and the oddities that still load.
 TEST(DirLoad, ForeignAndCutShortFilesAreRefusedOddHeadersLoad) {
     const std::vector<uint8_t> good =

@@ -2,6 +2,7 @@
 // what each walks and in what order, its progress and summary texts, the files it leaves on
 // disk, and the whole-archive round trip through a conversion log.
 #include "app/AppTestSupport.h"
+#include "app/Batch.h"
 #include "app/Convert.h"
 #include "app/FakeToolkit.h"
 #include "app/Main.h"
@@ -623,4 +624,130 @@ TEST(BatchLog, RebuildLooksForTheLogWhereTheLastExportWroteIt) {
     EXPECT_EQ(f.ui.OpenFolders.back(), f.dir / "work/");
     EXPECT_EQ(f.ui.OpenNamesCleared, 2);
     EXPECT_EQ(f.ui.FilterIndex, 5);
+}
+
+namespace {
+
+// While the first file of a long command is under way, `Meddle` does what the window's thread
+// may do meanwhile: clicks, drops, a preview.
+class MeddleDuringWork : public RecordingToolkit {
+public:
+    std::function<void()> Meddle;
+    void ShowProgress(int number, int total, const std::string& text) override {
+        RecordingToolkit::ShowProgress(number, total, text);
+        if (number != 1 || !Meddle) return;
+        const bool inWork = std::exchange(InWork, false);
+        std::exchange(Meddle, nullptr)();
+        InWork = inWork;
+    }
+};
+
+} // namespace
+
+TEST(BatchBusy, NoSecondCommandStartsAndThePreviewReadsASnapshot) {
+    FixtureWith<MeddleDuringWork> f;
+    f.Open("x.dir", SampleEntries());
+    WriteWholeFile(f.dir / "d.pal", PalBytes);
+    std::string details;
+    f.ui.Meddle = [&] {
+        EXPECT_EQ(f.form.CurrentArchive, nullptr) << "the work holds the archive";
+        f.form.DropFiles({f.dir / "d.pal"});
+        f.form.btnDeleteClick();
+        f.form.FileSave();
+        f.ui.Focused = 0;
+        f.form.lstDirContentsClick();
+        details = f.form.EntryDetails(0);
+    };
+    f.ui.Select({0, 1, 2});
+    f.ui.FolderAnswers.push_back(f.dir / "out");
+    f.form.btnExtractClick();
+    EXPECT_EQ(f.ui.Status, "Extracted 3 file(s)");
+    ASSERT_EQ(f.ui.Boxes.size(), 3u);
+    for (const ShownBox& box : f.ui.Boxes)
+        EXPECT_EQ(box.Text, "A command is still running. Try again when it has ended.");
+    EXPECT_EQ(f.Names(), (std::vector<std::string>{"a.img", "b.spr", "c.pal"}));
+    EXPECT_TRUE(f.ui.PreviewShowing);
+    EXPECT_EQ(details.rfind("Image, 6 x 4", 0), 0u) << details;
+}
+
+// Every command of the batch engine, shared with pelfry-cli, stops between two files when the
+// follower says Cancel: the file under way is finished, the next one is not begun.
+TEST(BatchEngine, CancelStopsEachCommandBetweenFiles) {
+    struct CancelAfterFirst : BatchFollower {
+        int Begun = 0;
+        bool Cancelled() override { return Begun > 0; }
+        void Begin(int, int, const std::string&) override { ++Begun; }
+    };
+    // From the archive x.dir of SampleEntries, with its game files and their pictures beside it,
+    // into `target` (an empty archive) or the folder.
+    using Run = std::function<BatchResult(TDirFile & archive, TDirFile & target,
+                                          const std::string& dir, BatchFollower&)>;
+    const auto extract = [](std::optional<PictureFormat> convert) -> Run {
+        return [convert](TDirFile& archive, TDirFile&, const std::string& dir, BatchFollower& f) {
+            ExtractJob job;
+            job.Entries = {0, 1, 2};
+            job.Folder = dir + "out/";
+            job.Convert = convert;
+            return Extract(archive, job, f);
+        };
+    };
+    const auto add = [](std::vector<std::string> files, bool convertBack) -> Run {
+        return [=](TDirFile&, TDirFile& target, const std::string& dir, BatchFollower& f) {
+            AddJob job{{}, {}, convertBack, 2};
+            for (const std::string& file : files)
+                job.Files.push_back(dir + file);
+            return AddFiles(target, job, f);
+        };
+    };
+    struct Case {
+        Run run;
+        std::string notMade; // the file the second file's work would make
+        uint32_t added;      // entries in `target` afterwards
+    };
+    const std::vector<Case> cases = {
+        {extract(std::nullopt), "out/b.spr", 0},
+        {extract(PictureFormat::Bmp), "out/b.spr.spd", 0},
+        {[](TDirFile& archive, TDirFile&, const std::string& dir, BatchFollower& f) {
+             ExportJob job;
+             job.Folder = dir + "out/";
+             job.Log = dir + "out/x.dir.txt";
+             archive.ListEntries(job.LogLines);
+             return Export(archive, job, f);
+         },
+         "out/x.dir.txt", 0},
+        {add({"a.img", "b.spr", "c.pal"}, false), "", 1},
+        {add({"a.img.bmp", "b.spr.spd", "c.pal"}, true), "", 1},
+        {[](TDirFile&, TDirFile& target, const std::string& dir, BatchFollower& f) {
+             return Rebuild(target, dir, {"a.img", "b.spr", "c.pal"}, 2, f);
+         },
+         "", 1},
+        {[](TDirFile&, TDirFile&, const std::string& dir, BatchFollower& f) {
+             return ConvertFiles({dir + "a.img", dir + "b.spr", dir + "c.pal"}, PictureFormat::Png,
+                                 2, f, [](size_t, const std::string&) {});
+         },
+         "b.spr.png", 0},
+        {[](TDirFile&, TDirFile&, const std::string& dir, BatchFollower& f) {
+             return ConvertBackFiles({dir + "a.img.bmp", dir + "b.spr.spd", dir + "c.pal"}, 2, f,
+                                     [](size_t, const std::string&, bool) {});
+         },
+         "", 0},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        for (const auto& [name, bytes] : SampleEntries())
+            WriteWholeFile(dir / name, bytes);
+        WriteArchive(dir, "x.dir", SampleEntries());
+        ConvertFile(dir / "a.img");
+        ConvertFile(dir / "b.spr");
+        auto archive = TDirFile::Create(dir / "x.dir", true);
+        TDirFile target;
+        CancelAfterFirst follower;
+        const BatchResult result = c.run(*archive, target, dir.Path(), follower);
+        SCOPED_TRACE(&c - cases.data());
+        EXPECT_TRUE(result.Stopped);
+        EXPECT_EQ(result.Done, 1);
+        EXPECT_EQ(result.Total, 3);
+        EXPECT_EQ(target.Count(), c.added);
+        EXPECT_TRUE(c.notMade.empty() || !FileExists(dir / c.notMade));
+    }
 }
