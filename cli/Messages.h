@@ -71,8 +71,6 @@ public:
     void Result(std::string_view line);
     // "pelfry-cli: warning: TEXT", TEXT led by the file shown last when it does not name it.
     void Warn(const std::string& text);
-    // Warn, for ConvertOptions::Warn. The Progress must outlive the conversions.
-    std::function<void(const std::string&)> Warner();
 
 private:
     void Clear();

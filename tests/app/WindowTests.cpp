@@ -800,6 +800,8 @@ TEST_F(WindowTest, LongCommandShowsProgressAnswersAndCancelsBetweenFiles) {
     list->selectAll();
     AnswerFolder(dir / "out2");
     Find<QPushButton>("btnExtract")->click();
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return StatusText() == "Processing file 1 of 4: walk.spr"; }));
     AnswerNextBox(seen, QMessageBox::Yes);
     window->close();
     EXPECT_TRUE(window->isVisible());
