@@ -14,10 +14,6 @@ std::vector<std::string> Toolkit::ListLines() {
     return lines;
 }
 
-void Toolkit::ListSaveToFile(const std::string& path) {
-    WriteTextLines(path, ListLines());
-}
-
 void Toolkit::ListLoadFromFile(const std::string& path) {
     // Read everything first: a file that cannot be read leaves the list as it was.
     ListSetLines(SplitTextLines(ReadWholeFile(path)));

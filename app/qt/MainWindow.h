@@ -13,6 +13,7 @@
 #include <QRect>
 
 #include <atomic>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <mutex>
@@ -182,9 +183,16 @@ private:
     bool centred_ = false;
 
     // The check boxes' states, read by long commands off the window's thread.
-    std::atomic<bool> checks_[4] = {};
-    // The long command's worker, and the progress it last reported.
+    std::atomic<bool> checks_[5] = {};
+    // The long command's worker, the commands asked for meanwhile, and the progress it last
+    // reported.
     std::thread worker_;
+    struct LongCommand {
+        bool Cancellable;
+        std::function<void()> Work;
+        std::function<void(std::exception_ptr)> Finished;
+    };
+    std::deque<LongCommand> waiting_;
     std::mutex progressMutex_;
     struct {
         std::string Text;

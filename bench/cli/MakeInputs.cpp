@@ -84,11 +84,9 @@ void WriteArchive(const std::string& dir, const std::string& name, std::vector<E
     TDirFile archive;
     for (Entry& entry : entries) {
         if (loose) Save(dir + name + "/" + entry.name, entry.data);
-        FileInfo info;
-        info.Name = entry.name;
-        info.Size = static_cast<uint32_t>(entry.data.size());
-        if (!entry.data.empty()) info.Data = std::make_shared<const Bytes>(std::move(entry.data));
-        archive.Files.push_back(std::move(info));
+        archive.AppendEntry(entry.name, entry.data.empty()
+                                            ? nullptr
+                                            : std::make_shared<const Bytes>(std::move(entry.data)));
     }
     archive.SaveToFile(dir + name + ".DIR");
 }

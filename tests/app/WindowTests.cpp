@@ -38,12 +38,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <clocale>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
 #include <set>
+#include <thread>
 
 namespace pelfry::test {
 namespace {
@@ -798,6 +800,8 @@ TEST_F(WindowTest, LongCommandShowsProgressAnswersAndCancelsBetweenFiles) {
     list->selectAll();
     AnswerFolder(dir / "out2");
     Find<QPushButton>("btnExtract")->click();
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return StatusText() == "Processing file 1 of 4: walk.spr"; }));
     AnswerNextBox(seen, QMessageBox::Yes);
     window->close();
     EXPECT_TRUE(window->isVisible());
@@ -806,6 +810,25 @@ TEST_F(WindowTest, LongCommandShowsProgressAnswersAndCancelsBetweenFiles) {
     EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(FileExists(dir / "out2/walk.spr"));
     EXPECT_FALSE(FileExists(dir / "out2/a.bin"));
+}
+
+// A long command asked of the toolkit while one runs starts only once that one has finished.
+TEST_F(WindowTest, ALongCommandAskedForWhileOneRunsWaitsForIt) {
+    std::atomic<bool> release{false}, secondDone{false}, secondAfterFirst{false};
+    bool firstDone = false;
+    window->RunInBackground(
+        false,
+        [&] {
+            while (!release)
+                std::this_thread::yield();
+        },
+        [&](std::exception_ptr) { firstDone = true; });
+    window->RunInBackground(
+        false, [&] { secondAfterFirst = firstDone; },
+        [&](std::exception_ptr) { secondDone = true; });
+    release = true;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return secondDone.load(); }, 10000));
+    EXPECT_TRUE(secondAfterFirst);
 }
 
 TEST_F(WindowTest, FilterShowsMatchingLinesAndCommandsTakeTheirEntries) {
