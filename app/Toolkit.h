@@ -36,8 +36,8 @@ using MsgButtons = unsigned;
 // bar) gives Cancel when the box has a Cancel button, else the box's only or first button.
 enum class MsgResult { Yes, No, OK, Cancel };
 
-// The four option check boxes of the window.
-enum class CheckBoxId { CompSpr, CompImg, RecreateAll, OpaqueImg };
+// The option check boxes of the window.
+enum class CheckBoxId { CompSpr, CompImg, RecreateAll, OpaqueImg, PngInsteadOfBmp };
 
 // How the user's locale writes numbers (UTF-8 bytes).
 struct NumberSeparators {

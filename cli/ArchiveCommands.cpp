@@ -66,6 +66,7 @@ struct AddArgs {
     std::vector<std::string> files;
     std::string name;
     CLI::Option* nameOption = nullptr;
+    bool quiet = false;
 };
 
 // Read, change and save under the writers' lock: a second command on the same archive waits
@@ -82,7 +83,8 @@ void Add(const AddArgs& args) {
     std::unique_ptr<FileLock> lock;
     std::unique_ptr<TDirFile> dir = std::make_unique<TDirFile>();
     ForFile(args.archive, [&] {
-        lock = std::make_unique<FileLock>(args.archive, true, TellWhenWaiting(args.archive, false));
+        lock = std::make_unique<FileLock>(args.archive, true,
+                                          TellWhenWaiting(args.archive, args.quiet));
         if (lock->File()) dir = TDirFile::CreateOnFile(*lock->File(), args.archive);
     });
     for (const std::string& file : args.files) {
@@ -91,7 +93,10 @@ void Add(const AddArgs& args) {
         ForFile(
             file, [&] { dir->AddFileAs(file, name, index); }, name);
     }
-    ForFile(args.archive, [&] { dir->SaveToFile(args.archive, PrintWarning); });
+    ForFile(args.archive, [&] {
+        dir->SaveToFile(args.archive,
+                        args.quiet ? std::function<void(const std::string&)>() : PrintWarning);
+    });
 }
 
 void Delete(const std::string& archive, const std::vector<std::string>& names) {
@@ -190,6 +195,7 @@ void AddAddCommand(CommandLine& cli) {
                                        "given (at most 30 bytes), such as UI\\ICON.IMG")
                            ->type_name("NAME")
                            ->check(EntryName());
+    AddQuietOption(command, args->quiet);
 }
 
 void AddDeleteCommand(CommandLine& cli) {
