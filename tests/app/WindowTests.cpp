@@ -697,16 +697,16 @@ TEST_F(WindowTest, ClosingWithUnsavedChangesAsks) {
 }
 
 TEST_F(WindowTest, ArchiveFromTheCommandLineFailsAsOpenWould) {
+    TempDir dir;
     BoxSeen seen;
     AnswerNextBox(seen, QMessageBox::Ok);
-    window->OpenAtStart("/no/such/GFX.DIR");
+    window->OpenAtStart(dir / "no/such/GFX.DIR");
     EXPECT_TRUE(QTest::qWaitFor([&seen] { return !seen.title.isEmpty(); }, 10000));
     EXPECT_EQ(seen.title, "Pelfry");
-    EXPECT_EQ(seen.text, "Cannot open file /no/such/GFX.DIR.");
+    EXPECT_EQ(seen.text.toStdString(), "Cannot open file " + dir / "no/such/GFX.DIR.");
     EXPECT_EQ(window->windowTitle(), "Varn directory editor");
 
     // Named relative to the folder the program started in, it is shown by its full path.
-    TempDir dir;
     WriteArchive(dir, "GAME.DIR", {{"A.PAL", {1}}});
     const std::filesystem::path started = std::filesystem::current_path();
     std::filesystem::current_path(dir.Path());
