@@ -819,6 +819,9 @@ TEST_F(WindowTest, LongCommandShowsProgressAnswersAndCancelsBetweenFiles) {
     list->selectAll();
     AnswerFolder(dir / "out2");
     Find<QPushButton>("btnExtract")->click();
+    // (The worker waits at the first file before the question, however slowly it starts.)
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return StatusText() == "Processing file 1 of 4: walk.spr"; }));
     AnswerNextBox(seen, QMessageBox::Yes);
     window->close();
     EXPECT_TRUE(window->isVisible());
