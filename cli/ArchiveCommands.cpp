@@ -62,6 +62,7 @@ struct AddArgs {
     std::vector<std::string> files;
     std::string name;
     CLI::Option* nameOption = nullptr;
+    bool quiet = false;
 };
 
 // Read, change and save under the writers' lock: a second command on the same archive waits
@@ -78,7 +79,8 @@ void Add(const AddArgs& args) {
     std::unique_ptr<FileLock> lock;
     std::unique_ptr<TDirFile> dir = std::make_unique<TDirFile>();
     ForFile(args.archive, [&] {
-        lock = std::make_unique<FileLock>(args.archive, true, TellWhenWaiting(args.archive, false));
+        lock = std::make_unique<FileLock>(args.archive, true,
+                                          TellWhenWaiting(args.archive, args.quiet));
         if (lock->File()) dir = TDirFile::CreateOnFile(*lock->File(), args.archive);
     });
     AddJob job;
@@ -89,7 +91,10 @@ void Add(const AddArgs& args) {
     CommandFollower follower(silent,
                              [&](size_t i) { return std::pair(job.Files[i], job.Names[i]); });
     AddFiles(*dir, job, follower);
-    ForFile(args.archive, [&] { dir->SaveToFile(args.archive, PrintWarning); });
+    ForFile(args.archive, [&] {
+        dir->SaveToFile(args.archive,
+                        args.quiet ? std::function<void(const std::string&)>() : PrintWarning);
+    });
 }
 
 void Delete(const std::string& archive, const std::vector<std::string>& names) {
@@ -188,6 +193,7 @@ void AddAddCommand(CommandLine& cli) {
                                        "given (at most 30 bytes), such as UI\\ICON.IMG")
                            ->type_name("NAME")
                            ->check(EntryName());
+    AddQuietOption(command, args->quiet);
 }
 
 void AddDeleteCommand(CommandLine& cli) {

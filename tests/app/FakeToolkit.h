@@ -58,7 +58,7 @@ public:
     std::vector<bool> Selected;
     int Focused = -1;
     std::string Status;
-    bool Checks[5] = {true, true, false, true, false};
+    bool Checks[5] = {true, true, false, true, false}; // by CheckBoxId, as the window starts
     int OpenShown = 0, SaveShown = 0, AddShown = 0, FolderShown = 0;
     std::string OpenFileName, SaveFileName;
     std::vector<std::string> AddFiles;
