@@ -1,13 +1,14 @@
 #include "app/Convert.h"
 
+#include "base/Errors.h"
+#include "base/Parallel.h"
+#include "base/Stream.h"
+#include "base/Text.h"
 #include "image/ImgFileU.h"
-#include "platform/Errors.h"
+#include "platform/FileStream.h"
 #include "platform/FileTime.h"
 #include "platform/FileUtil.h"
-#include "platform/Parallel.h"
 #include "platform/ReplacingFile.h"
-#include "platform/Stream.h"
-#include "platform/Text.h"
 #include "sprite/SprFileU.h"
 
 namespace pelfry {

@@ -6,8 +6,8 @@
 // pelfry-cli; no toolkit here.
 #pragma once
 
-#include "platform/Picture.h"
-#include "platform/Stream.h"
+#include "base/Stream.h"
+#include "picture/Picture.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,9 +1,9 @@
 #include "app/EntryDetails.h"
 
+#include "base/Errors.h"
+#include "base/Stream.h"
+#include "base/Text.h"
 #include "image/ImgFileU.h"
-#include "platform/Errors.h"
-#include "platform/Stream.h"
-#include "platform/Text.h"
 #include "sprite/SprFileU.h"
 
 namespace pelfry {

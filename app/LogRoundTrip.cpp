@@ -1,9 +1,9 @@
 #include "app/LogRoundTrip.h"
 
 #include "archive/SetMemoryStreamU.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
+#include "base/Text.h"
 #include "platform/FileUtil.h"
-#include "platform/Text.h"
 
 #include <map>
 
@@ -12,7 +12,7 @@ namespace pelfry {
 std::string ExtractEntryOrFail(TDirFile& archive, const std::string& folder, int32_t index) {
     // A batch must not count an entry whose file could not be written as done.
     archive.WriteEntry(folder, index);
-    return NativePath(folder + archive.Files[static_cast<size_t>(index)].Name);
+    return NativePath(folder + archive.Files()[static_cast<size_t>(index)].Name);
 }
 
 void CheckLogNames(const std::vector<std::string>& names) {
@@ -21,15 +21,9 @@ void CheckLogNames(const std::vector<std::string>& names) {
             throw Error("Entry name cannot be written to the log: " + name);
 }
 
-void ExportEntry(TDirFile& archive, const std::string& folder, int32_t index,
-                 PictureFormat format) {
-    const std::string extracted = ExtractEntryOrFail(archive, folder, index);
-    ConvertFile(extracted, format);
-}
-
 std::vector<MadeFile> MakeExportedFiles(const TDirFile& archive, const std::string& folder,
                                         int32_t index, PictureFormat format) {
-    const FileInfo& info = archive.Files[static_cast<size_t>(index)];
+    const FileInfo& info = archive.Files()[static_cast<size_t>(index)];
     // The caller loads the entry first; a block still in the archive file is a fault here.
     PELFRY_CHECK(info.Data || info.Size == 0, (CheckSite{"LogRoundTrip.cpp", 33}),
                  "Entry not in memory", "");
@@ -61,14 +55,14 @@ void CheckDistinctFiles(const TDirFile& archive, const std::vector<int32_t>& ind
     const std::string logKey = logName.empty() ? std::string() : NameKey(logName, ignoreCase);
     std::map<std::string, int32_t> writers; // each file's key and the entry that writes it
     for (int32_t index : indexes) {
-        const std::string& name = archive.Files[static_cast<size_t>(index)].Name;
+        const std::string& name = archive.Files()[static_cast<size_t>(index)].Name;
         for (const std::string& file : FilesOfEntry(name, converted)) {
             const std::string key = NameKey(file, ignoreCase);
             if (!logKey.empty() && key == logKey)
                 throw Error("Entry " + name + " would be written over the log");
             const auto [at, added] = writers.emplace(key, index);
             if (!added && at->second != index)
-                throw Error("Entries " + archive.Files[static_cast<size_t>(at->second)].Name +
+                throw Error("Entries " + archive.Files()[static_cast<size_t>(at->second)].Name +
                             " and " + name + " would be written to the same file");
         }
     }
@@ -105,12 +99,6 @@ bool RebuildEntry(TDirFile& archive, const std::string& folder, const std::strin
     int32_t index = 0;
     archive.AddFile(folder, line, index);
     return converted;
-}
-
-bool RebuildEntry(TDirFile& archive, const std::string& folder, const std::string& line,
-                  bool recreate, const ConvertOptions& options) {
-    return RebuildEntry(archive, folder, line, options,
-                        [&] { return PrepareRebuildEntry(folder, line, recreate, options); });
 }
 
 } // namespace pelfry

@@ -18,16 +18,11 @@ namespace pelfry {
 // made or written whole (see TDirFile::WriteEntry). Returns the path written.
 std::string ExtractEntryOrFail(TDirFile& archive, const std::string& folder, int32_t index);
 
-// Extracts entry `index` into `folder` (ending in a separator) and converts it to editable
-// files beside it (pictures in `format`); the extracted game file stays as the reference for
-// the rebuild.
-void ExportEntry(TDirFile& archive, const std::string& folder, int32_t index,
-                 PictureFormat format = PictureFormat::Bmp);
-// ExportEntry in two steps, for work spread over threads (see MakeConvertedFiles):
+// The export of one entry in two steps, for work spread over threads (see MakeConvertedFiles):
 // MakeExportedFiles makes the converted files of entry `index` from its bytes in memory (the
-// archive must hold them all: loaded whole), writing nothing and changing nothing; the
-// overload of ExportEntry taking `made` extracts the entry and then writes what `made`
-// gives, or raises what it raised.
+// entry must be loaded), writing nothing and changing nothing; ExportEntry extracts the entry
+// into `folder` (ending in a separator) and then writes what `made` gives beside it, or raises
+// what it raised. The extracted game file stays as the reference for the rebuild.
 std::vector<MadeFile> MakeExportedFiles(const TDirFile& archive, const std::string& folder,
                                         int32_t index, PictureFormat format);
 void ExportEntry(TDirFile& archive, const std::string& folder, int32_t index,
@@ -59,19 +54,16 @@ void CheckDistinctFiles(const TDirFile& archive, const std::vector<int32_t>& ind
                         const std::string& folder, std::optional<PictureFormat> converted,
                         const std::string& logName = {});
 
-// Takes the log line `line` (an entry name) back into `archive` from `folder`: an image or a
-// sprite (its extension told in any case) is first rebuilt from its edited files when they
-// changed (always with `recreate`), then the file folder + line is added under the name
-// `line`. Returns whether the game file was rebuilt. Raises "Unsafe entry name: %s" for a line
-// that names no file or would lead outside `folder` (empty, absolute, a drive prefix, or a
-// ".." component). The game files are written without following a link below `folder`
-// (ConvertBack); the edited files are only read.
-bool RebuildEntry(TDirFile& archive, const std::string& folder, const std::string& line,
-                  bool recreate, const ConvertOptions& options);
-// RebuildEntry in two steps, as ExportEntry: PrepareRebuildEntry is the back conversion of the
-// line's image or sprite worked out and written ahead under no name (PrepareConvertBack;
-// nothing for other lines and for lines RebuildEntry refuses); the overload of RebuildEntry
-// taking `prepared` does the rest with it.
+// Takes the log line `line` (an entry name) back into `archive` from `folder`, in two steps as
+// ExportEntry: an image or a sprite (its extension told in any case) is first rebuilt from its
+// edited files when they changed (always with `recreate`), then the file folder + line is added
+// under the name `line`. PrepareRebuildEntry works the back conversion out and writes it ahead
+// under no name (PrepareConvertBack; nothing for other lines and for lines RebuildEntry
+// refuses); RebuildEntry does the rest with what `prepared` gives, and returns whether the game
+// file was rebuilt. Raises "Unsafe entry name: %s" for a line that names no file or would lead
+// outside `folder` (empty, absolute, a drive prefix, or a ".." component). The game files are
+// written without following a link below `folder` (ConvertBack); the edited files are only
+// read.
 BackConversion PrepareRebuildEntry(const std::string& folder, const std::string& line,
                                    bool recreate, const ConvertOptions& options);
 bool RebuildEntry(TDirFile& archive, const std::string& folder, const std::string& line,

@@ -1,9 +1,10 @@
 #include "app/Main.h"
 
-#include "platform/Errors.h"
+#include "base/Errors.h"
+#include "base/Text.h"
 #include "platform/FileLock.h"
+#include "platform/FileStream.h"
 #include "platform/FileUtil.h"
-#include "platform/Text.h"
 
 #include <optional>
 #include <utility>
@@ -53,13 +54,20 @@ void TMainForm::ForgetFile() {
     toolkit_.SetCaption(MainCaption);
 }
 
-void TMainForm::RunLong(bool cancellable, std::function<void()> work, std::function<void()> done,
-                        std::function<void()> failed) {
+void TMainForm::RunLong(bool cancellable, std::function<void(TDirFile&)> work,
+                        std::function<void()> done, std::function<void()> failed) {
+    PELFRY_CHECK(!busy_, (CheckSite{"Main.cpp", 60}), "A command is still running", "");
     busy_ = true;
     cancel_ = false;
+    // The archive goes with the work and comes back when it has ended, whatever way: meanwhile
+    // the window's thread holds only the snapshot.
+    snapshot_ = CurrentArchive->Snapshot();
+    auto lent = std::make_shared<std::unique_ptr<TDirFile>>(std::move(CurrentArchive));
     toolkit_.RunInBackground(
-        cancellable, std::move(work),
-        [this, done = std::move(done), failed = std::move(failed)](std::exception_ptr error) {
+        cancellable, [lent, work = std::move(work)] { work(**lent); },
+        [this, lent, done = std::move(done), failed = std::move(failed)](std::exception_ptr error) {
+            CurrentArchive = std::move(*lent);
+            snapshot_.reset();
             busy_ = false;
             const bool close = std::exchange(closeAfterCommand_, false);
             if (error) {
@@ -76,12 +84,18 @@ void TMainForm::RunLong(bool cancellable, std::function<void()> work, std::funct
         });
 }
 
-bool TMainForm::StopBefore(Walk& walk) const {
-    walk.Stopped = cancel_.load();
-    return walk.Stopped;
+bool TMainForm::Idle() {
+    if (!busy_) return true;
+    toolkit_.MessageBox("Pelfry", "A command is still running. Try again when it has ended.",
+                        MsgSymbol::Information, mbOK);
+    return false;
 }
 
-std::string TMainForm::CancelledText(const Walk& walk) {
+TDirFile& TMainForm::Readable() {
+    return CurrentArchive ? *CurrentArchive : *snapshot_;
+}
+
+std::string TMainForm::CancelledText(const BatchResult& walk) {
     return Format("Cancelled after %d of %d file(s)", walk.Done, walk.Total);
 }
 
@@ -112,11 +126,10 @@ void TMainForm::SaveToCurrentFile(const std::function<void(bool saved)>& then) {
     run->Known = knownFile_ == CurrentFileName;
     run->Identity = knownIdentity_;
     const std::string file = CurrentFileName;
-    TDirFile* archive = CurrentArchive.get();
     // Writers of this program take turns on the file, and the lock is held from the check to
     // the end of the write, across the question below.
-    auto write = [run, file, archive] {
-        archive->SaveToFile(file);
+    auto write = [run, file](TDirFile& archive) {
+        archive.SaveToFile(file);
         run->Written = IdentifyFile(file);
         run->Lock.reset();
     };
@@ -128,13 +141,13 @@ void TMainForm::SaveToCurrentFile(const std::function<void(bool saved)>& then) {
     // Once the file is being replaced a save cannot be cancelled.
     RunLong(
         false,
-        [run, file, write, wait = SaveWait(file)] {
+        [run, file, write, wait = SaveWait(file)](TDirFile& archive) {
             run->Lock.emplace(file, true, wait);
             // Another program's change since we read the file would be lost without a word,
             // so the user decides first.
             const FileIdentity now = IdentifyFile(file);
             run->ChangedElsewhere = run->Known && now.Exists && now != run->Identity;
-            if (!run->ChangedElsewhere) write();
+            if (!run->ChangedElsewhere) write(archive);
         },
         [this, run, file, write, written, then] {
             if (!run->ChangedElsewhere) return written();
@@ -162,7 +175,7 @@ void TMainForm::ClearPreview() {
 void TMainForm::ClearPreviewIfGone() {
     if (!previewShown_) return;
     if (const auto block = previewBlock_.lock())
-        for (const FileInfo& entry : CurrentArchive->Files)
+        for (const FileInfo& entry : CurrentArchive->Files())
             if (entry.Data == block) return;
     ClearPreview();
 }
@@ -193,6 +206,7 @@ void TMainForm::QuerySaveChanges(const std::function<void()>& then) {
 }
 
 void TMainForm::FileOpen() {
+    if (!Idle()) return;
     QuerySaveChanges([this] {
         // The dialog starts in the archive's folder, else where it was last.
         toolkit_.SetOpenDialogFolder(ArchiveFolder());
@@ -202,6 +216,7 @@ void TMainForm::FileOpen() {
 }
 
 void TMainForm::OpenArchiveFile(const std::string& fileName) {
+    if (!Idle()) return;
     struct Read {
         std::unique_ptr<TDirFile> Archive;
         FileIdentity Identity;
@@ -212,7 +227,7 @@ void TMainForm::OpenArchiveFile(const std::string& fileName) {
     // keeps it, even when the reading failed meanwhile.
     RunLong(
         true,
-        [read, fileName] {
+        [read, fileName](TDirFile&) {
             try {
                 // Whatever filter was chosen, the file is read as an archive, every entry at
                 // once. A file that is no archive is refused, so nothing can later be saved
@@ -226,7 +241,7 @@ void TMainForm::OpenArchiveFile(const std::string& fileName) {
         },
         [this, read, fileName] {
             if (cancel_) {
-                toolkit_.SetStatusText(CancelledText({1, 0, true}));
+                toolkit_.SetStatusText(CancelledText({1, 0, true, 0}));
                 return;
             }
             if (read->Error) {
@@ -253,6 +268,7 @@ void TMainForm::OpenArchiveFile(const std::string& fileName) {
 }
 
 void TMainForm::FileSave() {
+    if (!Idle()) return;
     if (CurrentFileName.empty())
         SaveAs([](bool) {});
     else
@@ -260,7 +276,7 @@ void TMainForm::FileSave() {
 }
 
 void TMainForm::FileSaveAs() {
-    SaveAs([](bool) {});
+    if (Idle()) SaveAs([](bool) {});
 }
 
 void TMainForm::SaveAs(const std::function<void(bool saved)>& then) {
@@ -278,6 +294,7 @@ void TMainForm::SaveAs(const std::function<void(bool saved)>& then) {
 }
 
 void TMainForm::FileClose() {
+    if (!Idle()) return;
     auto close = [this] {
         ResetArchive();
         ClearPreview();
@@ -297,6 +314,7 @@ void TMainForm::FileClose() {
 }
 
 void TMainForm::FileExit() {
+    if (!Idle()) return;
     QuerySaveChanges([this] {
         // Drop the archive first: the close that follows finds nothing left to ask about.
         ResetArchive();
@@ -342,28 +360,28 @@ bool TMainForm::ChooseExtractFolder() {
 }
 
 void TMainForm::lstDirContentsClick() {
-    // The archive belongs to a long command's work while it runs.
-    if (busy_) return;
+    // While a long command holds the archive, the snapshot taken before shows the same.
+    TDirFile& archive = Readable();
     const int k = toolkit_.ListFocused();
-    // The list can show more lines than the archive has entries (a log that does not match
-    // it); such a line is no entry and previews nothing.
-    if (k < 0 || static_cast<uint32_t>(k) >= CurrentArchive->Count()) return;
-    const std::string name = CurrentArchive->Files[static_cast<size_t>(k)].Name;
-    toolkit_.PreviewSetEntry(name, CurrentArchive.get());
+    // The list can show more lines than the archive has entries (a log that names an entry
+    // twice); such a line is no entry and previews nothing.
+    if (k < 0 || static_cast<uint32_t>(k) >= archive.Count()) return;
+    const std::string name = archive.Files()[static_cast<size_t>(k)].Name;
+    toolkit_.PreviewSetEntry(name, &archive);
     const std::string kind = FileKind(name);
     if (name.size() < 4) return;
     // What the preview shows is remembered by its bytes, so that it can be cleared when that
     // entry goes. A sprite that cannot be read hides the preview: nothing is shown then. An
     // image that cannot be read leaves the picture shown before.
     if (kind == ".SPR") {
-        std::unique_ptr<TSetMemoryStream> stream = CurrentArchive->EntryStream(k);
+        std::unique_ptr<TSetMemoryStream> stream = archive.EntryStream(k);
         previewShown_ = toolkit_.PreviewShowSpriteStream(stream.get(), false);
-        previewBlock_ = CurrentArchive->Files[static_cast<size_t>(k)].Data;
+        previewBlock_ = archive.Files()[static_cast<size_t>(k)].Data;
     } else if (kind == ".IMG") {
-        std::unique_ptr<TSetMemoryStream> stream = CurrentArchive->EntryStream(k);
+        std::unique_ptr<TSetMemoryStream> stream = archive.EntryStream(k);
         if (toolkit_.PreviewShowImage(stream.get())) {
             previewShown_ = true;
-            previewBlock_ = CurrentArchive->Files[static_cast<size_t>(k)].Data;
+            previewBlock_ = archive.Files()[static_cast<size_t>(k)].Data;
         }
     }
 }

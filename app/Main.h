@@ -4,15 +4,18 @@
 //
 // Long commands (Open, Save, the batch buttons, the log round trip) run their work through
 // Toolkit::RunInBackground: the dialogs and questions come first on the window's thread, the
-// files are then walked off it, and what the window shows at the end follows back on it.
-// While one runs the window is busy: the work owns the archive, and nothing of this class
-// touches it from the window's thread (the preview and the entry details stand still).
+// files are then walked off it (by the batch engine, app/Batch.h), and what the window shows at
+// the end follows back on it. While one runs the window is busy: the archive is moved into the
+// work and handed back when it ends, failed or cancelled included, so the window's thread
+// cannot reach it; the preview and the entry details read a snapshot taken before. No second
+// command starts meanwhile.
 #pragma once
 
+#include "app/Batch.h"
 #include "app/Toolkit.h"
 #include "archive/DirFileU.h"
+#include "picture/Picture.h"
 #include "platform/FileLock.h"
-#include "platform/Picture.h"
 
 #include <atomic>
 #include <chrono>
@@ -61,7 +64,8 @@ public:
     TMainForm& operator=(const TMainForm&) = delete;
 
     // --- Window state, shared by every command -------------------------------------------
-    // The archive being edited; never null (an empty archive while no file is open).
+    // The archive being edited: an empty archive while no file is open; null while a long
+    // command holds it.
     std::unique_ptr<TDirFile> CurrentArchive;
     // The file Save writes to; empty until an archive is opened or saved under a name.
     std::string CurrentFileName;
@@ -109,7 +113,7 @@ public:
     // keep the files written and write no log; Add and Convert and add keep the entries added;
     // a cancelled rebuild from a log is a failed one; a cancelled Open keeps the archive open
     // before; a Save cannot be cancelled. The status line says "Cancelled after %d of %d
-    // file(s)".
+    // file(s)", and the list shows the archive's entries.
     void CancelCommand();
 
     // Shows the folder chooser at ExtractFolder; takes the chosen folder when confirmed, and
@@ -153,21 +157,20 @@ public:
     Toolkit& UI() { return toolkit_; }
 
 private:
-    // How far a long command's walk over its files got; shared by its work and what follows.
-    struct Walk {
-        int Total = 0;
-        int Done = 0;         // files finished
-        bool Stopped = false; // Cancel stopped the walk before file Done + 1
-    };
-    // Starts a long command (see the class comment). `done` follows on the window's thread;
-    // when `work` raised, `failed` runs instead (when given) and the error goes on to the
-    // global handler.
-    void RunLong(bool cancellable, std::function<void()> work, std::function<void()> done,
+    // Starts a long command (see the class comment): `work` gets the archive, which comes back
+    // before `done` follows on the window's thread; when `work` raised, `failed` runs instead
+    // (when given) and the error goes on to the global handler.
+    void RunLong(bool cancellable, std::function<void(TDirFile&)> work, std::function<void()> done,
                  std::function<void()> failed = {});
-    // True, noted in `walk`, when the user cancelled: the walk stops before its next file.
-    bool StopBefore(Walk& walk) const;
+    // False, after saying so in a box, while a long command runs: every command asks first.
+    bool Idle();
+    // The archive the window's thread reads: the snapshot while a long command holds the
+    // archive.
+    TDirFile& Readable();
     // "Cancelled after %d of %d file(s)" for a walk that was stopped.
-    static std::string CancelledText(const Walk& walk);
+    static std::string CancelledText(const BatchResult& walk);
+    // Follows the batch engine's walk with the progress bar, Cancel and the check boxes.
+    class Follower;
 
     void SetFileCaption();
     void ResetArchive();
@@ -194,24 +197,24 @@ private:
     void ClearPreviewIfGone();
     // Adds each file as Add does (under its name part, replacing the first entry of that
     // name), converting edited bitmaps and descriptions back first when `convertBack`, with
-    // progress; then refreshes the list and writes `summary` with the count of files added,
-    // or the cancelled text.
+    // progress; then refreshes the list (after a failure too) and writes `summary` with the
+    // count of files added, or the cancelled text.
     void AddFiles(const std::vector<std::string>& files, bool convertBack,
                   const std::function<std::string(int added)>& summary);
     // Reconstruct from log once the log is chosen: the list takes its lines, a fresh archive
-    // is filled from them off the window's thread.
+    // is filled from them off the window's thread. A failed or cancelled rebuild lists the
+    // entries it holds.
     void RebuildFromLog(const std::string& logName);
     // Fills the list with the archive's entry names (line i is entry i).
     void RefreshList();
     // Indexes of the selected lines that are entries of the archive, in list order.
     std::vector<int> SelectedEntries();
-    // The walk of the two extract buttons: the folder chooser, "No files selected!", then for
-    // each selected entry its progress line and `work` (on the worker, with the folder), and
-    // at the end `summary` with the count.
-    // Before anything is written, entries that would write one file (with the files their
-    // conversion adds, for `converted`) are refused (CheckDistinctFiles).
-    void ExtractSelected(const char* summary, std::optional<PictureFormat> converted,
-                         std::function<void(const std::string& folder, int index)> work);
+    // The two extract buttons: the folder chooser, "No files selected!", then the selected
+    // entries extracted (and converted, with `convert`), and at the end `summary` with the
+    // count.
+    void ExtractSelected(const char* summary, bool convert);
+    // The format of the pictures the window's conversions make: "PNG instead of .bmp".
+    PictureFormat ChosenFormat();
 
     Toolkit& toolkit_;
     // The file as this window last read or wrote it, to tell a change by another program.
@@ -223,6 +226,8 @@ private:
     bool previewShown_ = false;
     // The folder the last "Extract, convert, log" wrote its log to; where a rebuild starts.
     std::string logFolder_;
+    // What the window's thread reads while a long command holds the archive.
+    std::unique_ptr<TDirFile> snapshot_;
     // A long command's work is running; the user asked it to stop.
     bool busy_ = false;
     std::atomic<bool> cancel_{false};

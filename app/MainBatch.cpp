@@ -1,16 +1,19 @@
 // The window's conversions and batch commands: extract, extract and convert, delete, add or
 // replace, convert and add, and the whole-archive round trip through a conversion log.
 //
-// Every command walks its files in order, shows "Processing file %d of %d: %s" before each and
-// repaints after it, so the status line follows the work while the command runs. An error ends
-// the command at the file being processed; what was done for earlier files stays done.
+// Every command but Delete is the batch engine's (app/Batch.h), shared with pelfry-cli: it walks
+// its files in order, shows "Processing file %d of %d: %s" before each and moves the progress
+// bar after it. An error ends the command at the file being processed; what was done for earlier
+// files stays done.
 #include "app/Main.h"
 
+#include "app/Batch.h"
 #include "app/Convert.h"
 #include "app/LogRoundTrip.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
+#include "base/Parallel.h"
+#include "base/Text.h"
 #include "platform/FileUtil.h"
-#include "platform/Text.h"
 
 #include <chrono>
 
@@ -30,18 +33,36 @@ void ShowUseError(Toolkit& ui, const char* text) {
     ui.MessageBox("Error", text, MsgSymbol::Error, mbCancel);
 }
 
-// From a long command's worker.
-void ShowProgress(Toolkit& ui, int number, int total, const std::string& file) {
-    ui.ShowProgress(number, total,
-                    Format("Processing file %d of %d: %s", number, total, file.c_str()));
-}
-
 } // namespace
+
+// On the worker: the progress bar and its text, Cancel, and the check boxes as they stand when
+// each file's turn comes.
+class TMainForm::Follower : public BatchFollower {
+public:
+    explicit Follower(TMainForm& form) : form_(form) {}
+    bool Cancelled() override { return form_.cancel_; }
+    void Begin(int number, int total, const std::string& shown) override {
+        form_.toolkit_.ShowProgress(
+            number, total, Format("Processing file %d of %d: %s", number, total, shown.c_str()));
+    }
+    void End(int) override { form_.toolkit_.RepaintNow(); }
+    BackSettings Settings() override {
+        return {form_.toolkit_.IsChecked(CheckBoxId::RecreateAll), CheckBoxOptions(form_.toolkit_)};
+    }
+
+private:
+    TMainForm& form_;
+};
 
 // ---- Conversions, with the check boxes read at the moment of each call -------------------------
 
+PictureFormat TMainForm::ChosenFormat() {
+    return toolkit_.IsChecked(CheckBoxId::PngInsteadOfBmp) ? PictureFormat::Png
+                                                           : PictureFormat::Bmp;
+}
+
 void TMainForm::ConvertFile(const std::string& fileName, std::string& resultName) {
-    resultName = pelfry::ConvertFile(fileName);
+    resultName = pelfry::ConvertFile(fileName, ChosenFormat());
 }
 
 void TMainForm::ConvertBack(const std::string& fileName, bool recreate, bool& converted,
@@ -50,11 +71,11 @@ void TMainForm::ConvertBack(const std::string& fileName, bool recreate, bool& co
 }
 
 void TMainForm::ConvertImgFile(const std::string& fileName) {
-    pelfry::ConvertImgFile(fileName);
+    pelfry::ConvertImgFile(fileName, ChosenFormat());
 }
 
 void TMainForm::ConvertSprFile(const std::string& fileName) {
-    pelfry::ConvertSprFile(fileName);
+    pelfry::ConvertSprFile(fileName, ChosenFormat());
 }
 
 void TMainForm::ConvertSpdFile(const std::string& baseName) {
@@ -74,8 +95,8 @@ void TMainForm::RefreshList() {
 }
 
 std::vector<int> TMainForm::SelectedEntries() {
-    // A selected line beyond the archive's last entry (the list shows a log that does not
-    // match the archive) is no entry and is passed over.
+    // A selected line beyond the archive's last entry (the list shows a log that names an entry
+    // twice) is no entry and is passed over.
     std::vector<int> entries;
     const int lines = toolkit_.ListCount();
     for (int i = 0; i < lines; ++i)
@@ -84,26 +105,21 @@ std::vector<int> TMainForm::SelectedEntries() {
     return entries;
 }
 
-void TMainForm::ExtractSelected(const char* summary, std::optional<PictureFormat> converted,
-                                std::function<void(const std::string& folder, int index)> work) {
+void TMainForm::ExtractSelected(const char* summary, bool convert) {
     if (!ChooseExtractFolder()) return;
     if (toolkit_.ListSelCount() == 0) return ShowUseError(toolkit_, "No files selected!");
+    ExtractJob job;
     const std::vector<int> entries = SelectedEntries();
-    CheckDistinctFiles(*CurrentArchive, std::vector<int32_t>(entries.begin(), entries.end()),
-                       ExtractFolder, converted);
-    auto walk = std::make_shared<Walk>();
-    walk->Total = toolkit_.ListSelCount();
-    TDirFile* archive = CurrentArchive.get();
+    job.Entries.assign(entries.begin(), entries.end());
+    job.Folder = ExtractFolder;
+    if (convert) job.Convert = ChosenFormat();
+    job.Jobs = DefaultJobs();
+    auto walk = std::make_shared<BatchResult>();
     RunLong(
         true,
-        [this, walk, archive, work = std::move(work), entries, folder = ExtractFolder] {
-            for (int i : entries) {
-                if (StopBefore(*walk)) return;
-                ShowProgress(toolkit_, walk->Done + 1, walk->Total,
-                             archive->Files[static_cast<size_t>(i)].Name);
-                work(folder, i);
-                ++walk->Done;
-            }
+        [this, walk, job](TDirFile& archive) {
+            Follower follower(*this);
+            *walk = Extract(archive, job, follower);
         },
         [this, walk, summary] {
             // Files written before a Cancel stay.
@@ -113,51 +129,44 @@ void TMainForm::ExtractSelected(const char* summary, std::optional<PictureFormat
 }
 
 void TMainForm::btnExtractClick() {
-    ExtractSelected("Extracted %d file(s)", std::nullopt, [this](const std::string& folder, int i) {
-        ExtractEntryOrFail(*CurrentArchive, folder, i);
-        toolkit_.RepaintNow();
-    });
+    if (Idle()) ExtractSelected("Extracted %d file(s)", false);
 }
 
 void TMainForm::btnExtrConvertClick() {
-    ExtractSelected("Extracted and converted %d file(s)", PictureFormat::Bmp,
-                    [this](const std::string& folder, int i) {
-                        const std::string extracted =
-                            ExtractEntryOrFail(*CurrentArchive, folder, i);
-                        std::string result;
-                        ConvertFile(extracted, result);
-                        toolkit_.RepaintNow();
-                        // Only the editable files stay: the game file goes once it has been
-                        // converted.
-                        if (result != extracted) DeleteFile(extracted);
-                    });
+    if (Idle()) ExtractSelected("Extracted and converted %d file(s)", true);
 }
 
 void TMainForm::btnDeleteClick() {
+    if (!Idle()) return;
     const int selected = toolkit_.ListSelCount();
     if (selected == 0) return ShowUseError(toolkit_, "No files selected!");
     std::vector<std::string> names;
     for (int i = 0; i < toolkit_.ListCount(); ++i)
         if (toolkit_.ListSelected(i)) names.push_back(toolkit_.ListLine(i));
-    auto walk = std::make_shared<Walk>();
+    auto walk = std::make_shared<BatchResult>();
+    auto deleted = std::make_shared<int>(0);
     walk->Total = selected;
-    TDirFile* archive = CurrentArchive.get();
     RunLong(
         true,
-        [this, walk, archive, names = std::move(names)] {
+        [this, walk, deleted, names = std::move(names)](TDirFile& archive) {
             // Each entry is found by its line's text: deleting moves the last entry into the
-            // gap, so indexes change as the loop goes. A line that names no entry is skipped.
+            // gap, so indexes change as the loop goes. A line that names no entry (any more) is
+            // skipped, and not counted as deleted.
             for (const std::string& name : names) {
-                if (StopBefore(*walk)) return;
-                const int32_t k = archive->FindEntry(name, 0);
-                if (k >= 0) archive->DeleteEntry(k);
+                walk->Stopped = cancel_;
+                if (walk->Stopped) return;
+                const int32_t k = archive.FindEntry(name, 0);
+                if (k >= 0) {
+                    archive.DeleteEntry(k);
+                    ++*deleted;
+                }
                 ++walk->Done;
             }
         },
-        [this, walk] {
+        [this, walk, deleted] {
             ClearPreviewIfGone();
             toolkit_.SetStatusText(walk->Stopped ? CancelledText(*walk)
-                                                 : Format("Deleted %d file(s)", walk->Total));
+                                                 : Format("Deleted %d file(s)", *deleted));
             RefreshList();
         });
 }
@@ -166,28 +175,16 @@ void TMainForm::btnDeleteClick() {
 
 void TMainForm::AddFiles(const std::vector<std::string>& files, bool convertBack,
                          const std::function<std::string(int added)>& summary) {
-    auto walk = std::make_shared<Walk>();
-    walk->Total = static_cast<int>(files.size());
-    TDirFile* archive = CurrentArchive.get();
+    auto walk = std::make_shared<BatchResult>();
+    AddJob job;
+    job.Files = files;
+    job.ConvertBack = convertBack;
+    job.Jobs = DefaultJobs();
     RunLong(
         true,
-        [this, walk, archive, files, convertBack] {
-            for (const std::string& p : files) {
-                if (StopBefore(*walk)) return;
-                ShowProgress(toolkit_, walk->Done + 1, walk->Total, p);
-                std::string result = p;
-                if (convertBack) {
-                    bool converted = false;
-                    ConvertBack(p, toolkit_.IsChecked(CheckBoxId::RecreateAll), converted, result);
-                }
-                int32_t index = 0;
-                archive->AddFile(ExtractFilePath(result), ExtractFileName(result), index);
-                ++walk->Done;
-                toolkit_.RepaintNow();
-                // The game file was only a step on the way into the archive; the edited files
-                // stay.
-                if (result != p) DeleteFile(result);
-            }
+        [this, walk, job](TDirFile& archive) {
+            Follower follower(*this);
+            *walk = pelfry::AddFiles(archive, job, follower);
         },
         [this, walk, summary] {
             // A replaced entry that the preview shows is gone from the archive. Entries added
@@ -196,16 +193,22 @@ void TMainForm::AddFiles(const std::vector<std::string>& files, bool convertBack
             RefreshList();
             toolkit_.SetStatusText(walk->Stopped ? CancelledText(*walk) : summary(walk->Done));
         },
-        [this] { ClearPreviewIfGone(); });
+        [this] {
+            // Entries added before the failing file stay, and the list shows them.
+            ClearPreviewIfGone();
+            RefreshList();
+        });
 }
 
 void TMainForm::btnAddClick() {
+    if (!Idle()) return;
     auto summary = [](int n) { return Format("Added %d file(s)", n); };
     if (!toolkit_.ExecuteAddDialog()) return toolkit_.SetStatusText(summary(0));
     AddFiles(toolkit_.AddDialogFiles(), false, summary);
 }
 
 void TMainForm::btnConvAddClick() {
+    if (!Idle()) return;
     // Measured on a steady clock, so a command that runs past midnight still reports the time
     // it took; shown as a fraction of a day, with the decimal separator of the user's locale.
     const auto start = std::chrono::steady_clock::now();
@@ -222,48 +225,33 @@ void TMainForm::btnConvAddClick() {
 // ---- The conversion log round trip ----------------------------------------------------------
 
 void TMainForm::btnExtrConvLogClick() {
-    if (!ChooseExtractFolder()) return;
-    const std::vector<std::string> lines = toolkit_.ListLines();
-    if (lines.empty()) return ShowUseError(toolkit_, "No files to extract!");
-    // A name the log cannot hold would rebuild into another archive: refused before anything
-    // is written.
-    CheckLogNames(lines);
-    const std::string log = LogFileName(ExtractFolder, CurrentFileName);
-    std::vector<int32_t> entries;
-    for (size_t i = 0; i < lines.size() && i < CurrentArchive->Count(); ++i)
-        entries.push_back(static_cast<int32_t>(i));
-    CheckDistinctFiles(*CurrentArchive, entries, ExtractFolder, PictureFormat::Bmp,
-                       ExtractFileName(log));
-    auto walk = std::make_shared<Walk>();
-    walk->Total = static_cast<int>(lines.size());
-    TDirFile* archive = CurrentArchive.get();
+    if (!Idle() || !ChooseExtractFolder()) return;
+    ExportJob job;
+    job.LogLines = toolkit_.ListLines();
+    if (job.LogLines.empty() || CurrentArchive->Count() == 0)
+        return ShowUseError(toolkit_, "No files to extract!");
+    job.Folder = ExtractFolder;
+    job.Format = ChosenFormat();
+    job.Log = LogFileName(ExtractFolder, CurrentFileName);
+    job.Jobs = DefaultJobs();
+    auto walk = std::make_shared<BatchResult>();
     RunLong(
         true,
-        [this, walk, archive, folder = ExtractFolder] {
-            for (int i = 0; i < walk->Total; ++i) {
-                if (StopBefore(*walk)) return;
-                // Every line, selected or not; a line beyond the archive's entries has nothing
-                // to export.
-                if (static_cast<uint32_t>(i) < archive->Count()) {
-                    ShowProgress(toolkit_, i + 1, walk->Total,
-                                 archive->Files[static_cast<size_t>(i)].Name);
-                    ExportEntry(*archive, folder, i);
-                    toolkit_.RepaintNow();
-                }
-                walk->Done = i + 1;
-            }
+        [this, walk, job](TDirFile& archive) {
+            Follower follower(*this);
+            *walk = Export(archive, job, follower);
         },
-        [this, walk, log] {
+        [this, walk, log = job.Log] {
             // Only a finished export has a log: a rebuild from it would miss entries.
             if (walk->Stopped) return toolkit_.SetStatusText(CancelledText(*walk));
-            toolkit_.ListSaveToFile(log);
             logFolder_ = ExtractFilePath(log);
             toolkit_.SetStatusText(Format("Extracted and converted %d file(s); wrote log to %s",
-                                          walk->Total, log.c_str()));
+                                          walk->Done, log.c_str()));
         });
 }
 
 void TMainForm::btnConvAddLogClick() {
+    if (!Idle()) return;
     // The rebuild replaces the archive: an edited one is not dropped unasked.
     QuerySaveChanges([this] {
         toolkit_.SetOpenDialogFilterIndex(5);
@@ -290,40 +278,30 @@ void TMainForm::RebuildFromLog(const std::string& logName) {
         ForgetFile();
         throw;
     }
-    auto walk = std::make_shared<Walk>();
-    auto converted = std::make_shared<int>(0);
-    const std::vector<std::string> lines = toolkit_.ListLines();
-    walk->Total = static_cast<int>(lines.size());
-    TDirFile* archive = CurrentArchive.get();
+    auto walk = std::make_shared<BatchResult>();
     // What was rebuilt when the command failed or was cancelled is not the archive that was
     // open: it must never be saved over that file by a later Save or Close, only under a new
-    // name.
+    // name; and the list shows what it holds, not the lines it never reached.
+    auto unfinished = [this] {
+        ForgetFile();
+        RefreshList();
+    };
     RunLong(
         true,
-        [this, walk, converted, archive, lines, logName] {
+        [this, walk, lines = toolkit_.ListLines(), logName](TDirFile& archive) {
+            Follower follower(*this);
             // The edited files and the entries are looked for beside the log.
-            const std::string folder = ExtractFilePath(logName);
-            for (const std::string& line : lines) {
-                if (StopBefore(*walk)) return;
-                ShowProgress(toolkit_, walk->Done + 1, walk->Total, folder + line);
-                // The check boxes are read for each line, as for every conversion.
-                if (RebuildEntry(*archive, folder, line,
-                                 toolkit_.IsChecked(CheckBoxId::RecreateAll),
-                                 CheckBoxOptions(toolkit_)))
-                    ++*converted;
-                ++walk->Done;
-                toolkit_.RepaintNow();
-            }
+            *walk = Rebuild(archive, ExtractFilePath(logName), lines, DefaultJobs(), follower);
         },
-        [this, walk, converted, logName] {
+        [this, walk, logName, unfinished] {
             if (walk->Stopped) {
-                ForgetFile();
+                unfinished();
                 return toolkit_.SetStatusText(CancelledText(*walk));
             }
             toolkit_.SetStatusText(Format("Read log from %s; converted %d of %d file(s) added",
-                                          logName.c_str(), *converted, walk->Total));
+                                          logName.c_str(), walk->Converted, walk->Total));
         },
-        [this] { ForgetFile(); });
+        unfinished);
 }
 
 } // namespace pelfry

@@ -4,9 +4,9 @@
 
 #include "app/EntryDetails.h"
 #include "archive/DirFileU.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
+#include "platform/FileStream.h"
 #include "platform/FileUtil.h"
-#include "platform/Stream.h"
 
 namespace pelfry {
 
@@ -53,7 +53,7 @@ StartArguments ParseStartArguments(const std::vector<std::string>& args) {
 }
 
 void TMainForm::DropFiles(const std::vector<std::string>& paths) {
-    if (paths.empty()) return;
+    if (paths.empty() || !Idle()) return;
     size_t archives = 0;
     bool folders = false;
     for (const std::string& path : paths) {
@@ -71,16 +71,15 @@ void TMainForm::DropFiles(const std::vector<std::string>& paths) {
 }
 
 std::string TMainForm::EntryDetails(int line) {
-    // The archive belongs to a long command's work while it runs.
-    if (busy_) return {};
-    if (line < 0 || line >= toolkit_.ListCount() ||
-        static_cast<uint32_t>(line) >= CurrentArchive->Count())
+    // While a long command holds the archive, the snapshot taken before tells the same.
+    TDirFile& archive = Readable();
+    if (line < 0 || line >= toolkit_.ListCount() || static_cast<uint32_t>(line) >= archive.Count())
         return {};
-    const FileInfo& entry = CurrentArchive->Files[static_cast<size_t>(line)];
+    const FileInfo& entry = archive.Files()[static_cast<size_t>(line)];
     // The list can show a conversion log that does not match the archive: a line that does not
     // name its entry tells nothing about it.
     if (toolkit_.ListLine(line) != entry.Name) return {};
-    std::unique_ptr<TSetMemoryStream> stream = CurrentArchive->EntryStream(line);
+    std::unique_ptr<TSetMemoryStream> stream = archive.EntryStream(line);
     return DescribeEntry(entry.Name, *stream, toolkit_.LocaleSeparators().Group);
 }
 

@@ -1,7 +1,7 @@
 #include "app/Toolkit.h"
 
+#include "base/Text.h"
 #include "platform/FileUtil.h"
-#include "platform/Text.h"
 
 namespace pelfry {
 
@@ -12,10 +12,6 @@ std::vector<std::string> Toolkit::ListLines() {
     for (int i = 0; i < count; ++i)
         lines.push_back(ListLine(i));
     return lines;
-}
-
-void Toolkit::ListSaveToFile(const std::string& path) {
-    WriteTextLines(path, ListLines());
 }
 
 void Toolkit::ListLoadFromFile(const std::string& path) {

@@ -7,7 +7,7 @@
 // bytes it was handed; file names are the file system's bytes.
 #pragma once
 
-#include "platform/Text.h" // SplitTextLines, which reads the lines of ListLoadFromFile
+#include "base/Text.h" // SplitTextLines, which reads the lines of ListLoadFromFile
 
 #include <cstdint>
 #include <exception>
@@ -36,8 +36,8 @@ using MsgButtons = unsigned;
 // bar) gives Cancel when the box has a Cancel button, else the box's only or first button.
 enum class MsgResult { Yes, No, OK, Cancel };
 
-// The four option check boxes of the window.
-enum class CheckBoxId { CompSpr, CompImg, RecreateAll, OpaqueImg };
+// The option check boxes of the window.
+enum class CheckBoxId { CompSpr, CompImg, RecreateAll, OpaqueImg, PngInsteadOfBmp };
 
 // How the user's locale writes numbers (UTF-8 bytes).
 struct NumberSeparators {
@@ -70,7 +70,8 @@ public:
     // presses it), and the preview goes on playing. Afterwards, on the window's thread,
     // `finished` runs with the error `work` raised, or null. `work` may call only
     // ShowProgress, RepaintNow and IsChecked, which are safe from its thread; the archive
-    // belongs to it until `finished`. A fake toolkit may run both at once, inline.
+    // belongs to it until `finished`. A fake toolkit may run both at once, inline. Called while
+    // one runs, the new one waits until the running one has finished.
     virtual void RunInBackground(bool cancellable, std::function<void()> work,
                                  std::function<void(std::exception_ptr)> finished) = 0;
     // Before file `number` of `total` (1-based) of a long command: `text` in the status
@@ -92,8 +93,6 @@ public:
 
     // Every line, in order.
     std::vector<std::string> ListLines();
-    // Writes every line followed by CR LF to `path` (FileCreateError / FileWriteError).
-    void ListSaveToFile(const std::string& path);
     // Replaces the lines with those of the text file `path`, read by SplitTextLines
     // (FileOpenError when it cannot be read).
     void ListLoadFromFile(const std::string& path);

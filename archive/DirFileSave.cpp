@@ -4,7 +4,8 @@
 #include "archive/DirFileU.h"
 
 #include "archive/DirFormat.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
+#include "platform/FileStream.h"
 #include "platform/FileUtil.h"
 
 #include <algorithm>
@@ -59,7 +60,7 @@ private:
 // archive saved again costs the system a few copies instead of one per entry.
 class FileSink : public ArchiveSink {
 public:
-    FileSink(ReplacingFile& file, FileStream* source) : file_(file), source_(source) {}
+    FileSink(ReplacingFile& file, const FileStream* source) : file_(file), source_(source) {}
     void Put(const void* bytes, size_t count) override {
         // One byte after a run may be the byte the source has there: it waits to be seen.
         if (count == 1 && runEnd_ > runStart_ && !heldCount_) {
@@ -105,21 +106,20 @@ private:
     bool SourceHolds(uint64_t offset, size_t count) {
         if (count == 0) return true;
         uint8_t byte = 0;
-        source_->Seek(static_cast<int64_t>(offset), SeekOrigin::Begin);
-        return source_->Read(&byte, 1) == 1 && byte == held_;
+        return source_->ReadAt(static_cast<int64_t>(offset), &byte, 1) == 1 && byte == held_;
     }
 
     ReplacingFile& file_;
-    FileStream* source_;
+    const FileStream* source_;
     uint64_t runStart_ = 0; // the source's bytes [runStart_, runEnd_) wait to be copied
     uint64_t runEnd_ = 0;
     uint8_t held_ = 0; // a byte put after the run, written after it
     size_t heldCount_ = 0;
 };
 
-// Checks that the format can carry the archive; raises before anything is read or changed
-// when it cannot. Returns the length of the file.
-uint64_t CheckSaveable(const FileArray& files) {
+} // namespace
+
+uint64_t dirformat::CheckSaveable(const FileArray& files) {
     uint64_t total = HeaderSize + DirBlockSize + (files.empty() ? 0 : files.size() - 1);
     for (const FileInfo& info : files) {
         if (info.Name.size() > MaxEntryNameLength)
@@ -130,6 +130,8 @@ uint64_t CheckSaveable(const FileArray& files) {
     if (total > MaxPosition) throw Error("Archive too large for the .DIR format (4 GiB or more)");
     return total;
 }
+
+namespace {
 
 // Computes the layout: each entry's Offset, RecordPos, Next and RecordSize. Blocks not in
 // memory keep their SourceOffset, where they are still read from.
@@ -186,28 +188,28 @@ void WriteArchive(const FileArray& files, const Layout& layout, ArchiveSink& out
 } // namespace
 
 std::vector<uint8_t> TDirFile::SaveToBytes() {
-    const uint64_t total = CheckSaveable(Files);
-    for (size_t i = 0; i < Files.size(); ++i)
+    const uint64_t total = CheckSaveable(files_);
+    for (size_t i = 0; i < files_.size(); ++i)
         LoadEntry(static_cast<int32_t>(i));
-    const Layout layout = ComputeLayout(Files, total);
+    const Layout layout = ComputeLayout(files_, total);
     std::vector<uint8_t> bytes(layout.length);
     BufferSink sink(bytes);
-    WriteArchive(Files, layout, sink);
+    WriteArchive(files_, layout, sink);
     PELFRY_CHECK(sink.Written() == bytes.size(), BufferUnfilled, "", "");
     return bytes;
 }
 
 bool TDirFile::SaveToFile(const std::string& fileName,
                           const std::function<void(const std::string&)>& warn) {
-    const uint64_t total = CheckSaveable(Files);
+    const uint64_t total = CheckSaveable(files_);
     // Blocks not in memory are copied from the archive file, opened before the target is
     // touched. It may be the file being replaced: the open file keeps the old contents.
-    const bool copies = std::any_of(Files.begin(), Files.end(), [](const FileInfo& info) {
+    const bool copies = std::any_of(files_.begin(), files_.end(), [](const FileInfo& info) {
         return info.Size > 0 && !info.Data;
     });
     if (copies && !source_)
         source_ = std::make_shared<FileStream>(FileName, FileStream::Mode::OpenRead);
-    const Layout layout = ComputeLayout(Files, total);
+    const Layout layout = ComputeLayout(files_, total);
 
     // No file can be made under an empty name; without this the new file would be written
     // and only the final rename would fail.
@@ -215,7 +217,7 @@ bool TDirFile::SaveToFile(const std::string& fileName,
     // The user named this file: a link there keeps pointing to the archive it names.
     ReplacingFile file(fileName, LinkPolicy::Follow);
     FileSink sink(file, source_.get());
-    WriteArchive(Files, layout, sink);
+    WriteArchive(files_, layout, sink);
     sink.EndRun();
     file.Commit();
     modified_ = false;

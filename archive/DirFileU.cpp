@@ -2,11 +2,12 @@
 
 #include "archive/DirFormat.h"
 
-#include "platform/ByteReader.h"
-#include "platform/Errors.h"
+#include "base/ByteReader.h"
+#include "base/Errors.h"
+#include "base/Stream.h"
+#include "base/Text.h"
+#include "platform/FileStream.h"
 #include "platform/FileUtil.h"
-#include "platform/Stream.h"
-#include "platform/Text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -80,6 +81,13 @@ ByteArray ReadBlock(Stream& stream, const FileInfo& info) {
     auto block = std::make_shared<std::vector<uint8_t>>(info.Size);
     stream.Seek(info.SourceOffset, SeekOrigin::Begin);
     stream.Read(block->data(), static_cast<int64_t>(block->size()));
+    return block;
+}
+
+// The same from an archive file that other threads may read at once.
+ByteArray ReadSourceBlock(const FileStream& file, const FileInfo& info) {
+    auto block = std::make_shared<std::vector<uint8_t>>(info.Size);
+    file.ReadAt(info.SourceOffset, block->data(), static_cast<int64_t>(block->size()));
     return block;
 }
 
@@ -206,13 +214,13 @@ std::unique_ptr<TDirFile> TDirFile::CreateFromStream(Stream& stream, const std::
         // The records run from D + 4100 to the end of the file.
         const uint64_t first = ReadHeader(ByteReader(header), length, magic);
         RecordReader records(stream, length);
-        ReadRecords(records, first, length, magic, dir->Files);
+        ReadRecords(records, first, length, magic, dir->files_);
     } catch (const DataError& e) {
         throw InvalidDirFileError(fileName, magic ? e.Reason() : NotAnArchive + e.Reason());
     }
 
     if (loadAll) {
-        for (FileInfo& info : dir->Files)
+        for (FileInfo& info : dir->files_)
             if (info.Size > 0) info.Data = ReadBlock(stream, info);
     }
     dir->Reindex();
@@ -221,68 +229,57 @@ std::unique_ptr<TDirFile> TDirFile::CreateFromStream(Stream& stream, const std::
 
 void TDirFile::ListEntries(std::vector<std::string>& strings) const {
     strings.clear();
-    strings.reserve(Files.size());
-    for (const FileInfo& info : Files)
+    strings.reserve(files_.size());
+    for (const FileInfo& info : files_)
         strings.push_back(info.Name);
 }
 
 int32_t TDirFile::FindEntry(std::string_view name, int32_t startIndex) const {
     const size_t start = static_cast<size_t>(std::max(startIndex, 0));
-    if (indexedCount_ == Files.size()) {
-        const auto it = index_.find(name);
-        if (it == index_.end()) return -1;
-        if (static_cast<size_t>(it->second.lowest) >= start) return it->second.lowest;
-        // Past the name's first entry: only a name held twice has more, and they are rare.
-        if (it->second.count == 1) return -1;
-    }
-    for (size_t i = start; i < Files.size(); ++i)
-        if (Files[i].Name == name) return static_cast<int32_t>(i);
+    const auto it = index_.find(name);
+    if (it == index_.end()) return -1;
+    if (static_cast<size_t>(it->second.lowest) >= start) return it->second.lowest;
+    // Past the name's first entry: only a name held twice has more, and they are rare.
+    if (it->second.count == 1) return -1;
+    for (size_t i = start; i < files_.size(); ++i)
+        if (files_[i].Name == name) return static_cast<int32_t>(i);
     return -1;
 }
 
 void TDirFile::Reindex() {
     index_.clear();
-    index_.reserve(Files.size());
-    for (size_t i = 0; i < Files.size(); ++i)
-        ++index_.try_emplace(Files[i].Name, NameSlot{static_cast<int32_t>(i), 0})
+    index_.reserve(files_.size());
+    for (size_t i = 0; i < files_.size(); ++i)
+        ++index_.try_emplace(files_[i].Name, NameSlot{static_cast<int32_t>(i), 0})
               .first->second.count;
-    indexedCount_ = Files.size();
-}
-
-void TDirFile::SyncIndex() {
-    if (indexedCount_ != Files.size()) Reindex();
 }
 
 void TDirFile::UnindexDeleted(const std::string& name, int32_t at, const std::string* moved,
                               int32_t from) {
     const auto gone = index_.find(name);
-    const auto kept = moved ? index_.find(*moved) : index_.end();
-    // A name changed in Files directly, behind the index's back.
-    if (gone == index_.end() || (moved && kept == index_.end())) return Reindex();
     if (--gone->second.count == 0) {
         index_.erase(gone);
     } else if (gone->second.lowest == at) {
         // The name's first entry went; its next one is found by a scan, needed only for names
         // held more than once.
         gone->second.lowest = -1;
-        for (size_t i = 0; i < Files.size() && gone->second.lowest < 0; ++i)
-            if (Files[i].Name == name) gone->second.lowest = static_cast<int32_t>(i);
-        if (gone->second.lowest < 0) return Reindex();
+        for (size_t i = 0; i < files_.size() && gone->second.lowest < 0; ++i)
+            if (files_[i].Name == name) gone->second.lowest = static_cast<int32_t>(i);
     }
     if (moved) {
-        NameSlot& slot = kept->second;
+        NameSlot& slot = index_.find(*moved)->second;
         // `from` was the highest index, so it was the name's first entry only when alone.
         slot.lowest = slot.lowest == from ? at : std::min(slot.lowest, at);
     }
 }
 
 void TDirFile::LoadEntry(int32_t index) {
-    PELFRY_CHECK(index >= 0 && static_cast<size_t>(index) < Files.size(), LoadIndex,
+    PELFRY_CHECK(index >= 0 && static_cast<size_t>(index) < files_.size(), LoadIndex,
                  "Entry index out of range", "");
-    FileInfo& info = Files[static_cast<size_t>(index)];
+    FileInfo& info = files_[static_cast<size_t>(index)];
     if (info.Data || info.Size == 0) return;
     if (source_) {
-        info.Data = ReadBlock(*source_, info);
+        info.Data = ReadSourceBlock(*source_, info);
         return;
     }
     FileStream file(FileName, FileStream::Mode::OpenRead);
@@ -290,9 +287,13 @@ void TDirFile::LoadEntry(int32_t index) {
 }
 
 std::unique_ptr<TSetMemoryStream> TDirFile::EntryStream(int32_t index) {
-    if (index < 0 || static_cast<size_t>(index) >= Files.size()) return nullptr;
+    if (index < 0 || static_cast<size_t>(index) >= files_.size()) return nullptr;
     LoadEntry(index);
-    return std::make_unique<TSetMemoryStream>(Files[static_cast<size_t>(index)].Data);
+    return std::make_unique<TSetMemoryStream>(files_[static_cast<size_t>(index)].Data);
+}
+
+std::unique_ptr<TDirFile> TDirFile::Snapshot() const {
+    return std::unique_ptr<TDirFile>(new TDirFile(*this));
 }
 
 int64_t TDirFile::AddFile(const std::string& folder, const std::string& name, int32_t& index) {
@@ -324,42 +325,46 @@ int64_t TDirFile::AddFileAs(const std::string& path, const std::string& name, in
         }
     }
 
-    SyncIndex();
-    int32_t at = FindEntry(name, 0);
-    if (at < 0) {
-        Files.emplace_back();
-        at = static_cast<int32_t>(Files.size() - 1);
-        index_.emplace(name, NameSlot{at, 1});
-        indexedCount_ = Files.size();
+    index = FindEntry(name, 0);
+    if (index < 0) {
+        index = AppendEntry(name, std::move(block));
+        return read;
     }
-    FileInfo& info = Files[static_cast<size_t>(at)];
-    info.Name = name;
+    FileInfo& info = files_[static_cast<size_t>(index)];
     info.Data = std::move(block);
     info.Size = info.Data ? static_cast<uint32_t>(info.Data->size()) : 0;
     modified_ = true;
-    index = at;
     return read;
 }
 
+int32_t TDirFile::AppendEntry(std::string name, ByteArray data) {
+    const auto at = static_cast<int32_t>(files_.size());
+    ++index_.try_emplace(name, NameSlot{at, 0}).first->second.count;
+    FileInfo& info = files_.emplace_back();
+    info.Name = std::move(name);
+    info.Size = data ? static_cast<uint32_t>(data->size()) : 0;
+    info.Data = std::move(data);
+    modified_ = true;
+    return at;
+}
+
 uint32_t TDirFile::DeleteEntry(int32_t index) {
-    PELFRY_CHECK(index >= 0 && static_cast<size_t>(index) < Files.size(), DeleteIndex,
+    PELFRY_CHECK(index >= 0 && static_cast<size_t>(index) < files_.size(), DeleteIndex,
                  "Entry index out of range", "");
-    SyncIndex();
     const size_t i = static_cast<size_t>(index);
-    const int32_t last = static_cast<int32_t>(Files.size() - 1);
-    const std::string name = std::move(Files[i].Name);
-    if (index < last) Files[i] = std::move(Files.back());
-    Files.pop_back();
-    UnindexDeleted(name, index, index < last ? &Files[i].Name : nullptr, last);
-    indexedCount_ = Files.size();
+    const int32_t last = static_cast<int32_t>(files_.size() - 1);
+    const std::string name = std::move(files_[i].Name);
+    if (index < last) files_[i] = std::move(files_.back());
+    files_.pop_back();
+    UnindexDeleted(name, index, index < last ? &files_[i].Name : nullptr, last);
     modified_ = true;
     return Count();
 }
 
 void TDirFile::WriteEntry(const std::string& folder, int32_t index) {
-    PELFRY_CHECK(index >= 0 && static_cast<size_t>(index) < Files.size(), WriteIndex,
+    PELFRY_CHECK(index >= 0 && static_cast<size_t>(index) < files_.size(), WriteIndex,
                  "Entry index out of range", "");
-    const FileInfo& info = Files[static_cast<size_t>(index)];
+    const FileInfo& info = files_[static_cast<size_t>(index)];
     if (IsUnsafeEntryName(info.Name)) throw Error("Unsafe entry name: " + info.Name);
     LoadEntry(index);
 

@@ -4,8 +4,9 @@
 #pragma once
 
 #include "archive/SetMemoryStreamU.h"
-#include "platform/Errors.h"
-#include "platform/Stream.h"
+#include "base/Errors.h"
+#include "base/Stream.h"
+#include "platform/FileStream.h"
 
 #include <cstdint>
 #include <functional>
@@ -95,21 +96,20 @@ public:
     // from it. `file` must stay open as long as the archive object lives.
     static std::unique_ptr<TDirFile> CreateOnFile(FileStream& file, const std::string& fileName);
 
-    uint32_t Count() const { return static_cast<uint32_t>(Files.size()); }
+    uint32_t Count() const { return static_cast<uint32_t>(files_.size()); }
+    // The entries in index order, to read; they change only through the operations below.
+    const FileArray& Files() const { return files_; }
 
     // Empties `strings`, then appends every entry's name in index order.
     void ListEntries(std::vector<std::string>& strings) const;
     // Lowest index >= startIndex whose name equals `name` exactly; -1 when none. Takes constant
-    // time, through an index of names that load, AddFile and DeleteEntry keep in step, except
+    // time, through an index of names that every change of the entries keeps in step, except
     // for a name held by several entries asked for past its first one.
     int32_t FindEntry(std::string_view name, int32_t startIndex = 0) const;
-    // Builds the index of names afresh. Code that changes Files directly calls it before the
-    // next lookup; entries only appended or removed are noticed without it (the lookups then
-    // scan until an edit through this class brings the index in step again).
-    void Reindex();
-    // Brings entry `index`'s data into memory: read through the descriptor Create kept open,
-    // else from the file FileName (FileOpenError when it has gone), at its SourceOffset. A
-    // block that runs past the end of the file is zero-filled.
+    // Brings entry `index`'s data into memory: read through the descriptor Create kept open
+    // (never moving its position, so that a snapshot may read it from another thread), else
+    // from the file FileName (FileOpenError when it has gone), at its SourceOffset. A block that
+    // runs past the end of the file is zero-filled.
     void LoadEntry(int32_t index);
     // A new read-only stream over entry `index`'s data; null for an index below 0 or past the end.
     std::unique_ptr<TSetMemoryStream> EntryStream(int32_t index);
@@ -149,6 +149,10 @@ public:
     // its own name: for entries named other than their file, such as "UI\ICON.IMG" made
     // from icon.img. FileOpenError names `path`.
     int64_t AddFileAs(const std::string& path, const std::string& name, int32_t& index);
+    // Appends an entry `name` holding `data` (null for none), whatever its name and whether or
+    // not one of that name exists: how archives are built from bytes in memory. A name the
+    // format cannot carry is refused by the save. Returns the new entry's index.
+    int32_t AppendEntry(std::string name, ByteArray data);
     // Removes entry `index`; the last entry moves into its place. Returns the new count.
     uint32_t DeleteEntry(int32_t index);
     // Writes entry `index` to folder + its name through the replacing writer, making missing
@@ -169,10 +173,19 @@ public:
     // last saved.
     bool Modified() const { return modified_; }
 
-    FileArray Files;
+    // A copy of the archive as it stands, to be read on another thread while this one goes on
+    // changing: the entries' blocks are shared (a block is replaced, never changed), and an
+    // entry not in memory is read from the same open file without moving its position.
+    std::unique_ptr<TDirFile> Snapshot() const;
+
     std::string FileName; // the file it was read from; empty for a new archive
 
 private:
+    TDirFile(const TDirFile&) = default;
+    TDirFile& operator=(const TDirFile&) = delete;
+
+    // Builds the index of names afresh, after a load.
+    void Reindex();
     // Where a name first stands, and how many entries hold it.
     struct NameSlot {
         int32_t lowest = 0;
@@ -184,16 +197,14 @@ private:
             return std::hash<std::string_view>{}(name);
         }
     };
-    // Brings the index in step when Files changed behind its back.
-    void SyncIndex();
     // Updates the index for a deletion: the entry `name` left index `at`, then the last entry
     // (named `moved`) moved from index `from` into its place unless it was the one deleted.
     void UnindexDeleted(const std::string& name, int32_t at, const std::string* moved,
                         int32_t from);
 
+    FileArray files_;
     bool modified_ = false;
     std::unordered_map<std::string, NameSlot, NameHasher, std::equal_to<>> index_;
-    size_t indexedCount_ = 0; // Files.size() when the index was last in step
     // The archive file, kept open by Create without `loadAll` (or by a save that copied from
     // it) for the entries still to read.
     std::shared_ptr<FileStream> source_;

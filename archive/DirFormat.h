@@ -2,7 +2,8 @@
 // DirFileU (private to archive/).
 #pragma once
 
-#include "platform/Errors.h"
+#include "archive/DirFileU.h"
+#include "base/Errors.h"
 
 #include <cstdint>
 
@@ -34,5 +35,10 @@ constexpr CheckSite BufferOverrun{"DirFileU.cpp", 41};
 constexpr CheckSite BlockNotLoaded{"DirFileU.cpp", 86};
 constexpr CheckSite LengthDiffers{"DirFileU.cpp", 101};
 constexpr CheckSite BufferUnfilled{"DirFileU.cpp", 132};
+
+// Checks that the format can carry `files` as an archive; raises before anything is read or
+// changed when it cannot (a name of more than 30 bytes or none, 4 GiB or more in all).
+// Returns the length of the file.
+uint64_t CheckSaveable(const FileArray& files);
 
 } // namespace pelfry::dirformat

@@ -1,6 +1,6 @@
 #include "archive/SetMemoryStreamU.h"
 
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include <algorithm>
 #include <cstring>

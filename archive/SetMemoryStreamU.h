@@ -3,7 +3,7 @@
 // held it has let go.
 #pragma once
 
-#include "platform/Stream.h"
+#include "base/Stream.h"
 
 #include <cstdint>
 #include <memory>

@@ -2,15 +2,14 @@
 #include "cli/Cli.h"
 #include "cli/Messages.h"
 
+#include "app/Batch.h"
 #include "app/EntryDetails.h"
-#include "app/LogRoundTrip.h"
 #include "archive/DirFileU.h"
-#include "platform/Durability.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
+#include "base/Text.h"
 #include "platform/FileLock.h"
+#include "platform/FileStream.h"
 #include "platform/FileUtil.h"
-#include "platform/Stream.h"
-#include "platform/Text.h"
 
 namespace pelfry::cli {
 
@@ -47,18 +46,15 @@ void Extract(const ExtractArgs& args) {
         for (const std::string& name : args.names)
             indexes.push_back(FindOrFail(*dir, name, args.archive));
     }
-    const std::string folder = IncludeTrailingSeparator(args.folder);
-    CheckDistinctFiles(*dir, indexes, folder, std::nullopt);
-    if (!ForceDirectories(folder)) throw Error("Unable to create directory " + args.folder);
-    Progress progress(indexes.size(), args.quiet, Progress::Plain::LinePerFile);
-    // The new files reach the disk all at once at the end, not one by one.
-    DurabilityScope durable;
-    for (size_t i = 0; i < indexes.size(); ++i) {
-        const std::string& name = dir->Files[static_cast<size_t>(indexes[i])].Name;
-        progress.Show(i + 1, name);
-        ForFile(name, [&] { ExtractEntryOrFail(*dir, folder, indexes[i]); });
-    }
-    durable.Commit();
+    ExtractJob job;
+    job.Entries = std::move(indexes);
+    job.Folder = IncludeTrailingSeparator(args.folder);
+    job.MakeFolder = args.folder;
+    Progress progress(job.Entries.size(), args.quiet, Progress::Plain::LinePerFile);
+    CommandFollower follower(progress, [&](size_t i) {
+        return std::pair(dir->Files()[static_cast<size_t>(job.Entries[i])].Name, std::string());
+    });
+    pelfry::Extract(*dir, job, follower);
 }
 
 struct AddArgs {
@@ -66,6 +62,7 @@ struct AddArgs {
     std::vector<std::string> files;
     std::string name;
     CLI::Option* nameOption = nullptr;
+    bool quiet = false;
 };
 
 // Read, change and save under the writers' lock: a second command on the same archive waits
@@ -82,16 +79,22 @@ void Add(const AddArgs& args) {
     std::unique_ptr<FileLock> lock;
     std::unique_ptr<TDirFile> dir = std::make_unique<TDirFile>();
     ForFile(args.archive, [&] {
-        lock = std::make_unique<FileLock>(args.archive, true, TellWhenWaiting(args.archive, false));
+        lock = std::make_unique<FileLock>(args.archive, true,
+                                          TellWhenWaiting(args.archive, args.quiet));
         if (lock->File()) dir = TDirFile::CreateOnFile(*lock->File(), args.archive);
     });
-    for (const std::string& file : args.files) {
-        const std::string name = named ? args.name : ExtractFileName(file);
-        int32_t index = 0;
-        ForFile(
-            file, [&] { dir->AddFileAs(file, name, index); }, name);
-    }
-    ForFile(args.archive, [&] { dir->SaveToFile(args.archive, PrintWarning); });
+    AddJob job;
+    job.Files = args.files;
+    for (const std::string& file : args.files)
+        job.Names.push_back(named ? args.name : ExtractFileName(file));
+    Progress silent(job.Files.size(), true, Progress::Plain::Silent);
+    CommandFollower follower(silent,
+                             [&](size_t i) { return std::pair(job.Files[i], job.Names[i]); });
+    AddFiles(*dir, job, follower);
+    ForFile(args.archive, [&] {
+        dir->SaveToFile(args.archive,
+                        args.quiet ? std::function<void(const std::string&)>() : PrintWarning);
+    });
 }
 
 void Delete(const std::string& archive, const std::vector<std::string>& names) {
@@ -123,7 +126,7 @@ void DescribeDir(const std::string& path, std::FILE* out) {
     auto dir = TDirFile::Create(path, false);
     uint64_t data = 0;
     uint32_t images = 0, sprites = 0;
-    for (const FileInfo& info : dir->Files) {
+    for (const FileInfo& info : dir->Files()) {
         data += info.Size;
         const std::string kind = FileKind(info.Name);
         if (kind == ".IMG")
@@ -138,7 +141,7 @@ void DescribeDir(const std::string& path, std::FILE* out) {
     std::fprintf(out, "Data: %llu bytes\n", static_cast<unsigned long long>(data));
     // Each entry with what it is, as the editor's list tells it.
     for (int32_t i = 0; i < static_cast<int32_t>(dir->Count()); ++i) {
-        const FileInfo& info = dir->Files[static_cast<size_t>(i)];
+        const FileInfo& info = dir->Files()[static_cast<size_t>(i)];
         std::fprintf(out, "%10u  ", info.Size);
         WriteLine(out, info.Name + ": " + DescribeEntry(info.Name, *dir->EntryStream(i)));
     }
@@ -151,7 +154,7 @@ void AddListCommand(CommandLine& cli) {
                                        "byte for byte as stored, in entry order.",
                                        [archive] {
                                            const auto dir = ReadArchive(*archive, false);
-                                           for (const FileInfo& info : dir->Files)
+                                           for (const FileInfo& info : dir->Files())
                                                WriteLine(stdout, info.Name);
                                        });
     command.add_option("ARCHIVE", *archive, "the archive (.DIR file)")->required();
@@ -190,6 +193,7 @@ void AddAddCommand(CommandLine& cli) {
                                        "given (at most 30 bytes), such as UI\\ICON.IMG")
                            ->type_name("NAME")
                            ->check(EntryName());
+    AddQuietOption(command, args->quiet);
 }
 
 void AddDeleteCommand(CommandLine& cli) {

@@ -1,9 +1,9 @@
 #include "cli/Cli.h"
 
 #include "app/Convert.h"
+#include "base/Errors.h"
+#include "base/Parallel.h"
 #include "cli/Messages.h"
-#include "platform/Errors.h"
-#include "platform/Parallel.h"
 
 #include <new>
 

@@ -2,18 +2,15 @@
 #include "cli/Cli.h"
 #include "cli/Messages.h"
 
+#include "app/Batch.h"
 #include "app/Convert.h"
 #include "app/EntryDetails.h"
+#include "base/Errors.h"
+#include "base/Text.h"
 #include "image/ImgFileU.h"
-#include "platform/Durability.h"
-#include "platform/Errors.h"
+#include "platform/FileStream.h"
 #include "platform/FileUtil.h"
-#include "platform/Parallel.h"
-#include "platform/Stream.h"
-#include "platform/Text.h"
 #include "sprite/SprFileU.h"
-
-#include <cerrno>
 
 namespace pelfry::cli {
 
@@ -28,30 +25,18 @@ struct ConvertArgs {
 
 void Convert(const ConvertArgs& args) {
     Progress progress(args.files.size(), args.quiet, Progress::Plain::Silent);
-    // The new files reach the disk all at once at the end, not one by one.
-    DurabilityScope durable;
-    // The pictures are made on every core ahead of this loop, which writes them in order.
-    OrderedWork<std::vector<MadeFile>> work(args.files.size(), args.jobs, [&](size_t i) {
-        return MakeConvertedFiles(args.files[i], args.format);
-    });
-    for (size_t i = 0; i < args.files.size(); ++i) {
-        const std::string& file = args.files[i];
-        progress.Show(i + 1, file);
-        std::string result;
-        ForFile(file, [&] {
-            // A file of no convertible kind is left alone, but one that is not there is an
-            // error, not "left alone".
-            if (!FileExists(file)) throw FileOpenError(file, ENOENT);
-            result = WriteConvertedFiles(file, work.Take(i));
-        });
-        if (result == file)
-            progress.Result(file + ": not an image or sprite, left alone");
-        else if (FileKind(file) == ".SPR")
-            progress.Result(file + " -> " + result + ", " + file + ".spd");
-        else
-            progress.Result(file + " -> " + result);
-    }
-    durable.Commit();
+    CommandFollower follower(progress,
+                             [&](size_t i) { return std::pair(args.files[i], std::string()); });
+    ConvertFiles(args.files, args.format, args.jobs, follower,
+                 [&](size_t i, const std::string& result) {
+                     const std::string& file = args.files[i];
+                     if (result == file)
+                         progress.Result(file + ": not an image or sprite, left alone");
+                     else if (FileKind(file) == ".SPR")
+                         progress.Result(file + " -> " + result + ", " + file + ".spd");
+                     else
+                         progress.Result(file + " -> " + result);
+                 });
 }
 
 struct ConvertBackArgs {
@@ -64,37 +49,20 @@ struct ConvertBackArgs {
 
 void ConvertBackFiles(const ConvertBackArgs& args) {
     Progress progress(args.files.size(), args.quiet, Progress::Plain::Silent);
-    ConvertOptions options = args.options;
-    options.Warn = progress.Warner();
-    std::vector<std::string> targets;
-    for (const std::string& file : args.files)
-        targets.push_back(BackConversionTarget(file));
-    const std::vector<bool> waits = BackConversionsThatWait(targets);
-    // The new files reach the disk all at once at the end, not one by one.
-    DurabilityScope durable;
-    OrderedWork<BackConversion> work(
-        args.files.size(), args.jobs,
-        [&](size_t i) { return PrepareConvertBack(args.files[i], args.recreate, options); },
-        [&](size_t i) { return waits[i]; });
-    for (size_t i = 0; i < args.files.size(); ++i) {
-        const std::string& file = args.files[i];
-        progress.Show(i + 1, file);
-        std::string result;
-        bool converted = false;
-        ForFile(file, [&] {
-            // The dispatch only compares ages, which a missing file has too (-1); here a file
-            // that is not there is an error rather than "unchanged".
-            if (!FileExists(file)) throw FileOpenError(file, ENOENT);
-            converted = FinishConvertBack(work.Take(i), options, result);
+    CommandFollower follower(progress,
+                             [&](size_t i) { return std::pair(args.files[i], std::string()); },
+                             {args.recreate, args.options});
+    pelfry::ConvertBackFiles(
+        args.files, args.jobs, follower, [&](size_t i, const std::string& result, bool converted) {
+            const std::string& file = args.files[i];
+            if (result == file)
+                progress.Result(file +
+                                ": not a .bmp, .png or .spd of an image or sprite, left alone");
+            else if (converted)
+                progress.Result(file + " -> " + result);
+            else
+                progress.Result(result + ": unchanged (" + file + " not edited)");
         });
-        if (result == file)
-            progress.Result(file + ": not a .bmp, .png or .spd of an image or sprite, left alone");
-        else if (converted)
-            progress.Result(file + " -> " + result);
-        else
-            progress.Result(result + ": unchanged (" + file + " not edited)");
-    }
-    durable.Commit();
 }
 
 } // namespace

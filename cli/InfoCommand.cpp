@@ -3,8 +3,8 @@
 #include "cli/Cli.h"
 #include "cli/Messages.h"
 
-#include "platform/Errors.h"
-#include "platform/Text.h"
+#include "base/Errors.h"
+#include "base/Text.h"
 
 namespace pelfry::cli {
 

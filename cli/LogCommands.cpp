@@ -3,15 +3,13 @@
 #include "cli/Cli.h"
 #include "cli/Messages.h"
 
+#include "app/Batch.h"
 #include "app/LogRoundTrip.h"
-#include "app/Toolkit.h"
 #include "archive/DirFileU.h"
-#include "platform/Durability.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
+#include "base/Text.h"
 #include "platform/FileLock.h"
 #include "platform/FileUtil.h"
-#include "platform/Parallel.h"
-#include "platform/Text.h"
 
 namespace pelfry::cli {
 
@@ -28,43 +26,23 @@ struct ExportArgs {
 void Export(const ExportArgs& args) {
     std::unique_ptr<TDirFile> archive;
     ForFile(args.archive, [&] { archive = TDirFile::Create(args.archive, true); });
-    std::vector<std::string> names;
-    archive->ListEntries(names);
-    // Before anything is written.
-    CheckLogNames(names);
-    const std::string folder = IncludeTrailingSeparator(args.folder);
-    std::vector<int32_t> all(names.size());
-    for (size_t i = 0; i < all.size(); ++i)
-        all[i] = static_cast<int32_t>(i);
-    CheckDistinctFiles(*archive, all, folder, args.format,
-                       ExtractFileName(LogFileName(folder, args.archive)));
-    if (!ForceDirectories(folder)) throw Error("Unable to create directory " + args.folder);
+    ExportJob job;
+    archive->ListEntries(job.LogLines);
+    job.Folder = IncludeTrailingSeparator(args.folder);
+    job.MakeFolder = args.folder;
+    job.Format = args.format;
+    job.Log = LogFileName(job.Folder, args.archive);
+    job.Jobs = args.jobs;
     {
-        Progress progress(names.size(), args.quiet, Progress::Plain::LinePerFile);
-        // The new files reach the disk all at once, before the log that stands for them.
-        DurabilityScope durable;
-        // The pictures are made on every core ahead of this loop, which writes in order.
-        OrderedWork<std::vector<MadeFile>> work(names.size(), args.jobs, [&](size_t i) {
-            return MakeExportedFiles(*archive, folder, static_cast<int32_t>(i), args.format);
+        Progress progress(job.LogLines.size(), args.quiet, Progress::Plain::LinePerFile);
+        CommandFollower follower(progress, [&](size_t i) {
+            return std::pair(job.Folder + job.LogLines[i], job.LogLines[i]);
         });
-        for (size_t i = 0; i < names.size(); ++i) {
-            progress.Show(i + 1, names[i]);
-            ForFile(
-                folder + names[i],
-                [&] {
-                    ExportEntry(*archive, folder, static_cast<int32_t>(i),
-                                [&] { return work.Take(i); });
-                },
-                names[i]);
-        }
-        durable.Commit();
+        pelfry::Export(*archive, job, follower);
     }
-    // The log is written last, so it exists only for a complete export.
-    const std::string log = LogFileName(folder, args.archive);
-    WriteTextLines(log, names);
     if (!args.quiet)
         WriteLine(stdout, Format("Extracted and converted %zu file(s); wrote log to %s",
-                                 names.size(), log.c_str()));
+                                 job.LogLines.size(), job.Log.c_str()));
 }
 
 struct RebuildArgs {
@@ -90,33 +68,10 @@ void Rebuild(const RebuildArgs& args) {
     int converted = 0;
     {
         Progress progress(lines.size(), args.quiet, Progress::Plain::LinePerFile);
-        // The game files made anew reach the disk all at once, before the archive that holds
-        // them is saved (with a flush of its own).
-        DurabilityScope durable;
-        ConvertOptions options = args.options;
-        options.Warn = progress.Warner();
-        // Edited pictures are converted on every core ahead of this loop, which writes the
-        // game files and adds the entries in the log's order.
-        std::vector<std::string> targets;
-        for (const std::string& line : lines)
-            targets.push_back(RebuildTarget(folder, line));
-        const std::vector<bool> waits = BackConversionsThatWait(targets);
-        OrderedWork<BackConversion> work(
-            lines.size(), args.jobs,
-            [&](size_t k) { return PrepareRebuildEntry(folder, lines[k], args.recreate, options); },
-            [&](size_t k) { return waits[k]; });
-        for (size_t k = 0; k < lines.size(); ++k) {
-            progress.Show(k + 1, folder + lines[k]);
-            ForFile(
-                folder + lines[k],
-                [&] {
-                    if (RebuildEntry(archive, folder, lines[k], options,
-                                     [&] { return work.Take(k); }))
-                        ++converted;
-                },
-                lines[k]);
-        }
-        durable.Commit();
+        CommandFollower follower(progress,
+                                 [&](size_t k) { return std::pair(folder + lines[k], lines[k]); },
+                                 {args.recreate, args.options});
+        converted = pelfry::Rebuild(archive, folder, lines, args.jobs, follower).Converted;
     }
     // Only a complete rebuild is written: after an error the old archive stays as it was.
     ForFile(args.archive, [&] {

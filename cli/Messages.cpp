@@ -119,8 +119,14 @@ void Progress::Warn(const std::string& text) {
     PrintWarning(named ? text : file_ + ": " + text);
 }
 
-std::function<void(const std::string&)> Progress::Warner() {
-    return [this](const std::string& text) { Warn(text); };
+void CommandFollower::Begin(int number, int, const std::string& shown) {
+    at_ = static_cast<size_t>(number - 1);
+    progress_.Show(static_cast<size_t>(number), shown);
+}
+
+void CommandFollower::Work(const std::function<void()>& work) {
+    const auto [file, alsoNamed] = named_(at_);
+    ForFile(file, work, alsoNamed);
 }
 
 void Progress::Clear() {

@@ -6,13 +6,15 @@
 // where TEXT is the library's own message, led by "FILE: " when it does not name its file.
 #pragma once
 
-#include "platform/Errors.h"
+#include "app/Batch.h"
+#include "base/Errors.h"
 #include "platform/FileLock.h"
 
 #include <exception>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace pelfry::cli {
 
@@ -69,8 +71,6 @@ public:
     void Result(std::string_view line);
     // "pelfry-cli: warning: TEXT", TEXT led by the file shown last when it does not name it.
     void Warn(const std::string& text);
-    // Warn, for ConvertOptions::Warn. The Progress must outlive the conversions.
-    std::function<void(const std::string&)> Warner();
 
 private:
     void Clear();
@@ -82,6 +82,27 @@ private:
     int columns_;
     bool drawn_ = false; // a progress line stands on the terminal
     std::string file_;
+};
+
+// How a command follows the batch engine: its progress on `progress`, each file's work run
+// through ForFile with the file and the entry name that `named` gives for the file's index
+// (from 0), its warnings as Progress::Warn, and `settings` for its back conversions.
+class CommandFollower : public BatchFollower {
+public:
+    using Named = std::function<std::pair<std::string, std::string>(size_t index)>;
+    CommandFollower(Progress& progress, Named named, BackSettings settings = {})
+        : progress_(progress), named_(std::move(named)), settings_(std::move(settings)) {}
+
+    void Begin(int number, int total, const std::string& shown) override;
+    void Work(const std::function<void()>& work) override;
+    void Warn(const std::string& text) override { progress_.Warn(text); }
+    BackSettings Settings() override { return settings_; }
+
+private:
+    Progress& progress_;
+    Named named_;
+    BackSettings settings_;
+    size_t at_ = 0; // the file begun last
 };
 
 } // namespace pelfry::cli

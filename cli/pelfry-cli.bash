@@ -8,7 +8,7 @@ _pelfry_cli_options() {
     case $1 in
         list | info | delete) echo "--help" ;;
         extract) echo "--quiet --help" ;;
-        add) echo "--name --help" ;;
+        add) echo "--name --quiet --help" ;;
         convert | export) echo "--png --jobs --quiet --help" ;;
         convert-back | rebuild) echo "--no-compress-img --no-opaque --no-compress-spr --recreate-all --jobs --quiet --help" ;;
     esac

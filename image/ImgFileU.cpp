@@ -1,11 +1,12 @@
 #include "image/ImgFileU.h"
 #include "image/Encoder.h"
 
-#include "platform/Bytes.h"
-#include "platform/Errors.h"
+#include "base/Bytes.h"
+#include "base/Errors.h"
+#include "base/Text.h"
+#include "picture/Picture.h"
+#include "platform/FileStream.h"
 #include "platform/FileUtil.h"
-#include "platform/Picture.h"
-#include "platform/Text.h"
 
 #include <algorithm>
 #include <array>

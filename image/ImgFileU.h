@@ -2,10 +2,10 @@
 // 8-bit bitmaps.
 #pragma once
 
-#include "platform/Bitmap.h"
-#include "platform/ByteReader.h"
-#include "platform/Picture.h"
-#include "platform/Stream.h"
+#include "base/ByteReader.h"
+#include "base/Stream.h"
+#include "picture/Bitmap.h"
+#include "picture/Picture.h"
 
 #include <cstdint>
 #include <string>

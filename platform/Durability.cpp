@@ -2,7 +2,7 @@
 // Durability_posix.cpp and Durability_win.cpp.
 #include "Durability.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 namespace pelfry {
 

@@ -3,7 +3,8 @@
 // does not exist yet.
 #include "FileLock.h"
 
-#include "Errors.h"
+#include "FileStream.h"
+#include "base/Errors.h"
 
 #include <algorithm>
 #include <thread>

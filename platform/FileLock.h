@@ -1,7 +1,7 @@
 // Writers of one file taking turns, and telling whether a file changed under us.
 #pragma once
 
-#include "Stream.h"
+#include "FileStream.h"
 
 #include <chrono>
 #include <cstdint>

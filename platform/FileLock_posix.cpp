@@ -2,7 +2,8 @@
 // or on its folder while the archive does not exist yet.
 #include "FileLock.h"
 
-#include "Errors.h"
+#include "FileStream.h"
+#include "base/Errors.h"
 
 #include <cerrno>
 #include <fcntl.h>

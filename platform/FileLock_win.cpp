@@ -5,9 +5,10 @@
 // through a mutex of the system instead (LockName).
 #include "FileLock.h"
 
-#include "Errors.h"
+#include "FileStream.h"
 #include "FileUtil.h"
 #include "WinSupport.h"
+#include "base/Errors.h"
 
 #include <cerrno>
 #include <cwchar>

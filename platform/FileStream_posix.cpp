@@ -1,8 +1,8 @@
 // The file-backed stream on POSIX systems: positioned reads and writes (pread, pwrite), so
 // the position lives in the object and never in the shared descriptor.
-#include "Stream.h"
 
-#include "Errors.h"
+#include "FileStream.h"
+#include "base/Errors.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -61,17 +61,16 @@ void FileStream::Close() {
     if (rc != 0 && errno != EINTR) throw FileWriteError(fileName_, errno);
 }
 
-int64_t FileStream::Read(void* buffer, int64_t count) {
-    if (count <= 0 || fd_ < 0 || position_ < 0) return 0;
+int64_t FileStream::ReadAt(int64_t offset, void* buffer, int64_t count) const {
+    if (count <= 0 || fd_ < 0 || offset < 0) return 0;
     auto* out = static_cast<uint8_t*>(buffer);
     int64_t done = 0;
     while (done < count) {
         size_t chunk = static_cast<size_t>(std::min<int64_t>(count - done, 1 << 30));
-        ssize_t got = ::pread(fd_, out + done, chunk, static_cast<off_t>(position_));
+        ssize_t got = ::pread(fd_, out + done, chunk, static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
         done += got;
-        position_ += got;
     }
     return done;
 }

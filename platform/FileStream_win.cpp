@@ -3,10 +3,10 @@
 // deletion with others, so that an open reader never stops another program from replacing the
 // file (as on POSIX systems). Reads and writes name their offset (OVERLAPPED): the position
 // lives in the object, as with pread and pwrite.
-#include "Stream.h"
 
-#include "Errors.h"
+#include "FileStream.h"
 #include "WinSupport.h"
+#include "base/Errors.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -76,19 +76,18 @@ static OVERLAPPED At(int64_t position) {
     return at;
 }
 
-int64_t FileStream::Read(void* buffer, int64_t count) {
-    if (count <= 0 || fd_ < 0 || position_ < 0) return 0;
+int64_t FileStream::ReadAt(int64_t offset, void* buffer, int64_t count) const {
+    if (count <= 0 || fd_ < 0 || offset < 0) return 0;
     HANDLE h = win::HandleOf(fd_);
     auto* out = static_cast<uint8_t*>(buffer);
     int64_t done = 0;
     while (done < count) {
         const DWORD chunk = static_cast<DWORD>(std::min<int64_t>(count - done, 1 << 30));
-        OVERLAPPED at = At(position_);
+        OVERLAPPED at = At(offset + done);
         DWORD got = 0;
         // Past the end of the file the read fails with ERROR_HANDLE_EOF: nothing more to read.
         if (!::ReadFile(h, out + done, chunk, &got, &at) || got == 0) break;
         done += got;
-        position_ += got;
     }
     return done;
 }

@@ -1,7 +1,7 @@
 // Files and folders on POSIX systems.
 #include "FileUtil.h"
 
-#include "Text.h"
+#include "base/Text.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -2,7 +2,7 @@
 // FileTime_posix.cpp and FileTime_win.cpp.
 #include "FileTime.h"
 
-#include "Stream.h"
+#include "FileStream.h"
 
 namespace pelfry {
 

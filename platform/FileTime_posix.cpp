@@ -1,8 +1,8 @@
 // File times on POSIX systems.
 #include "FileTime.h"
 
-#include "Errors.h"
-#include "Stream.h"
+#include "FileStream.h"
+#include "base/Errors.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,9 +1,9 @@
 // File times on Windows: FILETIME (100 ns since 1601), set with SetFileTime.
 #include "FileTime.h"
 
-#include "Errors.h"
-#include "Stream.h"
+#include "FileStream.h"
 #include "WinSupport.h"
+#include "base/Errors.h"
 
 #include <cerrno>
 #include <windows.h>

@@ -5,6 +5,7 @@
 #include "ReplacingFile.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -83,5 +84,16 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path);
 // Writes `bytes` as the whole file `path` through the replacing writer (a link standing at
 // `path` is replaced); FileCreateError or FileWriteError on failure.
 void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
+// Writes `lines` to `path`, each followed by CR LF (TextLinesBytes), through the replacing
+// writer; FileCreateError/FileWriteError on failure.
+void WriteTextLines(const std::string& path, const std::vector<std::string>& lines);
+
+// For `count` items of work on files: whether item i reads a file that an item before it
+// writes, and so must not be prepared ahead of them. `reads` and `writes` give an item's
+// paths; two paths are taken for one file when they agree once made absolute and normal, and
+// upper-cased (as file systems that ignore case see them; elsewhere an item waits needlessly).
+std::vector<bool> ReadsEarlierWrites(size_t count,
+                                     const std::function<std::vector<std::string>(size_t)>& reads,
+                                     const std::function<std::vector<std::string>(size_t)>& writes);
 
 } // namespace pelfry

@@ -3,8 +3,9 @@
 // file are in ReplacingFile_posix.cpp and ReplacingFile_win.cpp.
 #include "ReplacingFile.h"
 
-#include "Errors.h"
-#include "Stream.h"
+#include "FileStream.h"
+#include "base/Errors.h"
+#include "base/Stream.h"
 
 #include <algorithm>
 
@@ -19,14 +20,14 @@ void ReplacingFile::Write(const void* bytes, size_t count) {
         buffer_.insert(buffer_.end(), p, p + count);
 }
 
-uint64_t ReplacingFile::AppendFrom(FileStream& source, uint64_t offset, uint64_t count) {
+uint64_t ReplacingFile::AppendFrom(const FileStream& source, uint64_t offset, uint64_t count) {
     Flush();
     uint64_t copied = AppendInSystem(source, offset, count);
     std::vector<uint8_t> block;
     while (copied < count) {
         block.resize(static_cast<size_t>(std::min<uint64_t>(count - copied, BufferSize)));
-        source.Seek(static_cast<int64_t>(offset + copied), SeekOrigin::Begin);
-        const int64_t got = source.Read(block.data(), static_cast<int64_t>(block.size()));
+        const int64_t got = source.ReadAt(static_cast<int64_t>(offset + copied), block.data(),
+                                          static_cast<int64_t>(block.size()));
         if (got <= 0) break;
         WriteOut(block.data(), static_cast<size_t>(got));
         copied += static_cast<uint64_t>(got);

@@ -102,8 +102,8 @@ public:
     // Appends `count` bytes of the open file `source` from `offset` on: copied by the system
     // without passing through this process where it can (CopyFileRange), else in blocks of
     // BufferSize. Returns the bytes appended, fewer only when `source` ends first. A failure
-    // is remembered and reported by Commit, as for Write.
-    uint64_t AppendFrom(FileStream& source, uint64_t offset, uint64_t count);
+    // is remembered and reported by Commit, as for Write. The position of `source` is left alone.
+    uint64_t AppendFrom(const FileStream& source, uint64_t offset, uint64_t count);
     // The modification (and access) time the new file gets, in seconds since 1970, instead of
     // the time of the write: so that no later call has to find the file by its name again.
     void SetModifiedTime(int64_t seconds);

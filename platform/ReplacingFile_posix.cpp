@@ -11,10 +11,10 @@
 #include "ReplacingFile.h"
 
 #include "Durability.h"
-#include "Errors.h"
+#include "FileStream.h"
 #include "FileUtil.h"
-#include "Stream.h"
 #include "TempFiles.h"
+#include "base/Errors.h"
 
 #include <algorithm>
 #include <atomic>

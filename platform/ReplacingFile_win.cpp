@@ -21,10 +21,11 @@
 // on a file system without the mark) is removed by the next writer in the folder (TempFiles.h).
 #include "ReplacingFile.h"
 
-#include "Errors.h"
+#include "FileStream.h"
 #include "FileUtil.h"
 #include "TempFiles.h"
 #include "WinSupport.h"
+#include "base/Errors.h"
 
 #include <atomic>
 #include <cerrno>

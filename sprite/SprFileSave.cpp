@@ -2,9 +2,9 @@
 #include "sprite/SprFileU.h"
 #include "sprite/SprFormat.h"
 
+#include "base/Bytes.h"
+#include "base/Errors.h"
 #include "image/ImgFileU.h"
-#include "platform/Bytes.h"
-#include "platform/Errors.h"
 #include "platform/FileUtil.h"
 
 #include <algorithm>

@@ -3,10 +3,11 @@
 #include "sprite/SprFileU.h"
 #include "sprite/SprFormat.h"
 
+#include "base/Errors.h"
+#include "base/Text.h"
 #include "image/ImgFileU.h"
-#include "platform/Errors.h"
+#include "platform/FileStream.h"
 #include "platform/FileUtil.h"
-#include "platform/Text.h"
 
 #include <algorithm>
 #include <climits>

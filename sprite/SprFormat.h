@@ -2,7 +2,7 @@
 // the unit SprFileU (private to sprite/).
 #pragma once
 
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
 #include "sprite/Sprite.h"
 
+#include "base/Errors.h"
+#include "base/Stream.h"
 #include "image/ImgFileU.h"
-#include "platform/Errors.h"
-#include "platform/Stream.h"
 
 #include <QPainter>
 

@@ -6,7 +6,7 @@
 // clicks go to whatever lies beneath.
 #pragma once
 
-#include "platform/Bitmap.h"
+#include "picture/Bitmap.h"
 #include "sprite/SprFileU.h"
 
 #include <QImage>

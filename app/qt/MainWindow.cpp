@@ -2,7 +2,7 @@
 
 #include "app/qt/FolderChooser.h"
 #include "app/qt/Icons.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
 #include "sprite/Sprite.h"
 
 #include <QAction>
@@ -59,24 +59,49 @@ void ConfigureFileDialog(QFileDialog* dialog) {
     dialog->setSizeGripEnabled(true);
 }
 
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, int left, int top) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(name);
-    button->setGeometry(left, top, 137, 25);
-    button->setAutoDefault(false);
-    return button;
+// A click on a control: the form's command, its errors shown in the error box.
+std::function<void()> Command(MainWindow* window, void (TMainForm::*method)()) {
+    return [window, method] { window->Guarded([window, method] { (window->Form().*method)(); }); };
 }
 
-QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const char* caption, int top,
-                        bool checked) {
-    auto* box = new QCheckBox(caption, parent);
-    box->setObjectName(name);
-    box->setGeometry(400, top, 137, 17);
-    // The caption stands left of the box.
-    box->setLayoutDirection(Qt::RightToLeft);
-    box->setChecked(checked);
-    return box;
-}
+// The tool bar's picture buttons, left to right.
+struct ToolButton {
+    const char* name;
+    int left;
+    ToolPicture picture;
+    const char* tip;
+    void (TMainForm::*click)();
+};
+constexpr ToolButton ToolButtons[] = {
+    {"SpeedButton2", 8, ToolPicture::Open, "Open", &TMainForm::FileOpen},
+    {"SpeedButton3", 32, ToolPicture::Save, "Save", &TMainForm::FileSave},
+    {"SpeedButton4", 56, ToolPicture::SaveAs, "Save As", &TMainForm::FileSaveAs},
+    {"SpeedButton5", 84, ToolPicture::Exit, "Exit", &TMainForm::FileExit},
+};
+
+// The command buttons, in the order keyboard focus takes them: the left-hand column top to
+// bottom, then the right-hand one.
+struct CommandButton {
+    const char* name;
+    const char* caption;
+    int left;
+    int top;
+    void (TMainForm::*click)();
+};
+constexpr CommandButton CommandButtons[] = {
+    {"btnExtract", "Extract from directory", 232, 48, &TMainForm::btnExtractClick},
+    {"btnExtrConvert", "Extract and convert", 232, 80, &TMainForm::btnExtrConvertClick},
+    {"btnExtrConvLog", "Extract, convert, log", 232, 112, &TMainForm::btnExtrConvLogClick},
+    {"btnDelete", "Delete from directory", 232, 168, &TMainForm::btnDeleteClick},
+    {"btnAdd", "Add / Replace", 400, 48, &TMainForm::btnAddClick},
+    {"btnConvAdd", "Convert and add", 400, 80, &TMainForm::btnConvAddClick},
+    {"btnConvAddLog", "Reconstruct from log", 400, 112, &TMainForm::btnConvAddLogClick},
+};
+constexpr QSize ButtonSize(137, 25);
+
+// The check boxes stand one below the other from here, their captions left of the boxes.
+constexpr QRect FirstCheckBox(400, 144, 137, 17);
+constexpr int CheckBoxStep = 16;
 
 } // namespace
 
@@ -132,10 +157,8 @@ void MainWindow::BuildMenu() {
         action->setObjectName(name);
         action->setStatusTip(hint);
         action->setShortcut(QKeySequence());
-        connect(action, &QAction::triggered, this,
-                [this, command] { Guarded([this, command] { (form_.*command)(); }); });
+        connect(action, &QAction::triggered, this, Command(this, command));
         menuItems_.push_back(action);
-        return action;
     };
     add("FileOpenItem", "&Open...", "Open an existing file", &TMainForm::FileOpen);
     add("FileSaveItem", "&Save", "Save current file", &TMainForm::FileSave);
@@ -147,39 +170,37 @@ void MainWindow::BuildMenu() {
 }
 
 void MainWindow::BuildControls() {
-    auto* client = new QWidget(this);
-    client_ = client;
-    client->setObjectName("ClientArea");
-    client->setMinimumSize(ClientWidth, ClientHeight);
-    setCentralWidget(client);
+    BuildClientArea();
+    BuildSpeedBar();
+    BuildList();
+    // Keyboard focus: the list, the buttons, then the check boxes, each in its table's order.
+    std::vector<QWidget*> tabOrder = {list_};
+    BuildCommandButtons(tabOrder);
+    BuildCheckBoxes(tabOrder);
+    BuildPreview();
+    BuildStatusLine();
+    for (size_t i = 0; i + 1 < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i], tabOrder[i + 1]);
+    list_->setFocus();
+}
+
+void MainWindow::BuildClientArea() {
+    client_ = new QWidget(this);
+    client_->setObjectName("ClientArea");
+    client_->setMinimumSize(ClientWidth, ClientHeight);
+    setCentralWidget(client_);
     // It grows (LayOutClient), and Ctrl + wheel over the preview zooms it.
-    client->installEventFilter(this);
+    client_->installEventFilter(this);
+}
 
-    auto command = [this](void (TMainForm::*method)()) {
-        return [this, method] { Guarded([this, method] { (form_.*method)(); }); };
-    };
-
-    // The tool bar: a raised panel along the top holding four picture buttons.
-    auto* speedBar = new QFrame(client);
-    speedBar_ = speedBar;
-    speedBar->setObjectName("SpeedBar");
-    speedBar->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    speedBar->setGeometry(0, 0, ClientWidth, 33);
-    struct Tool {
-        const char* name;
-        int left;
-        ToolPicture picture;
-        const char* tip;
-        void (TMainForm::*method)();
-    };
-    const Tool tools[] = {
-        {"SpeedButton2", 8, ToolPicture::Open, "Open", &TMainForm::FileOpen},
-        {"SpeedButton3", 32, ToolPicture::Save, "Save", &TMainForm::FileSave},
-        {"SpeedButton4", 56, ToolPicture::SaveAs, "Save As", &TMainForm::FileSaveAs},
-        {"SpeedButton5", 84, ToolPicture::Exit, "Exit", &TMainForm::FileExit},
-    };
-    for (const Tool& tool : tools) {
-        auto* button = new QToolButton(speedBar);
+void MainWindow::BuildSpeedBar() {
+    // A raised panel along the top holding the picture buttons and the filter of the list.
+    speedBar_ = new QFrame(client_);
+    speedBar_->setObjectName("SpeedBar");
+    speedBar_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    speedBar_->setGeometry(0, 0, ClientWidth, 33);
+    for (const ToolButton& tool : ToolButtons) {
+        auto* button = new QToolButton(speedBar_);
         button->setObjectName(tool.name);
         button->setGeometry(tool.left, 4, 25, 25);
         button->setIcon(ToolIcon(tool.picture));
@@ -188,13 +209,14 @@ void MainWindow::BuildControls() {
         button->setToolTip(tool.tip);
         button->setStatusTip(QString());
         button->setFocusPolicy(Qt::NoFocus);
-        connect(button, &QToolButton::clicked, this, command(tool.method));
+        connect(button, &QToolButton::clicked, this, Command(this, tool.click));
         commandControls_.push_back(button);
     }
+    BuildFilter(speedBar_);
+}
 
-    BuildFilter(speedBar);
-
-    list_ = new QListWidget(client);
+void MainWindow::BuildList() {
+    list_ = new QListWidget(client_);
     list_->setObjectName("lstDirContents");
     list_->setGeometry(8, 48, 209, 353);
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -210,54 +232,73 @@ void MainWindow::BuildControls() {
     // Return in the filter goes on to the lines it left.
     connect(findEntry_, &QLineEdit::returnPressed, list_, [this] { list_->setFocus(); });
     commandControls_.push_back(list_);
+}
 
-    QPushButton* buttons[] = {
-        MakeButton(client, "btnExtract", "Extract from directory", 232, 48),
-        MakeButton(client, "btnExtrConvert", "Extract and convert", 232, 80),
-        MakeButton(client, "btnExtrConvLog", "Extract, convert, log", 232, 112),
-        MakeButton(client, "btnDelete", "Delete from directory", 232, 168),
-        MakeButton(client, "btnAdd", "Add / Replace", 400, 48),
-        MakeButton(client, "btnConvAdd", "Convert and add", 400, 80),
-        MakeButton(client, "btnConvAddLog", "Reconstruct from log", 400, 112),
-    };
-    void (TMainForm::*handlers[])() = {
-        &TMainForm::btnExtractClick,     &TMainForm::btnExtrConvertClick,
-        &TMainForm::btnExtrConvLogClick, &TMainForm::btnDeleteClick,
-        &TMainForm::btnAddClick,         &TMainForm::btnConvAddClick,
-        &TMainForm::btnConvAddLogClick,
-    };
-    for (size_t i = 0; i < std::size(buttons); ++i) {
-        connect(buttons[i], &QPushButton::clicked, this, command(handlers[i]));
-        commandControls_.push_back(buttons[i]);
+void MainWindow::BuildCommandButtons(std::vector<QWidget*>& tabOrder) {
+    for (const CommandButton& spec : CommandButtons) {
+        auto* button = new QPushButton(spec.caption, client_);
+        button->setObjectName(spec.name);
+        button->setGeometry(QRect(QPoint(spec.left, spec.top), ButtonSize));
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, Command(this, spec.click));
+        commandControls_.push_back(button);
+        tabOrder.push_back(button);
     }
+}
 
-    chkCompSpr_ = MakeCheckBox(client, "chkCompSpr", "Compress .SPR files", 144, true);
-    chkCompImg_ = MakeCheckBox(client, "chkCompImg", "Compress .IMG files", 160, true);
-    chkRecreateAll_ = MakeCheckBox(client, "chkRecreateAll", "Recreate all .SPR/.IMGs", 176, false);
-    chkOpaqueImg_ = MakeCheckBox(client, "chkOpaqueImg", "Opaque .IMGs", 192, true);
-    // Long commands read the boxes off the window's thread, as each file is converted.
-    QCheckBox* boxes[] = {chkCompSpr_, chkCompImg_, chkRecreateAll_, chkOpaqueImg_};
-    for (size_t i = 0; i < std::size(boxes); ++i) {
-        checks_[i] = boxes[i]->isChecked();
-        connect(boxes[i], &QCheckBox::toggled, this, [this, i](bool on) { checks_[i] = on; });
+void MainWindow::BuildCheckBoxes(std::vector<QWidget*>& tabOrder) {
+    struct CheckBoxSpec {
+        QCheckBox* MainWindow::*control;
+        CheckBoxId id;
+        const char* name;
+        const char* caption;
+        bool checked;
+    };
+    static constexpr CheckBoxSpec boxes[] = {
+        {&MainWindow::chkCompSpr_, CheckBoxId::CompSpr, "chkCompSpr", "Compress .SPR files", true},
+        {&MainWindow::chkCompImg_, CheckBoxId::CompImg, "chkCompImg", "Compress .IMG files", true},
+        {&MainWindow::chkRecreateAll_, CheckBoxId::RecreateAll, "chkRecreateAll",
+         "Recreate all .SPR/.IMGs", false},
+        {&MainWindow::chkOpaqueImg_, CheckBoxId::OpaqueImg, "chkOpaqueImg", "Opaque .IMGs", true},
+        {&MainWindow::chkPngInsteadOfBmp_, CheckBoxId::PngInsteadOfBmp, "chkPngInsteadOfBmp",
+         "PNG instead of .bmp", false},
+    };
+    static_assert(std::size(boxes) == CheckBoxCount);
+    QRect place = FirstCheckBox;
+    for (const CheckBoxSpec& spec : boxes) {
+        auto* box = new QCheckBox(spec.caption, client_);
+        this->*spec.control = box;
+        box->setObjectName(spec.name);
+        box->setGeometry(place);
+        place.translate(0, CheckBoxStep);
+        box->setLayoutDirection(Qt::RightToLeft); // the caption left of the box
+        box->setChecked(spec.checked);
+        // Long commands read the states off the window's thread, as each file is converted.
+        std::atomic<bool>& state = checks_[static_cast<size_t>(spec.id)];
+        state = spec.checked;
+        connect(box, &QCheckBox::toggled, this, [&state](bool on) { state = on; });
+        tabOrder.push_back(box);
     }
-    // "Recreate all .SPR/.IMGs" is wide in most fonts: the four boxes share the largest font
-    // size at which every caption fits its place.
-    QFont boxFont = chkCompSpr_->font();
-    for (int pixels = boxFont.pixelSize() > 0 ? boxFont.pixelSize() : 11; pixels >= 8; --pixels) {
-        boxFont.setPixelSize(pixels);
+    // "Recreate all .SPR/.IMGs" is wide in most fonts: the boxes share the largest font size
+    // at which every caption fits its place.
+    QFont font = chkCompSpr_->font();
+    for (int pixels = font.pixelSize() > 0 ? font.pixelSize() : 11; pixels >= 8; --pixels) {
+        font.setPixelSize(pixels);
         bool fits = true;
-        for (QCheckBox* box : {chkCompSpr_, chkCompImg_, chkRecreateAll_, chkOpaqueImg_}) {
-            box->setFont(boxFont);
+        for (const CheckBoxSpec& spec : boxes) {
+            QCheckBox* box = this->*spec.control;
+            box->setFont(font);
             fits = fits && box->sizeHint().width() <= box->width();
         }
         if (fits) break;
     }
+}
 
+void MainWindow::BuildPreview() {
     // The preview is a picture painted on the window: beneath every control and taking no
     // mouse input. It sits in a transparent area that covers the client area above the status
     // line and lies beneath every other control; PlacePreview keeps the picture clear of them.
-    previewArea_ = new QWidget(client);
+    previewArea_ = new QWidget(client_);
     previewArea_->setObjectName("PreviewArea");
     previewArea_->setGeometry(0, 0, ClientWidth, ClientHeight - StatusHeight);
     previewArea_->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -265,27 +306,19 @@ void MainWindow::BuildControls() {
     preview_ = new TSprite(previewArea_);
     preview_->setObjectName("PreviewSprite");
     preview_->setGeometry(232, 200, 65, 65);
+}
 
-    auto* statusLine = new QStatusBar(client);
-    statusLine_ = statusLine;
-    statusLine->setObjectName("StatusLine");
-    statusLine->setSizeGripEnabled(false);
-    statusLine->setAutoFillBackground(true);
-    statusLine->setGeometry(0, ClientHeight - StatusHeight, ClientWidth, StatusHeight);
-    status_ = new QLabel(statusLine);
+void MainWindow::BuildStatusLine() {
+    statusLine_ = new QStatusBar(client_);
+    statusLine_->setObjectName("StatusLine");
+    statusLine_->setSizeGripEnabled(false);
+    statusLine_->setAutoFillBackground(true);
+    statusLine_->setGeometry(0, ClientHeight - StatusHeight, ClientWidth, StatusHeight);
+    status_ = new QLabel(statusLine_);
     status_->setObjectName("StatusText");
     status_->setTextFormat(Qt::PlainText);
-    statusLine->addWidget(status_, 1);
-    BuildProgress(statusLine);
-
-    // Keyboard focus: the list, the left-hand buttons top to bottom, the right-hand buttons,
-    // then the check boxes.
-    QWidget* order[] = {list_,       buttons[0],  buttons[1],      buttons[2],
-                        buttons[3],  buttons[4],  buttons[5],      buttons[6],
-                        chkCompSpr_, chkCompImg_, chkRecreateAll_, chkOpaqueImg_};
-    for (size_t i = 0; i + 1 < std::size(order); ++i)
-        setTabOrder(order[i], order[i + 1]);
-    list_->setFocus();
+    statusLine_->addWidget(status_, 1);
+    BuildProgress(statusLine_);
 }
 
 void MainWindow::BuildDialogs() {
@@ -571,21 +604,21 @@ void MainWindow::PreviewSetEntry(const std::string& fileName, TDirFile* archive)
 
 bool MainWindow::PreviewShowSpriteStream(Stream* stream, bool pingPong) {
     const bool shown = preview_->ShowSpriteStream(stream, pingPong);
-    previewEntry_ = shown ? preview_->FileName : std::string();
+    SetPreviewEntry(shown ? preview_->FileName : std::string());
     PlacePreview();
     return shown;
 }
 
 bool MainWindow::PreviewShowImage(Stream* stream) {
     const bool shown = preview_->ShowImage(stream);
-    if (shown) previewEntry_ = preview_->FileName;
+    if (shown) SetPreviewEntry(preview_->FileName);
     PlacePreview();
     return shown;
 }
 
 void MainWindow::PreviewClear() {
     preview_->Clear();
-    previewEntry_.clear();
+    SetPreviewEntry({});
 }
 
 } // namespace pelfry

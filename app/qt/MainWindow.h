@@ -13,6 +13,7 @@
 #include <QRect>
 
 #include <atomic>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <mutex>
@@ -114,8 +115,17 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void BuildControls();
     void BuildMenu();
+    // The controls of the client area, built in these steps; the buttons and check boxes each
+    // from their table, adding themselves to `tabOrder` in its order.
+    void BuildControls();
+    void BuildClientArea();
+    void BuildSpeedBar();
+    void BuildList();
+    void BuildCommandButtons(std::vector<QWidget*>& tabOrder);
+    void BuildCheckBoxes(std::vector<QWidget*>& tabOrder);
+    void BuildPreview();
+    void BuildStatusLine();
     void BuildDialogs();
     // Runs the list's click handler once, after the list has settled its focus and selection.
     void SchedulePreview();
@@ -133,6 +143,8 @@ private:
     void PlacePreview();
     // Ctrl + wheel over the preview's room: one whole step of zoom up or down.
     void ZoomPreview(int steps);
+    // The preview shows the picture of `entry` (empty: none); the zoom text of another goes.
+    void SetPreviewEntry(const std::string& entry);
     // The scale of the picture on show: "4x", or "53%" when it is scaled down.
     std::string PreviewScaleText() const;
     // Hides the lines that do not contain the filter's text (ignoring case) and unselects
@@ -164,10 +176,12 @@ private:
     QCheckBox* chkCompImg_ = nullptr;
     QCheckBox* chkRecreateAll_ = nullptr;
     QCheckBox* chkOpaqueImg_ = nullptr;
-    QWidget* previewArea_ = nullptr; // beneath every control, above the status line
+    QCheckBox* chkPngInsteadOfBmp_ = nullptr; // the lowest
+    QWidget* previewArea_ = nullptr;          // beneath every control, above the status line
     TSprite* preview_ = nullptr;
     QRect previewRoom_;        // where the preview may draw, and Ctrl + wheel zooms it
     std::string previewEntry_; // the entry whose picture the preview shows
+    QString zoomText_;         // what ZoomPreview last wrote in the status line
     QFileDialog* openDialog_ = nullptr;
     QFileDialog* saveDialog_ = nullptr;
     QFileDialog* addDialog_ = nullptr;
@@ -181,10 +195,18 @@ private:
     bool previewPending_ = false;
     bool centred_ = false;
 
-    // The check boxes' states, read by long commands off the window's thread.
-    std::atomic<bool> checks_[4] = {};
-    // The long command's worker, and the progress it last reported.
+    // The check boxes' states by CheckBoxId, read by long commands off the window's thread.
+    static constexpr size_t CheckBoxCount = static_cast<size_t>(CheckBoxId::PngInsteadOfBmp) + 1;
+    std::atomic<bool> checks_[CheckBoxCount] = {};
+    // The long command's worker, the commands asked for meanwhile, and the progress it last
+    // reported.
     std::thread worker_;
+    struct LongCommand {
+        bool Cancellable;
+        std::function<void()> Work;
+        std::function<void(std::exception_ptr)> Finished;
+    };
+    std::deque<LongCommand> waiting_;
     std::mutex progressMutex_;
     struct {
         std::string Text;

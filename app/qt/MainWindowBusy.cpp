@@ -47,6 +47,11 @@ MainWindow::~MainWindow() {
 
 void MainWindow::RunInBackground(bool cancellable, std::function<void()> work,
                                  std::function<void(std::exception_ptr)> finished) {
+    // One worker at a time: a command asked for while one runs waits for its end.
+    if (worker_.joinable()) {
+        waiting_.push_back({cancellable, std::move(work), std::move(finished)});
+        return;
+    }
     SetBusy(true, cancellable);
     worker_ = std::thread([this, work = std::move(work), finished = std::move(finished)]() mutable {
         std::exception_ptr error;
@@ -63,6 +68,12 @@ void MainWindow::RunInBackground(bool cancellable, std::function<void()> work,
                 worker_.join();
                 SetBusy(false, false);
                 Guarded([&] { finished(error); });
+                if (!waiting_.empty() && !worker_.joinable()) {
+                    LongCommand next = std::move(waiting_.front());
+                    waiting_.pop_front();
+                    RunInBackground(next.Cancellable, std::move(next.Work),
+                                    std::move(next.Finished));
+                }
             },
             Qt::QueuedConnection);
     });

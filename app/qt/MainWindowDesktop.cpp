@@ -4,6 +4,7 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QHelpEvent>
 #include <QListWidget>
 #include <QMimeData>
@@ -38,7 +39,10 @@ bool TakeAsCopy(QDropEvent* event) {
 } // namespace
 
 void MainWindow::OpenAtStart(const std::string& archive) {
-    Guarded([this, &archive] { form_.OpenArchiveFile(archive); });
+    // A name given relative to the folder the program started in (as file managers may give
+    // it) is taken as its full path: the caption shows it, and the dialogs start beside it.
+    const std::string path = PathBytes(QFileInfo(PathText(archive)).absoluteFilePath());
+    Guarded([this, &path] { form_.OpenArchiveFile(path); });
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

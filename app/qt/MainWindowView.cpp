@@ -2,7 +2,7 @@
 // where its picture is seen whole and zoomed for pixel work, and the filter of the entry list.
 #include "app/qt/MainWindow.h"
 
-#include "platform/Errors.h"
+#include "base/Errors.h"
 #include "sprite/Sprite.h"
 
 #include <QCheckBox>
@@ -84,9 +84,9 @@ void MainWindow::PlacePreview() {
     const int right = client_->width() - RightMargin;
     const int bottom = list_->geometry().bottom() + 1;
     previewRoom_ = QRect(PreviewLeft, PreviewTop, right - PreviewLeft, bottom - PreviewTop);
-    const QRect beside(PreviewLeft, PreviewTop, chkOpaqueImg_->x() - PreviewLeft,
+    const QRect beside(PreviewLeft, PreviewTop, chkPngInsteadOfBmp_->x() - PreviewLeft,
                        previewRoom_.height());
-    const int belowTop = chkOpaqueImg_->geometry().bottom() + 1;
+    const int belowTop = chkPngInsteadOfBmp_->geometry().bottom() + 1;
     const QRect below(PreviewLeft, belowTop, previewRoom_.width(), bottom - belowTop);
     const QSize picture = preview_->PictureSize();
     const int zoom = preview_->Zoom();
@@ -105,9 +105,19 @@ void MainWindow::ZoomPreview(int steps) {
     preview_->SetZoom(std::clamp(shown + steps, 1, MaxPreviewZoom));
     PlacePreview();
     const QSize size = preview_->PictureSize();
-    if (!size.isEmpty() && !form_.Busy())
+    if (!size.isEmpty() && !form_.Busy()) {
         SetStatusText(
             Format("%d x %d shown at %s", size.width(), size.height(), PreviewScaleText().c_str()));
+        zoomText_ = status_->text();
+    }
+}
+
+void MainWindow::SetPreviewEntry(const std::string& entry) {
+    if (entry == previewEntry_) return;
+    previewEntry_ = entry;
+    // The zoom text tells of the picture it was shown for; a message written since stays.
+    if (status_->text() == zoomText_) status_->clear();
+    zoomText_.clear();
 }
 
 std::string MainWindow::PreviewScaleText() const {

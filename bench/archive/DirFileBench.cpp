@@ -12,7 +12,6 @@
 
 namespace {
 
-using pelfry::FileInfo;
 using pelfry::TDirFile;
 
 constexpr int EntryCount = 10000;
@@ -34,13 +33,9 @@ public:
             auto block = std::make_shared<std::vector<uint8_t>>(size);
             for (uint8_t& b : *block)
                 b = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 24);
-            FileInfo info;
             char name[32];
             std::snprintf(name, sizeof name, "GFX\\E%05d.%s", i, i % 3 ? "IMG" : "SPR");
-            info.Name = name;
-            info.Size = static_cast<uint32_t>(size);
-            info.Data = std::move(block);
-            dir.Files.push_back(std::move(info));
+            dir.AppendEntry(name, std::move(block));
             total_ += size;
             lastName_ = name;
         }
@@ -70,7 +65,7 @@ void BM_LoadAll(benchmark::State& state) {
     const std::string path = Archive().Path();
     for (auto _ : state) {
         auto dir = TDirFile::Create(path, true);
-        benchmark::DoNotOptimize(dir->Files.back().Data);
+        benchmark::DoNotOptimize(dir->Files().back().Data);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Archive().Total()));
 }

@@ -12,11 +12,11 @@
 #include "CodecInputs.h"
 
 #include "archive/DirFileU.h"
+#include "base/Errors.h"
+#include "base/Text.h"
 #include "image/ImgFileU.h"
-#include "platform/Bitmap.h"
-#include "platform/Errors.h"
+#include "picture/Bitmap.h"
 #include "platform/FileUtil.h"
-#include "platform/Text.h"
 #include "sprite/SprFileU.h"
 
 #include <cstdio>
@@ -84,11 +84,9 @@ void WriteArchive(const std::string& dir, const std::string& name, std::vector<E
     TDirFile archive;
     for (Entry& entry : entries) {
         if (loose) Save(dir + name + "/" + entry.name, entry.data);
-        FileInfo info;
-        info.Name = entry.name;
-        info.Size = static_cast<uint32_t>(entry.data.size());
-        if (!entry.data.empty()) info.Data = std::make_shared<const Bytes>(std::move(entry.data));
-        archive.Files.push_back(std::move(info));
+        archive.AppendEntry(entry.name, entry.data.empty()
+                                            ? nullptr
+                                            : std::make_shared<const Bytes>(std::move(entry.data)));
     }
     archive.SaveToFile(dir + name + ".DIR");
 }

@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
-"""Times pelfry-cli's whole-archive work against tar and cp on the same files, made first.
+"""Times pelfry-cli's whole-archive work against tar and cp on the same files, made first, and
+the window's batch commands against pelfry-cli's.
 
     bench/cli/bench_cli.py [--cli PATH] [--before PATH] [--build DIR] [--work DIR] [--repeat N]
                            [--only NAME,...]
 
-Builds pelfry-cli and the input maker bench_cli_inputs in the Release build DIR (build-rel
-unless told; configured when missing), makes the inputs in a temporary folder (or --work),
+Builds pelfry-cli, the input maker bench_cli_inputs and the headless window bench_window in the
+Release build DIR (build-rel unless told; configured when missing), makes the inputs in a temporary folder (or --work),
 runs each command --repeat times (3 unless told) and keeps the fastest run, then prints a
 table of the figures against their targets. --cli times another pelfry-cli (an older build,
 say) on the same inputs; --before times another pelfry-cli too, each benchmark run by both in
@@ -21,6 +22,10 @@ Benchmarks (names for --only):
             sync); the peak resident memory of add
   jobs      rebuild --recreate-all of an image-heavy export with --jobs 1 and with one job per
             core: the ratio, and whether both archives are the same bytes
+  window    the window's "Extract, convert, log" of the 5,000 entries of export and "Extract
+            from directory" of the 2,000 of extract, driven headless through the toolkit
+            (bench_window), against pelfry-cli export and extract; and whether they wrote the
+            same files
 """
 import argparse
 import filecmp
@@ -171,6 +176,24 @@ class Bench:
                  "identical archives" if same else "ARCHIVES DIFFER")
 
 
+    def window(self):
+        window = os.path.join(os.path.dirname(self.inputs), "bench_window")
+        for kind, command, name, count in (("mixed", "export", "Extract, convert, log", "5,000"),
+                                           ("extract", "extract", "Extract from directory",
+                                            "2,000")):
+            d = os.path.join(self.work, kind) + "/"
+            self.make(kind, d)
+            archive, ours, theirs = d + kind + ".DIR", d + "window", d + "cli"
+            mine, _ = best([window, command, archive, ours], self.repeat, fresh_folder(ours))
+            cli, _ = best([self.cli, command, "-q", archive, theirs], self.repeat,
+                          fresh_folder(theirs))
+            same = not filecmp.dircmp(ours, theirs).diff_files and sorted(
+                os.listdir(ours)) == sorted(os.listdir(theirs))
+            ratio = mine / cli
+            self.row(f"window: {name}, {count} entries", f"{mine:.2f} s", f"cli {cli:.2f} s",
+                     f"{ratio:.1f}x", "<= 2x", ratio <= 2 and same,
+                     "same files" if same else "FILES DIFFER")
+
 
 def table(rows):
     print("\n| benchmark | pelfry-cli | reference | ratio | target | met | note | load |")
@@ -186,14 +209,14 @@ def main():
     parser.add_argument("--build", default=os.path.join(ROOT, "build-rel"))
     parser.add_argument("--work", help="where to make the inputs (default: a temporary folder)")
     parser.add_argument("--repeat", type=int, default=3)
-    parser.add_argument("--only", default="extract,export,rebuild,add,jobs")
+    parser.add_argument("--only", default="extract,export,rebuild,add,jobs,window")
     args = parser.parse_args()
 
     if not os.path.exists(os.path.join(args.build, "CMakeCache.txt")):
         subprocess.run(["cmake", "-S", ROOT, "-B", args.build, "-DCMAKE_BUILD_TYPE=Release",
                         "-DPELFRY_TESTS=OFF", "-DPELFRY_GUI=OFF"], check=True)
     subprocess.run(["cmake", "--build", args.build, "--target", "bench_cli_inputs", "pelfry-cli",
-                    "-j", str(os.cpu_count() or 1)], check=True)
+                    "bench_window", "-j", str(os.cpu_count() or 1)], check=True)
     cli = os.path.abspath(args.cli or os.path.join(args.build, "bin", "pelfry-cli"))
     inputs = os.path.join(args.build, "bin", "bench_cli_inputs")
 

@@ -3,7 +3,7 @@
 // writes, rebuild reads, whatever the log went through in between.
 #include "app/LogRoundTrip.h"
 #include "app/Toolkit.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include <cstdint>
 #include <cstdlib>

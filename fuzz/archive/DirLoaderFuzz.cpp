@@ -8,9 +8,9 @@
 //   names say;
 // - take an added entry and a deletion, and save and load again.
 #include "archive/DirFileU.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
+#include "base/Stream.h"
 #include "platform/FileUtil.h"
-#include "platform/Stream.h"
 #include "tests/support/TempDir.h"
 
 #include <cstdint>
@@ -51,7 +51,7 @@ void CheckSameEntries(TDirFile& a, TDirFile& b) {
     Check(a.Count() == b.Count());
     for (uint32_t i = 0; i < a.Count(); ++i) {
         const int32_t k = static_cast<int32_t>(i);
-        Check(a.Files[i].Name == b.Files[i].Name && a.Files[i].Size == b.Files[i].Size);
+        Check(a.Files()[i].Name == b.Files()[i].Name && a.Files()[i].Size == b.Files()[i].Size);
         Check(ReadRest(*a.EntryStream(k)) == ReadRest(*b.EntryStream(k)));
     }
 }
@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     uint64_t total = 0;
     for (uint32_t i = 0; i < dir->Count(); ++i) {
-        const FileInfo& info = dir->Files[i];
+        const FileInfo& info = dir->Files()[i];
         total += info.Size;
         Check(info.Name.size() <= MaxEntryNameLength);
         Check(info.Size == 0 || (info.Data && info.Data->size() == info.Size));
@@ -118,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         s.added, std::vector<uint8_t>(bytes.begin(), bytes.begin() + std::min<size_t>(size, 64)));
     int32_t index = -1;
     dir->AddFile(s.inner, "added.bin", index);
-    Check(index >= 0 && dir->Files[static_cast<size_t>(index)].Name == "added.bin");
+    Check(index >= 0 && dir->Files()[static_cast<size_t>(index)].Name == "added.bin");
     dir->DeleteEntry(0);
     MemoryStream edited(dir->SaveToBytes());
     auto reread = TDirFile::CreateFromStream(edited, "edited.DIR", true);

@@ -1,9 +1,9 @@
 // The .IMG reader on any bytes, then the bitmap it makes when the file loaded, and the file
 // saved again both ways and read back. Errors the reader raises on purpose are fine; crashes,
 // overreads, absurd allocations, and a saved image that reads back different are not.
+#include "base/Errors.h"
+#include "base/Stream.h"
 #include "image/ImgFileU.h"
-#include "platform/Errors.h"
-#include "platform/Stream.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -2,11 +2,11 @@
 // that follows it, the rest is a picture file (bitmap or PNG). The picture is imported as an
 // image (opaque and not) and as a sprite strip with that description; whatever imports must
 // save both ways and read back the same. Refusals with an Error are fine.
+#include "base/Errors.h"
+#include "base/Stream.h"
 #include "image/ImgFileU.h"
-#include "platform/Errors.h"
+#include "picture/Picture.h"
 #include "platform/FileUtil.h"
-#include "platform/Picture.h"
-#include "platform/Stream.h"
 #include "sprite/SprFileU.h"
 #include "tests/support/TempDir.h"
 

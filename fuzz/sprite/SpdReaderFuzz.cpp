@@ -1,5 +1,5 @@
 // Fuzz target of the .spd description reader: any text gives values or raises pelfry::Error.
-#include "platform/Errors.h"
+#include "base/Errors.h"
 #include "sprite/SprFileU.h"
 
 #include <cstdint>

@@ -1,8 +1,8 @@
 // Fuzz target of the .SPR reader: any bytes either load, are refused at the header, or raise
 // pelfry::Error. What loads renders every frame, and saved again (both forms) reads back with
 // the same frames.
-#include "platform/Errors.h"
-#include "platform/Stream.h"
+#include "base/Errors.h"
+#include "base/Stream.h"
 #include "sprite/SprFileU.h"
 
 #include <cstdint>

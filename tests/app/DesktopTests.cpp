@@ -6,10 +6,10 @@
 
 #include "app/EntryDetails.h"
 #include "app/Main.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
+#include "base/Stream.h"
+#include "base/Text.h"
 #include "platform/FileUtil.h"
-#include "platform/Stream.h"
-#include "platform/Text.h"
 
 #include <gtest/gtest.h>
 
@@ -159,7 +159,7 @@ TEST_F(DesktopTest, DroppedFilesAreAddedEditedOnesConvertedBack) {
     WriteWholeFile(dir / "x.pal", B("new palette"));
     form.DropFiles({dir / "x.pal"});
     EXPECT_EQ(Names().size(), 3u);
-    EXPECT_EQ(form.CurrentArchive->Files[0].Size, 11u);
+    EXPECT_EQ(form.CurrentArchive->Files()[0].Size, 11u);
     EXPECT_EQ(ui.Status, "Added 1 file(s)");
 }
 

@@ -5,10 +5,10 @@
 #pragma once
 
 #include "app/Toolkit.h"
+#include "base/Errors.h"
+#include "base/Stream.h"
 #include "image/ImgFileU.h"
-#include "platform/Errors.h"
 #include "platform/FileUtil.h"
-#include "platform/Stream.h"
 #include "sprite/SprFileU.h"
 
 #include <gtest/gtest.h>
@@ -58,7 +58,7 @@ public:
     std::vector<bool> Selected;
     int Focused = -1;
     std::string Status;
-    bool Checks[4] = {true, true, false, true};
+    bool Checks[5] = {true, true, false, true, false}; // by CheckBoxId, as the window starts
     int OpenShown = 0, SaveShown = 0, AddShown = 0, FolderShown = 0;
     std::string OpenFileName, SaveFileName;
     std::vector<std::string> AddFiles;

@@ -3,8 +3,8 @@
 #include "AppTestSupport.h"
 
 #include "archive/SetMemoryStreamU.h"
-#include "platform/Errors.h"
-#include "platform/Stream.h"
+#include "base/Errors.h"
+#include "base/Stream.h"
 #include "sprite/Sprite.h"
 
 #include <QImage>

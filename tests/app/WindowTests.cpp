@@ -5,7 +5,7 @@
 
 #include "app/qt/FolderChooser.h"
 #include "app/qt/MainWindow.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
 #include "sprite/Sprite.h"
 #include "support/System.h"
 
@@ -38,12 +38,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <clocale>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
 #include <set>
+#include <thread>
 
 namespace pelfry::test {
 namespace {
@@ -138,6 +140,7 @@ TEST_F(WindowTest, ControlsAsPlaced) {
         {"chkCompImg", "QCheckBox", "Compress .IMG files", {400, 160, 137, 17}},
         {"chkRecreateAll", "QCheckBox", "Recreate all .SPR/.IMGs", {400, 176, 137, 17}},
         {"chkOpaqueImg", "QCheckBox", "Opaque .IMGs", {400, 192, 137, 17}},
+        {"chkPngInsteadOfBmp", "QCheckBox", "PNG instead of .bmp", {400, 208, 137, 17}},
         {"PreviewSprite", "pelfry::TSprite", "", {232, 200, 65, 65}},
         {"FindEntry", "QLineEdit", "", {120, 6, 97, 21}},
         {"StatusLine", "QStatusBar", "", {0, 412, 546, 23}},
@@ -168,12 +171,15 @@ TEST_F(WindowTest, ControlsAsPlaced) {
     EXPECT_TRUE(Find<QCheckBox>("chkCompImg")->isChecked());
     EXPECT_FALSE(Find<QCheckBox>("chkRecreateAll")->isChecked());
     EXPECT_TRUE(Find<QCheckBox>("chkOpaqueImg")->isChecked());
+    EXPECT_FALSE(window->IsChecked(CheckBoxId::PngInsteadOfBmp));
     EXPECT_EQ(Find("chkOpaqueImg")->layoutDirection(), Qt::RightToLeft); // caption left of the box
     EXPECT_TRUE(window->IsChecked(CheckBoxId::CompSpr));
     Find<QCheckBox>("chkRecreateAll")->setChecked(true);
     EXPECT_TRUE(window->IsChecked(CheckBoxId::RecreateAll));
     Find<QCheckBox>("chkOpaqueImg")->setChecked(false);
     EXPECT_FALSE(window->IsChecked(CheckBoxId::OpaqueImg));
+    Find<QCheckBox>("chkPngInsteadOfBmp")->setChecked(true);
+    EXPECT_TRUE(window->IsChecked(CheckBoxId::PngInsteadOfBmp));
 
     auto* list = Find<QListWidget>("lstDirContents");
     EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
@@ -186,10 +192,10 @@ TEST_F(WindowTest, ControlsAsPlaced) {
 }
 
 TEST_F(WindowTest, TabOrderListButtonsThenCheckBoxes) {
-    const QStringList expected = {"lstDirContents", "btnExtract",     "btnExtrConvert",
-                                  "btnExtrConvLog", "btnDelete",      "btnAdd",
-                                  "btnConvAdd",     "btnConvAddLog",  "chkCompSpr",
-                                  "chkCompImg",     "chkRecreateAll", "chkOpaqueImg"};
+    const QStringList expected = {
+        "lstDirContents", "btnExtract",   "btnExtrConvert",    "btnExtrConvLog", "btnDelete",
+        "btnAdd",         "btnConvAdd",   "btnConvAddLog",     "chkCompSpr",     "chkCompImg",
+        "chkRecreateAll", "chkOpaqueImg", "chkPngInsteadOfBmp"};
     QWidget* first = Find("lstDirContents");
     QStringList order;
     QWidget* w = first;
@@ -450,9 +456,9 @@ TEST_F(WindowTest, PicturesAreShownWholeAndNothingCoversThem) {
         QCoreApplication::processEvents();
         return preview->geometry();
     };
-    // Below "Opaque .IMGs" (bottom 208) down to the list's bottom (401), at 192 / 300.
-    EXPECT_EQ(show(0), QRect(232, 209, 204, 192));
-    EXPECT_EQ(PreviewScale({320, 300}, {306, 192}, 1), 0.64);
+    // Below the lowest check box (bottom 224) down to the list's bottom (401), at 176 / 300.
+    EXPECT_EQ(show(0), QRect(232, 225, 187, 176));
+    EXPECT_DOUBLE_EQ(PreviewScale({320, 300}, {306, 176}, 1), 176.0 / 300);
     // No control lies on the picture, and what the window shows there is the picture.
     for (QWidget* control : client->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         if (control->objectName() != "PreviewArea") {
@@ -480,11 +486,18 @@ TEST_F(WindowTest, PicturesAreShownWholeAndNothingCoversThem) {
     EXPECT_EQ(preview->size(), QSize(128, 80));
     wheel(-120);
     EXPECT_EQ(preview->size(), QSize(112, 70));
+    // The zoom text goes with its entry; a message written since stays.
+    show(0);
+    EXPECT_EQ(StatusText(), "");
+    wheel(-120);
+    window->SetStatusText("Extracted 1 file(s)");
+    show(1);
+    EXPECT_EQ(StatusText(), "Extracted 1 file(s)");
 
     // In a larger window the large picture has room at its own size.
     window->resize(window->size() + QSize(300, 200));
     QCoreApplication::processEvents();
-    EXPECT_EQ(show(0), QRect(232, 209, 320, 300));
+    EXPECT_EQ(show(0), QRect(232, 225, 320, 300));
 }
 
 // The C library's numbers in German, as Qt sets them up under LANG=de_DE.UTF-8, and Qt's own.
@@ -686,13 +699,23 @@ TEST_F(WindowTest, ClosingWithUnsavedChangesAsks) {
 }
 
 TEST_F(WindowTest, ArchiveFromTheCommandLineFailsAsOpenWould) {
+    TempDir dir;
     BoxSeen seen;
     AnswerNextBox(seen, QMessageBox::Ok);
-    window->OpenAtStart("/no/such/GFX.DIR");
+    window->OpenAtStart(dir / "no/such/GFX.DIR");
     EXPECT_TRUE(QTest::qWaitFor([&seen] { return !seen.title.isEmpty(); }, 10000));
     EXPECT_EQ(seen.title, "Pelfry");
-    EXPECT_EQ(seen.text, "Cannot open file /no/such/GFX.DIR.");
+    EXPECT_EQ(seen.text.toStdString(), "Cannot open file " + dir / "no/such/GFX.DIR.");
     EXPECT_EQ(window->windowTitle(), "Varn directory editor");
+
+    // Named relative to the folder the program started in, it is shown by its full path.
+    WriteArchive(dir, "GAME.DIR", {{"A.PAL", {1}}});
+    const std::filesystem::path started = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
+    window->OpenAtStart("GAME.DIR");
+    WaitIdle();
+    std::filesystem::current_path(started);
+    EXPECT_EQ(window->windowTitle().toStdString(), "Varn directory editor : " + dir / "GAME.DIR");
 }
 
 TEST_F(WindowTest, CaptionAndStatusShowPathsAndNames) {
@@ -798,6 +821,9 @@ TEST_F(WindowTest, LongCommandShowsProgressAnswersAndCancelsBetweenFiles) {
     list->selectAll();
     AnswerFolder(dir / "out2");
     Find<QPushButton>("btnExtract")->click();
+    // (The worker waits at the first file before the question, however slowly it starts.)
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return StatusText() == "Processing file 1 of 4: walk.spr"; }));
     AnswerNextBox(seen, QMessageBox::Yes);
     window->close();
     EXPECT_TRUE(window->isVisible());
@@ -806,6 +832,25 @@ TEST_F(WindowTest, LongCommandShowsProgressAnswersAndCancelsBetweenFiles) {
     EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(FileExists(dir / "out2/walk.spr"));
     EXPECT_FALSE(FileExists(dir / "out2/a.bin"));
+}
+
+// A long command asked of the toolkit while one runs starts only once that one has finished.
+TEST_F(WindowTest, ALongCommandAskedForWhileOneRunsWaitsForIt) {
+    std::atomic<bool> release{false}, secondDone{false}, secondAfterFirst{false};
+    bool firstDone = false;
+    window->RunInBackground(
+        false,
+        [&] {
+            while (!release)
+                std::this_thread::yield();
+        },
+        [&](std::exception_ptr) { firstDone = true; });
+    window->RunInBackground(
+        false, [&] { secondAfterFirst = firstDone; },
+        [&](std::exception_ptr) { secondDone = true; });
+    release = true;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return secondDone.load(); }, 10000));
+    EXPECT_TRUE(secondAfterFirst);
 }
 
 TEST_F(WindowTest, FilterShowsMatchingLinesAndCommandsTakeTheirEntries) {
@@ -883,6 +928,12 @@ TEST(FolderChooser, CreatesATypedFolderWithItsParents) {
     FolderChooser chooser(nullptr, QString::fromStdString(dir.Path()));
     auto* edit = chooser.findChild<QLineEdit*>("FolderEdit");
     ASSERT_NE(edit, nullptr);
+    // As users know it: its title, and the field Alt+F reaches.
+    EXPECT_EQ(chooser.windowTitle(), "Select Directory");
+    auto* label = chooser.findChild<QLabel*>();
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text(), "&Folder:");
+    EXPECT_EQ(label->buddy(), edit);
     EXPECT_EQ(edit->text().toStdString() + "/", dir.Path());
     // Typing goes to the folder line and replaces the folder it shows, not to the tree.
     EXPECT_EQ(chooser.focusWidget(), edit);

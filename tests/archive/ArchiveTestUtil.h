@@ -2,7 +2,7 @@
 #pragma once
 
 #include "archive/DirFileU.h"
-#include "platform/Bytes.h"
+#include "base/Bytes.h"
 
 #include <memory>
 #include <string>
@@ -16,14 +16,10 @@ using Entry = std::pair<std::string, std::string>; // name, data
 // An archive belonging to no file whose entries hold the given bytes, in order.
 inline std::unique_ptr<TDirFile> MakeArchive(const std::vector<Entry>& entries) {
     auto dir = std::make_unique<TDirFile>();
-    for (const auto& [name, data] : entries) {
-        FileInfo info;
-        info.Name = name;
-        info.Size = static_cast<uint32_t>(data.size());
-        if (!data.empty())
-            info.Data = std::make_shared<const std::vector<uint8_t>>(data.begin(), data.end());
-        dir->Files.push_back(std::move(info));
-    }
+    for (const auto& [name, data] : entries)
+        dir->AppendEntry(name, data.empty() ? nullptr
+                                            : std::make_shared<const std::vector<uint8_t>>(
+                                                  data.begin(), data.end()));
     return dir;
 }
 

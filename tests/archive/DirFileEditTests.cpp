@@ -6,7 +6,7 @@
 #include "support/System.h"
 
 #include "archive/DirFileU.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include <gtest/gtest.h>
 
@@ -32,9 +32,9 @@ TEST(DirAddFile, ReplacesTheFirstEntryOfExactlyThatNameElseAppends) {
     EXPECT_EQ(dir->AddFile(folder.Path(), "a.img", index), 5);
     EXPECT_EQ(index, 0);
     EXPECT_EQ(dir->Count(), 3u);
-    EXPECT_EQ(test::DataOf(dir->Files[0]), "new a");
-    EXPECT_EQ(dir->Files[0].Size, 5u);
-    EXPECT_EQ(test::DataOf(dir->Files[2]), "second"); // other entries of that name untouched
+    EXPECT_EQ(test::DataOf(dir->Files()[0]), "new a");
+    EXPECT_EQ(dir->Files()[0].Size, 5u);
+    EXPECT_EQ(test::DataOf(dir->Files()[2]), "second"); // other entries of that name untouched
 
     EXPECT_EQ(dir->AddFile(folder / "upper/", "A.IMG", index), 5);
     EXPECT_EQ(index, 3);
@@ -65,15 +65,15 @@ TEST(DirAddFile, EmptyFilesGiveEntriesWithoutData) {
     auto dir = MakeArchive({{"empty", "was full"}, {"z", "z"}});
     int32_t index = -1;
     EXPECT_EQ(dir->AddFile(folder.Path(), "empty", index), 0);
-    EXPECT_EQ(dir->Files[0].Size, 0u);
-    EXPECT_EQ(dir->Files[0].Data, nullptr);
+    EXPECT_EQ(dir->Files()[0].Size, 0u);
+    EXPECT_EQ(dir->Files()[0].Data, nullptr);
     // Neither saving nor extracting needs the archive file (it has none).
     dir->SaveToFile(folder / "E.DIR");
     EXPECT_EQ(dir->ExtractEntry(folder / "out/", 0), 0);
     EXPECT_EQ(FileLength(folder / "out/empty"), 0);
     auto loaded = TDirFile::Create(folder / "E.DIR", true);
-    EXPECT_EQ(loaded->Files[0].Size, 0u);
-    EXPECT_EQ(test::DataOf(loaded->Files[1]), "z");
+    EXPECT_EQ(loaded->Files()[0].Size, 0u);
+    EXPECT_EQ(test::DataOf(loaded->Files()[1]), "z");
 }
 
 TEST(DirAddFile, RefusalsChangeNothing) {
@@ -82,7 +82,8 @@ TEST(DirAddFile, RefusalsChangeNothing) {
     const std::string name31(31, 'n');
     test::WriteFile(folder / name30, "30");
     test::WriteFile(folder / name31, "31");
-    auto dir = MakeArchive({{"keep", "k"}});
+    MakeArchive({{"keep", "k"}})->SaveToFile(folder / "K.DIR");
+    auto dir = TDirFile::Create(folder / "K.DIR", true);
     int32_t index = 42;
 
     EXPECT_EQ(ErrorOf([&] { dir->AddFile(folder.Path(), name31, index); }),
@@ -97,7 +98,7 @@ TEST(DirAddFile, RefusalsChangeNothing) {
     dir->AddFile(folder.Path(), name30, index);
     EXPECT_EQ(index, 1);
     dir->SaveToFile(folder / "N.DIR");
-    EXPECT_EQ(TDirFile::Create(folder / "N.DIR", true)->Files[1].Name, name30);
+    EXPECT_EQ(TDirFile::Create(folder / "N.DIR", true)->Files()[1].Name, name30);
 }
 
 TEST(DirAddFile, FilesTooLargeForTheFormatAreRefused) {
@@ -120,13 +121,13 @@ TEST(DirDeleteEntry, TheLastEntryMovesIntoTheGap) {
     auto dir = MakeArchive({{"A", "a"}, {"B", "b"}, {"C", "c"}, {"D", "d"}, {"E", "e"}});
     EXPECT_EQ(dir->DeleteEntry(2), 4u);
     EXPECT_EQ(test::NamesOf(*dir), (std::vector<std::string>{"A", "B", "E", "D"}));
-    EXPECT_EQ(test::DataOf(dir->Files[2]), "e");
+    EXPECT_EQ(test::DataOf(dir->Files()[2]), "e");
     EXPECT_EQ(dir->DeleteEntry(3), 3u); // the last one: the list just shortens
     EXPECT_EQ(test::NamesOf(*dir), (std::vector<std::string>{"A", "B", "E"}));
     EXPECT_EQ(dir->DeleteEntry(0), 2u);
     EXPECT_EQ(dir->DeleteEntry(0), 1u);
     EXPECT_EQ(dir->DeleteEntry(0), 0u);
-    EXPECT_TRUE(dir->Files.empty());
+    EXPECT_TRUE(dir->Files().empty());
     EXPECT_EQ(dir->SaveToBytes().size(), 4112u);
     EXPECT_ANY_THROW(dir->DeleteEntry(0));
 }
@@ -153,7 +154,7 @@ TEST(DirExtractEntry, LoadsWhatIsNotInMemoryYet) {
     auto dir = TDirFile::Create(folder / "L.DIR", false);
     EXPECT_EQ(dir->ExtractEntry(folder / "x/", 1), 0);
     EXPECT_EQ(test::ReadFile(folder / "x/b"), test::Bytes("beta"));
-    EXPECT_EQ(dir->Files[0].Data, nullptr);
+    EXPECT_EQ(dir->Files()[0].Data, nullptr);
 }
 
 TEST(DirExtractEntry, UnsafeNamesAreRefusedAndNothingIsWritten) {

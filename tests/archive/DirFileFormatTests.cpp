@@ -4,7 +4,7 @@
 #include "TestFolder.h"
 
 #include "archive/DirFileU.h"
-#include "platform/Bytes.h"
+#include "base/Bytes.h"
 #include "support/Fields.h"
 
 #include <gtest/gtest.h>
@@ -64,23 +64,23 @@ TEST(DirLayout, TwoEntryExampleIsExactToTheByte) {
     EXPECT_EQ(test::ReadFile(folder / "TWO.DIR"), expected);
 
     // The writer's bookkeeping: offsets in the file, record positions relative to D.
-    EXPECT_EQ(dir->Files[0].Offset, 12u);
-    EXPECT_EQ(dir->Files[1].Offset, 16u);
-    EXPECT_EQ(dir->Files[0].RecordPos, 4100);
-    EXPECT_EQ(dir->Files[1].RecordPos, 4120);
-    EXPECT_EQ(dir->Files[0].RecordSize, 20);
-    EXPECT_EQ(dir->Files[1].RecordSize, 20);
+    EXPECT_EQ(dir->Files()[0].Offset, 12u);
+    EXPECT_EQ(dir->Files()[1].Offset, 16u);
+    EXPECT_EQ(dir->Files()[0].RecordPos, 4100);
+    EXPECT_EQ(dir->Files()[1].RecordPos, 4120);
+    EXPECT_EQ(dir->Files()[0].RecordSize, 20);
+    EXPECT_EQ(dir->Files()[1].RecordSize, 20);
 
     for (bool loadAll : {true, false}) {
         auto loaded = TDirFile::Create(folder / "TWO.DIR", loadAll);
         EXPECT_EQ(test::NamesOf(*loaded), (std::vector<std::string>{"x.img", "yy.spr"}));
-        EXPECT_EQ(loaded->Files[0].RecordPos, 4121);
-        EXPECT_EQ(loaded->Files[1].RecordPos, 4141);
-        EXPECT_EQ(loaded->Files[1].Offset, 16u);
-        EXPECT_EQ(loaded->Files[1].Size, 5u);
-        EXPECT_EQ(loaded->Files[0].Data != nullptr, loadAll);
+        EXPECT_EQ(loaded->Files()[0].RecordPos, 4121);
+        EXPECT_EQ(loaded->Files()[1].RecordPos, 4141);
+        EXPECT_EQ(loaded->Files()[1].Offset, 16u);
+        EXPECT_EQ(loaded->Files()[1].Size, 5u);
+        EXPECT_EQ(loaded->Files()[0].Data != nullptr, loadAll);
         loaded->LoadEntry(1);
-        EXPECT_EQ(test::DataOf(loaded->Files[1]), "12345");
+        EXPECT_EQ(test::DataOf(loaded->Files()[1]), "12345");
         EXPECT_EQ(loaded->FileName, folder / "TWO.DIR");
     }
 }
@@ -118,8 +118,8 @@ TEST(DirLayout, OneEntryHasNoSeparatorAndZeroSizeEntriesKeepTheirs) {
     auto middle = MakeArchive({{"a", "xy"}, {"empty", ""}, {"b", "z"}});
     bytes = middle->SaveToBytes();
     // a at 12-13, separator 14, the empty block at 15, its separator 15, b at 16.
-    EXPECT_EQ(middle->Files[1].Offset, 15u);
-    EXPECT_EQ(middle->Files[2].Offset, 16u);
+    EXPECT_EQ(middle->Files()[1].Offset, 15u);
+    EXPECT_EQ(middle->Files()[2].Offset, 16u);
     EXPECT_EQ(bytes[14], 0x1A);
     EXPECT_EQ(bytes[15], 0x1A);
     EXPECT_EQ(bytes[16], 'z');
@@ -139,19 +139,19 @@ TEST(DirLayout, NameFieldsArePaddedWithOneToFourNuls) {
               std::vector<uint8_t>(4, 0));
     // The 30-byte name: a 32-byte field, the name and two NULs.
     const size_t second = records + 20;
-    EXPECT_EQ(dir->Files[1].RecordSize, 44);
+    EXPECT_EQ(dir->Files()[1].RecordSize, 44);
     EXPECT_EQ(std::string(bytes.begin() + second + 12, bytes.begin() + second + 42), name30);
     EXPECT_EQ(bytes[second + 42], 0);
     EXPECT_EQ(bytes[second + 43], 0);
     // "abc": one NUL.
-    EXPECT_EQ(dir->Files[2].RecordSize, 16);
+    EXPECT_EQ(dir->Files()[2].RecordSize, 16);
     EXPECT_EQ(bytes.size(), second + 44 + 16);
 
     TestFolder folder;
     dir->SaveToFile(folder / "NAMES.DIR");
     auto loaded = TDirFile::Create(folder / "NAMES.DIR", true);
     EXPECT_EQ(test::NamesOf(*loaded), (std::vector<std::string>{"abcd", name30, "abc"}));
-    EXPECT_EQ(test::DataOf(loaded->Files[2]), "3");
+    EXPECT_EQ(test::DataOf(loaded->Files()[2]), "3");
 }
 
 TEST(DirLayout, SharedBucketsChainInEntryOrder) {
@@ -171,9 +171,9 @@ TEST(DirLayout, SharedBucketsChainInEntryOrder) {
     for (uint32_t b = 0; b < 1024; ++b)
         used += head(b) != 0;
     EXPECT_EQ(used, 2u);
-    EXPECT_EQ(dir->Files[0].Next, 4132);
-    EXPECT_EQ(dir->Files[2].Next, 4148);
-    EXPECT_EQ(dir->Files[3].Next, 0);
+    EXPECT_EQ(dir->Files()[0].Next, 4132);
+    EXPECT_EQ(dir->Files()[2].Next, 4148);
+    EXPECT_EQ(dir->Files()[3].Next, 0);
 }
 
 TEST(DirLayout, WhatIsSavedLoadsBackTheSame) {
@@ -195,9 +195,9 @@ TEST(DirLayout, WhatIsSavedLoadsBackTheSame) {
     auto loaded = TDirFile::Create(folder / "MANY.DIR", true);
     ASSERT_EQ(loaded->Count(), entries.size());
     for (size_t i = 0; i < entries.size(); ++i) {
-        EXPECT_EQ(loaded->Files[i].Name, entries[i].first) << i;
-        EXPECT_EQ(test::DataOf(loaded->Files[i]), entries[i].second) << i;
-        EXPECT_EQ(loaded->Files[i].Size, entries[i].second.size()) << i;
+        EXPECT_EQ(loaded->Files()[i].Name, entries[i].first) << i;
+        EXPECT_EQ(test::DataOf(loaded->Files()[i]), entries[i].second) << i;
+        EXPECT_EQ(loaded->Files()[i].Size, entries[i].second.size()) << i;
     }
     // Saving what was loaded, over its own file, reproduces the file exactly.
     loaded->SaveToFile(folder / "MANY.DIR");
@@ -213,9 +213,9 @@ TEST(DirLayout, MagicFileSizeAndBucketsAreNotRead) {
     test::WriteFile(folder / "ODD.DIR", bytes);
     auto dir = TDirFile::Create(folder / "ODD.DIR", true);
     ASSERT_EQ(dir->Count(), 1u);
-    EXPECT_EQ(dir->Files[0].Name, "ok");
-    EXPECT_EQ(dir->Files[0].Next, 0x12345678);
-    EXPECT_EQ(test::DataOf(dir->Files[0]), "hi");
+    EXPECT_EQ(dir->Files()[0].Name, "ok");
+    EXPECT_EQ(dir->Files()[0].Next, 0x12345678);
+    EXPECT_EQ(test::DataOf(dir->Files()[0]), "hi");
 }
 
 } // namespace

@@ -4,9 +4,10 @@
 #include "TestFolder.h"
 
 #include "archive/DirFileU.h"
-#include "platform/Bytes.h"
-#include "platform/Errors.h"
-#include "platform/Stream.h"
+#include "base/Bytes.h"
+#include "base/Errors.h"
+#include "base/Stream.h"
+#include "platform/FileStream.h"
 #include "support/Fields.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +35,7 @@ TEST(DirLookup, FindEntryIsExactAndStartsWhereAsked) {
 }
 
 // The index of names against a scan of the entries, for every name and start, through random
-// adds, deletes and entries appended to Files directly, from an archive loaded with names held
+// adds, deletes and entries appended whatever their names, from an archive loaded with names held
 // several times.
 TEST(DirLookup, TheIndexAgreesWithAScanThroughRandomEdits) {
     TestFolder folder;
@@ -53,13 +54,13 @@ TEST(DirLookup, TheIndexAgreesWithAScanThroughRandomEdits) {
         else if (pick < 18)
             dir->AddFile(folder.Path(), names[random() % 5], index);
         else
-            dir->Files.push_back(FileInfo{names[random() % 5], nullptr, 0, 0, 0, 0, 0});
+            dir->AppendEntry(names[random() % 5], nullptr);
         for (const std::string& name : names) {
             for (int32_t start = -1; start <= static_cast<int32_t>(dir->Count()) + 1; ++start) {
                 int32_t scan = -1;
                 for (size_t i = static_cast<size_t>(std::max(start, 0));
-                     i < dir->Files.size() && scan < 0; ++i)
-                    if (dir->Files[i].Name == name) scan = static_cast<int32_t>(i);
+                     i < dir->Count() && scan < 0; ++i)
+                    if (dir->Files()[i].Name == name) scan = static_cast<int32_t>(i);
                 ASSERT_EQ(dir->FindEntry(name, start), scan)
                     << name << " from " << start << " after step " << step;
             }
@@ -73,8 +74,8 @@ TEST(DirLoad, DuplicateNamesBothLoad) {
     auto dir = TDirFile::Create(folder / "DUP.DIR", true);
     EXPECT_EQ(test::NamesOf(*dir), (std::vector<std::string>{"same", "same"}));
     int32_t first = dir->FindEntry("same", 0);
-    EXPECT_EQ(test::DataOf(dir->Files[static_cast<size_t>(first)]), "first");
-    EXPECT_EQ(test::DataOf(dir->Files[static_cast<size_t>(dir->FindEntry("same", first + 1))]),
+    EXPECT_EQ(test::DataOf(dir->Files()[static_cast<size_t>(first)]), "first");
+    EXPECT_EQ(test::DataOf(dir->Files()[static_cast<size_t>(dir->FindEntry("same", first + 1))]),
               "second");
 }
 
@@ -83,19 +84,24 @@ TEST(DirLoad, EntriesLoadOnDemandThroughTheDescriptorOpenedFirst) {
     const std::string path = folder / "LAZY.DIR";
     MakeArchive({{"a", "alpha"}, {"b", "beta"}, {"z", ""}})->SaveToFile(path);
     auto dir = TDirFile::Create(path, false);
-    for (const FileInfo& info : dir->Files)
+    for (const FileInfo& info : dir->Files())
         EXPECT_EQ(info.Data, nullptr);
     dir->LoadEntry(1);
-    EXPECT_EQ(test::DataOf(dir->Files[1]), "beta");
-    EXPECT_EQ(dir->Files[0].Data, nullptr);
+    EXPECT_EQ(test::DataOf(dir->Files()[1]), "beta");
+    EXPECT_EQ(dir->Files()[0].Data, nullptr);
+    // A snapshot reads the entries as they stood, through the same file.
+    const auto snapshot = dir->Snapshot();
+    dir->DeleteEntry(2);
 
     // Another program saves a different archive under the name: the entries still come from
     // the file that was read, never from the new one at the old offsets.
     MakeArchive({{"x", "0123456789"}, {"y", "9876543210"}})->SaveToFile(path);
     dir->LoadEntry(0);
-    EXPECT_EQ(test::DataOf(dir->Files[0]), "alpha");
+    EXPECT_EQ(test::DataOf(dir->Files()[0]), "alpha");
     ASSERT_TRUE(DeleteFile(path));
     EXPECT_EQ(dir->EntryStream(0)->Size(), 5);
+    EXPECT_EQ(ReadRest(*snapshot->EntryStream(0)), test::Bytes("alpha"));
+    EXPECT_EQ(snapshot->Count(), 3u);
 }
 
 TEST(DirLoad, StreamArchivesReadLaterEntriesFromTheirFile) {
@@ -120,7 +126,7 @@ TEST(DirLoad, StreamArchivesReadLaterEntriesFromTheirFile) {
     EXPECT_EQ(ErrorOf([&] { dir->SaveToFile(folder / "OUT.DIR"); }), "Cannot open file " + path);
     EXPECT_FALSE(FileExists(folder / "OUT.DIR"));
     EXPECT_EQ(dir->Count(), 3u);
-    EXPECT_EQ(test::DataOf(dir->Files[1]), "beta");
+    EXPECT_EQ(test::DataOf(dir->Files()[1]), "beta");
 }
 
 TEST(DirLoad, MissingFileCannotBeOpened) {
@@ -149,9 +155,8 @@ TEST(DirEntryStream, ViewsTheEntryAndOutlivesIt) {
 
     int32_t index = -1;
     dir->AddFile(folder.Path(), "new", index); // appends
-    dir->Files[0].Name = "new";                // so the next add replaces entry 0
-    dir->Reindex();
-    dir->AddFile(folder.Path(), "new", index);
+    test::WriteFile(folder / "a.img", "replacement");
+    dir->AddFile(folder.Path(), "a.img", index);
     EXPECT_EQ(index, 0);
     dir->DeleteEntry(1);
     dir.reset();
@@ -270,7 +275,7 @@ TEST(DirLoad, DataPastTheEndIsZeroFilled) {
     SetU32(bytes, bytes.size() - 16, length + 1000);
     test::WriteFile(folder / "T.DIR", bytes);
     auto dir = TDirFile::Create(folder / "T.DIR", true);
-    EXPECT_EQ(*dir->Files[1].Data, std::vector<uint8_t>(10, 0));
+    EXPECT_EQ(*dir->Files()[1].Data, std::vector<uint8_t>(10, 0));
 }
 
 TEST(DirLoad, NameWindowStopsAtThirtyBytesOrTheEndOfTheFile) {
@@ -347,7 +352,7 @@ TEST(DirLoad, StreamsLoadLikeFiles) {
     auto dir = TDirFile::CreateFromStream(stream, "memory.DIR", true);
     EXPECT_EQ(dir->FileName, "memory.DIR");
     EXPECT_EQ(test::NamesOf(*dir), (std::vector<std::string>{"one", "two"}));
-    EXPECT_EQ(test::DataOf(dir->Files[1]), "22");
+    EXPECT_EQ(test::DataOf(dir->Files()[1]), "22");
     MemoryStream shortStream(std::vector<uint8_t>{'D', 'I', 'R'});
     EXPECT_EQ(ErrorOf([&] { TDirFile::CreateFromStream(shortStream, "s.DIR", true); }),
               "Invalid directory file s.DIR");
@@ -376,7 +381,7 @@ TEST(DirLoad, MutatedArchivesLoadOrAreRefused) {
         try {
             auto dir = TDirFile::CreateFromStream(stream, "m.DIR", true);
             uint64_t total = 0;
-            for (const FileInfo& info : dir->Files) {
+            for (const FileInfo& info : dir->Files()) {
                 total += info.Size;
                 EXPECT_LE(info.Name.size(), 30u);
             }

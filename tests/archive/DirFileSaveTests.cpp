@@ -4,7 +4,9 @@
 #include "TestFolder.h"
 
 #include "archive/DirFileU.h"
-#include "platform/Errors.h"
+#include "archive/DirFormat.h"
+#include "base/Errors.h"
+#include "platform/FileStream.h"
 #include "support/FullDisk.h"
 #include "support/System.h"
 
@@ -38,10 +40,10 @@ TEST(DirSave, OverItsOwnFileEvenWhenEntriesWereNotLoaded) {
 
     auto again = TDirFile::Create(path, true);
     EXPECT_EQ(test::NamesOf(*again), (std::vector<std::string>{"d", "b", "c"}));
-    EXPECT_EQ(test::DataOf(again->Files[0]), "fourth");
-    EXPECT_EQ(test::DataOf(again->Files[2]), "third");
+    EXPECT_EQ(test::DataOf(again->Files()[0]), "fourth");
+    EXPECT_EQ(test::DataOf(again->Files()[2]), "third");
     // The offsets in memory now describe the saved file.
-    EXPECT_EQ(dir->Files[2].Offset, again->Files[2].Offset);
+    EXPECT_EQ(dir->Files()[2].Offset, again->Files()[2].Offset);
     // Where the system cannot rename over an open file (wine, Windows before 10), the old file
     // stays under a temporary name, marked for deletion, until its reader closes it.
     if (test::OnWindows) dir.reset();
@@ -158,7 +160,7 @@ TEST(DirSave, FailedWriteKeepsTheOldFile) {
         EXPECT_EQ(ErrorOf([&] { copied->SaveToFile(path); }), "Cannot write file " + path);
     }
     ASSERT_EQ(big->Count(), 1);
-    EXPECT_EQ(test::DataOf(big->Files[0]), data);
+    EXPECT_EQ(test::DataOf(big->Files()[0]), data);
     EXPECT_EQ(test::ReadFile(path), before);
     EXPECT_EQ(folder.Entries(), std::vector<std::string>{"FULL.DIR"}); // no half-written leftovers
 }
@@ -179,25 +181,20 @@ TEST(DirSave, ArchivesTheFormatCannotCarryAreRefusedBeforeAnythingChanges) {
     TestFolder folder;
     const std::string path = folder / "LONG.DIR";
     auto dir = MakeArchive({{"short", "1"}, {std::string(31, 'L'), "2"}});
-    dir->Files[0].Offset = 777;
     EXPECT_EQ(ErrorOf([&] { dir->SaveToFile(path); }),
               "Entry name too long (more than 30 bytes): " + std::string(31, 'L'));
     EXPECT_FALSE(FileExists(path));
-    EXPECT_EQ(dir->Files[0].Offset, 777u);
+    EXPECT_EQ(dir->Files()[0].Offset, 0u) << "no layout computed";
 
-    // More data than 32-bit positions reach: refused before any entry is read (the archive
-    // file named here does not exist, so a read would fail differently).
-    TDirFile huge;
-    huge.FileName = folder / "GONE.DIR";
-    for (int i = 0; i < 2; ++i) {
-        FileInfo info;
-        info.Name = "part" + std::to_string(i);
+    // More data than 32-bit positions reach: refused before any entry is read, by the check
+    // every save makes first.
+    FileArray huge(2);
+    for (FileInfo& info : huge) {
+        info.Name = "part";
         info.Size = 0x7FFFFFFF;
-        huge.Files.push_back(info);
     }
-    EXPECT_EQ(ErrorOf([&] { huge.SaveToFile(path); }),
+    EXPECT_EQ(ErrorOf([&] { dirformat::CheckSaveable(huge); }),
               "Archive too large for the .DIR format (4 GiB or more)");
-    EXPECT_FALSE(FileExists(path));
 }
 
 // A save copies the blocks not in memory from the archive file it was read from: the bytes of

@@ -2,7 +2,7 @@
 // wander anywhere, and writing is refused.
 #include "archive/SetMemoryStreamU.h"
 
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include <gtest/gtest.h>
 

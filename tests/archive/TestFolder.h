@@ -1,7 +1,7 @@
 // A fresh folder for one test (the shared TempDir), plus small file helpers.
 #pragma once
 
-#include "platform/Errors.h"
+#include "base/Errors.h"
 #include "platform/FileUtil.h"
 #include "support/TempDir.h"
 

@@ -2,11 +2,12 @@
 // what each walks and in what order, its progress and summary texts, the files it leaves on
 // disk, and the whole-archive round trip through a conversion log.
 #include "app/AppTestSupport.h"
+#include "app/Batch.h"
 #include "app/Convert.h"
 #include "app/FakeToolkit.h"
 #include "app/Main.h"
-#include "platform/Bitmap.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
+#include "picture/Bitmap.h"
 #include "platform/FileTime.h"
 
 #include <gtest/gtest.h>
@@ -77,7 +78,7 @@ template <typename Toolkit = RecordingToolkit> struct FixtureWith {
     }
     std::vector<uint8_t> Entry(int i) {
         form.CurrentArchive->LoadEntry(i);
-        const ByteArray& data = form.CurrentArchive->Files[static_cast<size_t>(i)].Data;
+        const ByteArray& data = form.CurrentArchive->Files()[static_cast<size_t>(i)].Data;
         return data ? *data : std::vector<uint8_t>{};
     }
     std::vector<std::string> Names() {
@@ -190,12 +191,12 @@ TEST(BatchDelete, FindsEachLineByNameAsEntriesMove) {
     EXPECT_EQ(f.Names(), std::vector<std::string>{"B"});
     EXPECT_EQ(f.ui.Status, "Deleted 2 file(s)");
 
-    // Lines that name no entry (a list showing a log) are skipped.
+    // Lines that name no entry (a list showing a log) are skipped, and not counted.
     f.ui.ListSetLines({"B", "nothing", "B"});
     f.ui.Select({1, 2});
     f.form.btnDeleteClick();
     EXPECT_TRUE(f.Names().empty());
-    EXPECT_EQ(f.ui.Status, "Deleted 2 file(s)");
+    EXPECT_EQ(f.ui.Status, "Deleted 1 file(s)");
 
     f.ui.Select({});
     f.form.btnDeleteClick();
@@ -305,8 +306,8 @@ TEST(BatchConvertAdd, RecreateAllIsReadForEachFile) {
     ASSERT_EQ(form.CurrentArchive->Count(), 2u);
     form.CurrentArchive->LoadEntry(0);
     form.CurrentArchive->LoadEntry(1);
-    EXPECT_EQ(*form.CurrentArchive->Files[0].Data, PalBytes) << "added as it stood";
-    EXPECT_NE(*form.CurrentArchive->Files[1].Data, PalBytes) << "rebuilt once the box was ticked";
+    EXPECT_EQ(*form.CurrentArchive->Files()[0].Data, PalBytes) << "added as it stood";
+    EXPECT_NE(*form.CurrentArchive->Files()[1].Data, PalBytes) << "rebuilt once the box was ticked";
 }
 
 // ---- The log round trip ---------------------------------------------------------------------
@@ -404,23 +405,6 @@ TEST(BatchLog, AnEditedBitmapRebuildsExactlyItsEntry) {
     EXPECT_EQ(f.ui.Status, "Read log from " + work + "x.dir.txt; converted 2 of 3 file(s) added");
 }
 
-TEST(BatchLog, RecreateAllIsReadForEachLine) {
-    TempDir dir;
-    TickRecreateOnFirstRepaint ui;
-    TMainForm form{ui};
-    form.FormCreate();
-    ForceDirectories(dir / "work");
-    for (const char* name : {"a.img", "b.img"}) {
-        MakeImage(5, 2).SaveToFile(dir / ("work/" + std::string(name)), false);
-        ConvertFile(dir / ("work/" + std::string(name)));
-    }
-    WriteWholeFile(dir / "work/t.txt", Bytes("a.img\r\nb.img\r\n"));
-    ui.OpenAnswers.push_back(dir / "work/t.txt");
-    form.btnConvAddLogClick();
-    EXPECT_EQ(ui.Status,
-              "Read log from " + dir / "work/t.txt" + "; converted 1 of 2 file(s) added");
-}
-
 TEST(BatchLog, LinesAreToldInAnyCaseAndNamesWithFoldersRoundTrip) {
     Fixture f;
     f.Open("y.dir", {{"D.IMG", ImageBytes(3, 3)}, {"sub\\e.img", ImageBytes(2, 2)}});
@@ -456,7 +440,7 @@ TEST(BatchLog, RebuildRefusesUnsafeLinesAndAsksBeforeDroppingChanges) {
         EXPECT_EQ(std::string(e.what()), "Unsafe entry name: ../secret.bin");
     }
     EXPECT_EQ(f.Names(), std::vector<std::string>{"ok.bin"}) << "entries added so far stay";
-    EXPECT_EQ(f.ui.Lines.size(), 2u) << "the list shows the whole log";
+    EXPECT_EQ(f.ui.Lines, f.Names()) << "the list shows them, not the lines never reached";
 
     // The archive now holds an unsaved entry: Cancel stops before the dialog.
     f.ui.BoxAnswers.push_back(MsgResult::Cancel);
@@ -476,7 +460,7 @@ TEST(BatchLog, RebuildRefusesUnsafeLinesAndAsksBeforeDroppingChanges) {
     f.ui.OpenAnswers.push_back(std::nullopt);
     f.form.btnConvAddLogClick();
     EXPECT_EQ(f.ui.Status,
-              "Read log from " + f.dir / "work/missing.txt" + "; converted 0 of 1 file(s) added");
+              "Read log from " + f.dir / "work/missing.txt" + "; converted 0 of 0 file(s) added");
 }
 
 TEST(BatchLog, LinesBeyondTheArchiveAreNeverReadAsEntries) {
@@ -511,39 +495,6 @@ TEST(BatchLog, AFailedRebuildForgetsTheFileItCameOver) {
     f.form.FileClose();
     EXPECT_EQ(f.ui.Boxes.back().Text, "Save changes to the new directory?");
     EXPECT_EQ(ReadWholeFile(f.dir / "GFX.DIR"), before);
-}
-
-TEST(BatchLog, ExportRefusesAnEntryThatWouldWriteOverTheLog) {
-    Fixture f;
-    f.Open("GFX.DIR", {{"a.img", PalBytes}, {"GFX.DIR.txt", PalBytes}});
-    f.ui.FolderAnswers.push_back(f.dir / "out");
-    try {
-        f.form.btnExtrConvLogClick();
-        ADD_FAILURE() << "exported";
-    } catch (const Error& e) {
-        EXPECT_STREQ(e.what(), "Entry GFX.DIR.txt would be written over the log");
-    }
-    EXPECT_TRUE(std::filesystem::is_empty(f.dir / "out"));
-}
-
-TEST(BatchLog, ExportRefusesNamesTheLogCannotHoldBeforeWritingAnything) {
-    for (const std::string& bad :
-         {std::string("a\rb"), std::string("a\nb"), std::string("a\0b", 3)}) {
-        Fixture f;
-        f.Open("GFX.DIR", {{"first.bin", PalBytes}, {"name", PalBytes}});
-        f.form.CurrentArchive->Files[1].Name = bad;
-        f.ui.Lines[1] = bad;
-        f.ui.FolderAnswers.push_back(f.dir / "out");
-        try {
-            f.form.btnExtrConvLogClick();
-            ADD_FAILURE() << "exported";
-        } catch (const Error& e) {
-            // (a message is a C string: it ends at a NUL)
-            EXPECT_EQ(std::string(e.what()),
-                      "Entry name cannot be written to the log: " + bad.substr(0, bad.find('\0')));
-        }
-        EXPECT_TRUE(std::filesystem::is_empty(f.dir / "out"));
-    }
 }
 
 // ---- Cancel -----------------------------------------------------------------------------------
@@ -582,20 +533,8 @@ TEST(BatchCancel, StopsBetweenFilesKeepingWhatWasDone) {
     f.Open("x.dir", {{"a.bin", {1}}, {"b.bin", {2}}, {"c.bin", {3}}});
     f.Arm();
     const std::string cancelled = "Cancelled after 2 of 3 file(s)";
-    // Extract: the files written stay.
-    f.ui.Select({0, 1, 2});
-    f.ui.FolderAnswers.push_back(f.dir / "out");
-    f.form.btnExtractClick();
-    EXPECT_EQ(f.ui.Status, cancelled);
-    EXPECT_TRUE(FileExists(f.dir / "out/b.bin"));
-    EXPECT_FALSE(FileExists(f.dir / "out/c.bin"));
-    // Export: no log, which would rebuild an archive short of entries.
-    f.ui.FolderAnswers.push_back(f.dir / "work");
-    f.form.btnExtrConvLogClick();
-    EXPECT_EQ(f.ui.Status, cancelled);
-    EXPECT_TRUE(FileExists(f.dir / "work/b.bin"));
-    EXPECT_FALSE(FileExists(f.dir / "work/x.dir.txt"));
-    // Add: the entries added stay, unsaved, and the list shows them.
+    // Add: the entries added stay, unsaved, and the list shows them. (What each command leaves
+    // after a Cancel is the engine's: BatchEngine.CancelStopsEachCommandBetweenFiles.)
     for (const char* name : {"d.bin", "e.bin", "f.bin"})
         WriteWholeFile(f.dir / name, PalBytes);
     f.ui.AddAnswers.push_back(
@@ -632,10 +571,15 @@ TEST(BatchCancel, ACancelledRebuildIsAFailedOne) {
     f.form.btnConvAddLogClick();
     EXPECT_EQ(f.ui.Status, "Cancelled after 2 of 3 file(s)");
     EXPECT_EQ(f.Names(), (std::vector<std::string>{"a.bin", "b.bin"}));
-    EXPECT_EQ(f.ui.Lines.size(), 3u);
+    EXPECT_EQ(f.ui.Lines, f.Names()) << "the list shows what the archive holds";
     // Never saved over the archive that was open.
     EXPECT_TRUE(f.form.CurrentFileName.empty());
     EXPECT_EQ(f.ui.Caption, MainCaption);
+    // An export now logs the entries there are.
+    f.ui.Form = nullptr;
+    f.ui.FolderAnswers.push_back(f.dir / "out");
+    f.form.btnExtrConvLogClick();
+    EXPECT_EQ(ReadWholeFile(f.dir / "out/.txt"), Bytes("a.bin\r\nb.bin\r\n"));
 }
 
 TEST(BatchLog, RebuildLooksForTheLogWhereTheLastExportWroteIt) {
@@ -651,4 +595,130 @@ TEST(BatchLog, RebuildLooksForTheLogWhereTheLastExportWroteIt) {
     EXPECT_EQ(f.ui.OpenFolders.back(), f.dir / "work/");
     EXPECT_EQ(f.ui.OpenNamesCleared, 2);
     EXPECT_EQ(f.ui.FilterIndex, 5);
+}
+
+namespace {
+
+// While the first file of a long command is under way, `Meddle` does what the window's thread
+// may do meanwhile: clicks, drops, a preview.
+class MeddleDuringWork : public RecordingToolkit {
+public:
+    std::function<void()> Meddle;
+    void ShowProgress(int number, int total, const std::string& text) override {
+        RecordingToolkit::ShowProgress(number, total, text);
+        if (number != 1 || !Meddle) return;
+        const bool inWork = std::exchange(InWork, false);
+        std::exchange(Meddle, nullptr)();
+        InWork = inWork;
+    }
+};
+
+} // namespace
+
+TEST(BatchBusy, NoSecondCommandStartsAndThePreviewReadsASnapshot) {
+    FixtureWith<MeddleDuringWork> f;
+    f.Open("x.dir", SampleEntries());
+    WriteWholeFile(f.dir / "d.pal", PalBytes);
+    std::string details;
+    f.ui.Meddle = [&] {
+        EXPECT_EQ(f.form.CurrentArchive, nullptr) << "the work holds the archive";
+        f.form.DropFiles({f.dir / "d.pal"});
+        f.form.btnDeleteClick();
+        f.form.FileSave();
+        f.ui.Focused = 0;
+        f.form.lstDirContentsClick();
+        details = f.form.EntryDetails(0);
+    };
+    f.ui.Select({0, 1, 2});
+    f.ui.FolderAnswers.push_back(f.dir / "out");
+    f.form.btnExtractClick();
+    EXPECT_EQ(f.ui.Status, "Extracted 3 file(s)");
+    ASSERT_EQ(f.ui.Boxes.size(), 3u);
+    for (const ShownBox& box : f.ui.Boxes)
+        EXPECT_EQ(box.Text, "A command is still running. Try again when it has ended.");
+    EXPECT_EQ(f.Names(), (std::vector<std::string>{"a.img", "b.spr", "c.pal"}));
+    EXPECT_TRUE(f.ui.PreviewShowing);
+    EXPECT_EQ(details.rfind("Image, 6 x 4", 0), 0u) << details;
+}
+
+// Every command of the batch engine, shared with pelfry-cli, stops between two files when the
+// follower says Cancel: the file under way is finished, the next one is not begun.
+TEST(BatchEngine, CancelStopsEachCommandBetweenFiles) {
+    struct CancelAfterFirst : BatchFollower {
+        int Begun = 0;
+        bool Cancelled() override { return Begun > 0; }
+        void Begin(int, int, const std::string&) override { ++Begun; }
+    };
+    // From the archive x.dir of SampleEntries, with its game files and their pictures beside it,
+    // into `target` (an empty archive) or the folder.
+    using Run = std::function<BatchResult(TDirFile & archive, TDirFile & target,
+                                          const std::string& dir, BatchFollower&)>;
+    const auto extract = [](std::optional<PictureFormat> convert) -> Run {
+        return [convert](TDirFile& archive, TDirFile&, const std::string& dir, BatchFollower& f) {
+            ExtractJob job;
+            job.Entries = {0, 1, 2};
+            job.Folder = dir + "out/";
+            job.Convert = convert;
+            return Extract(archive, job, f);
+        };
+    };
+    const auto add = [](std::vector<std::string> files, bool convertBack) -> Run {
+        return [=](TDirFile&, TDirFile& target, const std::string& dir, BatchFollower& f) {
+            AddJob job{{}, {}, convertBack, 2};
+            for (const std::string& file : files)
+                job.Files.push_back(dir + file);
+            return AddFiles(target, job, f);
+        };
+    };
+    struct Case {
+        Run run;
+        std::string notMade; // the file the second file's work would make
+        uint32_t added;      // entries in `target` afterwards
+    };
+    const std::vector<Case> cases = {
+        {extract(std::nullopt), "out/b.spr", 0},
+        {extract(PictureFormat::Bmp), "out/b.spr.spd", 0},
+        {[](TDirFile& archive, TDirFile&, const std::string& dir, BatchFollower& f) {
+             ExportJob job;
+             job.Folder = dir + "out/";
+             job.Log = dir + "out/x.dir.txt";
+             archive.ListEntries(job.LogLines);
+             return Export(archive, job, f);
+         },
+         "out/x.dir.txt", 0},
+        {add({"a.img", "b.spr", "c.pal"}, false), "", 1},
+        {add({"a.img.bmp", "b.spr.spd", "c.pal"}, true), "", 1},
+        {[](TDirFile&, TDirFile& target, const std::string& dir, BatchFollower& f) {
+             return Rebuild(target, dir, {"a.img", "b.spr", "c.pal"}, 2, f);
+         },
+         "", 1},
+        {[](TDirFile&, TDirFile&, const std::string& dir, BatchFollower& f) {
+             return ConvertFiles({dir + "a.img", dir + "b.spr", dir + "c.pal"}, PictureFormat::Png,
+                                 2, f, [](size_t, const std::string&) {});
+         },
+         "b.spr.png", 0},
+        {[](TDirFile&, TDirFile&, const std::string& dir, BatchFollower& f) {
+             return ConvertBackFiles({dir + "a.img.bmp", dir + "b.spr.spd", dir + "c.pal"}, 2, f,
+                                     [](size_t, const std::string&, bool) {});
+         },
+         "", 0},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        for (const auto& [name, bytes] : SampleEntries())
+            WriteWholeFile(dir / name, bytes);
+        WriteArchive(dir, "x.dir", SampleEntries());
+        ConvertFile(dir / "a.img");
+        ConvertFile(dir / "b.spr");
+        auto archive = TDirFile::Create(dir / "x.dir", true);
+        TDirFile target;
+        CancelAfterFirst follower;
+        const BatchResult result = c.run(*archive, target, dir.Path(), follower);
+        SCOPED_TRACE(&c - cases.data());
+        EXPECT_TRUE(result.Stopped);
+        EXPECT_EQ(result.Done, 1);
+        EXPECT_EQ(result.Total, 3);
+        EXPECT_EQ(target.Count(), c.added);
+        EXPECT_TRUE(c.notMade.empty() || !FileExists(dir / c.notMade));
+    }
 }

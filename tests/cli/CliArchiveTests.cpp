@@ -30,7 +30,7 @@ void MakeArchive(const std::string& path, const Entries& entries) {
 Entries ReadArchive(const std::string& path) {
     auto dir = TDirFile::Create(path, true);
     Entries entries;
-    for (const FileInfo& info : dir->Files)
+    for (const FileInfo& info : dir->Files())
         entries.push_back(
             {info.Name, info.Data ? std::string(info.Data->begin(), info.Data->end()) : ""});
     return entries;

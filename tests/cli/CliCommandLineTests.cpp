@@ -18,7 +18,7 @@ using Entries = std::vector<std::pair<std::string, std::string>>;
 Entries ReadArchive(const std::string& path) {
     auto dir = TDirFile::Create(path, true);
     Entries entries;
-    for (const FileInfo& info : dir->Files)
+    for (const FileInfo& info : dir->Files())
         entries.push_back(
             {info.Name, info.Data ? std::string(info.Data->begin(), info.Data->end()) : ""});
     return entries;

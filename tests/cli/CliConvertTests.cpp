@@ -4,8 +4,8 @@
 #include "cli/CliRun.h"
 
 #include "archive/DirFileU.h"
+#include "base/Bytes.h"
 #include "image/ImgFileU.h"
-#include "platform/Bytes.h"
 #include "platform/FileTime.h"
 #include "sprite/SprFileU.h"
 
@@ -162,9 +162,9 @@ TEST(CliRoundTrip, ExportEditRebuild) {
     auto before = TDirFile::Create(dir / "x.dir", true);
     auto after = TDirFile::Create(dir / "edited.dir", true);
     ASSERT_EQ(after->Count(), 3u);
-    EXPECT_NE(*after->Files[0].Data, *before->Files[0].Data);
-    EXPECT_EQ(*after->Files[1].Data, *before->Files[1].Data);
-    EXPECT_EQ(*after->Files[2].Data, *before->Files[2].Data);
+    EXPECT_NE(*after->Files()[0].Data, *before->Files()[0].Data);
+    EXPECT_EQ(*after->Files()[1].Data, *before->Files()[1].Data);
+    EXPECT_EQ(*after->Files()[2].Data, *before->Files()[2].Data);
 }
 
 TEST(CliRoundTrip, RebuildWritesNothingAfterAnError) {
@@ -253,7 +253,7 @@ TEST(CliRoundTrip, ExportAsPngAndRebuildFromTheLaterPicture) {
     EXPECT_NE(r.out.find("converted 1 of 2"), std::string::npos) << r.out;
     auto edited = TDirFile::Create(dir / "edited.dir", true);
     ASSERT_EQ(edited->Count(), 2u);
-    EXPECT_EQ(*edited->Files[0].Data, ReadFile(dir / "bmp/a.img"));
+    EXPECT_EQ(*edited->Files()[0].Data, ReadFile(dir / "bmp/a.img"));
     TImgFile scene;
     ASSERT_EQ(scene.LoadFromFile(dir / "bmp/a.img"), 48) << "the 8 x 6 picture of the .png";
 }
@@ -288,7 +288,7 @@ TEST(CliConvert, RefusalsGiveTheirReasonInBrackets) {
     // An archive of one entry ("a", 2 bytes) is 4,130 bytes long, its record at 0x1012 (its
     // size at 0x101A); cut to `length` or padded with zeros, `value` written at `at`.
     TDirFile archive;
-    archive.Files.push_back({"a", std::make_shared<std::vector<uint8_t>>(2, 'x'), 2});
+    archive.AppendEntry("a", std::make_shared<std::vector<uint8_t>>(2, 'x'));
     const std::vector<uint8_t> one = archive.SaveToBytes();
     auto damagedArchive = [&](size_t length, size_t at, uint32_t value) {
         std::vector<uint8_t> bytes = one;

@@ -1,8 +1,12 @@
 // pelfry-cli's conversions spread over several threads: whatever --jobs says, a user sees the
 // same files, messages and order, the same first error at the same file, and nothing written
-// for the files after it; a kill leaves no cut-short file.
+// for the files after it; a kill leaves no cut-short file. And the window's batch commands,
+// which run the same engine, make the same files as pelfry-cli's.
 #include "CliRun.h"
 
+#include "app/FakeToolkit.h"
+#include "app/Main.h"
+#include "platform/FileTime.h"
 #include "platform/FileUtil.h"
 
 #include <gtest/gtest.h>
@@ -176,6 +180,90 @@ TEST(CliJobs, AKilledExportLeavesOnlyCompleteFilesAndNoLog) {
     }
     ASSERT_EQ(RunCli({"export", "--jobs", "3", dir / "x.dir", dir / "out"}).status, 0);
     EXPECT_TRUE(Tree(dir / "out") == whole) << "the export again leaves it whole, no temporary";
+}
+
+// Each command in the window (through the scripted toolkit, on the files `setup` made) and in
+// pelfry-cli (`cli`, "@" standing for the folder), each in a folder of its own: the same files.
+TEST(CliAndWindow, EveryCommandMakesTheSameFiles) {
+    const auto exported = [](const std::string& dir) {
+        ASSERT_EQ(RunCli({"export", dir + "x.dir", dir + "out"}).status, 0);
+        // An edited picture, rebuilt by the rebuild.
+        Copy(Data("bmp/pil_p8.bmp"), dir + "out/e00.IMG.bmp");
+        SetFileAge(dir + "out/e00.IMG.bmp", UnixToFileDate(1600000000));
+    };
+    using Window = std::function<void(TMainForm&, test::FakeToolkit&, const std::string& dir)>;
+    const auto opened = [](Window then) -> Window {
+        return [then](TMainForm& form, test::FakeToolkit& ui, const std::string& dir) {
+            ui.OpenAnswers.push_back(dir + "x.dir");
+            form.FileOpen();
+            ui.Selected.assign(ui.Lines.size(), true);
+            ui.FolderAnswers.push_back(dir + "out");
+            then(form, ui, dir);
+        };
+    };
+    struct Case {
+        std::function<void(const std::string& dir)> setup;
+        std::vector<std::string> cli;
+        Window window;
+    };
+    const std::vector<Case> cases = {
+        {nullptr,
+         {"extract", "@x.dir", "@out"},
+         opened([](TMainForm& form, test::FakeToolkit&, const std::string&) {
+             form.btnExtractClick();
+         })},
+        {nullptr,
+         {"export", "@x.dir", "@out"},
+         opened([](TMainForm& form, test::FakeToolkit&, const std::string&) {
+             form.btnExtrConvLogClick();
+         })},
+        {nullptr,
+         {"export", "--png", "@x.dir", "@out"},
+         opened([](TMainForm& form, test::FakeToolkit& ui, const std::string&) {
+             ui.Checks[static_cast<int>(CheckBoxId::PngInsteadOfBmp)] = true;
+             form.btnExtrConvLogClick();
+         })},
+        {exported,
+         {"rebuild", "@out/x.dir.txt", "@new.dir"},
+         [](TMainForm& form, test::FakeToolkit& ui, const std::string& dir) {
+             ui.OpenAnswers.push_back(dir + "out/x.dir.txt");
+             form.btnConvAddLogClick();
+             ui.SaveAnswers.push_back(dir + "new.dir");
+             form.FileSaveAs();
+         }},
+        {[](const std::string& dir) { test::WriteFile(dir + "n.pal", "palette"); },
+         {"add", "@x.dir", "@n.pal", "@e01.SPR"},
+         opened([](TMainForm& form, test::FakeToolkit& ui, const std::string& dir) {
+             ui.FolderAnswers.clear();
+             ui.AddAnswers.push_back(std::vector<std::string>{dir + "n.pal", dir + "e01.SPR"});
+             form.btnAddClick();
+             form.FileSave();
+         })},
+    };
+    TestFolder made;
+    MakeGameFiles(made.Path(), 9);
+    const auto files = Tree(made.Path());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.cli[0] + " " + c.cli[1]);
+        TestFolder cli, window;
+        for (const TestFolder* dir : {&cli, &window}) {
+            for (const auto& [name, bytes] : files) {
+                ForceDirectories(ExtractFilePath(dir->Path() + name));
+                test::WriteFile(dir->Path() + name, bytes);
+            }
+            if (c.setup) c.setup(dir->Path());
+        }
+        std::vector<std::string> args;
+        for (const std::string& arg : c.cli)
+            args.push_back(arg[0] == '@' ? cli.Path() + arg.substr(1) : arg);
+        ASSERT_EQ(RunCli(args).status, 0);
+        test::FakeToolkit ui;
+        TMainForm form(ui);
+        form.FormCreate();
+        c.window(form, ui, window.Path());
+        EXPECT_TRUE(ui.Boxes.empty()) << ui.Boxes[0].Text;
+        EXPECT_TRUE(Tree(window.Path()) == Tree(cli.Path()));
+    }
 }
 
 } // namespace

@@ -6,7 +6,7 @@
 #include "CliTerminal.h"
 #include "archive/ArchiveTestUtil.h"
 
-#include "platform/Bitmap.h"
+#include "picture/Bitmap.h"
 
 #include <gtest/gtest.h>
 

@@ -176,6 +176,11 @@ TEST(CliSafety, AnArchiveWithOtherNamesIsSavedWithAWarning) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "pelfry-cli: warning: " + folder / "A.DIR" +
                          " had other names (hard links), which keep the old contents\n");
+    // Quiet, only errors would be said.
+    std::filesystem::create_hard_link(folder / "A.DIR", folder / "C.DIR");
+    const CliResult quiet = RunCli({"add", "-q", folder / "A.DIR", folder / "new"});
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.out + quiet.err, "");
     EXPECT_EQ(test::NamesOf(*TDirFile::Create(folder / "A.DIR", true)),
               (std::vector<std::string>{"old", "new"}));
     EXPECT_EQ(test::NamesOf(*TDirFile::Create(folder / "B.DIR", true)),

@@ -1,12 +1,12 @@
 // The conversion dispatch on real files: which files each direction makes, and the time-stamp
 // rule that rebuilds a game file only when one of its edited files changed.
 #include "app/Convert.h"
+#include "base/Errors.h"
 #include "image/ImgFileU.h"
-#include "platform/Bitmap.h"
-#include "platform/Errors.h"
+#include "picture/Bitmap.h"
+#include "picture/Picture.h"
 #include "platform/FileTime.h"
 #include "platform/FileUtil.h"
-#include "platform/Picture.h"
 #include "sprite/SprFileU.h"
 
 #include "support/TempDir.h"

@@ -1,7 +1,7 @@
 // The game's byte codec: the documented streams byte for byte, the fast encoder against the
 // exhaustive search on many inputs, and the decoder on streams it must survive.
+#include "base/Errors.h"
 #include "image/ImgFileU.h"
-#include "platform/Errors.h"
 
 #include "CodecInputs.h"
 #include "ReferenceCompress.h"

@@ -1,11 +1,11 @@
 // .IMG images: reading every header form and damaged file, writing byte for byte, and the
 // conversions to and from 8-bit bitmaps, on real files in a temporary folder.
+#include "base/Bytes.h"
+#include "base/Errors.h"
+#include "base/Stream.h"
 #include "image/ImgFileU.h"
-#include "platform/Bitmap.h"
-#include "platform/Bytes.h"
-#include "platform/Errors.h"
+#include "picture/Bitmap.h"
 #include "platform/FileUtil.h"
-#include "platform/Stream.h"
 
 #include "support/Fields.h"
 #include "support/TempDir.h"

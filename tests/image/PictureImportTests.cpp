@@ -3,8 +3,8 @@
 // the image that the 8-bit palette .bmp of the same picture gives, and survive a round trip
 // through a written PNG.
 #include "image/ImgFileU.h"
+#include "picture/Picture.h"
 #include "platform/FileUtil.h"
-#include "platform/Picture.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "ReferenceCompress.h"
 
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include <algorithm>
 

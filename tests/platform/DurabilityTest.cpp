@@ -3,8 +3,8 @@
 // wait under no name.
 #include "support/TempDir.h"
 
+#include "base/Errors.h"
 #include "platform/Durability.h"
-#include "platform/Errors.h"
 #include "platform/FileUtil.h"
 #include "platform/ReplacingFile.h"
 

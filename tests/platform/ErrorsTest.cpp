@@ -1,6 +1,6 @@
 // The errors' texts are what the user reads in the message box; they must be exact.
-#include "platform/Errors.h"
-#include "platform/Stream.h"
+#include "base/Errors.h"
+#include "base/Stream.h"
 
 #include <gtest/gtest.h>
 

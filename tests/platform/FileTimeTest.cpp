@@ -1,9 +1,9 @@
 // File ages: packed local date-times of two-second resolution, set explicitly (no sleeping).
 #include "platform/FileTime.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
 #include "platform/FileUtil.h"
-#include "platform/Stream.h"
 
+#include "platform/FileStream.h"
 #include "support/System.h"
 #include "support/TempDir.h"
 

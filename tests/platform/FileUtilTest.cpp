@@ -1,9 +1,9 @@
 // Paths with both separators and drive prefixes, folders, whole-file reads and writes, and
 // replacing a file so that a failed write never loses the old one.
 #include "platform/FileUtil.h"
-#include "platform/Errors.h"
-#include "platform/Stream.h"
+#include "base/Errors.h"
 
+#include "platform/FileStream.h"
 #include "support/FullDisk.h"
 #include "support/System.h"
 #include "support/TempDir.h"

@@ -4,8 +4,9 @@
 #include "support/System.h"
 #include "support/TempDir.h"
 
-#include "platform/Errors.h"
+#include "base/Errors.h"
 #include "platform/FileLock.h"
+#include "platform/FileStream.h"
 #include "platform/FileUtil.h"
 #include "platform/ReplacingFile.h"
 

@@ -1,8 +1,9 @@
 // Streams: short reads, positions outside the data, the file modes and their errors.
-#include "platform/Stream.h"
-#include "platform/Errors.h"
+#include "base/Stream.h"
+#include "base/Errors.h"
 #include "platform/FileUtil.h"
 
+#include "platform/FileStream.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // Integer parsing, the general number format of the status line, and small text helpers.
-#include "platform/Text.h"
-#include "platform/Errors.h"
+#include "base/Text.h"
+#include "base/Errors.h"
 #include "platform/FileUtil.h"
 
 #include "support/TempDir.h"

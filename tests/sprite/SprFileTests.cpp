@@ -3,7 +3,7 @@
 #include "SpriteTestUtil.h"
 
 #include "image/ImgFileU.h"
-#include "platform/Bitmap.h"
+#include "picture/Bitmap.h"
 #include "support/Fields.h"
 
 #include <gtest/gtest.h>

@@ -2,10 +2,10 @@
 // code, and .SPR files assembled field by field.
 #pragma once
 
-#include "platform/Bytes.h"
-#include "platform/Errors.h"
+#include "base/Bytes.h"
+#include "base/Errors.h"
+#include "base/Stream.h"
 #include "platform/FileUtil.h"
-#include "platform/Stream.h"
 #include "sprite/SprFileU.h"
 
 #include "support/TempDir.h"

@@ -4,8 +4,8 @@
 #include "SpriteTestUtil.h"
 
 #include "image/ImgFileU.h"
-#include "platform/Bitmap.h"
-#include "platform/Picture.h"
+#include "picture/Bitmap.h"
+#include "picture/Picture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The .bmp reader on files built byte by byte: every depth, both RLE forms, every header
 // size, both row orders, short colour tables, and damaged files.
-#include "platform/Bitmap.h"
-#include "platform/Errors.h"
-#include "platform/Picture.h"
+#include "base/Errors.h"
+#include "picture/Bitmap.h"
+#include "picture/Picture.h"
 
 #include "BmpBuilder.h"
 

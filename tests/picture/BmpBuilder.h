@@ -2,8 +2,8 @@
 // test's control (including wrong ones).
 #pragma once
 
-#include "platform/Bitmap.h"
-#include "platform/Bytes.h"
+#include "base/Bytes.h"
+#include "picture/Bitmap.h"
 
 #include <optional>
 #include <vector>

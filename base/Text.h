@@ -38,9 +38,7 @@ std::string FileKind(std::string_view name);
 // stands (0x00 for conversion logs, 26 for sprite descriptions).
 std::vector<std::string> SplitTextLines(const std::vector<uint8_t>& bytes, uint8_t endOfText = 0);
 
-// Writes `lines` to `path`, each followed by CR LF; FileCreateError/FileWriteError on failure.
-void WriteTextLines(const std::string& path, const std::vector<std::string>& lines);
-// The bytes WriteTextLines writes.
+// The lines as a text file holds them, each followed by CR LF.
 std::vector<uint8_t> TextLinesBytes(const std::vector<std::string>& lines);
 
 } // namespace pelfry

@@ -1,8 +1,8 @@
 #include "Picture.h"
 
-#include "Errors.h"
-#include "FileUtil.h"
-#include "Text.h"
+#include "base/Errors.h"
+#include "base/Text.h"
+#include "platform/FileUtil.h"
 
 #include <cstring>
 

@@ -1,5 +1,4 @@
-// Streams: what every system shares. The file-backed stream's calls into the system are in
-// FileStream_posix.cpp and FileStream_win.cpp.
+// Streams: the abstract stream's defaults and the memory stream.
 #include "Stream.h"
 
 #include "Errors.h"
@@ -20,8 +19,7 @@ static int64_t AddClamped(int64_t a, int64_t b) {
     return sum;
 }
 
-// Where `offset` from `origin` leads in `stream`, whose position is `position`.
-static int64_t SeekTarget(Stream& stream, int64_t position, int64_t offset, SeekOrigin origin) {
+int64_t SeekTarget(Stream& stream, int64_t position, int64_t offset, SeekOrigin origin) {
     switch (origin) {
     case SeekOrigin::Begin:
         return offset;
@@ -31,15 +29,6 @@ static int64_t SeekTarget(Stream& stream, int64_t position, int64_t offset, Seek
         return AddClamped(stream.Size(), offset);
     }
     return position;
-}
-
-void FileStream::WriteAll(const void* buffer, int64_t count) {
-    if (Write(buffer, count) != std::max<int64_t>(count, 0)) throw FileWriteError(fileName_);
-}
-
-int64_t FileStream::Seek(int64_t offset, SeekOrigin origin) {
-    position_ = SeekTarget(*this, position_, offset, origin);
-    return position_;
 }
 
 int64_t MemoryStream::Read(void* buffer, int64_t count) {

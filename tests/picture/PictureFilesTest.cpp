@@ -1,9 +1,9 @@
 // Pictures as other programs save them (tests/data/png/generate.sh): the first-appearance
 // rule of true-colour pictures, damaged PNG files, and the palette PNG writer.
-#include "platform/Bytes.h"
-#include "platform/Errors.h"
+#include "base/Bytes.h"
+#include "base/Errors.h"
+#include "picture/Picture.h"
 #include "platform/FileUtil.h"
-#include "platform/Picture.h"
 
 #include "BmpBuilder.h"
 #include "support/TempDir.h"

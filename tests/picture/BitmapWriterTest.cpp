@@ -1,7 +1,7 @@
 // The .bmp writer: the exact layout picture editors expect, and round trips through the reader.
-#include "platform/Bitmap.h"
-#include "platform/Bytes.h"
-#include "platform/Errors.h"
+#include "base/Bytes.h"
+#include "base/Errors.h"
+#include "picture/Bitmap.h"
 #include "platform/FileUtil.h"
 
 #include "BmpBuilder.h"

@@ -7,8 +7,8 @@
 // let a C++ exception pass through it.
 #include "Picture.h"
 
-#include "Errors.h"
-#include "Text.h"
+#include "base/Errors.h"
+#include "base/Text.h"
 
 #include <png.h>
 

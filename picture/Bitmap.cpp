@@ -1,8 +1,8 @@
 #include "Bitmap.h"
 
-#include "Bytes.h"
-#include "Errors.h"
-#include "FileUtil.h"
+#include "base/Bytes.h"
+#include "base/Errors.h"
+#include "platform/FileUtil.h"
 
 namespace pelfry {
 

@@ -1,7 +1,6 @@
 #include "Text.h"
 
 #include "Errors.h"
-#include "FileUtil.h"
 
 #include <charconv>
 #include <cmath>
@@ -153,10 +152,6 @@ std::vector<uint8_t> TextLinesBytes(const std::vector<std::string>& lines) {
         bytes.push_back('\n');
     }
     return bytes;
-}
-
-void WriteTextLines(const std::string& path, const std::vector<std::string>& lines) {
-    WriteWholeFile(path, TextLinesBytes(lines));
 }
 
 } // namespace pelfry

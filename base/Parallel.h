@@ -19,15 +19,9 @@
 namespace pelfry {
 
 // The number of threads the system can run at once (at least 1): what --jobs defaults to.
-unsigned DefaultJobs();
-
-// For `count` items of work on files: whether item i reads a file that an item before it
-// writes, and so must not be prepared ahead of them. `reads` and `writes` give an item's
-// paths; two paths are taken for one file when they agree once made absolute and normal, and
-// upper-cased (as file systems that ignore case see them; elsewhere an item waits needlessly).
-std::vector<bool> ReadsEarlierWrites(size_t count,
-                                     const std::function<std::vector<std::string>(size_t)>& reads,
-                                     const std::function<std::vector<std::string>(size_t)>& writes);
+inline unsigned DefaultJobs() {
+    return std::max(1u, std::thread::hardware_concurrency());
+}
 
 // Prepares items 0 to count - 1 with `prepare` on `jobs` threads, at most a few items per
 // thread ahead of the item taken last, and hands the results out in order through Take. With

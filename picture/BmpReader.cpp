@@ -17,11 +17,11 @@
 //   bytes cannot demand gigabytes.
 #include "Bitmap.h"
 
-#include "ByteReader.h"
-#include "Errors.h"
-#include "FileUtil.h"
 #include "Picture.h"
-#include "Text.h"
+#include "base/ByteReader.h"
+#include "base/Errors.h"
+#include "base/Text.h"
+#include "platform/FileUtil.h"
 
 #include <algorithm>
 #include <bit>

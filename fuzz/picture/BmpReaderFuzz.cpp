@@ -1,7 +1,7 @@
 // The .bmp reader on arbitrary bytes: it must refuse with an Error or return a bitmap whose
 // pixel buffer matches its size, never crash, read out of bounds or allocate wildly.
-#include "platform/Bitmap.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
+#include "picture/Bitmap.h"
 
 #include <cstdint>
 #include <cstdlib>

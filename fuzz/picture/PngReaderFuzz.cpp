@@ -1,8 +1,8 @@
 // The PNG reader on arbitrary bytes: it must refuse with an Error or return a picture whose
 // pixel buffer matches its size, never crash, read out of bounds or allocate wildly. Inputs
 // that do not start with the PNG signature are given one, so that every run reaches libpng.
-#include "platform/Errors.h"
-#include "platform/Picture.h"
+#include "base/Errors.h"
+#include "picture/Picture.h"
 
 #include <cstdint>
 #include <cstdlib>

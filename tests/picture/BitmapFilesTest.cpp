@@ -1,7 +1,7 @@
 // Bitmaps written by other programs (ImageMagick and PIL, see tests/data/bmp/generate.sh):
 // each must give the pixels those programs were asked to draw.
-#include "platform/Bitmap.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
+#include "picture/Bitmap.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
-// Byte streams: the abstract stream the format readers take, a file-backed form and an
-// owning memory form. Positions and counts are 64-bit; a short read is never an error.
+// Byte streams: the abstract stream the format readers take and an owning memory form (the
+// file-backed form is platform/FileStream.h). Positions and counts are 64-bit; a short read is
+// never an error.
 #pragma once
 
 #include <cstdint>
@@ -32,45 +33,6 @@ public:
     void SetPosition(int64_t position) { Seek(position, SeekOrigin::Begin); }
 };
 
-// A file opened for one operation; closed when the object goes.
-class FileStream : public Stream {
-public:
-    enum class Mode {
-        OpenRead,      // existing file, read only; FileOpenError otherwise
-        OpenReadWrite, // existing file, read and write; FileOpenError otherwise
-        Create         // create or truncate, read and write; FileCreateError otherwise
-    };
-
-    FileStream(const std::string& fileName, Mode mode);
-    ~FileStream() override;
-    FileStream(const FileStream&) = delete;
-    FileStream& operator=(const FileStream&) = delete;
-
-    int64_t Read(void* buffer, int64_t count) override;
-    int64_t Write(const void* buffer, int64_t count) override;
-    int64_t Seek(int64_t offset, SeekOrigin origin) override;
-    int64_t Size() override;
-
-    // Writes all of `buffer` or raises FileWriteError naming this file.
-    void WriteAll(const void* buffer, int64_t count);
-    void WriteAll(const std::vector<uint8_t>& bytes) {
-        WriteAll(bytes.data(), static_cast<int64_t>(bytes.size()));
-    }
-
-    // Closes the file now; raises FileWriteError when the close reports a lost write.
-    void Close();
-
-    int Handle() const { return fd_; }
-    const std::string& FileName() const { return fileName_; }
-
-private:
-    std::string fileName_;
-    int fd_ = -1;
-    // Kept here rather than in the descriptor, so that it may lie before the start of the
-    // file like a memory stream's.
-    int64_t position_ = 0;
-};
-
 // A growable stream over bytes it owns; readable and writable.
 class MemoryStream : public Stream {
 public:
@@ -88,6 +50,10 @@ private:
     std::vector<uint8_t> bytes_;
     int64_t position_ = 0;
 };
+
+// Where `offset` from `origin` leads in `stream`, whose position is `position`; a sum beyond
+// the 64-bit range saturates at its ends.
+int64_t SeekTarget(Stream& stream, int64_t position, int64_t offset, SeekOrigin origin);
 
 // Reads everything from the position to the end of the stream.
 std::vector<uint8_t> ReadRest(Stream& stream);
