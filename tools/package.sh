@@ -12,7 +12,7 @@
 #                                                   from packaging/windows/pelfry.wxs, only
 #                                                   with the editor)
 #
-#   tools/package.sh                 both
+#   tools/package.sh                 all three
 #   tools/package.sh --no-windows    only the .deb
 #
 # Installs what is missing first. The Windows programs come from tools/build-windows.sh

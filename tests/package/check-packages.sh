@@ -130,23 +130,25 @@ if [ -n "$msi" ]; then
   # of the association with every value, and what the list of installed programs shows of
   # entries named Pelfry.
   made() {
-    [ -d "$WINEPREFIX/drive_c/Program Files/Pelfry" ] && echo "folder $folder"
-    find "$WINEPREFIX/drive_c" -path '*/Start Menu/Programs/Pelfry.lnk' | while read -r link; do
-      grep -aqF "$editor" "$link" && echo "shortcut Pelfry to $editor" || echo "shortcut Pelfry elsewhere"
-    done
-    for key in 'HKCR\.DIR' 'HKCR\Pelfry.Directory' 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' \
-               'HKCR\Installer\Products'; do
-      wine reg query "$key" /s 2>/dev/null || true
-    done | tr -d '\r' | awk -F '    ' '
-      function flush() { if (name == "Pelfry") printf "%s", listed; name = listed = "" }
-      /^HKEY/ { flush(); key = $0; listing = key ~ /\\(Uninstall|Installer\\Products)\\/
-                if (!listing) print key; next }
-      NF < 4 { next }
-      !listing { print key ": " $2 " = " $4; next }
-      $2 == "DisplayName" || $2 == "ProductName" { name = $4 }
-      $2 == "DisplayVersion" || $2 == "Publisher" { listed = listed "listed: " $2 " = " $4 "\n" }
-      $2 == "ProductIcon" { sub(/.*\\/, "", $4); listed = listed "listed: icon " $4 "\n" }
-      END { flush() }' | sort
+    {
+      [ -d "$WINEPREFIX/drive_c/Program Files/Pelfry" ] && echo "folder $folder"
+      find "$WINEPREFIX/drive_c" -path '*/Start Menu/Programs/Pelfry.lnk' | while read -r link; do
+        grep -aqF "$editor" "$link" && echo "shortcut Pelfry to $editor" || echo "shortcut Pelfry elsewhere"
+      done
+      for key in 'HKCR\.DIR' 'HKCR\Pelfry.Directory' 'HKCR\Installer\Products' \
+                 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'; do
+        wine reg query "$key" /s 2>/dev/null || true
+      done | tr -d '\r' | awk -F '    ' '
+        function flush() { if (name == "Pelfry") printf "%s", listed; name = listed = "" }
+        /^HKEY/ { flush(); key = $0; listing = key ~ /\\(Uninstall|Installer\\Products)\\/
+                  if (!listing) print key; next }
+        NF < 4 { next }
+        !listing { print key ": " $2 " = " $4; next }
+        $2 == "DisplayName" || $2 == "ProductName" { name = $4 }
+        $2 == "DisplayVersion" || $2 == "Publisher" { listed = listed "listed: " $2 " = " $4 "\n" }
+        $2 == "ProductIcon" { sub(/.*\\/, "", $4); listed = listed "listed: icon " $4 "\n" }
+        END { flush() }'
+    } | sort
   }
   sort >"$work/msi-expected" <<END
 folder $folder
@@ -181,16 +183,26 @@ END
   wine start /wait /unix "$work/saved games/GAME.DIR" >"$work/editor.log" 2>&1 &
   started=$!
   screenshot=$(dirname "$msi")/installed-window.png
-  if timeout 120 xdotool search --sync --onlyvisible --name "^Varn directory editor : " >"$work/window"; then
-    caption=$(xdotool getwindowname "$(head -n 1 "$work/window")")
+  # Until the window is up, or the editor has ended without one (two minutes at most).
+  window=
+  deadline=$((SECONDS + 120))
+  while [ $SECONDS -lt $deadline ]; do
+    window=$(xdotool search --onlyvisible --name "^Varn directory editor : " 2>/dev/null | head -n 1) || true
+    if [ -n "$window" ] || ! kill -0 "$started" 2>/dev/null; then break; fi
+    sleep 0.1
+  done
+  import -window root "$screenshot"
+  if [ -n "$window" ]; then
+    caption=$(xdotool getwindowname "$window")
     [ "$caption" = "Varn directory editor : $archive" ] || fail "the editor's caption: $caption"
   else
-    fail "no editor window opened the archive (screenshot: $screenshot)"
+    log=$(cat "$work/editor.log")
+    fail "no editor window opened the archive (screenshot: $screenshot)${log:+: $log}"
   fi
-  import -window root "$screenshot"
   # Closed as Windows closes a program, then gone within a minute.
   wine taskkill /im pelfry.exe >/dev/null 2>&1 || true
-  for _ in $(seq 600); do kill -0 "$started" 2>/dev/null || break; sleep 0.1; done
+  deadline=$((SECONDS + 60))
+  while [ $SECONDS -lt $deadline ] && kill -0 "$started" 2>/dev/null; do sleep 0.1; done
   if kill -0 "$started" 2>/dev/null; then
     fail "the editor did not close"
     wineserver -k
