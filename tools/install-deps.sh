@@ -19,8 +19,11 @@ case "${1:-}" in
   --package)
     # dpkg-shlibdeps (dpkg-dev) and file find the libraries the programs link for Depends;
     # lintian judges the package; man-db, gio (libglib2.0-bin) and the MIME and desktop tools
-    # check that man finds the page and file managers the editor.
-    packages=(dpkg-dev file lintian man-db libglib2.0-bin shared-mime-info desktop-file-utils) ;;
+    # check that man finds the page and file managers the editor; wixl makes the Windows
+    # installer, and msitools' msibuild an earlier release of it for the check of an upgrade
+    # (under wine, on Xvfb: the Windows build installs them).
+    packages=(dpkg-dev file lintian man-db libglib2.0-bin shared-mime-info desktop-file-utils
+              wixl msitools) ;;
   *)
     # shared-mime-info and desktop-file-utils bring the MIME type and the file managers'
     # association into effect when `cmake --install` installs into a prefix.

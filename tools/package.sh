@@ -6,8 +6,13 @@
 #   build-package/pelfry-VERSION-windows-x64.zip    pelfry-cli.exe (and pelfry.exe when the
 #                                                   Windows build made it) with a README and
 #                                                   the licences
+#   build-package/pelfry-VERSION-windows-x64.msi    the zip's files as an installer for
+#                                                   Windows, with a Start menu shortcut and
+#                                                   .DIR opening in the editor (made with wixl
+#                                                   from packaging/windows/pelfry.wxs, only
+#                                                   with the editor)
 #
-#   tools/package.sh                 both
+#   tools/package.sh                 all three
 #   tools/package.sh --no-windows    only the .deb
 #
 # Installs what is missing first. The Windows programs come from tools/build-windows.sh
@@ -29,10 +34,11 @@ cmake -S . -B "$out" -DCMAKE_BUILD_TYPE=Release -DPELFRY_TESTS=OFF -DPELFRY_BENC
       -DPELFRY_WERROR=ON >/dev/null
 cmake --build "$out" -j"$(nproc)"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$out/CMakeCache.txt")
-rm -f "$out"/pelfry_*.deb "$out"/pelfry-*-windows-x64.zip
+rm -f "$out"/pelfry_*.deb "$out"/pelfry-*-windows-x64.zip "$out"/pelfry-*-windows-x64.msi
 (cd "$out" && cpack -G DEB >/dev/null)
 deb=$out/pelfry_${version}_amd64.deb
 zip=
+msi=
 
 if [ $windows = 1 ]; then
   tools/build-windows.sh --no-test
@@ -70,13 +76,32 @@ if [ $windows = 1 ]; then
     sed '/^@EDITOR@$/d; /^@END@$/d' packaging/windows-README.txt
   else
     sed '/^@EDITOR@$/,/^@END@$/d' packaging/windows-README.txt
-  fi | sed "s/@VERSION@/$version/" >"$out/windows/README.txt"
+  fi | sed "s/@VERSION@/$version/g" >"$out/windows/README.txt"
   crlf "$out/windows/README.txt" "$stage/README.txt"
   zip=$out/$name.zip
   (cd "$out/windows" && cmake -E tar cf "$zip" --format=zip "$name")
+
+  # The installer puts the zip's folder into Program Files\Pelfry. wixl finds files only by
+  # relative paths: it runs beside the folder, with the icon of the list of installed
+  # programs, and with licenses.wxs listing the notes, whatever they are. It says
+  # "unimplemented" of the plain (not advertised) Start menu shortcut, which it makes all the
+  # same.
+  if [ $editor = 1 ]; then
+    msi=$out/$name.msi
+    cp app/qt/pelfry.ico "$out/windows/"
+    (
+      cd "$out/windows"
+      find "$name/licenses" -type f | sort |
+        wixl-heat -p "$name/" --var var.SourceDir --directory-ref INSTALLDIR \
+                  --component-group Licenses --win64 >licenses.wxs
+      wixl -a x64 -D Version="$version" -D SourceDir="$name" -D Win64=yes -D Icon=pelfry.ico \
+           -o "$msi" "$root/packaging/windows/pelfry.wxs" licenses.wxs \
+           2> >(grep -v 'unimplemented$' >&2)
+    )
+  fi
 fi
 
 # wine, which runs the zip's programs there, in the Windows build's prefix.
 export WINEPREFIX=$root/build-windows/wine
-tests/package/check-packages.sh "$deb" $zip
-echo "Made $deb${zip:+ and $zip}"
+tests/package/check-packages.sh "$deb" $zip $msi
+echo "Made $deb${zip:+, $zip}${msi:+ and $msi}"

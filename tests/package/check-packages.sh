@@ -5,14 +5,29 @@
 #   triggers do on installation), pelfry-cli runs, man finds its page, bash completes, the
 #   editor starts, and the archive's type opens in the editor;
 # - the zip, when given: exactly the expected files, the programs run (under wine, when it is
-#   installed), the README and the licences are there.
+#   installed), the README and the licences are there;
+# - the installer, when given: under wine in a fresh prefix, on a virtual display, it installs
+#   the zip's files, the Start menu shortcut, the association of .DIR with the editor and the
+#   entry in the list of installed programs; an archive started as Explorer starts it opens in
+#   the editor (screenshot: installed-window.png beside the installer); uninstalling takes all
+#   of it away; and it replaces an earlier release.
 #
-#   tests/package/check-packages.sh DEB [ZIP]
+#   tests/package/check-packages.sh DEB [ZIP [MSI]]
 set -euo pipefail
 deb=$(realpath "$1")
 zip=${2:+$(realpath "$2")}
+msi=${3:+$(realpath "$3")}
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+display_pid=
+cleanup() {
+  if [ -d "$work/wine" ]; then
+    WINEPREFIX=$work/wine wineserver -k 2>/dev/null || true
+    WINEPREFIX=$work/wine wineserver -w 2>/dev/null || true
+  fi
+  if [ -n "$display_pid" ]; then kill "$display_pid" 2>/dev/null; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
 failures=0
 fail() {
   echo "FAIL: $*" >&2
@@ -94,6 +109,116 @@ if [ -n "$zip" ]; then
     WINEDEBUG=-all wine "$work/zip/$name/pelfry-cli.exe" --version >"$work/version" 2>/dev/null </dev/null
     [ "$(tr -d '\r' <"$work/version")" = "pelfry-cli $version" ] || fail "pelfry-cli.exe --version under wine"
   fi
+fi
+
+if [ -n "$msi" ]; then
+  # A prefix of its own, made on a virtual display of its own (a prefix made without one keeps
+  # its windows off the screen); no offer of Mono or Gecko, and no menu entries or file types
+  # for this machine's desktop (winemenubuilder). One wine server for the whole check.
+  export WINEPREFIX=$work/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+  display_pid=$!
+  for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.2; done
+  export DISPLAY=:$(cat "$work/display")
+  mkdir -p "$WINEPREFIX"
+  wineserver -p
+  wineboot -i >/dev/null 2>&1
+  folder='C:\Program Files\Pelfry'
+  editor="$folder\\pelfry.exe"
+  # What the installer made, as lines: its folder, the Start menu's shortcut (wherever it
+  # is: wine puts the shortcuts of a machine's installation into the user's menu), the keys
+  # of the association with every value, and what the list of installed programs shows of
+  # entries named Pelfry.
+  made() {
+    {
+      [ -d "$WINEPREFIX/drive_c/Program Files/Pelfry" ] && echo "folder $folder"
+      find "$WINEPREFIX/drive_c" -path '*/Start Menu/Programs/Pelfry.lnk' | while read -r link; do
+        grep -aqF "$editor" "$link" && echo "shortcut Pelfry to $editor" || echo "shortcut Pelfry elsewhere"
+      done
+      for key in 'HKCR\.DIR' 'HKCR\Pelfry.Directory' 'HKCR\Installer\Products' \
+                 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'; do
+        wine reg query "$key" /s 2>/dev/null || true
+      done | tr -d '\r' | awk -F '    ' '
+        function flush() { if (name == "Pelfry") printf "%s", listed; name = listed = "" }
+        /^HKEY/ { flush(); key = $0; listing = key ~ /\\(Uninstall|Installer\\Products)\\/
+                  if (!listing) print key; next }
+        NF < 4 { next }
+        !listing { print key ": " $2 " = " $4; next }
+        $2 == "DisplayName" || $2 == "ProductName" { name = $4 }
+        $2 == "DisplayVersion" || $2 == "Publisher" { listed = listed "listed: " $2 " = " $4 "\n" }
+        $2 == "ProductIcon" { sub(/.*\\/, "", $4); listed = listed "listed: icon " $4 "\n" }
+        END { flush() }'
+    } | sort
+  }
+  sort >"$work/msi-expected" <<END
+folder $folder
+shortcut Pelfry to $editor
+HKEY_CLASSES_ROOT\.DIR
+HKEY_CLASSES_ROOT\.DIR: (Default) = Pelfry.Directory
+HKEY_CLASSES_ROOT\.DIR: Content Type = application/x-varn-directory
+HKEY_CLASSES_ROOT\Pelfry.Directory
+HKEY_CLASSES_ROOT\Pelfry.Directory: (Default) = Varn resource directory
+HKEY_CLASSES_ROOT\Pelfry.Directory\DefaultIcon
+HKEY_CLASSES_ROOT\Pelfry.Directory\DefaultIcon: (Default) = $editor,0
+HKEY_CLASSES_ROOT\Pelfry.Directory\shell
+HKEY_CLASSES_ROOT\Pelfry.Directory\shell\open
+HKEY_CLASSES_ROOT\Pelfry.Directory\shell\open: (Default) = Open
+HKEY_CLASSES_ROOT\Pelfry.Directory\shell\open\command
+HKEY_CLASSES_ROOT\Pelfry.Directory\shell\open\command: (Default) = "$editor" "%1"
+listed: DisplayVersion = $version
+listed: Publisher = Pelfry developers
+listed: icon pelfry.ico
+END
+  msi_path=$(winepath -w "$msi")
+  wine msiexec /i "$msi_path" /qn || fail "the installer failed"
+  made | diff -u "$work/msi-expected" - || fail "the installer made other things than expected"
+  diff -r "$work/zip/$name" "$WINEPREFIX/drive_c/Program Files/Pelfry" ||
+    fail "the installed files differ from the zip's"
+
+  # An archive in a folder with a space, opened as Explorer opens it (ShellExecute through the
+  # association): the editor's window comes up with the archive, its caption naming it.
+  mkdir "$work/saved games"
+  "$root/usr/bin/pelfry-cli" add "$work/saved games/GAME.DIR" "$work/GAME.DAT" >/dev/null
+  archive=$(winepath -w "$work/saved games/GAME.DIR")
+  wine start /wait /unix "$work/saved games/GAME.DIR" >"$work/editor.log" 2>&1 &
+  started=$!
+  screenshot=$(dirname "$msi")/installed-window.png
+  # Until the window is up, or the editor has ended without one (two minutes at most).
+  window=
+  deadline=$((SECONDS + 120))
+  while [ $SECONDS -lt $deadline ]; do
+    window=$(xdotool search --onlyvisible --name "^Varn directory editor : " 2>/dev/null | head -n 1) || true
+    if [ -n "$window" ] || ! kill -0 "$started" 2>/dev/null; then break; fi
+    sleep 0.1
+  done
+  import -window root "$screenshot"
+  if [ -n "$window" ]; then
+    caption=$(xdotool getwindowname "$window")
+    [ "$caption" = "Varn directory editor : $archive" ] || fail "the editor's caption: $caption"
+  else
+    log=$(cat "$work/editor.log")
+    fail "no editor window opened the archive (screenshot: $screenshot)${log:+: $log}"
+  fi
+  # Closed as Windows closes a program, then gone within a minute.
+  wine taskkill /im pelfry.exe >/dev/null 2>&1 || true
+  deadline=$((SECONDS + 60))
+  while [ $SECONDS -lt $deadline ] && kill -0 "$started" 2>/dev/null; do sleep 0.1; done
+  if kill -0 "$started" 2>/dev/null; then
+    fail "the editor did not close"
+    wineserver -k
+  fi
+
+  wine msiexec /x "$msi_path" /qn || fail "uninstalling failed"
+  made | diff -u /dev/null - || fail "uninstalling left these"
+
+  # Over an earlier release (the same installer as version 0.0.0, another product), the
+  # installer replaces it: one Pelfry in the list, of this version.
+  cp "$msi" "$work/earlier.msi"
+  msibuild "$work/earlier.msi" -q "UPDATE Property SET Value = '0.0.0' WHERE Property = 'ProductVersion'" \
+           -q "UPDATE Property SET Value = '{$(tr a-z A-Z </proc/sys/kernel/random/uuid)}' WHERE Property = 'ProductCode'"
+  wine msiexec /i "$(winepath -w "$work/earlier.msi")" /qn || fail "the earlier release failed to install"
+  wine msiexec /i "$msi_path" /qn || fail "the installer failed over an earlier release"
+  made | diff -u "$work/msi-expected" - || fail "over an earlier release, the installer made other things"
 fi
 
 [ $failures = 0 ] && echo "The packages are as they should be"
