@@ -212,7 +212,7 @@ TEST_F(WindowTest, TabOrderListButtonsThenCheckBoxes) {
 TEST_F(WindowTest, FileMenuItemsHintsAndNoShortcuts) {
     QMenuBar* bar = window->menuBar();
     EXPECT_EQ(bar->objectName(), "MainMenu");
-    ASSERT_EQ(bar->actions().size(), 1);
+    ASSERT_EQ(bar->actions().size(), 2); // File, then Edit
     QMenu* menu = bar->actions()[0]->menu();
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(menu->objectName(), "FileMenu");

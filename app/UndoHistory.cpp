@@ -1,0 +1,63 @@
+#include "app/UndoHistory.h"
+
+#include "base/Errors.h"
+
+#include <utility>
+
+namespace pelfry {
+
+bool UndoHistory::Record(std::string name, const FileArray& before, const FileArray& after,
+                         std::vector<int> selectBefore, std::vector<int> selectAfter) {
+    UndoStep step{std::move(name), DiffEntries(after, before), DiffEntries(before, after),
+                  std::move(selectBefore), std::move(selectAfter)};
+    if (step.Redo.Entries.empty() && step.Redo.Count == before.size()) return false;
+    // A new step ends the steps that were undone; the saved state may have been among them.
+    steps_.erase(steps_.begin() + static_cast<std::ptrdiff_t>(done_), steps_.end());
+    if (saved_ && *saved_ > done_) saved_.reset();
+    steps_.push_back(std::move(step));
+    ++done_;
+    if (steps_.size() > Limit) {
+        steps_.pop_front();
+        --done_;
+        if (saved_ && *saved_ == 0)
+            saved_.reset();
+        else if (saved_)
+            --*saved_;
+    }
+    return true;
+}
+
+const UndoStep* UndoHistory::NextUndo() const {
+    return done_ > 0 ? &steps_[done_ - 1] : nullptr;
+}
+
+const UndoStep* UndoHistory::NextRedo() const {
+    return done_ < steps_.size() ? &steps_[done_] : nullptr;
+}
+
+const UndoStep& UndoHistory::Undo(TDirFile& archive) {
+    PELFRY_CHECK(done_ > 0, (CheckSite{"UndoHistory.cpp", 40}), "Nothing to undo", "");
+    const UndoStep& step = steps_[--done_];
+    archive.ApplyChange(step.Undo, saved_ != done_);
+    return step;
+}
+
+const UndoStep& UndoHistory::Redo(TDirFile& archive) {
+    PELFRY_CHECK(done_ < steps_.size(), (CheckSite{"UndoHistory.cpp", 47}), "Nothing to redo", "");
+    const UndoStep& step = steps_[done_++];
+    archive.ApplyChange(step.Redo, saved_ != done_);
+    return step;
+}
+
+void UndoHistory::Clear() {
+    steps_.clear();
+    done_ = 0;
+    saved_ = 0;
+}
+
+std::string StepName(const std::string& action, size_t count, const std::string& onlyName) {
+    if (count == 1 && !onlyName.empty()) return action + " of " + onlyName;
+    return Format("%s of %zu entries", action.c_str(), count);
+}
+
+} // namespace pelfry
