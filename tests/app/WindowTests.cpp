@@ -900,6 +900,53 @@ TEST_F(WindowTest, FilterShowsMatchingLinesAndCommandsTakeTheirEntries) {
     EXPECT_FALSE(FileExists(dir / "out/x.bin"));
 }
 
+TEST_F(WindowTest, EditMenuAppliesWhereItCanAndF2RenamesInPlace) {
+    TempDir dir;
+    WriteArchive(dir, "E.DIR", {{"A.IMG", {1}}, {"B.PAL", {2}}});
+    Open(dir / "E.DIR");
+    QMenu* edit = window->menuBar()->actions()[1]->menu();
+    EXPECT_EQ(edit->title(), "&Edit");
+    auto* undo = Find<QAction>("EditUndoItem");
+    auto* rename = Find<QAction>("EditRenameItem");
+    auto* up = Find<QAction>("EditMoveUpItem");
+    EXPECT_EQ(Find<QAction>("EditRedoItem")->shortcuts(),
+              (QList<QKeySequence>{QKeySequence("Ctrl+Shift+Z"), QKeySequence("Ctrl+Y")}));
+    EXPECT_EQ(rename->shortcut(), QKeySequence(Qt::Key_F2));
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_FALSE(rename->isEnabled()); // nothing selected
+
+    auto* list = Find<QListWidget>("lstDirContents");
+    list->setCurrentRow(1);
+    EXPECT_TRUE(rename->isEnabled());
+    EXPECT_TRUE(up->isEnabled());
+    EXPECT_FALSE(Find<QAction>("EditMoveDownItem")->isEnabled());
+
+    // F2 edits the line; Escape leaves it, Enter takes the typed name.
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    auto typeName = [&](const char* name, Qt::Key end) {
+        QTest::keyClick(list, Qt::Key_F2);
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        ASSERT_NE(editor, nullptr);
+        editor->selectAll();
+        QTest::keyClicks(editor, name);
+        QTest::keyClick(editor, end);
+        // The editor's commit follows, then the window's rename.
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    };
+    typeName("Y.PAL", Qt::Key_Escape);
+    EXPECT_EQ(list->item(1)->text(), "B.PAL");
+    typeName("C.PAL", Qt::Key_Return);
+    EXPECT_EQ(list->item(1)->text(), "C.PAL");
+    EXPECT_EQ(window->Form().CurrentArchive->Files()[1].Name, "C.PAL");
+    EXPECT_EQ(StatusText(), "Renamed B.PAL to C.PAL");
+    EXPECT_EQ(undo->text(), "&Undo rename of B.PAL to C.PAL");
+    QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(list->item(1)->text(), "B.PAL");
+    EXPECT_FALSE(undo->isEnabled());
+}
+
 // The program answers --help and --version where there is no display at all.
 TEST(Program, HelpAndVersionNeedNoDisplay) {
     const char* variables[] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
