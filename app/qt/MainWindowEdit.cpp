@@ -185,6 +185,9 @@ bool MainWindow::ListDragEvent(QEvent* event) {
 }
 
 void MainWindow::ListSelect(const std::vector<int>& lines) {
+    // The preview follows the user's clicks and keys, not the window's own selection: an entry
+    // renamed to another kind is shown only when the user goes to it.
+    const QSignalBlocker blocker(list_);
     // One selection of runs of lines, not a signal for each line.
     QItemSelection selection;
     QAbstractItemModel* model = list_->model();

@@ -602,16 +602,18 @@ TEST_F(WindowTest, DroppedFilesAreCopiedAndHandled) {
     WriteArchive(dir, name, {{"A.PAL", {1}}, {"B.PAL", {2}}});
     QMimeData files;
     files.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir / name))});
-    const QPoint at = Find("lstDirContents")->mapTo(window.get(), QPoint(20, 20));
+    // Over the list, which takes drags of its own lines too.
+    QWidget* list = Find<QListWidget>("lstDirContents")->viewport();
+    const QPoint at(20, 20);
     QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &files, Qt::LeftButton,
                           Qt::NoModifier);
-    QApplication::sendEvent(window.get(), &enter);
+    QApplication::sendEvent(list, &enter);
     EXPECT_TRUE(enter.isAccepted());
     // Never a move: the program the files come from would delete them.
     EXPECT_EQ(enter.dropAction(), Qt::CopyAction);
     QDropEvent drop(QPointF(at), Qt::CopyAction | Qt::MoveAction, &files, Qt::LeftButton,
                     Qt::NoModifier);
-    QApplication::sendEvent(window.get(), &drop);
+    QApplication::sendEvent(list, &drop);
     EXPECT_TRUE(drop.isAccepted());
     EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
     QCoreApplication::processEvents(); // the drop is handled once it has been answered
@@ -623,10 +625,10 @@ TEST_F(WindowTest, DroppedFilesAreCopiedAndHandled) {
     QMimeData text;
     text.setText("GFX.DIR");
     QDragEnterEvent textEnter(at, Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window.get(), &textEnter);
+    QApplication::sendEvent(list, &textEnter);
     EXPECT_FALSE(textEnter.isAccepted());
     QDragEnterEvent moveOnly(at, Qt::MoveAction, &files, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window.get(), &moveOnly);
+    QApplication::sendEvent(list, &moveOnly);
     EXPECT_FALSE(moveOnly.isAccepted());
 }
 
