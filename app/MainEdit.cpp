@@ -145,9 +145,10 @@ void TMainForm::MoveLines(const std::vector<uint32_t>& order, const std::vector<
     if (InOrder(order)) return;
     const std::string only =
         selected.size() == 1 ? CurrentArchive->Files()[static_cast<size_t>(selected[0])].Name : "";
-    ChangeArchive(
-        StepName("move", selected.size(), only), [&](TDirFile& archive) { archive.Reorder(order); },
-        selected, selectedAfter);
+    CurrentArchive->Reorder(order);
+    history_.RecordReorder(StepName("move", selected.size(), only), order, selected, selectedAfter);
+    RefreshList();
+    toolkit_.ListSelect(selectedAfter);
     toolkit_.SetStatusText(Format("Moved %d file(s)", static_cast<int>(selected.size())));
 }
 

@@ -32,6 +32,10 @@ public:
     // were undone; returns false, recording nothing, when the two are the same.
     bool Record(std::string name, const FileArray& before, const FileArray& after,
                 std::vector<int> selectBefore = {}, std::vector<int> selectAfter = {});
+    // A step that put the entries in the order `order` (as TDirFile::Reorder takes it), kept as
+    // its runs: a few lines dragged across the archive cost as little as one moved up.
+    void RecordReorder(std::string name, const std::vector<uint32_t>& order,
+                       std::vector<int> selectBefore, std::vector<int> selectAfter);
     // The step Undo or Redo would take; null when there is none.
     const UndoStep* NextUndo() const;
     const UndoStep* NextRedo() const;
@@ -46,6 +50,8 @@ public:
     void Clear();
 
 private:
+    void Push(UndoStep step);
+
     std::deque<UndoStep> steps_;
     size_t done_ = 0; // steps_[0, done_) are done; the rest were undone
     // How many steps were done when the archive stood as its file holds it; none when that

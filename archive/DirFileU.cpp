@@ -408,6 +408,14 @@ EntriesChange DiffEntries(const FileArray& from, const FileArray& to) {
 }
 
 void TDirFile::ApplyChange(const EntriesChange& change, bool modified) {
+    if (!change.Order.empty()) {
+        std::vector<uint32_t> order;
+        order.reserve(files_.size());
+        for (const auto& [first, count] : change.Order)
+            for (uint32_t i = 0; i < count; ++i)
+                order.push_back(first + i);
+        Reorder(order);
+    }
     // Every index the entries grow by must be given.
     size_t given = 0;
     for (const auto& [index, info] : change.Entries) {

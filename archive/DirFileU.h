@@ -37,10 +37,14 @@ struct FileInfo {
 
 using FileArray = std::vector<FileInfo>;
 
-// What tells two states of an archive's entries apart, as undo keeps them: the number of entries
-// and, at each index where the states differ, the entry standing there. The blocks are shared,
-// so a change costs memory for the entries it touched, not for their bytes.
+// What tells two states of an archive's entries apart, as undo keeps them: a new order of the
+// entries, then the number of entries and, at each index where the states differ, the entry
+// standing there. The blocks are shared, so a change costs memory for the entries it touched and
+// the runs of its order, not for their bytes.
 struct EntriesChange {
+    // The entries in their new order, as runs (first index, count) of the indexes they had;
+    // empty when the order stays.
+    std::vector<std::pair<uint32_t, uint32_t>> Order;
     uint32_t Count = 0;
     std::vector<std::pair<uint32_t, FileInfo>> Entries; // by index, ascending
 };

@@ -83,8 +83,10 @@ public:
     bool ExecuteSaveDialog() override { return false; }
     std::string SaveDialogFileName() override { return {}; }
     void SetSaveDialogFolder(const std::string&) override {}
-    bool ExecuteAddDialog() override { return false; }
-    std::vector<std::string> AddDialogFiles() override { return {}; }
+    // The add dialog chooses these files; it is cancelled when there are none.
+    std::vector<std::string> AddFiles;
+    bool ExecuteAddDialog() override { return !AddFiles.empty(); }
+    std::vector<std::string> AddDialogFiles() override { return AddFiles; }
     bool ChooseFolder(const std::string&, std::string& chosen) override {
         chosen = folder_;
         return true;
