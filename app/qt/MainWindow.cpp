@@ -205,7 +205,7 @@ void MainWindow::BuildSpeedBar() {
 }
 
 void MainWindow::BuildList() {
-    list_ = new QListWidget(client_);
+    list_ = NewEntryList(client_);
     list_->setObjectName("lstDirContents");
     list_->setGeometry(8, 48, 209, 353);
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);

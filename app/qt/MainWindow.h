@@ -133,6 +133,8 @@ private:
     void SchedulePreview();
 
     // MainWindowEdit.cpp
+    // The entry list, whose lines are dragged to another place.
+    static QListWidget* NewEntryList(QWidget* parent);
     // The Edit menu, after the File menu.
     void BuildEditMenu();
     // The list's own editing: names edited in place, lines dragged to another place, and its

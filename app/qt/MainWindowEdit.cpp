@@ -43,6 +43,16 @@ private:
     std::function<void(int, const QString&)> renamed_;
 };
 
+// The entry list. Its lines are dragged as copies: a program that took them as a move would have
+// the list drop them, out of step with the archive; a drop on the list itself moves the entries.
+class EntryList : public QListWidget {
+public:
+    using QListWidget::QListWidget;
+
+protected:
+    void startDrag(Qt::DropActions) override { QListWidget::startDrag(Qt::CopyAction); }
+};
+
 // The Edit menu's items, in order; Undo and Redo name the step they take.
 struct EditItem {
     const char* name;
@@ -87,6 +97,10 @@ QString Caption(const std::string& text) {
 
 } // namespace
 
+QListWidget* MainWindow::NewEntryList(QWidget* parent) {
+    return new EntryList(parent);
+}
+
 void MainWindow::BuildEditMenu() {
     QMenu* menu = menuBar()->addMenu("&Edit");
     menu->setObjectName("EditMenu");
@@ -122,7 +136,6 @@ void MainWindow::BuildListEditing() {
     list_->setDragEnabled(true);
     list_->setAcceptDrops(true);
     list_->setDragDropMode(QAbstractItemView::DragDrop);
-    list_->setDefaultDropAction(Qt::MoveAction);
     list_->setDropIndicatorShown(true);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(list_, &QWidget::customContextMenuRequested, this,
