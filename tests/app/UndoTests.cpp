@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
+#include <deque>
 #include <random>
 
 namespace pelfry::test {
@@ -60,7 +60,7 @@ TEST_F(UndoTest, RandomChangesUndoAndRedoToTheBytesSaveWrites) {
     const std::vector<std::string> pool = {"A.IMG", "B.SPR", "C.PAL", "D.BIN", "E.IMG", "F"};
     std::deque<Bytes> states = {form.CurrentArchive->SaveToBytes()}; // states[k]: after k steps
     size_t at = 0;
-    std::optional<size_t> saved = 0;
+    long saved = 0; // the step count of the state last saved; -1 when it can no longer be reached
     std::mt19937 random(29);
     auto pick = [&](size_t n) { return static_cast<int>(random() % n); };
     for (int round = 0; round < 700; ++round) {
@@ -91,7 +91,7 @@ TEST_F(UndoTest, RandomChangesUndoAndRedoToTheBytesSaveWrites) {
         case 5:
             if (pick(3) == 0) {
                 form.FileSave();
-                saved = at;
+                saved = static_cast<long>(at);
             }
             break;
         case 6:
@@ -112,15 +112,15 @@ TEST_F(UndoTest, RandomChangesUndoAndRedoToTheBytesSaveWrites) {
             // A new step: the steps undone go, and the oldest beyond the hundred kept.
             states.resize(++at);
             states.push_back(std::move(now));
-            if (saved && *saved >= at) saved.reset();
+            if (saved >= static_cast<long>(at)) saved = -1;
             if (states.size() > UndoHistory::Limit + 1) {
                 states.pop_front();
                 --at;
-                saved = saved && *saved > 0 ? std::optional<size_t>(*saved - 1) : std::nullopt;
+                saved = saved > 0 ? saved - 1 : -1;
             }
             EXPECT_FALSE(form.EditCommands().CanRedo);
         }
-        ASSERT_EQ(form.CurrentArchive->Modified(), saved != at);
+        ASSERT_EQ(form.CurrentArchive->Modified(), saved != static_cast<long>(at));
         ASSERT_EQ(ui.Lines, Names());
     }
 }
