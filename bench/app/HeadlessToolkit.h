@@ -93,7 +93,7 @@ public:
     }
     MsgResult MessageBox(const std::string&, const std::string& text, MsgSymbol,
                          MsgButtons) override {
-        std::fprintf(stderr, "bench_window: %s\n", text.c_str());
+        std::fprintf(stderr, "%s\n", text.c_str());
         std::exit(1);
     }
     void PreviewSetEntry(const std::string&, TDirFile*) override {}
