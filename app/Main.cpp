@@ -45,6 +45,7 @@ void TMainForm::SetFileCaption() {
 
 void TMainForm::ResetArchive() {
     CurrentArchive = std::make_unique<TDirFile>();
+    history_.Clear();
 }
 
 void TMainForm::ForgetFile() {
@@ -55,7 +56,8 @@ void TMainForm::ForgetFile() {
 }
 
 void TMainForm::RunLong(bool cancellable, std::function<void(TDirFile&)> work,
-                        std::function<void()> done, std::function<void()> failed) {
+                        std::function<void()> done, std::function<void()> failed,
+                        std::function<std::string()> step) {
     PELFRY_CHECK(!busy_, (CheckSite{"Main.cpp", 60}), "A command is still running", "");
     busy_ = true;
     cancel_ = false;
@@ -65,10 +67,13 @@ void TMainForm::RunLong(bool cancellable, std::function<void(TDirFile&)> work,
     auto lent = std::make_shared<std::unique_ptr<TDirFile>>(std::move(CurrentArchive));
     toolkit_.RunInBackground(
         cancellable, [lent, work = std::move(work)] { work(**lent); },
-        [this, lent, done = std::move(done), failed = std::move(failed)](std::exception_ptr error) {
+        [this, lent, done = std::move(done), failed = std::move(failed),
+         step = std::move(step)](std::exception_ptr error) {
             CurrentArchive = std::move(*lent);
-            snapshot_.reset();
+            const std::unique_ptr<TDirFile> before = std::move(snapshot_);
             busy_ = false;
+            // What a cancelled or failed command did before it stopped is a step as well.
+            if (step) RecordStep(step(), before->Files());
             const bool close = std::exchange(closeAfterCommand_, false);
             if (error) {
                 // The user sees what went wrong before anything else; the window stays.
@@ -136,6 +141,7 @@ void TMainForm::SaveToCurrentFile(const std::function<void(bool saved)>& then) {
     auto written = [this, run, file, then] {
         knownFile_ = file;
         knownIdentity_ = run->Written;
+        history_.MarkSaved();
         then(true);
     };
     // Once the file is being replaced a save cannot be cancelled.
@@ -255,6 +261,7 @@ void TMainForm::OpenArchiveFile(const std::string& fileName) {
             }
             ClearPreview();
             CurrentArchive = std::move(read->Archive);
+            history_.Clear();
             std::vector<std::string> names;
             CurrentArchive->ListEntries(names);
             toolkit_.ListSetLines(names);

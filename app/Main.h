@@ -13,6 +13,7 @@
 
 #include "app/Batch.h"
 #include "app/Toolkit.h"
+#include "app/UndoHistory.h"
 #include "archive/DirFileU.h"
 #include "picture/Picture.h"
 #include "platform/FileLock.h"
@@ -123,6 +124,34 @@ public:
     // --- Preview of the focused entry ----------------------------------------------------
     void lstDirContentsClick();
 
+    // --- Edit menu and the list's own editing (MainEdit.cpp) ------------------------------
+    // Every change the window makes to the archive is one undo step (UndoHistory): Add, Convert
+    // and add, a drop, Delete, Reconstruct from log, Rename and the moves, a cancelled or failed
+    // one with what it did before it stopped. Open and Close start a new history. Undoing back
+    // to the state last saved leaves the archive unchanged (Modified() false).
+    struct EditState {
+        std::string Undo = "Undo"; // "Undo delete of 3 entries"
+        std::string Redo = "Redo";
+        bool CanUndo = false, CanRedo = false;
+        bool CanRename = false; // one line selected, and it names its entry
+        bool CanMoveUp = false, CanMoveDown = false;
+    };
+    // What the Edit menu's items say, and which apply now (none while a long command runs).
+    EditState EditCommands();
+    void EditUndo();
+    void EditRedo();
+    // Starts editing the selected line's name in the list (Toolkit::ListEditLine).
+    void EditRename();
+    // The name typed for list line `line`: the entry keeps its place and its bytes. A name
+    // another entry holds, an unsafe or an empty one is refused in a box, changing nothing.
+    void RenameLine(int line, const std::string& name);
+    // The selected lines one place up or down, keeping their order and the selection.
+    void EditMoveUp();
+    void EditMoveDown();
+    // The selected lines dragged to stand, in their order, before line `line` (the end for
+    // ListCount()).
+    void MoveSelectedTo(int line);
+
     // --- Desktop conventions (MainDesktop.cpp) -------------------------------------------
     // Files dropped on the window (full paths). One archive file (by its first bytes) is
     // opened after the unsaved-changes question; other files are added as Convert and add
@@ -159,9 +188,26 @@ public:
 private:
     // Starts a long command (see the class comment): `work` gets the archive, which comes back
     // before `done` follows on the window's thread; when `work` raised, `failed` runs instead
-    // (when given) and the error goes on to the global handler.
+    // (when given) and the error goes on to the global handler. With `step`, what the work
+    // changed in the archive, finished or not, is kept as an undo step named by it.
     void RunLong(bool cancellable, std::function<void(TDirFile&)> work, std::function<void()> done,
-                 std::function<void()> failed = {});
+                 std::function<void()> failed = {}, std::function<std::string()> step = {});
+    // Keeps the change from the entries `before` to the archive's as an undo step (none when
+    // nothing changed).
+    void RecordStep(std::string name, const FileArray& before, std::vector<int> selectBefore = {},
+                    std::vector<int> selectAfter = {});
+    // Runs `change` on the archive and keeps it as one undo step; the list then shows the
+    // entries with `selectAfter` selected.
+    void ChangeArchive(std::string name, const std::function<void(TDirFile&)>& change,
+                       std::vector<int> selectBefore, std::vector<int> selectAfter);
+    // Puts the entries in the order `order` (see TDirFile::Reorder), the lines `selected` then
+    // standing at `selectedAfter`; nothing when the order is the one they have.
+    void MoveLines(const std::vector<uint32_t>& order, const std::vector<int>& selected,
+                   const std::vector<int>& selectedAfter);
+    // Alt+Up and Alt+Down.
+    void MoveOnePlace(bool up);
+    // The list after an undo or redo, which selects `lines`; `done` in the status line.
+    void ShowStep(const std::vector<int>& lines, const std::string& done);
     // False, after saying so in a box, while a long command runs: every command asks first.
     bool Idle();
     // The archive the window's thread reads: the snapshot while a long command holds the
@@ -198,9 +244,9 @@ private:
     // Adds each file as Add does (under its name part, replacing the first entry of that
     // name), converting edited bitmaps and descriptions back first when `convertBack`, with
     // progress; then refreshes the list (after a failure too) and writes `summary` with the
-    // count of files added, or the cancelled text.
+    // count of files added, or the cancelled text. The undo step is named `action`.
     void AddFiles(const std::vector<std::string>& files, bool convertBack,
-                  const std::function<std::string(int added)>& summary);
+                  const std::function<std::string(int added)>& summary, const std::string& action);
     // Reconstruct from log once the log is chosen: the list takes its lines, a fresh archive
     // is filled from them off the window's thread. A failed or cancelled rebuild lists the
     // entries it holds.
@@ -217,6 +263,7 @@ private:
     PictureFormat ChosenFormat();
 
     Toolkit& toolkit_;
+    UndoHistory history_;
     // The file as this window last read or wrote it, to tell a change by another program.
     std::string knownFile_;
     FileIdentity knownIdentity_;

@@ -144,7 +144,7 @@ void TMainForm::btnDeleteClick() {
     for (int i = 0; i < toolkit_.ListCount(); ++i)
         if (toolkit_.ListSelected(i)) names.push_back(toolkit_.ListLine(i));
     auto walk = std::make_shared<BatchResult>();
-    auto deleted = std::make_shared<int>(0);
+    auto deleted = std::make_shared<std::vector<std::string>>();
     walk->Total = selected;
     RunLong(
         true,
@@ -158,23 +158,29 @@ void TMainForm::btnDeleteClick() {
                 const int32_t k = archive.FindEntry(name, 0);
                 if (k >= 0) {
                     archive.DeleteEntry(k);
-                    ++*deleted;
+                    deleted->push_back(name);
                 }
                 ++walk->Done;
             }
         },
         [this, walk, deleted] {
             ClearPreviewIfGone();
-            toolkit_.SetStatusText(walk->Stopped ? CancelledText(*walk)
-                                                 : Format("Deleted %d file(s)", *deleted));
+            toolkit_.SetStatusText(
+                walk->Stopped ? CancelledText(*walk)
+                              : Format("Deleted %d file(s)", static_cast<int>(deleted->size())));
             RefreshList();
+        },
+        {},
+        [deleted] {
+            return StepName("delete", deleted->size(), deleted->empty() ? "" : deleted->front());
         });
 }
 
 // ---- Commands on files chosen from disk --------------------------------------------------------
 
 void TMainForm::AddFiles(const std::vector<std::string>& files, bool convertBack,
-                         const std::function<std::string(int added)>& summary) {
+                         const std::function<std::string(int added)>& summary,
+                         const std::string& action) {
     auto walk = std::make_shared<BatchResult>();
     AddJob job;
     job.Files = files;
@@ -197,6 +203,12 @@ void TMainForm::AddFiles(const std::vector<std::string>& files, bool convertBack
             // Entries added before the failing file stay, and the list shows them.
             ClearPreviewIfGone();
             RefreshList();
+        },
+        [walk, files, convertBack, action] {
+            // The files are added in order: one done is the first.
+            const std::string first = files.empty() ? std::string() : files.front();
+            return StepName(action, static_cast<size_t>(walk->Done),
+                            ExtractFileName(convertBack ? BackConversionTarget(first) : first));
         });
 }
 
@@ -204,7 +216,7 @@ void TMainForm::btnAddClick() {
     if (!Idle()) return;
     auto summary = [](int n) { return Format("Added %d file(s)", n); };
     if (!toolkit_.ExecuteAddDialog()) return toolkit_.SetStatusText(summary(0));
-    AddFiles(toolkit_.AddDialogFiles(), false, summary);
+    AddFiles(toolkit_.AddDialogFiles(), false, summary, "add");
 }
 
 void TMainForm::btnConvAddClick() {
@@ -219,7 +231,7 @@ void TMainForm::btnConvAddClick() {
             FormatG(elapsed.count() / 86400.0, toolkit_.LocaleSeparators().Decimal).c_str());
     };
     if (!toolkit_.ExecuteAddDialog()) return toolkit_.SetStatusText(summary(0));
-    AddFiles(toolkit_.AddDialogFiles(), true, summary);
+    AddFiles(toolkit_.AddDialogFiles(), true, summary, "convert and add");
 }
 
 // ---- The conversion log round trip ----------------------------------------------------------
@@ -270,11 +282,16 @@ void TMainForm::btnConvAddLogClick() {
 }
 
 void TMainForm::RebuildFromLog(const std::string& logName) {
-    ResetArchive();
+    // A fresh archive is filled, unchanged until an entry is added; undo brings back the
+    // entries it replaced.
+    const auto before = std::make_shared<const FileArray>(CurrentArchive->Files());
+    auto step = [this, before] { RecordStep("reconstruct from log", *before); };
+    CurrentArchive->ApplyChange({}, false);
     ClearPreview();
     try {
         toolkit_.ListLoadFromFile(logName);
     } catch (...) {
+        step();
         ForgetFile();
         throw;
     }
@@ -282,7 +299,8 @@ void TMainForm::RebuildFromLog(const std::string& logName) {
     // What was rebuilt when the command failed or was cancelled is not the archive that was
     // open: it must never be saved over that file by a later Save or Close, only under a new
     // name; and the list shows what it holds, not the lines it never reached.
-    auto unfinished = [this] {
+    auto unfinished = [this, step] {
+        step();
         ForgetFile();
         RefreshList();
     };
@@ -293,11 +311,12 @@ void TMainForm::RebuildFromLog(const std::string& logName) {
             // The edited files and the entries are looked for beside the log.
             *walk = Rebuild(archive, ExtractFilePath(logName), lines, DefaultJobs(), follower);
         },
-        [this, walk, logName, unfinished] {
+        [this, walk, logName, step, unfinished] {
             if (walk->Stopped) {
                 unfinished();
                 return toolkit_.SetStatusText(CancelledText(*walk));
             }
+            step();
             toolkit_.SetStatusText(Format("Read log from %s; converted %d of %d file(s) added",
                                           logName.c_str(), walk->Converted, walk->Total));
         },

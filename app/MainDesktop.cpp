@@ -67,7 +67,8 @@ void TMainForm::DropFiles(const std::vector<std::string>& paths) {
         return;
     }
     if (archives == 1) return QuerySaveChanges([this, path = paths[0]] { OpenArchiveFile(path); });
-    AddFiles(paths, true, [](int n) { return Format("Added %d file(s)", n); });
+    AddFiles(
+        paths, true, [](int n) { return Format("Added %d file(s)", n); }, "drop");
 }
 
 std::string TMainForm::EntryDetails(int line) {

@@ -90,6 +90,12 @@ public:
     virtual int ListSelCount() = 0;
     // The line last clicked or moved to with the keyboard; -1 when there is none.
     virtual int ListFocused() = 0;
+    // Selects exactly the lines `lines` (none for an empty list) and focuses the last of them,
+    // bringing it into view. The preview is not told: it follows the user's clicks and keys.
+    virtual void ListSelect(const std::vector<int>& lines) = 0;
+    // Lets the user edit the text of line `index` in place: Enter takes it, and the window
+    // hands it to TMainForm::RenameLine; Escape leaves the line as it was.
+    virtual void ListEditLine(int index) = 0;
 
     // Every line, in order.
     std::vector<std::string> ListLines();

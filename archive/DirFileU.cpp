@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <utility>
 
 namespace pelfry {
 
@@ -359,6 +360,74 @@ uint32_t TDirFile::DeleteEntry(int32_t index) {
     UnindexDeleted(name, index, index < last ? &files_[i].Name : nullptr, last);
     modified_ = true;
     return Count();
+}
+
+void TDirFile::RenameEntry(int32_t index, const std::string& name) {
+    PELFRY_CHECK(index >= 0 && static_cast<size_t>(index) < files_.size(), RenameIndex,
+                 "Entry index out of range", "");
+    FileInfo& info = files_[static_cast<size_t>(index)];
+    if (name == info.Name) return;
+    if (name.empty()) throw Error("Cannot rename " + info.Name + ": the new name is empty");
+    if (name.size() > MaxEntryNameLength)
+        throw Error("Entry name too long (more than 30 bytes): " + name);
+    if (IsUnsafeEntryName(name)) throw Error("Unsafe entry name: " + name);
+    if (FindEntry(name, 0) >= 0)
+        throw Error("Cannot rename " + info.Name + " to " + name + ": another entry has that name");
+    const std::string old = std::exchange(info.Name, name);
+    UnindexDeleted(old, index, nullptr, 0);
+    index_.emplace(name, NameSlot{index, 1});
+    modified_ = true;
+}
+
+void TDirFile::Reorder(const std::vector<uint32_t>& order) {
+    std::vector<bool> taken(files_.size(), false);
+    PELFRY_CHECK(order.size() == files_.size(), ReorderNotPermutation, "", "");
+    FileArray reordered;
+    reordered.reserve(files_.size());
+    for (uint32_t from : order) {
+        PELFRY_CHECK(from < files_.size() && !taken[from], ReorderNotPermutation, "", "");
+        taken[from] = true;
+        reordered.push_back(std::move(files_[from]));
+    }
+    files_ = std::move(reordered);
+    Reindex();
+    modified_ = true;
+}
+
+EntriesChange DiffEntries(const FileArray& from, const FileArray& to) {
+    auto same = [](const FileInfo& a, const FileInfo& b) {
+        return a.Data == b.Data && a.Size == b.Size && a.SourceOffset == b.SourceOffset &&
+               a.Name == b.Name;
+    };
+    EntriesChange change;
+    change.Count = static_cast<uint32_t>(to.size());
+    for (size_t i = 0; i < to.size(); ++i)
+        if (i >= from.size() || !same(from[i], to[i]))
+            change.Entries.emplace_back(static_cast<uint32_t>(i), to[i]);
+    return change;
+}
+
+void TDirFile::ApplyChange(const EntriesChange& change, bool modified) {
+    if (!change.Order.empty()) {
+        std::vector<uint32_t> order;
+        order.reserve(files_.size());
+        for (const auto& [first, count] : change.Order)
+            for (uint32_t i = 0; i < count; ++i)
+                order.push_back(first + i);
+        Reorder(order);
+    }
+    // Every index the entries grow by must be given.
+    size_t given = 0;
+    for (const auto& [index, info] : change.Entries) {
+        PELFRY_CHECK(index < change.Count, ChangeOutOfRange, "", "");
+        given += index >= files_.size() ? 1 : 0;
+    }
+    PELFRY_CHECK(files_.size() + given >= change.Count, ChangeOutOfRange, "", "");
+    files_.resize(change.Count);
+    for (const auto& [index, info] : change.Entries)
+        files_[index] = info;
+    Reindex();
+    modified_ = modified;
 }
 
 void TDirFile::WriteEntry(const std::string& folder, int32_t index) {

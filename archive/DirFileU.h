@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace pelfry {
@@ -35,6 +36,21 @@ struct FileInfo {
 };
 
 using FileArray = std::vector<FileInfo>;
+
+// What tells two states of an archive's entries apart, as undo keeps them: a new order of the
+// entries, then the number of entries and, at each index where the states differ, the entry
+// standing there. The blocks are shared, so a change costs memory for the entries it touched and
+// the runs of its order, not for their bytes.
+struct EntriesChange {
+    // The entries in their new order, as runs (first index, count) of the indexes they had;
+    // empty when the order stays.
+    std::vector<std::pair<uint32_t, uint32_t>> Order;
+    uint32_t Count = 0;
+    std::vector<std::pair<uint32_t, FileInfo>> Entries; // by index, ascending
+};
+// What turns the entries `from` into `to` (TDirFile::ApplyChange). Entries are the same when
+// they have the same name, block, size and place in the archive file.
+EntriesChange DiffEntries(const FileArray& from, const FileArray& to);
 
 // Bucket number 0..1023 of a name: for each byte, rotate left by one within 10 bits, then add the
 // byte.
@@ -155,6 +171,17 @@ public:
     int32_t AppendEntry(std::string name, ByteArray data);
     // Removes entry `index`; the last entry moves into its place. Returns the new count.
     uint32_t DeleteEntry(int32_t index);
+    // Gives entry `index` the name `name`, keeping its place and its bytes; nothing changes when
+    // it has that name already. Raises Error, before anything changes, for a name another entry
+    // holds ("Cannot rename %s to %s: another entry has that name"), an empty one ("Cannot
+    // rename %s: the new name is empty"), one that no file could be made of ("Unsafe entry
+    // name: %s", as IsUnsafeEntryName tells), and one the format cannot carry.
+    void RenameEntry(int32_t index, const std::string& name);
+    // Puts the entries in a new order: entry i becomes the one that stood at order[i]. `order`
+    // holds every index once.
+    void Reorder(const std::vector<uint32_t>& order);
+    // Makes the entries what `change` says (undo and redo), and Modified() say `modified`.
+    void ApplyChange(const EntriesChange& change, bool modified);
     // Writes entry `index` to folder + its name through the replacing writer, making missing
     // folders; "\" and "/" in the name both make subfolders. `folder` itself is taken as the
     // user named it (links followed, made when missing); below it nothing is written through a

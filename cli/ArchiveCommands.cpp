@@ -1,4 +1,5 @@
-// The archive commands: list, extract, add, delete; and what `info` says about a .DIR file.
+// The archive commands: list, extract, add, delete, rename; and what `info` says about a .DIR
+// file.
 #include "cli/Cli.h"
 #include "cli/Messages.h"
 
@@ -97,16 +98,35 @@ void Add(const AddArgs& args) {
     });
 }
 
-void Delete(const std::string& archive, const std::vector<std::string>& names) {
+// An archive that exists, read under the writers' lock to be changed and saved: only its
+// records, the save copying the entries' blocks from the locked file.
+struct LockedArchive {
+    explicit LockedArchive(const std::string& archive) : name(archive) {
+        ForFile(archive, [&] {
+            lock = std::make_unique<FileLock>(archive, false, TellWhenWaiting(archive, false));
+            dir = TDirFile::CreateOnFile(*lock->File(), archive);
+        });
+    }
+    void Save() {
+        ForFile(name, [&] { dir->SaveToFile(name, PrintWarning); });
+    }
+    std::string name;
     std::unique_ptr<FileLock> lock;
     std::unique_ptr<TDirFile> dir;
-    ForFile(archive, [&] {
-        lock = std::make_unique<FileLock>(archive, false, TellWhenWaiting(archive, false));
-        dir = TDirFile::CreateOnFile(*lock->File(), archive);
-    });
+};
+
+void Delete(const std::string& archive, const std::vector<std::string>& names) {
+    LockedArchive locked(archive);
     for (const std::string& name : names)
-        dir->DeleteEntry(FindOrFail(*dir, name, archive));
-    ForFile(archive, [&] { dir->SaveToFile(archive, PrintWarning); });
+        locked.dir->DeleteEntry(FindOrFail(*locked.dir, name, archive));
+    locked.Save();
+}
+
+void Rename(const std::string& archive, const std::string& oldName, const std::string& newName) {
+    LockedArchive locked(archive);
+    locked.dir->RenameEntry(FindOrFail(*locked.dir, oldName, archive), newName);
+    // An entry that has the name already leaves the file as it is.
+    if (locked.dir->Modified()) locked.Save();
 }
 
 // An entry name the format can carry, given on the command line.
@@ -207,6 +227,25 @@ void AddDeleteCommand(CommandLine& cli) {
     command.add_option("ARCHIVE", *archive, "the archive (.DIR file)")->required();
     command.add_option("NAME", *names, "entry names, exactly as stored (case-sensitive)")
         ->required();
+}
+
+void AddRenameCommand(CommandLine& cli) {
+    struct Args {
+        std::string archive, oldName, newName;
+    };
+    auto args = std::make_shared<Args>();
+    CLI::App& command = cli.AddCommand(
+        "rename", "rename an entry in place, then save",
+        "Gives the first entry named OLD the name NEW, keeping its place in the archive and its "
+        "bytes, then saves ARCHIVE. NEW is refused, and nothing is saved, when another entry has "
+        "it, when it is empty or longer than 30 bytes, or when no file could be made of it "
+        "(absolute, with a drive or a \"..\" part); so is an OLD that is not in the archive.",
+        [args] { Rename(args->archive, args->oldName, args->newName); });
+    command.add_option("ARCHIVE", args->archive, "the archive (.DIR file)")->required();
+    command
+        .add_option("OLD", args->oldName, "the entry's name, exactly as stored (case-sensitive)")
+        ->required();
+    command.add_option("NEW", args->newName, "its new name, stored exactly as given")->required();
 }
 
 } // namespace pelfry::cli

@@ -63,6 +63,7 @@ void AddInfoCommand(CommandLine& cli);
 void AddExtractCommand(CommandLine& cli);
 void AddAddCommand(CommandLine& cli);
 void AddDeleteCommand(CommandLine& cli);
+void AddRenameCommand(CommandLine& cli);
 void AddConvertCommand(CommandLine& cli);
 void AddConvertBackCommand(CommandLine& cli);
 void AddExportCommand(CommandLine& cli);

@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
     pelfry::cli::AddExtractCommand(cli);
     pelfry::cli::AddAddCommand(cli);
     pelfry::cli::AddDeleteCommand(cli);
+    pelfry::cli::AddRenameCommand(cli);
     pelfry::cli::AddConvertCommand(cli);
     pelfry::cli::AddConvertBackCommand(cli);
     pelfry::cli::AddExportCommand(cli);

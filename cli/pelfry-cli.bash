@@ -1,12 +1,13 @@
 # Bash completion for pelfry-cli: the commands, each command's options, for each operand the
 # files it takes (archives for ARCHIVE, folders for FOLDER, logs for LOG), and the entry names
-# of the archive already typed for the NAME operands of extract and delete. Needs nothing from
+# of the archive already typed for the NAME operands of extract and delete and the OLD one of
+# rename. Needs nothing from
 # the bash-completion package, though that package loads it on first use.
 
 # The options of a command, as its --help lists them.
 _pelfry_cli_options() {
     case $1 in
-        list | info | delete) echo "--help" ;;
+        list | info | delete | rename) echo "--help" ;;
         extract) echo "--quiet --help" ;;
         add) echo "--name --quiet --help" ;;
         convert | export) echo "--png --jobs --quiet --help" ;;
@@ -19,14 +20,14 @@ _pelfry_cli_options() {
 # that is the first operand) or none.
 _pelfry_cli_operand() {
     case $1:$2 in
-        list:0 | extract:0 | add:0 | delete:0 | export:0 | rebuild:1) echo archive ;;
+        list:0 | extract:0 | add:0 | delete:0 | rename:0 | export:0 | rebuild:1) echo archive ;;
         extract:1 | export:1) echo folder ;;
         rebuild:0) echo log ;;
         info:0) echo info ;;
         convert:*) echo game ;;
         convert-back:*) echo edited ;;
         add:*) echo file ;;
-        extract:* | delete:*) echo entry ;;
+        extract:* | delete:* | rename:1) echo entry ;;
         *) echo none ;;
     esac
 }
@@ -57,7 +58,7 @@ _pelfry_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     COMPREPLY=()
     if ((COMP_CWORD == 1)); then
-        mapfile -t COMPREPLY < <(compgen -W "list info extract add delete convert convert-back export
+        mapfile -t COMPREPLY < <(compgen -W "list info extract add delete rename convert convert-back export
                                              rebuild --help --version" -- "$cur")
         return
     fi

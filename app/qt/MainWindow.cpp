@@ -22,14 +22,11 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QStringDecoder>
-#include <QStyledItemDelegate>
 #include <QToolButton>
 
 namespace pelfry {
 
 namespace {
-
-constexpr int ListItemHeight = 13;
 
 const QStringList OpenFilters = {
     "Sprite directory (*.DIR)", "Sprite file (*.SPR)",       "Bitmap (*.BMP)",
@@ -39,15 +36,6 @@ const QStringList SaveFilters = {
     "Sprite directory (*.DIR)",
     "Sprite file (*.SPR)",
     "Bitmap (*.BMP)",
-};
-
-// Lines of the entry list are 13 pixels high.
-class FixedHeightDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        return {QStyledItemDelegate::sizeHint(option, index).width(), ListItemHeight};
-    }
 };
 
 // The game's files are often named in upper case: the dialogs show matching names in any
@@ -167,6 +155,7 @@ void MainWindow::BuildMenu() {
     add("CloseItem", "&Close", "", &TMainForm::FileClose);
     fileMenu->addSeparator();
     add("FileExitItem", "E&xit", "Exit this application", &TMainForm::FileExit);
+    BuildEditMenu();
 }
 
 void MainWindow::BuildControls() {
@@ -216,13 +205,13 @@ void MainWindow::BuildSpeedBar() {
 }
 
 void MainWindow::BuildList() {
-    list_ = new QListWidget(client_);
+    list_ = NewEntryList(client_);
     list_->setObjectName("lstDirContents");
     list_->setGeometry(8, 48, 209, 353);
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list_->setSortingEnabled(false);
     list_->setUniformItemSizes(true);
-    list_->setItemDelegate(new FixedHeightDelegate(list_));
+    BuildListEditing();
     // The mouse resting on a line shows what its entry is.
     list_->viewport()->installEventFilter(this);
     // Clicks (also on the line already focused) and moves with the keyboard preview the
@@ -352,6 +341,8 @@ void MainWindow::Guarded(const std::function<void()>& command) {
     } catch (...) {
         ShowError(std::current_exception());
     }
+    // Whatever the command changed, the Edit menu says what applies now.
+    UpdateEditItems();
 }
 
 void MainWindow::ShowError(std::exception_ptr error) {

@@ -84,6 +84,8 @@ public:
     bool ListSelected(int index) override;
     int ListSelCount() override;
     int ListFocused() override;
+    void ListSelect(const std::vector<int>& lines) override;
+    void ListEditLine(int index) override;
     void SetStatusText(const std::string& text) override;
     bool IsChecked(CheckBoxId box) override;
     bool ExecuteOpenDialog() override;
@@ -130,6 +132,24 @@ private:
     // Runs the list's click handler once, after the list has settled its focus and selection.
     void SchedulePreview();
 
+    // MainWindowEdit.cpp
+    // The entry list, whose lines are dragged to another place.
+    static QListWidget* NewEntryList(QWidget* parent);
+    // The Edit menu, after the File menu.
+    void BuildEditMenu();
+    // The list's own editing: names edited in place, lines dragged to another place, and its
+    // context menu.
+    void BuildListEditing();
+    // The Edit menu's items say what they would undo or redo, and are enabled only when they
+    // apply: after every command, and when the selection changes.
+    void UpdateEditItems();
+    // The context menu of the list at `at` (the viewport's): the Edit items, then the buttons
+    // that work on the selected entries.
+    void ShowListMenu(const QPoint& at);
+    // A drag over the list or a drop on it: the list's own lines are moved where they are
+    // dropped, files from outside handled as anywhere on the window. True when taken.
+    bool ListDragEvent(QEvent* event);
+
     // MainWindowView.cpp
     // The filter box above the list, in the tool bar.
     void BuildFilter(QWidget* speedBar);
@@ -171,6 +191,7 @@ private:
     QPushButton* cancelButton_ = nullptr;
     std::vector<QWidget*> commandControls_; // disabled while a long command runs
     std::vector<QAction*> menuItems_;
+    std::vector<QAction*> editItems_; // in the Edit menu's order
     QPointer<QWidget> focusBeforeBusy_;
     QCheckBox* chkCompSpr_ = nullptr;
     QCheckBox* chkCompImg_ = nullptr;

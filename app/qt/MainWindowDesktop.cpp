@@ -47,6 +47,10 @@ void MainWindow::OpenAtStart(const std::string& archive) {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == client_) return ClientEvent(event) || QMainWindow::eventFilter(watched, event);
+    if (watched == list_->viewport() &&
+        (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove ||
+         event->type() == QEvent::Drop))
+        return ListDragEvent(event);
     if (watched == list_->viewport() && event->type() == QEvent::ToolTip) {
         const auto* help = static_cast<QHelpEvent*>(event);
         const QModelIndex index = list_->indexAt(help->pos());

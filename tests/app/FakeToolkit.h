@@ -57,6 +57,7 @@ public:
     std::vector<std::string> Lines;
     std::vector<bool> Selected;
     int Focused = -1;
+    int EditedLine = -1; // the line last edited in place
     std::string Status;
     bool Checks[5] = {true, true, false, true, false}; // by CheckBoxId, as the window starts
     int OpenShown = 0, SaveShown = 0, AddShown = 0, FolderShown = 0;
@@ -85,13 +86,7 @@ public:
         if (HintHandler) HintHandler();
     }
     // Selects the given lines and focuses the last of them.
-    void Select(std::initializer_list<int> lines) {
-        Selected.assign(Lines.size(), false);
-        for (int i : lines) {
-            Selected.at(static_cast<size_t>(i)) = true;
-            Focused = i;
-        }
-    }
+    void Select(std::initializer_list<int> lines) { ListSelect(lines); }
 
     // --- Toolkit ---------------------------------------------------------------------------
     std::string ApplicationHint() override { return Hint; }
@@ -160,6 +155,18 @@ public:
         return n;
     }
     int ListFocused() override { return Focused; }
+    void ListSelect(const std::vector<int>& lines) override {
+        WindowThread("ListSelect");
+        Selected.assign(Lines.size(), false);
+        for (int i : lines) {
+            Selected.at(static_cast<size_t>(i)) = true;
+            Focused = i;
+        }
+    }
+    void ListEditLine(int index) override {
+        WindowThread("ListEditLine");
+        EditedLine = index;
+    }
     void SetStatusText(const std::string& text) override {
         WindowThread("SetStatusText");
         Status = text;

@@ -212,7 +212,7 @@ TEST_F(WindowTest, TabOrderListButtonsThenCheckBoxes) {
 TEST_F(WindowTest, FileMenuItemsHintsAndNoShortcuts) {
     QMenuBar* bar = window->menuBar();
     EXPECT_EQ(bar->objectName(), "MainMenu");
-    ASSERT_EQ(bar->actions().size(), 1);
+    ASSERT_EQ(bar->actions().size(), 2); // File, then Edit
     QMenu* menu = bar->actions()[0]->menu();
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(menu->objectName(), "FileMenu");
@@ -602,16 +602,18 @@ TEST_F(WindowTest, DroppedFilesAreCopiedAndHandled) {
     WriteArchive(dir, name, {{"A.PAL", {1}}, {"B.PAL", {2}}});
     QMimeData files;
     files.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir / name))});
-    const QPoint at = Find("lstDirContents")->mapTo(window.get(), QPoint(20, 20));
+    // Over the list, which takes drags of its own lines too.
+    QWidget* list = Find<QListWidget>("lstDirContents")->viewport();
+    const QPoint at(20, 20);
     QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &files, Qt::LeftButton,
                           Qt::NoModifier);
-    QApplication::sendEvent(window.get(), &enter);
+    QApplication::sendEvent(list, &enter);
     EXPECT_TRUE(enter.isAccepted());
     // Never a move: the program the files come from would delete them.
     EXPECT_EQ(enter.dropAction(), Qt::CopyAction);
     QDropEvent drop(QPointF(at), Qt::CopyAction | Qt::MoveAction, &files, Qt::LeftButton,
                     Qt::NoModifier);
-    QApplication::sendEvent(window.get(), &drop);
+    QApplication::sendEvent(list, &drop);
     EXPECT_TRUE(drop.isAccepted());
     EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
     QCoreApplication::processEvents(); // the drop is handled once it has been answered
@@ -623,10 +625,10 @@ TEST_F(WindowTest, DroppedFilesAreCopiedAndHandled) {
     QMimeData text;
     text.setText("GFX.DIR");
     QDragEnterEvent textEnter(at, Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window.get(), &textEnter);
+    QApplication::sendEvent(list, &textEnter);
     EXPECT_FALSE(textEnter.isAccepted());
     QDragEnterEvent moveOnly(at, Qt::MoveAction, &files, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window.get(), &moveOnly);
+    QApplication::sendEvent(list, &moveOnly);
     EXPECT_FALSE(moveOnly.isAccepted());
 }
 
@@ -898,6 +900,53 @@ TEST_F(WindowTest, FilterShowsMatchingLinesAndCommandsTakeTheirEntries) {
     EXPECT_EQ(StatusText(), "Extracted 1 file(s)");
     EXPECT_TRUE(FileExists(dir / "out/castle.img"));
     EXPECT_FALSE(FileExists(dir / "out/x.bin"));
+}
+
+TEST_F(WindowTest, EditMenuAppliesWhereItCanAndF2RenamesInPlace) {
+    TempDir dir;
+    WriteArchive(dir, "E.DIR", {{"A.IMG", {1}}, {"B.PAL", {2}}});
+    Open(dir / "E.DIR");
+    QMenu* edit = window->menuBar()->actions()[1]->menu();
+    EXPECT_EQ(edit->title(), "&Edit");
+    auto* undo = Find<QAction>("EditUndoItem");
+    auto* rename = Find<QAction>("EditRenameItem");
+    auto* up = Find<QAction>("EditMoveUpItem");
+    EXPECT_EQ(Find<QAction>("EditRedoItem")->shortcuts(),
+              (QList<QKeySequence>{QKeySequence("Ctrl+Shift+Z"), QKeySequence("Ctrl+Y")}));
+    EXPECT_EQ(rename->shortcut(), QKeySequence(Qt::Key_F2));
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_FALSE(rename->isEnabled()); // nothing selected
+
+    auto* list = Find<QListWidget>("lstDirContents");
+    list->setCurrentRow(1);
+    EXPECT_TRUE(rename->isEnabled());
+    EXPECT_TRUE(up->isEnabled());
+    EXPECT_FALSE(Find<QAction>("EditMoveDownItem")->isEnabled());
+
+    // F2 edits the line; Escape leaves it, Enter takes the typed name.
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    auto typeName = [&](const char* name, Qt::Key end) {
+        QTest::keyClick(list, Qt::Key_F2);
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        ASSERT_NE(editor, nullptr);
+        editor->selectAll();
+        QTest::keyClicks(editor, name);
+        QTest::keyClick(editor, end);
+        // The editor's commit follows, then the window's rename.
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    };
+    typeName("Y.PAL", Qt::Key_Escape);
+    EXPECT_EQ(list->item(1)->text(), "B.PAL");
+    typeName("C.PAL", Qt::Key_Return);
+    EXPECT_EQ(list->item(1)->text(), "C.PAL");
+    EXPECT_EQ(window->Form().CurrentArchive->Files()[1].Name, "C.PAL");
+    EXPECT_EQ(StatusText(), "Renamed B.PAL to C.PAL");
+    EXPECT_EQ(undo->text(), "&Undo rename of B.PAL to C.PAL");
+    QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(list->item(1)->text(), "B.PAL");
+    EXPECT_FALSE(undo->isEnabled());
 }
 
 // The program answers --help and --version where there is no display at all.

@@ -132,6 +132,28 @@ TEST(DirDeleteEntry, TheLastEntryMovesIntoTheGap) {
     EXPECT_ANY_THROW(dir->DeleteEntry(0));
 }
 
+TEST(DirRenameAndReorder, EntriesKeepTheirBytesAndTheNameIndexStaysInStep) {
+    auto dir = MakeArchive({{"a", "1"}, {"dup", "2"}, {"dup", "3"}, {"b", "4"}});
+    dir->RenameEntry(1, "x");
+    EXPECT_EQ(test::NamesOf(*dir), (std::vector<std::string>{"a", "x", "dup", "b"}));
+    EXPECT_EQ(test::DataOf(dir->Files()[1]), "2");
+    EXPECT_EQ(dir->FindEntry("dup"), 2);
+    EXPECT_EQ(dir->FindEntry("x"), 1);
+    // Refused (the window's tests show the messages): nothing changes.
+    for (const std::string& name :
+         std::vector<std::string>{"b", "", "../y", "/y", "c:y", std::string(31, 'y')})
+        EXPECT_ANY_THROW(dir->RenameEntry(0, name)) << name;
+    EXPECT_EQ(test::NamesOf(*dir), (std::vector<std::string>{"a", "x", "dup", "b"}));
+
+    dir->Reorder({3, 2, 1, 0});
+    EXPECT_EQ(test::NamesOf(*dir), (std::vector<std::string>{"b", "dup", "x", "a"}));
+    EXPECT_EQ(test::DataOf(dir->Files()[0]), "4");
+    EXPECT_EQ(dir->FindEntry("a"), 3);
+    EXPECT_EQ(dir->FindEntry("dup"), 1);
+    EXPECT_ANY_THROW(dir->Reorder({0, 0, 1, 2}));
+    EXPECT_ANY_THROW(dir->Reorder({0, 1, 2}));
+}
+
 TEST(DirExtractEntry, WritesIntoFolderMakingSubfolders) {
     TestFolder folder;
     auto dir = MakeArchive({{"top.img", "1"}, {"gfx\\hero\\HERO.SPR", "22"}, {"snd/a.raw", "333"}});

@@ -557,6 +557,10 @@ TEST(BatchCancel, StopsBetweenFilesKeepingWhatWasDone) {
     f.form.FileSave();
     EXPECT_EQ(f.ui.LongCommands.back(), false);
     EXPECT_EQ(TDirFile::Create(f.dir / "x.dir", true)->Count(), 5u);
+    // What the cancelled Add did is one step.
+    EXPECT_EQ(f.form.EditCommands().Undo, "Undo add of 2 entries");
+    f.form.EditUndo();
+    EXPECT_EQ(f.Names(), (std::vector<std::string>{"a.bin", "b.bin", "c.bin"}));
 }
 
 TEST(BatchCancel, ACancelledRebuildIsAFailedOne) {
@@ -580,6 +584,9 @@ TEST(BatchCancel, ACancelledRebuildIsAFailedOne) {
     f.ui.FolderAnswers.push_back(f.dir / "out");
     f.form.btnExtrConvLogClick();
     EXPECT_EQ(ReadWholeFile(f.dir / "out/.txt"), Bytes("a.bin\r\nb.bin\r\n"));
+    // Undo brings back the archive it replaced.
+    f.form.EditUndo();
+    EXPECT_EQ(f.Names(), std::vector<std::string>{"z.bin"});
 }
 
 TEST(BatchLog, RebuildLooksForTheLogWhereTheLastExportWroteIt) {

@@ -48,8 +48,8 @@ TEST(CliUsage, HelpAndUsageErrors) {
     // Every command once, in the order of the README's table.
     size_t at = 0;
     for (const char* command :
-         {"\n  list ", "\n  info ", "\n  extract ", "\n  add ", "\n  delete ", "\n  convert ",
-          "\n  convert-back ", "\n  export ", "\n  rebuild "}) {
+         {"\n  list ", "\n  info ", "\n  extract ", "\n  add ", "\n  delete ", "\n  rename ",
+          "\n  convert ", "\n  convert-back ", "\n  export ", "\n  rebuild "}) {
         const size_t found = help.out.find(command);
         EXPECT_NE(found, std::string::npos) << command;
         EXPECT_GT(found, at) << command;
@@ -71,6 +71,7 @@ TEST(CliUsage, HelpAndUsageErrors) {
              {{"extract", "a"}, "FOLDER is required", "extract"},
              {{"add", "a"}, "FILE is required", "add"},
              {{"delete", "a"}, "NAME is required", "delete"},
+             {{"rename", "a", "b"}, "NEW is required", "rename"},
              {{"list", "--quiet", "a"},
               "The following argument was not expected: --quiet",
               "list"}}) {
@@ -273,6 +274,31 @@ TEST(CliDelete, DeletesFirstEntriesInTurnOrNothing) {
     EXPECT_EQ(FileLength(folder / "A.DIR"), 4112);
     r = RunCli({"delete", folder / "A.DIR", "dup"});
     EXPECT_EQ(r.status, 1);
+}
+
+TEST(CliRename, RenamesInPlaceOrRefusesLeavingTheArchiveAlone) {
+    TestFolder folder;
+    const std::string archive = folder / "A.DIR";
+    MakeArchive(archive, {{"A.IMG", "a"}, {"B.SPR", "b"}, {"C", "c"}});
+    test::CliResult r = RunCli({"rename", archive, "A.IMG", "UI\\A.SPR"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadArchive(archive), (Entries{{"UI\\A.SPR", "a"}, {"B.SPR", "b"}, {"C", "c"}}));
+
+    const std::vector<uint8_t> before = test::ReadFile(archive);
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
+        {{"B.SPR", "C"}, "Cannot rename B.SPR to C: another entry has that name"},
+        {{"B.SPR", ""}, "Cannot rename B.SPR: the new name is empty"},
+        {{"B.SPR", "../B.SPR"}, "Unsafe entry name: ../B.SPR"},
+        {{"B.SPR", std::string(31, 'N')},
+         "Entry name too long (more than 30 bytes): " + std::string(31, 'N')},
+        {{"A.IMG", "X"}, "No entry named A.IMG in " + archive},
+    };
+    for (const auto& [names, message] : refused) {
+        r = RunCli({"rename", archive, names[0], names[1]});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "pelfry-cli: " + message + "\n");
+        EXPECT_EQ(test::ReadFile(archive), before);
+    }
 }
 
 // Writers of one archive take turns, between processes: while this test holds the lock and

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The bash completion of pelfry-cli offers the commands and each command's options as the
 # program's help lists them, for each operand the files it takes, and the entries of the
-# archive for the names of extract and delete.
+# archive for the names of extract and delete and the OLD name of rename.
 # Arguments: the completion script, the pelfry-cli program.
 set -u
 export LC_ALL=C # one order of names everywhere
@@ -56,4 +56,6 @@ check "operands after --" "GFX.DIR old.dir work " "$(completions list -- '')"
 check "entry names" '-x\ y HERO.IMG UI\\ICON.IMG ' "$(completions extract -q SET.DIR out '')"
 check "entry names by prefix" 'UI\\ICON.IMG ' "$(completions delete ./\SET.DIR 'UI\\')"
 check "entry names after --" '-x\ y ' "$(completions delete -- \''SET.DIR'\' -)"
+check "entry names for rename's OLD" '-x\ y HERO.IMG UI\\ICON.IMG ' "$(completions rename SET.DIR '')"
+check "nothing for rename's NEW" "" "$(completions rename SET.DIR HERO.IMG '')"
 exit $((failures > 0))
