@@ -133,6 +133,20 @@ public:
     // that is no entry of the archive.
     std::string EntryDetails(int line);
 
+    // --- The entry list's context menu (MainDesktop.cpp) ---------------------------------
+    // A command of the menu: its caption, and what it does.
+    struct EntryCommand {
+        std::string Caption;
+        std::function<void()> Run;
+    };
+    // The commands the list offers for its line `line` (-1 for none): "Save animation as GIF…"
+    // for a sprite. Empty for a line that is no entry of the archive.
+    std::vector<EntryCommand> EntryMenu(int line);
+    // Asks where to save the animation of the sprite on list line `line` (ChooseSaveFile,
+    // starting at the entry's name + ".gif" in ExtractFolder), then writes there the GIF that
+    // plays as the preview does (MakeGif) and says so in the status line.
+    void SaveAnimationAsGif(int line);
+
     // --- Conversions and batch commands (MainBatch.cpp) ----------------------------------
     // Forward conversion of a game file by its name; `resultName` receives the bitmap made,
     // or `fileName` itself for a file of no convertible kind.
@@ -167,6 +181,9 @@ private:
     // The archive the window's thread reads: the snapshot while a long command holds the
     // archive.
     TDirFile& Readable();
+    // The entry on list line `line`, when the line names an entry of the archive the window's
+    // thread reads; -1 otherwise (the list may show a log that does not match the archive).
+    int32_t EntryOnLine(int line);
     // "Cancelled after %d of %d file(s)" for a walk that was stopped.
     static std::string CancelledText(const BatchResult& walk);
     // Follows the batch engine's walk with the progress bar, Cancel and the check boxes.

@@ -27,7 +27,7 @@ case "${1:-}" in
   *)
     # shared-mime-info and desktop-file-utils bring the MIME type and the file managers'
     # association into effect when `cmake --install` installs into a prefix.
-    packages=(cmake g++ make pkg-config qt6-base-dev libgl-dev libpng-dev libgtest-dev libgmock-dev
+    packages=(cmake g++ make pkg-config qt6-base-dev libgl-dev libpng-dev libgif-dev libgtest-dev libgmock-dev
               libbenchmark-dev libcli11-dev help2man xvfb xauth imagemagick python3 python3-pil
               locales shared-mime-info desktop-file-utils clang-format) ;;
 esac

@@ -232,6 +232,7 @@ void MainWindow::BuildList() {
     // Return in the filter goes on to the lines it left.
     connect(findEntry_, &QLineEdit::returnPressed, list_, [this] { list_->setFocus(); });
     commandControls_.push_back(list_);
+    BuildEntryMenu();
 }
 
 void MainWindow::BuildCommandButtons(std::vector<QWidget*>& tabOrder) {
@@ -543,6 +544,20 @@ bool MainWindow::ExecuteAddDialog() {
     addFiles_.clear();
     for (const QString& file : addDialog_->selectedFiles())
         addFiles_.push_back(PathBytes(file));
+    return true;
+}
+
+bool MainWindow::ChooseSaveFile(const std::string& title, const std::string& filter,
+                                const std::string& proposed, std::string& chosen) {
+    QFileDialog dialog(this, DisplayText(title));
+    dialog.setObjectName("SaveFileDialog");
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    ConfigureFileDialog(&dialog);
+    dialog.setNameFilter(DisplayText(filter));
+    dialog.selectFile(PathText(proposed));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+    chosen = PathBytes(dialog.selectedFiles().first());
     return true;
 }
 

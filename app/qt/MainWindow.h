@@ -97,6 +97,8 @@ public:
     void SetSaveDialogFolder(const std::string& folder) override;
     bool ExecuteAddDialog() override;
     std::vector<std::string> AddDialogFiles() override { return addFiles_; }
+    bool ChooseSaveFile(const std::string& title, const std::string& filter,
+                        const std::string& proposed, std::string& chosen) override;
     bool ChooseFolder(const std::string& startFolder, std::string& chosen) override;
     MsgResult MessageBox(const std::string& title, const std::string& text, MsgSymbol symbol,
                          MsgButtons buttons) override;
@@ -129,6 +131,10 @@ private:
     void BuildDialogs();
     // Runs the list's click handler once, after the list has settled its focus and selection.
     void SchedulePreview();
+
+    // MainWindowDesktop.cpp
+    // The list's context menu: the commands the form offers for the line under the mouse.
+    void BuildEntryMenu();
 
     // MainWindowView.cpp
     // The filter box above the list, in the tool bar.

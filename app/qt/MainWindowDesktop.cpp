@@ -1,5 +1,6 @@
 // The window as a desktop program: the archive named on the command line, files dropped on
-// the window, and the details of the entry under the mouse in the list's tooltip.
+// the window, the details of the entry under the mouse in the list's tooltip, and the list's
+// context menu.
 #include "app/qt/MainWindow.h"
 
 #include <QDragEnterEvent>
@@ -7,6 +8,7 @@
 #include <QFileInfo>
 #include <QHelpEvent>
 #include <QListWidget>
+#include <QMenu>
 #include <QMimeData>
 #include <QToolTip>
 #include <QUrl>
@@ -43,6 +45,23 @@ void MainWindow::OpenAtStart(const std::string& archive) {
     // it) is taken as its full path: the caption shows it, and the dialogs start beside it.
     const std::string path = PathBytes(QFileInfo(PathText(archive)).absoluteFilePath());
     Guarded([this, &path] { form_.OpenArchiveFile(path); });
+}
+
+void MainWindow::BuildEntryMenu() {
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        std::vector<TMainForm::EntryCommand> commands;
+        Guarded([&] { commands = form_.EntryMenu(list_->indexAt(at).row()); });
+        if (commands.empty()) return;
+        QMenu menu(list_);
+        menu.setObjectName("EntryMenu");
+        for (const TMainForm::EntryCommand& command : commands) {
+            QAction* action = menu.addAction(DisplayText(command.Caption));
+            connect(action, &QAction::triggered, this,
+                    [this, run = command.Run] { Guarded(run); });
+        }
+        menu.exec(list_->viewport()->mapToGlobal(at));
+    });
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -77,6 +77,10 @@ public:
     void SetSaveDialogFolder(const std::string&) override {}
     bool ExecuteAddDialog() override { return false; }
     std::vector<std::string> AddDialogFiles() override { return {}; }
+    bool ChooseSaveFile(const std::string&, const std::string&, const std::string&,
+                        std::string&) override {
+        return false;
+    }
     bool ChooseFolder(const std::string&, std::string& chosen) override {
         chosen = folder_;
         return true;
