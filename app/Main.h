@@ -48,7 +48,8 @@ StartArguments ParseStartArguments(const std::vector<std::string>& args);
 inline constexpr const char* StartUsage =
     "Usage: pelfry [ARCHIVE]\n"
     "       pelfry --help | --version\n"
-    "Starts the directory editor, opening ARCHIVE (a .DIR file) as File, Open would.\n";
+    "Starts the directory editor, opening ARCHIVE (a .DIR file) as File, Open would; an\n"
+    "image or sprite (.IMG, .SPR) is added to a new directory, as a drop adds it.\n";
 
 // What a drop on the window accepts, for the box that refuses any other drop.
 inline constexpr const char* DropRefusedText =
@@ -124,6 +125,10 @@ public:
     void lstDirContentsClick();
 
     // --- Desktop conventions (MainDesktop.cpp) -------------------------------------------
+    // The file named on the command line: an image or sprite, told by its first bytes, is
+    // added to the directory as a drop adds it (so that the file managers' "Open with" shows
+    // it); any other file is opened as an archive (OpenArchiveFile).
+    void OpenStartFile(const std::string& fileName);
     // Files dropped on the window (full paths). One archive file (by its first bytes) is
     // opened after the unsaved-changes question; other files are added as Convert and add
     // adds them, with Add's summary; folders, several archives, or archives with other files

@@ -10,20 +10,28 @@
 #include "platform/FileUtil.h"
 #include "platform/ReplacingFile.h"
 
+#include <array>
+#include <cstring>
+
 namespace pelfry {
 
 namespace {
 
-// An archive file starts with the archive's magic; a file of any other name can be one.
-bool IsArchiveFile(const std::string& path) {
+// The first four bytes of a file; zeros when it has fewer or cannot be read (adding or opening
+// it then reports why).
+std::array<uint8_t, 4> StartOf(const std::string& path) {
+    std::array<uint8_t, 4> start = {};
     try {
         FileStream file(path, FileStream::Mode::OpenRead);
-        uint8_t start[4] = {};
-        return file.Read(start, 4) == 4 && HasDirMagic(start);
+        if (file.Read(start.data(), 4) != 4) start = {};
     } catch (const Error&) {
-        // Unreadable: not an archive. Adding it reports why it cannot be read.
-        return false;
     }
+    return start;
+}
+
+// An archive file starts with the archive's magic; a file of any other name can be one.
+bool IsArchiveFile(const std::string& path) {
+    return HasDirMagic(StartOf(path));
 }
 
 } // namespace
@@ -52,6 +60,16 @@ StartArguments ParseStartArguments(const std::vector<std::string>& args) {
         }
     }
     return result;
+}
+
+void TMainForm::OpenStartFile(const std::string& fileName) {
+    const std::array<uint8_t, 4> start = StartOf(fileName);
+    const bool picture = start[3] == 0x1A && (std::memcmp(start.data(), "IMG", 3) == 0 ||
+                                              std::memcmp(start.data(), "SPR", 3) == 0);
+    if (picture)
+        DropFiles({fileName});
+    else
+        OpenArchiveFile(fileName);
 }
 
 void TMainForm::DropFiles(const std::vector<std::string>& paths) {

@@ -64,8 +64,9 @@ public:
     // "Pelfry" error box. The program goes on.
     void Guarded(const std::function<void()>& command);
     void ShowError(std::exception_ptr error);
-    // Opens `archive` as File, Open would, errors shown in the same box (the command line).
-    void OpenAtStart(const std::string& archive);
+    // Opens the file named on the command line (TMainForm::OpenStartFile), errors shown in the
+    // same box.
+    void OpenAtStart(const std::string& file);
 
     // Toolkit
     std::string ApplicationHint() override { return hint_; }

@@ -40,11 +40,11 @@ bool TakeAsCopy(QDropEvent* event) {
 
 } // namespace
 
-void MainWindow::OpenAtStart(const std::string& archive) {
+void MainWindow::OpenAtStart(const std::string& file) {
     // A name given relative to the folder the program started in (as file managers may give
     // it) is taken as its full path: the caption shows it, and the dialogs start beside it.
-    const std::string path = PathBytes(QFileInfo(PathText(archive)).absoluteFilePath());
-    Guarded([this, &path] { form_.OpenArchiveFile(path); });
+    const std::string path = PathBytes(QFileInfo(PathText(file)).absoluteFilePath());
+    Guarded([this, &path] { form_.OpenStartFile(path); });
 }
 
 void MainWindow::BuildEntryMenu() {
