@@ -263,13 +263,14 @@ BatchResult ConvertEach(const std::vector<std::string>& files, unsigned jobs,
 BatchResult ConvertFiles(const std::vector<std::string>& files, PictureFormat format, unsigned jobs,
                          BatchFollower& follower,
                          const std::function<void(size_t index, const std::string& result)>& told) {
-    return ConvertEach(files, jobs, follower, told,
-                       [format](const std::string& file) { return MakeConvertedFiles(file, format); });
+    return ConvertEach(files, jobs, follower, told, [format](const std::string& file) {
+        return MakeConvertedFiles(file, format);
+    });
 }
 
-BatchResult ConvertFilesToGif(
-    const std::vector<std::string>& files, unsigned jobs, BatchFollower& follower,
-    const std::function<void(size_t index, const std::string& result)>& told) {
+BatchResult
+ConvertFilesToGif(const std::vector<std::string>& files, unsigned jobs, BatchFollower& follower,
+                  const std::function<void(size_t index, const std::string& result)>& told) {
     return ConvertEach(files, jobs, follower, told, MakeGifFiles);
 }
 

@@ -110,9 +110,9 @@ BatchResult ConvertFiles(const std::vector<std::string>& files, PictureFormat fo
                          BatchFollower& follower,
                          const std::function<void(size_t index, const std::string& result)>& told);
 // Makes the GIF of each file (MakeGifFiles, stamped as ConvertFile stamps), as ConvertFiles.
-BatchResult ConvertFilesToGif(const std::vector<std::string>& files, unsigned jobs,
-                              BatchFollower& follower,
-                              const std::function<void(size_t index, const std::string& result)>& told);
+BatchResult
+ConvertFilesToGif(const std::vector<std::string>& files, unsigned jobs, BatchFollower& follower,
+                  const std::function<void(size_t index, const std::string& result)>& told);
 // Converts each edited file back (ConvertBack); `told` hears each file's result and whether its
 // game file was rebuilt. A file that is not there is an error.
 BatchResult ConvertBackFiles(

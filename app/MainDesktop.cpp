@@ -124,10 +124,9 @@ void TMainForm::SaveAnimationAsGif(int line) {
     if (index < 0) return;
     const std::string name = CurrentArchive->Files()[static_cast<size_t>(index)].Name;
     std::string chosen;
-    if (!toolkit_.ChooseSaveFile("Save animation as GIF", "GIF animation (*.gif)",
-                                 IncludeTrailingSeparator(ExtractFolder) +
-                                     ExtractFileName(name) + ".gif",
-                                 chosen))
+    if (!toolkit_.ChooseSaveFile(
+            "Save animation as GIF", "GIF animation (*.gif)",
+            IncludeTrailingSeparator(ExtractFolder) + ExtractFileName(name) + ".gif", chosen))
         return;
     // A large sprite takes a while: the window goes on answering meanwhile.
     RunLong(

@@ -1,8 +1,8 @@
 #include "app/Thumbnail.h"
 
 #include "archive/DirFileU.h"
-#include "base/Text.h"
 #include "base/Errors.h"
+#include "base/Text.h"
 #include "image/ImgFileU.h"
 #include "picture/Thumbnail.h"
 #include "platform/FileStream.h"

@@ -63,8 +63,8 @@ GifWriter::GifWriter(int width, int height, const Palette256& palette, uint8_t h
                      bool animated)
     : handle_(std::make_unique<Handle>()), width_(width), height_(height), animated_(animated) {
     PELFRY_CHECK(width > 0 && height > 0, GifEmpty, "A GIF picture needs at least one pixel", "");
-    PELFRY_CHECK(width <= 65535 && height <= 65535, GifTooLarge,
-                 "Picture too large for a GIF file", "");
+    PELFRY_CHECK(width <= 65535 && height <= 65535, GifTooLarge, "Picture too large for a GIF file",
+                 "");
     int error = 0;
     handle_->gif = EGifOpen(&handle_->out, WriteToVector, &error);
     if (handle_->gif == nullptr) handle_->Check(GIF_ERROR, error);

@@ -11,9 +11,9 @@ namespace {
 // picture pixel x covers [x to, (x + 1) to), thumbnail pixel j covers [j from, (j + 1) from).
 // Since to <= from, a picture pixel meets at most two thumbnail pixels.
 struct Span {
-    int First;           // the thumbnail pixel it starts in
-    uint64_t InFirst;    // units it covers there
-    uint64_t InNext;     // units it covers in the one after (0 when it ends in First)
+    int First;        // the thumbnail pixel it starts in
+    uint64_t InFirst; // units it covers there
+    uint64_t InNext;  // units it covers in the one after (0 when it ends in First)
 };
 
 std::vector<Span> Spans(int from, int to) {

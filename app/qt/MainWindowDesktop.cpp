@@ -57,8 +57,7 @@ void MainWindow::BuildEntryMenu() {
         menu.setObjectName("EntryMenu");
         for (const TMainForm::EntryCommand& command : commands) {
             QAction* action = menu.addAction(DisplayText(command.Caption));
-            connect(action, &QAction::triggered, this,
-                    [this, run = command.Run] { Guarded(run); });
+            connect(action, &QAction::triggered, this, [this, run = command.Run] { Guarded(run); });
         }
         menu.exec(list_->viewport()->mapToGlobal(at));
     });

@@ -65,7 +65,7 @@ public:
     std::vector<std::string> AddFiles;
     int FilterIndex = 1;
     std::vector<std::string> FolderStarts;
-    std::vector<std::string> SaveFileProposals; // what ChooseSaveFile proposed
+    std::vector<std::string> SaveFileProposals;        // what ChooseSaveFile proposed
     std::vector<std::string> OpenFolders, SaveFolders; // folder set before each dialog
     int OpenNamesCleared = 0;
     NumberSeparators Separators;
