@@ -140,7 +140,7 @@ if [ -n "$zip" ]; then
   # The editor comes with the licence notes of Qt, whatever their names.
   {
     printf '%s\n' "$name/LICENSE.txt" "$name/README.txt" "$name/pelfry-cli.exe"
-    for note in libpng libpng-LICENSE zlib CLI11 mingw-w64-runtime GCC-runtime; do
+    for note in libpng libpng-LICENSE giflib giflib-LICENSE zlib CLI11 mingw-w64-runtime GCC-runtime; do
       echo "$name/licenses/$note.txt"
     done
     # The editor comes with Qt's notes and the kit to relink it with another Qt.
