@@ -58,11 +58,10 @@ Gif Decode(const std::vector<uint8_t>& bytes) {
         for (int e = 0; e + 1 < image.ExtensionBlockCount; ++e) {
             const ExtensionBlock& block = image.ExtensionBlocks[e];
             const ExtensionBlock& next = image.ExtensionBlocks[e + 1];
-            gif.Loops = gif.Loops || (block.Function == APPLICATION_EXT_FUNC_CODE &&
-                                      block.ByteCount == 11 &&
-                                      std::memcmp(block.Bytes, "NETSCAPE2.0", 11) == 0 &&
-                                      next.ByteCount == 3 && next.Bytes[0] == 1 &&
-                                      next.Bytes[1] == 0 && next.Bytes[2] == 0);
+            gif.Loops = gif.Loops ||
+                        (block.Function == APPLICATION_EXT_FUNC_CODE && block.ByteCount == 11 &&
+                         std::memcmp(block.Bytes, "NETSCAPE2.0", 11) == 0 && next.ByteCount == 3 &&
+                         next.Bytes[0] == 1 && next.Bytes[1] == 0 && next.Bytes[2] == 0);
         }
     }
     DGifCloseFile(file, &error);
