@@ -246,7 +246,8 @@ END
   import -window root "$screenshot"
   if [ -n "$window" ]; then
     caption=$(xdotool getwindowname "$window")
-    [ "$caption" = "Varn directory editor : $archive" ] || fail "the editor's caption: $caption"
+    # The editor takes the path given as its full path, written with "/" as Qt writes paths.
+    [ "$caption" = "Varn directory editor : ${archive//\\//}" ] || fail "the editor's caption: $caption"
   else
     log=$(cat "$work/editor.log")
     fail "no editor window opened the archive (screenshot: $screenshot)${log:+: $log}"
