@@ -234,13 +234,17 @@ BatchResult Rebuild(TDirFile& archive, const std::string& folder,
     return result;
 }
 
-BatchResult ConvertFiles(const std::vector<std::string>& files, PictureFormat format, unsigned jobs,
-                         BatchFollower& follower,
-                         const std::function<void(size_t index, const std::string& result)>& told) {
+namespace {
+
+// ConvertFiles with the files of each made by `make`.
+BatchResult ConvertEach(const std::vector<std::string>& files, unsigned jobs,
+                        BatchFollower& follower,
+                        const std::function<void(size_t index, const std::string& result)>& told,
+                        const std::function<std::vector<MadeFile>(const std::string&)>& make) {
     // The new files reach the disk all at once at the end, not one by one.
     DurabilityScope durable;
-    OrderedWork<std::vector<MadeFile>> pictures(
-        files.size(), jobs, [&](size_t i) { return MakeConvertedFiles(files[i], format); });
+    OrderedWork<std::vector<MadeFile>> pictures(files.size(), jobs,
+                                                [&](size_t i) { return make(files[i]); });
     BatchResult result = Walk(
         follower, files.size(), [&](size_t i) { return files[i]; },
         [&](size_t i) {
@@ -252,6 +256,22 @@ BatchResult ConvertFiles(const std::vector<std::string>& files, PictureFormat fo
         });
     durable.Commit();
     return result;
+}
+
+} // namespace
+
+BatchResult ConvertFiles(const std::vector<std::string>& files, PictureFormat format, unsigned jobs,
+                         BatchFollower& follower,
+                         const std::function<void(size_t index, const std::string& result)>& told) {
+    return ConvertEach(files, jobs, follower, told, [format](const std::string& file) {
+        return MakeConvertedFiles(file, format);
+    });
+}
+
+BatchResult
+ConvertFilesToGif(const std::vector<std::string>& files, unsigned jobs, BatchFollower& follower,
+                  const std::function<void(size_t index, const std::string& result)>& told) {
+    return ConvertEach(files, jobs, follower, told, MakeGifFiles);
 }
 
 BatchResult ConvertBackFiles(

@@ -109,6 +109,10 @@ BatchResult Rebuild(TDirFile& archive, const std::string& folder,
 BatchResult ConvertFiles(const std::vector<std::string>& files, PictureFormat format, unsigned jobs,
                          BatchFollower& follower,
                          const std::function<void(size_t index, const std::string& result)>& told);
+// Makes the GIF of each file (MakeGifFiles, stamped as ConvertFile stamps), as ConvertFiles.
+BatchResult
+ConvertFilesToGif(const std::vector<std::string>& files, unsigned jobs, BatchFollower& follower,
+                  const std::function<void(size_t index, const std::string& result)>& told);
 // Converts each edited file back (ConvertBack); `told` hears each file's result and whether its
 // game file was rebuilt. A file that is not there is an error.
 BatchResult ConvertBackFiles(

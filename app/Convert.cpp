@@ -5,6 +5,7 @@
 #include "base/Stream.h"
 #include "base/Text.h"
 #include "image/ImgFileU.h"
+#include "picture/Gif.h"
 #include "platform/FileStream.h"
 #include "platform/FileTime.h"
 #include "platform/FileUtil.h"
@@ -18,22 +19,34 @@ static constexpr size_t UncompressedSpriteLimit = 131072;
 
 namespace {
 
-std::vector<MadeFile> ImageFiles(const std::string& fileName, Stream& contents,
-                                 PictureFormat format) {
+// The image `fileName` read from `contents`. An image with no pixels is still an image, and
+// converts to an empty bitmap.
+TImgFile ReadImage(const std::string& fileName, Stream& contents) {
     TImgFile image;
-    // An image with no pixels is still an image, and converts to an empty bitmap.
     if (!image.LoadFromStream(&contents).Accepted)
         throw Error(fileName + " is not a valid image file");
+    return image;
+}
+
+// The sprite `fileName` read from `contents`. A well-formed sprite without frames is refused by
+// what is made of it ("Sprite has no frames").
+TSprFile ReadSprite(const std::string& fileName, Stream& contents) {
+    TSprFile sprite;
+    if (!sprite.LoadFromStream(&contents).Accepted)
+        throw Error(fileName + " is not a valid sprite file");
+    return sprite;
+}
+
+std::vector<MadeFile> ImageFiles(const std::string& fileName, Stream& contents,
+                                 PictureFormat format) {
+    const TImgFile image = ReadImage(fileName, contents);
     const std::string picture = fileName + PictureSuffix(format);
     return {{picture, EncodePicture(image.MakeBitmap(), picture, format)}};
 }
 
 std::vector<MadeFile> SpriteFiles(const std::string& fileName, Stream& contents,
                                   PictureFormat format) {
-    TSprFile sprite;
-    // A well-formed sprite without frames is refused by the export ("Sprite has no frames").
-    if (!sprite.LoadFromStream(&contents).Accepted)
-        throw Error(fileName + " is not a valid sprite file");
+    const TSprFile sprite = ReadSprite(fileName, contents);
     const std::string picture = fileName + PictureSuffix(format);
     std::vector<uint8_t> strip = EncodePicture(sprite.MakeStrip(fileName), picture, format);
     return {{picture, std::move(strip)}, {fileName + ".spd", TextLinesBytes(sprite.SpdLines())}};
@@ -154,6 +167,22 @@ std::vector<MadeFile> MakeConvertedFiles(const std::string& fileName, PictureFor
     if (kind != ".IMG" && kind != ".SPR") return {};
     FileStream file(fileName, FileStream::Mode::OpenRead);
     return MakeConvertedFiles(fileName, file, format);
+}
+
+std::vector<uint8_t> MakeGif(const std::string& fileName, Stream& contents) {
+    const std::string kind = FileKind(fileName);
+    if (kind == ".SPR") return ReadSprite(fileName, contents).MakeGif(fileName);
+    if (kind != ".IMG") return {};
+    const TImgFile image = ReadImage(fileName, contents);
+    if (image.Width == 0 || image.Height == 0) NoGifPixels(fileName);
+    return EncodeGif(image.MakeBitmap());
+}
+
+std::vector<MadeFile> MakeGifFiles(const std::string& fileName) {
+    const std::string kind = FileKind(fileName);
+    if (kind != ".IMG" && kind != ".SPR") return {};
+    FileStream file(fileName, FileStream::Mode::OpenRead);
+    return {{fileName + ".gif", MakeGif(fileName, file)}};
 }
 
 std::string WriteConvertedFiles(const std::string& fileName, const std::vector<MadeFile>& files) {

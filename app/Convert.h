@@ -71,6 +71,15 @@ std::vector<MadeFile> MakeConvertedFiles(const std::string& fileName, Stream& co
                                          PictureFormat format);
 std::string WriteConvertedFiles(const std::string& fileName, const std::vector<MadeFile>& files);
 
+// The GIF of a game file, named by appending ".gif" to it: X.IMG.gif, a still picture, or
+// X.SPR.gif, the animation as the preview plays it (TSprFile::MakeGif); index 0 transparent.
+// MakeGif reads it from `contents` and raises what ConvertFile raises for a file that is no
+// image or sprite, and "%s has no pixels to show in a GIF" for one without pixels; it returns
+// nothing for a file of no convertible kind. MakeGifFiles works as MakeConvertedFiles does, to
+// be written by WriteConvertedFiles.
+std::vector<uint8_t> MakeGif(const std::string& fileName, Stream& contents);
+std::vector<MadeFile> MakeGifFiles(const std::string& fileName);
+
 // Back conversion of an edited X.bmp, X.IMG.png, X.SPR.png or X.spd. The picture read is the
 // one given, or for a .spd the group's EditedPicture; its age (and for sprites the .spd's)
 // is compared with the game file's, and the rebuilt game file gets the picture's time stamp.

@@ -49,7 +49,8 @@ StartArguments ParseStartArguments(const std::vector<std::string>& args);
 inline constexpr const char* StartUsage =
     "Usage: pelfry [ARCHIVE]\n"
     "       pelfry --help | --version\n"
-    "Starts the directory editor, opening ARCHIVE (a .DIR file) as File, Open would.\n";
+    "Starts the directory editor, opening ARCHIVE (a .DIR file) as File, Open would; an\n"
+    "image or sprite (.IMG, .SPR) is added to a new directory, as a drop adds it.\n";
 
 // What a drop on the window accepts, for the box that refuses any other drop.
 inline constexpr const char* DropRefusedText =
@@ -153,6 +154,10 @@ public:
     void MoveSelectedTo(int line);
 
     // --- Desktop conventions (MainDesktop.cpp) -------------------------------------------
+    // The file named on the command line: an image or sprite, told by its first bytes, is
+    // added to the directory as a drop adds it (so that the file managers' "Open with" shows
+    // it); any other file is opened as an archive (OpenArchiveFile).
+    void OpenStartFile(const std::string& fileName);
     // Files dropped on the window (full paths). One archive file (by its first bytes) is
     // opened after the unsaved-changes question; other files are added as Convert and add
     // adds them, with Add's summary; folders, several archives, or archives with other files
@@ -161,6 +166,20 @@ public:
     // The tooltip of list line `line`: what its entry is (DescribeEntry), or empty for a line
     // that is no entry of the archive.
     std::string EntryDetails(int line);
+
+    // --- The entry list's context menu (MainDesktop.cpp) ---------------------------------
+    // A command of the menu: its caption, and what it does.
+    struct EntryCommand {
+        std::string Caption;
+        std::function<void()> Run;
+    };
+    // The commands the list offers for its line `line` (-1 for none): "Save animation as GIF…"
+    // for a sprite. Empty for a line that is no entry of the archive.
+    std::vector<EntryCommand> EntryMenu(int line);
+    // Asks where to save the animation of the sprite on list line `line` (ChooseSaveFile,
+    // starting at the entry's name + ".gif" in ExtractFolder), then writes there the GIF that
+    // plays as the preview does (MakeGif) and says so in the status line.
+    void SaveAnimationAsGif(int line);
 
     // --- Conversions and batch commands (MainBatch.cpp) ----------------------------------
     // Forward conversion of a game file by its name; `resultName` receives the bitmap made,
@@ -213,6 +232,9 @@ private:
     // The archive the window's thread reads: the snapshot while a long command holds the
     // archive.
     TDirFile& Readable();
+    // The entry on list line `line`, when the line names an entry of the archive the window's
+    // thread reads; -1 otherwise (the list may show a log that does not match the archive).
+    int32_t EntryOnLine(int line);
     // "Cancelled after %d of %d file(s)" for a walk that was stopped.
     static std::string CancelledText(const BatchResult& walk);
     // Follows the batch engine's walk with the progress bar, Cancel and the check boxes.

@@ -133,6 +133,12 @@ public:
     // The chosen full paths, in the dialog's order.
     virtual std::vector<std::string> AddDialogFiles() = 0;
 
+    // A save dialog titled `title` for one file of the kind `filter` ("GIF animation
+    // (*.gif)"), starting at the path `proposed`; it asks before replacing a file. On
+    // confirmation `chosen` receives the path and true is returned.
+    virtual bool ChooseSaveFile(const std::string& title, const std::string& filter,
+                                const std::string& proposed, std::string& chosen) = 0;
+
     // Folder chooser starting at `startFolder`. A typed folder that does not exist yet is
     // created with its missing parents when confirmed. On confirmation `chosen` receives the
     // folder without a trailing separator (except for the root) and true is returned.

@@ -89,9 +89,9 @@ void AddQuietOption(CLI::App& command, bool& quiet) {
     command.add_flag("-q,--quiet", quiet, "print errors only: no progress, results or warnings");
 }
 
-void AddPictureFormatOption(CLI::App& command, PictureFormat& format) {
+CLI::Option* AddPictureFormatOption(CLI::App& command, PictureFormat& format) {
     format = PictureFormat::Bmp;
-    command.add_flag_callback(
+    return command.add_flag_callback(
         "--png", [&format] { format = PictureFormat::Png; },
         "write pictures as PNG (X.IMG.png, X.SPR.png) instead of .bmp");
 }

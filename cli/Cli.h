@@ -66,6 +66,7 @@ void AddDeleteCommand(CommandLine& cli);
 void AddRenameCommand(CommandLine& cli);
 void AddConvertCommand(CommandLine& cli);
 void AddConvertBackCommand(CommandLine& cli);
+void AddThumbnailCommand(CommandLine& cli);
 void AddExportCommand(CommandLine& cli);
 void AddRebuildCommand(CommandLine& cli);
 
@@ -73,7 +74,7 @@ void AddRebuildCommand(CommandLine& cli);
 // -q, --quiet: errors only, no progress, results or warnings.
 void AddQuietOption(CLI::App& command, bool& quiet);
 // --png: pictures written as PNG instead of .bmp.
-void AddPictureFormatOption(CLI::App& command, PictureFormat& format);
+CLI::Option* AddPictureFormatOption(CLI::App& command, PictureFormat& format);
 // The window's check boxes: --no-compress-img, --no-opaque, --no-compress-spr, --recreate-all.
 void AddConvertOptions(CLI::App& command, ConvertOptions& options, bool& recreate);
 // -j, --jobs N: how many files to work on at once (by default as many as the system has

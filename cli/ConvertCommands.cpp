@@ -5,11 +5,13 @@
 #include "app/Batch.h"
 #include "app/Convert.h"
 #include "app/EntryDetails.h"
+#include "app/Thumbnail.h"
 #include "base/Errors.h"
 #include "base/Text.h"
 #include "image/ImgFileU.h"
 #include "platform/FileStream.h"
 #include "platform/FileUtil.h"
+#include "platform/ReplacingFile.h"
 #include "sprite/SprFileU.h"
 
 namespace pelfry::cli {
@@ -19,6 +21,7 @@ namespace {
 struct ConvertArgs {
     std::vector<std::string> files;
     PictureFormat format = PictureFormat::Bmp;
+    bool gif = false;
     bool quiet = false;
     unsigned jobs = 1;
 };
@@ -27,16 +30,31 @@ void Convert(const ConvertArgs& args) {
     Progress progress(args.files.size(), args.quiet, Progress::Plain::Silent);
     CommandFollower follower(progress,
                              [&](size_t i) { return std::pair(args.files[i], std::string()); });
-    ConvertFiles(args.files, args.format, args.jobs, follower,
-                 [&](size_t i, const std::string& result) {
-                     const std::string& file = args.files[i];
-                     if (result == file)
-                         progress.Result(file + ": not an image or sprite, left alone");
-                     else if (FileKind(file) == ".SPR")
-                         progress.Result(file + " -> " + result + ", " + file + ".spd");
-                     else
-                         progress.Result(file + " -> " + result);
-                 });
+    auto told = [&](size_t i, const std::string& result) {
+        const std::string& file = args.files[i];
+        if (result == file)
+            progress.Result(file + ": not an image or sprite, left alone");
+        else if (FileKind(file) == ".SPR" && !args.gif)
+            progress.Result(file + " -> " + result + ", " + file + ".spd");
+        else
+            progress.Result(file + " -> " + result);
+    };
+    if (args.gif)
+        ConvertFilesToGif(args.files, args.jobs, follower, told);
+    else
+        ConvertFiles(args.files, args.format, args.jobs, follower, told);
+}
+
+struct ThumbnailArgs {
+    std::string file;
+    std::string output;
+    int size = DefaultThumbnailSize;
+};
+
+void Thumbnail(const ThumbnailArgs& args) {
+    std::vector<uint8_t> png;
+    ForFile(args.file, [&] { png = MakeThumbnail(args.file, args.size); });
+    ForFile(args.output, [&] { WriteFileReplacing(args.output, png); });
 }
 
 struct ConvertBackArgs {
@@ -109,10 +127,21 @@ void AddConvertCommand(CommandLine& cli) {
         "convert", "images and sprites to pictures: X.IMG -> X.IMG.bmp, and so on",
         "Converts each image X.IMG to X.IMG.bmp and each sprite X.SPR to the strip X.SPR.bmp "
         "with its description X.SPR.spd, stamped with the game file's time. Other files are left "
-        "alone. Prints one line per file.",
+        "alone. Prints one line per file.\n"
+        "With --gif, X.SPR.gif is the sprite's animation as the editor's preview plays it: the "
+        "frames in order (forwards and back again for a ping-pong sprite), looping for ever, "
+        "each shown for 1000/rate ms rounded to hundredths of a second, the background "
+        "transparent. Browsers play delays below 20 ms slowly, so a GIF shows no frame for less: "
+        "a sprite of more than 50 frames a second plays at 50, and one above 1000, which the "
+        "preview shows still on its first frame, is a still GIF of that frame. X.IMG.gif is the "
+        "image.",
         [args] { Convert(*args); });
     command.add_option("FILE", args->files, "images (.IMG) and sprites (.SPR)")->required();
-    AddPictureFormatOption(command, args->format);
+    CLI::Option* png = AddPictureFormatOption(command, args->format);
+    command
+        .add_flag("--gif", args->gif,
+                  "write a GIF instead (X.SPR.gif, the animation; X.IMG.gif), without .spd")
+        ->excludes(png);
     AddJobsOption(command, args->jobs);
     AddQuietOption(command, args->quiet);
 }
@@ -125,13 +154,38 @@ void AddConvertBackCommand(CommandLine& cli) {
         "X.SPR.png, when an edited file's age differs from the game file's (always with "
         "--recreate-all), stamping the result. A .spd takes the later of X.SPR.bmp and X.SPR.png. "
         "By default images and sprites are compressed and images opaque, as the editor's check "
-        "boxes start. Prints one line per file.",
+        "boxes start. Prints one line per file. GIFs (convert --gif) are not read back: they "
+        "are for showing; edit the .bmp or .png.",
         [args] { ConvertBackFiles(*args); });
     command.add_option("FILE", args->files, "edited pictures (.bmp, .png) and descriptions (.spd)")
         ->required();
     AddConvertOptions(command, args->options, args->recreate);
     AddJobsOption(command, args->jobs);
     AddQuietOption(command, args->quiet);
+}
+
+void AddThumbnailCommand(CommandLine& cli) {
+    auto args = std::make_shared<ThumbnailArgs>();
+    CLI::App& command = cli.AddCommand(
+        "thumbnail", "a PNG thumbnail of an image, sprite or archive",
+        "Writes OUTPUT, a PNG picture of FILE no larger than SIZE pixels either way, its shape "
+        "kept and never enlarged, scaled down by averaging, the background transparent: an "
+        "image whole, a sprite's first frame, or an archive's first image or sprite in entry "
+        "order (reading only the directory and that entry). FILE is told by its first bytes, "
+        "else by its name. Anything else is an error, and no OUTPUT is written. File managers "
+        "run it as the installed thumbnailer.",
+        [args] { Thumbnail(*args); });
+    command.add_option("FILE", args->file, "an image (.IMG), sprite (.SPR) or archive (.DIR)")
+        ->required();
+    command.add_option("OUTPUT", args->output, "the PNG file to write")
+        ->required()
+        ->check(NotEmpty());
+    command
+        .add_option("-s,--size", args->size,
+                    "the longer side at most SIZE pixels (default: " +
+                        std::to_string(DefaultThumbnailSize) + ")")
+        ->type_name("SIZE")
+        ->check(CLI::Range(1, 65535).description(""));
 }
 
 } // namespace pelfry::cli

@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
     pelfry::cli::AddRenameCommand(cli);
     pelfry::cli::AddConvertCommand(cli);
     pelfry::cli::AddConvertBackCommand(cli);
+    pelfry::cli::AddThumbnailCommand(cli);
     pelfry::cli::AddExportCommand(cli);
     pelfry::cli::AddRebuildCommand(cli);
     return cli.Run(args.Count(), args.Values());

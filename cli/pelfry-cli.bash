@@ -10,7 +10,9 @@ _pelfry_cli_options() {
         list | info | delete | rename) echo "--help" ;;
         extract) echo "--quiet --help" ;;
         add) echo "--name --quiet --help" ;;
-        convert | export) echo "--png --jobs --quiet --help" ;;
+        convert) echo "--png --gif --jobs --quiet --help" ;;
+        export) echo "--png --jobs --quiet --help" ;;
+        thumbnail) echo "--size --help" ;;
         convert-back | rebuild) echo "--no-compress-img --no-opaque --no-compress-spr --recreate-all --jobs --quiet --help" ;;
     esac
 }
@@ -23,7 +25,8 @@ _pelfry_cli_operand() {
         list:0 | extract:0 | add:0 | delete:0 | rename:0 | export:0 | rebuild:1) echo archive ;;
         extract:1 | export:1) echo folder ;;
         rebuild:0) echo log ;;
-        info:0) echo info ;;
+        info:0 | thumbnail:0) echo info ;;
+        thumbnail:1) echo file ;;
         convert:*) echo game ;;
         convert-back:*) echo edited ;;
         add:*) echo file ;;
@@ -58,8 +61,8 @@ _pelfry_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     COMPREPLY=()
     if ((COMP_CWORD == 1)); then
-        mapfile -t COMPREPLY < <(compgen -W "list info extract add delete rename convert convert-back export
-                                             rebuild --help --version" -- "$cur")
+        mapfile -t COMPREPLY < <(compgen -W "list info extract add delete rename convert convert-back
+                                             thumbnail export rebuild --help --version" -- "$cur")
         return
     fi
     local command=${COMP_WORDS[1]}
@@ -67,8 +70,8 @@ _pelfry_cli() {
     options=$(_pelfry_cli_options "$command")
     [[ -n $options ]] || return
 
-    # Count the operands before this word: after "--" every word is one; --name and --jobs
-    # (-j) take a value.
+    # Count the operands before this word: after "--" every word is one; --name, --jobs (-j)
+    # and --size (-s) take a value.
     local i word operand=0 operandsOnly=0 first=""
     for ((i = 2; i < COMP_CWORD; i++)); do
         word=${COMP_WORDS[i]}
@@ -77,13 +80,13 @@ _pelfry_cli() {
             operand=$((operand + 1))
         elif [[ $word == -- ]]; then
             operandsOnly=1
-        elif [[ $word == --name || $word == --jobs || $word == -j ]]; then
+        elif [[ $word == --name || $word == --jobs || $word == -j || $word == --size || $word == -s ]]; then
             i=$((i + 1))
         fi
     done
     if ((!operandsOnly)); then
         case ${COMP_WORDS[COMP_CWORD - 1]} in
-            --name | --jobs | -j) return ;; # an entry name or a number: anything
+            --name | --jobs | -j | --size | -s) return ;; # an entry name or a number: anything
         esac
         if [[ $cur == -* ]]; then
             mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")

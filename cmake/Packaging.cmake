@@ -31,7 +31,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
        "only what was edited.\n"
        "\n"
        "The package holds the editor (pelfry) and its command-line twin (pelfry-cli)\n"
-       "with its man page and bash completion.")
+       "with its man page and bash completion, which also makes animated GIFs of\n"
+       "sprites and the thumbnails file managers show of the game's files.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -39,8 +40,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # plugins, without which Qt cannot open a window (Qt itself only recommends them).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-# What puts the MIME type and the file managers' association into effect.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "shared-mime-info, desktop-file-utils")
+# What puts the MIME types and the file managers' associations into effect (and lets a user
+# change them: xdg-mime), and what loads the bash completion (bash itself does not).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "shared-mime-info, desktop-file-utils, xdg-utils, bash-completion")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 # Staged with DESTDIR, which keeps the install step from writing the desktop's caches into

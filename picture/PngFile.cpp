@@ -6,6 +6,7 @@
 // (everything lives in their callers and is passed in), and the callbacks libpng runs never
 // let a C++ exception pass through it.
 #include "Picture.h"
+#include "Thumbnail.h"
 
 #include "base/Errors.h"
 #include "base/Text.h"
@@ -24,6 +25,7 @@ namespace {
 // The checks of this unit and the numbers their messages show as "line N" (see CheckSite).
 constexpr CheckSite PngTooLarge{"PngFile.cpp", 252};
 constexpr CheckSite PngEmpty{"PngFile.cpp", 254};
+constexpr CheckSite RgbaPngSize{"PngFile.cpp", 256};
 
 constexpr uint32_t kMaxDimension = 65535;
 // The most bytes deflate can make of one byte of compressed data (258-byte matches coded in
@@ -247,13 +249,17 @@ private:
     png_infop info_ = nullptr;
 };
 
+void WriteHeader(png_structp png, png_infop info, int width, int height, int type,
+                 std::vector<uint8_t>* out) {
+    png_set_write_fn(png, out, WriteToVector, FlushNothing);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 type, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+}
+
 bool WritePalettePng(png_structp png, png_infop info, const Bitmap* bitmap,
                      std::vector<uint8_t>* out) {
     if (setjmp(png_jmpbuf(png))) return false;
-    png_set_write_fn(png, out, WriteToVector, FlushNothing);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap->Width()),
-                 static_cast<png_uint_32>(bitmap->Height()), 8, PNG_COLOR_TYPE_PALETTE,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    WriteHeader(png, info, bitmap->Width(), bitmap->Height(), PNG_COLOR_TYPE_PALETTE, out);
     png_color entries[256];
     for (size_t i = 0; i < 256; ++i)
         entries[i] =
@@ -268,7 +274,31 @@ bool WritePalettePng(png_structp png, png_infop info, const Bitmap* bitmap,
     return true;
 }
 
+bool WriteRgbaPng(png_structp png, png_infop info, const RgbaPicture* picture,
+                  std::vector<uint8_t>* out) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    WriteHeader(png, info, picture->Width, picture->Height, PNG_COLOR_TYPE_RGB_ALPHA, out);
+    png_write_info(png, info);
+    const size_t stride = static_cast<size_t>(picture->Width) * 4;
+    for (int y = 0; y < picture->Height; ++y)
+        png_write_row(png, picture->Pixels.data() + stride * static_cast<size_t>(y));
+    png_write_end(png, info);
+    return true;
+}
+
 } // namespace
+
+std::vector<uint8_t> EncodeRgbaPng(const RgbaPicture& picture) {
+    PELFRY_CHECK(picture.Width > 0 && picture.Height > 0 && picture.Width <= 65535 &&
+                     picture.Height <= 65535 &&
+                     picture.Pixels.size() == size_t{4} * static_cast<size_t>(picture.Width) *
+                                                  static_cast<size_t>(picture.Height),
+                 RgbaPngSize, "A PNG picture needs 1 to 65,535 pixels each way", "");
+    WriteHandle handle;
+    std::vector<uint8_t> out;
+    if (!WriteRgbaPng(handle.png(), handle.info(), &picture, &out)) throw std::bad_alloc();
+    return out;
+}
 
 std::vector<uint8_t> EncodePng(const Bitmap& bitmap) {
     PELFRY_CHECK(bitmap.Width() <= 65535 && bitmap.Height() <= 65535, PngTooLarge,

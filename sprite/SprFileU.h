@@ -57,6 +57,18 @@ SpdValues ReadSpd(const std::vector<uint8_t>& text);
 // or beyond the pixels the frame holds, is left out; nothing else of the picture changes.
 void DrawFrame(const SpriteAnim& frame, Bitmap& picture, int top = 0);
 
+// --- The animation, as the editor's preview plays it -------------------------------------
+// How long each frame shows at `frameRate` frames a second: 1000 div frameRate ms, 40 ms for a
+// rate of 0; 0 ms above 1000, too fast for a timer: such a sprite stays on its first frame.
+int FrameInterval(uint16_t frameRate);
+// One step: the frame after `index` going `step` (+1 or -1) through `count` frames; at the
+// last frame ping-pong play turns back (and at the first forwards again), other play starts
+// over at frame 0.
+void NextFrame(int& index, int& step, int count, bool pingPong);
+// The frames shown from the start until the animation repeats: 0, 1, ..., count - 1 and, in
+// ping-pong, back down to 1 (0, 1, 2, 1 for three frames). Empty without frames.
+std::vector<int> PlayOrder(int count, bool pingPong);
+
 // One animated sprite. A load or an import fills it whole or, when it fails, leaves it as it was.
 class TSprFile {
 public:
@@ -133,6 +145,17 @@ public:
     // The same from a strip picture already read (see Picture.h: index 0 is the background),
     // `stripName` naming it in error messages, and the description file `spdName`.
     bool ImportStrip(Bitmap strip, const std::string& stripName, const std::string& spdName);
+
+    // Whether the sprite plays ping-pong: when asked or when bit 1 of its Flags is set, and it
+    // has more than one frame (a single frame has nothing to turn back to).
+    bool PlaysPingPong(bool asked = false) const;
+    // The animation as a GIF that plays as the preview does: the frames of PlayOrder, each for
+    // the sprite's FrameInterval rounded to hundredths of a second and at least MinGifDelay
+    // (so above 50 frames a second the GIF plays at 50), looping for ever; a sprite whose
+    // interval is 0 stays on frame 0, a still GIF. Index 0 is transparent, the colours exact.
+    // Raises "Sprite has no frames" without frames, and an Error naming `name` for an animation
+    // too large to make.
+    std::vector<uint8_t> MakeGif(const std::string& name) const;
 
 private:
     // Raises an error for what a file cannot hold: no frames, more than 65535, a frame whose

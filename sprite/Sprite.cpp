@@ -26,10 +26,6 @@ QImage BitmapToImage(const Bitmap& bitmap) {
     return image;
 }
 
-int FrameInterval(uint16_t frameRate) {
-    return frameRate == 0 ? 40 : 1000 / frameRate;
-}
-
 double PreviewScale(QSize picture, QSize room, int zoom) {
     zoom = std::clamp(zoom, 1, MaxPreviewZoom);
     if (picture.isEmpty() || !room.isValid()) return zoom;
@@ -93,8 +89,7 @@ void TSprite::ShowSprite(std::unique_ptr<TSprFile> sprite, bool pingPong) {
     step_ = 1;
     timer_.setInterval(FrameInterval(sprite->FrameRate));
     picture_ = std::make_unique<Bitmap>(sprite->MakeFrameBitmap(0));
-    // A single frame has nothing to turn back to: it stays on frame 0.
-    pingPong_ = (pingPong || (sprite->Flags & 2) != 0) && sprite->FrameCount() > 1;
+    pingPong_ = sprite->PlaysPingPong(pingPong);
     sprite_ = std::move(sprite);
     // A zero interval would fire without pause; the sprite then stays on its first frame.
     if (timer_.interval() > 0) timer_.start();
@@ -148,20 +143,7 @@ void TSprite::Clear() {
 
 void TSprite::TimerTick() {
     if (!sprite_ || !picture_) return;
-    const int count = sprite_->FrameCount();
-    frameIndex_ += step_;
-    if (frameIndex_ >= count) {
-        if (pingPong_ && count > 1) {
-            step_ = -1;
-            frameIndex_ = count - 2;
-        } else {
-            step_ = 1;
-            frameIndex_ = 0;
-        }
-    } else if (frameIndex_ <= -1) {
-        step_ = 1;
-        frameIndex_ = count > 1 ? 1 : 0;
-    }
+    NextFrame(frameIndex_, step_, sprite_->FrameCount(), pingPong_);
     sprite_->RenderFrame(frameIndex_, *picture_);
     repaint();
 }

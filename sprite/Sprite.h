@@ -24,9 +24,6 @@ class TDirFile;
 // The picture as a QImage of Format_Indexed8 with its palette; index 0 is always black.
 QImage BitmapToImage(const Bitmap& bitmap);
 
-// The animation interval for a frame rate: 1000 div FrameRate ms, 40 ms for a rate of 0.
-int FrameInterval(uint16_t frameRate);
-
 // The largest sprite area the preview draws (a picture of 64 MiB).
 inline constexpr uint64_t MaxPreviewPixels = uint64_t{1} << 26;
 

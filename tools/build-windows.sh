@@ -8,10 +8,11 @@
 #   tools/build-windows.sh            build, test and compare
 #   tools/build-windows.sh --no-test  only build build-windows/bin/pelfry-cli.exe and pelfry.exe
 #
-# libpng, GoogleTest and Qt have no Windows packages in Debian: Debian's source package of
-# libpng (the release Debian ships, as for the Linux build's libpng-dev) and the googletest
-# package's sources are built for Windows once into build-windows/deps/ and kept there; Qt,
-# which takes about half an hour of CPU, once per machine (tools/build-qt-windows.sh).
+# libpng, giflib, GoogleTest and Qt have no Windows packages in Debian: Debian's source packages
+# of libpng and giflib (the releases Debian ships, as for the Linux build's libpng-dev and
+# libgif-dev) and the googletest package's sources are built for Windows once into
+# build-windows/deps/ and kept there; Qt, which takes about half an hour of CPU, once per
+# machine (tools/build-qt-windows.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -39,6 +40,17 @@ if [ ! -f "$prefix/lib/libpng16.a" ]; then
   cmake --install "$deps/build-libpng" >/dev/null
 fi
 
+# giflib builds with its own Makefile: only the library, by the Windows compiler.
+giflib_source() { find "$deps/src-giflib" -maxdepth 1 -type d -name 'giflib-*' | head -n 1; }
+if [ ! -f "$prefix/lib/libgif.a" ]; then
+  echo "giflib source: $(tools/fetch-debian-source.sh giflib "$deps/src-giflib")"
+  src=$(giflib_source)
+  make -C "$src" libgif.a CC=x86_64-w64-mingw32-gcc-posix AR=x86_64-w64-mingw32-ar OFLAGS=-O2 \
+       >/dev/null
+  install -D -m 644 "$src/gif_lib.h" "$prefix/include/gif_lib.h"
+  install -D -m 644 "$src/libgif.a" "$prefix/lib/libgif.a"
+fi
+
 if [ ! -f "$prefix/lib/libgtest.a" ]; then
   cmake -S /usr/src/googletest -B "$deps/build-gtest" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_GMOCK=ON \
@@ -49,8 +61,8 @@ fi
 
 # The licence notes of what the Windows programs have built in, which the zip of
 # tools/package.sh carries (every file in build-windows/licenses/): the Debian notices of the
-# libraries and run-times linked statically (tools/windows-licenses.sh adds those of Qt and
-# libpng below). A library added to a Windows program adds its note there too.
+# libraries and run-times linked statically (tools/windows-licenses.sh adds those of Qt,
+# libpng and giflib below). A library added to a Windows program adds its note there too.
 notes=$build/licenses
 mkdir -p "$notes"
 cp /usr/share/doc/libz-mingw-w64-dev/copyright "$notes/zlib.txt"
@@ -74,7 +86,7 @@ else
 fi
 # What the programs must ship with: the licences of what is linked in, and for Qt the means to
 # relink the editor with another Qt.
-tools/windows-licenses.sh "$build" "$qt" "$(libpng_source)"
+tools/windows-licenses.sh "$build" "$qt" "$(libpng_source)" "$(giflib_source)"
 if [ $run_tests = 0 ]; then
   echo "Built $build/bin/pelfry-cli.exe and $build/bin/pelfry.exe (licences: $build/licenses)"
   exit 0

@@ -25,11 +25,12 @@ case "${1:-}" in
     packages=(dpkg-dev file lintian man-db libglib2.0-bin shared-mime-info desktop-file-utils
               wixl msitools) ;;
   *)
-    # shared-mime-info and desktop-file-utils bring the MIME type and the file managers'
-    # association into effect when `cmake --install` installs into a prefix.
-    packages=(cmake g++ make pkg-config qt6-base-dev libgl-dev libpng-dev libgtest-dev libgmock-dev
-              libbenchmark-dev libcli11-dev help2man xvfb xauth imagemagick python3 python3-pil
-              locales shared-mime-info desktop-file-utils clang-format) ;;
+    # shared-mime-info and desktop-file-utils bring the MIME types and the file managers'
+    # associations into effect when `cmake --install` installs into a prefix; the package's
+    # check makes pictures with ImageMagick.
+    packages=(cmake g++ make pkg-config qt6-base-dev libgl-dev libpng-dev libgif-dev libgtest-dev
+              libgmock-dev libbenchmark-dev libcli11-dev help2man xvfb xauth imagemagick python3
+              python3-pil locales shared-mime-info desktop-file-utils clang-format) ;;
 esac
 missing=()
 for p in "${packages[@]}"; do

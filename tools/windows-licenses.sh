@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
 # Gathers into BUILD/licenses/ what the Windows programs must ship with: the notes on Qt (in
-# pelfry.exe, under the LGPL) and libpng (in both programs) with their licence texts, and the
-# kit to relink pelfry.exe with another Qt, since Qt is linked statically. The Windows archive
-# for users takes the folder as it is.
+# pelfry.exe, under the LGPL), libpng and giflib (in both programs) with their licence texts,
+# and the kit to relink pelfry.exe with another Qt, since Qt is linked statically. The Windows
+# archive for users takes the folder as it is.
 #
-#   tools/windows-licenses.sh BUILD QT_PREFIX LIBPNG_SOURCE
+#   tools/windows-licenses.sh BUILD QT_PREFIX LIBPNG_SOURCE GIFLIB_SOURCE
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath "$1")
 qt=$(realpath "$2")
 libpng_src=$(realpath "$3")
+giflib_src=$(realpath "$4")
 out=$build/licenses
 # Only what this script makes is replaced: other steps of the build leave their notes here too.
-rm -rf "$out"/{Qt.txt,Qt,libpng.txt,libpng-LICENSE.txt,relink}
+rm -rf "$out"/{Qt.txt,Qt,libpng.txt,libpng-LICENSE.txt,giflib.txt,giflib-LICENSE.txt,relink}
 mkdir -p "$out"
 
 # TEMPLATE OUTPUT NAME=VALUE...: the notes with their @NAME@ fields filled in.
@@ -36,10 +37,15 @@ fill "$root/packaging/windows/libpng.txt.in" "$out/libpng.txt" \
   "LIBPNG_VERSION=${libpng_source_version%%-*}" "LIBPNG_SOURCE_VERSION=$libpng_source_version"
 cp "$libpng_src/LICENSE" "$out/libpng-LICENSE.txt"
 
+giflib_source_version=$(dpkg-parsechangelog -l "$giflib_src/debian/changelog" -S Version)
+fill "$root/packaging/windows/giflib.txt.in" "$out/giflib.txt" \
+  "GIFLIB_VERSION=${giflib_source_version%%-*}" "GIFLIB_SOURCE_VERSION=$giflib_source_version"
+cp "$giflib_src/COPYING" "$out/giflib-LICENSE.txt"
+
 # The relinking kit: pelfry.exe's own object code (the program's objects and the static
-# libraries of its layers and of libpng) and the link command CMake used, with the Qt folder
-# made an argument. Run once here against the Qt it was built with, so that a broken kit fails
-# the build rather than the user.
+# libraries of its layers, of libpng and of giflib) and the link command CMake used, with the
+# Qt folder made an argument. Run once here against the Qt it was built with, so that a broken
+# kit fails the build rather than the user.
 kit=$out/relink
 python3 - "$build/app/qt" "$qt" "$kit" <<'PY'
 import os, shlex, shutil, sys

@@ -537,6 +537,20 @@ bool MainWindow::ExecuteAddDialog() {
     return true;
 }
 
+bool MainWindow::ChooseSaveFile(const std::string& title, const std::string& filter,
+                                const std::string& proposed, std::string& chosen) {
+    QFileDialog dialog(this, DisplayText(title));
+    dialog.setObjectName("SaveFileDialog");
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    ConfigureFileDialog(&dialog);
+    dialog.setNameFilter(DisplayText(filter));
+    dialog.selectFile(PathText(proposed));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+    chosen = PathBytes(dialog.selectedFiles().first());
+    return true;
+}
+
 bool MainWindow::ChooseFolder(const std::string& startFolder, std::string& chosen) {
     FolderChooser chooser(this, PathText(startFolder));
     if (chooser.exec() != QDialog::Accepted) return false;

@@ -64,8 +64,9 @@ public:
     // "Pelfry" error box. The program goes on.
     void Guarded(const std::function<void()>& command);
     void ShowError(std::exception_ptr error);
-    // Opens `archive` as File, Open would, errors shown in the same box (the command line).
-    void OpenAtStart(const std::string& archive);
+    // Opens the file named on the command line (TMainForm::OpenStartFile), errors shown in the
+    // same box.
+    void OpenAtStart(const std::string& file);
 
     // Toolkit
     std::string ApplicationHint() override { return hint_; }
@@ -99,6 +100,8 @@ public:
     void SetSaveDialogFolder(const std::string& folder) override;
     bool ExecuteAddDialog() override;
     std::vector<std::string> AddDialogFiles() override { return addFiles_; }
+    bool ChooseSaveFile(const std::string& title, const std::string& filter,
+                        const std::string& proposed, std::string& chosen) override;
     bool ChooseFolder(const std::string& startFolder, std::string& chosen) override;
     MsgResult MessageBox(const std::string& title, const std::string& text, MsgSymbol symbol,
                          MsgButtons buttons) override;

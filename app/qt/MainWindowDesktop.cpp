@@ -1,5 +1,6 @@
 // The window as a desktop program: the archive named on the command line, files dropped on
-// the window, and the details of the entry under the mouse in the list's tooltip.
+// the window, the details of the entry under the mouse in the list's tooltip, and the list's
+// context menu.
 #include "app/qt/MainWindow.h"
 
 #include <QDragEnterEvent>
@@ -38,11 +39,11 @@ bool TakeAsCopy(QDropEvent* event) {
 
 } // namespace
 
-void MainWindow::OpenAtStart(const std::string& archive) {
+void MainWindow::OpenAtStart(const std::string& file) {
     // A name given relative to the folder the program started in (as file managers may give
     // it) is taken as its full path: the caption shows it, and the dialogs start beside it.
-    const std::string path = PathBytes(QFileInfo(PathText(archive)).absoluteFilePath());
-    Guarded([this, &path] { form_.OpenArchiveFile(path); });
+    const std::string path = PathBytes(QFileInfo(PathText(file)).absoluteFilePath());
+    Guarded([this, &path] { form_.OpenStartFile(path); });
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -169,6 +169,14 @@ void MainWindow::ShowListMenu(const QPoint& at) {
         QAction* action = menu.addAction(button->text(), button, &QPushButton::click);
         action->setEnabled(button->isEnabled());
     }
+    // What the form offers for the entry under the mouse alone.
+    std::vector<TMainForm::EntryCommand> commands;
+    Guarded([&] { commands = form_.EntryMenu(list_->indexAt(at).row()); });
+    if (!commands.empty()) menu.addSeparator();
+    for (const TMainForm::EntryCommand& command : commands) {
+        QAction* action = menu.addAction(DisplayText(command.Caption));
+        connect(action, &QAction::triggered, this, [this, run = command.Run] { Guarded(run); });
+    }
     menu.exec(list_->viewport()->mapToGlobal(at));
 }
 

@@ -87,6 +87,10 @@ public:
     std::vector<std::string> AddFiles;
     bool ExecuteAddDialog() override { return !AddFiles.empty(); }
     std::vector<std::string> AddDialogFiles() override { return AddFiles; }
+    bool ChooseSaveFile(const std::string&, const std::string&, const std::string&,
+                        std::string&) override {
+        return false;
+    }
     bool ChooseFolder(const std::string&, std::string& chosen) override {
         chosen = folder_;
         return true;

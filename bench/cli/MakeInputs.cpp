@@ -7,6 +7,8 @@
 //                                         3,000 other entries (about 9 MB); FOLDER/mixed/ the same
 //   bench_cli_inputs log FOLDER COUNT     FOLDER/L.DIR.txt naming COUNT small files beside it
 //   bench_cli_inputs large FOLDER MIB     FOLDER/large.DIR: MIB entries of 1 MiB; FOLDER/new.bin
+//   bench_cli_inputs thumbnail FOLDER MIB FOLDER/thumbnail.DIR: MIB entries of 1 MiB, then the
+//                                         first picture, an image of 640 x 480
 //   bench_cli_inputs pictures FOLDER N    an exported folder: N images of 640 x 480 and N / 10
 //                                         sprites, each with its .bmp (and .spd), and P.DIR.txt
 #include "CodecInputs.h"
@@ -136,6 +138,15 @@ void Large(const std::string& dir, int mib) {
     Save(dir + "new.bin", Random(1 << 20, random));
 }
 
+void Thumbnail(const std::string& dir, int mib) {
+    std::mt19937 random(5);
+    std::vector<Entry> entries;
+    for (int i = 0; i < mib; ++i)
+        entries.push_back({Format("BLOCK%04d.BIN", i), Random(1 << 20, random)});
+    entries.push_back({"LAST.IMG", ImageFile(640, 480, 5)});
+    WriteArchive(dir, "thumbnail", entries, false);
+}
+
 void Pictures(const std::string& dir, int count) {
     std::vector<std::string> names;
     for (int i = 0; i < count; ++i) {
@@ -171,11 +182,13 @@ int main(int argc, char** argv) {
             Log(dir, number);
         else if (what == "large" && number > 0)
             Large(dir, number);
+        else if (what == "thumbnail" && number > 0)
+            Thumbnail(dir, number);
         else if (what == "pictures" && number > 0)
             Pictures(dir, number);
         else {
             std::fprintf(stderr, "usage: bench_cli_inputs extract|mixed FOLDER, or "
-                                 "log|large|pictures FOLDER NUMBER\n");
+                                 "log|large|thumbnail|pictures FOLDER NUMBER\n");
             return 2;
         }
     } catch (const std::exception& e) {

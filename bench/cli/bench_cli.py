@@ -20,6 +20,8 @@ Benchmarks (names for --only):
   rebuild   rebuild from logs of 10,000 and of 40,000 small entries: the ratio of the times
   add       add of one entry to a 500 MB archive, against cp of the archive (and cp then
             sync); the peak resident memory of add
+  thumbnail thumbnail of a 1 GB archive whose first picture is its last entry: the time and the
+            peak resident memory, against cat of the archive (which reads it all)
   jobs      rebuild --recreate-all of an image-heavy export with --jobs 1 and with one job per
             core: the ratio, and whether both archives are the same bytes
   window    the window's "Extract, convert, log" of the 5,000 entries of export and "Extract
@@ -157,6 +159,16 @@ class Bench:
                  f"cp + sync {synced:.2f} s: {mine / synced:.1f}x")
         self.row("add: peak memory", f"{memory:.0f} MB", "", "", "<= 100 MB", memory <= 100)
 
+    def thumbnail(self):
+        d = os.path.join(self.work, "thumbnail") + "/"
+        self.make("thumbnail", d, "1024")
+        archive, out = d + "thumbnail.DIR", d + "thumbnail.png"
+        mine, memory = best([self.cli, "thumbnail", archive, out], 3 * self.repeat)
+        cat, _ = best(["cat", archive], self.repeat)
+        self.row("thumbnail of a 1 GB archive", f"{mine:.3f} s", f"cat {cat:.2f} s",
+                 f"{mine / cat:.2f}x", "<= 0.1 s", mine <= 0.1, "the directory and one entry read")
+        self.row("thumbnail: peak memory", f"{memory:.0f} MB", "", "", "<= 30 MB", memory <= 30)
+
     def jobs(self):
         d = os.path.join(self.work, "pictures") + "/"
         self.make("pictures", d, "300")
@@ -209,7 +221,7 @@ def main():
     parser.add_argument("--build", default=os.path.join(ROOT, "build-rel"))
     parser.add_argument("--work", help="where to make the inputs (default: a temporary folder)")
     parser.add_argument("--repeat", type=int, default=3)
-    parser.add_argument("--only", default="extract,export,rebuild,add,jobs,window")
+    parser.add_argument("--only", default="extract,export,rebuild,add,thumbnail,jobs,window")
     args = parser.parse_args()
 
     if not os.path.exists(os.path.join(args.build, "CMakeCache.txt")):

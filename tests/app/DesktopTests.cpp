@@ -1,6 +1,7 @@
 // The window as a desktop program, through the scripted toolkit: the command line, files
-// dropped on the window, and the details of an entry. (The start folders of the dialogs, the
-// archive opened at start and the locale's numbers are tested on the Qt window.)
+// dropped on the window, the details of an entry and the list's context menu. (The start
+// folders of the dialogs, the archive opened at start and the locale's numbers are tested on
+// the Qt window.)
 #include "AppTestSupport.h"
 #include "FakeToolkit.h"
 
@@ -204,6 +205,29 @@ TEST_F(DesktopTest, EntryDetailsOfTheListsLines) {
     EXPECT_EQ(form.EntryDetails(0), "");
     EXPECT_EQ(form.EntryDetails(1), "1.234 bytes");
     EXPECT_EQ(form.EntryDetails(2), "");
+}
+
+// The list's context menu offers sprites' animations as GIFs; the file chosen gets the GIF,
+// nothing is written when the dialog is cancelled.
+TEST_F(DesktopTest, SavesASpritesAnimationAsGif) {
+    WriteArchive(dir, "GFX.DIR",
+                 {{"PIC.IMG", ImageBytes(3, 2)}, {"WALK.SPR", SpriteBytes(3, 10, 2)}});
+    form.OpenArchiveFile(dir / "GFX.DIR");
+    EXPECT_TRUE(form.EntryMenu(0).empty());
+    EXPECT_TRUE(form.EntryMenu(-1).empty());
+    std::vector<TMainForm::EntryCommand> menu = form.EntryMenu(1);
+    ASSERT_EQ(menu.size(), 1u);
+    EXPECT_EQ(menu[0].Caption, "Save animation as GIF\xE2\x80\xA6");
+
+    form.ExtractFolder = dir.Path();
+    ui.SaveFileAnswers = {std::nullopt, dir / "walk.gif"};
+    menu[0].Run();
+    EXPECT_TRUE(dir.Entries() == (std::vector<std::string>{"GFX.DIR", "staging"}));
+    menu[0].Run();
+    EXPECT_EQ(ui.SaveFileProposals, std::vector<std::string>(2, dir / "WALK.SPR.gif"));
+    const Bytes gif = ReadWholeFile(dir / "walk.gif");
+    EXPECT_EQ(Bytes(gif.begin(), gif.begin() + 6), B("GIF89a"));
+    EXPECT_EQ(ui.Status, "Saved the animation of WALK.SPR as " + dir / "walk.gif");
 }
 
 } // namespace

@@ -46,6 +46,7 @@ public:
     std::deque<std::optional<std::string>> SaveAnswers;
     std::deque<std::optional<std::vector<std::string>>> AddAnswers;
     std::deque<std::optional<std::string>> FolderAnswers;
+    std::deque<std::optional<std::string>> SaveFileAnswers; // ChooseSaveFile
     std::deque<MsgResult> BoxAnswers;
 
     // --- Records ---------------------------------------------------------------------------
@@ -65,6 +66,7 @@ public:
     std::vector<std::string> AddFiles;
     int FilterIndex = 1;
     std::vector<std::string> FolderStarts;
+    std::vector<std::string> SaveFileProposals;        // what ChooseSaveFile proposed
     std::vector<std::string> OpenFolders, SaveFolders; // folder set before each dialog
     int OpenNamesCleared = 0;
     NumberSeparators Separators;
@@ -205,6 +207,14 @@ public:
         return true;
     }
     std::vector<std::string> AddDialogFiles() override { return AddFiles; }
+    bool ChooseSaveFile(const std::string&, const std::string&, const std::string& proposed,
+                        std::string& chosen) override {
+        WindowThread("ChooseSaveFile");
+        SaveFileProposals.push_back(proposed);
+        auto answer = Next(SaveFileAnswers, "Save file dialog");
+        if (answer) chosen = *answer;
+        return answer.has_value();
+    }
     bool ChooseFolder(const std::string& startFolder, std::string& chosen) override {
         WindowThread("ChooseFolder");
         ++FolderShown;

@@ -6,6 +6,7 @@
 #include "archive/DirFileU.h"
 #include "base/Bytes.h"
 #include "image/ImgFileU.h"
+#include "picture/Picture.h"
 #include "platform/FileTime.h"
 #include "sprite/SprFileU.h"
 
@@ -93,6 +94,29 @@ TEST(CliConvert, SpriteStripsFromAnotherProgram) {
     r = RunCli({"convert", dir / "walk.SPR"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, dir / "walk.SPR" + " -> " + dir / "walk.SPR.bmp, " + dir / "walk.SPR.spd\n");
+}
+
+// The sprite's animation as a GIF, and thumbnails: the files are made, or none at all.
+TEST(CliConvert, GifsAndThumbnails) {
+    TestFolder dir;
+    Copy(Data("sprite/walk.SPR.bmp"), dir / "walk.SPR.bmp");
+    Copy(Data("sprite/walk.SPR.spd"), dir / "walk.SPR.spd");
+    ASSERT_EQ(RunCli({"convert-back", dir / "walk.SPR.spd"}).status, 0);
+    CliResult r = RunCli({"convert", "--gif", dir / "walk.SPR"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, dir / "walk.SPR" + " -> " + dir / "walk.SPR.gif\n");
+    const std::vector<uint8_t> gif = ReadFile(dir / "walk.SPR.gif");
+    EXPECT_EQ(std::string(gif.begin(), gif.begin() + 6), "GIF89a");
+    EXPECT_EQ(RunCli({"convert", "--gif", "--png", dir / "walk.SPR"}).status, 2);
+
+    r = RunCli({"thumbnail", "-s", "4", dir / "walk.SPR", dir / "walk.png"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(LoadPictureFile(dir / "walk.png").Image.Width(), 4);
+    r = RunCli({"thumbnail", dir / "walk.SPR.spd", dir / "spd.png"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "pelfry-cli: Cannot make a thumbnail of " + dir / "walk.SPR.spd" +
+                         ": not a .DIR, .IMG or .SPR file\n");
+    EXPECT_FALSE(FileExists(dir / "spd.png"));
 }
 
 TEST(CliConvert, InfoOnImagesAndBadInput) {

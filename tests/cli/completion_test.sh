@@ -44,6 +44,7 @@ check "no entry names from a file that is no archive, and no message" "" "$(comp
 check "log" "notes.txt work " "$(completions rebuild --quiet '')"
 check "archive after the log" "GFX.DIR old.dir work " "$(completions rebuild notes.txt '')"
 check "game files" "HERO.IMG walk.spr work " "$(completions convert --png '')"
+check "thumbnail of" "GFX.DIR HERO.IMG old.dir walk.spr work " "$(completions thumbnail -s 64 '')"
 check "edited files" "HERO.IMG.bmp walk.SPR.spd work " "$(completions convert-back HERO.IMG.bmp '')"
 check "any file after --name" "GFX.DIR HERO.IMG HERO.IMG.bmp notes.txt old.dir walk.SPR.spd walk.spr work " \
     "$(completions add --name X GFX.DIR '')"

@@ -1,10 +1,13 @@
 // The conversion dispatch on real files: which files each direction makes, and the time-stamp
-// rule that rebuilds a game file only when one of its edited files changed.
+// rule that rebuilds a game file only when one of its edited files changed; and thumbnails.
 #include "app/Convert.h"
+#include "app/Thumbnail.h"
+#include "archive/DirFileU.h"
 #include "base/Errors.h"
 #include "image/ImgFileU.h"
 #include "picture/Bitmap.h"
 #include "picture/Picture.h"
+#include "picture/Thumbnail.h"
 #include "platform/FileTime.h"
 #include "platform/FileUtil.h"
 #include "sprite/SprFileU.h"
@@ -432,4 +435,91 @@ TEST(ConvertBack, WarnsOfPixelsOfAColouredIndex0) {
         0u);
     options.Warn = nullptr; // nobody listening, as in the window
     EXPECT_TRUE(ConvertBack(dir / "m.img.png", true, options, result));
+}
+
+// Thumbnails: what they show, their size (the longer side at most the size asked, never
+// enlarged), their colours, and the files they refuse.
+TEST(Thumbnail, SizesAndPictures) {
+    TempDir dir;
+    MakeImage(300, 200, 5).SaveToFile(dir / "WIDE.IMG", true);
+    MakeImage(200, 300, 5).SaveToFile(dir / "TALL.IMG", true);
+    TImgFile small = MakeImage(6, 4, 5);
+    small.SaveToFile(dir / "small.img", false);
+    TSprFile sprite = MakeSprite(5, 3, 4);
+    WriteWholeFile(dir / "walk.bin", sprite.SaveToBytes(true)); // told by its first bytes
+    // An archive's first picture, passing over an entry of another kind and a damaged image.
+    TDirFile archive;
+    archive.AppendEntry("notes.txt", std::make_shared<std::vector<uint8_t>>(5, 'x'));
+    archive.AppendEntry("BAD.IMG", std::make_shared<std::vector<uint8_t>>(12, 'x'));
+    archive.AppendEntry("X.SPR", std::make_shared<std::vector<uint8_t>>(sprite.SaveToBytes(false)));
+    archive.SaveToFile(dir / "GAME.DIR");
+    struct Case {
+        const char* file;
+        int size, width, height;
+        const Bitmap* exact; // the picture shown pixel for pixel, when not scaled
+    } cases[] = {
+        {"WIDE.IMG", 128, 128, 85, nullptr},
+        {"TALL.IMG", DefaultThumbnailSize, 171, 256, nullptr},
+        {"small.img", DefaultThumbnailSize, 6, 4, nullptr},
+        {"walk.bin", 5, 5, 3, nullptr},
+        {"GAME.DIR", 2, 2, 1, nullptr},
+    };
+    const Bitmap smallPicture = small.MakeBitmap(), frame = sprite.MakeFrameBitmap(0);
+    cases[2].exact = &smallPicture;
+    cases[3].exact = &frame;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const RgbaPicture thumbnail = ScaleDown(ThumbnailPicture(dir / c.file), c.size);
+        EXPECT_EQ(thumbnail.Width, c.width);
+        EXPECT_EQ(thumbnail.Height, c.height);
+        for (size_t i = 0; c.exact && i < c.exact->Pixels().size(); ++i) {
+            const uint8_t p = c.exact->Pixels()[i];
+            const RGB colour = p == 0 ? RGB{} : c.exact->Palette()[p];
+            const uint8_t* got = &thumbnail.Pixels[4 * i];
+            ASSERT_EQ((std::vector<int>{got[0], got[1], got[2], got[3]}),
+                      (std::vector<int>{colour.r, colour.g, colour.b, p == 0 ? 0 : 255}))
+                << "pixel " << i;
+        }
+    }
+    const std::vector<uint8_t> bytes = MakeThumbnail(dir / "WIDE.IMG", 64);
+    const Picture png = DecodePng(bytes.data(), bytes.size(), "t.png");
+    EXPECT_EQ(png.Image.Width(), 64);
+    EXPECT_EQ(png.Image.Height(), 43);
+}
+
+// A pixel of the thumbnail averages the part of the picture it covers: the background counts
+// for transparency only, not as black.
+TEST(Thumbnail, AveragesWithoutDarkeningEdges) {
+    Bitmap picture(2, 2);
+    picture.Palette()[1] = RGB{200, 100, 0};
+    picture.Palette()[2] = RGB{50, 40, 30};
+    picture.Pixels() = {1, 0, 1, 2};
+    const RgbaPicture one = ScaleDown(picture, 1);
+    EXPECT_EQ(one.Pixels, (std::vector<uint8_t>{150, 80, 10, 191}));
+}
+
+TEST(Thumbnail, RefusesWhatShowsNoPicture) {
+    TempDir dir;
+    WriteWholeFile(dir / "notes.txt", {'h', 'i'});
+    WriteWholeFile(dir / "BAD.IMG", {'N', 'O', 'P', 'E', 0, 0, 0, 0, 8, 0x80});
+    MakeImage(0, 0, 1).SaveToFile(dir / "EMPTY.IMG", false);
+    TDirFile archive;
+    archive.AppendEntry("notes.txt", std::make_shared<std::vector<uint8_t>>(5, 'x'));
+    archive.SaveToFile(dir / "TEXT.DIR");
+    const std::pair<const char*, std::string> refused[] = {
+        {"notes.txt",
+         "Cannot make a thumbnail of " + dir / "notes.txt" + ": not a .DIR, .IMG or .SPR file"},
+        {"BAD.IMG", dir / "BAD.IMG" + " is not a valid image file"},
+        {"EMPTY.IMG", dir / "EMPTY.IMG" + " has no picture to show"},
+        {"TEXT.DIR", dir / "TEXT.DIR" + " has no picture to show"},
+        {"missing.IMG", "Cannot open file " + dir / "missing.IMG"},
+    };
+    for (const auto& [file, message] : refused) {
+        try {
+            MakeThumbnail(dir / file, 128);
+            ADD_FAILURE() << file << " made a thumbnail";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.what(), message);
+        }
+    }
 }

@@ -3,7 +3,9 @@
 # - the .deb: exactly the expected files, Depends on the libraries the programs link, no
 #   lintian errors; unpacked into a throw-away root (the package's files, then what dpkg's
 #   triggers do on installation), pelfry-cli runs, man finds its page, bash completes, the
-#   editor starts, and the archive's type opens in the editor;
+#   editor starts, GIO types the game's files by their contents as file managers do (an
+#   image named .IMG is no disk image, a disk image or a text file so named stays what it is),
+#   the three types open in the editor, and the thumbnailer's command makes thumbnails;
 # - the zip, when given: exactly the expected files, the programs run (under wine, when it is
 #   installed), the README and the licences are there;
 # - the installer, when given: under wine in a fresh prefix, on a virtual display, it installs
@@ -48,13 +50,18 @@ sort >"$work/expected" <<EOF
 /usr/share/man/man1/pelfry-cli.1.gz
 /usr/share/man/man1/pelfry.1.gz
 /usr/share/mime/packages/pelfry.xml
+/usr/share/thumbnailers/pelfry.thumbnailer
 EOF
 diff -u "$work/expected" "$work/files" || fail "the package's files differ from the expected ones"
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libc6 libstdc++6 libpng16-16 libqt6core6 libqt6gui6 libqt6widgets6 qt6-qpa-plugins; do
+for library in libc6 libstdc++6 libpng16-16 libgif7 libqt6core6 libqt6gui6 libqt6widgets6 qt6-qpa-plugins; do
   [[ ", $depends," == *", $library "* || ", $depends," == *", $library,"* ]] ||
     fail "Depends lacks $library: $depends"
+done
+recommends=$(dpkg-deb -f "$deb" Recommends)
+for package in shared-mime-info desktop-file-utils xdg-utils bash-completion; do
+  [[ ", $recommends," == *", $package,"* ]] || fail "Recommends lacks $package: $recommends"
 done
 lintian --fail-on error "$deb" 2>/dev/null || fail "lintian reports errors"
 
@@ -74,13 +81,58 @@ completions=$(bash -c 'source "$1"; COMP_WORDS=(pelfry-cli conv); COMP_CWORD=1; 
 [ "$completions" = "convert convert-back" ] || fail "bash completes 'conv' as [$completions]"
 "$root/usr/bin/pelfry" --help 2>/dev/null | grep '^Usage: pelfry' >/dev/null || fail "pelfry --help"
 desktop-file-validate "$root/usr/share/applications/pelfry.desktop" || fail "the .desktop file"
-printf 'DIR\032\0\0\0\0' >"$work/GAME.DAT"
+# The game's files, and files that only share their names. The system's types stay in view:
+# the disk image's "*.img" pattern must not take a real image.
+cli=$root/usr/bin/pelfry-cli
+files=$work/files-of-the-game
+mkdir "$files"
+printf 'DIR\032\0\0\0\0' >"$files/GAME.DAT"
+convert -size 300x200 xc:'#C03020' -fill '#2040E0' -draw 'rectangle 20,20 120,90' "PNG24:$files/HERO.IMG.png"
+convert -size 40x64 xc:'#20A040' "PNG24:$files/walk.SPR.png"
+printf 'frames = 2\r\nheight = 32\r\nwidth = 40\r\nframerate = 12\r\nflags = 3\r\n' >"$files/walk.SPR.spd"
+"$cli" convert-back -q "$files/HERO.IMG.png" "$files/walk.SPR.spd" || fail "convert-back"
+mv "$files/walk.SPR" "$files/WALK.BIN"
+# An archive whose first picture is the sprite, after an entry that is none.
+{ "$cli" add -q "$files/GAME.DIR" "$files/walk.SPR.spd" &&
+  "$cli" add -q --name WALK.SPR "$files/GAME.DIR" "$files/WALK.BIN" &&
+  "$cli" add -q "$files/GAME.DIR" "$files/HERO.IMG"; } || fail "add"
+echo "a text, named as an image" >"$files/NOTES.IMG"
+head -c 65536 /dev/zero >"$files/DISK.IMG"
 # As a file manager sees the root (GLib offers only programs it finds on the PATH).
-in_root() { PATH=$root/usr/bin:$PATH XDG_DATA_DIRS=$root/usr/share XDG_DATA_HOME=$work/none "$@"; }
-[ "$(in_root gio info -a standard::content-type "$work/GAME.DAT" | sed -n 's/^ *standard::content-type: //p')" = \
-  application/x-varn-directory ] || fail "an archive is not recognised by its first bytes"
-in_root gio mime application/x-varn-directory | grep '^Default application .*: pelfry.desktop$' >/dev/null ||
-  fail "archives do not open in the editor"
+in_root() { PATH=$root/usr/bin:$PATH XDG_DATA_DIRS=$root/usr/share:/usr/share XDG_DATA_HOME=$work/none "$@"; }
+type_of() { in_root gio info -a standard::content-type "$1" | sed -n 's/^ *standard::content-type: //p'; }
+for typed in GAME.DAT:application/x-varn-directory GAME.DIR:application/x-varn-directory \
+             HERO.IMG:image/x-varn-image WALK.BIN:image/x-varn-sprite; do
+  [ "$(type_of "$files/${typed%%:*}")" = "${typed#*:}" ] || fail "${typed%%:*} is not typed ${typed#*:}"
+done
+for other in NOTES.IMG DISK.IMG; do
+  [[ $(type_of "$files/$other") != */x-varn-* ]] || fail "$other is typed $(type_of "$files/$other")"
+done
+for type in application/x-varn-directory image/x-varn-image image/x-varn-sprite; do
+  in_root gio mime "$type" | grep '^Default application .*: pelfry.desktop$' >/dev/null ||
+    fail "$type does not open in the editor"
+done
+# The thumbnailer's command, as a file manager runs it (%s the size, %i the file, %o the PNG).
+thumbnailer=$root/usr/share/thumbnailers/pelfry.thumbnailer
+grep -qx 'MimeType=application/x-varn-directory;image/x-varn-image;image/x-varn-sprite;' "$thumbnailer" ||
+  fail "the thumbnailer's types"
+command=$(sed -n 's/^Exec=//p' "$thumbnailer")
+thumbnail() { # FILE SIZE: runs the command, prints what `file` says of the thumbnail
+  rm -f "$work/thumbnail.png"
+  local words=() word
+  for word in $command; do
+    case $word in %s) word=$2 ;; %i) word=$1 ;; %o) word=$work/thumbnail.png ;; esac
+    words+=("$word")
+  done
+  in_root "${words[@]}" 2>/dev/null && file -b "$work/thumbnail.png" | cut -d, -f2,3
+}
+for made in "HERO.IMG 128:128 x 85" "WALK.BIN 256:40 x 32" "GAME.DIR 16:16 x 13"; do
+  read -r name size <<<"${made%%:*}"
+  got=$(thumbnail "$files/$name" "$size")
+  [ "$got" = " ${made#*:}, 8-bit/color RGBA" ] || fail "the thumbnail of $name at $size: $got"
+done
+! thumbnail "$files/NOTES.IMG" 128 && [ ! -e "$work/thumbnail.png" ] ||
+  fail "a thumbnail of a text file"
 
 if [ -n "$zip" ]; then
   name=$(basename "$zip" .zip)
@@ -88,7 +140,7 @@ if [ -n "$zip" ]; then
   # The editor comes with the licence notes of Qt, whatever their names.
   {
     printf '%s\n' "$name/LICENSE.txt" "$name/README.txt" "$name/pelfry-cli.exe"
-    for note in libpng libpng-LICENSE zlib CLI11 mingw-w64-runtime GCC-runtime; do
+    for note in libpng libpng-LICENSE giflib giflib-LICENSE zlib CLI11 mingw-w64-runtime GCC-runtime; do
       echo "$name/licenses/$note.txt"
     done
     # The editor comes with Qt's notes and the kit to relink it with another Qt.
@@ -178,7 +230,7 @@ END
   # An archive in a folder with a space, opened as Explorer opens it (ShellExecute through the
   # association): the editor's window comes up with the archive, its caption naming it.
   mkdir "$work/saved games"
-  "$root/usr/bin/pelfry-cli" add "$work/saved games/GAME.DIR" "$work/GAME.DAT" >/dev/null
+  "$root/usr/bin/pelfry-cli" add "$work/saved games/GAME.DIR" "$files/GAME.DAT" >/dev/null
   archive=$(winepath -w "$work/saved games/GAME.DIR")
   wine start /wait /unix "$work/saved games/GAME.DIR" >"$work/editor.log" 2>&1 &
   started=$!
