@@ -68,9 +68,9 @@ void StampWithAgeOf(const std::string& source, const std::vector<std::string>& t
         SetFileAge(target, age);
 }
 
-// The game file rebuilt from `pictureName` in memory; `warning` receives what the user is told
-// about it.
-std::vector<uint8_t> MakeGameFile(const std::string& baseName, const std::string& pictureName,
+} // namespace
+
+std::vector<uint8_t> RebuildGameFile(const std::string& baseName, const std::string& pictureName,
                                   bool sprite, const ConvertOptions& options,
                                   std::string& warning) {
     Picture picture = LoadPictureFile(pictureName);
@@ -98,8 +98,6 @@ std::vector<uint8_t> MakeGameFile(const std::string& baseName, const std::string
             background.g, background.b);
     return bytes;
 }
-
-} // namespace
 
 void ConvertImgFile(const std::string& fileName, PictureFormat format) {
     FileStream file(fileName, FileStream::Mode::OpenRead);
@@ -141,7 +139,7 @@ void ConvertPictureFile(const std::string& baseName, const std::string& pictureN
                         const ConvertOptions& options) {
     std::string warning;
     WriteGameFile(baseName, std::nullopt,
-                  MakeGameFile(baseName, pictureName, sprite, options, warning));
+                  RebuildGameFile(baseName, pictureName, sprite, options, warning));
     if (!warning.empty() && options.Warn) options.Warn(warning);
 }
 
@@ -248,7 +246,7 @@ BackConversion PrepareConvertBack(const std::string& fileName, bool recreate,
     back.ResultName = base;
     if (sourceAge == targetAge) return back;
     back.Rebuilt = true;
-    back.GameFile = MakeGameFile(base, back.Picture, back.Sprite, options, back.Warning);
+    back.GameFile = RebuildGameFile(base, back.Picture, back.Sprite, options, back.Warning);
     {
         FileStream source(back.Picture, FileStream::Mode::OpenRead);
         back.Age = FileGetDate(source);

@@ -89,6 +89,17 @@ static std::string ConvertErrorText(std::string_view text) {
     return message;
 }
 
+std::string ErrorText(const std::exception& error) {
+    std::string reason;
+    if (const auto* known = dynamic_cast<const Error*>(&error)) reason = known->Reason();
+    if (reason.empty()) return error.what();
+    // The system's words for a file it refused read on after a colon; what gave a damaged file
+    // away stands apart in brackets.
+    if (dynamic_cast<const FileSystemError*>(&error) != nullptr)
+        return std::string(error.what()) + ": " + reason;
+    return std::string(error.what()) + " [" + reason + "]";
+}
+
 ConvertError::ConvertError(std::string_view text) : Error(ConvertErrorText(text)) {}
 
 std::string Format(const char* fmt, ...) {

@@ -17,17 +17,6 @@ bool IsWordByte(char c) {
 
 } // namespace
 
-std::string ErrorText(const std::exception& error) {
-    std::string reason;
-    if (const auto* known = dynamic_cast<const Error*>(&error)) reason = known->Reason();
-    if (reason.empty()) return error.what();
-    // The system's words for a file it refused read on after a colon; what gave a damaged file
-    // away stands apart in brackets.
-    if (dynamic_cast<const FileSystemError*>(&error) != nullptr)
-        return std::string(error.what()) + ": " + reason;
-    return std::string(error.what()) + " [" + reason + "]";
-}
-
 void PrintWarning(const std::string& text) {
     WriteLine(stderr, "pelfry-cli: warning: " + text);
 }

@@ -23,10 +23,14 @@ namespace pelfry::temps {
 
 // ---- On every system ----------------------------------------------------------------------------
 
-// A new random temporary name (".pelfry-" and eight letters or digits).
-std::string NewName();
-// Whether `name` is one NewName could make.
-bool IsTemporaryName(std::string_view name);
+// The temporaries' prefix, and that of the folders a window keeps its files in (WindowFolder.h).
+inline constexpr std::string_view TempPrefix = ".pelfry-";
+inline constexpr std::string_view WindowFolderPrefix = "pelfry-window-";
+
+// A new random name: `prefix` and eight letters or digits (a temporary's by default).
+std::string NewName(std::string_view prefix = TempPrefix);
+// Whether `name` is one NewName could make with `prefix`.
+bool IsTemporaryName(std::string_view name, std::string_view prefix = TempPrefix);
 
 // For FolderIgnoresCase: the folder `path` if it exists, else the nearest folder above it that
 // does ("" for the current folder), whose rules a folder made there will follow; and `name`

@@ -17,6 +17,7 @@
 #include <exception>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -76,6 +77,11 @@ public:
     bool PreviewShowing = false;
     std::vector<ShownBox> Boxes;
     std::vector<PreviewCall> Previews;
+    // Files opened in the picture editor, whether it starts, the files watched, the notices.
+    std::vector<std::string> Edited;
+    bool EditorStarts = true;
+    std::set<std::string> Watched;
+    std::vector<std::string> Notices;
     // Long commands: whether each could be cancelled, and the progress shown (number, total).
     std::vector<bool> LongCommands;
     std::vector<std::pair<int, int>> Progress;
@@ -240,6 +246,24 @@ public:
         MsgResult answer = BoxAnswers.front();
         BoxAnswers.pop_front();
         return answer;
+    }
+
+    void ShowNotice(const std::string& text) override {
+        WindowThread("ShowNotice");
+        Notices.push_back(text);
+    }
+    bool OpenInPictureEditor(const std::string& file) override {
+        WindowThread("OpenInPictureEditor");
+        Edited.push_back(file);
+        return EditorStarts;
+    }
+    void WatchFile(const std::string& file) override {
+        WindowThread("WatchFile");
+        Watched.insert(file);
+    }
+    void UnwatchFile(const std::string& file) override {
+        WindowThread("UnwatchFile");
+        Watched.erase(file);
     }
 
     void PreviewSetEntry(const std::string& fileName, TDirFile* archive) override {
