@@ -86,6 +86,8 @@ public:
     std::vector<bool> LongCommands;
     std::vector<std::pair<int, int>> Progress;
     bool InWork = false;
+    // Runs on the window's thread while a long command's work holds the archive (after it).
+    std::function<void()> WhileBusy;
 
     // Sets the current hint as the toolkit would when the mouse or the menu moves.
     void ChangeHint(const std::string& hint) {
@@ -120,6 +122,7 @@ public:
             error = std::current_exception();
         }
         InWork = false;
+        if (WhileBusy) std::exchange(WhileBusy, nullptr)();
         finished(error);
     }
     void ShowProgress(int number, int total, const std::string& text) override {
