@@ -185,7 +185,7 @@ void MainWindow::BuildEditMenu() {
             menu->addSeparator();
     }
     menu->addSeparator();
-    QAction* choose = menu->addAction("&Picture editorâ¦");
+    QAction* choose = menu->addAction("&Picture editor\xE2\x80\xA6");
     choose->setObjectName("EditPictureEditorItem");
     choose->setStatusTip("Choose the program that Edit in picture editor opens pictures in");
     connect(choose, &QAction::triggered, this, [this] { PictureEditorDialog(this).exec(); });
