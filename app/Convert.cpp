@@ -71,8 +71,8 @@ void StampWithAgeOf(const std::string& source, const std::vector<std::string>& t
 } // namespace
 
 std::vector<uint8_t> RebuildGameFile(const std::string& baseName, const std::string& pictureName,
-                                  bool sprite, const ConvertOptions& options,
-                                  std::string& warning) {
+                                     bool sprite, const ConvertOptions& options,
+                                     std::string& warning) {
     Picture picture = LoadPictureFile(pictureName);
     const uint64_t coloured = ColouredBackgroundPixels(picture);
     const RGB background = picture.Image.Palette()[0];

@@ -87,9 +87,8 @@ void TMainForm::DropFiles(const std::vector<std::string>& paths) {
         return;
     }
     if (archives == 1)
-        return QueryCloseEdits([this, path = paths[0]] {
-            QuerySaveChanges([this, path] { OpenArchiveFile(path); });
-        });
+        return QueryCloseEdits(
+            [this, path = paths[0]] { QuerySaveChanges([this, path] { OpenArchiveFile(path); }); });
     AddFiles(
         paths, true, [](int n) { return Format("Added %d file(s)", n); }, "drop");
 }

@@ -155,8 +155,8 @@ void TMainForm::TakeEdit(OpenEdit& edit) {
     std::string warning;
     std::vector<uint8_t> bytes;
     try {
-        bytes = RebuildGameFile(edit.Base, edit.Files.front(), edit.Sprite, CheckBoxOptions(),
-                                warning);
+        bytes =
+            RebuildGameFile(edit.Base, edit.Files.front(), edit.Sprite, CheckBoxOptions(), warning);
     } catch (const std::exception& e) {
         return tell(Format("The edit of %s was not taken in, the entry is as it was: ",
                            edit.Entry.c_str()) +
@@ -185,9 +185,9 @@ void TMainForm::QueryCloseEdits(const std::function<void()>& then) {
     for (size_t i = edits_.size(); i-- > 0;)
         TakeEdit(edits_[i]);
     if (edits_.empty()) return then();
-    const std::string open =
-        edits_.size() == 1 ? edits_.front().Entry + " is"
-                           : Format("%d entries are", static_cast<int>(edits_.size()));
+    const std::string open = edits_.size() == 1
+                                 ? edits_.front().Entry + " is"
+                                 : Format("%d entries are", static_cast<int>(edits_.size()));
     const std::string question =
         open + " still open in the picture editor. Close anyway? Saves made there later will no "
                "longer come back to the directory.";

@@ -78,7 +78,8 @@ WindowFolder::WindowFolder(const std::string& parent) {
             ::close(above);
             throw FileCreateError(place + name, error);
         }
-        const int fd = ::openat(above, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int fd =
+            ::openat(above, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         // Until the mark is on, a window starting meanwhile may take the folder for a dead
         // window's: then it is gone or going, and another name is tried.
         if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && StandsUnder(fd, above, name)) {
@@ -114,7 +115,8 @@ void RemoveDeadWindowFolders(const std::string& parent) {
         ::close(listing);
     }
     for (const std::string& name : found) {
-        const int fd = ::openat(above, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int fd =
+            ::openat(above, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) continue;
         struct stat st {};
         // Another user's folder of that name is not ours to judge.

@@ -204,9 +204,9 @@ private:
     QPushButton* cancelButton_ = nullptr;
     std::vector<QWidget*> commandControls_; // disabled while a long command runs
     std::vector<QAction*> menuItems_;
-    std::vector<QAction*> editItems_; // in the Edit menu's order
+    std::vector<QAction*> editItems_;    // in the Edit menu's order
     SettlingWatcher* watcher_ = nullptr; // the files open in the picture editor
-    QPointer<QMessageBox> notice_;      // the notice on show, if any
+    QPointer<QMessageBox> notice_;       // the notice on show, if any
     QPointer<QWidget> focusBeforeBusy_;
     QCheckBox* chkCompSpr_ = nullptr;
     QCheckBox* chkCompImg_ = nullptr;

@@ -180,8 +180,7 @@ void MainWindow::BuildEditMenu() {
         connect(action, &QAction::triggered, this,
                 [this, command] { Guarded([this, command] { (form_.*command)(); }); });
         editItems_.push_back(action);
-        if (item.command == &TMainForm::EditInPictureEditor ||
-            item.command == &TMainForm::EditRedo)
+        if (item.command == &TMainForm::EditInPictureEditor || item.command == &TMainForm::EditRedo)
             menu->addSeparator();
     }
     menu->addSeparator();
@@ -227,8 +226,8 @@ void MainWindow::BuildListEditing() {
 void MainWindow::UpdateEditItems() {
     if (editItems_.empty()) return;
     const TMainForm::EditState state = form_.EditCommands();
-    const bool enabled[] = {state.CanEditInEditor, state.CanUndo,     state.CanRedo,
-                            state.CanRename,       state.CanMoveUp,   state.CanMoveDown};
+    const bool enabled[] = {state.CanEditInEditor, state.CanUndo,   state.CanRedo,
+                            state.CanRename,       state.CanMoveUp, state.CanMoveDown};
     static_assert(std::size(enabled) == std::size(EditItems));
     for (size_t i = 0; i < editItems_.size(); ++i)
         editItems_[i]->setEnabled(enabled[i]);

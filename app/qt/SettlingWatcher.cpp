@@ -8,8 +8,7 @@
 namespace pelfry {
 
 SettlingWatcher::SettlingWatcher(QObject* parent,
-                                 std::function<void(const std::string& file)> settled,
-                                 int settleMs)
+                                 std::function<void(const std::string& file)> settled, int settleMs)
     : QObject(parent), watcher_(this), settled_(std::move(settled)), settleMs_(settleMs) {
     connect(&watcher_, &QFileSystemWatcher::fileChanged, this,
             [this](const QString& file) { Changed(file); });

@@ -24,11 +24,11 @@ protected:
         form.FormCreate();
         form.WindowFoldersPlace = places.Path();
         TDirFile archive;
-        for (auto& [name, bytes] : std::vector<std::pair<std::string, Bytes>>{
-                 {"UI\\ICON.IMG", ImageBytes(4, 3)},
-                 {"ICON.IMG", ImageBytes(6, 2)},
-                 {"WALK.SPR", SpriteBytes(3, 10, 0)},
-                 {"NOTES.TXT", Bytes{'n'}}})
+        for (auto& [name, bytes] :
+             std::vector<std::pair<std::string, Bytes>>{{"UI\\ICON.IMG", ImageBytes(4, 3)},
+                                                        {"ICON.IMG", ImageBytes(6, 2)},
+                                                        {"WALK.SPR", SpriteBytes(3, 10, 0)},
+                                                        {"NOTES.TXT", Bytes{'n'}}})
             archive.AppendEntry(name, std::make_shared<const Bytes>(bytes));
         archive.SaveToFile(dir / "GFX.DIR");
         ui.OpenAnswers.push_back(dir / "GFX.DIR");

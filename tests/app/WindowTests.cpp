@@ -959,7 +959,8 @@ TEST(SettlingWatcher, FollowsAFileThroughRenamesOverIt) {
     const std::string file = dir / "ICON.IMG.png";
     WriteWholeFile(file, {0});
     std::vector<std::string> settled;
-    SettlingWatcher watcher(nullptr, [&](const std::string& f) { settled.push_back(f); }, 50);
+    SettlingWatcher watcher(
+        nullptr, [&](const std::string& f) { settled.push_back(f); }, 50);
     watcher.Watch(file);
     for (int save = 1; save <= 4; ++save) {
         SCOPED_TRACE(save);

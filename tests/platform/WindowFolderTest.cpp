@@ -22,7 +22,7 @@ TEST(WindowFolder, DeadWindowsFoldersGoWhileLiveOnesAndOtherNamesStay) {
     const std::string dead = place / "pelfry-window-deadbeef";
     ASSERT_TRUE(ForceDirectories(dead + "/1/sub"));
     WriteWholeFile(dead + "/1/sub/ICON.IMG.png", {2});
-    test::MakeLink(outside.Path(), dead + "/1/out", true); // where links can be made
+    test::MakeLink(outside.Path(), dead + "/1/out", true);       // where links can be made
     ASSERT_TRUE(ForceDirectories(place / "pelfry-window-mine")); // no name a window makes
     std::string live;
     {
