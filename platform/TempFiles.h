@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #ifdef _WIN32
 #include <mutex>
@@ -53,6 +54,11 @@ bool FirstVisit(uint64_t volume, uint64_t index);
 // ---- POSIX systems
 // -------------------------------------------------------------------------------
 
+// Whether `name` in the open folder `folder` is still the file (or folder) open as `fd`, the
+// name's link not followed: that it was not removed or replaced since it was opened.
+bool StandsUnder(int fd, int folder, const std::string& name);
+// The names in the open folder `folder`, "." and ".." left out; none when it cannot be read.
+std::vector<std::string> FolderNames(int folder);
 // Makes a temporary file in the open folder `folder`, marked: nameless (O_TMPFILE) when
 // `nameless` and the system can, else under a new name written to `name`; with the permissions
 // `mode` less the process's umask. Returns the open descriptor, or -1 with errno set.

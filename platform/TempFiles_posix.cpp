@@ -50,22 +50,13 @@ bool ProcFdAvailable() {
     return available;
 }
 
-// Whether `name` in `folder` is still the file open as `fd`.
-bool StandsUnder(int fd, int folder, const std::string& name) {
-    struct stat open {
-    }, named{};
-    return ::fstat(fd, &open) == 0 &&
-           ::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-           open.st_dev == named.st_dev && open.st_ino == named.st_ino;
-}
-
 // Removes the temporary `name` when it is a regular file that no live writer marks.
 void RemoveIfStale(int folder, const std::string& name) {
     const int fd = ::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return;
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-        StandsUnder(fd, folder, name))
+        temps::StandsUnder(fd, folder, name))
         ::unlinkat(folder, name.c_str(), 0);
     ::close(fd);
 }
@@ -89,6 +80,29 @@ void InstallTempFileCleanup() {
 }
 
 namespace temps {
+
+bool StandsUnder(int fd, int folder, const std::string& name) {
+    struct stat open {
+    }, named{};
+    return ::fstat(fd, &open) == 0 &&
+           ::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+           open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
+std::vector<std::string> FolderNames(int folder) {
+    std::vector<std::string> names;
+    const int listing = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
+    if (dir == nullptr) {
+        if (listing >= 0) ::close(listing);
+        return names;
+    }
+    while (const dirent* entry = ::readdir(dir))
+        if (std::string_view(entry->d_name) != "." && std::string_view(entry->d_name) != "..")
+            names.emplace_back(entry->d_name);
+    ::closedir(dir);
+    return names;
+}
 
 int Remember(int folder, const std::string& name) {
     for (int i = 0; i < CleanupSlots; ++i) {
@@ -154,18 +168,8 @@ void RemoveStaleTemporaries(int folder) {
     if (::fstat(folder, &st) != 0 ||
         !FirstVisit(static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)))
         return;
-    const int listing = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
-    if (dir == nullptr) {
-        if (listing >= 0) ::close(listing);
-        return;
-    }
-    std::vector<std::string> found;
-    while (const dirent* entry = ::readdir(dir))
-        if (IsTemporaryName(entry->d_name)) found.emplace_back(entry->d_name);
-    ::closedir(dir);
-    for (const std::string& name : found)
-        RemoveIfStale(folder, name);
+    for (const std::string& name : FolderNames(folder))
+        if (IsTemporaryName(name)) RemoveIfStale(folder, name);
 }
 
 } // namespace temps
@@ -186,7 +190,7 @@ bool FolderIgnoresCase(const std::string& path) {
     }
     bool ignores = false;
     if (fd >= 0) {
-        ignores = StandsUnder(fd, folder, temps::OtherCase(probe));
+        ignores = temps::StandsUnder(fd, folder, temps::OtherCase(probe));
         ::unlinkat(folder, probe.c_str(), 0);
         temps::Forget(slot);
         ::close(fd);

@@ -7,7 +7,6 @@
 #include "base/Errors.h"
 
 #include <cerrno>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -18,30 +17,10 @@ namespace pelfry {
 
 namespace {
 
-// Whether `name` in `parent` is still the folder open as `fd`.
-bool StandsUnder(int fd, int parent, const std::string& name) {
-    struct stat open {
-    }, named{};
-    return ::fstat(fd, &open) == 0 &&
-           ::fstatat(parent, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-           open.st_dev == named.st_dev && open.st_ino == named.st_ino;
-}
-
 // Empties the open folder `fd`: files and links are unlinked, folders emptied and removed; no
 // link is followed.
 void Empty(int fd) {
-    const int listing = ::dup(fd);
-    DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
-    if (dir == nullptr) {
-        if (listing >= 0) ::close(listing);
-        return;
-    }
-    std::vector<std::string> names;
-    while (const dirent* entry = ::readdir(dir))
-        if (std::string_view(entry->d_name) != "." && std::string_view(entry->d_name) != "..")
-            names.emplace_back(entry->d_name);
-    ::closedir(dir);
-    for (const std::string& name : names) {
+    for (const std::string& name : temps::FolderNames(fd)) {
         if (::unlinkat(fd, name.c_str(), 0) == 0) continue;
         const int sub = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (sub < 0) continue;
@@ -82,7 +61,7 @@ WindowFolder::WindowFolder(const std::string& parent) {
             ::openat(above, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         // Until the mark is on, a window starting meanwhile may take the folder for a dead
         // window's: then it is gone or going, and another name is tried.
-        if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && StandsUnder(fd, above, name)) {
+        if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && temps::StandsUnder(fd, above, name)) {
             ::fchmod(fd, 0700); // whatever the umask left
             path_ = place + name + "/";
             mark_.reset(new Mark{fd});
@@ -103,25 +82,15 @@ WindowFolder::~WindowFolder() {
 void RemoveDeadWindowFolders(const std::string& parent) {
     const int above = OpenFolder(NativePath(parent));
     if (above < 0) return;
-    const int listing = ::dup(above);
-    DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
-    std::vector<std::string> found;
-    if (dir != nullptr) {
-        while (const dirent* entry = ::readdir(dir))
-            if (temps::IsTemporaryName(entry->d_name, temps::WindowFolderPrefix))
-                found.emplace_back(entry->d_name);
-        ::closedir(dir);
-    } else if (listing >= 0) {
-        ::close(listing);
-    }
-    for (const std::string& name : found) {
+    for (const std::string& name : temps::FolderNames(above)) {
+        if (!temps::IsTemporaryName(name, temps::WindowFolderPrefix)) continue;
         const int fd =
             ::openat(above, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) continue;
         struct stat st {};
         // Another user's folder of that name is not ours to judge.
         if (::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() &&
-            ::flock(fd, LOCK_EX | LOCK_NB) == 0 && StandsUnder(fd, above, name)) {
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0 && temps::StandsUnder(fd, above, name)) {
             Empty(fd);
             ::unlinkat(above, name.c_str(), AT_REMOVEDIR);
         }
