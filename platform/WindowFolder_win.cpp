@@ -1,6 +1,6 @@
 // Window folders on Windows: made in the user's own temporary folder and marked by a handle on
-// the folder that shares no deletion, so that nobody removes it while the window lives. A window
-// that starts judges a folder dead when it can open it sharing nothing: no handle is open on it.
+// the folder that shares no deletion, so that nobody removes or renames it while the window
+// lives. A window that starts takes a folder for a dead window's when it can rename it.
 #include "WindowFolder.h"
 
 #include "FileUtil.h"
@@ -106,13 +106,14 @@ void RemoveDeadWindowFolders(const std::string& parent) {
     } while (::FindNextFileW(search, &entry));
     ::FindClose(search);
     for (const std::wstring& name : found) {
-        // Opened sharing nothing only when no handle is open on it: no window marks it. Held so
-        // while it is emptied, so that no window starting meanwhile can take it.
-        HANDLE h = OpenFolderHandle(place + name, 0);
-        if (h == INVALID_HANDLE_VALUE) continue;
-        Empty(place + name + L"\\");
-        ::CloseHandle(h);
-        ::RemoveDirectoryW((place + name).c_str());
+        // Renamed first: that fails while a window's mark, a handle that shares no deletion, is
+        // open on it, and a window marks only the folder it has just made under its own name,
+        // so the folder emptied under the new name is nobody's. The new name is a window
+        // folder's too, so that what cannot be removed now is tried again at a later start.
+        const std::wstring gone = place + win::Widen(temps::NewName(temps::WindowFolderPrefix));
+        if (!::MoveFileExW((place + name).c_str(), gone.c_str(), 0)) continue;
+        Empty(gone + L"\\");
+        ::RemoveDirectoryW(gone.c_str());
     }
 }
 
