@@ -158,7 +158,8 @@ BatchResult Extract(TDirFile& archive, const ExtractJob& job, BatchFollower& fol
                 return;
             }
             // Only the editable files stay: the game file goes once it has been converted.
-            ExportEntry(archive, job.Folder, entry(i), [&] { return pictures->Take(i); }, false);
+            ExportEntry(
+                archive, job.Folder, entry(i), [&] { return pictures->Take(i); }, false);
         });
     durable.Commit();
     return result;

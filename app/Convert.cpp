@@ -219,9 +219,8 @@ BackConversion PrepareConvertBack(const std::string& fileName, bool recreate,
     // Without reading the times, everything is rebuilt.
     if (!recreate) {
         const int64_t game = FileModifiedNanoseconds(base);
-        back.Rebuilt =
-            TimesDiffer(FileModifiedNanoseconds(back.Picture), game) ||
-            (back.Sprite && TimesDiffer(FileModifiedNanoseconds(base + ".spd"), game));
+        back.Rebuilt = TimesDiffer(FileModifiedNanoseconds(back.Picture), game) ||
+                       (back.Sprite && TimesDiffer(FileModifiedNanoseconds(base + ".spd"), game));
     }
     back.ResultName = base;
     if (!recreate && !back.Rebuilt) return back;
@@ -251,7 +250,8 @@ bool FinishConvertBack(const BackConversion& back, const ConvertOptions& options
     // The description's time is set in the folder the game file went into, without opening it
     // or following a link.
     const Folder* place = back.Written ? back.Written->Place() : written.get();
-    if (back.Sprite && place) place->SetModifiedTime(NameInFolder(back.ResultName) + ".spd", back.Time);
+    if (back.Sprite && place)
+        place->SetModifiedTime(NameInFolder(back.ResultName) + ".spd", back.Time);
     return true;
 }
 

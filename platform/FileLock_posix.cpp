@@ -73,8 +73,8 @@ int OpenLockFile(int folder, const std::string& name) {
     for (;;) {
         int fd = ::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0 && errno == ENOENT) {
-            fd = ::openat(folder, name.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                          0444);
+            fd = ::openat(folder, name.c_str(),
+                          O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0444);
             if (fd < 0 && errno == EEXIST) continue; // made by another writer meanwhile
             if (fd >= 0) ::fchmod(fd, 0444);         // whatever the umask
         }

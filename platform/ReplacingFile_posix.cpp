@@ -170,13 +170,14 @@ int Folder::Moved() const {
         const int next =
             ::openat(at, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_PATH);
         struct stat st {};
-        const bool link =
-            next < 0 && ::fstatat(at, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+        const bool link = next < 0 && ::fstatat(at, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                          S_ISLNK(st.st_mode);
         ::close(at);
         if (next < 0) return link ? ELOOP : ENOENT;
         at = next;
     }
-    struct stat found {}, open{};
+    struct stat found {
+    }, open{};
     const bool same = ::fstat(at, &found) == 0 && ::fstat(fd_, &open) == 0 &&
                       found.st_dev == open.st_dev && found.st_ino == open.st_ino;
     ::close(at);
@@ -489,7 +490,8 @@ void ReplacingFile::BeforeNaming() {
     // The folder was walked without links, and is written into through its handle: moved away
     // (for a link to stand in its place), it would receive the file where nobody looks for it.
     if (const int moved = state_->place->Moved())
-        throw FileCreateError(state_->shownName, moved, moved == ELOOP ? LinkOnTheWay : FolderMoved);
+        throw FileCreateError(state_->shownName, moved,
+                              moved == ELOOP ? LinkOnTheWay : FolderMoved);
 }
 
 uint64_t ReplacingFile::Flushes() {

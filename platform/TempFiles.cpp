@@ -53,7 +53,8 @@ std::string NewName() {
 
 bool IsTemporaryName(std::string_view name) {
     // The folder probe's name may end in an "e acute" (FolderNameCase).
-    if (name.size() == Prefix.size() + RandomLetters + 2 && name.substr(name.size() - 2) == "\xC3\xA9")
+    if (name.size() == Prefix.size() + RandomLetters + 2 &&
+        name.substr(name.size() - 2) == "\xC3\xA9")
         name.remove_suffix(2);
     if (name.size() != Prefix.size() + RandomLetters || name.substr(0, Prefix.size()) != Prefix)
         return false;

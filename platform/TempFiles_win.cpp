@@ -107,10 +107,10 @@ public:
     }
 
     bool Make(const std::string& name) override {
-        made_ = ::CreateFileW(win::Widen(folder_ + name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-                              nullptr);
+        made_ = ::CreateFileW(
+            win::Widen(folder_ + name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+            FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
         return made_ != INVALID_HANDLE_VALUE;
     }
     bool Identify(const std::string& name, uint64_t& volume, uint64_t& index) override {

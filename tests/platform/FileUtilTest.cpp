@@ -62,9 +62,12 @@ TEST(Paths, NamesAreComparedAsTheFolderComparesThem) {
         const char* key;
     };
     const Case cases[] = {
-        {"SUB\\X.IMG", NameCase::Exact, "SUB/X.IMG"}, {"./SUB//X.IMG", NameCase::Exact, "SUB/X.IMG"},
-        {"Data.bin", NameCase::Exact, "Data.bin"},     {"Data.bin", NameCase::Ascii, "DATA.BIN"},
-        {"caf\xC3\xA9", NameCase::Ascii, "CAF\xC3\xA9"}, {"caf\xC3\xA9", NameCase::Unicode, "CAF\xC3\x89"},
+        {"SUB\\X.IMG", NameCase::Exact, "SUB/X.IMG"},
+        {"./SUB//X.IMG", NameCase::Exact, "SUB/X.IMG"},
+        {"Data.bin", NameCase::Exact, "Data.bin"},
+        {"Data.bin", NameCase::Ascii, "DATA.BIN"},
+        {"caf\xC3\xA9", NameCase::Ascii, "CAF\xC3\xA9"},
+        {"caf\xC3\xA9", NameCase::Unicode, "CAF\xC3\x89"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(NameKey(c.name, c.rule), c.key) << c.name;
