@@ -109,8 +109,8 @@ private:
     std::map<std::string, size_t> seenSize_;
 };
 
-// The probe judges by what the folder does, and leaves nothing; a real folder here tells case
-// apart, except on Windows.
+// The probe judges by what the folder does, and leaves nothing, not even what a killed probe
+// left; a real folder here tells case apart, except on Windows.
 TEST(Paths, TheFolderProbeJudgesByWhatTheFolderDoes) {
     struct Case {
         const char* system;
@@ -131,6 +131,7 @@ TEST(Paths, TheFolderProbeJudgesByWhatTheFolderDoes) {
         EXPECT_EQ(folder.files.size(), c.stray ? 1u : 0u) << c.system;
     }
     TempDir dir;
+    FileStream(dir / ".pelfry-killed12\xC3\xA9", FileStream::Mode::Create); // a killed probe's
     EXPECT_EQ(FolderNameCase(dir.Path()), test::OnWindows ? NameCase::Unicode : NameCase::Exact);
     EXPECT_TRUE(dir.Entries().empty());
 }
