@@ -26,10 +26,12 @@ case "${1:-}" in
               wixl msitools) ;;
   *)
     # shared-mime-info and desktop-file-utils bring the MIME type and the file managers'
-    # association into effect when `cmake --install` installs into a prefix.
+    # association into effect when `cmake --install` installs into a prefix; exfat-fuse,
+    # exfatprogs, fusefat and dosfstools make and mount the sticks of tools/fs-check.sh.
     packages=(cmake g++ make pkg-config qt6-base-dev libgl-dev libpng-dev libgtest-dev libgmock-dev
               libbenchmark-dev libcli11-dev help2man xvfb xauth imagemagick python3 python3-pil
-              locales shared-mime-info desktop-file-utils clang-format) ;;
+              locales shared-mime-info desktop-file-utils clang-format exfat-fuse exfatprogs
+              fusefat dosfstools) ;;
 esac
 missing=()
 for p in "${packages[@]}"; do
