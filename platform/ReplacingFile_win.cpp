@@ -271,7 +271,18 @@ Folder Folder::Descend(std::string_view relative, const std::string& shownName, 
 }
 
 int Folder::Moved() const {
-    return 0; // held open from the folder the caller named down: none of them can move
+    // Held open from the folder the caller named down, none of them can move on Windows; where
+    // the system lets them all the same (wine), each must still stand under its path.
+    for (const HeldFolder* folder = static_cast<const HeldFolder*>(held_.get()); folder;
+         folder = folder->above.get()) {
+        win::FileFacts there, held;
+        if (!win::FactsOfPath(win::Narrow(folder->path), there, false)) return ENOENT;
+        if (there.Link) return ELOOP;
+        if (!win::FactsOfHandle(folder->handle, held) || held.Volume != there.Volume ||
+            held.Index != there.Index)
+            return ENOENT;
+    }
+    return 0;
 }
 
 // The file `name` in the folder `held`, as the system names it.
@@ -306,6 +317,7 @@ bool Folder::Remove(const std::string& name) const {
 struct ReplacingFile::State {
     std::unique_ptr<Folder> ownFolder;  // when made from a path
     std::shared_ptr<const void> folder; // kept open until the write ends
+    const Folder* place = nullptr;      // the folder written into
     std::wstring target;                // full path of the target
     std::wstring tempPath;              // full path of the new file until Commit
     std::string shownName;
@@ -363,6 +375,7 @@ ReplacingFile::ReplacingFile(const Folder& folder, const std::string& name,
 void ReplacingFile::Open(const Folder& dir, const std::string& name) {
     State& s = *state_;
     s.folder = dir.held_;
+    s.place = &dir;
     if (name.empty() || name == "." || name == ".." ||
         name.find_first_of("/\\") != std::string::npos || IsUnsafeWindowsName(name))
         throw FileCreateError(s.shownName, EINVAL);
@@ -507,7 +520,10 @@ bool ReplacingFile::NameIfFree() {
 }
 
 void ReplacingFile::BeforeNaming() {
-    temps::BeforeRename(); // the folders are held: none of them can have moved
+    temps::BeforeRename();
+    if (const int moved = state_->place->Moved())
+        throw FileCreateError(state_->shownName, moved,
+                              moved == ELOOP ? LinkOnTheWay : FolderMoved);
 }
 
 uint64_t ReplacingFile::Flushes() {

@@ -741,8 +741,8 @@ void SwapFolderForLink() {
 }
 
 // A folder swapped for a link while an export runs is never written through: the export fails,
-// naming the file, and writes no log. (On Windows the folders written into are held open and
-// cannot be moved: the export then ends as usual.)
+// naming the file, and writes no log. (Windows refuses to move the folders written into: the
+// export then ends as usual.)
 TEST(BatchEngine, AFolderSwappedForALinkIsNotWrittenThrough) {
     TempDir dir;
     ForceDirectories(dir / "elsewhere");
@@ -769,8 +769,10 @@ TEST(BatchEngine, AFolderSwappedForALinkIsNotWrittenThrough) {
     }
     SetBeforeRenameHook(nullptr);
     EXPECT_TRUE(std::filesystem::is_empty(dir / "elsewhere"));
-    EXPECT_EQ(FileExists(dir / "out/x.dir.txt"), !swapped);
-    if (!swapped) return;
+    EXPECT_EQ(FileExists(dir / "out/x.dir.txt"), error.empty());
+    if (error.empty() && test::OnWindows) return;
     EXPECT_EQ(error, "Cannot create file " + dir / "out/SUB/a.img");
-    EXPECT_EQ(reason, LinkOnTheWay);
+    // Under wine a folder link may not be made: the folder is moved all the same.
+    EXPECT_EQ(reason, swapped ? LinkOnTheWay : FolderMoved);
+    EXPECT_TRUE(swapped || test::OnWindows);
 }
