@@ -34,10 +34,26 @@ BatchResult Walk(BatchFollower& follower, size_t count,
     return result;
 }
 
-void MakeFolder(const FolderJob& job) {
-    if (!job.MakeFolder.empty() && !ForceDirectories(job.Folder))
-        throw Error("Unable to create directory " + job.MakeFolder);
-}
+// The folder of a job, made first when asked: the names in it are judged as it judges them,
+// which is asked of the folder itself. Taken away again when the command is refused before
+// it writes anything, unless kept.
+class JobFolder {
+public:
+    explicit JobFolder(const FolderJob& job) {
+        if (!job.MakeFolder.empty() && !ForceDirectories(job.Folder, &made_))
+            throw FolderCreateError(job.MakeFolder, errno);
+    }
+    ~JobFolder() {
+        if (!kept_) RemoveMadeFolders(made_);
+    }
+    JobFolder(const JobFolder&) = delete;
+    JobFolder& operator=(const JobFolder&) = delete;
+    void Keep() { kept_ = true; }
+
+private:
+    std::vector<std::string> made_;
+    bool kept_ = false;
+};
 
 bool SameSettings(const BackSettings& a, const BackSettings& b) {
     return a.Recreate == b.Recreate && a.Options.CompressSpr == b.Options.CompressSpr &&
@@ -118,8 +134,9 @@ BackWork PrepareBack(const Settings& settings, const std::vector<std::string>& t
 } // namespace
 
 BatchResult Extract(TDirFile& archive, const ExtractJob& job, BatchFollower& follower) {
+    JobFolder out(job);
     CheckDistinctFiles(archive, job.Entries, job.Folder, job.Convert);
-    MakeFolder(job);
+    out.Keep();
     DurabilityScope durable;
     const size_t count = job.Entries.size();
     auto entry = [&](size_t i) { return job.Entries[i]; };
@@ -136,11 +153,13 @@ BatchResult Extract(TDirFile& archive, const ExtractJob& job, BatchFollower& fol
         follower, count,
         [&](size_t i) { return archive.Files()[static_cast<size_t>(entry(i))].Name; },
         [&](size_t i) {
-            const std::string extracted = ExtractEntryOrFail(archive, job.Folder, entry(i));
-            if (!pictures) return;
+            if (!pictures) {
+                ExtractEntryOrFail(archive, job.Folder, entry(i));
+                return;
+            }
             // Only the editable files stay: the game file goes once it has been converted.
-            if (WriteConvertedFiles(extracted, pictures->Take(i)) != extracted)
-                DeleteFile(extracted);
+            ExportEntry(
+                archive, job.Folder, entry(i), [&] { return pictures->Take(i); }, false);
         });
     durable.Commit();
     return result;
@@ -151,8 +170,9 @@ BatchResult Export(TDirFile& archive, const ExportJob& job, BatchFollower& follo
     std::vector<int32_t> all(archive.Count());
     for (size_t i = 0; i < all.size(); ++i)
         all[i] = static_cast<int32_t>(i);
+    JobFolder out(job);
     CheckDistinctFiles(archive, all, job.Folder, job.Format, ExtractFileName(job.Log));
-    MakeFolder(job);
+    out.Keep();
     BatchResult result;
     {
         // The new files reach the disk all at once, before the log that stands for them.

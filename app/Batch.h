@@ -62,7 +62,9 @@ struct BatchResult {
 struct FolderJob {
     std::string Folder; // ends in a separator
     // When not empty, Folder is made first with the folders above it, refused with "Unable to
-    // create directory " and this (the folder as the user named it) when it cannot be.
+    // create directory " and this (the folder as the user named it), the system's reason with
+    // it (FolderCreateError), when it cannot be; and taken away again when the command is
+    // refused before it writes anything.
     std::string MakeFolder;
     unsigned Jobs = 1; // threads that prepare the files
 };

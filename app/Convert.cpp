@@ -57,17 +57,6 @@ void WriteMadeFiles(const std::vector<MadeFile>& files) {
         WriteFileReplacing(file.Path, file.Bytes);
 }
 
-// Copies the age of `source`, read through an open handle, to each of `targets`.
-void StampWithAgeOf(const std::string& source, const std::vector<std::string>& targets) {
-    int32_t age;
-    {
-        FileStream file(source, FileStream::Mode::OpenRead);
-        age = FileGetDate(file);
-    }
-    for (const std::string& target : targets)
-        SetFileAge(target, age);
-}
-
 // The game file rebuilt from `pictureName` in memory; `warning` receives what the user is told
 // about it.
 std::vector<uint8_t> MakeGameFile(const std::string& baseName, const std::string& pictureName,
@@ -131,10 +120,19 @@ GameFilePlace(const std::string& baseName, const std::optional<std::string>& use
     return {root, path.substr(root.size())};
 }
 
-static void WriteGameFile(const std::string& baseName, const std::optional<std::string>& userFolder,
-                          const std::vector<uint8_t>& bytes, int64_t modifiedSeconds = -1) {
+// Writes the game file; returns the folder it went into.
+static std::unique_ptr<Folder> WriteGameFile(const std::string& baseName,
+                                             const std::optional<std::string>& userFolder,
+                                             const std::vector<uint8_t>& bytes,
+                                             int64_t modifiedNs = -1) {
     const auto [root, relative] = GameFilePlace(baseName, userFolder);
-    WriteFileBelow(root, relative, bytes, modifiedSeconds);
+    return WriteFileBelow(root, relative, bytes, modifiedNs);
+}
+
+// The last part of a path: the name of a file in the folder it was written into.
+static std::string NameInFolder(const std::string& path) {
+    const std::string native = NativePath(path);
+    return native.substr(native.find_last_of('/') + 1);
 }
 
 void ConvertPictureFile(const std::string& baseName, const std::string& pictureName, bool sprite,
@@ -187,12 +185,22 @@ std::vector<MadeFile> MakeGifFiles(const std::string& fileName) {
 
 std::string WriteConvertedFiles(const std::string& fileName, const std::vector<MadeFile>& files) {
     if (files.empty()) return fileName;
-    WriteMadeFiles(files);
-    std::vector<std::string> written;
+    int64_t time = -1;
+    {
+        FileStream game(fileName, FileStream::Mode::OpenRead);
+        time = FileModifiedNanoseconds(game);
+    }
+    const std::string path = NativePath(fileName);
+    const Folder folder(path.substr(0, path.find_last_of('/') + 1), fileName);
+    return WriteConvertedFiles(folder, files, time);
+}
+
+std::string WriteConvertedFiles(const Folder& folder, const std::vector<MadeFile>& files,
+                                int64_t time) {
+    // Each file gets the time as it is written, never found by its path again.
     for (const MadeFile& file : files)
-        written.push_back(file.Path);
-    StampWithAgeOf(fileName, written);
-    return files.front().Path;
+        WriteFileIn(folder, NameInFolder(file.Path), file.Path, file.Bytes, time);
+    return files.empty() ? std::string() : files.front().Path;
 }
 
 std::string ConvertFile(const std::string& fileName, PictureFormat format) {
@@ -237,25 +245,23 @@ BackConversion PrepareConvertBack(const std::string& fileName, bool recreate,
     back.Sprite = kind == ".SPD" || FileKind(base) == ".SPR";
     back.Picture = kind == ".SPD" ? EditedPicture(base) : base + (kind == ".BMP" ? ".bmp" : ".png");
 
-    // Two ages that differ: without reading them, everything is rebuilt.
-    int32_t sourceAge = 1;
-    int32_t targetAge = 0;
+    // Without reading the times, everything is rebuilt.
     if (!recreate) {
-        targetAge = FileAge(base);
-        sourceAge = FileAge(back.Picture);
-        if (back.Sprite && sourceAge == targetAge) sourceAge = FileAge(base + ".spd");
+        const int64_t game = FileModifiedNanoseconds(base);
+        back.Rebuilt = TimesDiffer(FileModifiedNanoseconds(back.Picture), game) ||
+                       (back.Sprite && TimesDiffer(FileModifiedNanoseconds(base + ".spd"), game));
     }
     back.ResultName = base;
-    if (sourceAge == targetAge) return back;
+    if (!recreate && !back.Rebuilt) return back;
     back.Rebuilt = true;
     back.GameFile = MakeGameFile(base, back.Picture, back.Sprite, options, back.Warning);
     {
         FileStream source(back.Picture, FileStream::Mode::OpenRead);
-        back.Age = FileGetDate(source);
+        back.Time = FileModifiedNanoseconds(source);
     }
     // The game file takes the picture's time as it is written; the edited files are only read.
     const auto [root, relative] = GameFilePlace(base, userFolder);
-    back.Written = PrepareFileBelow(root, relative, back.GameFile, FileDateToUnix(back.Age));
+    back.Written = PrepareFileBelow(root, relative, back.GameFile, back.Time);
     if (back.Written) back.GameFile = {};
     return back;
 }
@@ -264,13 +270,17 @@ bool FinishConvertBack(const BackConversion& back, const ConvertOptions& options
                        std::string& resultName, const std::optional<std::string>& userFolder) {
     resultName = back.ResultName;
     if (!back.Rebuilt) return false;
+    std::unique_ptr<Folder> written;
     if (back.Written)
         back.Written->Commit();
     else
-        WriteGameFile(back.ResultName, userFolder, back.GameFile, FileDateToUnix(back.Age));
+        written = WriteGameFile(back.ResultName, userFolder, back.GameFile, back.Time);
     if (!back.Warning.empty() && options.Warn) options.Warn(back.Warning);
-    // The description's time is set without opening it or following a link.
-    if (back.Sprite) SetFileAge(back.ResultName + ".spd", back.Age);
+    // The description's time is set in the folder the game file went into, without opening it
+    // or following a link.
+    const Folder* place = back.Written ? back.Written->Place() : written.get();
+    if (back.Sprite && place)
+        place->SetModifiedTime(NameInFolder(back.ResultName) + ".spd", back.Time);
     return true;
 }
 

@@ -33,9 +33,15 @@ std::vector<MadeFile> MakeExportedFiles(const TDirFile& archive, const std::stri
 }
 
 void ExportEntry(TDirFile& archive, const std::string& folder, int32_t index,
-                 const std::function<std::vector<MadeFile>()>& made) {
-    const std::string extracted = ExtractEntryOrFail(archive, folder, index);
-    WriteConvertedFiles(extracted, made());
+                 const std::function<std::vector<MadeFile>()>& made, bool keepGameFile) {
+    // The pictures go into the folder the entry went into, held open since: a folder swapped
+    // for a link meanwhile is not followed, and fails the naming of what goes into it.
+    const std::unique_ptr<Folder> into = archive.WriteEntry(folder, index);
+    const std::string path = NativePath(folder + archive.Files()[static_cast<size_t>(index)].Name);
+    const std::string name = path.substr(path.find_last_of('/') + 1);
+    const std::vector<MadeFile> files = made();
+    WriteConvertedFiles(*into, files, into->ModifiedTime(name));
+    if (!keepGameFile && !files.empty()) into->Remove(name);
 }
 
 std::vector<std::string> FilesOfEntry(const std::string& name,
@@ -51,13 +57,13 @@ std::vector<std::string> FilesOfEntry(const std::string& name,
 void CheckDistinctFiles(const TDirFile& archive, const std::vector<int32_t>& indexes,
                         const std::string& folder, std::optional<PictureFormat> converted,
                         const std::string& logName) {
-    const bool ignoreCase = FolderIgnoresCase(folder);
-    const std::string logKey = logName.empty() ? std::string() : NameKey(logName, ignoreCase);
+    const NameCase rule = FolderNameCase(folder);
+    const std::string logKey = logName.empty() ? std::string() : NameKey(logName, rule);
     std::map<std::string, int32_t> writers; // each file's key and the entry that writes it
     for (int32_t index : indexes) {
         const std::string& name = archive.Files()[static_cast<size_t>(index)].Name;
         for (const std::string& file : FilesOfEntry(name, converted)) {
-            const std::string key = NameKey(file, ignoreCase);
+            const std::string key = NameKey(file, rule);
             if (!logKey.empty() && key == logKey)
                 throw Error("Entry " + name + " would be written over the log");
             const auto [at, added] = writers.emplace(key, index);

@@ -430,7 +430,7 @@ void TDirFile::ApplyChange(const EntriesChange& change, bool modified) {
     modified_ = modified;
 }
 
-void TDirFile::WriteEntry(const std::string& folder, int32_t index) {
+std::unique_ptr<Folder> TDirFile::WriteEntry(const std::string& folder, int32_t index) {
     PELFRY_CHECK(index >= 0 && static_cast<size_t>(index) < files_.size(), WriteIndex,
                  "Entry index out of range", "");
     const FileInfo& info = files_[static_cast<size_t>(index)];
@@ -447,8 +447,8 @@ void TDirFile::WriteEntry(const std::string& folder, int32_t index) {
     const std::string baseFolder =
         base == std::string::npos ? std::string() : nativeFolder.substr(0, base + 1);
     static const std::vector<uint8_t> none;
-    WriteFileBelow(baseFolder, std::string_view(target).substr(baseFolder.size()),
-                   info.Data ? *info.Data : none);
+    return WriteFileBelow(baseFolder, std::string_view(target).substr(baseFolder.size()),
+                          info.Data ? *info.Data : none);
 }
 
 int TDirFile::ExtractEntry(const std::string& folder, int32_t index) {

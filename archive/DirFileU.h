@@ -20,6 +20,8 @@
 
 namespace pelfry {
 
+class Folder;
+
 // One entry of the archive.
 struct FileInfo {
     std::string Name;    // 8-bit bytes as stored, compared exactly
@@ -191,7 +193,8 @@ public:
     // "Unable to create directory" for a target without a folder part, FileCreateError for a
     // file that cannot be made there and FileWriteError for one that could not be written
     // whole (either names folder + name). Nothing is left under the name after a failure.
-    void WriteEntry(const std::string& folder, int32_t index);
+    // Returns the folder the file went into, still open, for files to be written beside it.
+    std::unique_ptr<Folder> WriteEntry(const std::string& folder, int32_t index);
     // WriteEntry, with a file that cannot be created or written reported through the result:
     // 0 on success, else the system's error number (EIO when none is known).
     int ExtractEntry(const std::string& folder, int32_t index);

@@ -15,11 +15,18 @@ FileSystemError::FileSystemError(const std::string& message, int code, std::stri
 FileOpenError::FileOpenError(const std::string& fileName, int code)
     : FileSystemError("Cannot open file " + fileName, code) {}
 
+BrokenLinkError::BrokenLinkError(const std::string& fileName, int code)
+    : FileOpenError("Cannot open file " + fileName, code,
+                    code == ELOOP ? "too many levels of links" : "the link leads nowhere") {}
+
 NotRegularFileError::NotRegularFileError(const std::string& fileName)
     : FileOpenError("Not a regular file: " + fileName, 0, {}) {}
 
 FileCreateError::FileCreateError(const std::string& fileName, int code, std::string reason)
     : FileSystemError("Cannot create file " + fileName, code, std::move(reason)) {}
+
+FolderCreateError::FolderCreateError(const std::string& folder, int code)
+    : FileSystemError("Unable to create directory " + folder, code) {}
 
 FileWriteError::FileWriteError(const std::string& fileName, int code)
     : FileSystemError("Cannot write file " + fileName, code) {}

@@ -58,11 +58,25 @@ public:
     explicit NotRegularFileError(const std::string& fileName);
 };
 
+// "Cannot open file %s" for a symbolic link that leads to no file (ENOENT: "the link leads
+// nowhere") or only to more links (ELOOP: "too many levels of links").
+class BrokenLinkError : public FileOpenError {
+public:
+    BrokenLinkError(const std::string& fileName, int code);
+};
+
 // "Cannot create file %s": a file could not be created or truncated. `reason` replaces the
 // system's words when the program knows better ("the folder lets no new file be made there").
 class FileCreateError : public FileSystemError {
 public:
     explicit FileCreateError(const std::string& fileName, int code = 0, std::string reason = {});
+};
+
+// "Unable to create directory %s": a folder could not be made; the system's words for `code`
+// are its reason.
+class FolderCreateError : public FileSystemError {
+public:
+    FolderCreateError(const std::string& folder, int code);
 };
 
 // "Cannot write file %s": a write delivered fewer bytes than asked (a full disk, a file-size

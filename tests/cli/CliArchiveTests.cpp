@@ -191,7 +191,8 @@ TEST(CliExtract, RefusesMissingNamesUnsafeNamesAndUnwritableTargets) {
     test::WriteFile(folder / "file", "x");
     r = RunCli({"extract", folder / "A.DIR", folder / "file"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "pelfry-cli: Unable to create directory " + (folder / "file") + "\n");
+    EXPECT_EQ(r.err,
+              "pelfry-cli: Unable to create directory " + (folder / "file") + ": File exists\n");
 }
 
 TEST(CliAdd, CreatesReplacesAndAppendsThenSaves) {
