@@ -21,22 +21,31 @@ namespace {
 std::vector<MadeFile> ImageFiles(const std::string& fileName, Stream& contents,
                                  PictureFormat format) {
     TImgFile image;
+    // The picture's size is known from the header, before anything is decoded.
+    LoadResult loaded = image.LoadHeader(&contents);
+    if (loaded.Accepted && PictureTooLarge(image.Width, image.Height))
+        throw Error(fileName + " is too large to convert",
+                    PictureTooLargeReason("the image is", image.Width, image.Height));
     // An image with no pixels is still an image, and converts to an empty bitmap.
-    if (!image.LoadFromStream(&contents).Accepted)
-        throw Error(fileName + " is not a valid image file");
+    if (loaded.Accepted) loaded = image.LoadFromStream(&contents);
+    if (!loaded.Accepted) throw Error(fileName + " is not a valid image file", loaded.Reason);
     const std::string picture = fileName + PictureSuffix(format);
-    return {{picture, EncodePicture(image.MakeBitmap(), picture, format)}};
+    // Pixels missing from a cut-short file are background, as the game reads them; said all the
+    // same, or a damaged image would pass for a good one.
+    return {{picture, EncodePicture(image.MakeBitmap(), picture, format),
+             image.CutShortNote(loaded.Count)}};
 }
 
 std::vector<MadeFile> SpriteFiles(const std::string& fileName, Stream& contents,
                                   PictureFormat format) {
     TSprFile sprite;
     // A well-formed sprite without frames is refused by the export ("Sprite has no frames").
-    if (!sprite.LoadFromStream(&contents).Accepted)
-        throw Error(fileName + " is not a valid sprite file");
+    const LoadResult loaded = sprite.LoadFromStream(&contents);
+    if (!loaded.Accepted) throw Error(fileName + " is not a valid sprite file", loaded.Reason);
     const std::string picture = fileName + PictureSuffix(format);
     std::vector<uint8_t> strip = EncodePicture(sprite.MakeStrip(fileName), picture, format);
-    return {{picture, std::move(strip)}, {fileName + ".spd", TextLinesBytes(sprite.SpdLines())}};
+    return {{picture, std::move(strip), {}},
+            {fileName + ".spd", TextLinesBytes(sprite.SpdLines()), {}}};
 }
 
 void WriteMadeFiles(const std::vector<MadeFile>& files) {

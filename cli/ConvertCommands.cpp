@@ -67,10 +67,13 @@ void ConvertBackFiles(const ConvertBackArgs& args) {
 
 } // namespace
 
-void DescribeImg(const std::string& path, std::FILE* out) {
+void DescribeImg(const std::string& path, std::FILE* out, bool quiet) {
     FileStream file(path, FileStream::Mode::OpenRead);
     TImgFile image;
-    if (!image.LoadFromStream(&file).Accepted) throw Error(path + " is not a valid image file");
+    const LoadResult loaded = image.LoadFromStream(&file);
+    if (!loaded.Accepted) throw Error(path + " is not a valid image file", loaded.Reason);
+    if (const std::string note = image.CutShortNote(loaded.Count); !note.empty() && !quiet)
+        PrintWarning(path + ": " + note);
     WriteLine(out, "Image: " + path);
     WriteLine(out, "Details: " + DescribeEntry(path, file));
     std::fprintf(out, "File size: %lld bytes\n", static_cast<long long>(file.Size()));
@@ -81,10 +84,11 @@ void DescribeImg(const std::string& path, std::FILE* out) {
                  image.Compressed() ? image.Packed().size() : image.Pixels.size());
 }
 
-void DescribeSpr(const std::string& path, std::FILE* out) {
+void DescribeSpr(const std::string& path, std::FILE* out, bool) {
     FileStream file(path, FileStream::Mode::OpenRead);
     TSprFile sprite;
-    if (!sprite.LoadFromStream(&file).Accepted) throw Error(path + " is not a valid sprite file");
+    const LoadResult loaded = sprite.LoadFromStream(&file);
+    if (!loaded.Accepted) throw Error(path + " is not a valid sprite file", loaded.Reason);
     WriteLine(out, "Sprite: " + path);
     WriteLine(out, "Details: " + DescribeEntry(path, file));
     std::fprintf(out, "File size: %u bytes\n", sprite.FileSize);
@@ -109,7 +113,9 @@ void AddConvertCommand(CommandLine& cli) {
         "convert", "images and sprites to pictures: X.IMG -> X.IMG.bmp, and so on",
         "Converts each image X.IMG to X.IMG.bmp and each sprite X.SPR to the strip X.SPR.bmp "
         "with its description X.SPR.spd, stamped with the game file's time. Other files are left "
-        "alone. Prints one line per file.",
+        "alone. Prints one line per file. A picture of more than 67,108,864 pixels (an image, or "
+        "the strip of a sprite's frames) is refused; the pixels a cut-short image lacks are "
+        "background, with a warning.",
         [args] { Convert(*args); });
     command.add_option("FILE", args->files, "images (.IMG) and sprites (.SPR)")->required();
     AddPictureFormatOption(command, args->format);

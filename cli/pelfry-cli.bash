@@ -6,8 +6,8 @@
 # The options of a command, as its --help lists them.
 _pelfry_cli_options() {
     case $1 in
-        list | info | delete) echo "--help" ;;
-        extract) echo "--quiet --help" ;;
+        list | delete) echo "--help" ;;
+        info | extract) echo "--quiet --help" ;;
         add) echo "--name --quiet --help" ;;
         convert | export) echo "--png --jobs --quiet --help" ;;
         convert-back | rebuild) echo "--no-compress-img --no-opaque --no-compress-spr --recreate-all --jobs --quiet --help" ;;
