@@ -23,9 +23,9 @@ std::vector<MadeFile> ImageFiles(const std::string& fileName, Stream& contents,
     TImgFile image;
     // The picture's size is known from the header, before anything is decoded.
     LoadResult loaded = image.LoadHeader(&contents);
-    if (loaded.Accepted && PictureTooLarge(image.Width, image.Height))
+    if (loaded.Accepted && TooManyPixels(image.Width, image.Height))
         throw Error(fileName + " is too large to convert",
-                    PictureTooLargeReason("the image is", image.Width, image.Height));
+                    TooManyPixelsReason("the image is", image.Width, image.Height));
     // An image with no pixels is still an image, and converts to an empty bitmap.
     if (loaded.Accepted) loaded = image.LoadFromStream(&contents);
     if (!loaded.Accepted) throw Error(fileName + " is not a valid image file", loaded.Reason);

@@ -14,7 +14,7 @@ constexpr CheckSite TooLarge{"Bitmap.cpp", 11};
 
 } // namespace
 
-std::string PictureTooLargeReason(std::string_view what, uint64_t width, uint64_t height) {
+std::string TooManyPixelsReason(std::string_view what, uint64_t width, uint64_t height) {
     const uint64_t pixels = width * height;
     constexpr uint64_t Million = 1000000;
     const bool inMillions = pixels / Million != MaxPicturePixels / Million;

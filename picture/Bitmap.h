@@ -60,14 +60,14 @@ private:
 // the game comes near this.
 inline constexpr uint64_t MaxPicturePixels = uint64_t{1} << 26;
 
-inline bool PictureTooLarge(uint64_t width, uint64_t height) {
+inline bool TooManyPixels(uint64_t width, uint64_t height) {
     return width * height > MaxPicturePixels;
 }
 
 // Why a picture of `width` x `height` pixels is not made, `what` saying which ("the sprite's
 // strip would be"): "the sprite's strip would be 4096 x 65535 = 268 million pixels; at most 67
 // million" (exact counts where millions would not tell them apart).
-std::string PictureTooLargeReason(std::string_view what, uint64_t width, uint64_t height);
+std::string TooManyPixelsReason(std::string_view what, uint64_t width, uint64_t height);
 
 // Writes `bitmap` as a standard uncompressed 8-bit Windows bitmap with a 256-entry colour
 // table, replacing the file only when the whole of it was written (WriteFileReplacing).

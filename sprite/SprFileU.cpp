@@ -351,9 +351,9 @@ Bitmap TSprFile::MakeFrameBitmap(int index) const {
                  Format("Frame %d does not exist; the sprite has %zu frames", index, Frames.size()),
                  "");
     CheckFrame(static_cast<size_t>(index));
-    if (PictureTooLarge(Width, Height))
+    if (TooManyPixels(Width, Height))
         throw Error(Format("Sprite too large to show (%u x %u pixels)", Width, Height),
-                    PictureTooLargeReason("the sprite is", Width, Height));
+                    TooManyPixelsReason("the sprite is", Width, Height));
     Bitmap bitmap(Width, Height);
     bitmap.SetPalette(MakePalette(Palette, ColourCount()));
     DrawFrame(Frames[static_cast<size_t>(index)], bitmap);

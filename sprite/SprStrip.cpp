@@ -149,9 +149,9 @@ Bitmap TSprFile::MakeStrip(const std::string& baseName) const {
         throw Error(Format(
             "The strip of %s would be %llu pixels high; a strip bitmap holds at most 65535 rows",
             baseName.c_str(), static_cast<unsigned long long>(rows)));
-    if (PictureTooLarge(Width, rows))
+    if (TooManyPixels(Width, rows))
         throw Error(Format("The strip of %s is too large to convert", baseName.c_str()),
-                    PictureTooLargeReason("the sprite's strip would be", Width, rows));
+                    TooManyPixelsReason("the sprite's strip would be", Width, rows));
 
     Bitmap strip(Width, static_cast<int>(rows));
     strip.SetPalette(MakePalette(Palette, ColourCount()));

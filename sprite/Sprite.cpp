@@ -99,7 +99,7 @@ void TSprite::ShowSprite(std::unique_ptr<TSprFile> sprite, bool pingPong) {
     if (!sprite) return Place();
     // A sprite's area is not bounded by its data: a few bytes can claim 65535 x 65535. The
     // picture is made at the full area, so none is made of what no game sprite comes near.
-    if (PictureTooLarge(sprite->Width, sprite->Height)) return ShowTooLarge();
+    if (TooManyPixels(sprite->Width, sprite->Height)) return ShowTooLarge();
     natural_ = QSize(sprite->Width, sprite->Height);
     Place();
     frameIndex_ = 0;
@@ -134,7 +134,7 @@ bool TSprite::ShowImage(Stream* stream) {
     StopTimer();
     TImgFile image;
     // Its size first, from the header: the pixels of an image too large are never read.
-    if (image.LoadHeader(stream).Accepted && PictureTooLarge(image.Width, image.Height)) {
+    if (image.LoadHeader(stream).Accepted && TooManyPixels(image.Width, image.Height)) {
         ShowTooLarge();
         return true;
     }
