@@ -101,9 +101,10 @@ struct AddJob {
 };
 BatchResult AddFiles(TDirFile& archive, const AddJob& job, BatchFollower& follower);
 
-// Takes every log line back into `archive` from `folder`, in order (RebuildEntry): the images and
-// sprites rebuilt when edited; Converted counts them.
-BatchResult Rebuild(TDirFile& archive, const std::string& folder,
+// Takes every line `lines` of the log `log` back into `archive` from the log's folder, in order
+// (RebuildEntry): the images and sprites rebuilt when edited; Converted counts them. A line that
+// names no entry the archive can hold is refused with its number (CheckLogLine).
+BatchResult Rebuild(TDirFile& archive, const std::string& log,
                     const std::vector<std::string>& lines, unsigned jobs, BatchFollower& follower);
 
 // Converts each file forward (ConvertFile); `told` hears each file's result as it is done.

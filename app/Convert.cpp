@@ -19,12 +19,19 @@ static constexpr size_t UncompressedSpriteLimit = 131072;
 
 namespace {
 
-// The image `fileName` read from `contents`. An image with no pixels is still an image, and
-// converts to an empty bitmap.
-TImgFile ReadImage(const std::string& fileName, Stream& contents) {
+// The image `fileName` read from `contents`, refused with the reason, and before its pixels are
+// decoded when it is larger than a picture may be. An image with no pixels is still an image,
+// and converts to an empty bitmap. `read` receives how many pixels the file held.
+TImgFile ReadImage(const std::string& fileName, Stream& contents, int32_t* read = nullptr) {
     TImgFile image;
-    if (!image.LoadFromStream(&contents).Accepted)
-        throw Error(fileName + " is not a valid image file");
+    // The picture's size is known from the header, before anything is decoded.
+    LoadResult loaded = image.LoadHeader(&contents);
+    if (loaded.Accepted && TooManyPixels(image.Width, image.Height))
+        throw Error(fileName + " is too large to convert",
+                    TooManyPixelsReason("the image is", image.Width, image.Height));
+    if (loaded.Accepted) loaded = image.LoadFromStream(&contents);
+    if (!loaded.Accepted) throw Error(fileName + " is not a valid image file", loaded.Reason);
+    if (read) *read = loaded.Count;
     return image;
 }
 
@@ -32,16 +39,20 @@ TImgFile ReadImage(const std::string& fileName, Stream& contents) {
 // what is made of it ("Sprite has no frames").
 TSprFile ReadSprite(const std::string& fileName, Stream& contents) {
     TSprFile sprite;
-    if (!sprite.LoadFromStream(&contents).Accepted)
-        throw Error(fileName + " is not a valid sprite file");
+    const LoadResult loaded = sprite.LoadFromStream(&contents);
+    if (!loaded.Accepted) throw Error(fileName + " is not a valid sprite file", loaded.Reason);
     return sprite;
 }
 
 std::vector<MadeFile> ImageFiles(const std::string& fileName, Stream& contents,
                                  PictureFormat format) {
-    const TImgFile image = ReadImage(fileName, contents);
+    int32_t read = 0;
+    const TImgFile image = ReadImage(fileName, contents, &read);
     const std::string picture = fileName + PictureSuffix(format);
-    return {{picture, EncodePicture(image.MakeBitmap(), picture, format)}};
+    // Pixels missing from a cut-short file are background, as the game reads them; said all the
+    // same, or a damaged image would pass for a good one.
+    return {
+        {picture, EncodePicture(image.MakeBitmap(), picture, format), image.CutShortNote(read)}};
 }
 
 std::vector<MadeFile> SpriteFiles(const std::string& fileName, Stream& contents,
@@ -49,7 +60,8 @@ std::vector<MadeFile> SpriteFiles(const std::string& fileName, Stream& contents,
     const TSprFile sprite = ReadSprite(fileName, contents);
     const std::string picture = fileName + PictureSuffix(format);
     std::vector<uint8_t> strip = EncodePicture(sprite.MakeStrip(fileName), picture, format);
-    return {{picture, std::move(strip)}, {fileName + ".spd", TextLinesBytes(sprite.SpdLines())}};
+    return {{picture, std::move(strip), {}},
+            {fileName + ".spd", TextLinesBytes(sprite.SpdLines()), {}}};
 }
 
 void WriteMadeFiles(const std::vector<MadeFile>& files) {
@@ -180,7 +192,7 @@ std::vector<MadeFile> MakeGifFiles(const std::string& fileName) {
     const std::string kind = FileKind(fileName);
     if (kind != ".IMG" && kind != ".SPR") return {};
     FileStream file(fileName, FileStream::Mode::OpenRead);
-    return {{fileName + ".gif", MakeGif(fileName, file)}};
+    return {{fileName + ".gif", MakeGif(fileName, file), {}}};
 }
 
 std::string WriteConvertedFiles(const std::string& fileName, const std::vector<MadeFile>& files) {

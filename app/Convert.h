@@ -31,10 +31,13 @@ struct ConvertOptions {
     std::function<void(const std::string&)> Warn;
 };
 
-// .IMG -> .IMG.bmp (.IMG.png). Raises "%s is not a valid image file" for a file that is no image.
+// .IMG -> .IMG.bmp (.IMG.png). Raises "%s is not a valid image file" for a file that is no
+// image, and "%s is too large to convert" for one beyond MaxPicturePixels (Bitmap.h), before
+// its pixels are read; both with the reason.
 void ConvertImgFile(const std::string& fileName, PictureFormat format = PictureFormat::Bmp);
 // .SPR -> .SPR.bmp (.SPR.png) + .SPR.spd. Raises "%s is not a valid sprite file" for a file
-// that is no sprite.
+// that is no sprite, with the reason, and the errors of TSprFile::MakeStrip (a strip beyond
+// MaxPicturePixels).
 void ConvertSprFile(const std::string& fileName, PictureFormat format = PictureFormat::Bmp);
 // The edited strip or picture of the group of `baseName`: baseName + ".bmp" or + ".png",
 // whichever was modified last when both exist (the .bmp when their times are equal), the one
@@ -58,15 +61,19 @@ std::string ConvertFile(const std::string& fileName, PictureFormat format = Pict
 struct MadeFile {
     std::string Path;
     std::vector<uint8_t> Bytes;
+    // What making it noticed but did not stop for, one sentence for the user (an image cut
+    // short: "cut short: 1,000 of 4,096 pixels read; the rest is background"); empty for none.
+    std::string Warning;
 };
 
 // ConvertFile in two steps, so that the work on many files can be spread over threads while
 // they are written in order. MakeConvertedFiles reads the game file `fileName` (or takes its
 // bytes from `contents`) and makes the picture and, for a sprite, the description, raising
-// what ConvertFile raises before it writes; nothing for a file of no convertible kind. It
-// writes nothing and may run on any thread. WriteConvertedFiles writes them in that order,
-// stamped with the time of `fileName` (which must exist then) as precisely as the file system
-// keeps it, into the folder of `fileName` opened once, and returns what ConvertFile returns.
+// what ConvertFile raises before it writes; nothing for a file of no convertible kind; the
+// picture's Warning tells an image cut short. It writes nothing and may run on any thread.
+// WriteConvertedFiles writes them in that order, stamped with the time of `fileName` (which
+// must exist then) as precisely as the file system keeps it, into the folder of `fileName`
+// opened once, and returns what ConvertFile returns.
 std::vector<MadeFile> MakeConvertedFiles(const std::string& fileName, PictureFormat format);
 std::vector<MadeFile> MakeConvertedFiles(const std::string& fileName, Stream& contents,
                                          PictureFormat format);

@@ -21,8 +21,15 @@ public:
     // is.
     const std::string& Reason() const { return reason_; }
 
+    // Where in a file the fault lies, when it is a place a user can go to: a line of a text
+    // file, and what it sets ("walk.SPR.spd, line 4 (framerate)"). pelfry-cli prints it before
+    // the message, while the window shows the message alone. Empty when there is no such place.
+    const std::string& Where() const { return where_; }
+    void SetWhere(std::string where) { where_ = std::move(where); }
+
 private:
     std::string reason_;
+    std::string where_;
 };
 
 // An error about one file that the system refused to open, make or write. Code() is the

@@ -18,14 +18,16 @@ bool IsWordByte(char c) {
 } // namespace
 
 std::string ErrorText(const std::exception& error) {
-    std::string reason;
-    if (const auto* known = dynamic_cast<const Error*>(&error)) reason = known->Reason();
-    if (reason.empty()) return error.what();
+    const auto* known = dynamic_cast<const Error*>(&error);
+    // The place a fault lies at leads, as compilers put it.
+    const std::string text = known && !known->Where().empty() ? known->Where() + ": " + error.what()
+                                                              : std::string(error.what());
+    const std::string reason = known ? known->Reason() : std::string();
+    if (reason.empty()) return text;
     // The system's words for a file it refused read on after a colon; what gave a damaged file
     // away stands apart in brackets.
-    if (dynamic_cast<const FileSystemError*>(&error) != nullptr)
-        return std::string(error.what()) + ": " + reason;
-    return std::string(error.what()) + " [" + reason + "]";
+    if (dynamic_cast<const FileSystemError*>(&error) != nullptr) return text + ": " + reason;
+    return text + " [" + reason + "]";
 }
 
 void PrintWarning(const std::string& text) {
@@ -69,7 +71,11 @@ void ForFile(const std::string& file, const std::function<void()>& job,
         throw FileError(file + ": Out of memory");
     } catch (const std::exception& e) {
         const std::string text = ErrorText(e);
-        if (NamesFile(text, file) || NamesFile(text, alsoNamed)) throw FileError(text);
+        // An error that says where it lies names its file there.
+        const auto* placed = dynamic_cast<const Error*>(&e);
+        if ((placed && !placed->Where().empty()) || NamesFile(text, file) ||
+            NamesFile(text, alsoNamed))
+            throw FileError(text);
         throw FileError(file + ": " + text);
     }
 }

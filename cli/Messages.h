@@ -22,7 +22,8 @@ namespace pelfry::cli {
 // in brackets ("Invalid directory file X.DIR [the file is too short ...]", "Assertion failure
 // (SprFileU.cpp, line 270) [slot 3 decodes to 1,000 bytes, its entry says 1,024, ...]"); for a
 // file the system refused, its reason after a colon ("Cannot write file X.DIR: No space left
-// on device").
+// on device"); led by the place of the fault when it has one ("walk.SPR.spd, line 4
+// (framerate): '' is not a valid integer value").
 std::string ErrorText(const std::exception& error);
 
 // Writes "pelfry-cli: warning: TEXT" to standard error.
@@ -44,7 +45,7 @@ public:
 };
 
 // Runs `job`, the work on `file`. An error it raises comes out as FileError, with "FILE: "
-// before the message when the message names neither `file` nor `alsoNamed` (the entry name
+// before the message when it has no place and names neither `file` nor `alsoNamed` (the entry name
 // that stands for the file, say): "MANY.IMG.bmp: Too many colours in image! (ImgFileU.cpp,
 // line 354) [the picture has 130 colours ...]". Out of memory becomes "FILE: Out of memory".
 // UsageError passes through.

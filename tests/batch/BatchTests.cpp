@@ -702,7 +702,7 @@ TEST(BatchEngine, CancelStopsEachCommandBetweenFiles) {
         {add({"a.img", "b.spr", "c.pal"}, false), "", 1},
         {add({"a.img.bmp", "b.spr.spd", "c.pal"}, true), "", 1},
         {[](TDirFile&, TDirFile& target, const std::string& dir, BatchFollower& f) {
-             return Rebuild(target, dir, {"a.img", "b.spr", "c.pal"}, 2, f);
+             return Rebuild(target, dir + "x.dir.txt", {"a.img", "b.spr", "c.pal"}, 2, f);
          },
          "", 1},
         {[](TDirFile&, TDirFile&, const std::string& dir, BatchFollower& f) {

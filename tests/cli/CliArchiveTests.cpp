@@ -218,6 +218,16 @@ TEST(CliAdd, CreatesReplacesAndAppendsThenSaves) {
               (Entries{{"x.img", "replaced"}, {"yy.spr", "12345"}, {"X.IMG", "upper"}}));
 }
 
+TEST(CliAdd, ReadsAFileToItsEndWhateverSizeItReports) {
+    if (test::OnWindows) GTEST_SKIP() << "no /proc on Windows";
+    // /proc reports 0 bytes for its files and reads their contents all the same.
+    TestFolder folder;
+    ASSERT_EQ(RunCli({"add", folder / "P.DIR", "/proc/version"}).status, 0);
+    const Entries entries = ReadArchive(folder / "P.DIR");
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_NE(entries[0].second.find("Linux"), std::string::npos) << entries[0].second;
+}
+
 TEST(CliAdd, AnErrorSavesNothing) {
     TestFolder folder;
     MakeArchive(folder / "A.DIR", {{"keep", "k"}});
