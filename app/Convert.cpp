@@ -17,12 +17,7 @@ namespace pelfry {
 // An uncompressed sprite file this large or larger is always stored compressed.
 static constexpr size_t UncompressedSpriteLimit = 131072;
 
-namespace {
-
-// The image `fileName` read from `contents`, refused with the reason, and before its pixels are
-// decoded when it is larger than a picture may be. An image with no pixels is still an image,
-// and converts to an empty bitmap. `read` receives how many pixels the file held.
-TImgFile ReadImage(const std::string& fileName, Stream& contents, int32_t* read = nullptr) {
+TImgFile ReadImageFile(const std::string& fileName, Stream& contents, int32_t* read) {
     TImgFile image;
     // The picture's size is known from the header, before anything is decoded.
     LoadResult loaded = image.LoadHeader(&contents);
@@ -35,19 +30,19 @@ TImgFile ReadImage(const std::string& fileName, Stream& contents, int32_t* read 
     return image;
 }
 
-// The sprite `fileName` read from `contents`. A well-formed sprite without frames is refused by
-// what is made of it ("Sprite has no frames").
-TSprFile ReadSprite(const std::string& fileName, Stream& contents) {
+TSprFile ReadSpriteFile(const std::string& fileName, Stream& contents) {
     TSprFile sprite;
     const LoadResult loaded = sprite.LoadFromStream(&contents);
     if (!loaded.Accepted) throw Error(fileName + " is not a valid sprite file", loaded.Reason);
     return sprite;
 }
 
+namespace {
+
 std::vector<MadeFile> ImageFiles(const std::string& fileName, Stream& contents,
                                  PictureFormat format) {
     int32_t read = 0;
-    const TImgFile image = ReadImage(fileName, contents, &read);
+    const TImgFile image = ReadImageFile(fileName, contents, &read);
     const std::string picture = fileName + PictureSuffix(format);
     // Pixels missing from a cut-short file are background, as the game reads them; said all the
     // same, or a damaged image would pass for a good one.
@@ -57,7 +52,7 @@ std::vector<MadeFile> ImageFiles(const std::string& fileName, Stream& contents,
 
 std::vector<MadeFile> SpriteFiles(const std::string& fileName, Stream& contents,
                                   PictureFormat format) {
-    const TSprFile sprite = ReadSprite(fileName, contents);
+    const TSprFile sprite = ReadSpriteFile(fileName, contents);
     const std::string picture = fileName + PictureSuffix(format);
     std::vector<uint8_t> strip = EncodePicture(sprite.MakeStrip(fileName), picture, format);
     return {{picture, std::move(strip), {}},
@@ -181,9 +176,9 @@ std::vector<MadeFile> MakeConvertedFiles(const std::string& fileName, PictureFor
 
 std::vector<uint8_t> MakeGif(const std::string& fileName, Stream& contents) {
     const std::string kind = FileKind(fileName);
-    if (kind == ".SPR") return ReadSprite(fileName, contents).MakeGif(fileName);
+    if (kind == ".SPR") return ReadSpriteFile(fileName, contents).MakeGif(fileName);
     if (kind != ".IMG") return {};
-    const TImgFile image = ReadImage(fileName, contents);
+    const TImgFile image = ReadImageFile(fileName, contents);
     if (image.Width == 0 || image.Height == 0) NoGifPixels(fileName);
     return EncodeGif(image.MakeBitmap());
 }

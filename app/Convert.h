@@ -7,7 +7,9 @@
 #pragma once
 
 #include "base/Stream.h"
+#include "image/ImgFileU.h"
 #include "picture/Picture.h"
+#include "sprite/SprFileU.h"
 
 #include <cstdint>
 #include <functional>
@@ -65,6 +67,15 @@ struct MadeFile {
     // short: "cut short: 1,000 of 4,096 pixels read; the rest is background"); empty for none.
     std::string Warning;
 };
+
+// The image `fileName` read from `contents`: "%s is not a valid image file" with the reason for
+// one that is no image, and "%s is too large to convert" for one beyond MaxPicturePixels
+// (Bitmap.h), before its pixels are decoded. An image with no pixels is still an image. `read`
+// receives how many pixels the file held (see TImgFile::CutShortNote).
+TImgFile ReadImageFile(const std::string& fileName, Stream& contents, int32_t* read = nullptr);
+// The sprite `fileName` read from `contents`: "%s is not a valid sprite file" with the reason.
+// What is drawn of it is bounded by its own makers (MakeStrip, MakeFrameBitmap, MakeGif).
+TSprFile ReadSpriteFile(const std::string& fileName, Stream& contents);
 
 // ConvertFile in two steps, so that the work on many files can be spread over threads while
 // they are written in order. MakeConvertedFiles reads the game file `fileName` (or takes its

@@ -130,6 +130,15 @@ TEST(CliConvert, GifsAndThumbnails) {
     EXPECT_EQ(r.err, "pelfry-cli: Cannot make a thumbnail of " + dir / "walk.SPR.spd" +
                          ": not a .DIR, .IMG or .SPR file\n");
     EXPECT_FALSE(FileExists(dir / "spd.png"));
+    // A few bytes claiming a vast frame are refused, not drawn, by both.
+    const std::vector<uint8_t> vast = VastSprite();
+    WriteFile(dir / "vast.SPR", std::string(vast.begin(), vast.end()));
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"convert", "--gif", dir / "vast.SPR"},
+          std::vector<std::string>{"thumbnail", dir / "vast.SPR", dir / "vast.png"}}) {
+        EXPECT_EQ(RunCli(args).status, 1) << args[0];
+    }
+    EXPECT_FALSE(FileExists(dir / "vast.SPR.gif") || FileExists(dir / "vast.png"));
 }
 
 TEST(CliConvert, InfoOnImagesAndBadInput) {
