@@ -34,10 +34,26 @@ BatchResult Walk(BatchFollower& follower, size_t count,
     return result;
 }
 
-void MakeFolder(const FolderJob& job) {
-    if (!job.MakeFolder.empty() && !ForceDirectories(job.Folder))
-        throw Error("Unable to create directory " + job.MakeFolder);
-}
+// The folder of a job, made first when asked: the names in it are judged as it judges them,
+// which is asked of the folder itself. Taken away again when the command is refused before
+// it writes anything, unless kept.
+class JobFolder {
+public:
+    explicit JobFolder(const FolderJob& job) {
+        if (!job.MakeFolder.empty() && !ForceDirectories(job.Folder, &made_))
+            throw FolderCreateError(job.MakeFolder, errno);
+    }
+    ~JobFolder() {
+        if (!kept_) RemoveMadeFolders(made_);
+    }
+    JobFolder(const JobFolder&) = delete;
+    JobFolder& operator=(const JobFolder&) = delete;
+    void Keep() { kept_ = true; }
+
+private:
+    std::vector<std::string> made_;
+    bool kept_ = false;
+};
 
 bool SameSettings(const BackSettings& a, const BackSettings& b) {
     return a.Recreate == b.Recreate && a.Options.CompressSpr == b.Options.CompressSpr &&
@@ -105,6 +121,33 @@ private:
 
 using BackWork = OrderedWork<Settings::Prepared>;
 
+// The pictures made ahead of the files written, at most this many bytes of them waiting: with
+// the one under way on each thread, all the memory an extract or export needs besides the entry
+// being written, whatever the archive's size.
+constexpr uint64_t ReadyPictureBytes = 32 << 20;
+
+using PictureWork = OrderedWork<std::vector<MadeFile>>;
+
+PictureWork MakePicturesAhead(size_t count, unsigned jobs,
+                              std::function<std::vector<MadeFile>(size_t)> make) {
+    return PictureWork(
+        count, jobs, std::move(make), {},
+        [](const std::vector<MadeFile>& files) {
+            uint64_t bytes = 0;
+            for (const MadeFile& file : files)
+                bytes += file.Bytes.size();
+            return bytes;
+        },
+        ReadyPictureBytes);
+}
+
+// `files`, each warning of their making told first.
+std::vector<MadeFile> Told(BatchFollower& follower, std::vector<MadeFile> files) {
+    for (const MadeFile& file : files)
+        if (!file.Warning.empty()) follower.Warn(file.Warning);
+    return files;
+}
+
 // Back conversions prepared ahead for `targets` (BackConversionTarget of each input): an item
 // that reads what one before it writes waits for it.
 BackWork PrepareBack(const Settings& settings, const std::vector<std::string>& targets,
@@ -118,29 +161,29 @@ BackWork PrepareBack(const Settings& settings, const std::vector<std::string>& t
 } // namespace
 
 BatchResult Extract(TDirFile& archive, const ExtractJob& job, BatchFollower& follower) {
+    JobFolder out(job);
     CheckDistinctFiles(archive, job.Entries, job.Folder, job.Convert);
-    MakeFolder(job);
+    out.Keep();
     DurabilityScope durable;
     const size_t count = job.Entries.size();
     auto entry = [&](size_t i) { return job.Entries[i]; };
-    std::optional<OrderedWork<std::vector<MadeFile>>> pictures;
-    if (job.Convert) {
-        // The pictures are made on the pool from the entries' bytes in memory.
-        for (int32_t index : job.Entries)
-            archive.LoadEntry(index);
-        pictures.emplace(count, job.Jobs, [&](size_t i) {
-            return MakeExportedFiles(archive, job.Folder, entry(i), *job.Convert);
-        });
-    }
+    // The pictures are made on the pool, each entry read for its own picture and again, alone,
+    // to be written: the archive is never held whole.
+    PictureWork pictures = MakePicturesAhead(job.Convert ? count : 0, job.Jobs, [&](size_t i) {
+        return MakeExportedFiles(archive, job.Folder, entry(i), *job.Convert);
+    });
     BatchResult result = Walk(
         follower, count,
         [&](size_t i) { return archive.Files()[static_cast<size_t>(entry(i))].Name; },
         [&](size_t i) {
-            const std::string extracted = ExtractEntryOrFail(archive, job.Folder, entry(i));
-            if (!pictures) return;
+            if (!job.Convert) {
+                ExtractEntryOrFail(archive, job.Folder, entry(i));
+                return;
+            }
             // Only the editable files stay: the game file goes once it has been converted.
-            if (WriteConvertedFiles(extracted, pictures->Take(i)) != extracted)
-                DeleteFile(extracted);
+            ExportEntry(
+                archive, job.Folder, entry(i), [&] { return Told(follower, pictures.Take(i)); },
+                false);
         });
     durable.Commit();
     return result;
@@ -151,22 +194,21 @@ BatchResult Export(TDirFile& archive, const ExportJob& job, BatchFollower& follo
     std::vector<int32_t> all(archive.Count());
     for (size_t i = 0; i < all.size(); ++i)
         all[i] = static_cast<int32_t>(i);
+    JobFolder out(job);
     CheckDistinctFiles(archive, all, job.Folder, job.Format, ExtractFileName(job.Log));
-    MakeFolder(job);
+    out.Keep();
     BatchResult result;
     {
         // The new files reach the disk all at once, before the log that stands for them.
         DurabilityScope durable;
-        for (int32_t index : all)
-            archive.LoadEntry(index);
-        OrderedWork<std::vector<MadeFile>> pictures(all.size(), job.Jobs, [&](size_t i) {
+        PictureWork pictures = MakePicturesAhead(all.size(), job.Jobs, [&](size_t i) {
             return MakeExportedFiles(archive, job.Folder, static_cast<int32_t>(i), job.Format);
         });
         result = Walk(
             follower, all.size(), [&](size_t i) { return archive.Files()[i].Name; },
             [&](size_t i) {
                 ExportEntry(archive, job.Folder, static_cast<int32_t>(i),
-                            [&] { return pictures.Take(i); });
+                            [&] { return Told(follower, pictures.Take(i)); });
             });
         durable.Commit();
     }
@@ -206,8 +248,9 @@ BatchResult AddFiles(TDirFile& archive, const AddJob& job, BatchFollower& follow
     return result;
 }
 
-BatchResult Rebuild(TDirFile& archive, const std::string& folder,
+BatchResult Rebuild(TDirFile& archive, const std::string& log,
                     const std::vector<std::string>& lines, unsigned jobs, BatchFollower& follower) {
+    const std::string folder = ExtractFilePath(log);
     // The game files made anew reach the disk all at once, before the archive that holds them
     // is saved (with a flush of its own).
     DurabilityScope durable;
@@ -222,6 +265,7 @@ BatchResult Rebuild(TDirFile& archive, const std::string& folder,
     BatchResult result = Walk(
         follower, lines.size(), [&](size_t k) { return folder + lines[k]; },
         [&](size_t k) {
+            CheckLogLine(log, k + 1, lines[k]);
             // The settings are read as the line's turn comes, before its conversion.
             BackSettings now;
             BackConversion conversion = settings.Take(back, k, now);
@@ -243,8 +287,8 @@ BatchResult ConvertEach(const std::vector<std::string>& files, unsigned jobs,
                         const std::function<std::vector<MadeFile>(const std::string&)>& make) {
     // The new files reach the disk all at once at the end, not one by one.
     DurabilityScope durable;
-    OrderedWork<std::vector<MadeFile>> pictures(files.size(), jobs,
-                                                [&](size_t i) { return make(files[i]); });
+    PictureWork pictures =
+        MakePicturesAhead(files.size(), jobs, [&](size_t i) { return make(files[i]); });
     BatchResult result = Walk(
         follower, files.size(), [&](size_t i) { return files[i]; },
         [&](size_t i) {
@@ -252,7 +296,7 @@ BatchResult ConvertEach(const std::vector<std::string>& files, unsigned jobs,
             // A file of no convertible kind is left alone, but one that is not there is an
             // error, not "left alone".
             if (!FileExists(file)) throw FileOpenError(file, ENOENT);
-            told(i, WriteConvertedFiles(file, pictures.Take(i)));
+            told(i, WriteConvertedFiles(file, Told(follower, pictures.Take(i))));
         });
     durable.Commit();
     return result;

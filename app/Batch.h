@@ -62,7 +62,9 @@ struct BatchResult {
 struct FolderJob {
     std::string Folder; // ends in a separator
     // When not empty, Folder is made first with the folders above it, refused with "Unable to
-    // create directory " and this (the folder as the user named it) when it cannot be.
+    // create directory " and this (the folder as the user named it), the system's reason with
+    // it (FolderCreateError), when it cannot be; and taken away again when the command is
+    // refused before it writes anything.
     std::string MakeFolder;
     unsigned Jobs = 1; // threads that prepare the files
 };
@@ -99,9 +101,10 @@ struct AddJob {
 };
 BatchResult AddFiles(TDirFile& archive, const AddJob& job, BatchFollower& follower);
 
-// Takes every log line back into `archive` from `folder`, in order (RebuildEntry): the images and
-// sprites rebuilt when edited; Converted counts them.
-BatchResult Rebuild(TDirFile& archive, const std::string& folder,
+// Takes every line `lines` of the log `log` back into `archive` from the log's folder, in order
+// (RebuildEntry): the images and sprites rebuilt when edited; Converted counts them. A line that
+// names no entry the archive can hold is refused with its number (CheckLogLine).
+BatchResult Rebuild(TDirFile& archive, const std::string& log,
                     const std::vector<std::string>& lines, unsigned jobs, BatchFollower& follower);
 
 // Converts each file forward (ConvertFile); `told` hears each file's result as it is done.

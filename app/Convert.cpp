@@ -17,55 +17,51 @@ namespace pelfry {
 // An uncompressed sprite file this large or larger is always stored compressed.
 static constexpr size_t UncompressedSpriteLimit = 131072;
 
-namespace {
-
-// The image `fileName` read from `contents`. An image with no pixels is still an image, and
-// converts to an empty bitmap.
-TImgFile ReadImage(const std::string& fileName, Stream& contents) {
+TImgFile ReadImageFile(const std::string& fileName, Stream& contents, int32_t* read) {
     TImgFile image;
-    if (!image.LoadFromStream(&contents).Accepted)
-        throw Error(fileName + " is not a valid image file");
+    // The picture's size is known from the header, before anything is decoded.
+    LoadResult loaded = image.LoadHeader(&contents);
+    if (loaded.Accepted && TooManyPixels(image.Width, image.Height))
+        throw Error(fileName + " is too large to convert",
+                    TooManyPixelsReason("the image is", image.Width, image.Height));
+    if (loaded.Accepted) loaded = image.LoadFromStream(&contents);
+    if (!loaded.Accepted) throw Error(fileName + " is not a valid image file", loaded.Reason);
+    if (read) *read = loaded.Count;
     return image;
 }
 
-// The sprite `fileName` read from `contents`. A well-formed sprite without frames is refused by
-// what is made of it ("Sprite has no frames").
-TSprFile ReadSprite(const std::string& fileName, Stream& contents) {
+TSprFile ReadSpriteFile(const std::string& fileName, Stream& contents) {
     TSprFile sprite;
-    if (!sprite.LoadFromStream(&contents).Accepted)
-        throw Error(fileName + " is not a valid sprite file");
+    const LoadResult loaded = sprite.LoadFromStream(&contents);
+    if (!loaded.Accepted) throw Error(fileName + " is not a valid sprite file", loaded.Reason);
     return sprite;
 }
 
+namespace {
+
 std::vector<MadeFile> ImageFiles(const std::string& fileName, Stream& contents,
                                  PictureFormat format) {
-    const TImgFile image = ReadImage(fileName, contents);
+    int32_t read = 0;
+    const TImgFile image = ReadImageFile(fileName, contents, &read);
     const std::string picture = fileName + PictureSuffix(format);
-    return {{picture, EncodePicture(image.MakeBitmap(), picture, format)}};
+    // Pixels missing from a cut-short file are background, as the game reads them; said all the
+    // same, or a damaged image would pass for a good one.
+    return {
+        {picture, EncodePicture(image.MakeBitmap(), picture, format), image.CutShortNote(read)}};
 }
 
 std::vector<MadeFile> SpriteFiles(const std::string& fileName, Stream& contents,
                                   PictureFormat format) {
-    const TSprFile sprite = ReadSprite(fileName, contents);
+    const TSprFile sprite = ReadSpriteFile(fileName, contents);
     const std::string picture = fileName + PictureSuffix(format);
     std::vector<uint8_t> strip = EncodePicture(sprite.MakeStrip(fileName), picture, format);
-    return {{picture, std::move(strip)}, {fileName + ".spd", TextLinesBytes(sprite.SpdLines())}};
+    return {{picture, std::move(strip), {}},
+            {fileName + ".spd", TextLinesBytes(sprite.SpdLines()), {}}};
 }
 
 void WriteMadeFiles(const std::vector<MadeFile>& files) {
     for (const MadeFile& file : files)
         WriteFileReplacing(file.Path, file.Bytes);
-}
-
-// Copies the age of `source`, read through an open handle, to each of `targets`.
-void StampWithAgeOf(const std::string& source, const std::vector<std::string>& targets) {
-    int32_t age;
-    {
-        FileStream file(source, FileStream::Mode::OpenRead);
-        age = FileGetDate(file);
-    }
-    for (const std::string& target : targets)
-        SetFileAge(target, age);
 }
 
 } // namespace
@@ -129,10 +125,19 @@ GameFilePlace(const std::string& baseName, const std::optional<std::string>& use
     return {root, path.substr(root.size())};
 }
 
-static void WriteGameFile(const std::string& baseName, const std::optional<std::string>& userFolder,
-                          const std::vector<uint8_t>& bytes, int64_t modifiedSeconds = -1) {
+// Writes the game file; returns the folder it went into.
+static std::unique_ptr<Folder> WriteGameFile(const std::string& baseName,
+                                             const std::optional<std::string>& userFolder,
+                                             const std::vector<uint8_t>& bytes,
+                                             int64_t modifiedNs = -1) {
     const auto [root, relative] = GameFilePlace(baseName, userFolder);
-    WriteFileBelow(root, relative, bytes, modifiedSeconds);
+    return WriteFileBelow(root, relative, bytes, modifiedNs);
+}
+
+// The last part of a path: the name of a file in the folder it was written into.
+static std::string NameInFolder(const std::string& path) {
+    const std::string native = NativePath(path);
+    return native.substr(native.find_last_of('/') + 1);
 }
 
 void ConvertPictureFile(const std::string& baseName, const std::string& pictureName, bool sprite,
@@ -169,9 +174,9 @@ std::vector<MadeFile> MakeConvertedFiles(const std::string& fileName, PictureFor
 
 std::vector<uint8_t> MakeGif(const std::string& fileName, Stream& contents) {
     const std::string kind = FileKind(fileName);
-    if (kind == ".SPR") return ReadSprite(fileName, contents).MakeGif(fileName);
+    if (kind == ".SPR") return ReadSpriteFile(fileName, contents).MakeGif(fileName);
     if (kind != ".IMG") return {};
-    const TImgFile image = ReadImage(fileName, contents);
+    const TImgFile image = ReadImageFile(fileName, contents);
     if (image.Width == 0 || image.Height == 0) NoGifPixels(fileName);
     return EncodeGif(image.MakeBitmap());
 }
@@ -180,17 +185,27 @@ std::vector<MadeFile> MakeGifFiles(const std::string& fileName) {
     const std::string kind = FileKind(fileName);
     if (kind != ".IMG" && kind != ".SPR") return {};
     FileStream file(fileName, FileStream::Mode::OpenRead);
-    return {{fileName + ".gif", MakeGif(fileName, file)}};
+    return {{fileName + ".gif", MakeGif(fileName, file), {}}};
 }
 
 std::string WriteConvertedFiles(const std::string& fileName, const std::vector<MadeFile>& files) {
     if (files.empty()) return fileName;
-    WriteMadeFiles(files);
-    std::vector<std::string> written;
+    int64_t time = -1;
+    {
+        FileStream game(fileName, FileStream::Mode::OpenRead);
+        time = FileModifiedNanoseconds(game);
+    }
+    const std::string path = NativePath(fileName);
+    const Folder folder(path.substr(0, path.find_last_of('/') + 1), fileName);
+    return WriteConvertedFiles(folder, files, time);
+}
+
+std::string WriteConvertedFiles(const Folder& folder, const std::vector<MadeFile>& files,
+                                int64_t time) {
+    // Each file gets the time as it is written, never found by its path again.
     for (const MadeFile& file : files)
-        written.push_back(file.Path);
-    StampWithAgeOf(fileName, written);
-    return files.front().Path;
+        WriteFileIn(folder, NameInFolder(file.Path), file.Path, file.Bytes, time);
+    return files.empty() ? std::string() : files.front().Path;
 }
 
 std::string ConvertFile(const std::string& fileName, PictureFormat format) {
@@ -235,25 +250,23 @@ BackConversion PrepareConvertBack(const std::string& fileName, bool recreate,
     back.Sprite = kind == ".SPD" || FileKind(base) == ".SPR";
     back.Picture = kind == ".SPD" ? EditedPicture(base) : base + (kind == ".BMP" ? ".bmp" : ".png");
 
-    // Two ages that differ: without reading them, everything is rebuilt.
-    int32_t sourceAge = 1;
-    int32_t targetAge = 0;
+    // Without reading the times, everything is rebuilt.
     if (!recreate) {
-        targetAge = FileAge(base);
-        sourceAge = FileAge(back.Picture);
-        if (back.Sprite && sourceAge == targetAge) sourceAge = FileAge(base + ".spd");
+        const int64_t game = FileModifiedNanoseconds(base);
+        back.Rebuilt = TimesDiffer(FileModifiedNanoseconds(back.Picture), game) ||
+                       (back.Sprite && TimesDiffer(FileModifiedNanoseconds(base + ".spd"), game));
     }
     back.ResultName = base;
-    if (sourceAge == targetAge) return back;
+    if (!recreate && !back.Rebuilt) return back;
     back.Rebuilt = true;
     back.GameFile = RebuildGameFile(base, back.Picture, back.Sprite, options, back.Warning);
     {
         FileStream source(back.Picture, FileStream::Mode::OpenRead);
-        back.Age = FileGetDate(source);
+        back.Time = FileModifiedNanoseconds(source);
     }
     // The game file takes the picture's time as it is written; the edited files are only read.
     const auto [root, relative] = GameFilePlace(base, userFolder);
-    back.Written = PrepareFileBelow(root, relative, back.GameFile, FileDateToUnix(back.Age));
+    back.Written = PrepareFileBelow(root, relative, back.GameFile, back.Time);
     if (back.Written) back.GameFile = {};
     return back;
 }
@@ -262,13 +275,17 @@ bool FinishConvertBack(const BackConversion& back, const ConvertOptions& options
                        std::string& resultName, const std::optional<std::string>& userFolder) {
     resultName = back.ResultName;
     if (!back.Rebuilt) return false;
+    std::unique_ptr<Folder> written;
     if (back.Written)
         back.Written->Commit();
     else
-        WriteGameFile(back.ResultName, userFolder, back.GameFile, FileDateToUnix(back.Age));
+        written = WriteGameFile(back.ResultName, userFolder, back.GameFile, back.Time);
     if (!back.Warning.empty() && options.Warn) options.Warn(back.Warning);
-    // The description's time is set without opening it or following a link.
-    if (back.Sprite) SetFileAge(back.ResultName + ".spd", back.Age);
+    // The description's time is set in the folder the game file went into, without opening it
+    // or following a link.
+    const Folder* place = back.Written ? back.Written->Place() : written.get();
+    if (back.Sprite && place)
+        place->SetModifiedTime(NameInFolder(back.ResultName) + ".spd", back.Time);
     return true;
 }
 

@@ -1,13 +1,15 @@
 // Conversion of game files to files that picture editors handle, and back, decided by file
 // name. Forward: X.IMG -> X.IMG.bmp; X.SPR -> X.SPR.bmp + X.SPR.spd (or X.IMG.png and
 // X.SPR.png on request). Back: from those files to X.IMG / X.SPR, only when the edited files'
-// ages differ from the game file's (or always when recreating). After either step all files of
-// one group carry the same time stamp until one of them is edited. Shared by the window and
-// pelfry-cli; no toolkit here.
+// times differ from the game file's (TimesDiffer), or always when recreating. After either step
+// all files of one group carry the same time stamp until one of them is edited. Shared by the
+// window and pelfry-cli; no toolkit here.
 #pragma once
 
 #include "base/Stream.h"
+#include "image/ImgFileU.h"
 #include "picture/Picture.h"
+#include "sprite/SprFileU.h"
 
 #include <cstdint>
 #include <functional>
@@ -18,6 +20,7 @@
 
 namespace pelfry {
 
+class Folder;
 class PreparedFile;
 
 // The window's check boxes, read by the caller at the moment of each call.
@@ -30,10 +33,13 @@ struct ConvertOptions {
     std::function<void(const std::string&)> Warn;
 };
 
-// .IMG -> .IMG.bmp (.IMG.png). Raises "%s is not a valid image file" for a file that is no image.
+// .IMG -> .IMG.bmp (.IMG.png). Raises "%s is not a valid image file" for a file that is no
+// image, and "%s is too large to convert" for one beyond MaxPicturePixels (Bitmap.h), before
+// its pixels are read; both with the reason.
 void ConvertImgFile(const std::string& fileName, PictureFormat format = PictureFormat::Bmp);
 // .SPR -> .SPR.bmp (.SPR.png) + .SPR.spd. Raises "%s is not a valid sprite file" for a file
-// that is no sprite.
+// that is no sprite, with the reason, and the errors of TSprFile::MakeStrip (a strip beyond
+// MaxPicturePixels).
 void ConvertSprFile(const std::string& fileName, PictureFormat format = PictureFormat::Bmp);
 // The edited strip or picture of the group of `baseName`: baseName + ".bmp" or + ".png",
 // whichever was modified last when both exist (the .bmp when their times are equal), the one
@@ -66,19 +72,37 @@ std::string ConvertFile(const std::string& fileName, PictureFormat format = Pict
 struct MadeFile {
     std::string Path;
     std::vector<uint8_t> Bytes;
+    // What making it noticed but did not stop for, one sentence for the user (an image cut
+    // short: "cut short: 1,000 of 4,096 pixels read; the rest is background"); empty for none.
+    std::string Warning;
 };
+
+// The image `fileName` read from `contents`: "%s is not a valid image file" with the reason for
+// one that is no image, and "%s is too large to convert" for one beyond MaxPicturePixels
+// (Bitmap.h), before its pixels are decoded. An image with no pixels is still an image. `read`
+// receives how many pixels the file held (see TImgFile::CutShortNote).
+TImgFile ReadImageFile(const std::string& fileName, Stream& contents, int32_t* read = nullptr);
+// The sprite `fileName` read from `contents`: "%s is not a valid sprite file" with the reason.
+// What is drawn of it is bounded by its own makers (MakeStrip, MakeFrameBitmap, MakeGif).
+TSprFile ReadSpriteFile(const std::string& fileName, Stream& contents);
 
 // ConvertFile in two steps, so that the work on many files can be spread over threads while
 // they are written in order. MakeConvertedFiles reads the game file `fileName` (or takes its
 // bytes from `contents`) and makes the picture and, for a sprite, the description, raising
-// what ConvertFile raises before it writes; nothing for a file of no convertible kind. It
-// writes nothing and may run on any thread. WriteConvertedFiles writes them in that order,
-// stamps them with the time of `fileName`, which must exist then, and returns what
-// ConvertFile returns.
+// what ConvertFile raises before it writes; nothing for a file of no convertible kind; the
+// picture's Warning tells an image cut short. It writes nothing and may run on any thread.
+// WriteConvertedFiles writes them in that order, stamped with the time of `fileName` (which
+// must exist then) as precisely as the file system keeps it, into the folder of `fileName`
+// opened once, and returns what ConvertFile returns.
 std::vector<MadeFile> MakeConvertedFiles(const std::string& fileName, PictureFormat format);
 std::vector<MadeFile> MakeConvertedFiles(const std::string& fileName, Stream& contents,
                                          PictureFormat format);
 std::string WriteConvertedFiles(const std::string& fileName, const std::vector<MadeFile>& files);
+// The same into `folder`, open already (the one the game file was written into, walked without
+// links), each file under the last part of its path and stamped with `time` (nanoseconds since
+// 1970; -1: the time of the write); returns the first file's path ("" when there is none).
+std::string WriteConvertedFiles(const Folder& folder, const std::vector<MadeFile>& files,
+                                int64_t time);
 
 // The GIF of a game file, named by appending ".gif" to it: X.IMG.gif, a still picture, or
 // X.SPR.gif, the animation as the preview plays it (TSprFile::MakeGif); index 0 transparent.
@@ -90,7 +114,7 @@ std::vector<uint8_t> MakeGif(const std::string& fileName, Stream& contents);
 std::vector<MadeFile> MakeGifFiles(const std::string& fileName);
 
 // Back conversion of an edited X.bmp, X.IMG.png, X.SPR.png or X.spd. The picture read is the
-// one given, or for a .spd the group's EditedPicture; its age (and for sprites the .spd's)
+// one given, or for a .spd the group's EditedPicture; its time (and for sprites the .spd's)
 // is compared with the game file's, and the rebuilt game file gets the picture's time stamp.
 // Returns whether the game file was written (and stamped); `resultName` receives the game
 // file's name (the input less its last four characters) for those inputs, else the input
@@ -110,7 +134,7 @@ struct BackConversion {
     std::string Picture;           // the picture rebuilt from, whose time the files get
     bool Sprite = false;           // a sprite, whose .spd is stamped too
     std::vector<uint8_t> GameFile; // the rebuilt game file, unless Written holds it
-    int32_t Age = 0;               // the picture's age, which the files get
+    int64_t Time = -1;             // the picture's time (nanoseconds), which the files get
     // The game file written ahead under no name, waiting to be named in its turn; null where
     // it could not be (FinishConvertBack then writes GameFile).
     std::shared_ptr<PreparedFile> Written;
@@ -118,7 +142,7 @@ struct BackConversion {
 };
 
 // ConvertBack in two steps, as MakeConvertedFiles and WriteConvertedFiles: PrepareConvertBack
-// compares the ages, rebuilds the game file and writes it ahead, complete but under no name
+// compares the times, rebuilds the game file and writes it ahead, complete but under no name
 // (below `userFolder` as ConvertBack; a file it replaces is flushed there, so that this costly
 // part runs on the preparing thread too), raising what ConvertBack raises before it names the
 // file (it never calls options.Warn). FinishConvertBack names and stamps it, tells the

@@ -17,7 +17,8 @@ std::string Counted(uint64_t count, const char* one, const char* many) {
 
 std::string DescribeImage(Stream& data, const std::string& size) {
     TImgFile image;
-    if (!image.LoadFromStream(&data).Accepted) return "not a valid image, " + size;
+    // The header tells all there is to say, without the pixels.
+    if (!image.LoadHeader(&data).Accepted) return "not a valid image, " + size;
     return "Image, " + std::to_string(image.Width) + " x " + std::to_string(image.Height) + ", " +
            Counted(image.ColourCount(), "colour", "colours") + ", " +
            (image.Compressed() ? "compressed" : "uncompressed") + ", " + size;

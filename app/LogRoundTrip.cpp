@@ -6,6 +6,7 @@
 #include "platform/FileUtil.h"
 
 #include <map>
+#include <optional>
 
 namespace pelfry {
 
@@ -24,18 +25,25 @@ void CheckLogNames(const std::vector<std::string>& names) {
 std::vector<MadeFile> MakeExportedFiles(const TDirFile& archive, const std::string& folder,
                                         int32_t index, PictureFormat format) {
     const FileInfo& info = archive.Files()[static_cast<size_t>(index)];
-    // The caller loads the entry first; a block still in the archive file is a fault here.
-    PELFRY_CHECK(info.Data || info.Size == 0, (CheckSite{"LogRoundTrip.cpp", 33}),
-                 "Entry not in memory", "");
-    // The converter reads the entry's bytes as they are written to the extracted file.
-    TSetMemoryStream contents(info.Data);
+    const std::string kind = FileKind(info.Name);
+    if (kind != ".IMG" && kind != ".SPR") return {};
+    // The converter reads the entry's bytes as they are written to the extracted file, read
+    // for it alone: a whole archive is never held at once.
+    TSetMemoryStream contents(archive.ReadEntry(index));
     return MakeConvertedFiles(NativePath(folder + info.Name), contents, format);
 }
 
 void ExportEntry(TDirFile& archive, const std::string& folder, int32_t index,
-                 const std::function<std::vector<MadeFile>()>& made) {
-    const std::string extracted = ExtractEntryOrFail(archive, folder, index);
-    WriteConvertedFiles(extracted, made());
+                 const std::function<std::vector<MadeFile>()>& made, bool keepGameFile) {
+    // An entry that cannot be converted stops the export before any file of it is written.
+    const std::vector<MadeFile> files = made();
+    // The pictures go into the folder the entry went into, held open since: a folder swapped
+    // for a link meanwhile is not followed, and fails the naming of what goes into it.
+    const std::unique_ptr<Folder> into = archive.WriteEntry(folder, index);
+    const std::string path = NativePath(folder + archive.Files()[static_cast<size_t>(index)].Name);
+    const std::string name = path.substr(path.find_last_of('/') + 1);
+    WriteConvertedFiles(*into, files, into->ModifiedTime(name));
+    if (!keepGameFile && !files.empty()) into->Remove(name);
 }
 
 std::vector<std::string> FilesOfEntry(const std::string& name,
@@ -51,13 +59,13 @@ std::vector<std::string> FilesOfEntry(const std::string& name,
 void CheckDistinctFiles(const TDirFile& archive, const std::vector<int32_t>& indexes,
                         const std::string& folder, std::optional<PictureFormat> converted,
                         const std::string& logName) {
-    const bool ignoreCase = FolderIgnoresCase(folder);
-    const std::string logKey = logName.empty() ? std::string() : NameKey(logName, ignoreCase);
+    const NameCase rule = FolderNameCase(folder);
+    const std::string logKey = logName.empty() ? std::string() : NameKey(logName, rule);
     std::map<std::string, int32_t> writers; // each file's key and the entry that writes it
     for (int32_t index : indexes) {
         const std::string& name = archive.Files()[static_cast<size_t>(index)].Name;
         for (const std::string& file : FilesOfEntry(name, converted)) {
-            const std::string key = NameKey(file, ignoreCase);
+            const std::string key = NameKey(file, rule);
             if (!logKey.empty() && key == logKey)
                 throw Error("Entry " + name + " would be written over the log");
             const auto [at, added] = writers.emplace(key, index);
@@ -66,6 +74,17 @@ void CheckDistinctFiles(const TDirFile& archive, const std::vector<int32_t>& ind
                             " and " + name + " would be written to the same file");
         }
     }
+}
+
+void CheckLogLine(const std::string& log, size_t number, const std::string& line) {
+    std::optional<Error> refused;
+    if (IsUnsafeEntryName(line))
+        refused.emplace("Unsafe entry name: " + line);
+    else if (line.size() > MaxEntryNameLength)
+        refused.emplace("Entry name too long (more than 30 bytes): " + line);
+    if (!refused) return;
+    refused->SetWhere(Format("%s, line %zu", log.c_str(), number));
+    throw *refused;
 }
 
 std::string LogFileName(const std::string& folder, const std::string& archiveFileName) {

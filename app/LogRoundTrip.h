@@ -19,14 +19,17 @@ namespace pelfry {
 std::string ExtractEntryOrFail(TDirFile& archive, const std::string& folder, int32_t index);
 
 // The export of one entry in two steps, for work spread over threads (see MakeConvertedFiles):
-// MakeExportedFiles makes the converted files of entry `index` from its bytes in memory (the
-// entry must be loaded), writing nothing and changing nothing; ExportEntry extracts the entry
-// into `folder` (ending in a separator) and then writes what `made` gives beside it, or raises
-// what it raised. The extracted game file stays as the reference for the rebuild.
+// MakeExportedFiles makes the converted files of entry `index` (read by ReadEntry, not kept),
+// writing nothing and changing nothing; ExportEntry takes what `made` gives, or raises what it
+// raised before anything of the entry is written, then extracts the entry into `folder`
+// (ending in a separator) and writes those files beside it: through the folder the entry went
+// into, never by its path again, and stamped with the entry file's time. The extracted game
+// file stays as the reference for the rebuild; without `keepGameFile` (extract and convert) it
+// is removed once converted.
 std::vector<MadeFile> MakeExportedFiles(const TDirFile& archive, const std::string& folder,
                                         int32_t index, PictureFormat format);
 void ExportEntry(TDirFile& archive, const std::string& folder, int32_t index,
-                 const std::function<std::vector<MadeFile>()>& made);
+                 const std::function<std::vector<MadeFile>()>& made, bool keepGameFile = true);
 
 // The log of an archive exported into `folder`: folder + the name part of the archive's file
 // name + ".txt" (just ".txt" for an archive without a file).
@@ -48,8 +51,8 @@ std::vector<std::string> FilesOfEntry(const std::string& name,
 // written to the same file"; or when one would write the log `logName` (a name in `folder`;
 // empty when there is no log): "Entry %s would be written over the log". Each entry counts
 // with the files of FilesOfEntry, and names are judged as the folder judges them: "\" and "/"
-// alike, and letter case alike when the folder ignores it (NameKey, FolderIgnoresCase). An
-// index given twice is one entry.
+// alike, and letter case alike where the folder, which must exist, takes them for one file
+// (NameKey, FolderNameCase). An index given twice is one entry.
 void CheckDistinctFiles(const TDirFile& archive, const std::vector<int32_t>& indexes,
                         const std::string& folder, std::optional<PictureFormat> converted,
                         const std::string& logName = {});
@@ -68,6 +71,11 @@ BackConversion PrepareRebuildEntry(const std::string& folder, const std::string&
                                    bool recreate, const ConvertOptions& options);
 bool RebuildEntry(TDirFile& archive, const std::string& folder, const std::string& line,
                   const ConvertOptions& options, const std::function<BackConversion()>& prepared);
+
+// Refuses line `number` (from 1) of the log `log` when it names no entry an archive can hold:
+// "Unsafe entry name: %s" (see IsUnsafeEntryName: an empty line among them) or "Entry name too
+// long (more than 30 bytes): %s", the line as the error's place ("GFX.DIR.txt, line 7").
+void CheckLogLine(const std::string& log, size_t number, const std::string& line);
 
 // The game file that the rebuild of `line` may rebuild (folder + line for an image or a
 // sprite); empty for other lines.

@@ -309,7 +309,7 @@ void TMainForm::RebuildFromLog(const std::string& logName) {
         [this, walk, lines = toolkit_.ListLines(), logName](TDirFile& archive) {
             Follower follower(*this);
             // The edited files and the entries are looked for beside the log.
-            *walk = Rebuild(archive, ExtractFilePath(logName), lines, DefaultJobs(), follower);
+            *walk = Rebuild(archive, logName, lines, DefaultJobs(), follower);
         },
         [this, walk, logName, step, unfinished] {
             if (walk->Stopped) {

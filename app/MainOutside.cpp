@@ -59,6 +59,8 @@ TMainForm::OpenEdit& TMainForm::StartEdit(int32_t index) {
     std::unique_ptr<TSetMemoryStream> stream = CurrentArchive->EntryStream(index);
     for (const MadeFile& file : MakeConvertedFiles(edit.Base, *stream, PictureFormat::Png)) {
         WriteFileReplacing(file.Path, file.Bytes);
+        // A damaged entry opens as far as it can be read, and the user hears of it.
+        if (!file.Warning.empty()) toolkit_.ShowNotice(name + ": " + file.Warning);
         edit.Files.push_back(file.Path);
         edit.Taken.push_back(IdentifyFile(file.Path));
     }

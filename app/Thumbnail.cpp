@@ -1,5 +1,7 @@
 #include "app/Thumbnail.h"
 
+#include "app/Convert.h"
+
 #include "archive/DirFileU.h"
 #include "base/Errors.h"
 #include "base/Text.h"
@@ -26,17 +28,14 @@ std::string KindOf(const std::string& path, FileStream& file) {
 }
 
 // The picture of the image or sprite (`kind`) `name` read from `data`, with the readers'
-// errors, and "%s has no picture to show" for one without pixels.
+// errors (a picture too large to draw among them: a file manager hands over any file), and "%s has
+// no picture to show" for one without pixels.
 Bitmap PictureOf(const std::string& name, const std::string& kind, Stream& data) {
     Bitmap picture;
     if (kind == ".IMG") {
-        TImgFile image;
-        if (!image.LoadFromStream(&data).Accepted) throw Error(name + " is not a valid image file");
-        picture = image.MakeBitmap();
+        picture = ReadImageFile(name, data).MakeBitmap();
     } else {
-        TSprFile sprite;
-        if (!sprite.LoadFromStream(&data).Accepted)
-            throw Error(name + " is not a valid sprite file");
+        const TSprFile sprite = ReadSpriteFile(name, data);
         if (!sprite.Frames.empty()) picture = sprite.MakeFrameBitmap(0);
     }
     if (picture.Width() == 0 || picture.Height() == 0)

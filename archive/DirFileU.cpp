@@ -287,6 +287,16 @@ void TDirFile::LoadEntry(int32_t index) {
     info.Data = ReadBlock(file, info);
 }
 
+ByteArray TDirFile::ReadEntry(int32_t index) const {
+    PELFRY_CHECK(index >= 0 && static_cast<size_t>(index) < files_.size(), LoadIndex,
+                 "Entry index out of range", "");
+    const FileInfo& info = files_[static_cast<size_t>(index)];
+    if (info.Data || info.Size == 0) return info.Data;
+    if (source_) return ReadSourceBlock(*source_, info);
+    FileStream file(FileName, FileStream::Mode::OpenRead);
+    return ReadBlock(file, info);
+}
+
 std::unique_ptr<TSetMemoryStream> TDirFile::EntryStream(int32_t index) {
     if (index < 0 || static_cast<size_t>(index) >= files_.size()) return nullptr;
     LoadEntry(index);
@@ -316,14 +326,16 @@ int64_t TDirFile::AddFileAs(const std::string& path, const std::string& name, in
         } catch (const FileOpenError& e) {
             throw FileOpenError(path, e.Code());
         }
-        const int64_t length = file->Size();
-        if (static_cast<uint64_t>(length) > MaxPosition)
+        const auto tooLarge = [&] {
             throw Error("File too large for an archive entry (4 GiB or more): " + path);
-        if (length > 0) {
-            auto bytes = std::make_shared<std::vector<uint8_t>>(static_cast<size_t>(length));
-            read = file->Read(bytes->data(), length);
-            block = std::move(bytes);
-        }
+        };
+        if (static_cast<uint64_t>(file->Size()) > MaxPosition) tooLarge();
+        // Read to its end, not to the size the system reports: files of /proc and some network
+        // and FUSE file systems say 0 bytes and hold more.
+        auto bytes = std::make_shared<std::vector<uint8_t>>(ReadRest(*file, MaxPosition));
+        if (bytes->size() > MaxPosition) tooLarge();
+        read = static_cast<int64_t>(bytes->size());
+        if (!bytes->empty()) block = std::move(bytes);
     }
 
     index = FindEntry(name, 0);
@@ -439,12 +451,13 @@ void TDirFile::ApplyChange(const EntriesChange& change, bool modified) {
     modified_ = modified;
 }
 
-void TDirFile::WriteEntry(const std::string& folder, int32_t index) {
+std::unique_ptr<Folder> TDirFile::WriteEntry(const std::string& folder, int32_t index) {
     PELFRY_CHECK(index >= 0 && static_cast<size_t>(index) < files_.size(), WriteIndex,
                  "Entry index out of range", "");
     const FileInfo& info = files_[static_cast<size_t>(index)];
     if (IsUnsafeEntryName(info.Name)) throw Error("Unsafe entry name: " + info.Name);
-    LoadEntry(index);
+    // Read for this write only: extracting a whole archive holds one entry at a time.
+    const ByteArray data = ReadEntry(index);
 
     const std::string target = NativePath(folder + info.Name);
     if (target.find_last_of('/') == std::string::npos) throw Error("Unable to create directory");
@@ -456,8 +469,8 @@ void TDirFile::WriteEntry(const std::string& folder, int32_t index) {
     const std::string baseFolder =
         base == std::string::npos ? std::string() : nativeFolder.substr(0, base + 1);
     static const std::vector<uint8_t> none;
-    WriteFileBelow(baseFolder, std::string_view(target).substr(baseFolder.size()),
-                   info.Data ? *info.Data : none);
+    return WriteFileBelow(baseFolder, std::string_view(target).substr(baseFolder.size()),
+                          data ? *data : none);
 }
 
 int TDirFile::ExtractEntry(const std::string& folder, int32_t index) {

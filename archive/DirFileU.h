@@ -20,6 +20,8 @@
 
 namespace pelfry {
 
+class Folder;
+
 // One entry of the archive.
 struct FileInfo {
     std::string Name;    // 8-bit bytes as stored, compared exactly
@@ -127,6 +129,10 @@ public:
     // from the file FileName (FileOpenError when it has gone), at its SourceOffset. A block that
     // runs past the end of the file is zero-filled.
     void LoadEntry(int32_t index);
+    // Entry `index`'s data without keeping it in the archive: the block held in memory, else
+    // read afresh as LoadEntry reads it (and null for an entry of size 0). Several threads may
+    // call it at once. How a whole archive is read one entry at a time, in the memory of one.
+    ByteArray ReadEntry(int32_t index) const;
     // A new read-only stream over entry `index`'s data; null for an index below 0 or past the end.
     std::unique_ptr<TSetMemoryStream> EntryStream(int32_t index);
 
@@ -153,9 +159,10 @@ public:
     // positions cannot describe, before anything changes.
     std::vector<uint8_t> SaveToBytes();
 
-    // Reads the file folder + name (with "\" taken as "/") into the entry `name`, stored byte
-    // for byte: replaces the data of the first entry of that name, else appends. Returns the
-    // byte count read; `index` receives the entry's index. Raises, before anything changes,
+    // Reads the file folder + name (with "\" taken as "/") to its end, whatever size the system
+    // reports, into the entry `name`, stored byte for byte: replaces the data of the first
+    // entry of that name, else appends. Returns the byte count read; `index` receives the
+    // entry's index. Raises, before anything changes,
     // Error ("Entry name too long (more than 30 bytes): %s") for a name the format cannot
     // carry, "Unsafe entry name: " for the empty name, FileOpenError for a file that cannot be
     // opened (with folder + name; NotRegularFileError for a folder, device, FIFO or socket,
@@ -185,7 +192,8 @@ public:
     // Makes the entries what `change` says (undo and redo), and Modified() say `modified`.
     void ApplyChange(const EntriesChange& change, bool modified);
     // Writes entry `index` to folder + its name through the replacing writer, making missing
-    // folders; "\" and "/" in the name both make subfolders. `folder` itself is taken as the
+    // folders (the data read by ReadEntry, not kept); "\" and "/" in the name both make
+    // subfolders. `folder` itself is taken as the
     // user named it (links followed, made when missing); below it nothing is written through a
     // link: a link standing where the file goes is replaced, and a link (or file) where a
     // subfolder of the name goes refuses the entry. Raises Error "Unsafe entry name: %s" for a
@@ -193,7 +201,8 @@ public:
     // "Unable to create directory" for a target without a folder part, FileCreateError for a
     // file that cannot be made there and FileWriteError for one that could not be written
     // whole (either names folder + name). Nothing is left under the name after a failure.
-    void WriteEntry(const std::string& folder, int32_t index);
+    // Returns the folder the file went into, still open, for files to be written beside it.
+    std::unique_ptr<Folder> WriteEntry(const std::string& folder, int32_t index);
     // WriteEntry, with a file that cannot be created or written reported through the result:
     // 0 on success, else the system's error number (EIO when none is known).
     int ExtractEntry(const std::string& folder, int32_t index);

@@ -115,13 +115,15 @@ private:
 // What a load of one of the game's files found. Count is the number the format's load returns
 // (the pixel bytes of an image, the frames of a sprite), which is 0 both when the header is
 // refused and when the file holds no pixels or frames: Accepted tells the two apart. The result
-// reads as Count where a number is expected.
+// reads as Count where a number is expected. A refused header says why in Reason, for tools that
+// show more than "not a valid image file" (see Error::Reason).
 struct LoadResult {
     int32_t Count = 0;
     bool Accepted = false;
+    std::string Reason;
 
-    static LoadResult Refused() { return {}; }
-    static LoadResult Read(int32_t count) { return {count, true}; }
+    static LoadResult Refused(std::string reason = {}) { return {0, false, std::move(reason)}; }
+    static LoadResult Read(int32_t count) { return {count, true, {}}; }
     operator int32_t() const { return Count; }
 };
 

@@ -15,11 +15,18 @@ FileSystemError::FileSystemError(const std::string& message, int code, std::stri
 FileOpenError::FileOpenError(const std::string& fileName, int code)
     : FileSystemError("Cannot open file " + fileName, code) {}
 
+BrokenLinkError::BrokenLinkError(const std::string& fileName, int code)
+    : FileOpenError("Cannot open file " + fileName, code,
+                    code == ELOOP ? "too many levels of links" : "the link leads nowhere") {}
+
 NotRegularFileError::NotRegularFileError(const std::string& fileName)
     : FileOpenError("Not a regular file: " + fileName, 0, {}) {}
 
 FileCreateError::FileCreateError(const std::string& fileName, int code, std::string reason)
     : FileSystemError("Cannot create file " + fileName, code, std::move(reason)) {}
+
+FolderCreateError::FolderCreateError(const std::string& folder, int code)
+    : FileSystemError("Unable to create directory " + folder, code) {}
 
 FileWriteError::FileWriteError(const std::string& fileName, int code)
     : FileSystemError("Cannot write file " + fileName, code) {}
@@ -90,14 +97,16 @@ static std::string ConvertErrorText(std::string_view text) {
 }
 
 std::string ErrorText(const std::exception& error) {
-    std::string reason;
-    if (const auto* known = dynamic_cast<const Error*>(&error)) reason = known->Reason();
-    if (reason.empty()) return error.what();
+    const auto* known = dynamic_cast<const Error*>(&error);
+    // The place a fault lies at leads, as compilers put it.
+    const std::string text = known && !known->Where().empty() ? known->Where() + ": " + error.what()
+                                                              : std::string(error.what());
+    const std::string reason = known ? known->Reason() : std::string();
+    if (reason.empty()) return text;
     // The system's words for a file it refused read on after a colon; what gave a damaged file
     // away stands apart in brackets.
-    if (dynamic_cast<const FileSystemError*>(&error) != nullptr)
-        return std::string(error.what()) + ": " + reason;
-    return std::string(error.what()) + " [" + reason + "]";
+    if (dynamic_cast<const FileSystemError*>(&error) != nullptr) return text + ": " + reason;
+    return text + " [" + reason + "]";
 }
 
 ConvertError::ConvertError(std::string_view text) : Error(ConvertErrorText(text)) {}

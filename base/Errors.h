@@ -21,8 +21,15 @@ public:
     // is.
     const std::string& Reason() const { return reason_; }
 
+    // Where in a file the fault lies, when it is a place a user can go to: a line of a text
+    // file, and what it sets ("walk.SPR.spd, line 4 (framerate)"). pelfry-cli prints it before
+    // the message, while the window shows the message alone. Empty when there is no such place.
+    const std::string& Where() const { return where_; }
+    void SetWhere(std::string where) { where_ = std::move(where); }
+
 private:
     std::string reason_;
+    std::string where_;
 };
 
 // An error about one file that the system refused to open, make or write. Code() is the
@@ -58,11 +65,25 @@ public:
     explicit NotRegularFileError(const std::string& fileName);
 };
 
+// "Cannot open file %s" for a symbolic link that leads to no file (ENOENT: "the link leads
+// nowhere") or only to more links (ELOOP: "too many levels of links").
+class BrokenLinkError : public FileOpenError {
+public:
+    BrokenLinkError(const std::string& fileName, int code);
+};
+
 // "Cannot create file %s": a file could not be created or truncated. `reason` replaces the
 // system's words when the program knows better ("the folder lets no new file be made there").
 class FileCreateError : public FileSystemError {
 public:
     explicit FileCreateError(const std::string& fileName, int code = 0, std::string reason = {});
+};
+
+// "Unable to create directory %s": a folder could not be made; the system's words for `code`
+// are its reason.
+class FolderCreateError : public FileSystemError {
+public:
+    FolderCreateError(const std::string& folder, int code);
 };
 
 // "Cannot write file %s": a write delivered fewer bytes than asked (a full disk, a file-size
@@ -105,7 +126,8 @@ struct CheckSite {
 // and, for a damaged file, the reason in brackets ("Invalid directory file X.DIR [the file is
 // too short ...]", "Too many colours in image! (ImgFileU.cpp, line 354) [the picture has 130
 // colours ...]"); for a file the system refused, its reason after a colon ("Cannot write file
-// X.DIR: No space left on device").
+// X.DIR: No space left on device"); led by the place of the fault when it has one
+// ("walk.SPR.spd, line 4 (framerate): '' is not a valid integer value").
 std::string ErrorText(const std::exception& error);
 
 // Raises the AssertionError of `site` with `message` ("" for "Assertion failure") and `reason`.

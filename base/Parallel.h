@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <mutex>
@@ -29,12 +30,17 @@ inline unsigned DefaultJobs() {
 // An item for which `deferred` is true is also prepared by Take, once the items before it are
 // done: an item that reads what an earlier one writes. `prepare` must not write anything the
 // caller reads, nor touch shared state: it runs while the caller works on earlier items.
+// With `held` (the bytes a result holds), no thread begins an item while the results ready and
+// not yet taken hold more than `budget` bytes, so that large results the caller is slow to take
+// do not pile up: the memory of the work is then the items under way (one a thread) and the
+// budget.
 template <typename T> class OrderedWork {
 public:
     OrderedWork(size_t count, unsigned jobs, std::function<T(size_t)> prepare,
-                std::function<bool(size_t)> deferred = {})
-        : prepare_(std::move(prepare)), deferred_(std::move(deferred)), slots_(count),
-          ahead_(4 * static_cast<size_t>(jobs)) {
+                std::function<bool(size_t)> deferred = {},
+                std::function<uint64_t(const T&)> held = {}, uint64_t budget = 0)
+        : prepare_(std::move(prepare)), deferred_(std::move(deferred)), held_(std::move(held)),
+          budget_(budget), slots_(count), ahead_(4 * static_cast<size_t>(jobs)) {
         // No more threads than items; one item or one job needs none.
         const size_t threads = count > 1 && jobs > 1 ? std::min<size_t>(jobs, count) : 0;
         try {
@@ -74,6 +80,9 @@ public:
             ready_.wait(lock, [&] { return slots_[index].done; });
             waiting_ = NotWaiting;
             slot = std::move(slots_[index]);
+            const bool over = readyBytes_ > budget_;
+            readyBytes_ -= slot.bytes;
+            if (over && readyBytes_ <= budget_ && idle_ > 0) space_.notify_all();
         }
         if (!slot.done || slot.deferred) return prepare_(index);
         if (slot.error) std::rethrow_exception(slot.error);
@@ -86,6 +95,7 @@ private:
         bool deferred = false;
         std::optional<T> result;
         std::exception_ptr error;
+        uint64_t bytes = 0; // what `held` says of the result
     };
     static constexpr size_t NotWaiting = ~size_t{0};
 
@@ -93,8 +103,10 @@ private:
         std::unique_lock<std::mutex> lock(mutex_);
         while (true) {
             ++idle_;
-            space_.wait(
-                lock, [&] { return stop_ || (next_ < slots_.size() && next_ < taken_ + ahead_); });
+            space_.wait(lock, [&] {
+                return stop_ ||
+                       (next_ < slots_.size() && next_ < taken_ + ahead_ && readyBytes_ <= budget_);
+            });
             --idle_;
             if (stop_) return;
             const size_t index = next_++;
@@ -110,9 +122,12 @@ private:
                 } catch (...) {
                     error = std::current_exception();
                 }
+                const uint64_t bytes = held_ && result ? held_(*result) : 0;
                 lock.lock();
                 slot.result = std::move(result);
                 slot.error = error;
+                slot.bytes = bytes;
+                readyBytes_ += bytes;
             }
             slot.done = true;
             if (index == waiting_) ready_.notify_one();
@@ -121,6 +136,9 @@ private:
 
     std::function<T(size_t)> prepare_;
     std::function<bool(size_t)> deferred_;
+    std::function<uint64_t(const T&)> held_;
+    uint64_t budget_;
+    uint64_t readyBytes_ = 0; // held by the results done and not yet taken
     std::vector<Slot> slots_;
     size_t ahead_;
     std::mutex mutex_;

@@ -57,14 +57,24 @@ int64_t MemoryStream::Seek(int64_t offset, SeekOrigin origin) {
     return position_;
 }
 
-std::vector<uint8_t> ReadRest(Stream& stream) {
+std::vector<uint8_t> ReadRest(Stream& stream, uint64_t limit) {
     std::vector<uint8_t> out;
     const int64_t position = stream.Position();
     if (position < 0) return out; // reads before the start deliver nothing
-    int64_t left = stream.Size() - position;
-    if (left <= 0) return out;
-    out.resize(static_cast<size_t>(left));
-    out.resize(static_cast<size_t>(stream.Read(out.data(), left)));
+    // The size reported is read at once; what lies beyond it (or all, when it says 0) is read
+    // on in small pieces, which for an ordinary file is one read that delivers nothing.
+    const int64_t reported = stream.Size() - position;
+    if (reported > 0) {
+        const uint64_t want = std::min(static_cast<uint64_t>(reported), limit) + 1;
+        out.resize(static_cast<size_t>(std::min<uint64_t>(want, SIZE_MAX)));
+        out.resize(static_cast<size_t>(stream.Read(out.data(), static_cast<int64_t>(out.size()))));
+    }
+    uint8_t more[4096];
+    while (out.size() <= limit) {
+        const int64_t got = stream.Read(more, sizeof more);
+        if (got <= 0) break;
+        out.insert(out.end(), more, more + got);
+    }
     return out;
 }
 

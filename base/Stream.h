@@ -55,7 +55,10 @@ private:
 // the 64-bit range saturates at its ends.
 int64_t SeekTarget(Stream& stream, int64_t position, int64_t offset, SeekOrigin origin);
 
-// Reads everything from the position to the end of the stream.
-std::vector<uint8_t> ReadRest(Stream& stream);
+// Reads everything from the position to the end of the stream: until a read delivers nothing,
+// not merely the Size() the stream reports (files of /proc, /sys and some network and FUSE file
+// systems report 0 bytes and hold more). Stops once it holds more than `limit` bytes, so that a
+// caller refusing more than `limit` is never made to hold much more.
+std::vector<uint8_t> ReadRest(Stream& stream, uint64_t limit = UINT64_MAX);
 
 } // namespace pelfry

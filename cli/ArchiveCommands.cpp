@@ -36,8 +36,9 @@ struct ExtractArgs {
 };
 
 void Extract(const ExtractArgs& args) {
-    // Extracting everything reads the archive once; a few names read only their own blocks.
-    auto dir = ReadArchive(args.archive, args.names.empty());
+    // The records now, each entry when its turn comes: the memory of one entry, not of the
+    // archive.
+    auto dir = ReadArchive(args.archive, false);
     std::vector<int32_t> indexes;
     if (args.names.empty()) {
         for (uint32_t i = 0; i < dir->Count(); ++i)
@@ -142,7 +143,7 @@ CLI::Validator EntryName() {
 
 } // namespace
 
-void DescribeDir(const std::string& path, std::FILE* out) {
+void DescribeDir(const std::string& path, std::FILE* out, bool) {
     auto dir = TDirFile::Create(path, false);
     uint64_t data = 0;
     uint32_t images = 0, sprites = 0;
@@ -163,7 +164,9 @@ void DescribeDir(const std::string& path, std::FILE* out) {
     for (int32_t i = 0; i < static_cast<int32_t>(dir->Count()); ++i) {
         const FileInfo& info = dir->Files()[static_cast<size_t>(i)];
         std::fprintf(out, "%10u  ", info.Size);
-        WriteLine(out, info.Name + ": " + DescribeEntry(info.Name, *dir->EntryStream(i)));
+        // Read for its line alone: the archive is never held whole.
+        TSetMemoryStream entry(dir->ReadEntry(i));
+        WriteLine(out, info.Name + ": " + DescribeEntry(info.Name, entry));
     }
 }
 

@@ -84,10 +84,11 @@ void AddJobsOption(CLI::App& command, unsigned& jobs);
 // become the root folder.
 CLI::Validator NotEmpty();
 
-// Prints a summary of the file `path` (of one kind) to `out`: what `info` says.
-void DescribeDir(const std::string& path, std::FILE* out);
-void DescribeImg(const std::string& path, std::FILE* out);
-void DescribeSpr(const std::string& path, std::FILE* out);
+// Prints a summary of the file `path` (of one kind) to `out`: what `info` says; with `quiet`,
+// without its warnings (an image cut short).
+void DescribeDir(const std::string& path, std::FILE* out, bool quiet);
+void DescribeImg(const std::string& path, std::FILE* out, bool quiet);
+void DescribeSpr(const std::string& path, std::FILE* out, bool quiet);
 
 // Writes `text` byte for byte and a line feed. Entry names go out exactly as stored.
 void WriteLine(std::FILE* out, std::string_view text);

@@ -85,10 +85,13 @@ void ConvertBackFiles(const ConvertBackArgs& args) {
 
 } // namespace
 
-void DescribeImg(const std::string& path, std::FILE* out) {
+void DescribeImg(const std::string& path, std::FILE* out, bool quiet) {
     FileStream file(path, FileStream::Mode::OpenRead);
     TImgFile image;
-    if (!image.LoadFromStream(&file).Accepted) throw Error(path + " is not a valid image file");
+    const LoadResult loaded = image.LoadFromStream(&file);
+    if (!loaded.Accepted) throw Error(path + " is not a valid image file", loaded.Reason);
+    if (const std::string note = image.CutShortNote(loaded.Count); !note.empty() && !quiet)
+        PrintWarning(path + ": " + note);
     WriteLine(out, "Image: " + path);
     WriteLine(out, "Details: " + DescribeEntry(path, file));
     std::fprintf(out, "File size: %lld bytes\n", static_cast<long long>(file.Size()));
@@ -99,10 +102,11 @@ void DescribeImg(const std::string& path, std::FILE* out) {
                  image.Compressed() ? image.Packed().size() : image.Pixels.size());
 }
 
-void DescribeSpr(const std::string& path, std::FILE* out) {
+void DescribeSpr(const std::string& path, std::FILE* out, bool) {
     FileStream file(path, FileStream::Mode::OpenRead);
     TSprFile sprite;
-    if (!sprite.LoadFromStream(&file).Accepted) throw Error(path + " is not a valid sprite file");
+    const LoadResult loaded = sprite.LoadFromStream(&file);
+    if (!loaded.Accepted) throw Error(path + " is not a valid sprite file", loaded.Reason);
     WriteLine(out, "Sprite: " + path);
     WriteLine(out, "Details: " + DescribeEntry(path, file));
     std::fprintf(out, "File size: %u bytes\n", sprite.FileSize);
@@ -127,7 +131,9 @@ void AddConvertCommand(CommandLine& cli) {
         "convert", "images and sprites to pictures: X.IMG -> X.IMG.bmp, and so on",
         "Converts each image X.IMG to X.IMG.bmp and each sprite X.SPR to the strip X.SPR.bmp "
         "with its description X.SPR.spd, stamped with the game file's time. Other files are left "
-        "alone. Prints one line per file.\n"
+        "alone. Prints one line per file. A picture of more than 67,108,864 pixels (an image, or "
+        "the strip of a sprite's frames) is refused; the pixels a cut-short image lacks are "
+        "background, with a warning.\n"
         "With --gif, X.SPR.gif is the sprite's animation as the editor's preview plays it: the "
         "frames in order (forwards and back again for a ping-pong sprite), looping for ever, "
         "each shown for 1000/rate ms rounded to hundredths of a second, the background "

@@ -10,7 +10,7 @@ namespace pelfry::cli {
 
 namespace {
 
-using InfoFunction = void (*)(const std::string& path, std::FILE* out);
+using InfoFunction = void (*)(const std::string& path, std::FILE* out, bool quiet);
 
 const std::vector<std::pair<std::string, InfoFunction>>& Kinds() {
     static const std::vector<std::pair<std::string, InfoFunction>> kinds = {
@@ -25,25 +25,33 @@ std::vector<std::string> KindNames() {
     return names;
 }
 
-void Info(const std::string& file) {
+struct InfoArgs {
+    std::string file;
+    bool quiet = false;
+};
+
+void Info(const InfoArgs& args) {
+    const std::string& file = args.file;
     for (const auto& entry : Kinds())
         if (entry.first == FileKind(file))
-            return ForFile(file, [&] { entry.second(file, stdout); });
+            return ForFile(file, [&] { entry.second(file, stdout, args.quiet); });
     throw Error("Cannot describe file " + file + ": not a " + JoinWithOr(KindNames()) + " file");
 }
 
 } // namespace
 
 void AddInfoCommand(CommandLine& cli) {
-    auto file = std::make_shared<std::string>();
+    auto args = std::make_shared<InfoArgs>();
     const std::string kinds = JoinWithOr(KindNames());
     CLI::App& command = cli.AddCommand(
         "info", "a short summary of a " + kinds + " file",
         "Prints a short summary of FILE, a " + kinds +
             " file told by its extension (in any case): sizes, colours, frames, and for an "
             "archive each entry with what it is, as the editor's list tells it.",
-        [file] { Info(*file); });
-    command.add_option("FILE", *file, "the file to describe")->required();
+        [args] { Info(*args); });
+    command.add_option("FILE", args->file, "the file to describe")->required();
+    command.add_flag("-q,--quiet", args->quiet,
+                     "no warnings (such as an image cut short): the summary alone");
 }
 
 } // namespace pelfry::cli

@@ -25,7 +25,9 @@ struct ExportArgs {
 
 void Export(const ExportArgs& args) {
     std::unique_ptr<TDirFile> archive;
-    ForFile(args.archive, [&] { archive = TDirFile::Create(args.archive, true); });
+    // The records now, each entry when its turn comes: the memory of a few entries, not of the
+    // archive.
+    ForFile(args.archive, [&] { archive = TDirFile::Create(args.archive, false); });
     ExportJob job;
     archive->ListEntries(job.LogLines);
     job.Folder = IncludeTrailingSeparator(args.folder);
@@ -71,7 +73,7 @@ void Rebuild(const RebuildArgs& args) {
         CommandFollower follower(progress,
                                  [&](size_t k) { return std::pair(folder + lines[k], lines[k]); },
                                  {args.recreate, args.options});
-        converted = pelfry::Rebuild(archive, folder, lines, args.jobs, follower).Converted;
+        converted = pelfry::Rebuild(archive, args.log, lines, args.jobs, follower).Converted;
     }
     // Only a complete rebuild is written: after an error the old archive stays as it was.
     ForFile(args.archive, [&] {
@@ -92,7 +94,9 @@ void AddExportCommand(CommandLine& cli) {
         "export", "every entry of an archive into a folder, converted, with a log",
         "Writes every entry of ARCHIVE into FOLDER (created if missing), images and sprites "
         "converted to pictures as by convert, and then the log FOLDER/<archive file name>.txt "
-        "that rebuild reads: the entry names in order.",
+        "that rebuild reads: the entry names in order. An entry that cannot be converted (a "
+        "picture of more than 67,108,864 pixels among them) stops the export before any file of "
+        "it is written, and no log is written.",
         [args] { Export(*args); });
     command.add_option("ARCHIVE", args->archive, "the archive (.DIR file)")->required();
     command.add_option("FOLDER", args->folder, "the folder to write into")

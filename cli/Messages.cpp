@@ -58,7 +58,11 @@ void ForFile(const std::string& file, const std::function<void()>& job,
         throw FileError(file + ": Out of memory");
     } catch (const std::exception& e) {
         const std::string text = ErrorText(e);
-        if (NamesFile(text, file) || NamesFile(text, alsoNamed)) throw FileError(text);
+        // An error that says where it lies names its file there.
+        const auto* placed = dynamic_cast<const Error*>(&e);
+        if ((placed && !placed->Where().empty()) || NamesFile(text, file) ||
+            NamesFile(text, alsoNamed))
+            throw FileError(text);
         throw FileError(file + ": " + text);
     }
 }

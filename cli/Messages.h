@@ -37,7 +37,7 @@ public:
 };
 
 // Runs `job`, the work on `file`. An error it raises comes out as FileError, with "FILE: "
-// before the message when the message names neither `file` nor `alsoNamed` (the entry name
+// before the message when it has no place and names neither `file` nor `alsoNamed` (the entry name
 // that stands for the file, say): "MANY.IMG.bmp: Too many colours in image! (ImgFileU.cpp,
 // line 354) [the picture has 130 colours ...]". Out of memory becomes "FILE: Out of memory".
 // UsageError passes through.

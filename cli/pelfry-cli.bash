@@ -7,8 +7,8 @@
 # The options of a command, as its --help lists them.
 _pelfry_cli_options() {
     case $1 in
-        list | info | delete | rename) echo "--help" ;;
-        extract) echo "--quiet --help" ;;
+        list | delete | rename) echo "--help" ;;
+        info | extract) echo "--quiet --help" ;;
         add) echo "--name --quiet --help" ;;
         convert) echo "--png --gif --jobs --quiet --help" ;;
         export) echo "--png --jobs --quiet --help" ;;

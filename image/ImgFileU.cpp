@@ -197,21 +197,63 @@ LoadResult TImgFile::LoadFromFile(const std::string& path) {
     return LoadFromStream(&file);
 }
 
+namespace {
+
+// Reads the header of the image `file` (bytes from its start, the whole file when `length` is
+// their count) with `r`, left at the pixel data. Refused, with the reason, for what no image can
+// be: a wrong magic, and dimensions that the pixel data could not possibly fill: more than the
+// bytes that follow the header (uncompressed) or than 91 times as many (compressed: the codec's
+// greatest expansion), when that is also beyond UnbackedPixelLimit.
+LoadResult ReadCheckedHeader(std::span<const uint8_t> file, uint64_t length, ByteReader& r,
+                             ImgHeader& header) {
+    if (file.size() < 4 || !std::equal(std::begin(ImgMagic), std::end(ImgMagic), file.begin()))
+        return LoadResult::Refused("not an image: it does not start with IMG 0x1A");
+    header = ReadImgHeader(r);
+    const uint64_t pixels = static_cast<uint64_t>(header.width) * header.height;
+    // Never allocate for pixels that the data behind the header could not possibly fill.
+    const uint64_t remaining = length > r.Position() ? length - r.Position() : 0;
+    const uint64_t backed = header.compressed ? remaining * MaxExpansion : remaining;
+    if (pixels > std::max(backed, TImgFile::UnbackedPixelLimit) || pixels > MaxPixels)
+        return LoadResult::Refused(
+            Format("its header says %u x %u pixels, more than the %s bytes of pixel data after "
+                   "it can hold",
+                   header.width, header.height, FormatThousands(remaining).c_str()));
+    return LoadResult::Read(0);
+}
+
+} // namespace
+
+LoadResult TImgFile::LoadHeader(Stream* stream) {
+    if (stream == nullptr) return LoadResult::Refused();
+    // The longest header: one more flags byte, 65,535 colours, the size and 3 fill bytes.
+    constexpr int64_t LongestHeader = 10 + 1 + 2 + 3 * 65535 + 4 + 3;
+    const int64_t length = std::max<int64_t>(stream->Size(), 0);
+    std::vector<uint8_t> head(static_cast<size_t>(std::min(length, LongestHeader)));
+    stream->SetPosition(0);
+    head.resize(static_cast<size_t>(
+        std::max<int64_t>(stream->Read(head.data(), static_cast<int64_t>(head.size())), 0)));
+    ByteReader r(head, 0, ByteReader::PastEnd::ReadsZeros);
+    ImgHeader header;
+    LoadResult result = ReadCheckedHeader(head, static_cast<uint64_t>(length), r, header);
+    if (!result.Accepted) return result;
+    Width = header.width;
+    Height = header.height;
+    Palette = std::move(header.palette);
+    Pixels.clear();
+    packed_.clear();
+    compressed_ = header.compressed;
+    return result;
+}
+
 LoadResult TImgFile::LoadFromStream(Stream* stream) {
     if (stream == nullptr) return LoadResult::Refused();
     stream->SetPosition(0);
     std::vector<uint8_t> file = ReadRest(*stream);
-    if (file.size() < 4 || !std::equal(std::begin(ImgMagic), std::end(ImgMagic), file.begin()))
-        return LoadResult::Refused();
-
     ByteReader r(file, 0, ByteReader::PastEnd::ReadsZeros);
-    ImgHeader header = ReadImgHeader(r);
+    ImgHeader header;
+    LoadResult checked = ReadCheckedHeader(file, file.size(), r, header);
+    if (!checked.Accepted) return checked;
     const uint64_t pixels = static_cast<uint64_t>(header.width) * header.height;
-    // Never allocate for pixels that the data behind the header could not possibly fill.
-    const uint64_t remaining = r.Available();
-    const uint64_t backed = header.compressed ? remaining * MaxExpansion : remaining;
-    if (pixels > std::max(backed, UnbackedPixelLimit) || pixels > MaxPixels)
-        return LoadResult::Refused();
 
     // Compressed pixel data is kept whole and decoded into one byte more than the image holds.
     std::vector<uint8_t> decoded;
@@ -242,6 +284,14 @@ LoadResult TImgFile::LoadFromStream(Stream* stream) {
     packed_ = std::move(packed);
     compressed_ = header.compressed;
     return LoadResult::Read(count);
+}
+
+std::string TImgFile::CutShortNote(int64_t read) const {
+    const uint64_t pixels = static_cast<uint64_t>(Width) * Height;
+    if (read < 0 || static_cast<uint64_t>(read) >= pixels) return {};
+    return Format("cut short: %s of %s pixels read; the rest is background",
+                  FormatThousands(static_cast<uint64_t>(read)).c_str(),
+                  FormatThousands(pixels).c_str());
 }
 
 Bitmap TImgFile::MakeBitmap() const {

@@ -109,14 +109,22 @@ public:
     // LoadFromStream on the file; FileOpenError when it cannot be opened.
     LoadResult LoadFromFile(const std::string& path);
     // Reads the image that `stream` holds from its start. Refused (Accepted false, Count 0, the
-    // object left as it was) when `stream` is null, for a wrong magic, and for dimensions that
-    // the pixel data could not possibly fill: more than the bytes that follow the header
-    // (uncompressed) or than 91 times as many (compressed: the codec's greatest expansion),
-    // when that is also beyond UnbackedPixelLimit. Otherwise Count is the pixel bytes obtained;
-    // a stream that ends early leaves zeros where data is missing. Bit 6 of the flags byte
-    // (position 9, or 10 when position 9 holds 8) tells compressed pixel data, which is then
-    // kept whole in Packed and decoded into Width x Height + 1 bytes of Pixels.
+    // object left as it was, Reason saying why) when `stream` is null, for a wrong magic, and
+    // for dimensions that the pixel data could not possibly fill: more than the bytes that
+    // follow the header (uncompressed) or than 91 times as many (compressed: the codec's
+    // greatest expansion), when that is also beyond UnbackedPixelLimit. Otherwise Count is the
+    // pixel bytes obtained; a stream that ends early leaves zeros where data is missing. Bit 6
+    // of the flags byte (position 9, or 10 when position 9 holds 8) tells compressed pixel
+    // data, which is then kept whole in Packed and decoded into Width x Height + 1 bytes of
+    // Pixels.
     LoadResult LoadFromStream(Stream* stream);
+    // As LoadFromStream, refusing what it refuses, but reads the header alone: the size, the
+    // palette and Compressed(), with Pixels and Packed left empty and Count 0. What a picture
+    // of the image would take is known so before its pixels are decoded.
+    LoadResult LoadHeader(Stream* stream);
+    // "cut short: 1,000 of 4,096 pixels read; the rest is background" when a load obtained
+    // `read` pixel bytes (its Count), fewer than Width x Height; empty otherwise.
+    std::string CutShortNote(int64_t read) const;
     // The image as an 8-bit bitmap with its palette (the first 256 colours); pixels that the
     // object lacks are 0.
     Bitmap MakeBitmap() const;

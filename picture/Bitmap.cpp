@@ -2,6 +2,7 @@
 
 #include "base/Bytes.h"
 #include "base/Errors.h"
+#include "base/Text.h"
 #include "platform/FileUtil.h"
 
 namespace pelfry {
@@ -12,6 +13,19 @@ namespace {
 constexpr CheckSite TooLarge{"Bitmap.cpp", 11};
 
 } // namespace
+
+std::string TooManyPixelsReason(std::string_view what, uint64_t width, uint64_t height) {
+    const uint64_t pixels = width * height;
+    constexpr uint64_t Million = 1000000;
+    const bool inMillions = pixels / Million != MaxPicturePixels / Million;
+    const auto count = [&](uint64_t n) {
+        return inMillions ? std::to_string(n / Million) + " million" : FormatThousands(n);
+    };
+    return Format("%.*s %llu x %llu = %s pixels; at most %s", static_cast<int>(what.size()),
+                  what.data(), static_cast<unsigned long long>(width),
+                  static_cast<unsigned long long>(height), count(pixels).c_str(),
+                  count(MaxPicturePixels).c_str());
+}
 
 std::vector<uint8_t> EncodeBitmap(const Bitmap& bitmap) {
     // The same limit the reader keeps; it also keeps every size field within 32 bits.

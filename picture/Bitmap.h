@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pelfry {
@@ -52,6 +53,21 @@ private:
     Palette256 palette_{};
     std::vector<uint8_t> pixels_;
 };
+
+// The most pixels of a picture made from a game file (a converted image or sprite strip, the
+// preview's picture): 64 Mi, 8192 x 8192. The sizes in an image's or a sprite's header are not
+// bounded by the data behind them (a few bytes may claim 4096 x 65535 pixels), and no picture of
+// the game comes near this.
+inline constexpr uint64_t MaxPicturePixels = uint64_t{1} << 26;
+
+inline bool TooManyPixels(uint64_t width, uint64_t height) {
+    return width * height > MaxPicturePixels;
+}
+
+// Why a picture of `width` x `height` pixels is not made, `what` saying which ("the sprite's
+// strip would be"): "the sprite's strip would be 4096 x 65535 = 268 million pixels; at most 67
+// million" (exact counts where millions would not tell them apart).
+std::string TooManyPixelsReason(std::string_view what, uint64_t width, uint64_t height);
 
 // Writes `bitmap` as a standard uncompressed 8-bit Windows bitmap with a 256-entry colour
 // table, replacing the file only when the whole of it was written (WriteFileReplacing).

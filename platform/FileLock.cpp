@@ -4,6 +4,7 @@
 #include "FileLock.h"
 
 #include "FileStream.h"
+#include "FileUtil.h"
 #include "base/Errors.h"
 
 #include <algorithm>
@@ -17,6 +18,9 @@ static bool SameFile(const FileIdentity& a, const FileIdentity& b) {
 
 FileLock::FileLock(const std::string& path, bool missingAllowed, const LockWait& wait)
     : path_(path), wait_(wait), start_(std::chrono::steady_clock::now()) {
+    // A link that leads nowhere is no missing file: a save would put an archive in the link's
+    // place, never where it points.
+    if (const int broken = BrokenLink(path)) throw BrokenLinkError(path, broken);
     // A missing file is looked at again under the lock of its name, which a writer holds while
     // the name stands empty between the two steps of a replacement (Windows): such a writer is
     // waited for, and its new file found, rather than taken for no file at all.

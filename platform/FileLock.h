@@ -41,11 +41,13 @@ struct LockWait {
 // writer then reads what the one before it saved.
 //
 // A file that does not exist yet is locked by its name, never by making it: a new archive
-// appears only complete, when the first writer commits it. On POSIX systems the lock on a name
-// is an flock on its folder (so new archives in one folder are made one after the other); on
-// Windows a mutex of the system named after the folder and the name (which the thread holding
-// it would be granted again: it keeps processes and threads apart). Both go with the process,
-// however it ends.
+// appears only complete, when the first writer commits it. The lock on a name holds that name
+// only, in any of the spellings a folder may take for it: on POSIX systems an flock on a lock
+// file in the folder, named after the name (one of the writer's temporaries, TempFiles.h: its
+// holder removes it, and one that a killed holder left goes with the next writer there; where
+// no file can be made, an flock on the folder); on Windows a mutex of the system named after the
+// folder and the name (which the thread holding it would be granted again: it keeps processes
+// and threads apart). Both go with the process, however it ends.
 class FileLock {
 public:
     // Waits as `wait` says until no other writer holds `path` (links followed), and checks
@@ -56,7 +58,8 @@ public:
     // steps of a replacement (Windows). Raises NotRegularFileError for a folder, device, FIFO
     // or socket, before any lock; FileOpenError naming `path` when it cannot be opened, or
     // names nothing without `missingAllowed`, or its folder is missing; FileInUseError when
-    // wait.Limit passes.
+    // wait.Limit passes; BrokenLinkError, before anything, when `path` is a link that leads to
+    // no file.
     FileLock(const std::string& path, bool missingAllowed, const LockWait& wait = {});
     ~FileLock();
     FileLock(const FileLock&) = delete;

@@ -68,7 +68,7 @@ bool FileLock::LockFile(FileStream& file, const std::string& path, bool wait) {
 // (letter case ignored), so that every spelling of one path meets the same one.
 void* win::NameMutex(const FileFacts& folder, const std::string& name) {
     uint64_t hash = 14695981039346656037ULL; // FNV-1a: a mutex name has a length limit
-    for (unsigned char c : StoredName(name, true))
+    for (unsigned char c : StoredName(name, NameCase::Unicode))
         hash = (hash ^ c) * 1099511628211ULL;
     wchar_t mutexName[96];
     std::swprintf(mutexName, 96, L"Local\\pelfry-%llx-%llx-%llx",

@@ -38,7 +38,19 @@ bool DeleteFile(const std::string& path) {
 
 bool MakeFolder(const std::string& path) {
     if (::mkdir(path.c_str(), 0777) == 0) return true;
-    return errno == EEXIST && DirectoryExists(path);
+    const int error = errno;
+    if (error == EEXIST && DirectoryExists(path)) return true;
+    errno = error; // a file in the way: "File exists"
+    return false;
+}
+
+int BrokenLink(const std::string& path) {
+    const std::string native = NativePath(path);
+    struct stat st {};
+    if (::lstat(native.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return 0;
+    if (::stat(native.c_str(), &st) == 0) return 0;
+    if (errno == ELOOP) return ELOOP;
+    return errno == ENOENT || errno == ENOTDIR ? ENOENT : 0;
 }
 
 std::string TempFolder() {
@@ -73,8 +85,9 @@ bool FileSystemRefusesName(std::string_view) {
     return false;
 }
 
-std::string StoredName(std::string_view part, bool ignoreCase) {
-    if (!ignoreCase) return std::string(part);
+std::string StoredName(std::string_view part, NameCase rule) {
+    if (rule == NameCase::Exact) return std::string(part);
+    if (rule == NameCase::Ascii) return UpperCaseAscii(part);
     // Names are bytes here; a folder that ignores case compares those that are UTF-8 letter by
     // letter, and the others (Latin-1 names from old archives) only in their ASCII letters.
     static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);

@@ -2,7 +2,9 @@
 #include "FileUtil.h"
 
 #include "WinSupport.h"
+#include "base/Text.h"
 
+#include <cerrno>
 #include <windows.h>
 #undef DeleteFile // <windows.h> spells its own DeleteFile as a macro
 
@@ -30,7 +32,19 @@ bool DeleteFile(const std::string& path) {
 
 bool MakeFolder(const std::string& path) {
     if (::CreateDirectoryW(win::Widen(path).c_str(), nullptr)) return true;
-    return ::GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(path);
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_ALREADY_EXISTS && DirectoryExists(path)) return true;
+    errno = win::ErrnoOf(error);
+    return false;
+}
+
+int BrokenLink(const std::string& path) {
+    win::FileFacts facts;
+    if (!win::FactsOfPath(path, facts, false) || !facts.Link || win::FactsOfPath(path, facts))
+        return 0;
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_CANT_RESOLVE_FILENAME) return ELOOP;
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT : 0;
 }
 
 std::string TempFolder() {
@@ -51,10 +65,12 @@ bool FileSystemRefusesName(std::string_view name) {
     return IsUnsafeWindowsName(name);
 }
 
-std::string StoredName(std::string_view part, bool ignoreCase) {
+std::string StoredName(std::string_view part, NameCase rule) {
     // Names reach the system as UTF-16, where bytes that are not UTF-8 all become U+FFFD.
     std::wstring wide = win::Widen(part);
-    if (ignoreCase && !wide.empty()) ::CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+    if (rule == NameCase::Ascii) return UpperCaseAscii(win::Narrow(wide));
+    if (rule == NameCase::Unicode && !wide.empty())
+        ::CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
     return win::Narrow(wide);
 }
 

@@ -44,6 +44,33 @@ std::time_t FileDateToUnix(int32_t age) {
     return std::mktime(&t);
 }
 
+namespace {
+
+constexpr int64_t Second = 1000000000;
+
+// The time of the age of `t`, as earlier versions stamped it; -1 when there is none.
+int64_t AgeTime(int64_t t) {
+    const std::time_t age = FileDateToUnix(UnixToFileDate(static_cast<std::time_t>(t / Second)));
+    return age == static_cast<std::time_t>(-1) ? -1 : static_cast<int64_t>(age) * Second;
+}
+
+bool WholeEvenSeconds(int64_t t) {
+    return t % (2 * Second) == 0;
+}
+
+} // namespace
+
+bool TimesDiffer(int64_t edited, int64_t game) {
+    if (edited == game) return false;
+    if (edited < 0 || game < 0) return true;
+    if (WholeEvenSeconds(edited) && WholeEvenSeconds(game))
+        return UnixToFileDate(static_cast<std::time_t>(edited / Second)) !=
+               UnixToFileDate(static_cast<std::time_t>(game / Second));
+    // An export's old stamp is never an edit, which comes after the game file was written.
+    if (edited == AgeTime(game)) return false;
+    return !(game == AgeTime(edited) && edited % Second != 0);
+}
+
 void CopyFileTime(const std::string& source, const std::string& target) {
     int32_t age;
     {

@@ -20,6 +20,20 @@ int32_t FileAge(const std::string& path);
 // exist or is a folder.
 int64_t FileModifiedNanoseconds(const std::string& path);
 
+// The modification time of an open file, as FileModifiedNanoseconds; -1 when it cannot be read.
+int64_t FileModifiedNanoseconds(const FileStream& file);
+
+// Whether a file made from a game file (its picture or description, stamped with the game file's
+// time when made) was edited since: whether its modification time `edited` differs from the game
+// file's, `game` (nanoseconds since 1970, -1 for a file that is not there). Times are compared
+// as precisely as the file system keeps them; so an edit is seen however soon it follows, except
+// within the file system's own step (two seconds on FAT, one on some others), where the file
+// cannot show it. Where both times are in whole even seconds (FAT), they compare as ages. The
+// stamps of earlier versions, times cut to their ages, count as copies: an export's on its
+// pictures, and a back conversion's on its game file beside a picture whose time has a fraction
+// of a second.
+bool TimesDiffer(int64_t edited, int64_t game);
+
 // The age of an open file; -1 when its time cannot be read.
 int32_t FileGetDate(const FileStream& file);
 // Sets an open file's modification (and access) time from a packed age. Returns false when

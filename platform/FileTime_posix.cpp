@@ -28,6 +28,12 @@ int64_t FileModifiedNanoseconds(const std::string& path) {
     return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
+int64_t FileModifiedNanoseconds(const FileStream& file) {
+    struct stat st {};
+    if (::fstat(file.Handle(), &st) != 0) return -1;
+    return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
 int32_t FileGetDate(const FileStream& file) {
     struct stat st {};
     if (::fstat(file.Handle(), &st) != 0) return -1;

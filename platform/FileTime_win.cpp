@@ -28,6 +28,12 @@ int64_t FileModifiedNanoseconds(const std::string& path) {
     return (facts.Modified - win::FileTimeFromUnix(0)) * 100;
 }
 
+int64_t FileModifiedNanoseconds(const FileStream& file) {
+    win::FileFacts facts;
+    if (!win::FactsOfHandle(win::HandleOf(file.Handle()), facts)) return -1;
+    return (facts.Modified - win::FileTimeFromUnix(0)) * 100;
+}
+
 int32_t FileGetDate(const FileStream& file) {
     win::FileFacts facts;
     if (!win::FactsOfHandle(win::HandleOf(file.Handle()), facts)) return -1;
@@ -37,12 +43,8 @@ int32_t FileGetDate(const FileStream& file) {
 // Sets the last write and access times of the open file `h` from an age.
 static bool SetTimes(HANDLE h, int32_t age) {
     const std::time_t t = FileDateToUnix(age);
-    if (t == static_cast<std::time_t>(-1)) return false;
-    const uint64_t stamp = static_cast<uint64_t>(win::FileTimeFromUnix(t));
-    FILETIME time;
-    time.dwLowDateTime = static_cast<DWORD>(stamp);
-    time.dwHighDateTime = static_cast<DWORD>(stamp >> 32);
-    return ::SetFileTime(h, nullptr, &time, &time) != 0;
+    return t != static_cast<std::time_t>(-1) &&
+           win::SetFileTimes(h, static_cast<int64_t>(t) * 1000000000);
 }
 
 bool FileSetDate(const FileStream& file, int32_t age) {

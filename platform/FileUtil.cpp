@@ -4,16 +4,25 @@
 
 #include "FileStream.h"
 #include "ReplacingFile.h"
+#include "TempFiles.h"
 #include "base/Errors.h"
 #include "base/Stream.h"
 #include "base/Text.h"
 
 #include <atomic>
+#include <cerrno>
 #include <filesystem>
 #include <functional>
 #include <unordered_set>
 
 namespace pelfry {
+
+// The path as the standard library takes it. Names are UTF-8 everywhere (on Windows the path
+// type would take a plain string for the code page).
+static std::filesystem::path FilePath(const std::string& path) {
+    const std::string native = NativePath(path);
+    return std::filesystem::path(std::u8string(native.begin(), native.end()));
+}
 
 static size_t LastDelimiter(std::string_view path) {
     return path.find_last_of("/\\:");
@@ -86,28 +95,76 @@ bool IsUnsafeWindowsName(std::string_view name) {
     return false;
 }
 
-std::string NameKey(std::string_view name, bool ignoreCase) {
+std::string NameKey(std::string_view name, NameCase rule) {
     std::string key;
     for (std::string_view part : NameParts(name)) {
         // Appended piece by piece: GCC 12 takes "/" + a temporary string for an overlapping
         // copy (-Wrestrict) in the optimised build.
         if (!key.empty()) key += '/';
-        key += StoredName(part, ignoreCase);
+        key += StoredName(part, rule);
     }
     return key;
 }
 
-bool ForceDirectories(const std::string& path) {
+namespace {
+
+// Whether `other` reaches the probe `name`, which holds `token`.
+bool Reaches(NameProbe& folder, const std::string& name, const std::string& other,
+             const std::string& token) {
+    uint64_t volume = 0, index = 0, otherVolume = 0, otherIndex = 0;
+    if (!folder.Identify(other, otherVolume, otherIndex)) return false;
+    if (folder.Identify(name, volume, index) && volume == otherVolume && index == otherIndex)
+        return true;
+    // Another identity may still be the same file (FUSE), or another file of that spelling
+    // left there: the contents tell, random bytes that no other file holds.
+    return folder.Read(other) == token;
+}
+
+} // namespace
+
+NameCase JudgeNameCase(NameProbe& folder, const std::string& base) {
+    // With an "e acute", turned into its capital for the second question; a folder that cannot
+    // hold the letter (FAT through fusefat) is asked about the ASCII letters alone.
+    const std::string lower = base + "\xC3\xA9", upper = base + "\xC3\x89";
+    const bool letter = folder.Make(lower);
+    const std::string probe = letter ? lower : base;
+    if (!letter && !folder.Make(base)) return NameCase::Exact;
+    // Written before any other spelling is looked up: FUSE reads a file no further than the
+    // size it was found with.
+    const std::string token = temps::NewName();
+    folder.Write(probe, token);
+    NameCase rule = NameCase::Exact;
+    if (Reaches(folder, probe, temps::OtherCase(probe), token))
+        rule = letter && Reaches(folder, probe, upper, token) ? NameCase::Unicode : NameCase::Ascii;
+    folder.Remove(probe);
+    return rule;
+}
+
+bool ForceDirectories(const std::string& path, std::vector<std::string>* made) {
     std::string p = NativePath(path);
     while (p.size() > 1 && p.back() == '/')
         p.pop_back();
-    if (p.empty()) return false;
+    if (p.empty()) {
+        errno = ENOENT;
+        return false;
+    }
     if (DirectoryExists(p)) return true;
     size_t slash = p.find_last_of('/');
     if (slash != std::string::npos && slash > 0) {
-        if (!ForceDirectories(p.substr(0, slash))) return false;
+        if (!ForceDirectories(p.substr(0, slash), made)) return false;
     }
-    return MakeFolder(p);
+    if (!MakeFolder(p)) return false;
+    if (made) made->insert(made->begin(), p);
+    return true;
+}
+
+void RemoveMadeFolders(const std::vector<std::string>& made) {
+    for (const std::string& folder : made) {
+        std::error_code ec;
+        // Only an empty folder goes: whatever another program put there meanwhile stays.
+        if (std::filesystem::is_empty(FilePath(folder), ec) && !ec)
+            std::filesystem::remove(FilePath(folder), ec);
+    }
 }
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
@@ -120,10 +177,10 @@ void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) 
 }
 
 void WriteFileReplacing(const std::string& path, const std::vector<uint8_t>& bytes,
-                        LinkPolicy links, int64_t modifiedSeconds) {
+                        LinkPolicy links, int64_t modifiedNs) {
     ReplacingFile file(path, links);
     file.Write(bytes.data(), bytes.size());
-    if (modifiedSeconds >= 0) file.SetModifiedTime(modifiedSeconds);
+    if (modifiedNs >= 0) file.SetModifiedTime(modifiedNs);
     file.Commit();
 }
 
@@ -153,7 +210,7 @@ std::atomic<int> preparedFiles{0};
 // any) and prepares it; null where it cannot (see PrepareFileBelow).
 std::unique_ptr<PreparedFile>
 Prepare(const std::function<std::unique_ptr<ReplacingFile>(std::unique_ptr<Folder>&)>& open,
-        const std::vector<uint8_t>& bytes, int64_t modifiedSeconds) {
+        const std::vector<uint8_t>& bytes, int64_t modifiedNs) {
     if (preparedFiles.fetch_add(1) >= MaxPrepared) {
         --preparedFiles;
         return nullptr;
@@ -162,7 +219,7 @@ Prepare(const std::function<std::unique_ptr<ReplacingFile>(std::unique_ptr<Folde
         std::unique_ptr<Folder> folder;
         std::unique_ptr<ReplacingFile> file = open(folder);
         file->Write(bytes.data(), bytes.size());
-        if (modifiedSeconds >= 0) file->SetModifiedTime(modifiedSeconds);
+        if (modifiedNs >= 0) file->SetModifiedTime(modifiedNs);
         file->Prepare();
         return std::make_unique<PreparedFile>(std::move(folder), std::move(file));
     } catch (const std::exception&) {
@@ -173,17 +230,25 @@ Prepare(const std::function<std::unique_ptr<ReplacingFile>(std::unique_ptr<Folde
 
 } // namespace
 
-void WriteFileBelow(const std::string& root, std::string_view relative,
-                    const std::vector<uint8_t>& bytes, int64_t modifiedSeconds) {
+std::unique_ptr<Folder> WriteFileBelow(const std::string& root, std::string_view relative,
+                                       const std::vector<uint8_t>& bytes, int64_t modifiedNs) {
     const std::string shown = NativePath(root + std::string(relative));
     const std::string top = NativePath(root);
     if (!top.empty()) ForceDirectories(top);
     std::string name;
-    const std::unique_ptr<Folder> parent = FolderBelow(root, relative, shown, true, name);
-    ReplacingFile file(*parent, name, shown);
+    std::unique_ptr<Folder> parent = FolderBelow(root, relative, shown, true, name);
+    WriteFileIn(*parent, name, shown, bytes, modifiedNs);
+    return parent;
+}
+
+std::vector<std::string> WriteFileIn(const Folder& folder, const std::string& name,
+                                     const std::string& shownName,
+                                     const std::vector<uint8_t>& bytes, int64_t modifiedNs) {
+    ReplacingFile file(folder, name, shownName);
     file.Write(bytes.data(), bytes.size());
-    if (modifiedSeconds >= 0) file.SetModifiedTime(modifiedSeconds);
+    if (modifiedNs >= 0) file.SetModifiedTime(modifiedNs);
     file.Commit();
+    return file.Warnings();
 }
 
 PreparedFile::PreparedFile(std::unique_ptr<Folder> folder, std::unique_ptr<ReplacingFile> file)
@@ -196,7 +261,7 @@ PreparedFile::~PreparedFile() {
 
 std::unique_ptr<PreparedFile> PrepareFileBelow(const std::string& root, std::string_view relative,
                                                const std::vector<uint8_t>& bytes,
-                                               int64_t modifiedSeconds) {
+                                               int64_t modifiedNs) {
     return Prepare(
         [&](std::unique_ptr<Folder>& folder) {
             const std::string shown = NativePath(root + std::string(relative));
@@ -204,14 +269,14 @@ std::unique_ptr<PreparedFile> PrepareFileBelow(const std::string& root, std::str
             folder = FolderBelow(root, relative, shown, false, name);
             return std::make_unique<ReplacingFile>(*folder, name, shown);
         },
-        bytes, modifiedSeconds);
+        bytes, modifiedNs);
 }
 
 std::unique_ptr<PreparedFile> PrepareFileReplacing(const std::string& path,
                                                    const std::vector<uint8_t>& bytes,
-                                                   int64_t modifiedSeconds) {
+                                                   int64_t modifiedNs) {
     return Prepare([&](std::unique_ptr<Folder>&) { return std::make_unique<ReplacingFile>(path); },
-                   bytes, modifiedSeconds);
+                   bytes, modifiedNs);
 }
 
 void WriteTextLines(const std::string& path, const std::vector<std::string>& lines) {
@@ -221,9 +286,7 @@ void WriteTextLines(const std::string& path, const std::vector<std::string>& lin
 namespace {
 
 std::string FileKey(const std::string& path) {
-    const std::string native = NativePath(path);
-    // Names are UTF-8 everywhere (on Windows the path type would take them for the code page).
-    const std::filesystem::path given(std::u8string(native.begin(), native.end()));
+    const std::filesystem::path given = FilePath(path);
     std::error_code ec;
     std::filesystem::path full = std::filesystem::absolute(given, ec);
     if (ec) full = given;

@@ -40,10 +40,18 @@ bool DirectoryExists(const std::string& path);
 // Deletes a file; returns whether it was deleted.
 bool DeleteFile(const std::string& path);
 // Creates the one folder `path` (the folder above it must exist); true when `path` is a folder
-// afterwards, made now or before.
+// afterwards, made now or before; else false, with errno set to the system's reason.
 bool MakeFolder(const std::string& path);
-// Creates a folder and every missing folder above it; true when it exists afterwards.
-bool ForceDirectories(const std::string& path);
+// Creates a folder and every missing folder above it; true when it exists afterwards, else
+// false with errno set to the system's reason. `made`, when given, receives the folders made,
+// the innermost first, for RemoveMadeFolders.
+bool ForceDirectories(const std::string& path, std::vector<std::string>* made = nullptr);
+// Removes again the folders that ForceDirectories made, as long as they are empty: for a
+// command refused before it wrote anything.
+void RemoveMadeFolders(const std::vector<std::string>& made);
+// For a path that is a symbolic link leading to no file: ENOENT when its target (or a folder on
+// the way to it) is missing, ELOOP when it leads round in a circle; 0 for every other path.
+int BrokenLink(const std::string& path);
 // The system's temporary folder, ending in a separator.
 std::string TempFolder();
 
@@ -56,20 +64,52 @@ bool IsUnsafeWindowsName(std::string_view name);
 // Whether this system's file system cannot hold `name` (a relative name) safely: the rules
 // of IsUnsafeWindowsName on Windows, none elsewhere.
 bool FileSystemRefusesName(std::string_view name);
-// One part of a name (no separator) as this system stores it, upper-cased when `ignoreCase`:
-// the parts of NameKey.
-std::string StoredName(std::string_view part, bool ignoreCase);
+// Which spellings of a name a folder takes for one file.
+enum class NameCase {
+    Exact,   // every byte counts (most Linux folders)
+    Ascii,   // the letters A-Z in either case alike (FAT through fusefat)
+    Unicode, // every letter in either case alike (Windows, exFAT, case-folding ext4 folders)
+};
 
-// Whether the folder `path` takes names that differ only in letter case for one file (as on
-// Windows, and on Linux in case-folding folders and FAT or NTFS disks). Asked of the folder
-// itself, by making a temporary file there and looking it up in the other case; a folder not
-// made yet is judged by the nearest folder above it. False when it cannot be asked.
-bool FolderIgnoresCase(const std::string& path);
-// The form in which this system's folders compare the relative name `name`: "\" and "/" alike
-// ("/" between the parts), empty and "." parts dropped, the name as the system stores it (on
-// Windows, after the conversion to UTF-16 that bytes not UTF-8 do not survive), and upper-cased
-// when `ignoreCase`. Two names land on one file exactly when their keys are equal.
-std::string NameKey(std::string_view name, bool ignoreCase);
+// One part of a name (no separator) as this system stores it, upper-cased as `rule` says: the
+// parts of NameKey.
+std::string StoredName(std::string_view part, NameCase rule);
+
+// How the existing folder `path` compares names, asked of the folder itself (never of the one
+// above it): a probe file made there under a random name is looked for under its name with the
+// ASCII letters in the other case, then with a non-ASCII letter in the other case
+// (JudgeNameCase). The probe is one of the writer's temporaries (TempFiles.h): removed at once,
+// and should the command be killed meanwhile, by the next writer in the folder. Exact when the
+// folder cannot be asked.
+NameCase FolderNameCase(const std::string& path);
+
+// What the probe asks of a folder: FolderNameCase asks the system; tests ask a double that
+// behaves as the file systems do.
+class NameProbe {
+public:
+    virtual ~NameProbe() = default;
+    // Makes a new empty file `name`; false when the folder cannot hold that name or it exists.
+    virtual bool Make(const std::string& name) = 0;
+    // Whether `name` reaches a file, and its identity (volume and index) then.
+    virtual bool Identify(const std::string& name, uint64_t& volume, uint64_t& index) = 0;
+    // Writes `bytes` as the contents of the file reached through `name`.
+    virtual void Write(const std::string& name, const std::string& bytes) = 0;
+    // The contents of the file reached through `name` ("" when there is none).
+    virtual std::string Read(const std::string& name) = 0;
+    virtual void Remove(const std::string& name) = 0;
+};
+
+// The judgement of FolderNameCase with the probe names it makes (`base`, a temporary's name,
+// and `base` with a non-ASCII letter added). A spelling reaches the probe when the system gives
+// both names one identity, or when bytes written through the probe's name read back through it:
+// FUSE file systems give every spelling an identity of its own.
+NameCase JudgeNameCase(NameProbe& folder, const std::string& base);
+
+// The form in which a folder comparing names by `rule` compares the relative name `name`: "\"
+// and "/" alike ("/" between the parts), empty and "." parts dropped, the name as the system
+// stores it (on Windows, after the conversion to UTF-16 that bytes not UTF-8 do not survive),
+// upper-cased as `rule` says. Two names land on one file exactly when their keys are equal.
+std::string NameKey(std::string_view name, NameCase rule);
 
 // Copies up to `count` bytes of the open file `from`, starting at `offset`, to the end of the
 // open file `to` inside the system (copy_file_range), without passing them through this

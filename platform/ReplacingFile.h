@@ -48,6 +48,8 @@ enum class LinkPolicy {
 
 // The reason given when a folder on the way to a file the program names is a link.
 inline constexpr const char* LinkOnTheWay = "a folder on the way is a link, which is not followed";
+// The reason given when such a folder was moved away while the file was written.
+inline constexpr const char* FolderMoved = "a folder on the way was moved while it was written";
 
 // An open folder, to write into without following links planted on the way to it.
 class Folder {
@@ -68,6 +70,18 @@ public:
     // made under a DurabilityScope is made durable by it.
     Folder Descend(std::string_view relative, const std::string& shownName, bool make = true) const;
 
+    // Whether the folder still stands where Descend found it below the folder it was walked
+    // from: 0 when it does (always for a folder opened by its path, and on Windows, where the
+    // folders held open cannot be moved), ELOOP when a link stands on the way now, ENOENT when
+    // a folder on the way was moved. A file is named in it only while it does.
+    int Moved() const;
+    // The file `name` here, its link not followed: its modification time in nanoseconds since
+    // 1970 (-1 when there is none); the time set, false when the system refuses; the file
+    // removed, false when it is not there.
+    int64_t ModifiedTime(const std::string& name) const;
+    bool SetModifiedTime(const std::string& name, int64_t nanoseconds) const;
+    bool Remove(const std::string& name) const;
+
     int Handle() const { return fd_; }
     const std::string& Path() const { return path_; }
 
@@ -77,8 +91,10 @@ private:
     int fd_ = -1;
     std::string path_; // ends in "/"
     // What else the system keeps open for this folder (on Windows: the folder and every folder
-    // above it up to the one the caller named, none of which can then be renamed or replaced).
+    // above it up to the one the caller named, none of which can then be renamed or replaced;
+    // elsewhere: the folder the walk began at, for Moved).
     std::shared_ptr<const void> held_;
+    std::string walked_; // below held_, for Moved: the parts Descend walked, "/" after each
 };
 
 class ReplacingFile {
@@ -104,25 +120,28 @@ public:
     // BufferSize. Returns the bytes appended, fewer only when `source` ends first. A failure
     // is remembered and reported by Commit, as for Write. The position of `source` is left alone.
     uint64_t AppendFrom(const FileStream& source, uint64_t offset, uint64_t count);
-    // The modification (and access) time the new file gets, in seconds since 1970, instead of
-    // the time of the write: so that no later call has to find the file by its name again.
-    void SetModifiedTime(int64_t seconds);
+    // The modification (and access) time the new file gets, in nanoseconds since 1970 (as
+    // precise as the file system keeps it), instead of the time of the write: so that no later
+    // call has to find the file by its name again.
+    void SetModifiedTime(int64_t nanoseconds);
     // Steps 1 to 3, step 3 only for a file that replaces another: the file is complete and
     // waits for Commit. May run on a thread other than Commit's; nothing may be written after
     // it. FileWriteError as Commit.
     void Prepare();
     // Takes the steps above (those Prepare took are not taken again). FileWriteError naming
     // the target when any write failed (a full disk, a file-size limit) or the flush did,
-    // FileCreateError when the name cannot be given.
+    // FileCreateError when the name cannot be given, or the folder it goes into was moved
+    // meanwhile (Folder::Moved; the reason LinkOnTheWay or FolderMoved).
     void Commit();
 
     // For tests: how many files the writers of this process flushed (step 3) so far.
     static uint64_t Flushes();
 
     // After Commit: what the user should know about the file just replaced, one sentence each
-    // naming the target ("X was saved, but its owner and group could not be kept: Operation not
-    // permitted"; "X had other names (hard links), which keep the old contents"). Empty when
-    // everything was kept.
+    // naming the target ("X was saved, but its permissions, owner and group could not be kept:
+    // Operation not permitted"; "X had other names (hard links), which keep the old contents").
+    // Empty when everything was kept. What the file system cannot keep (permissions on FAT, an
+    // access control list on a share) is only said here: the file is saved all the same.
     const std::vector<std::string>& Warnings() const { return warnings_; }
 
 private:
@@ -132,6 +151,9 @@ private:
     void WriteOut(const uint8_t* bytes, size_t count);
     // Step 3, once; a failure is remembered.
     void Sync();
+    // Runs the test hook and checks that the folder is still in place (Folder::Moved), just
+    // before step 4.
+    void BeforeNaming();
     // Step 4 for a file not flushed: names it only where nothing stands. False, with nothing
     // changed, when something does (or the name could not be given).
     bool NameIfFree();
@@ -153,20 +175,27 @@ private:
     std::vector<std::string> warnings_;
 };
 
-// Writes `bytes` to `path` through a ReplacingFile; with `modifiedSeconds` >= 0 the file gets
-// that time.
+// Writes `bytes` to `path` through a ReplacingFile; with `modifiedNs` >= 0 the file gets that
+// time (nanoseconds since 1970).
 void WriteFileReplacing(const std::string& path, const std::vector<uint8_t>& bytes,
-                        LinkPolicy links = LinkPolicy::Replace, int64_t modifiedSeconds = -1);
+                        LinkPolicy links = LinkPolicy::Replace, int64_t modifiedNs = -1);
 
 // Writes `bytes` to root + relative through a ReplacingFile, for a file the program names
 // below a folder the user named: `root` ("" for the current folder) is taken as it stands,
 // links and all, and made when missing; the folders that `relative` adds below it are walked
 // without following links and made where missing (Folder::Descend), and a link standing where
-// the file goes is replaced. With `modifiedSeconds` >= 0 the file gets that time. Raises
+// the file goes is replaced. With `modifiedNs` >= 0 the file gets that time. Raises
 // FileCreateError naming root + relative when a folder on the way is a link or a file, or the
-// file cannot be made, and FileWriteError when it cannot be written whole.
-void WriteFileBelow(const std::string& root, std::string_view relative,
-                    const std::vector<uint8_t>& bytes, int64_t modifiedSeconds = -1);
+// file cannot be made, and FileWriteError when it cannot be written whole. Returns the folder
+// written into, still open: files that go beside it are written there (WriteFileIn) without
+// walking the path again.
+std::unique_ptr<Folder> WriteFileBelow(const std::string& root, std::string_view relative,
+                                       const std::vector<uint8_t>& bytes, int64_t modifiedNs = -1);
+// Writes `bytes` to the file `name` in `folder` through a ReplacingFile, `shownName` naming it
+// in errors; with `modifiedNs` >= 0 it gets that time. Returns the warnings of its Commit.
+std::vector<std::string> WriteFileIn(const Folder& folder, const std::string& name,
+                                     const std::string& shownName,
+                                     const std::vector<uint8_t>& bytes, int64_t modifiedNs = -1);
 
 // A file written ahead, on any thread, that waits to be named in its turn: the work of many
 // files spread over a pool of threads (Parallel.h), whose flushes (for files that replace
@@ -182,6 +211,8 @@ public:
     // ReplacingFile::Commit, on the thread that names the files.
     void Commit() { file_->Commit(); }
     const std::vector<std::string>& Warnings() const { return file_->Warnings(); }
+    // The folder the file goes into, for files beside it; null for PrepareFileReplacing's.
+    const Folder* Place() const { return folder_.get(); }
 
 private:
     std::unique_ptr<Folder> folder_; // held open for file_, which it outlives
@@ -195,10 +226,10 @@ private:
 // the same failure there, or none (a folder made meanwhile).
 std::unique_ptr<PreparedFile> PrepareFileBelow(const std::string& root, std::string_view relative,
                                                const std::vector<uint8_t>& bytes,
-                                               int64_t modifiedSeconds = -1);
+                                               int64_t modifiedNs = -1);
 std::unique_ptr<PreparedFile> PrepareFileReplacing(const std::string& path,
                                                    const std::vector<uint8_t>& bytes,
-                                                   int64_t modifiedSeconds = -1);
+                                                   int64_t modifiedNs = -1);
 
 // Makes a fatal SIGINT, SIGTERM or SIGHUP first remove the temporary file of any write in
 // progress, then end the process with the usual status for the signal (on Windows: Ctrl-C,
@@ -214,7 +245,8 @@ void UseNamedTempFiles(bool named);
 
 // For tests: `hook` runs in Commit when the complete new file stands under its temporary name
 // beside the target and is about to take the target's name (null: nothing runs). A test that
-// ends the process there sees what a kill at the worst moment leaves.
+// ends the process there sees what a kill at the worst moment leaves; one that moves a folder
+// there, what a swap of a folder for a link does to a command.
 void SetBeforeRenameHook(void (*hook)());
 
 } // namespace pelfry

@@ -96,7 +96,9 @@ Folder::~Folder() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-Folder::Folder(Folder&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) {
+Folder::Folder(Folder&& other) noexcept
+    : fd_(other.fd_), path_(std::move(other.path_)), held_(std::move(other.held_)),
+      walked_(std::move(other.walked_)) {
     other.fd_ = -1;
 }
 
@@ -105,15 +107,29 @@ Folder& Folder::operator=(Folder&& other) noexcept {
         if (fd_ >= 0) ::close(fd_);
         fd_ = other.fd_;
         path_ = std::move(other.path_);
+        held_ = std::move(other.held_);
+        walked_ = std::move(other.walked_);
         other.fd_ = -1;
     }
     return *this;
 }
 
 Folder Folder::Descend(std::string_view relative, const std::string& shownName, bool make) const {
+    // The folder the walk began at, kept open for Moved.
+    std::shared_ptr<const void> start = held_;
+    if (!start) {
+        const int root = ::dup(fd_);
+        if (root < 0) throw FileCreateError(shownName, errno);
+        start = std::shared_ptr<const int>(new int(root), [](const int* fd) {
+            ::close(*fd);
+            delete fd;
+        });
+    }
     int current = ::dup(fd_);
     if (current < 0) throw FileCreateError(shownName, errno);
     Folder result(current, path_);
+    result.held_ = std::move(start);
+    result.walked_ = walked_;
     for (std::string_view name : NameParts(relative)) {
         const std::string part(name);
         if (part == "..") throw FileCreateError(shownName, EINVAL);
@@ -138,15 +154,59 @@ Folder Folder::Descend(std::string_view relative, const std::string& shownName, 
                 throw FileCreateError(shownName, ELOOP, LinkOnTheWay);
             throw FileCreateError(shownName, error);
         }
-        result = Folder(next, result.path_ + part + "/");
+        ::close(result.fd_);
+        result.fd_ = next;
+        result.path_ += part + "/";
+        result.walked_ += part + "/";
     }
     return result;
+}
+
+int Folder::Moved() const {
+    if (!held_ || walked_.empty()) return 0;
+    int at = ::dup(*static_cast<const int*>(held_.get()));
+    for (std::string_view name : NameParts(walked_)) {
+        const std::string part(name);
+        const int next =
+            ::openat(at, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_PATH);
+        struct stat st {};
+        const bool link = next < 0 && ::fstatat(at, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                          S_ISLNK(st.st_mode);
+        ::close(at);
+        if (next < 0) return link ? ELOOP : ENOENT;
+        at = next;
+    }
+    struct stat found {
+    }, open{};
+    const bool same = ::fstat(at, &found) == 0 && ::fstat(fd_, &open) == 0 &&
+                      found.st_dev == open.st_dev && found.st_ino == open.st_ino;
+    ::close(at);
+    return same ? 0 : ENOENT;
+}
+
+int64_t Folder::ModifiedTime(const std::string& name) const {
+    struct stat st {};
+    if (::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(st.st_mode))
+        return -1;
+    return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+bool Folder::SetModifiedTime(const std::string& name, int64_t nanoseconds) const {
+    const struct timespec time = {static_cast<time_t>(nanoseconds / 1000000000),
+                                  static_cast<long>(nanoseconds % 1000000000)};
+    const struct timespec times[2] = {time, time};
+    return nanoseconds >= 0 && ::utimensat(fd_, name.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool Folder::Remove(const std::string& name) const {
+    return ::unlinkat(fd_, name.c_str(), 0) == 0;
 }
 
 // ---- ReplacingFile ----------------------------------------------------------------------------
 
 struct ReplacingFile::State {
     std::unique_ptr<Folder> ownFolder; // when made from a path
+    const Folder* place = nullptr;     // the folder written into
     int folder = -1;
     std::string name;
     std::string shownName;
@@ -161,7 +221,7 @@ struct ReplacingFile::State {
     gid_t group = 0;
     nlink_t links = 1;
     Attributes attributes;
-    int64_t modified = -1; // seconds, from SetModifiedTime
+    int64_t modified = -1; // nanoseconds, from SetModifiedTime
     bool failed = false;
     int error = 0;
     bool prepared = false; // Prepare's steps taken
@@ -201,6 +261,7 @@ ReplacingFile::ReplacingFile(const Folder& folder, const std::string& name,
 void ReplacingFile::Open(const Folder& dir, const std::string& name) {
     State& s = *state_;
     const int folder = dir.Handle();
+    s.place = &dir;
     s.folder = folder;
     s.folderPath = dir.Path();
     s.name = name;
@@ -253,8 +314,8 @@ ReplacingFile::~ReplacingFile() {
     temps::Forget(s.cleanupSlot);
 }
 
-void ReplacingFile::SetModifiedTime(int64_t seconds) {
-    state_->modified = seconds;
+void ReplacingFile::SetModifiedTime(int64_t nanoseconds) {
+    state_->modified = nanoseconds;
 }
 
 void ReplacingFile::WriteOut(const uint8_t* p, size_t count) {
@@ -303,10 +364,11 @@ void ReplacingFile::KeepAttributes() {
     if (s.replacing && std::none_of(s.attributes.begin(), s.attributes.end(),
                                     [](const auto& a) { return a.first == AccessAcl; }))
         ::fremovexattr(s.fd, AccessAcl);
-    if (s.replacing && ::fchmod(s.fd, s.mode) != 0) {
-        s.failed = true;
-        s.error = errno;
-        return;
+    // A file system that keeps no permissions (FAT) gives every file the same ones, and one
+    // that keeps some may refuse to change them (a share): the file is saved all the same.
+    if (s.replacing && (made.st_mode & 07777) != s.mode && ::fchmod(s.fd, s.mode) != 0) {
+        if (why == 0) why = errno;
+        lost.insert(lost.begin(), "permissions");
     }
     for (const auto& [name, value] : s.attributes) {
         // One the system gave the new file already (a security label) is not set again.
@@ -319,10 +381,9 @@ void ReplacingFile::KeepAttributes() {
         }
     }
     if (s.modified >= 0) {
-        struct timespec times[2];
-        times[0].tv_sec = static_cast<time_t>(s.modified);
-        times[0].tv_nsec = 0;
-        times[1] = times[0];
+        const struct timespec time = {static_cast<time_t>(s.modified / 1000000000),
+                                      static_cast<long>(s.modified % 1000000000)};
+        const struct timespec times[2] = {time, time};
         ::futimens(s.fd, times);
     }
     Tell(s.shownName, lost, why, s.replacing ? s.links : 1);
@@ -380,7 +441,7 @@ void ReplacingFile::Commit() {
         const bool unflushed = !s.flushed;
         bool named = false;
         if (unflushed) {
-            temps::BeforeRename();
+            BeforeNaming();
             named = NameIfFree();
             if (!named) Sync();
         }
@@ -404,7 +465,7 @@ void ReplacingFile::Commit() {
                 }
                 if (s.tempName.empty()) throw FileCreateError(s.shownName, errno);
             }
-            if (!unflushed) temps::BeforeRename();
+            if (!unflushed) BeforeNaming();
             if (::renameat(s.folder, s.tempName.c_str(), s.folder, s.name.c_str()) != 0) {
                 const int error = errno;
                 ::unlinkat(s.folder, s.tempName.c_str(), 0);
@@ -422,6 +483,15 @@ void ReplacingFile::Commit() {
         scope->Enrol(s.folder, s.folderPath);
     else
         ::fsync(s.folder);
+}
+
+void ReplacingFile::BeforeNaming() {
+    temps::BeforeRename();
+    // The folder was walked without links, and is written into through its handle: moved away
+    // (for a link to stand in its place), it would receive the file where nobody looks for it.
+    if (const int moved = state_->place->Moved())
+        throw FileCreateError(state_->shownName, moved,
+                              moved == ELOOP ? LinkOnTheWay : FolderMoved);
 }
 
 uint64_t ReplacingFile::Flushes() {

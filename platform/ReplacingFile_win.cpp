@@ -270,11 +270,54 @@ Folder Folder::Descend(std::string_view relative, const std::string& shownName, 
     return result;
 }
 
+int Folder::Moved() const {
+    // Held open from the folder the caller named down, none of them can move on Windows; where
+    // the system lets them all the same (wine), each must still stand under its path.
+    for (const HeldFolder* folder = static_cast<const HeldFolder*>(held_.get()); folder;
+         folder = folder->above.get()) {
+        win::FileFacts there, held;
+        if (!win::FactsOfPath(win::Narrow(folder->path), there, false)) return ENOENT;
+        if (there.Link) return ELOOP;
+        if (!win::FactsOfHandle(folder->handle, held) || held.Volume != there.Volume ||
+            held.Index != there.Index)
+            return ENOENT;
+    }
+    return 0;
+}
+
+// The file `name` in the folder `held`, as the system names it.
+static std::wstring InFolder(const std::shared_ptr<const void>& held, const std::string& name) {
+    return Held(held).path + Widen(name);
+}
+
+int64_t Folder::ModifiedTime(const std::string& name) const {
+    win::FileFacts facts;
+    if (!win::FactsOfPath(win::Narrow(InFolder(held_, name)), facts, false) || facts.Folder)
+        return -1;
+    return (facts.Modified - win::FileTimeFromUnix(0)) * 100;
+}
+
+bool Folder::SetModifiedTime(const std::string& name, int64_t nanoseconds) const {
+    if (nanoseconds < 0) return false;
+    HANDLE h = ::CreateFileW(InFolder(held_, name).c_str(), FILE_WRITE_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool set = win::SetFileTimes(h, nanoseconds);
+    ::CloseHandle(h);
+    return set;
+}
+
+bool Folder::Remove(const std::string& name) const {
+    return ::DeleteFileW(InFolder(held_, name).c_str()) != 0;
+}
+
 // ---- ReplacingFile ----------------------------------------------------------------------------
 
 struct ReplacingFile::State {
     std::unique_ptr<Folder> ownFolder;  // when made from a path
     std::shared_ptr<const void> folder; // kept open until the write ends
+    const Folder* place = nullptr;      // the folder written into
     std::wstring target;                // full path of the target
     std::wstring tempPath;              // full path of the new file until Commit
     std::string shownName;
@@ -286,7 +329,7 @@ struct ReplacingFile::State {
     std::unique_ptr<void, decltype(&::LocalFree)> security{nullptr, &::LocalFree};
     PACL permissions = nullptr; // inside `security`
     bool permissionsProtected = false;
-    int64_t modified = -1; // seconds, from SetModifiedTime
+    int64_t modified = -1; // nanoseconds, from SetModifiedTime
     int cleanupSlot = -1;
     bool failed = false;
     int error = 0;
@@ -332,6 +375,7 @@ ReplacingFile::ReplacingFile(const Folder& folder, const std::string& name,
 void ReplacingFile::Open(const Folder& dir, const std::string& name) {
     State& s = *state_;
     s.folder = dir.held_;
+    s.place = &dir;
     if (name.empty() || name == "." || name == ".." ||
         name.find_first_of("/\\") != std::string::npos || IsUnsafeWindowsName(name))
         throw FileCreateError(s.shownName, EINVAL);
@@ -401,8 +445,8 @@ ReplacingFile::~ReplacingFile() {
     temps::Forget(s.cleanupSlot);
 }
 
-void ReplacingFile::SetModifiedTime(int64_t seconds) {
-    state_->modified = seconds;
+void ReplacingFile::SetModifiedTime(int64_t nanoseconds) {
+    state_->modified = nanoseconds;
 }
 
 void ReplacingFile::WriteOut(const uint8_t* p, size_t count) {
@@ -444,11 +488,7 @@ void ReplacingFile::KeepAttributes() {
             why = win::ErrnoOf(error);
         }
     }
-    if (s.modified >= 0) {
-        const uint64_t stamp = static_cast<uint64_t>(win::FileTimeFromUnix(s.modified));
-        FILETIME time{static_cast<DWORD>(stamp), static_cast<DWORD>(stamp >> 32)};
-        ::SetFileTime(s.file, nullptr, &time, &time);
-    }
+    if (s.modified >= 0) win::SetFileTimes(s.file, s.modified);
     Tell(s.shownName, lost, why, s.replacing ? s.links : 1);
 }
 
@@ -479,6 +519,13 @@ bool ReplacingFile::NameIfFree() {
     return false; // every file is flushed before it is named (Prepare)
 }
 
+void ReplacingFile::BeforeNaming() {
+    temps::BeforeRename();
+    if (const int moved = state_->place->Moved())
+        throw FileCreateError(state_->shownName, moved,
+                              moved == ELOOP ? LinkOnTheWay : FolderMoved);
+}
+
 uint64_t ReplacingFile::Flushes() {
     return fileFlushes;
 }
@@ -495,7 +542,7 @@ void ReplacingFile::Commit() {
             throw FileCreateError(s.shownName, win::ErrnoOf(::GetLastError()));
         s.markedForDeletion = false;
     }
-    temps::BeforeRename();
+    BeforeNaming();
     const HeldFolder& folder = Held(s.folder);
     if (const DWORD failed =
             ReplaceTarget(s.file, folder.handle, folder.path, s.target,

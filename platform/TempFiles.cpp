@@ -51,21 +51,15 @@ std::string NewName(std::string_view prefix) {
 }
 
 bool IsTemporaryName(std::string_view name, std::string_view prefix) {
+    // The folder probe's name may end in an "e acute" (FolderNameCase).
+    if (name.size() == prefix.size() + RandomLetters + 2 &&
+        name.substr(name.size() - 2) == "\xC3\xA9")
+        name.remove_suffix(2);
     if (name.size() != prefix.size() + RandomLetters || name.substr(0, prefix.size()) != prefix)
         return false;
     for (char c : name.substr(prefix.size()))
         if (Letters.find(c) == std::string_view::npos) return false;
     return true;
-}
-
-std::string NearestFolder(const std::string& path) {
-    std::string folder = NativePath(path);
-    while (!folder.empty() && !DirectoryExists(folder)) {
-        const size_t last = folder.find_last_not_of('/');
-        folder =
-            last == std::string::npos ? std::string() : ExtractFilePath(folder.substr(0, last + 1));
-    }
-    return folder;
 }
 
 std::string OtherCase(std::string name) {

@@ -1,7 +1,8 @@
 // The replacing writer's temporary files, inside the platform layer only: their names, the mark
 // that tells a live writer's file from one a killed writer left, and the removal of the latter.
 //
-// A temporary is ".pelfry-" and eight letters or digits, made beside its target. While a
+// A temporary is ".pelfry-" and eight letters or digits, made beside its target (the folder
+// probe of FolderNameCase may add an "e acute"; FileLock's lock on a name uses one too). While a
 // writer lives, its temporary carries a mark that goes with the process however it ends: an
 // exclusive flock on POSIX systems; on Windows the writer's open handle itself, since the
 // cleaner's open, which shares nothing, fails while any other handle is open. Before it writes into
@@ -33,10 +34,7 @@ std::string NewName(std::string_view prefix = TempPrefix);
 // Whether `name` is one NewName could make with `prefix`.
 bool IsTemporaryName(std::string_view name, std::string_view prefix = TempPrefix);
 
-// For FolderIgnoresCase: the folder `path` if it exists, else the nearest folder above it that
-// does ("" for the current folder), whose rules a folder made there will follow; and `name`
-// with the case of every ASCII letter turned.
-std::string NearestFolder(const std::string& path);
+// For FolderNameCase: `name` with the case of every ASCII letter turned.
 std::string OtherCase(std::string name);
 
 // Runs the hook of SetBeforeRenameHook, if any.
@@ -63,6 +61,8 @@ std::vector<std::string> FolderNames(int folder);
 // `nameless` and the system can, else under a new name written to `name`; with the permissions
 // `mode` less the process's umask. Returns the open descriptor, or -1 with errno set.
 int MakeTemporary(int folder, bool nameless, std::string& name, unsigned mode = 0600);
+// Whether `name` in the open folder `folder` is still the file open as `fd`.
+bool StandsUnder(int fd, int folder, const std::string& name);
 // Removes the unmarked temporaries of `folder` (once per folder and process, see FirstVisit).
 void RemoveStaleTemporaries(int folder);
 // Records a named temporary of `folder` for the fatal-signal handler of InstallTempFileCleanup

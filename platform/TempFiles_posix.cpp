@@ -2,7 +2,7 @@
 // allows (O_TMPFILE: the kernel drops the file with its last descriptor, however the process
 // ends), else named and removed by the handler of a fatal signal; marked with a flock in both
 // cases, so that a named one that a killed writer left is told from a live writer's and removed
-// by the next writer in its folder. Also the folder probe of FolderIgnoresCase, which is one.
+// by the next writer in its folder. Also the folder probe of FolderNameCase, which is one.
 #include "TempFiles.h"
 
 #include "FileUtil.h"
@@ -153,7 +153,7 @@ int MakeTemporary(int folder, bool nameless, std::string& name, unsigned mode) {
         }
         // Until the mark is on, another writer's cleaning may take the file for a stale one:
         // then it is gone or going, and another name is tried.
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && StandsUnder(fd, folder, temp)) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && temps::StandsUnder(fd, folder, temp)) {
             name = temp;
             return fd;
         }
@@ -174,29 +174,81 @@ void RemoveStaleTemporaries(int folder) {
 
 } // namespace temps
 
-// A folder ignores case when a file made there can be found under its name in the other case.
-bool FolderIgnoresCase(const std::string& path) {
-    const std::string existing = temps::NearestFolder(path);
-    const int folder =
-        ::open(existing.empty() ? "." : existing.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0) return false;
-    std::string probe;
-    int fd = -1;
-    int slot = -1;
-    {
-        temps::SignalHold hold;
-        fd = temps::MakeTemporary(folder, false, probe);
-        if (fd >= 0) slot = temps::Remember(folder, probe);
+namespace {
+
+// The folder probe's questions asked of the system, in the open folder `folder`.
+class SystemProbe : public NameProbe {
+public:
+    explicit SystemProbe(int folder) : folder_(folder) {}
+    ~SystemProbe() override {
+        if (fd_ >= 0) Remove(made_);
     }
-    bool ignores = false;
-    if (fd >= 0) {
-        ignores = temps::StandsUnder(fd, folder, temps::OtherCase(probe));
-        ::unlinkat(folder, probe.c_str(), 0);
-        temps::Forget(slot);
+
+    bool Make(const std::string& name) override {
+        // Known to the signal handler from the moment it exists, and marked as a live writer's
+        // temporary is, so that only a killed command leaves it to the next writer to remove.
+        temps::SignalHold hold;
+        fd_ = ::openat(folder_, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                       0600);
+        if (fd_ < 0) return false;
+        ::flock(fd_, LOCK_EX | LOCK_NB);
+        made_ = name;
+        slot_ = temps::Remember(folder_, name);
+        return true;
+    }
+    bool Identify(const std::string& name, uint64_t& volume, uint64_t& index) override {
+        struct stat st {};
+        if (::fstatat(folder_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+            return false;
+        volume = static_cast<uint64_t>(st.st_dev);
+        index = static_cast<uint64_t>(st.st_ino);
+        return true;
+    }
+    void Write(const std::string& name, const std::string& bytes) override {
+        if (name != made_ || ::ftruncate(fd_, 0) != 0) return;
+        if (::pwrite(fd_, bytes.data(), bytes.size(), 0) < 0) return;
+    }
+    std::string Read(const std::string& name) override {
+        const int fd =
+            ::openat(folder_, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) return {};
+        char bytes[64];
+        const ssize_t got = ::pread(fd, bytes, sizeof bytes, 0);
         ::close(fd);
+        return got > 0 ? std::string(bytes, static_cast<size_t>(got)) : std::string();
+    }
+    void Remove(const std::string& name) override {
+        // Closed first: FUSE keeps a file removed while open under a hidden name.
+        ::close(fd_);
+        fd_ = -1;
+        ::unlinkat(folder_, name.c_str(), 0);
+        temps::Forget(slot_);
+        slot_ = -1;
+    }
+
+private:
+    int folder_;
+    int fd_ = -1;
+    std::string made_;
+    int slot_ = -1;
+};
+
+} // namespace
+
+NameCase FolderNameCase(const std::string& path) {
+    const std::string native = NativePath(path);
+    const int folder =
+        ::open(native.empty() ? "." : native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) return NameCase::Exact;
+    // A probe that a killed command left goes first.
+    temps::RemoveStaleTemporaries(folder);
+    NameCase rule = NameCase::Exact;
+    {
+        SystemProbe probe(folder);
+        rule = JudgeNameCase(probe, temps::NewName());
     }
     ::close(folder);
-    return ignores;
+    return rule;
 }
 
 } // namespace pelfry

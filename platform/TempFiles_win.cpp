@@ -1,6 +1,6 @@
 // The replacing writer's temporaries on Windows: the Ctrl-C handler that removes named ones, the
 // removal of those a killed writer left (a temporary no handle holds open), and the folder
-// probe of FolderIgnoresCase.
+// probe of FolderNameCase.
 #include "TempFiles.h"
 
 #include "FileUtil.h"
@@ -95,28 +95,69 @@ void RemoveStaleTemporaries(const std::wstring& folder, uint64_t volume, uint64_
 
 } // namespace temps
 
-// A folder ignores case when a file made there can be found under its name in the other case.
-bool FolderIgnoresCase(const std::string& path) {
-    const std::string existing = temps::NearestFolder(path);
-    const std::string folder =
-        existing.empty() ? std::string("./") : IncludeTrailingSeparator(existing);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string probe = temps::NewName();
-        HANDLE h = ::CreateFileW(win::Widen(folder + probe).c_str(), GENERIC_READ | DELETE,
-                                 FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-        if (h == INVALID_HANDLE_VALUE) {
-            if (::GetLastError() == ERROR_FILE_EXISTS) continue;
-            return false;
-        }
-        win::FileFacts made, found;
-        const bool ignores = win::FactsOfHandle(h, made) &&
-                             win::FactsOfPath(folder + temps::OtherCase(probe), found) &&
-                             made.Volume == found.Volume && made.Index == found.Index;
-        ::CloseHandle(h);
-        return ignores;
+namespace {
+
+// The folder probe's questions asked of the system, in the folder `folder` (ending in "/"). The
+// probe is deleted when its handle closes, however the process ends.
+class SystemProbe : public NameProbe {
+public:
+    explicit SystemProbe(std::string folder) : folder_(std::move(folder)) {}
+    ~SystemProbe() override {
+        if (made_ != INVALID_HANDLE_VALUE) ::CloseHandle(made_);
     }
-    return false;
+
+    bool Make(const std::string& name) override {
+        made_ = ::CreateFileW(
+            win::Widen(folder_ + name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+            FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        return made_ != INVALID_HANDLE_VALUE;
+    }
+    bool Identify(const std::string& name, uint64_t& volume, uint64_t& index) override {
+        win::FileFacts facts;
+        if (!win::FactsOfPath(folder_ + name, facts, false) || facts.Folder || facts.Link)
+            return false;
+        volume = facts.Volume;
+        index = facts.Index;
+        return true;
+    }
+    void Write(const std::string&, const std::string& bytes) override {
+        DWORD put = 0;
+        LARGE_INTEGER start{};
+        if (::SetFilePointerEx(made_, start, nullptr, FILE_BEGIN) && ::SetEndOfFile(made_))
+            ::WriteFile(made_, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr);
+    }
+    std::string Read(const std::string& name) override {
+        HANDLE h = ::CreateFileW(win::Widen(folder_ + name).c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return {};
+        char bytes[64];
+        DWORD got = 0;
+        const bool read = ::ReadFile(h, bytes, sizeof bytes, &got, nullptr);
+        ::CloseHandle(h);
+        return read ? std::string(bytes, got) : std::string();
+    }
+    void Remove(const std::string&) override {
+        ::CloseHandle(made_);
+        made_ = INVALID_HANDLE_VALUE;
+    }
+
+private:
+    std::string folder_;
+    HANDLE made_ = INVALID_HANDLE_VALUE;
+};
+
+} // namespace
+
+NameCase FolderNameCase(const std::string& path) {
+    const std::string folder = path.empty() ? std::string("./") : IncludeTrailingSeparator(path);
+    win::FileFacts facts;
+    if (!win::FactsOfPath(folder, facts) || !facts.Folder) return NameCase::Exact;
+    // A probe that a file system without deletion on close kept goes first.
+    temps::RemoveStaleTemporaries(win::Widen(NativePath(folder)), facts.Volume, facts.Index);
+    SystemProbe probe(folder);
+    return JudgeNameCase(probe, temps::NewName());
 }
 
 } // namespace pelfry

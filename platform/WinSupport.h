@@ -49,5 +49,8 @@ void* HandleOf(int fd);
 // FILETIME (100 ns since 1601) and POSIX seconds.
 int64_t FileTimeFromUnix(int64_t seconds);
 int64_t UnixFromFileTime(int64_t fileTime);
+// Sets the last write and access times of the open file `handle` to `nanoseconds` since 1970
+// (to the system's 100 ns); false when the system refuses.
+bool SetFileTimes(void* handle, int64_t nanoseconds);
 
 } // namespace pelfry::win

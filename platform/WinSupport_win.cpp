@@ -119,4 +119,10 @@ int64_t UnixFromFileTime(int64_t fileTime) {
     return seconds - EpochDifference;
 }
 
+bool SetFileTimes(void* handle, int64_t nanoseconds) {
+    const uint64_t stamp = static_cast<uint64_t>(FileTimeFromUnix(0) + nanoseconds / 100);
+    FILETIME time{static_cast<DWORD>(stamp), static_cast<DWORD>(stamp >> 32)};
+    return ::SetFileTime(handle, nullptr, &time, &time) != 0;
+}
+
 } // namespace pelfry::win

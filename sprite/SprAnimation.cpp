@@ -49,7 +49,6 @@ bool TSprFile::PlaysPingPong(bool asked) const {
 std::vector<uint8_t> TSprFile::MakeGif(const std::string& name) const {
     if (Frames.empty()) throw Error("Sprite has no frames");
     if (Width == 0 || Height == 0) NoGifPixels(name);
-    Bitmap frame = MakeFrameBitmap(0);
     const int interval = FrameInterval(FrameRate);
     // Too fast for the preview's timer, the sprite stays on its first frame there.
     const std::vector<int> order =
@@ -60,6 +59,7 @@ std::vector<uint8_t> TSprFile::MakeGif(const std::string& name) const {
     if (pixels > 2 * MaxPicturePixels)
         throw Error(Format("%s is too large to animate (%u x %u pixels, %zu frames shown)",
                            name.c_str(), Width, Height, order.size()));
+    Bitmap frame = MakeFrameBitmap(0);
     uint8_t highest = 0;
     for (const SpriteAnim& a : Frames)
         if (!a.Pixels.empty())

@@ -62,22 +62,35 @@ struct SprTables {
     size_t dataStart = 0;  // and the data area
 };
 
-// The whole file when its header is one of a sprite, else nothing: the size field must
-// match, which also refuses anything shorter than the header and bounds everything read
-// later by the length of the file, and the depth and flags bytes must hold.
-bool ReadSpriteFile(Stream& stream, std::vector<uint8_t>& file) {
+// The whole file when its header is one of a sprite; else why not. The size field must match,
+// which also refuses anything shorter than the header and bounds everything read later by the
+// length of the file, and the depth and flags bytes must hold.
+std::string ReadSpriteFile(Stream& stream, std::vector<uint8_t>& file) {
     const int64_t length = stream.Size();
     stream.SetPosition(0);
     uint8_t head[8] = {};
-    stream.Read(head, 8);
+    const int64_t got = stream.Read(head, 8);
     ByteReader sizeField(head);
     sizeField.Skip(4);
-    if (length < 0 || sizeField.U32() != static_cast<uint64_t>(length)) return false;
+    const uint32_t claimed = sizeField.U32();
+    if (length < 0 || got < 8)
+        return Format("cut short: the file holds %lld bytes, too few for a sprite's header",
+                      static_cast<long long>(std::max<int64_t>(length, 0)));
+    if (claimed != static_cast<uint64_t>(length))
+        return Format("%sthe file holds %s bytes, its header says %s",
+                      claimed > static_cast<uint64_t>(length) ? "cut short: " : "",
+                      FormatThousands(static_cast<uint64_t>(length)).c_str(),
+                      FormatThousands(claimed).c_str());
     file.resize(static_cast<size_t>(length));
     stream.SetPosition(0);
     stream.Read(file.data(), length);
     // Bit 6 of the flags (compressed) is not consulted: the slot count decides.
-    return file.size() >= 10 && file[8] == HeaderDepth && file[9] >= 0x80;
+    if (file.size() < 10) return "cut short: the file ends inside its header";
+    if (file[8] != HeaderDepth)
+        return Format("the depth is %u, not %u, %s", file[8], HeaderDepth, AtByte(8).c_str());
+    if (file[9] < 0x80)
+        return Format("the flags are 0x%02X, below 0x80, %s", file[9], AtByte(9).c_str());
+    return {};
 }
 
 std::vector<SlotEntry> ReadSlotTable(ByteReader& r, uint16_t& slotFlags) {
@@ -278,8 +291,10 @@ LoadResult TSprFile::LoadFromFile(const std::string& fileName) {
 }
 
 LoadResult TSprFile::LoadFromStream(Stream* stream) {
+    if (stream == nullptr) return LoadResult::Refused();
     std::vector<uint8_t> file;
-    if (stream == nullptr || !ReadSpriteFile(*stream, file)) return LoadResult::Refused();
+    if (std::string refused = ReadSpriteFile(*stream, file); !refused.empty())
+        return LoadResult::Refused(std::move(refused));
     TSprFile sprite;
     ByteReader r(file, 0, ByteReader::PastEnd::ReadsZeros);
     SprTables tables;
@@ -336,8 +351,9 @@ Bitmap TSprFile::MakeFrameBitmap(int index) const {
                  Format("Frame %d does not exist; the sprite has %zu frames", index, Frames.size()),
                  "");
     CheckFrame(static_cast<size_t>(index));
-    if (static_cast<uint64_t>(Width) * Height > MaxPicturePixels)
-        throw Error(Format("Sprite too large to show (%u x %u pixels)", Width, Height));
+    if (TooManyPixels(Width, Height))
+        throw Error(Format("Sprite too large to show (%u x %u pixels)", Width, Height),
+                    TooManyPixelsReason("the sprite is", Width, Height));
     Bitmap bitmap(Width, Height);
     bitmap.SetPalette(MakePalette(Palette, ColourCount()));
     DrawFrame(Frames[static_cast<size_t>(index)], bitmap);

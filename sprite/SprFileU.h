@@ -49,8 +49,9 @@ struct SpdValues {
 // whole number (decimal, "$" or "0x" hexadecimal) and its low 16 bits are kept; the known keys
 // are the lower-case "frames", "height", "width", "framerate" and "flags", the last of a
 // repeated key wins. Raises ConvertError ("'%s' is not a valid integer value") for a value
-// that is no number, whatever its key.
-SpdValues ReadSpd(const std::vector<uint8_t>& text);
+// that is no number, whatever its key, its Where() naming the line and the key ("walk.SPR.spd,
+// line 4 (framerate)", `name` being the description's file name).
+SpdValues ReadSpd(const std::vector<uint8_t>& text, const std::string& name = {});
 
 // Copies `frame`'s box into `picture` with the sprite's row 0 at row `top` (0 for a picture of
 // one frame): the box's pixels at (Left, top + Top) on. What of the box lies outside the picture,
@@ -87,10 +88,6 @@ public:
     // Palette entries, entry 0 included (1 to 256 in a sprite read or made).
     uint16_t ColourCount() const { return static_cast<uint16_t>(Palette.size() / 3); }
 
-    // The largest picture made of a sprite (a frame, or the whole strip). A header of a few
-    // bytes can claim 65535 x 65535 pixels; no sprite of the game comes near this.
-    static constexpr uint64_t MaxPicturePixels = uint64_t{1} << 28;
-
     TSprFile() = default;
     TSprFile(const TSprFile&) = default;
     TSprFile(TSprFile&&) = default;
@@ -108,7 +105,8 @@ public:
     // of the unit SprFileU whose reason says what is wrong and where; the object is then left
     // as it was too.
     LoadResult LoadFromStream(Stream* stream);
-    // Frame `index` rendered into a Width x Height bitmap. "Sprite has no frames" without frames.
+    // Frame `index` rendered into a Width x Height bitmap. "Sprite has no frames" without frames;
+    // "Sprite too large to show" beyond MaxPicturePixels (Bitmap.h), with the reason.
     Bitmap MakeFrameBitmap(int index) const;
     // Draws frame `index` over the whole of `picture` (of Width x Height pixels, from
     // MakeFrameBitmap): 0 outside the frame's box (DrawFrame). An index outside the frames
@@ -132,7 +130,8 @@ public:
     // Returns true.
     bool ExportStrip(const std::string& baseName, PictureFormat format = PictureFormat::Bmp);
     // The strip ExportStrip writes, with its errors (`baseName` names the sprite in them):
-    // "Sprite has no frames", and a strip too high for a bitmap or too large to convert.
+    // "Sprite has no frames", a strip too high for a bitmap, and "The strip of %s is too large to
+    // convert" beyond MaxPicturePixels (Bitmap.h), with the reason and the limit.
     Bitmap MakeStrip(const std::string& baseName) const;
     // The lines of the .spd description ExportStrip writes.
     std::vector<std::string> SpdLines() const;

@@ -102,15 +102,23 @@ SpriteAnim CutFrame(const Bitmap& strip, int cellTop, const StripGrid& grid) {
 
 // ---- .spd descriptions -------------------------------------------------------------------
 
-SpdValues ReadSpd(const std::vector<uint8_t>& text) {
+SpdValues ReadSpd(const std::vector<uint8_t>& text, const std::string& name) {
     constexpr uint8_t EndOfText = 26;
     SpdValues values;
     std::string key;
     // Line ends as every editor writes them: CR LF, CR or LF alone.
-    for (const std::string& line : SplitTextLines(text, EndOfText)) {
+    const std::vector<std::string> lines = SplitTextLines(text, EndOfText);
+    for (size_t i = 0; i < lines.size(); ++i) {
         // The value is converted before the key is looked at: every line must carry a number.
-        std::string value = SpdLineValue(line, key);
-        uint16_t number = static_cast<uint16_t>(static_cast<uint32_t>(StrToInt(value)));
+        std::string value = SpdLineValue(lines[i], key);
+        uint16_t number;
+        try {
+            number = static_cast<uint16_t>(static_cast<uint32_t>(StrToInt(value)));
+        } catch (ConvertError& e) {
+            e.SetWhere((name.empty() ? "" : name + ", ") + Format("line %zu", i + 1) +
+                       (key.empty() ? "" : " (" + key + ")"));
+            throw;
+        }
         if (key == "frames")
             values.Frames = number;
         else if (key == "height")
@@ -141,9 +149,9 @@ Bitmap TSprFile::MakeStrip(const std::string& baseName) const {
         throw Error(Format(
             "The strip of %s would be %llu pixels high; a strip bitmap holds at most 65535 rows",
             baseName.c_str(), static_cast<unsigned long long>(rows)));
-    if (rows * Width > MaxPicturePixels)
-        throw Error(Format("The strip of %s would be %u x %llu pixels, too large to convert",
-                           baseName.c_str(), Width, static_cast<unsigned long long>(rows)));
+    if (TooManyPixels(Width, rows))
+        throw Error(Format("The strip of %s is too large to convert", baseName.c_str()),
+                    TooManyPixelsReason("the sprite's strip would be", Width, rows));
 
     Bitmap strip(Width, static_cast<int>(rows));
     strip.SetPalette(MakePalette(Palette, ColourCount()));
@@ -164,7 +172,7 @@ bool TSprFile::ImportStrip(const std::string& baseName) {
 }
 
 bool TSprFile::ImportStrip(Bitmap strip, const std::string& stripName, const std::string& spdName) {
-    const SpdValues spd = ReadSpd(ReadWholeFile(spdName));
+    const SpdValues spd = ReadSpd(ReadWholeFile(spdName), spdName);
     const StripGrid grid = WorkOutGrid(spd, strip, stripName, spdName);
     // Colours are numbered by first appearance over the whole bitmap, background 0 kept; a
     // colour beyond 127 would need a pixel value the codec cannot carry.

@@ -62,27 +62,40 @@ void TSprite::SetZoom(int zoom) {
     Place();
 }
 
+// What the preview says of a picture it does not make.
+static const char* const TooLargeText = "too large to show";
+
 void TSprite::Place() {
     if (!shown_) return;
     if (natural_.isEmpty()) return resize(0, 0);
+    if (tooLarge_) return resize(natural_); // words are not scaled
     // Scaled down, the picture fits its room; never smaller than a pixel.
     const double scale = Scale();
     resize(std::max(1, static_cast<int>(natural_.width() * scale)),
            std::max(1, static_cast<int>(natural_.height() * scale)));
 }
 
+void TSprite::ShowTooLarge() {
+    StopTimer();
+    picture_.reset();
+    sprite_.reset();
+    shown_ = true;
+    tooLarge_ = true;
+    natural_ = fontMetrics().size(0, TooLargeText) + QSize(8, 8);
+    Place();
+    update();
+}
+
 void TSprite::ShowSprite(std::unique_ptr<TSprFile> sprite, bool pingPong) {
     StopTimer();
     picture_.reset();
     shown_ = true;
+    tooLarge_ = false;
     natural_ = QSize();
     if (!sprite) return Place();
     // A sprite's area is not bounded by its data: a few bytes can claim 65535 x 65535. The
-    // picture is made at the full area, so refuse what no game sprite comes near.
-    if (static_cast<uint64_t>(sprite->Width) * sprite->Height > MaxPreviewPixels) {
-        Place();
-        throw Error(Format("Sprite too large to preview (%u x %u)", sprite->Width, sprite->Height));
-    }
+    // picture is made at the full area, so none is made of what no game sprite comes near.
+    if (TooManyPixels(sprite->Width, sprite->Height)) return ShowTooLarge();
     natural_ = QSize(sprite->Width, sprite->Height);
     Place();
     frameIndex_ = 0;
@@ -106,6 +119,7 @@ bool TSprite::ShowSpriteStream(Stream* stream, bool pingPong) {
     }
     // Not a sprite: hide. What was on show stays held, unseen, until the next show.
     shown_ = true;
+    tooLarge_ = false;
     natural_ = QSize();
     Place();
     return false;
@@ -114,9 +128,15 @@ bool TSprite::ShowSpriteStream(Stream* stream, bool pingPong) {
 bool TSprite::ShowImage(Stream* stream) {
     StopTimer();
     TImgFile image;
+    // Its size first, from the header: the pixels of an image too large are never read.
+    if (image.LoadHeader(stream).Accepted && TooManyPixels(image.Width, image.Height)) {
+        ShowTooLarge();
+        return true;
+    }
     const bool read = image.LoadFromStream(stream) != 0;
     if (read) {
         frameIndex_ = 0;
+        tooLarge_ = false;
         picture_.reset();
         picture_ = std::make_unique<Bitmap>(image.MakeBitmap());
         shown_ = true;
@@ -134,6 +154,7 @@ void TSprite::Clear() {
     frameIndex_ = 0;
     step_ = 1;
     pingPong_ = false;
+    tooLarge_ = false;
     FileName.clear();
     Archive = nullptr;
     shown_ = true;
@@ -153,6 +174,11 @@ void TSprite::paintEvent(QPaintEvent*) {
 }
 
 void TSprite::PaintPicture() {
+    if (tooLarge_) {
+        QPainter painter(this);
+        painter.drawText(rect(), Qt::AlignCenter, TooLargeText);
+        return;
+    }
     if (!picture_) return;
     QPainter painter(this);
     const QImage image = BitmapToImage(*picture_);

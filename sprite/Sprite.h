@@ -24,9 +24,6 @@ class TDirFile;
 // The picture as a QImage of Format_Indexed8 with its palette; index 0 is always black.
 QImage BitmapToImage(const Bitmap& bitmap);
 
-// The largest sprite area the preview draws (a picture of 64 MiB).
-inline constexpr uint64_t MaxPreviewPixels = uint64_t{1} << 26;
-
 // The largest zoom of a small picture, for pixel work.
 inline constexpr int MaxPreviewZoom = 8;
 
@@ -50,14 +47,17 @@ public:
     TDirFile* Archive = nullptr;
 
     // Shows and plays `sprite`, which the control takes over. Ping-pong play when
-    // `pingPong` or when bit 1 of the sprite's Flags is set, unless it has a single frame.
+    // `pingPong` or when bit 1 of the sprite's Flags is set, unless it has a single frame. A
+    // sprite whose area is beyond MaxPicturePixels (Bitmap.h) is shown as the words "too large
+    // to show" (TooLarge), and no picture is made of it.
     void ShowSprite(std::unique_ptr<TSprFile> sprite, bool pingPong);
     // Reads a sprite from `stream` and shows it; a stream without a readable sprite hides the
     // control (0 x 0) and stops it. The stream stays the caller's. Returns whether it was read.
     bool ShowSpriteStream(Stream* stream, bool pingPong);
     // Reads an image from `stream` and shows it still; a stream without a readable image
-    // leaves the picture as it was, stopped. The stream stays the caller's. Returns whether
-    // it was read.
+    // leaves the picture as it was, stopped. An image beyond MaxPicturePixels is shown as "too
+    // large to show", told from its header before its pixels are read. The stream stays the
+    // caller's. Returns whether it was read.
     bool ShowImage(Stream* stream);
     // Back to idle, shown as nothing: the timer stops, picture and sprite are released, the
     // control shrinks to 0 x 0, and FileName and Archive are cleared.
@@ -85,6 +85,8 @@ public:
     bool TimerActive() const { return timer_.isActive(); }
     const Bitmap* Picture() const { return picture_.get(); }
     const TSprFile* Sprite() const { return sprite_.get(); }
+    // Whether the words "too large to show" stand in for what was asked for.
+    bool TooLarge() const { return tooLarge_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -93,6 +95,8 @@ private:
     void StopTimer();
     // Takes the size of what is on show at its scale.
     void Place();
+    // Shows the words "too large to show" in place of a picture, with nothing held.
+    void ShowTooLarge();
     // Draws the picture over the whole control at its scale; nothing without one.
     void PaintPicture();
 
@@ -106,6 +110,7 @@ private:
     QSize room_;
     int zoom_ = 1;
     bool shown_ = false;
+    bool tooLarge_ = false;
 };
 
 } // namespace pelfry

@@ -27,10 +27,12 @@ case "${1:-}" in
   *)
     # shared-mime-info and desktop-file-utils bring the MIME types and the file managers'
     # associations into effect when `cmake --install` installs into a prefix; the package's
-    # check makes pictures with ImageMagick.
+    # check makes pictures with ImageMagick; exfat-fuse, exfatprogs, fusefat and dosfstools make
+    # and mount the sticks of tools/fs-check.sh.
     packages=(cmake g++ make pkg-config qt6-base-dev libgl-dev libpng-dev libgif-dev libgtest-dev
               libgmock-dev libbenchmark-dev libcli11-dev help2man xvfb xauth imagemagick python3
-              python3-pil locales shared-mime-info desktop-file-utils clang-format) ;;
+              python3-pil locales shared-mime-info desktop-file-utils clang-format exfat-fuse
+              exfatprogs fusefat dosfstools) ;;
 esac
 missing=()
 for p in "${packages[@]}"; do

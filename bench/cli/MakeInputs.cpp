@@ -9,6 +9,8 @@
 //   bench_cli_inputs large FOLDER MIB     FOLDER/large.DIR: MIB entries of 1 MiB; FOLDER/new.bin
 //   bench_cli_inputs thumbnail FOLDER MIB FOLDER/thumbnail.DIR: MIB entries of 1 MiB, then the
 //                                         first picture, an image of 640 x 480
+//   bench_cli_inputs huge FOLDER MIB      FOLDER/huge.DIR: MIB MiB of entries of 64 KiB to 2 MiB,
+//                                         one in eight an image and one a sprite
 //   bench_cli_inputs pictures FOLDER N    an exported folder: N images of 640 x 480 and N / 10
 //                                         sprites, each with its .bmp (and .spd), and P.DIR.txt
 #include "CodecInputs.h"
@@ -147,6 +149,25 @@ void Thumbnail(const std::string& dir, int mib) {
     WriteArchive(dir, "thumbnail", entries, false);
 }
 
+void Huge(const std::string& dir, int mib) {
+    std::mt19937 random(5);
+    std::vector<Entry> entries;
+    uint64_t total = 0;
+    for (int i = 0; total < static_cast<uint64_t>(mib) << 20; ++i) {
+        if (i % 8 == 0)
+            entries.push_back({Format("I%04d.IMG", i), ImageFile(640, 480, i)});
+        else if (i % 8 == 1)
+            entries.push_back(
+                {Format("S%04d.SPR", i), SpriteFile(64, 8, i, dir + "scratch.spd", nullptr)});
+        else
+            entries.push_back(
+                {Format("B%04d.BIN", i), Random((64 << 10) + random() % (2 << 20), random)});
+        total += entries.back().data.size();
+    }
+    WriteArchive(dir, "huge", entries, false);
+    DeleteFile(dir + "scratch.spd");
+}
+
 void Pictures(const std::string& dir, int count) {
     std::vector<std::string> names;
     for (int i = 0; i < count; ++i) {
@@ -184,11 +205,13 @@ int main(int argc, char** argv) {
             Large(dir, number);
         else if (what == "thumbnail" && number > 0)
             Thumbnail(dir, number);
+        else if (what == "huge" && number > 0)
+            Huge(dir, number);
         else if (what == "pictures" && number > 0)
             Pictures(dir, number);
         else {
             std::fprintf(stderr, "usage: bench_cli_inputs extract|mixed FOLDER, or "
-                                 "log|large|thumbnail|pictures FOLDER NUMBER\n");
+                                 "log|large|thumbnail|huge|pictures FOLDER NUMBER\n");
             return 2;
         }
     } catch (const std::exception& e) {

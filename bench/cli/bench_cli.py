@@ -24,6 +24,9 @@ Benchmarks (names for --only):
             peak resident memory, against cat of the archive (which reads it all)
   jobs      rebuild --recreate-all of an image-heavy export with --jobs 1 and with one job per
             core: the ratio, and whether both archives are the same bytes
+  memory    extract and export (--jobs 1 and 2) of a 1 GB archive of entries of up to 2 MiB,
+            one in four a picture: the peak resident memory, and whether each passes within
+            300 MB of address space (ulimit -v 300000)
   window    the window's "Extract, convert, log" of the 5,000 entries of export and "Extract
             from directory" of the 2,000 of extract, driven headless through the toolkit
             (bench_window), against pelfry-cli export and extract; and whether they wrote the
@@ -46,16 +49,20 @@ def load():
         return f.read().split()[0]
 
 
-def run(command):
+def run(command, check=True):
     """Runs `command`; returns its wall time and its processor time (user and system) in
-    seconds, and its peak resident memory in MB."""
+    seconds, and its peak resident memory in MB (and, unless `check`, whether it succeeded
+    rather than stopping the benchmarks when it fails)."""
     start = time.perf_counter()
-    child = subprocess.Popen(command, stdout=subprocess.DEVNULL)
+    child = subprocess.Popen(command, stdout=subprocess.DEVNULL,
+                             stderr=None if check else subprocess.DEVNULL)
     _, status, usage = os.wait4(child.pid, 0)
     seconds = time.perf_counter() - start
-    if os.waitstatus_to_exitcode(status) != 0:
+    ok = os.waitstatus_to_exitcode(status) == 0
+    if check and not ok:
         sys.exit("failed: " + " ".join(command))
-    return seconds, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024
+    figures = seconds, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024
+    return figures if check else figures + (ok,)
 
 
 def best(command, repeat, prepare=None, cpu=None):
@@ -188,6 +195,24 @@ class Bench:
                  "identical archives" if same else "ARCHIVES DIFFER")
 
 
+    def memory(self):
+        d = os.path.join(self.work, "huge") + "/"
+        self.make("huge", d, "1024")
+        out = d + "out"
+        limited = ["sh", "-c", 'ulimit -v 300000 && exec "$0" "$@"']
+        for command, jobs in (("extract", []), ("export", ["-j", "1"]), ("export", ["-j", "2"])):
+            ours = [self.cli, command, "-q"] + jobs + [d + "huge.DIR", out]
+            fresh_folder(out)()
+            _, _, mb, ok = run(ours, check=False)
+            fresh_folder(out)()
+            passes = run(limited + ours, check=False)[3]
+            name = " ".join([command] + jobs) + " of 1 GB"
+            self.row(f"{name}: peak memory", f"{mb:.0f} MB", "", "", "<= 100 MB",
+                     ok and mb <= 100, "" if ok else "FAILED")
+            self.row(f"{name}: within ulimit -v 300000", "passes" if passes else "FAILS", "", "",
+                     "passes", passes)
+        shutil.rmtree(out, ignore_errors=True)
+
     def window(self):
         window = os.path.join(os.path.dirname(self.inputs), "bench_window")
         for kind, command, name, count in (("mixed", "export", "Extract, convert, log", "5,000"),
@@ -221,7 +246,7 @@ def main():
     parser.add_argument("--build", default=os.path.join(ROOT, "build-rel"))
     parser.add_argument("--work", help="where to make the inputs (default: a temporary folder)")
     parser.add_argument("--repeat", type=int, default=3)
-    parser.add_argument("--only", default="extract,export,rebuild,add,thumbnail,jobs,window")
+    parser.add_argument("--only", default="extract,export,rebuild,add,thumbnail,jobs,memory,window")
     args = parser.parse_args()
 
     if not os.path.exists(os.path.join(args.build, "CMakeCache.txt")):

@@ -32,7 +32,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MemoryStream stream(std::vector<uint8_t>(data, data + size));
     TImgFile image;
     try {
-        const int32_t result = image.LoadFromStream(&stream);
+        // The header alone accepts what the whole load accepts, with the same size.
+        TImgFile header;
+        const bool headerAccepted = header.LoadHeader(&stream).Accepted;
+        const LoadResult loaded = image.LoadFromStream(&stream);
+        if (headerAccepted != loaded.Accepted) std::abort();
+        if (loaded.Accepted && (header.Width != image.Width || header.Height != image.Height))
+            std::abort();
+        const int32_t result = loaded.Count;
         if (result < 0) std::abort();
         if (result == 0) return 0;
         Bitmap bitmap = image.MakeBitmap();

@@ -235,21 +235,28 @@ TEST(SpriteView, ReadingErrorsPassThroughWithTheTimerStopped) {
     EXPECT_FALSE(view.TimerActive());
 }
 
-TEST(SpriteView, ASpriteTooLargeToDrawIsRefused) {
+TEST(SpriteView, PicturesTooLargeAreShownAsWordsAndNeverMade) {
     TSprite view;
     view.ShowSprite(Sprite(2, 25, 0), false);
     // Tiny frames on a huge area: the file is small, the picture would be 4 GiB.
-    MemoryStream stream = StreamOf(SpriteBytes(2, 25, 0, 65535, 65535));
-    try {
-        view.ShowSpriteStream(&stream, false);
-        FAIL() << "a 65535 x 65535 sprite was shown";
-    } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()), "Sprite too large to preview (65535 x 65535)");
-    }
+    MemoryStream sprite = StreamOf(SpriteBytes(2, 25, 0, 65535, 65535));
+    EXPECT_TRUE(view.ShowSpriteStream(&sprite, false));
+    EXPECT_TRUE(view.TooLarge());
+    EXPECT_EQ(view.Picture(), nullptr);
     EXPECT_FALSE(view.TimerActive());
-    EXPECT_EQ(view.size(), QSize(0, 0));
+    EXPECT_FALSE(view.size().isEmpty());
+    // An image of 8193 x 8192 pixels that its compressed data could fill: told by its header,
+    // its pixels never decoded.
+    std::vector<uint8_t> image = {'I', 'M', 'G', 0x1A, 0, 0, 0, 0, 8, 0xC0, 0, 0, 1, 0x20, 0, 0x20};
+    image.resize(image.size() + 740000, 0);
+    MemoryStream huge = StreamOf(image);
+    view.ShowSprite(Sprite(2, 25, 0), false);
+    EXPECT_TRUE(view.ShowImage(&huge));
+    EXPECT_TRUE(view.TooLarge());
+    EXPECT_EQ(view.Picture(), nullptr);
     // The largest area allowed still shows.
     view.ShowSprite(Sprite(2, 25, 0, 8192, 8192), false);
+    EXPECT_FALSE(view.TooLarge());
     EXPECT_EQ(view.size(), QSize(8192, 8192));
 }
 

@@ -170,13 +170,15 @@ TEST(DirExtractEntry, WritesIntoFolderMakingSubfolders) {
     EXPECT_EQ(test::ReadFile(out + "top.img"), test::Bytes("1"));
 }
 
-TEST(DirExtractEntry, LoadsWhatIsNotInMemoryYet) {
+TEST(DirExtractEntry, ReadsWhatIsNotInMemoryWithoutKeepingIt) {
     TestFolder folder;
     MakeArchive({{"a", "alpha"}, {"b", "beta"}})->SaveToFile(folder / "L.DIR");
     auto dir = TDirFile::Create(folder / "L.DIR", false);
     EXPECT_EQ(dir->ExtractEntry(folder / "x/", 1), 0);
     EXPECT_EQ(test::ReadFile(folder / "x/b"), test::Bytes("beta"));
+    // Extracting a whole archive holds one entry at a time.
     EXPECT_EQ(dir->Files()[0].Data, nullptr);
+    EXPECT_EQ(dir->Files()[1].Data, nullptr);
 }
 
 TEST(DirExtractEntry, UnsafeNamesAreRefusedAndNothingIsWritten) {

@@ -9,10 +9,13 @@
 #include "base/Errors.h"
 #include "picture/Bitmap.h"
 #include "platform/FileTime.h"
+#include "platform/ReplacingFile.h"
+#include "support/System.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 using namespace pelfry;
 using namespace pelfry::test;
@@ -383,7 +386,10 @@ TEST(BatchLog, AnEditedBitmapRebuildsExactlyItsEntry) {
     Bitmap bmp = LoadBitmapFile(work + "a.img.bmp");
     bmp.Row(0)[0] = 3;
     SaveBitmapFile(bmp, work + "a.img.bmp");
-    SetFileAge(work + "a.img.bmp", NewAge);
+    // Saved a moment after the export, within the two seconds that file ages tell apart.
+    const int64_t exported = FileModifiedNanoseconds(work + "a.img") + 1000000;
+    ASSERT_TRUE(test::SetModifiedTime(work + "a.img.bmp", exported / 1000000000,
+                                      static_cast<long>(exported % 1000000000)));
 
     f.ui.OpenAnswers.push_back(work + "x.dir.txt");
     f.form.btnConvAddLogClick();
@@ -696,7 +702,7 @@ TEST(BatchEngine, CancelStopsEachCommandBetweenFiles) {
         {add({"a.img", "b.spr", "c.pal"}, false), "", 1},
         {add({"a.img.bmp", "b.spr.spd", "c.pal"}, true), "", 1},
         {[](TDirFile&, TDirFile& target, const std::string& dir, BatchFollower& f) {
-             return Rebuild(target, dir, {"a.img", "b.spr", "c.pal"}, 2, f);
+             return Rebuild(target, dir + "x.dir.txt", {"a.img", "b.spr", "c.pal"}, 2, f);
          },
          "", 1},
         {[](TDirFile&, TDirFile&, const std::string& dir, BatchFollower& f) {
@@ -728,4 +734,52 @@ TEST(BatchEngine, CancelStopsEachCommandBetweenFiles) {
         EXPECT_EQ(target.Count(), c.added);
         EXPECT_TRUE(c.notMade.empty() || !FileExists(dir / c.notMade));
     }
+}
+
+// What the writer's hook swaps, just before the first file is named: the folder for a link.
+std::string swapFolder, swapTarget;
+bool swapped = false;
+void SwapFolderForLink() {
+    std::error_code ec;
+    if (swapFolder.empty()) return;
+    std::filesystem::rename(swapFolder, swapFolder + ".moved", ec);
+    swapped = !ec && MakeLink(swapTarget, swapFolder, true);
+    swapFolder.clear();
+}
+
+// A folder swapped for a link while an export runs is never written through: the export fails,
+// naming the file, and writes no log. (Windows refuses to move the folders written into: the
+// export then ends as usual.)
+TEST(BatchEngine, AFolderSwappedForALinkIsNotWrittenThrough) {
+    TempDir dir;
+    ForceDirectories(dir / "elsewhere");
+    TDirFile archive;
+    archive.AppendEntry("SUB\\a.img",
+                        std::make_shared<const std::vector<uint8_t>>(ImageBytes(2, 2)));
+    ExportJob job;
+    job.Folder = dir / "out/";
+    job.MakeFolder = dir / "out";
+    job.Log = dir / "out/x.dir.txt";
+    job.LogLines = {"SUB\\a.img"};
+    swapFolder = dir / "out/SUB";
+    swapTarget = dir / "elsewhere";
+    SetBeforeRenameHook(SwapFolderForLink);
+    struct : BatchFollower {
+        void Begin(int, int, const std::string&) override {}
+    } follower;
+    std::string error, reason;
+    try {
+        Export(archive, job, follower);
+    } catch (const FileCreateError& e) {
+        error = e.what();
+        reason = e.Reason();
+    }
+    SetBeforeRenameHook(nullptr);
+    EXPECT_TRUE(std::filesystem::is_empty(dir / "elsewhere"));
+    EXPECT_EQ(FileExists(dir / "out/x.dir.txt"), error.empty());
+    if (error.empty() && test::OnWindows) return;
+    EXPECT_EQ(error, "Cannot create file " + dir / "out/SUB/a.img");
+    // Under wine a folder link may not be made: the folder is moved all the same.
+    EXPECT_EQ(reason, swapped ? LinkOnTheWay : FolderMoved);
+    EXPECT_TRUE(swapped || test::OnWindows);
 }

@@ -191,7 +191,8 @@ TEST(CliExtract, RefusesMissingNamesUnsafeNamesAndUnwritableTargets) {
     test::WriteFile(folder / "file", "x");
     r = RunCli({"extract", folder / "A.DIR", folder / "file"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "pelfry-cli: Unable to create directory " + (folder / "file") + "\n");
+    EXPECT_EQ(r.err,
+              "pelfry-cli: Unable to create directory " + (folder / "file") + ": File exists\n");
 }
 
 TEST(CliAdd, CreatesReplacesAndAppendsThenSaves) {
@@ -215,6 +216,16 @@ TEST(CliAdd, CreatesReplacesAndAppendsThenSaves) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadArchive(folder / "NEW.DIR"),
               (Entries{{"x.img", "replaced"}, {"yy.spr", "12345"}, {"X.IMG", "upper"}}));
+}
+
+TEST(CliAdd, ReadsAFileToItsEndWhateverSizeItReports) {
+    if (test::OnWindows) GTEST_SKIP() << "no /proc on Windows";
+    // /proc reports 0 bytes for its files and reads their contents all the same.
+    TestFolder folder;
+    ASSERT_EQ(RunCli({"add", folder / "P.DIR", "/proc/version"}).status, 0);
+    const Entries entries = ReadArchive(folder / "P.DIR");
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_NE(entries[0].second.find("Linux"), std::string::npos) << entries[0].second;
 }
 
 TEST(CliAdd, AnErrorSavesNothing) {

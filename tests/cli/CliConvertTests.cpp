@@ -33,6 +33,19 @@ void CopyForeignBitmap(const std::string& to) {
     Copy(Data("bmp/pil_p8.bmp"), to);
 }
 
+// 39 bytes claiming one frame of 4096 x 65535 pixels.
+std::vector<uint8_t> VastSprite() {
+    TSprFile vast;
+    vast.Width = 4096;
+    vast.Height = 65535;
+    vast.Palette = {0, 0, 0};
+    vast.Frames.resize(1);
+    vast.Frames[0].Right = 1;
+    vast.Frames[0].Bottom = 3;
+    vast.Frames[0].Pixels = {1, 1, 1};
+    return vast.SaveToBytes(false);
+}
+
 } // namespace
 
 TEST(CliConvert, ForwardAndBackWithOptions) {
@@ -117,6 +130,15 @@ TEST(CliConvert, GifsAndThumbnails) {
     EXPECT_EQ(r.err, "pelfry-cli: Cannot make a thumbnail of " + dir / "walk.SPR.spd" +
                          ": not a .DIR, .IMG or .SPR file\n");
     EXPECT_FALSE(FileExists(dir / "spd.png"));
+    // A few bytes claiming a vast frame are refused, not drawn, by both.
+    const std::vector<uint8_t> vast = VastSprite();
+    WriteFile(dir / "vast.SPR", std::string(vast.begin(), vast.end()));
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"convert", "--gif", dir / "vast.SPR"},
+          std::vector<std::string>{"thumbnail", dir / "vast.SPR", dir / "vast.png"}}) {
+        EXPECT_EQ(RunCli(args).status, 1) << args[0];
+    }
+    EXPECT_FALSE(FileExists(dir / "vast.SPR.gif") || FileExists(dir / "vast.png"));
 }
 
 TEST(CliConvert, InfoOnImagesAndBadInput) {
@@ -131,7 +153,9 @@ TEST(CliConvert, InfoOnImagesAndBadInput) {
     WriteFile(dir / "bad.img", "not an image at all");
     r = RunCli({"info", dir / "bad.img"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "pelfry-cli: " + dir / "bad.img" + " is not a valid image file\n");
+    EXPECT_EQ(r.err, "pelfry-cli: " + dir / "bad.img" +
+                         " is not a valid image file [not an image: it does not start with IMG "
+                         "0x1A]\n");
     r = RunCli({"convert", dir / "bad.img"});
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(FileExists(dir / "bad.img.bmp"));
@@ -202,10 +226,16 @@ TEST(CliRoundTrip, RebuildWritesNothingAfterAnError) {
                                    ": No such file or directory");
     EXPECT_EQ(ReadFile(dir / "old.dir"), Bytes("old contents"));
 
-    WriteFile(dir / "evil.txt", "../a.bin\r\n");
+    // A line that names no entry is refused with its number.
+    WriteFile(dir / "evil.txt", "a.bin\r\n../a.bin\r\n");
     r = RunCli({"rebuild", dir / "evil.txt", dir / "old.dir"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(LastLine(r.err), "pelfry-cli: Unsafe entry name: ../a.bin");
+    EXPECT_EQ(LastLine(r.err),
+              "pelfry-cli: " + dir / "evil.txt" + ", line 2: Unsafe entry name: ../a.bin");
+    WriteFile(dir / "empty.txt", "\r\na.bin\r\n");
+    r = RunCli({"rebuild", dir / "empty.txt", dir / "old.dir"});
+    EXPECT_EQ(LastLine(r.err),
+              "pelfry-cli: " + dir / "empty.txt" + ", line 1: Unsafe entry name: ");
 
     EXPECT_EQ(RunCli({"rebuild", dir / "log.txt"}).status, 2);
     EXPECT_EQ(RunCli({"export", dir / "nothing.dir", dir / "out"}).status, 1);
@@ -283,9 +313,16 @@ TEST(CliRoundTrip, ExportAsPngAndRebuildFromTheLaterPicture) {
 }
 
 // Every damaged file and every picture the tool refuses says why after the message the window
-// shows, in brackets, with the check's fixed number and the byte where the fault lies.
+// shows, in brackets, with the check's fixed number and the byte where the fault lies; a bad line
+// of a description says which line and key before it.
 TEST(CliConvert, RefusalsGiveTheirReasonInBrackets) {
     TestFolder dir;
+    // A sprite file cut to 20 bytes of the 4,130 its header says.
+    std::vector<uint8_t> cutSprite = {'S', 'P', 'R', 0x1A};
+    cutSprite.resize(20, 0);
+    SetU32(cutSprite, 4, 4130);
+    const std::vector<uint8_t> vastBytes = VastSprite();
+    Copy(Data("sprite/walk.SPR.bmp"), dir / "walk.SPR.bmp");
     // A compressed sprite of one colour and one frame: its slot's entry is at 20 (reserved word
     // at 24, unpacked size at 28), its frame's at 44 (slot byte at 47), its data at 56.
     TSprFile sprite;
@@ -332,6 +369,17 @@ TEST(CliConvert, RefusalsGiveTheirReasonInBrackets) {
         std::string reason; // what follows "pelfry-cli: FILE: "
     };
     const Case cases[] = {
+        {"cut.SPR", std::string(cutSprite.begin(), cutSprite.end()), "convert",
+         dir / "cut.SPR" +
+             " is not a valid sprite file [cut short: the file holds 20 bytes, its header says "
+             "4,130]"},
+        {"vast.SPR", std::string(vastBytes.begin(), vastBytes.end()), "convert",
+         "The strip of " + dir / "vast.SPR" +
+             " is too large to convert [the sprite's strip would be 4096 x 65535 = 268 million "
+             "pixels; at most 67 million]"},
+        {"walk.SPR.spd", "frames = 3\r\nheight = 8\r\nwidth = 10\r\nframerate = \r\n",
+         "convert-back",
+         dir / "walk.SPR.spd" + ", line 4 (framerate): '' is not a valid integer value"},
         {"reserved.SPR", damaged(24, 1), "info",
          "Assertion failure (SprFileU.cpp, line 182) [slot 0's reserved word is 1, not 0, at byte "
          "0x18]"},
@@ -376,4 +424,47 @@ TEST(CliConvert, RefusalsGiveTheirReasonInBrackets) {
             c.reason.find(dir / c.name) == std::string::npos ? dir / c.name + ": " : std::string();
         EXPECT_EQ(r.err, "pelfry-cli: " + named + c.reason + "\n") << c.name;
     }
+}
+
+TEST(CliConvert, ACutShortImageConvertsAndSaysSo) {
+    TestFolder dir;
+    // 4 x 4 pixels, uncompressed, of which the file holds 5.
+    TImgFile image;
+    image.Width = image.Height = 4;
+    image.Palette = {0, 0, 0, 200, 0, 0};
+    image.Pixels.assign(16, 1);
+    std::vector<uint8_t> bytes = image.SaveToBytes(false);
+    bytes.resize(bytes.size() - 11);
+    WriteFile(dir / "cut.IMG", bytes);
+    const std::string warning = "pelfry-cli: warning: " + dir / "cut.IMG" +
+                                ": cut short: 5 of 16 pixels read; the rest is background\n";
+    for (const char* command : {"convert", "info"}) {
+        CliResult r = RunCli({command, dir / "cut.IMG"});
+        EXPECT_EQ(r.status, 0) << command;
+        EXPECT_EQ(r.err, warning) << command;
+        r = RunCli({command, "-q", dir / "cut.IMG"});
+        EXPECT_EQ(r.status, 0) << command;
+        EXPECT_EQ(r.err, "") << command;
+    }
+    TImgFile converted;
+    converted.ImportBitmap(dir / "cut.IMG", false);
+    EXPECT_EQ(converted.Pixels,
+              (std::vector<uint8_t>{1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(CliRoundTrip, ExportStopsAtAPictureTooLargeBeforeWritingIt) {
+    TestFolder dir;
+    TDirFile archive;
+    archive.AppendEntry("a.bin", std::make_shared<std::vector<uint8_t>>(3, 'a'));
+    archive.AppendEntry("vast.SPR", std::make_shared<std::vector<uint8_t>>(VastSprite()));
+    archive.AppendEntry("c.bin", std::make_shared<std::vector<uint8_t>>(3, 'c'));
+    archive.SaveToFile(dir / "x.dir");
+    const CliResult r = RunCli({"export", "-j", "2", dir / "x.dir", dir / "out"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("vast.SPR is too large to convert [the sprite's strip would be"),
+              std::string::npos)
+        << r.err;
+    EXPECT_TRUE(FileExists(dir / "out/a.bin"));
+    for (const char* none : {"vast.SPR", "vast.SPR.bmp", "vast.SPR.spd", "c.bin", "x.dir.txt"})
+        EXPECT_FALSE(FileExists(dir / ("out/" + std::string(none)))) << none;
 }

@@ -49,7 +49,9 @@ TEST(CliMessages, AnErrorNamesTheFileItConcerns) {
               0u)
         << r.err;
     r = RunCli({"info", folder / "MANY.IMG"});
-    EXPECT_EQ(r.err, "pelfry-cli: " + (folder / "MANY.IMG") + " is not a valid image file\n");
+    EXPECT_EQ(r.err, "pelfry-cli: " + (folder / "MANY.IMG") +
+                         " is not a valid image file [not an image: it does not start with IMG "
+                         "0x1A]\n");
 }
 
 TEST(CliProgress, OneLinePerFileOrResultsOnlyAndQuietLeavesErrors) {

@@ -54,6 +54,26 @@ TEST(CliSafety, ANewArchiveAppearsOnlyCompleteAndAWaitIsSaid) {
     EXPECT_EQ(test::NamesOf(*TDirFile::Create(archive, true)), std::vector<std::string>{"entry"});
 }
 
+// An ARCHIVE that is a link leading nowhere is refused with the reason, and nothing is made:
+// neither the link's target nor an archive in the link's place.
+TEST(CliSafety, AnArchiveThatIsALinkLeadingNowhereIsRefused) {
+    TestFolder folder;
+    WriteFile(folder / "x", "x");
+    if (!MakeLink(folder / "gone/A.DIR", folder / "dangling.DIR", false) ||
+        !MakeLink(folder / "loop2.DIR", folder / "loop1.DIR", false) ||
+        !MakeLink(folder / "loop1.DIR", folder / "loop2.DIR", false))
+        GTEST_SKIP() << "this system makes no symbolic links here";
+    for (const auto& [link, reason] : {std::pair{"dangling.DIR", "the link leads nowhere"},
+                                       std::pair{"loop1.DIR", "too many levels of links"}}) {
+        const CliResult r = RunCli({"add", folder / link, folder / "x"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "pelfry-cli: Cannot open file " + folder / link + ": " + reason + "\n");
+        EXPECT_TRUE(std::filesystem::is_symlink(folder / link));
+    }
+    EXPECT_EQ(folder.Entries(),
+              (std::vector<std::string>{"dangling.DIR", "loop1.DIR", "loop2.DIR", "x"}));
+}
+
 // Over the file-size limit a write fails like any other, with the system's reason.
 TEST(CliSafety, AWriteOverTheFileSizeLimitFailsAndLeavesNothing) {
 #ifdef _WIN32

@@ -33,6 +33,16 @@ Bitmap Sample(int width, int height) {
     return b;
 }
 
+TEST(PictureLimit, AtMost64MiPixelsAndWhyNotMore) {
+    EXPECT_FALSE(TooManyPixels(8192, 8192));
+    EXPECT_TRUE(TooManyPixels(8192, 8193));
+    EXPECT_EQ(TooManyPixelsReason("the sprite's strip would be", 4096, 65535),
+              "the sprite's strip would be 4096 x 65535 = 268 million pixels; at most 67 million");
+    // Just past the limit, millions would read the same: the counts are given whole.
+    EXPECT_EQ(TooManyPixelsReason("the image is", 8192, 8193),
+              "the image is 8192 x 8193 = 67,117,056 pixels; at most 67,108,864");
+}
+
 TEST(BitmapWriter, LayoutIsUncompressed8BitBottomUpWith256Colours) {
     Bitmap b = Sample(3, 2);
     const Bytes out = EncodeBitmap(b);

@@ -44,6 +44,31 @@ private:
     std::string old_;
 };
 
+// An edit is told by the exact times: however soon it follows, except where the file system
+// keeps two seconds (FAT, both times whole and even) or earlier versions cut a stamp to its age.
+TEST(FileAges, EditsAreToldByExactTimes) {
+    FixedZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
+    constexpr int64_t S = 1000000000, T = 1600000000 * S; // T: an even second
+    struct Case {
+        int64_t edited, game;
+        bool differ;
+        const char* what;
+    };
+    const Case cases[] = {
+        {T + 123, T + 123, false, "the stamp copied"},
+        {T + 124, T + 123, true, "one nanosecond later"},
+        {T + S / 2, T + 123, true, "half a second later"},
+        {T + 2 * S, T, true, "FAT: the next two seconds"},
+        {T + S, T, true, "one-second times: the next second"},
+        {T, T + S + 123, false, "an earlier export's stamp"},
+        {T + S + 123, T, false, "an earlier back conversion's stamp"},
+        {-1, -1, false, "neither there"},
+        {T, -1, true, "no game file"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(TimesDiffer(c.edited, c.game), c.differ) << c.what;
+}
+
 TEST(FileAges, PackingIsTheFatLayoutInLocalTime) {
     FixedZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
     // 2021-06-15 11:45:31 UTC is 13:45:31 summer time; the odd second is rounded down.

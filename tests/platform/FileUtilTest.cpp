@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
+
 #ifndef _WIN32
 #include <sys/stat.h>
 #endif
@@ -51,24 +54,85 @@ TEST(Paths, FolderNameAndExtensionWithEitherSeparator) {
     EXPECT_EQ(IncludeTrailingSeparator(""), "/");
 }
 
-// Names land on one file as the folder compares them; whether it ignores case is asked of the
-// folder (or, not made yet, of the folder above it), which is left as it was.
+// Names land on one file as the folder compares them.
 TEST(Paths, NamesAreComparedAsTheFolderComparesThem) {
     struct Case {
         const char* name;
-        bool ignoreCase;
+        NameCase rule;
         const char* key;
     };
     const Case cases[] = {
-        {"SUB\\X.IMG", false, "SUB/X.IMG"},   {"./SUB//X.IMG", false, "SUB/X.IMG"},
-        {"Data.bin", false, "Data.bin"},      {"Data.bin", true, "DATA.BIN"},
-        {"caf\xC3\xA9", true, "CAF\xC3\x89"},
+        {"SUB\\X.IMG", NameCase::Exact, "SUB/X.IMG"},
+        {"./SUB//X.IMG", NameCase::Exact, "SUB/X.IMG"},
+        {"Data.bin", NameCase::Exact, "Data.bin"},
+        {"Data.bin", NameCase::Ascii, "DATA.BIN"},
+        {"caf\xC3\xA9", NameCase::Ascii, "CAF\xC3\xA9"},
+        {"caf\xC3\xA9", NameCase::Unicode, "CAF\xC3\x89"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(NameKey(c.name, c.ignoreCase), c.key) << c.name;
+        EXPECT_EQ(NameKey(c.name, c.rule), c.key) << c.name;
+}
+
+// A folder as file systems keep names: spellings that `folds` takes alike reach one file; FUSE
+// gives every spelling an identity of its own, and reads a file no further than the size it
+// had when that spelling was looked up.
+class FakeFolder : public NameProbe {
+public:
+    FakeFolder(NameCase folds, bool fuse, bool holdsAccents)
+        : folds_(folds), fuse_(fuse), holdsAccents_(holdsAccents) {}
+    std::map<std::string, std::string> files; // by key
+
+    bool Make(const std::string& name) override {
+        if (!holdsAccents_ && name.find('\xC3') != std::string::npos) return false;
+        return files.emplace(NameKey(name, folds_), "").second;
+    }
+    bool Identify(const std::string& name, uint64_t& volume, uint64_t& index) override {
+        const auto file = files.find(NameKey(name, folds_));
+        if (file == files.end()) return false;
+        seenSize_[name] = file->second.size();
+        volume = 1;
+        index = std::hash<std::string>()(fuse_ ? name : file->first);
+        return true;
+    }
+    void Write(const std::string& name, const std::string& bytes) override {
+        files[NameKey(name, folds_)] = bytes;
+    }
+    std::string Read(const std::string& name) override {
+        const std::string& bytes = files[NameKey(name, folds_)];
+        return fuse_ ? bytes.substr(0, seenSize_[name]) : bytes;
+    }
+    void Remove(const std::string& name) override { files.erase(NameKey(name, folds_)); }
+
+private:
+    NameCase folds_;
+    bool fuse_, holdsAccents_;
+    std::map<std::string, size_t> seenSize_;
+};
+
+// The probe judges by what the folder does, and leaves nothing, not even what a killed probe
+// left; a real folder here tells case apart, except on Windows.
+TEST(Paths, TheFolderProbeJudgesByWhatTheFolderDoes) {
+    struct Case {
+        const char* system;
+        NameCase folds;
+        bool fuse, holdsAccents;
+        const char* stray; // another file already there
+    };
+    const Case cases[] = {
+        {"exFAT through FUSE", NameCase::Unicode, true, true, nullptr},
+        {"FAT through fusefat", NameCase::Ascii, true, false, nullptr},
+        {"Windows, case-folding ext4", NameCase::Unicode, false, true, nullptr},
+        {"ext4", NameCase::Exact, false, true, ".PELFRY-PROBE\xC3\xA9"},
+    };
+    for (const Case& c : cases) {
+        FakeFolder folder(c.folds, c.fuse, c.holdsAccents);
+        if (c.stray) folder.files[c.stray] = "another file";
+        EXPECT_EQ(JudgeNameCase(folder, ".pelfry-probe"), c.folds) << c.system;
+        EXPECT_EQ(folder.files.size(), c.stray ? 1u : 0u) << c.system;
+    }
     TempDir dir;
-    EXPECT_EQ(FolderIgnoresCase(dir.Path()), test::OnWindows);
-    EXPECT_EQ(FolderIgnoresCase(dir / "not/made/yet"), test::OnWindows);
+    FileStream(dir / ".pelfry-killed12\xC3\xA9", FileStream::Mode::Create); // a killed probe's
+    EXPECT_EQ(FolderNameCase(dir.Path()), test::OnWindows ? NameCase::Unicode : NameCase::Exact);
     EXPECT_TRUE(dir.Entries().empty());
 }
 

@@ -383,14 +383,19 @@ TEST(FileLock, AWaitingWriterGetsWhatTheFirstOneSaved) {
     }
 }
 
+// The lock on a new archive's name holds that name only, and leaves nothing in the folder.
 TEST(FileLock, AWaitIsToldAfterASecondAndMayBeLimited) {
     TempDir dir;
     const std::string path = dir / "NEW.DIR";
-    const FileLock held(path, true);
+    std::optional<FileLock> held(std::in_place, path, true);
     int told = 0;
     std::string error;
+    bool otherName = false;
     // From another thread: on Windows the lock of a name is a mutex, its holder thread's again.
     std::thread other([&] {
+        LockWait atOnce;
+        atOnce.Limit = std::chrono::milliseconds(1);
+        otherName = FileLock(dir / "OTHER.DIR", true, atOnce).File() == nullptr;
         LockWait wait;
         wait.Slow = [&] { ++told; };
         wait.Limit = std::chrono::milliseconds(1500);
@@ -403,6 +408,9 @@ TEST(FileLock, AWaitIsToldAfterASecondAndMayBeLimited) {
     other.join();
     EXPECT_EQ(told, 1);
     EXPECT_EQ(error, path + " is in use by another program");
+    EXPECT_TRUE(otherName);
+    held.reset();
+    EXPECT_TRUE(dir.Entries().empty());
     EXPECT_THROW(FileLock(dir / "none", false), FileOpenError);
 }
 

@@ -1,6 +1,7 @@
 // Streams: short reads, positions outside the data, the file modes and their errors.
 #include "base/Stream.h"
 #include "base/Errors.h"
+#include "base/Parallel.h"
 #include "platform/FileUtil.h"
 
 #include "platform/FileStream.h"
@@ -8,8 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <climits>
 #include <cstdio>
+#include <thread>
 
 #ifndef _WIN32
 #include <sys/socket.h>
@@ -205,6 +209,53 @@ TEST(Streams, FileModesAndTheirErrors) {
         EXPECT_EQ(f.Size(), 0);
     }
     EXPECT_EQ(FileLength(name), 0);
+}
+
+// A file of /proc or of some network file systems: its size says 0, its reads deliver more.
+class SizeSaysNothing : public Stream {
+public:
+    explicit SizeSaysNothing(Bytes bytes) : bytes_(std::move(bytes)) {}
+    int64_t Read(void* buffer, int64_t count) override { return bytes_.Read(buffer, count); }
+    int64_t Seek(int64_t offset, SeekOrigin origin) override { return bytes_.Seek(offset, origin); }
+    int64_t Size() override { return 0; }
+
+private:
+    MemoryStream bytes_;
+};
+
+TEST(Streams, ReadRestReadsToTheEndNotToTheSize) {
+    Bytes text(10000);
+    for (size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<uint8_t>(i * 7);
+    SizeSaysNothing s(text);
+    EXPECT_EQ(ReadRest(s), text);
+    // A limit stops it soon past the limit, for the caller to refuse.
+    s.SetPosition(0);
+    const size_t read = ReadRest(s, 100).size();
+    EXPECT_TRUE(read > 100 && read < text.size()) << read;
+    MemoryStream plain(text);
+    EXPECT_EQ(ReadRest(plain, 100).size(), 101u);
+}
+
+TEST(OrderedWork, ResultsWaitingHoldNoMoreThanTheBudget) {
+    // Each result holds a byte and none may wait beyond those under way: threads never run
+    // further ahead of a slow caller than one item each.
+    std::atomic<size_t> taken{0}, furthest{0};
+    OrderedWork<int> work(
+        60, 2,
+        [&](size_t i) {
+            const size_t ahead = i - taken.load();
+            for (size_t seen = furthest.load(); ahead > seen;)
+                furthest.compare_exchange_weak(seen, ahead);
+            return 1;
+        },
+        {}, [](const int&) { return uint64_t{1}; }, 0);
+    for (size_t i = 0; i < 60; ++i) {
+        EXPECT_EQ(work.Take(i), 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ++taken;
+    }
+    EXPECT_LE(furthest.load(), 2u);
 }
 
 TEST(Streams, ClosedFileStreamDeliversNothing) {
