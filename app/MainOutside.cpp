@@ -52,17 +52,21 @@ TMainForm::OpenEdit& TMainForm::StartEdit(int32_t index) {
     const std::string name = CurrentArchive->Files()[static_cast<size_t>(index)].Name;
     const std::string part = ExtractFileName(name);
     if (FileSystemRefusesName(part)) throw Error("Unsafe entry name: " + name);
+    // Made under the entry's last name, which what it raises names, not the folder's path.
+    std::unique_ptr<TSetMemoryStream> stream = CurrentArchive->EntryStream(index);
+    const std::vector<MadeFile> made = MakeConvertedFiles(part, *stream, PictureFormat::Png);
+    const std::string folder = NewSubfolder();
     OpenEdit edit;
     edit.Entry = name;
-    edit.Base = NewSubfolder() + part;
+    edit.Base = folder + part;
     edit.Sprite = FileKind(name) == ".SPR";
-    std::unique_ptr<TSetMemoryStream> stream = CurrentArchive->EntryStream(index);
-    for (const MadeFile& file : MakeConvertedFiles(edit.Base, *stream, PictureFormat::Png)) {
-        WriteFileReplacing(file.Path, file.Bytes);
+    for (const MadeFile& file : made) {
+        const std::string path = folder + file.Path;
+        WriteFileReplacing(path, file.Bytes);
         // A damaged entry opens as far as it can be read, and the user hears of it.
         if (!file.Warning.empty()) toolkit_.ShowNotice(name + ": " + file.Warning);
-        edit.Files.push_back(file.Path);
-        edit.Taken.push_back(IdentifyFile(file.Path));
+        edit.Files.push_back(path);
+        edit.Taken.push_back(IdentifyFile(path));
     }
     for (const std::string& file : edit.Files)
         toolkit_.WatchFile(file);
