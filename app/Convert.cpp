@@ -64,11 +64,11 @@ void WriteMadeFiles(const std::vector<MadeFile>& files) {
         WriteFileReplacing(file.Path, file.Bytes);
 }
 
-// The game file rebuilt from `pictureName` in memory; `warning` receives what the user is told
-// about it.
-std::vector<uint8_t> MakeGameFile(const std::string& baseName, const std::string& pictureName,
-                                  bool sprite, const ConvertOptions& options,
-                                  std::string& warning) {
+} // namespace
+
+std::vector<uint8_t> RebuildGameFile(const std::string& baseName, const std::string& pictureName,
+                                     bool sprite, const ConvertOptions& options,
+                                     std::string& warning) {
     Picture picture = LoadPictureFile(pictureName);
     const uint64_t coloured = ColouredBackgroundPixels(picture);
     const RGB background = picture.Image.Palette()[0];
@@ -94,8 +94,6 @@ std::vector<uint8_t> MakeGameFile(const std::string& baseName, const std::string
             background.g, background.b);
     return bytes;
 }
-
-} // namespace
 
 void ConvertImgFile(const std::string& fileName, PictureFormat format) {
     FileStream file(fileName, FileStream::Mode::OpenRead);
@@ -146,7 +144,7 @@ void ConvertPictureFile(const std::string& baseName, const std::string& pictureN
                         const ConvertOptions& options) {
     std::string warning;
     WriteGameFile(baseName, std::nullopt,
-                  MakeGameFile(baseName, pictureName, sprite, options, warning));
+                  RebuildGameFile(baseName, pictureName, sprite, options, warning));
     if (!warning.empty() && options.Warn) options.Warn(warning);
 }
 
@@ -261,7 +259,7 @@ BackConversion PrepareConvertBack(const std::string& fileName, bool recreate,
     back.ResultName = base;
     if (!recreate && !back.Rebuilt) return back;
     back.Rebuilt = true;
-    back.GameFile = MakeGameFile(base, back.Picture, back.Sprite, options, back.Warning);
+    back.GameFile = RebuildGameFile(base, back.Picture, back.Sprite, options, back.Warning);
     {
         FileStream source(back.Picture, FileStream::Mode::OpenRead);
         back.Time = FileModifiedNanoseconds(source);

@@ -55,6 +55,15 @@ void ConvertBmpFile(const std::string& baseName, const ConvertOptions& options);
 void ConvertPictureFile(const std::string& baseName, const std::string& picture, bool sprite,
                         const ConvertOptions& options);
 
+// The game file `baseName` rebuilt in memory from the picture file `picture`, as ConvertBack
+// rebuilds it whatever the files' ages: a sprite (with baseName + ".spd") when `sprite`, else an
+// image. Raises what ConvertBack raises for the picture and description; writes nothing.
+// `warning` receives what the user should be told about it (see ConvertOptions::Warn), if
+// anything.
+std::vector<uint8_t> RebuildGameFile(const std::string& baseName, const std::string& picture,
+                                     bool sprite, const ConvertOptions& options,
+                                     std::string& warning);
+
 // Forward conversion by extension; returns the picture made, or `fileName` itself for a file
 // of no convertible kind. The new files get the game file's time stamp.
 std::string ConvertFile(const std::string& fileName, PictureFormat format = PictureFormat::Bmp);

@@ -29,6 +29,9 @@ void TMainForm::FormCreate() {
     CurrentArchive = std::make_unique<TDirFile>();
     CurrentFileName.clear();
     ExtractFolder = TempFolder();
+    // The folders of windows that were killed are not needed by anyone.
+    WindowFoldersPlace = TempFolder();
+    RemoveDeadWindowFolders(WindowFoldersPlace);
 }
 
 void TMainForm::ShowHint() {
@@ -46,6 +49,7 @@ void TMainForm::SetFileCaption() {
 void TMainForm::ResetArchive() {
     CurrentArchive = std::make_unique<TDirFile>();
     history_.Clear();
+    CloseEdits();
 }
 
 void TMainForm::ForgetFile() {
@@ -78,9 +82,11 @@ void TMainForm::RunLong(bool cancellable, std::function<void(TDirFile&)> work,
             if (error) {
                 // The user sees what went wrong before anything else; the window stays.
                 if (failed) failed();
+                TakeWaitingEdits();
                 std::rethrow_exception(error);
             }
             done();
+            TakeWaitingEdits();
             // A command that goes on with another long step closes after that one.
             if (close && busy_)
                 closeAfterCommand_ = true;
@@ -213,11 +219,13 @@ void TMainForm::QuerySaveChanges(const std::function<void()>& then) {
 
 void TMainForm::FileOpen() {
     if (!Idle()) return;
-    QuerySaveChanges([this] {
-        // The dialog starts in the archive's folder, else where it was last.
-        toolkit_.SetOpenDialogFolder(ArchiveFolder());
-        if (!toolkit_.ExecuteOpenDialog()) return;
-        OpenArchiveFile(toolkit_.OpenDialogFileName());
+    QueryCloseEdits([this] {
+        QuerySaveChanges([this] {
+            // The dialog starts in the archive's folder, else where it was last.
+            toolkit_.SetOpenDialogFolder(ArchiveFolder());
+            if (!toolkit_.ExecuteOpenDialog()) return;
+            OpenArchiveFile(toolkit_.OpenDialogFileName());
+        });
     });
 }
 
@@ -262,6 +270,7 @@ void TMainForm::OpenArchiveFile(const std::string& fileName) {
             ClearPreview();
             CurrentArchive = std::move(read->Archive);
             history_.Clear();
+            CloseEdits();
             std::vector<std::string> names;
             CurrentArchive->ListEntries(names);
             toolkit_.ListSetLines(names);
@@ -301,7 +310,10 @@ void TMainForm::SaveAs(const std::function<void(bool saved)>& then) {
 }
 
 void TMainForm::FileClose() {
-    if (!Idle()) return;
+    if (Idle()) QueryCloseEdits([this] { CloseArchive(); });
+}
+
+void TMainForm::CloseArchive() {
     auto close = [this] {
         ResetArchive();
         ClearPreview();
@@ -322,10 +334,12 @@ void TMainForm::FileClose() {
 
 void TMainForm::FileExit() {
     if (!Idle()) return;
-    QuerySaveChanges([this] {
-        // Drop the archive first: the close that follows finds nothing left to ask about.
-        ResetArchive();
-        toolkit_.CloseWindow();
+    QueryCloseEdits([this] {
+        QuerySaveChanges([this] {
+            // Drop the archive first: the close that follows finds nothing left to ask about.
+            ResetArchive();
+            toolkit_.CloseWindow();
+        });
     });
 }
 
@@ -344,17 +358,22 @@ bool TMainForm::FormCloseQuery() {
     closeAsked_ = true;
     closeApproved_ = false;
     try {
-        QuerySaveChanges([this] {
-            if (closeAsked_)
-                closeApproved_ = true;
-            else
+        QueryCloseEdits([this] {
+            QuerySaveChanges([this] {
+                if (closeAsked_) {
+                    closeApproved_ = true;
+                    return;
+                }
+                CloseEdits();
                 toolkit_.CloseWindow();
+            });
         });
     } catch (...) {
         closeAsked_ = false;
         throw;
     }
     closeAsked_ = false;
+    if (closeApproved_) CloseEdits();
     return closeApproved_;
 }
 
@@ -373,6 +392,10 @@ void TMainForm::lstDirContentsClick() {
     // The list can show more lines than the archive has entries (a log that names an entry
     // twice); such a line is no entry and previews nothing.
     if (k < 0 || static_cast<uint32_t>(k) >= archive.Count()) return;
+    ShowPreviewOf(archive, k);
+}
+
+void TMainForm::ShowPreviewOf(TDirFile& archive, int k) {
     const std::string name = archive.Files()[static_cast<size_t>(k)].Name;
     toolkit_.PreviewSetEntry(name, &archive);
     const std::string kind = FileKind(name);

@@ -17,6 +17,7 @@
 #include "archive/DirFileU.h"
 #include "picture/Picture.h"
 #include "platform/FileLock.h"
+#include "platform/WindowFolder.h"
 
 #include <atomic>
 #include <chrono>
@@ -136,6 +137,7 @@ public:
         bool CanUndo = false, CanRedo = false;
         bool CanRename = false; // one line selected, and it names its entry
         bool CanMoveUp = false, CanMoveDown = false;
+        bool CanEditInEditor = false; // a line that names its entry is selected
     };
     // What the Edit menu's items say, and which apply now (none while a long command runs).
     EditState EditCommands();
@@ -180,6 +182,36 @@ public:
     // starting at the entry's name + ".gif" in ExtractFolder), then writes there the GIF that
     // plays as the preview does (MakeGif) and says so in the status line.
     void SaveAnimationAsGif(int line);
+
+    // --- Entries edited in the picture editor, and dragged out (MainOutside.cpp) ---------
+    // Where the window keeps the files it hands to other programs: a folder of its own
+    // (WindowFolder) made here when first needed. FormCreate sets it to the system's temporary
+    // folder, and removes there the folders of windows that were killed.
+    std::string WindowFoldersPlace;
+    // "Edit in picture editor" (Ctrl+E, a double click or Enter on a line): each selected image
+    // or sprite is written as `pelfry-cli convert --png` writes it (NAME.IMG.png; NAME.SPR.png
+    // with NAME.SPR.spd beside it; NAME the last part of the entry's name) into a subfolder of
+    // its own in the window's folder, watched (Toolkit::WatchFile), and opened in the picture
+    // editor. An entry open already is opened again as its files stand. Other entries are not
+    // opened, and the status line says why; when no program can be started, a box says so.
+    void EditInPictureEditor();
+    // A file of an entry open in the picture editor has stopped changing. When the entry's files
+    // differ from what was last taken in, the entry is converted back from them by the rules of
+    // convert-back (with the check boxes for compression and opacity) and gets the result as its
+    // bytes, in its place: one undo step, "edit of NAME"; the preview shows it anew when it
+    // showed that entry. A picture that cannot come back is told in the status line and a
+    // notice, as pelfry-cli tells it, and the entry and the watch stay. A file that is gone ends
+    // its entry's watch quietly. While a long command holds the archive, the conversion waits
+    // for its end.
+    void EditedFileSettled(const std::string& file);
+    // How many entries are open in the picture editor.
+    size_t OpenEdits() const { return edits_.size(); }
+    // The selected entries written for a drag out of the list into a new subfolder of the
+    // window's folder, as "Extract from directory" writes them, or converted to PNG (with its
+    // .spd for a sprite) when "PNG instead of .bmp" is checked; returns what the drag carries:
+    // the files and folders there (for "UI\ICON.IMG", the folder UI). Empty when no entry is
+    // selected, or while a long command holds the archive (the status line says so then).
+    std::vector<std::string> FilesForDrag();
 
     // --- Conversions and batch commands (MainBatch.cpp) ----------------------------------
     // Forward conversion of a game file by its name; `resultName` receives the bitmap made,
@@ -241,7 +273,10 @@ private:
     class Follower;
 
     void SetFileCaption();
+    // Forgets the archive: an empty one, no history, no entries open in the picture editor.
     void ResetArchive();
+    // Close, once the question about entries open in the picture editor is answered.
+    void CloseArchive();
     // Forgets the archive's file after a command that lost the archive read from it, so that
     // a later Save or Close cannot write what is left over that file.
     void ForgetFile();
@@ -281,10 +316,42 @@ private:
     // entries extracted (and converted, with `convert`), and at the end `summary` with the
     // count.
     void ExtractSelected(const char* summary, bool convert);
+    // The back conversions' options from the check boxes (safe from a long command's work).
+    ConvertOptions CheckBoxOptions();
     // The format of the pictures the window's conversions make: "PNG instead of .bmp".
     PictureFormat ChosenFormat();
 
+    // An entry open in the picture editor: its files, and how they stood when last written or
+    // taken in, so that only a change brings the entry up to date.
+    struct OpenEdit {
+        std::string Entry;              // the entry's name
+        std::string Base;               // the game file the files are named after (not written)
+        bool Sprite = false;            // NAME.SPR.png and NAME.SPR.spd, else NAME.IMG.png
+        std::vector<std::string> Files; // the picture first
+        std::vector<FileIdentity> Taken;
+    };
+    // The window's folder, made when first needed; a new subfolder of it, ending in "/".
+    WindowFolder& OwnFolder();
+    std::string NewSubfolder();
+    // Writes the entry `index` for the picture editor and watches its files.
+    OpenEdit& StartEdit(int32_t index);
+    // Brings the entry of `edit` up to date with its files, when they changed (EditedFileSettled).
+    void TakeEdit(OpenEdit& edit);
+    // Takes in every edit saved but not settled yet, then, when entries are still open in the
+    // picture editor, asks whether to close them anyway; `then` runs when the caller may go on.
+    void QueryCloseEdits(const std::function<void()>& then);
+    // Stops watching every entry open in the picture editor and removes the window's folder.
+    void CloseEdits();
+    // The edits that settled while a long command ran, taken in once it has ended.
+    void TakeWaitingEdits();
+    // The preview shows entry `k` of `archive`.
+    void ShowPreviewOf(TDirFile& archive, int k);
+
     Toolkit& toolkit_;
+    std::vector<OpenEdit> edits_;
+    std::unique_ptr<WindowFolder> folder_;
+    int subfolders_ = 0;
+    std::vector<std::string> waitingEdits_;
     UndoHistory history_;
     // The file as this window last read or wrote it, to tell a change by another program.
     std::string knownFile_;

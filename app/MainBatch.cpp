@@ -21,14 +21,6 @@ namespace pelfry {
 
 namespace {
 
-ConvertOptions CheckBoxOptions(Toolkit& ui) {
-    ConvertOptions options;
-    options.CompressSpr = ui.IsChecked(CheckBoxId::CompSpr);
-    options.CompressImg = ui.IsChecked(CheckBoxId::CompImg);
-    options.OpaqueImg = ui.IsChecked(CheckBoxId::OpaqueImg);
-    return options;
-}
-
 void ShowUseError(Toolkit& ui, const char* text) {
     ui.MessageBox("Error", text, MsgSymbol::Error, mbCancel);
 }
@@ -47,7 +39,7 @@ public:
     }
     void End(int) override { form_.toolkit_.RepaintNow(); }
     BackSettings Settings() override {
-        return {form_.toolkit_.IsChecked(CheckBoxId::RecreateAll), CheckBoxOptions(form_.toolkit_)};
+        return {form_.toolkit_.IsChecked(CheckBoxId::RecreateAll), form_.CheckBoxOptions()};
     }
 
 private:
@@ -55,6 +47,14 @@ private:
 };
 
 // ---- Conversions, with the check boxes read at the moment of each call -------------------------
+
+ConvertOptions TMainForm::CheckBoxOptions() {
+    ConvertOptions options;
+    options.CompressSpr = toolkit_.IsChecked(CheckBoxId::CompSpr);
+    options.CompressImg = toolkit_.IsChecked(CheckBoxId::CompImg);
+    options.OpaqueImg = toolkit_.IsChecked(CheckBoxId::OpaqueImg);
+    return options;
+}
 
 PictureFormat TMainForm::ChosenFormat() {
     return toolkit_.IsChecked(CheckBoxId::PngInsteadOfBmp) ? PictureFormat::Png
@@ -67,7 +67,7 @@ void TMainForm::ConvertFile(const std::string& fileName, std::string& resultName
 
 void TMainForm::ConvertBack(const std::string& fileName, bool recreate, bool& converted,
                             std::string& resultName) {
-    converted = pelfry::ConvertBack(fileName, recreate, CheckBoxOptions(toolkit_), resultName);
+    converted = pelfry::ConvertBack(fileName, recreate, CheckBoxOptions(), resultName);
 }
 
 void TMainForm::ConvertImgFile(const std::string& fileName) {
@@ -79,11 +79,11 @@ void TMainForm::ConvertSprFile(const std::string& fileName) {
 }
 
 void TMainForm::ConvertSpdFile(const std::string& baseName) {
-    pelfry::ConvertSpdFile(baseName, CheckBoxOptions(toolkit_));
+    pelfry::ConvertSpdFile(baseName, CheckBoxOptions());
 }
 
 void TMainForm::ConvertBmpFile(const std::string& baseName) {
-    pelfry::ConvertBmpFile(baseName, CheckBoxOptions(toolkit_));
+    pelfry::ConvertBmpFile(baseName, CheckBoxOptions());
 }
 
 // ---- Commands on the selected lines ------------------------------------------------------------

@@ -86,7 +86,9 @@ void TMainForm::DropFiles(const std::vector<std::string>& paths) {
         toolkit_.MessageBox("Error", DropRefusedText, MsgSymbol::Error, mbCancel);
         return;
     }
-    if (archives == 1) return QuerySaveChanges([this, path = paths[0]] { OpenArchiveFile(path); });
+    if (archives == 1)
+        return QueryCloseEdits(
+            [this, path = paths[0]] { QuerySaveChanges([this, path] { OpenArchiveFile(path); }); });
     AddFiles(
         paths, true, [](int n) { return Format("Added %d file(s)", n); }, "drop");
 }

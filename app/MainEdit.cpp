@@ -5,6 +5,7 @@
 #include "base/Errors.h"
 #include "base/Text.h"
 
+#include <algorithm>
 #include <numeric>
 #include <utility>
 
@@ -83,6 +84,8 @@ TMainForm::EditState TMainForm::EditCommands() {
         state.Redo += " " + step->Name;
     }
     const std::vector<int> selected = SelectedEntries();
+    state.CanEditInEditor = std::any_of(selected.begin(), selected.end(),
+                                        [this](int line) { return EntryOnLine(line) >= 0; });
     if (selected.size() == 1 && toolkit_.ListSelCount() == 1) {
         const int line = selected.front();
         state.CanRename =
@@ -130,6 +133,9 @@ void TMainForm::RenameLine(int line, const std::string& name) {
         toolkit_.MessageBox("Error", e.what(), MsgSymbol::Error, mbCancel);
         return;
     }
+    // An entry open in the picture editor goes on taking its saves under its new name.
+    for (OpenEdit& edit : edits_)
+        if (edit.Entry == old) edit.Entry = name;
     std::string done = Format("Renamed %s to %s", old.c_str(), name.c_str());
     // The user may make an image a sprite: the bytes stay, and the preview and the
     // conversions now take them for the other kind.

@@ -147,6 +147,20 @@ public:
     // --- Message box ---------------------------------------------------------------------
     virtual MsgResult MessageBox(const std::string& title, const std::string& text,
                                  MsgSymbol symbol, MsgButtons buttons) = 0;
+    // Tells `text` without waiting for an answer: the window goes on working while it shows.
+    // A notice shown already is replaced by the new one.
+    virtual void ShowNotice(const std::string& text) = 0;
+
+    // --- Files open in other programs ------------------------------------------------------
+    // Opens `file` in the user's picture editor: the program chosen with "Picture editor…", else
+    // the desktop's application for its type (PNG). False when no program could be started.
+    virtual bool OpenInPictureEditor(const std::string& file) = 0;
+    // Watches `file` and its folder, so that a file written in place, replaced by a rename, or
+    // deleted and made again is followed alike. Once the file has stopped changing for a short
+    // while (the settling time), the window calls TMainForm::EditedFileSettled with it, on the
+    // window's thread; also when nothing changed but the folder (another file there).
+    virtual void WatchFile(const std::string& file) = 0;
+    virtual void UnwatchFile(const std::string& file) = 0;
 
     // --- Preview control -----------------------------------------------------------------
     // Tells the preview which entry it is about to show (its FileName and Archive).

@@ -361,6 +361,15 @@ int32_t TDirFile::AppendEntry(std::string name, ByteArray data) {
     return at;
 }
 
+void TDirFile::ReplaceEntryData(int32_t index, ByteArray data) {
+    PELFRY_CHECK(index >= 0 && static_cast<size_t>(index) < files_.size(), ReplaceIndex,
+                 "Entry index out of range", "");
+    FileInfo& info = files_[static_cast<size_t>(index)];
+    info.Size = data ? static_cast<uint32_t>(data->size()) : 0;
+    info.Data = std::move(data);
+    modified_ = true;
+}
+
 uint32_t TDirFile::DeleteEntry(int32_t index) {
     PELFRY_CHECK(index >= 0 && static_cast<size_t>(index) < files_.size(), DeleteIndex,
                  "Entry index out of range", "");

@@ -176,6 +176,8 @@ public:
     // not one of that name exists: how archives are built from bytes in memory. A name the
     // format cannot carry is refused by the save. Returns the new entry's index.
     int32_t AppendEntry(std::string name, ByteArray data);
+    // Gives entry `index` the bytes `data` (null for none), keeping its name and its place.
+    void ReplaceEntryData(int32_t index, ByteArray data);
     // Removes entry `index`; the last entry moves into its place. Returns the new count.
     uint32_t DeleteEntry(int32_t index);
     // Gives entry `index` the name `name`, keeping its place and its bytes; nothing changes when

@@ -32,6 +32,7 @@ constexpr CheckSite LoadIndex{"DirFileU.cpp", 198};
 constexpr CheckSite DeleteIndex{"DirFileU.cpp", 259};
 constexpr CheckSite WriteIndex{"DirFileU.cpp", 268};
 constexpr CheckSite RenameIndex{"DirFileU.cpp", 281};
+constexpr CheckSite ReplaceIndex{"DirFileU.cpp", 289};
 constexpr CheckSite ReorderNotPermutation{"DirFileU.cpp", 297};
 constexpr CheckSite ChangeOutOfRange{"DirFileU.cpp", 312};
 constexpr CheckSite BufferOverrun{"DirFileU.cpp", 41};

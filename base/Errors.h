@@ -122,6 +122,14 @@ struct CheckSite {
     int Number;
 };
 
+// The full message of `error`, as pelfry-cli prints it and the window's notices show it: what()
+// and, for a damaged file, the reason in brackets ("Invalid directory file X.DIR [the file is
+// too short ...]", "Too many colours in image! (ImgFileU.cpp, line 354) [the picture has 130
+// colours ...]"); for a file the system refused, its reason after a colon ("Cannot write file
+// X.DIR: No space left on device"); led by the place of the fault when it has one
+// ("walk.SPR.spd, line 4 (framerate): '' is not a valid integer value").
+std::string ErrorText(const std::exception& error);
+
 // Raises the AssertionError of `site` with `message` ("" for "Assertion failure") and `reason`.
 [[noreturn]] void Fail(CheckSite site, std::string_view message, std::string reason = {});
 

@@ -17,19 +17,6 @@ bool IsWordByte(char c) {
 
 } // namespace
 
-std::string ErrorText(const std::exception& error) {
-    const auto* known = dynamic_cast<const Error*>(&error);
-    // The place a fault lies at leads, as compilers put it.
-    const std::string text = known && !known->Where().empty() ? known->Where() + ": " + error.what()
-                                                              : std::string(error.what());
-    const std::string reason = known ? known->Reason() : std::string();
-    if (reason.empty()) return text;
-    // The system's words for a file it refused read on after a colon; what gave a damaged file
-    // away stands apart in brackets.
-    if (dynamic_cast<const FileSystemError*>(&error) != nullptr) return text + ": " + reason;
-    return text + " [" + reason + "]";
-}
-
 void PrintWarning(const std::string& text) {
     WriteLine(stderr, "pelfry-cli: warning: " + text);
 }

@@ -18,14 +18,6 @@
 
 namespace pelfry::cli {
 
-// The message of `error` as pelfry-cli prints it: what() and, for a damaged file, the reason
-// in brackets ("Invalid directory file X.DIR [the file is too short ...]", "Assertion failure
-// (SprFileU.cpp, line 270) [slot 3 decodes to 1,000 bytes, its entry says 1,024, ...]"); for a
-// file the system refused, its reason after a colon ("Cannot write file X.DIR: No space left
-// on device"); led by the place of the fault when it has one ("walk.SPR.spd, line 4
-// (framerate): '' is not a valid integer value").
-std::string ErrorText(const std::exception& error);
-
 // Writes "pelfry-cli: warning: TEXT" to standard error.
 void PrintWarning(const std::string& text);
 

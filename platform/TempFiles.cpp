@@ -15,7 +15,6 @@ namespace pelfry {
 
 namespace {
 
-constexpr std::string_view Prefix = ".pelfry-";
 constexpr size_t RandomLetters = 8;
 constexpr std::string_view Letters =
     "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
@@ -43,22 +42,22 @@ bool NamedOnly() {
     return namedOnly;
 }
 
-std::string NewName() {
+std::string NewName(std::string_view prefix) {
     static thread_local std::mt19937 random(std::random_device{}());
-    std::string name(Prefix);
+    std::string name(prefix);
     for (size_t i = 0; i < RandomLetters; ++i)
         name += Letters[random() % Letters.size()];
     return name;
 }
 
-bool IsTemporaryName(std::string_view name) {
+bool IsTemporaryName(std::string_view name, std::string_view prefix) {
     // The folder probe's name may end in an "e acute" (FolderNameCase).
-    if (name.size() == Prefix.size() + RandomLetters + 2 &&
+    if (name.size() == prefix.size() + RandomLetters + 2 &&
         name.substr(name.size() - 2) == "\xC3\xA9")
         name.remove_suffix(2);
-    if (name.size() != Prefix.size() + RandomLetters || name.substr(0, Prefix.size()) != Prefix)
+    if (name.size() != prefix.size() + RandomLetters || name.substr(0, prefix.size()) != prefix)
         return false;
-    for (char c : name.substr(Prefix.size()))
+    for (char c : name.substr(prefix.size()))
         if (Letters.find(c) == std::string_view::npos) return false;
     return true;
 }

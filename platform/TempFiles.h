@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #ifdef _WIN32
 #include <mutex>
@@ -24,10 +25,14 @@ namespace pelfry::temps {
 
 // ---- On every system ----------------------------------------------------------------------------
 
-// A new random temporary name (".pelfry-" and eight letters or digits).
-std::string NewName();
-// Whether `name` is one NewName could make.
-bool IsTemporaryName(std::string_view name);
+// The temporaries' prefix, and that of the folders a window keeps its files in (WindowFolder.h).
+inline constexpr std::string_view TempPrefix = ".pelfry-";
+inline constexpr std::string_view WindowFolderPrefix = "pelfry-window-";
+
+// A new random name: `prefix` and eight letters or digits (a temporary's by default).
+std::string NewName(std::string_view prefix = TempPrefix);
+// Whether `name` is one NewName could make with `prefix`.
+bool IsTemporaryName(std::string_view name, std::string_view prefix = TempPrefix);
 
 // For FolderNameCase: `name` with the case of every ASCII letter turned.
 std::string OtherCase(std::string name);
@@ -47,6 +52,11 @@ bool FirstVisit(uint64_t volume, uint64_t index);
 // ---- POSIX systems
 // -------------------------------------------------------------------------------
 
+// Whether `name` in the open folder `folder` is still the file (or folder) open as `fd`, the
+// name's link not followed: that it was not removed or replaced since it was opened.
+bool StandsUnder(int fd, int folder, const std::string& name);
+// The names in the open folder `folder`, "." and ".." left out; none when it cannot be read.
+std::vector<std::string> FolderNames(int folder);
 // Makes a temporary file in the open folder `folder`, marked: nameless (O_TMPFILE) when
 // `nameless` and the system can, else under a new name written to `name`; with the permissions
 // `mode` less the process's umask. Returns the open descriptor, or -1 with errno set.

@@ -89,6 +89,21 @@ bool StandsUnder(int fd, int folder, const std::string& name) {
            open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }
 
+std::vector<std::string> FolderNames(int folder) {
+    std::vector<std::string> names;
+    const int listing = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
+    if (dir == nullptr) {
+        if (listing >= 0) ::close(listing);
+        return names;
+    }
+    while (const dirent* entry = ::readdir(dir))
+        if (std::string_view(entry->d_name) != "." && std::string_view(entry->d_name) != "..")
+            names.emplace_back(entry->d_name);
+    ::closedir(dir);
+    return names;
+}
+
 int Remember(int folder, const std::string& name) {
     for (int i = 0; i < CleanupSlots; ++i) {
         bool expected = false;
@@ -153,18 +168,8 @@ void RemoveStaleTemporaries(int folder) {
     if (::fstat(folder, &st) != 0 ||
         !FirstVisit(static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)))
         return;
-    const int listing = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
-    if (dir == nullptr) {
-        if (listing >= 0) ::close(listing);
-        return;
-    }
-    std::vector<std::string> found;
-    while (const dirent* entry = ::readdir(dir))
-        if (IsTemporaryName(entry->d_name)) found.emplace_back(entry->d_name);
-    ::closedir(dir);
-    for (const std::string& name : found)
-        RemoveIfStale(folder, name);
+    for (const std::string& name : FolderNames(folder))
+        if (IsTemporaryName(name)) RemoveIfStale(folder, name);
 }
 
 } // namespace temps

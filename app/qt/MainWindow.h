@@ -2,7 +2,8 @@
 // window, and the Toolkit operations TMainForm works through. MainWindow.cpp builds it and
 // holds the plain operations; MainWindowView.cpp its growth, the preview's room and zoom and
 // the entry filter; MainWindowBusy.cpp the long commands run off its thread;
-// MainWindowDesktop.cpp the command line, drops and entry details.
+// MainWindowDesktop.cpp the command line, drops, entry details, and the files handed to the
+// picture editor.
 #pragma once
 
 #include "app/Main.h"
@@ -28,12 +29,14 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMessageBox;
 class QProgressBar;
 class QPushButton;
 class QStatusBar;
 
 namespace pelfry {
 
+class SettlingWatcher;
 class TSprite;
 
 // Display text for bytes that are not entry names (paths, messages): UTF-8 when they are
@@ -105,6 +108,10 @@ public:
     bool ChooseFolder(const std::string& startFolder, std::string& chosen) override;
     MsgResult MessageBox(const std::string& title, const std::string& text, MsgSymbol symbol,
                          MsgButtons buttons) override;
+    void ShowNotice(const std::string& text) override;
+    bool OpenInPictureEditor(const std::string& file) override;
+    void WatchFile(const std::string& file) override;
+    void UnwatchFile(const std::string& file) override;
     void PreviewSetEntry(const std::string& fileName, TDirFile* archive) override;
     bool PreviewShowSpriteStream(Stream* stream, bool pingPong) override;
     bool PreviewShowImage(Stream* stream) override;
@@ -136,8 +143,9 @@ private:
     void SchedulePreview();
 
     // MainWindowEdit.cpp
-    // The entry list, whose lines are dragged to another place.
-    static QListWidget* NewEntryList(QWidget* parent);
+    // The entry list: its lines are dragged to another place in it, or out of it as files
+    // (TMainForm::FilesForDrag, written only when another program asks for them).
+    QListWidget* NewEntryList(QWidget* parent);
     // The Edit menu, after the File menu.
     void BuildEditMenu();
     // The list's own editing: names edited in place, lines dragged to another place, and its
@@ -152,6 +160,8 @@ private:
     // A drag over the list or a drop on it: the list's own lines are moved where they are
     // dropped, files from outside handled as anywhere on the window. True when taken.
     bool ListDragEvent(QEvent* event);
+    // The files of a drag out of the list; errors shown once the drag has ended.
+    std::vector<std::string> DraggedEntries();
 
     // MainWindowView.cpp
     // The filter box above the list, in the tool bar.
@@ -194,7 +204,9 @@ private:
     QPushButton* cancelButton_ = nullptr;
     std::vector<QWidget*> commandControls_; // disabled while a long command runs
     std::vector<QAction*> menuItems_;
-    std::vector<QAction*> editItems_; // in the Edit menu's order
+    std::vector<QAction*> editItems_;    // in the Edit menu's order
+    SettlingWatcher* watcher_ = nullptr; // the files open in the picture editor
+    QPointer<QMessageBox> notice_;       // the notice on show, if any
     QPointer<QWidget> focusBeforeBusy_;
     QCheckBox* chkCompSpr_ = nullptr;
     QCheckBox* chkCompImg_ = nullptr;

@@ -1,13 +1,17 @@
 // The window as a desktop program: the archive named on the command line, files dropped on
-// the window, the details of the entry under the mouse in the list's tooltip, and the list's
-// context menu.
+// the window, the details of the entry under the mouse in the list's tooltip, and the files
+// handed to the user's picture editor, watched until each save has settled.
 #include "app/qt/MainWindow.h"
+
+#include "app/qt/PictureEditor.h"
+#include "app/qt/SettlingWatcher.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QHelpEvent>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QToolTip>
 #include <QUrl>
@@ -75,17 +79,19 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-// While a long command runs nothing is taken: the archive is its work's.
+// While a long command runs nothing is taken: the archive is its work's. Nor are the list's own
+// lines dragged out of it and back onto the window: they are in the archive already, and asking
+// for their files would write them.
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
-    if (!form_.Busy()) TakeAsCopy(event);
+    if (!form_.Busy() && event->source() != list_) TakeAsCopy(event);
 }
 
 void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
-    if (!form_.Busy()) TakeAsCopy(event);
+    if (!form_.Busy() && event->source() != list_) TakeAsCopy(event);
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
-    if (form_.Busy() || !TakeAsCopy(event)) return;
+    if (form_.Busy() || event->source() == list_ || !TakeAsCopy(event)) return;
     // The drop is answered at once and handled afterwards: its question and message boxes
     // must not keep the program the files come from waiting.
     QMetaObject::invokeMethod(
@@ -94,6 +100,37 @@ void MainWindow::dropEvent(QDropEvent* event) {
             Guarded([this, &files] { form_.DropFiles(files); });
         },
         Qt::QueuedConnection);
+}
+
+void MainWindow::ShowNotice(const std::string& text) {
+    // One notice at a time, beside the window, which goes on working: a box that waited for an
+    // answer would hold back every later save.
+    if (!notice_) {
+        notice_ = new QMessageBox(QMessageBox::Warning, "Pelfry", QString(), QMessageBox::Ok, this);
+        notice_->setObjectName("Notice");
+        notice_->setWindowModality(Qt::NonModal);
+        notice_->setTextFormat(Qt::PlainText);
+        notice_->setAttribute(Qt::WA_DeleteOnClose);
+        notice_->setAttribute(Qt::WA_ShowWithoutActivating);
+    }
+    notice_->setText(DisplayText(text));
+    notice_->show();
+}
+
+bool MainWindow::OpenInPictureEditor(const std::string& file) {
+    return pelfry::OpenInPictureEditor(PathText(file));
+}
+
+void MainWindow::WatchFile(const std::string& file) {
+    if (!watcher_)
+        watcher_ = new SettlingWatcher(this, [this](const std::string& settled) {
+            Guarded([&] { form_.EditedFileSettled(settled); });
+        });
+    watcher_->Watch(file);
+}
+
+void MainWindow::UnwatchFile(const std::string& file) {
+    if (watcher_) watcher_->Unwatch(file);
 }
 
 } // namespace pelfry

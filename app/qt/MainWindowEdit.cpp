@@ -1,17 +1,24 @@
 // The window's Edit menu and the editing the entry list does itself: a name edited in place
-// (F2), lines dragged to another place, and the list's context menu. What each does is
+// (F2), lines dragged to another place or out of the window, entries opened in the picture
+// editor (Ctrl+E, a double click, Enter), and the list's context menu. What each does is
 // TMainForm's (app/MainEdit.cpp); here it is wired to Qt.
 #include "app/qt/MainWindow.h"
 
+#include "app/qt/PictureEditor.h"
+
 #include <QAction>
+#include <QDrag>
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStyledItemDelegate>
+#include <QUrl>
 
 namespace pelfry {
 
@@ -43,14 +50,57 @@ private:
     std::function<void(int, const QString&)> renamed_;
 };
 
+// What a drag of the list's lines carries: the lines, for a drop on the list itself, which moves
+// them; and the entries as files for other programs, written only once one asks for them, so
+// that a move within the list writes nothing.
+class EntryDragData : public QMimeData {
+public:
+    explicit EntryDragData(std::function<std::vector<std::string>()> files)
+        : files_(std::move(files)) {}
+    QStringList formats() const override {
+        QStringList formats = QMimeData::formats();
+        if (!formats.contains(UriList)) formats << UriList;
+        return formats;
+    }
+
+protected:
+    QVariant retrieveData(const QString& format, QMetaType type) const override {
+        if (format == UriList && files_) {
+            QList<QUrl> urls;
+            for (const std::string& file : std::exchange(files_, nullptr)())
+                urls << QUrl::fromLocalFile(PathText(file));
+            const_cast<EntryDragData*>(this)->setUrls(urls);
+        }
+        return QMimeData::retrieveData(format, type);
+    }
+
+private:
+    static inline const QString UriList = "text/uri-list";
+    mutable std::function<std::vector<std::string>()> files_;
+};
+
 // The entry list. Its lines are dragged as copies: a program that took them as a move would have
 // the list drop them, out of step with the archive; a drop on the list itself moves the entries.
 class EntryList : public QListWidget {
 public:
-    using QListWidget::QListWidget;
+    EntryList(QWidget* parent, std::function<std::vector<std::string>()> files)
+        : QListWidget(parent), files_(std::move(files)) {}
 
 protected:
-    void startDrag(Qt::DropActions) override { QListWidget::startDrag(Qt::CopyAction); }
+    void startDrag(Qt::DropActions) override {
+        const QModelIndexList lines = selectedIndexes();
+        if (lines.isEmpty()) return;
+        const std::unique_ptr<QMimeData> own(model()->mimeData(lines));
+        auto* data = new EntryDragData(files_);
+        for (const QString& format : own->formats())
+            data->setData(format, own->data(format));
+        auto* drag = new QDrag(this);
+        drag->setMimeData(data);
+        drag->exec(Qt::CopyAction);
+    }
+
+private:
+    std::function<std::vector<std::string>()> files_;
 };
 
 // The Edit menu's items, in order; Undo and Redo name the step they take.
@@ -63,6 +113,11 @@ struct EditItem {
 };
 
 const EditItem EditItems[] = {
+    {"EditInEditorItem",
+     "&Edit in picture editor",
+     {QKeySequence(Qt::CTRL | Qt::Key_E)},
+     "Open the selected pictures in your picture editor; every save there comes back",
+     &TMainForm::EditInPictureEditor},
     {"EditUndoItem",
      "&Undo",
      {QKeySequence(Qt::CTRL | Qt::Key_Z)},
@@ -98,7 +153,19 @@ QString Caption(const std::string& text) {
 } // namespace
 
 QListWidget* MainWindow::NewEntryList(QWidget* parent) {
-    return new EntryList(parent);
+    return new EntryList(parent, [this] { return DraggedEntries(); });
+}
+
+std::vector<std::string> MainWindow::DraggedEntries() {
+    try {
+        return form_.FilesForDrag();
+    } catch (...) {
+        // Not in the middle of the drag: the box would wait for an answer the drop waits for.
+        QMetaObject::invokeMethod(
+            this, [this, error = std::current_exception()] { ShowError(error); },
+            Qt::QueuedConnection);
+        return {};
+    }
 }
 
 void MainWindow::BuildEditMenu() {
@@ -113,8 +180,14 @@ void MainWindow::BuildEditMenu() {
         connect(action, &QAction::triggered, this,
                 [this, command] { Guarded([this, command] { (form_.*command)(); }); });
         editItems_.push_back(action);
-        if (item.command == &TMainForm::EditRedo) menu->addSeparator();
+        if (item.command == &TMainForm::EditInPictureEditor || item.command == &TMainForm::EditRedo)
+            menu->addSeparator();
     }
+    menu->addSeparator();
+    QAction* choose = menu->addAction("&Picture editor\xE2\x80\xA6");
+    choose->setObjectName("EditPictureEditorItem");
+    choose->setStatusTip("Choose the program that Edit in picture editor opens pictures in");
+    connect(choose, &QAction::triggered, this, [this] { PictureEditorDialog(this).exec(); });
     connect(menu, &QMenu::aboutToShow, this, [this] { UpdateEditItems(); });
 }
 
@@ -141,17 +214,25 @@ void MainWindow::BuildListEditing() {
     connect(list_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { ShowListMenu(at); });
     connect(list_, &QListWidget::itemSelectionChanged, this, [this] { UpdateEditItems(); });
+    // A double click or Enter on a line opens it in the picture editor; Enter in the line being
+    // renamed takes the name instead, its editor having the focus.
+    auto edit = [this] { Guarded([this] { form_.EditInPictureEditor(); }); };
+    connect(list_, &QListWidget::doubleClicked, this, edit);
+    for (const auto key : {Qt::Key_Return, Qt::Key_Enter})
+        connect(new QShortcut(QKeySequence(key), list_, nullptr, nullptr, Qt::WidgetShortcut),
+                &QShortcut::activated, this, edit);
 }
 
 void MainWindow::UpdateEditItems() {
     if (editItems_.empty()) return;
     const TMainForm::EditState state = form_.EditCommands();
-    const bool enabled[] = {state.CanUndo, state.CanRedo, state.CanRename, state.CanMoveUp,
-                            state.CanMoveDown};
+    const bool enabled[] = {state.CanEditInEditor, state.CanUndo,   state.CanRedo,
+                            state.CanRename,       state.CanMoveUp, state.CanMoveDown};
+    static_assert(std::size(enabled) == std::size(EditItems));
     for (size_t i = 0; i < editItems_.size(); ++i)
         editItems_[i]->setEnabled(enabled[i]);
-    editItems_[0]->setText(Caption(state.Undo));
-    editItems_[1]->setText(Caption(state.Redo));
+    editItems_[1]->setText(Caption(state.Undo));
+    editItems_[2]->setText(Caption(state.Redo));
 }
 
 void MainWindow::ShowListMenu(const QPoint& at) {
@@ -160,7 +241,7 @@ void MainWindow::ShowListMenu(const QPoint& at) {
     menu.setObjectName("ListMenu");
     for (QAction* item : editItems_) {
         menu.addAction(item);
-        if (item == editItems_[1]) menu.addSeparator();
+        if (item == editItems_[0] || item == editItems_[2]) menu.addSeparator();
     }
     menu.addSeparator();
     // The buttons that work on the selected entries.

@@ -100,6 +100,10 @@ public:
         std::fprintf(stderr, "%s\n", text.c_str());
         std::exit(1);
     }
+    void ShowNotice(const std::string&) override {}
+    bool OpenInPictureEditor(const std::string&) override { return false; }
+    void WatchFile(const std::string&) override {}
+    void UnwatchFile(const std::string&) override {}
     void PreviewSetEntry(const std::string&, TDirFile*) override {}
     bool PreviewShowSpriteStream(Stream*, bool) override { return false; }
     bool PreviewShowImage(Stream*) override { return false; }

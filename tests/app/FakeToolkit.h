@@ -17,6 +17,7 @@
 #include <exception>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -76,10 +77,17 @@ public:
     bool PreviewShowing = false;
     std::vector<ShownBox> Boxes;
     std::vector<PreviewCall> Previews;
+    // Files opened in the picture editor, whether it starts, the files watched, the notices.
+    std::vector<std::string> Edited;
+    bool EditorStarts = true;
+    std::set<std::string> Watched;
+    std::vector<std::string> Notices;
     // Long commands: whether each could be cancelled, and the progress shown (number, total).
     std::vector<bool> LongCommands;
     std::vector<std::pair<int, int>> Progress;
     bool InWork = false;
+    // Runs on the window's thread while a long command's work holds the archive (after it).
+    std::function<void()> WhileBusy;
 
     // Sets the current hint as the toolkit would when the mouse or the menu moves.
     void ChangeHint(const std::string& hint) {
@@ -114,6 +122,7 @@ public:
             error = std::current_exception();
         }
         InWork = false;
+        if (WhileBusy) std::exchange(WhileBusy, nullptr)();
         finished(error);
     }
     void ShowProgress(int number, int total, const std::string& text) override {
@@ -240,6 +249,24 @@ public:
         MsgResult answer = BoxAnswers.front();
         BoxAnswers.pop_front();
         return answer;
+    }
+
+    void ShowNotice(const std::string& text) override {
+        WindowThread("ShowNotice");
+        Notices.push_back(text);
+    }
+    bool OpenInPictureEditor(const std::string& file) override {
+        WindowThread("OpenInPictureEditor");
+        Edited.push_back(file);
+        return EditorStarts;
+    }
+    void WatchFile(const std::string& file) override {
+        WindowThread("WatchFile");
+        Watched.insert(file);
+    }
+    void UnwatchFile(const std::string& file) override {
+        WindowThread("UnwatchFile");
+        Watched.erase(file);
     }
 
     void PreviewSetEntry(const std::string& fileName, TDirFile* archive) override {

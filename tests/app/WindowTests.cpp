@@ -5,6 +5,7 @@
 
 #include "app/qt/FolderChooser.h"
 #include "app/qt/MainWindow.h"
+#include "app/qt/SettlingWatcher.h"
 #include "base/Errors.h"
 #include "sprite/Sprite.h"
 #include "support/System.h"
@@ -43,6 +44,7 @@
 #include <clocale>
 #include <condition_variable>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -947,6 +949,31 @@ TEST_F(WindowTest, EditMenuAppliesWhereItCanAndF2RenamesInPlace) {
     QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(list->item(1)->text(), "B.PAL");
     EXPECT_FALSE(undo->isEnabled());
+}
+
+// An editor that saves by writing a new file and renaming it over the old one leaves the system's
+// watch on a file that is gone: it is put back on the new file, so that a later save written in
+// place (which the folder's watch does not see) settles too.
+TEST(SettlingWatcher, FollowsAFileThroughRenamesOverIt) {
+    TempDir dir;
+    const std::string file = dir / "ICON.IMG.png";
+    WriteWholeFile(file, {0});
+    std::vector<std::string> settled;
+    SettlingWatcher watcher(
+        nullptr, [&](const std::string& f) { settled.push_back(f); }, 50);
+    watcher.Watch(file);
+    for (int save = 1; save <= 4; ++save) {
+        SCOPED_TRACE(save);
+        settled.clear();
+        if (save % 2 == 1) {
+            WriteWholeFile(file + ".new", {static_cast<uint8_t>(save)});
+            std::filesystem::rename(file + ".new", file);
+        } else {
+            std::ofstream(file, std::ios::binary | std::ios::app) << "in place";
+        }
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !settled.empty(); }, 5000));
+        EXPECT_EQ(settled.front(), file);
+    }
 }
 
 // The program answers --help and --version where there is no display at all.
