@@ -195,6 +195,10 @@ TEST(ConvertBack, RebuildsAnImageOnlyAfterItsBitmapChanged) {
 
     EXPECT_FALSE(ConvertBack(dir / "a.img.bmp", false, options, result))
         << "second run does nothing";
+    // The picture was stamped on a whole even second: an edit 0.73 s later is still seen.
+    EditBitmap(dir / "a.img.bmp", NewAge, 4);
+    ASSERT_TRUE(test::SetModifiedTime(dir / "a.img.bmp", FileDateToUnix(NewAge), 730000000));
+    EXPECT_TRUE(ConvertBack(dir / "a.img.bmp", false, options, result));
 }
 
 TEST(ConvertBack, ChecksBoxesDecideCompressionAndOpacity) {
