@@ -12,6 +12,7 @@
 #include "platform/FileUtil.h"
 #include "sprite/SprFileU.h"
 
+#include "support/SizeSaysNothing.h"
 #include "support/TempDir.h"
 
 #include "support/System.h"
@@ -159,6 +160,16 @@ TEST(ConvertForward, ImageWithoutPixelsStillConverts) {
     empty.SaveToFile(dir / "e.img", false);
     EXPECT_EQ(ConvertFile(dir / "e.img"), dir / "e.img.bmp");
     EXPECT_TRUE(FileExists(dir / "e.img.bmp"));
+}
+
+// A file whose size the system reports as 0 (/proc, some FUSE and network files) is read to
+// its end: its header is not refused, nor its pixels judged beyond the data that holds them.
+TEST(ConvertForward, ImageReadsToItsEndWhateverSizeItReports) {
+    TempDir dir;
+    MakeImage(2100, 2100, 3).SaveToFile(dir / "big.img", false);
+    test::SizeSaysNothing contents(ReadWholeFile(dir / "big.img"));
+    const TImgFile image = ReadImageFile(dir / "big.img", contents);
+    EXPECT_EQ(image.Pixels, MakeImage(2100, 2100, 3).Pixels);
 }
 
 TEST(ConvertBack, RebuildsAnImageOnlyAfterItsBitmapChanged) {
