@@ -69,7 +69,8 @@ int64_t FileStream::ReadAt(int64_t offset, void* buffer, int64_t count) const {
         size_t chunk = static_cast<size_t>(std::min<int64_t>(count - done, 1 << 30));
         ssize_t got = ::pread(fd_, out + done, chunk, static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
+        if (got < 0) throw FileReadError(fileName_, errno);
+        if (got == 0) break;
         done += got;
     }
     return done;

@@ -86,7 +86,12 @@ int64_t FileStream::ReadAt(int64_t offset, void* buffer, int64_t count) const {
         OVERLAPPED at = At(offset + done);
         DWORD got = 0;
         // Past the end of the file the read fails with ERROR_HANDLE_EOF: nothing more to read.
-        if (!::ReadFile(h, out + done, chunk, &got, &at) || got == 0) break;
+        if (!::ReadFile(h, out + done, chunk, &got, &at)) {
+            const DWORD error = ::GetLastError();
+            if (error == ERROR_HANDLE_EOF) break;
+            throw FileReadError(fileName_, win::ErrnoOf(error));
+        }
+        if (got == 0) break;
         done += got;
     }
     return done;
