@@ -262,7 +262,7 @@ BackConversion PrepareConvertBack(const std::string& fileName, bool recreate,
     back.GameFile = RebuildGameFile(base, back.Picture, back.Sprite, options, back.Warning);
     {
         FileStream source(back.Picture, FileStream::Mode::OpenRead);
-        back.Time = FileModifiedNanoseconds(source);
+        back.Time = GameFileStamp(FileModifiedNanoseconds(source));
     }
     // The game file takes the picture's time as it is written; the edited files are only read.
     const auto [root, relative] = GameFilePlace(base, userFolder);

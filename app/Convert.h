@@ -134,7 +134,7 @@ struct BackConversion {
     std::string Picture;           // the picture rebuilt from, whose time the files get
     bool Sprite = false;           // a sprite, whose .spd is stamped too
     std::vector<uint8_t> GameFile; // the rebuilt game file, unless Written holds it
-    int64_t Time = -1;             // the picture's time (nanoseconds), which the files get
+    int64_t Time = -1;             // the picture's time as the files get it (GameFileStamp)
     // The game file written ahead under no name, waiting to be named in its turn; null where
     // it could not be (FinishConvertBack then writes GameFile).
     std::shared_ptr<PreparedFile> Written;

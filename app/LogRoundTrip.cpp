@@ -3,6 +3,7 @@
 #include "archive/SetMemoryStreamU.h"
 #include "base/Errors.h"
 #include "base/Text.h"
+#include "platform/FileTime.h"
 #include "platform/FileUtil.h"
 
 #include <map>
@@ -42,7 +43,11 @@ void ExportEntry(TDirFile& archive, const std::string& folder, int32_t index,
     const std::unique_ptr<Folder> into = archive.WriteEntry(folder, index);
     const std::string path = NativePath(folder + archive.Files()[static_cast<size_t>(index)].Name);
     const std::string name = path.substr(path.find_last_of('/') + 1);
-    WriteConvertedFiles(*into, files, into->ModifiedTime(name));
+    int64_t time = into->ModifiedTime(name);
+    if (!files.empty() && GameFileStamp(time) != time &&
+        into->SetModifiedTime(name, GameFileStamp(time)))
+        time = into->ModifiedTime(name);
+    WriteConvertedFiles(*into, files, time);
     if (!keepGameFile && !files.empty()) into->Remove(name);
 }
 

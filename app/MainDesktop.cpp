@@ -136,7 +136,8 @@ void TMainForm::SaveAnimationAsGif(int line) {
         false,
         [index, name, chosen](TDirFile& archive) {
             std::unique_ptr<TSetMemoryStream> stream = archive.EntryStream(index);
-            WriteFileReplacing(chosen, MakeGif(name, *stream));
+            // The user chose the file: a link there is written through, as a saved archive is.
+            WriteFileReplacing(chosen, MakeGif(name, *stream), LinkPolicy::Follow);
         },
         [this, name, chosen] {
             toolkit_.SetStatusText("Saved the animation of " + name + " as " + chosen);

@@ -28,6 +28,9 @@ FileCreateError::FileCreateError(const std::string& fileName, int code, std::str
 FolderCreateError::FolderCreateError(const std::string& folder, int code)
     : FileSystemError("Unable to create directory " + folder, code) {}
 
+FileReadError::FileReadError(const std::string& fileName, int code)
+    : FileSystemError("Cannot read file " + fileName, code) {}
+
 FileWriteError::FileWriteError(const std::string& fileName, int code)
     : FileSystemError("Cannot write file " + fileName, code) {}
 

@@ -86,6 +86,13 @@ public:
     FolderCreateError(const std::string& folder, int code);
 };
 
+// "Cannot read file %s": the system failed a read of an open file (an I/O error), as against
+// its end, which only ends the read.
+class FileReadError : public FileSystemError {
+public:
+    explicit FileReadError(const std::string& fileName, int code = 0);
+};
+
 // "Cannot write file %s": a write delivered fewer bytes than asked (a full disk, a file-size
 // limit), or the written bytes could not be flushed to the disk.
 class FileWriteError : public FileSystemError {

@@ -16,7 +16,8 @@ public:
     virtual ~Stream() = default;
 
     // Copies up to `count` bytes at the position into `buffer` and advances by as many.
-    // Returns the number delivered: fewer at the end, 0 for a negative count. Never fails.
+    // Returns the number delivered: fewer at the end, 0 for a negative count. The end is never
+    // an error; a file stream raises FileReadError when the system fails the read itself.
     virtual int64_t Read(void* buffer, int64_t count) = 0;
 
     // Writes `count` bytes and returns how many were written. Streams that cannot be

@@ -54,7 +54,8 @@ struct ThumbnailArgs {
 void Thumbnail(const ThumbnailArgs& args) {
     std::vector<uint8_t> png;
     ForFile(args.file, [&] { png = MakeThumbnail(args.file, args.size); });
-    ForFile(args.output, [&] { WriteFileReplacing(args.output, png); });
+    // The user named the output: a link there is written through, as a saved archive is.
+    ForFile(args.output, [&] { WriteFileReplacing(args.output, png, LinkPolicy::Follow); });
 }
 
 struct ConvertBackArgs {

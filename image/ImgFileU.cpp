@@ -226,15 +226,23 @@ LoadResult ReadCheckedHeader(std::span<const uint8_t> file, uint64_t length, Byt
 LoadResult TImgFile::LoadHeader(Stream* stream) {
     if (stream == nullptr) return LoadResult::Refused();
     // The longest header: one more flags byte, 65,535 colours, the size and 3 fill bytes.
-    constexpr int64_t LongestHeader = 10 + 1 + 2 + 3 * 65535 + 4 + 3;
-    const int64_t length = std::max<int64_t>(stream->Size(), 0);
-    std::vector<uint8_t> head(static_cast<size_t>(std::min(length, LongestHeader)));
+    constexpr uint64_t LongestHeader = 10 + 1 + 2 + 3 * 65535 + 4 + 3;
+    // The header is read, not trusted to the size the stream reports: files of /proc and of
+    // some network and FUSE file systems say 0 bytes and hold more (ReadRest). Where the stream
+    // gave more than it said, the rest is counted too, so the header is judged as a full load
+    // judges it.
     stream->SetPosition(0);
-    head.resize(static_cast<size_t>(
-        std::max<int64_t>(stream->Read(head.data(), static_cast<int64_t>(head.size())), 0)));
+    const std::vector<uint8_t> head = ReadRest(*stream, LongestHeader - 1);
+    uint64_t length = static_cast<uint64_t>(std::max<int64_t>(stream->Size(), 0));
+    if (head.size() > length) {
+        length = head.size();
+        uint8_t rest[65536];
+        for (int64_t got; (got = stream->Read(rest, sizeof rest)) > 0;)
+            length += static_cast<uint64_t>(got);
+    }
     ByteReader r(head, 0, ByteReader::PastEnd::ReadsZeros);
     ImgHeader header;
-    LoadResult result = ReadCheckedHeader(head, static_cast<uint64_t>(length), r, header);
+    LoadResult result = ReadCheckedHeader(head, length, r, header);
     if (!result.Accepted) return result;
     Width = header.width;
     Height = header.height;

@@ -29,7 +29,8 @@ public:
     int64_t Seek(int64_t offset, SeekOrigin origin) override;
     int64_t Size() override;
     // Reads up to `count` bytes from `offset` on, leaving the position alone: several threads
-    // may read one open file this way at once. Returns the bytes delivered.
+    // may read one open file this way at once. Returns the bytes delivered, fewer only at the
+    // end of the file; FileReadError naming this file when the system fails a read.
     int64_t ReadAt(int64_t offset, void* buffer, int64_t count) const;
 
     // Writes all of `buffer` or raises FileWriteError naming this file.

@@ -63,13 +63,17 @@ void FileStream::Close() {
 
 int64_t FileStream::ReadAt(int64_t offset, void* buffer, int64_t count) const {
     if (count <= 0 || fd_ < 0 || offset < 0) return 0;
+    // The system refuses as an error a read that runs past the largest offset; no file reaches
+    // that far, so the read stops there, at an end like any other.
+    count = std::min(count, INT64_MAX - offset);
     auto* out = static_cast<uint8_t*>(buffer);
     int64_t done = 0;
     while (done < count) {
         size_t chunk = static_cast<size_t>(std::min<int64_t>(count - done, 1 << 30));
         ssize_t got = ::pread(fd_, out + done, chunk, static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
+        if (got < 0) throw FileReadError(fileName_, errno);
+        if (got == 0) break;
         done += got;
     }
     return done;

@@ -78,6 +78,9 @@ static OVERLAPPED At(int64_t position) {
 
 int64_t FileStream::ReadAt(int64_t offset, void* buffer, int64_t count) const {
     if (count <= 0 || fd_ < 0 || offset < 0) return 0;
+    // The system refuses as an error a read that runs past the largest offset; no file reaches
+    // that far, so the read stops there, at an end like any other.
+    count = std::min(count, INT64_MAX - offset);
     HANDLE h = win::HandleOf(fd_);
     auto* out = static_cast<uint8_t*>(buffer);
     int64_t done = 0;
@@ -86,7 +89,12 @@ int64_t FileStream::ReadAt(int64_t offset, void* buffer, int64_t count) const {
         OVERLAPPED at = At(offset + done);
         DWORD got = 0;
         // Past the end of the file the read fails with ERROR_HANDLE_EOF: nothing more to read.
-        if (!::ReadFile(h, out + done, chunk, &got, &at) || got == 0) break;
+        if (!::ReadFile(h, out + done, chunk, &got, &at)) {
+            const DWORD error = ::GetLastError();
+            if (error == ERROR_HANDLE_EOF) break;
+            throw FileReadError(fileName_, win::ErrnoOf(error));
+        }
+        if (got == 0) break;
         done += got;
     }
     return done;

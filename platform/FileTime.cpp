@@ -71,6 +71,10 @@ bool TimesDiffer(int64_t edited, int64_t game) {
     return !(game == AgeTime(edited) && edited % Second != 0);
 }
 
+int64_t GameFileStamp(int64_t t) {
+    return t >= 0 && WholeEvenSeconds(t) ? t + Second / 100 : t;
+}
+
 void CopyFileTime(const std::string& source, const std::string& target) {
     int32_t age;
     {

@@ -31,8 +31,17 @@ int64_t FileModifiedNanoseconds(const FileStream& file);
 // cannot show it. Where both times are in whole even seconds (FAT), they compare as ages. The
 // stamps of earlier versions, times cut to their ages, count as copies: an export's on its
 // pictures, and a back conversion's on its game file beside a picture whose time has a fraction
-// of a second.
+// of a second. The times alone cannot tell the latter from an edit made within two seconds of
+// a game file stamped on a whole even second; so the game files this version stamps never are
+// (GameFileStamp).
 bool TimesDiffer(int64_t edited, int64_t game);
+
+// The time to stamp on a game file this version writes (an export's, a back conversion's):
+// `t`, moved on by 10 ms when it is a whole even second, so that it never looks like an earlier
+// version's stamp cut to its age where the file system keeps a finer step (10 ms on exFAT, and
+// finer elsewhere); where it keeps two seconds, the step is dropped and the times compare as
+// ages.
+int64_t GameFileStamp(int64_t t);
 
 // The age of an open file; -1 when its time cannot be read.
 int32_t FileGetDate(const FileStream& file);

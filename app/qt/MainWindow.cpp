@@ -24,6 +24,8 @@
 #include <QStringDecoder>
 #include <QToolButton>
 
+#include <optional>
+
 namespace pelfry {
 
 namespace {
@@ -93,12 +95,27 @@ constexpr int CheckBoxStep = 16;
 
 } // namespace
 
-QString DisplayText(const std::string& text) {
-    const QByteArray bytes = QByteArray::fromStdString(text);
+// `text` as UTF-8, when it is valid UTF-8.
+static std::optional<QString> Utf8Text(const std::string& text) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString decoded = utf8.decode(bytes);
-    if (!utf8.hasError()) return decoded;
-    return QString::fromLatin1(bytes);
+    QString decoded = utf8.decode(QByteArray::fromStdString(text));
+    if (utf8.hasError()) return std::nullopt;
+    return decoded;
+}
+
+QString DisplayText(const std::string& text) {
+    std::optional<QString> decoded = Utf8Text(text);
+    return decoded ? std::move(*decoded) : QString::fromLatin1(QByteArray::fromStdString(text));
+}
+
+std::string NameBytes(const QString& text, const std::string& like) {
+    if (Utf8Text(like)) return text.toUtf8().toStdString();
+    for (const QChar c : text)
+        if (c.unicode() > 0xFF)
+            throw Error("Cannot rename " + like +
+                        ": its name is in 8-bit letters (Latin-1), which cannot hold every "
+                        "character of the new name");
+    return text.toLatin1().toStdString();
 }
 
 std::string PathBytes(const QString& path) {

@@ -42,6 +42,10 @@ class TSprite;
 // Display text for bytes that are not entry names (paths, messages): UTF-8 when they are
 // valid UTF-8, else Latin-1, so that nothing is ever dropped.
 QString DisplayText(const std::string& text);
+// The bytes of a name typed over the display of `like` (an entry's name as DisplayText shows
+// it): UTF-8 when `like` is valid UTF-8, else Latin-1, so that the characters the user did not
+// touch keep their bytes. Error, naming `like`, when Latin-1 cannot hold a character typed.
+std::string NameBytes(const QString& text, const std::string& like);
 // A path's bytes as the program takes them, and back: every path crosses between Qt and the
 // program through these two. Paths are UTF-8 whatever the system's locale or code page (the
 // file system's own bytes on Linux; the platform layer turns them into Windows' wide names).

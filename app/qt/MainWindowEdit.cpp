@@ -199,7 +199,9 @@ void MainWindow::BuildListEditing() {
             [this, row, text] {
                 if (row >= ListCount() || text == DisplayText(lines_[static_cast<size_t>(row)]))
                     return;
-                Guarded([&] { form_.RenameLine(row, text.toUtf8().toStdString()); });
+                Guarded([&] {
+                    form_.RenameLine(row, NameBytes(text, lines_[static_cast<size_t>(row)]));
+                });
             },
             Qt::QueuedConnection);
     }));

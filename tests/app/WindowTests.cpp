@@ -389,6 +389,17 @@ TEST_F(WindowTest, ListKeepsTheBytesOfEveryName) {
     EXPECT_EQ(window->ListFocused(), -1);
 }
 
+// A name typed over a Latin-1 one goes back to Latin-1: the letters the user did not touch keep
+// their bytes, and one Latin-1 cannot hold is refused.
+TEST(NameBytes, TakeTheEncodingOfTheNameEdited) {
+    const QString typed = QString::fromUtf8("\u00C9CRAN2.IMG");
+    const std::string latin = "\xC9", utf8 = "\xC3\x89"; // É in each
+    EXPECT_EQ(NameBytes(typed, latin + "CRAN.IMG"), latin + "CRAN2.IMG");
+    EXPECT_EQ(NameBytes(typed, utf8 + "CRAN.IMG"), utf8 + "CRAN2.IMG");
+    EXPECT_EQ(NameBytes(typed, "plain"), utf8 + "CRAN2.IMG");
+    EXPECT_THROW(NameBytes(QString::fromUtf8("\u20AC.IMG"), latin + ".IMG"), Error);
+}
+
 TEST_F(WindowTest, KeyboardAndMousePreviewTheFocusedEntry) {
     TempDir dir;
     WriteArchive(dir, "P.DIR",

@@ -226,6 +226,12 @@ TEST(CliAdd, ReadsAFileToItsEndWhateverSizeItReports) {
     const Entries entries = ReadArchive(folder / "P.DIR");
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_NE(entries[0].second.find("Linux"), std::string::npos) << entries[0].second;
+    // A read the system fails (this process's memory at address 0) fails the command, where it
+    // once ended the file there and added what was read.
+    const test::CliResult r = RunCli({"add", folder / "M.DIR", "/proc/self/mem"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "pelfry-cli: Cannot read file /proc/self/mem: Input/output error\n");
+    EXPECT_FALSE(FileExists(folder / "M.DIR"));
 }
 
 TEST(CliAdd, AnErrorSavesNothing) {

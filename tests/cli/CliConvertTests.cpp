@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 using namespace pelfry;
 using namespace pelfry::test;
 
@@ -125,6 +127,14 @@ TEST(CliConvert, GifsAndThumbnails) {
     r = RunCli({"thumbnail", "-s", "4", dir / "walk.SPR", dir / "walk.png"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(LoadPictureFile(dir / "walk.png").Image.Width(), 4);
+    // The output the user named is written through a link standing there.
+    std::filesystem::create_directory(dir / "elsewhere");
+    WriteFile(dir / "elsewhere/thumb.png", "old");
+    if (MakeLink(dir / "elsewhere/thumb.png", dir / "link.png", false)) {
+        ASSERT_EQ(RunCli({"thumbnail", "-s", "4", dir / "walk.SPR", dir / "link.png"}).status, 0);
+        EXPECT_TRUE(IsLink(dir / "link.png"));
+        EXPECT_EQ(LoadPictureFile(dir / "elsewhere/thumb.png").Image.Width(), 4);
+    }
     r = RunCli({"thumbnail", dir / "walk.SPR.spd", dir / "spd.png"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "pelfry-cli: Cannot make a thumbnail of " + dir / "walk.SPR.spd" +

@@ -12,6 +12,7 @@
 #include "platform/FileUtil.h"
 #include "sprite/SprFileU.h"
 
+#include "support/SizeSaysNothing.h"
 #include "support/TempDir.h"
 
 #include "support/System.h"
@@ -161,6 +162,16 @@ TEST(ConvertForward, ImageWithoutPixelsStillConverts) {
     EXPECT_TRUE(FileExists(dir / "e.img.bmp"));
 }
 
+// A file whose size the system reports as 0 (/proc, some FUSE and network files) is read to
+// its end: its header is not refused, nor its pixels judged beyond the data that holds them.
+TEST(ConvertForward, ImageReadsToItsEndWhateverSizeItReports) {
+    TempDir dir;
+    MakeImage(2100, 2100, 3).SaveToFile(dir / "big.img", false);
+    test::SizeSaysNothing contents(ReadWholeFile(dir / "big.img"));
+    const TImgFile image = ReadImageFile(dir / "big.img", contents);
+    EXPECT_EQ(image.Pixels, MakeImage(2100, 2100, 3).Pixels);
+}
+
 TEST(ConvertBack, RebuildsAnImageOnlyAfterItsBitmapChanged) {
     TempDir dir;
     ConvertOptions options;
@@ -195,6 +206,10 @@ TEST(ConvertBack, RebuildsAnImageOnlyAfterItsBitmapChanged) {
 
     EXPECT_FALSE(ConvertBack(dir / "a.img.bmp", false, options, result))
         << "second run does nothing";
+    // The picture was stamped on a whole even second: an edit 0.73 s later is still seen.
+    EditBitmap(dir / "a.img.bmp", NewAge, 4);
+    ASSERT_TRUE(test::SetModifiedTime(dir / "a.img.bmp", FileDateToUnix(NewAge), 730000000));
+    EXPECT_TRUE(ConvertBack(dir / "a.img.bmp", false, options, result));
 }
 
 TEST(ConvertBack, ChecksBoxesDecideCompressionAndOpacity) {

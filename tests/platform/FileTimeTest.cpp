@@ -62,6 +62,7 @@ TEST(FileAges, EditsAreToldByExactTimes) {
         {T + S, T, true, "one-second times: the next second"},
         {T, T + S + 123, false, "an earlier export's stamp"},
         {T + S + 123, T, false, "an earlier back conversion's stamp"},
+        {T + S * 73 / 100, GameFileStamp(T), true, "0.73 s after a stamp on a whole second"},
         {-1, -1, false, "neither there"},
         {T, -1, true, "no game file"},
     };

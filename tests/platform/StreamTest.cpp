@@ -5,6 +5,7 @@
 #include "platform/FileUtil.h"
 
 #include "platform/FileStream.h"
+#include "support/SizeSaysNothing.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -211,23 +212,11 @@ TEST(Streams, FileModesAndTheirErrors) {
     EXPECT_EQ(FileLength(name), 0);
 }
 
-// A file of /proc or of some network file systems: its size says 0, its reads deliver more.
-class SizeSaysNothing : public Stream {
-public:
-    explicit SizeSaysNothing(Bytes bytes) : bytes_(std::move(bytes)) {}
-    int64_t Read(void* buffer, int64_t count) override { return bytes_.Read(buffer, count); }
-    int64_t Seek(int64_t offset, SeekOrigin origin) override { return bytes_.Seek(offset, origin); }
-    int64_t Size() override { return 0; }
-
-private:
-    MemoryStream bytes_;
-};
-
 TEST(Streams, ReadRestReadsToTheEndNotToTheSize) {
     Bytes text(10000);
     for (size_t i = 0; i < text.size(); ++i)
         text[i] = static_cast<uint8_t>(i * 7);
-    SizeSaysNothing s(text);
+    test::SizeSaysNothing s(text);
     EXPECT_EQ(ReadRest(s), text);
     // A limit stops it soon past the limit, for the caller to refuse.
     s.SetPosition(0);
