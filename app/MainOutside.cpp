@@ -218,7 +218,7 @@ std::vector<std::string> TMainForm::FilesForDrag() {
     }
     ExtractJob job;
     for (int line : SelectedEntries())
-        if (EntryOnLine(line) >= 0) job.Entries.push_back(line);
+        if (const int32_t index = EntryOnLine(line); index >= 0) job.Entries.push_back(index);
     if (job.Entries.empty()) return {};
     job.Folder = NewSubfolder();
     if (toolkit_.IsChecked(CheckBoxId::PngInsteadOfBmp)) job.Convert = PictureFormat::Png;

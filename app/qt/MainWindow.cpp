@@ -241,26 +241,26 @@ void MainWindow::BuildList() {
 }
 
 void MainWindow::BuildCommandButtons(std::vector<QWidget*>& tabOrder) {
-    for (const CommandButton& spec : CommandButtons) {
-        auto* button = new QPushButton(spec.caption, client_);
-        button->setObjectName(spec.name);
-        button->setGeometry(QRect(QPoint(spec.left, spec.top), ButtonSize));
+    for (const CommandButton& item : CommandButtons) {
+        auto* button = new QPushButton(item.caption, client_);
+        button->setObjectName(item.name);
+        button->setGeometry(QRect(QPoint(item.left, item.top), ButtonSize));
         button->setAutoDefault(false);
-        connect(button, &QPushButton::clicked, this, Command(this, spec.click));
+        connect(button, &QPushButton::clicked, this, Command(this, item.click));
         commandControls_.push_back(button);
         tabOrder.push_back(button);
     }
 }
 
 void MainWindow::BuildCheckBoxes(std::vector<QWidget*>& tabOrder) {
-    struct CheckBoxSpec {
+    struct CheckBoxLayout {
         QCheckBox* MainWindow::*control;
         CheckBoxId id;
         const char* name;
         const char* caption;
         bool checked;
     };
-    static constexpr CheckBoxSpec boxes[] = {
+    static constexpr CheckBoxLayout boxes[] = {
         {&MainWindow::chkCompSpr_, CheckBoxId::CompSpr, "chkCompSpr", "Compress .SPR files", true},
         {&MainWindow::chkCompImg_, CheckBoxId::CompImg, "chkCompImg", "Compress .IMG files", true},
         {&MainWindow::chkRecreateAll_, CheckBoxId::RecreateAll, "chkRecreateAll",
@@ -271,17 +271,17 @@ void MainWindow::BuildCheckBoxes(std::vector<QWidget*>& tabOrder) {
     };
     static_assert(std::size(boxes) == CheckBoxCount);
     QRect place = FirstCheckBox;
-    for (const CheckBoxSpec& spec : boxes) {
-        auto* box = new QCheckBox(spec.caption, client_);
-        this->*spec.control = box;
-        box->setObjectName(spec.name);
+    for (const CheckBoxLayout& item : boxes) {
+        auto* box = new QCheckBox(item.caption, client_);
+        this->*item.control = box;
+        box->setObjectName(item.name);
         box->setGeometry(place);
         place.translate(0, CheckBoxStep);
         box->setLayoutDirection(Qt::RightToLeft); // the caption left of the box
-        box->setChecked(spec.checked);
+        box->setChecked(item.checked);
         // Long commands read the states off the window's thread, as each file is converted.
-        std::atomic<bool>& state = checks_[static_cast<size_t>(spec.id)];
-        state = spec.checked;
+        std::atomic<bool>& state = checks_[static_cast<size_t>(item.id)];
+        state = item.checked;
         connect(box, &QCheckBox::toggled, this, [&state](bool on) { state = on; });
         tabOrder.push_back(box);
     }
@@ -291,8 +291,8 @@ void MainWindow::BuildCheckBoxes(std::vector<QWidget*>& tabOrder) {
     for (int pixels = font.pixelSize() > 0 ? font.pixelSize() : 11; pixels >= 8; --pixels) {
         font.setPixelSize(pixels);
         bool fits = true;
-        for (const CheckBoxSpec& spec : boxes) {
-            QCheckBox* box = this->*spec.control;
+        for (const CheckBoxLayout& item : boxes) {
+            QCheckBox* box = this->*item.control;
             box->setFont(font);
             fits = fits && box->sizeHint().width() <= box->width();
         }
